@@ -1,0 +1,24 @@
+# Compiler settings shared by every target of the project, carried by an
+# interface library so that nothing is set globally.
+add_library(zorv_options INTERFACE)
+target_compile_options(zorv_options INTERFACE -Wall -Wextra -Wpedantic)
+if(ZORV_WERROR)
+  target_compile_options(zorv_options INTERFACE -Werror)
+endif()
+if(ZORV_SANITIZE)
+  target_compile_options(zorv_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(zorv_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# The decoder's arithmetic is part of its contract: values are rounded exactly
+# where the code stores them, so the compiler must not fuse a multiply and an
+# add, nor reorder floating-point expressions.
+add_library(zorv_exact_math INTERFACE)
+target_compile_options(zorv_exact_math INTERFACE -ffp-contract=off -fno-fast-math)
+
+# The program's version, declared once in project() above.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/zorv_version.h.in
+               ${PROJECT_BINARY_DIR}/generated/zorv_version.h @ONLY)
+add_library(zorv_version INTERFACE)
+target_include_directories(zorv_version INTERFACE ${PROJECT_BINARY_DIR}/generated)

@@ -1,0 +1,92 @@
+#include "control_signal_generator.h"
+
+#include <cmath>
+
+#include "charge_current.h"
+#include "sample_rates.h"
+#include "weighting_coefficients.h"
+
+namespace zorv {
+
+double GainFactorOf(double voltage) {
+  return Store(std::pow(10.0L, -Extended{voltage} / TControlSignalGenerator::kVoltsPerDecade));
+}
+
+void TControlSignalGenerator::Init() {
+  InputScale = kInputScale;
+  Capacitance = kBandCapacitance[1];
+  SampleRate = 96000;
+  UpdateLeakStep();
+  VoltageMin = kVoltageMin;
+  VoltageMax = kVoltageMax;
+  ResetVoltage();
+  GainFactor = GainFactorOf(Voltage);
+  ChargeStep = 0;
+  RectifierInput = 0;
+  RectifierLevel = 0;
+  Filter1.Init();
+  Filter2.Init();
+  Filter3.Init();
+  Filter4.Init();
+  Filter5.Init();
+}
+
+void TControlSignalGenerator::UpdateLeakStep() {
+  // The discharge current over the capacitance is the slope in volts per
+  // second; over the rate, volts per sample.
+  LeakStep = Store(kDischargeCurrent / SampleRate / Capacitance);
+}
+
+void TControlSignalGenerator::Setup(std::int32_t band, std::uint32_t sampleRate) {
+  if (band < 0 || band > 3) return;  // no such band: nothing to set up
+  Capacitance = kBandCapacitance[band];
+  SampleRate = static_cast<double>(sampleRate);
+  UpdateLeakStep();
+
+  const int rate = RateIndex(sampleRate);
+  if (rate < 0) return;
+  const TWeightingChain& chain = kWeightingChains[band][rate];
+  Filter1.SetCoefficients(chain.Filter1);
+  if (band == kBandWithoutFilter2) {
+    Filter2.Init();
+  } else {
+    Filter2.SetCoefficients(chain.Filter2);
+  }
+  Filter3.SetCoefficients(chain.Filter3);
+  if (band == kBandWithoutFilter4) {
+    Filter4.Init();
+  } else {
+    Filter4.SetCoefficients(chain.Filter4);
+  }
+  Filter5.SetCoefficients(chain.Filter5);
+}
+
+double TControlSignalGenerator::Step(std::int32_t band, std::uint32_t feedbackLaw, double x) {
+  const double g = GainFactor;  // left by the previous step
+
+  double s = Store(Extended{x} * InputScale);
+  s = Filter1.FirstOrderStep(s);
+  s = Filter2.SecondOrderStep(s);
+  s = Filter3.FirstOrderStep(s);
+  s = Filter4.SecondOrderStep(s);
+  s = Filter5.FirstOrderStep(s);
+
+  // The detector sees its input through the band's own gain: the square (or
+  // the cube) of the previous gain factor.
+  RectifierInput = feedbackLaw == 0 ? Store(Extended{s} * g * g) : Store(Extended{s} * g * g * g);
+  if (RectifierInput > kRectifierClamp) RectifierInput = kRectifierClamp;
+  if (RectifierInput < -kRectifierClamp) RectifierInput = -kRectifierClamp;
+  RectifierLevel = std::fabs(RectifierInput);
+
+  const double current = ChargeCurrent(band, RectifierLevel);  // amperes
+  ChargeStep = Store(Extended{current} / SampleRate / Capacitance);
+  Voltage = Store(Extended{Voltage} + ChargeStep);
+  Voltage = Store(Extended{Voltage} - LeakStep);
+  if (Voltage < VoltageMin) Voltage = VoltageMin;
+  if (Voltage > VoltageMax) Voltage = VoltageMax;
+
+  GainFactor = GainFactorOf(Voltage);
+  return GainFactor;
+}
+
+}  // namespace zorv

@@ -1,0 +1,27 @@
+// Where the reader's bytes come from: a file, or memory (tests, fuzzing).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zorv {
+
+class TByteSource {
+ public:
+  virtual ~TByteSource() = default;
+  // Reads up to n bytes at the current position; the count read (short at the
+  // end of the source or on a read error).
+  virtual std::size_t Read(void* destination, std::size_t n) = 0;
+  // Moves to an absolute position; false when the position cannot be reached.
+  virtual bool Seek(std::uint64_t position) = 0;
+  virtual std::uint64_t Position() const = 0;
+  virtual std::uint64_t Size() const = 0;
+};
+
+// Null when the file cannot be opened for reading.
+std::unique_ptr<TByteSource> OpenFileSource(const std::string& path);
+std::unique_ptr<TByteSource> MemorySource(const std::uint8_t* data, std::size_t size);
+
+}  // namespace zorv
