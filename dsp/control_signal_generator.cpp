@@ -21,6 +21,7 @@ void TControlSignalGenerator::Init() {
   VoltageMax = kVoltageMax;
   ResetVoltage();
   GainFactor = GainFactorOf(Voltage);
+  GainVoltage_ = Voltage;
   ChargeStep = 0;
   RectifierInput = 0;
   RectifierLevel = 0;
@@ -85,7 +86,12 @@ double TControlSignalGenerator::Step(std::int32_t band, std::uint32_t feedbackLa
   if (Voltage < VoltageMin) Voltage = VoltageMin;
   if (Voltage > VoltageMax) Voltage = VoltageMax;
 
-  GainFactor = GainFactorOf(Voltage);
+  // The power of ten is the costly part of a step; while the voltage rests
+  // (silence at the lower limit, overload at the upper) the last one serves.
+  if (Voltage != GainVoltage_) {
+    GainFactor = GainFactorOf(Voltage);
+    GainVoltage_ = Voltage;
+  }
   return GainFactor;
 }
 

@@ -62,6 +62,9 @@ class TControlSignalGenerator {
 
  private:
   void UpdateLeakStep();
+
+  // The voltage GainFactor was last computed from.
+  double GainVoltage_ = 0;
 };
 
 // 10^(-voltage / 3.64): the divisor a band is expanded with.

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures and builds one build tree.
+#   scripts/build.sh [BUILD_DIR] [extra cmake arguments...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build}
+shift || true
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+cmake --build "$dir" -j"$(nproc)"
