@@ -5,10 +5,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "charge_current.h"
 #include "control_signal_generator.h"
+#include "decode_path.h"
 #include "test_signal.h"
 #include "zorv_calc.h"
 
@@ -21,6 +23,12 @@ constexpr std::size_t kSeconds = 60;
 void DecodeProgramme(benchmark::State& state) {
   const auto rate = static_cast<std::uint32_t>(state.range(0));
   const auto block = static_cast<std::uint32_t>(state.range(1));
+  const auto path = static_cast<TDecodePath>(state.range(2));
+  if (!PathSupported(path)) {
+    state.SkipWithError("this processor cannot run the path");
+    return;
+  }
+  state.SetLabel(std::string(PathName(path)));
   const std::size_t frames = rate * kSeconds;
   const std::vector<double> left = test::Programme(rate, frames, 1);
   const std::vector<double> right = test::Programme(rate, frames, 2);
@@ -28,6 +36,7 @@ void DecodeProgramme(benchmark::State& state) {
 
   for (auto _ : state) {
     TZorvCalc calc;
+    calc.SetPath(path);
     calc.Prepare(rate, 2, 0);
     for (std::size_t start = 0; start + block <= frames; start += block) {
       calc.ProcessBlock(left.data() + start, right.data() + start, outL.data(), outR.data(),
@@ -44,9 +53,11 @@ void DecodeProgramme(benchmark::State& state) {
       benchmark::Counter(seconds, benchmark::Counter::kIsIterationInvariantRate);
 }
 // 44.1 kHz 16-bit stereo: 4410-frame blocks; 96 kHz 24-bit stereo: 4800.
+// Paths: 0 extended (the reference), 1 portable, 2 AVX2, 3 AVX-512.
 BENCHMARK(DecodeProgramme)
-    ->Args({44100, 4410})
-    ->Args({96000, 4800})
+    ->ArgsProduct({{44100}, {4410}, {0, 1, 2, 3}})
+    ->ArgsProduct({{96000}, {4800}, {0, 1, 2, 3}})
+    ->ArgNames({"rate", "block", "path"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->Repetitions(3)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 #include "filter_section.h"
 
@@ -41,6 +42,9 @@ class TControlSignalGenerator {
   // the new GainFactor.
   double Step(std::int32_t band, std::uint32_t feedbackLaw, double x);
   double ControlVoltage() const { return Voltage; }
+  // To be called after Voltage or GainFactor were set from outside (by a
+  // faster decoder path): the next step computes its power of ten afresh.
+  void ForgetGainVoltage() { GainVoltage_ = std::numeric_limits<double>::quiet_NaN(); }
   void ResetVoltage() { Voltage = VoltageMin; }
 
   double Capacitance = 0;     // farads

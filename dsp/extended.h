@@ -15,6 +15,8 @@ static_assert(std::numeric_limits<Extended>::digits == 64,
 
 // Rounds an extended-precision value to the double that is stored. Every call
 // marks one rounding point of the decoder's contract.
-inline double Store(Extended value) { return static_cast<double>(value); }
+inline double Store(Extended value) {
+  return static_cast<double>(value);
+}
 
 }  // namespace zorv

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "fast/lane_state.h"
+
 namespace zorv {
 namespace {
 
@@ -10,7 +12,9 @@ constexpr Extended kMeterScale = 200.0L;
 // Reference level at start-up, dB.
 constexpr Extended kDefaultLevelDb = -10.0L;
 
-double LevelFromDb(Extended dB) { return Store(std::pow(10.0L, dB / 20.0L)); }
+double LevelFromDb(Extended dB) {
+  return Store(std::pow(10.0L, dB / 20.0L));
+}
 
 }  // namespace
 
@@ -30,7 +34,11 @@ TZorvCalc::TZorvCalc() : Level_(LevelFromDb(kDefaultLevelDb)) {
   }
 }
 
-void TZorvCalc::SetLevel(double dB) { Level_ = LevelFromDb(dB); }
+TZorvCalc::~TZorvCalc() = default;
+
+void TZorvCalc::SetLevel(double dB) {
+  Level_ = LevelFromDb(dB);
+}
 
 void TZorvCalc::ReleaseBuffers() {
   for (int ch = 0; ch < kMaxChannels; ++ch) {
@@ -76,6 +84,10 @@ std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, doubl
   // More frames than the buffers hold would run past them.
   if (count > BlockCapacity) return 0;
 
+  if (Path_ != TDecodePath::Extended) {
+    ProcessLanes(inL, inR, outL, outR, count);
+    return static_cast<std::int32_t>(count);
+  }
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
   ProcessChannel(0, inL, outL, debug ? outR : nullptr, count);
   if (Channels_ == 2 && inR != nullptr && outR != nullptr && DebugChannel_ == 0) {

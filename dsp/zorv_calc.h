@@ -7,11 +7,16 @@
 #include <memory>
 
 #include "control_signal_generator.h"
+#include "decode_path.h"
 #include "filter_section.h"
 #include "meter_listener.h"
 #include "split_coefficients.h"
 
 namespace zorv {
+
+namespace fast {
+struct TLaneState;
+}
 
 inline constexpr int kBands = 4;
 inline constexpr int kMaxChannels = 2;
@@ -30,6 +35,7 @@ class TZorvCalc {
   static constexpr Extended kDebugFullScale = 6.5536L;
 
   TZorvCalc();
+  ~TZorvCalc();
   TZorvCalc(const TZorvCalc&) = delete;
   TZorvCalc& operator=(const TZorvCalc&) = delete;
 
@@ -51,6 +57,13 @@ class TZorvCalc {
 
   void SetMeterListener(TMeterListener* listener) { Meters_ = listener; }
 
+  // The arithmetic of the following blocks: the extended-precision reference
+  // (the default) or a faster plain-double path. The state carries over, so
+  // the path may change between any two blocks. A path the processor cannot
+  // run falls back to the portable one.
+  void SetPath(TDecodePath path);
+  TDecodePath Path() const { return Path_; }
+
   std::uint32_t Channels() const { return Channels_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
   std::uint32_t DebugChannel() const { return DebugChannel_; }
@@ -68,6 +81,13 @@ class TZorvCalc {
 
   void ProcessChannel(int channel, const double* in, double* out, double* debugOut,
                       std::uint32_t count);
+  // The same block on lanes of plain doubles.
+  void ProcessLanes(const double* inL, const double* inR, double* outL, double* outR,
+                    std::uint32_t count);
+  // Copies the state of the channels from firstChannel on into (and back
+  // out of) the lane layout, four lanes (bands A..D) per channel.
+  void PackLanes(int firstChannel, int lanes);
+  void UnpackLanes(int firstChannel, int lanes);
   void ReleaseBuffers();
 
   std::uint32_t Channels_ = 0;
@@ -84,6 +104,11 @@ class TZorvCalc {
   TFilterSection SplitFilter_[kMaxChannels][kSplitSections];
   TControlSignalGenerator Generator_[kMaxChannels][kBands];
   TMeterListener* Meters_ = nullptr;
+  TDecodePath Path_ = TDecodePath::Extended;
+  // The lane layout of the state for the fast paths, and the control voltages
+  // at the meter points of a block.
+  std::unique_ptr<fast::TLaneState> Lanes_;
+  std::unique_ptr<double[][8]> MeterVolts_;
 };
 
 }  // namespace zorv

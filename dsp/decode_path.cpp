@@ -1,0 +1,48 @@
+#include "decode_path.h"
+
+namespace zorv {
+
+bool PathSupported(TDecodePath path) {
+  switch (path) {
+    case TDecodePath::Extended:
+    case TDecodePath::Portable:
+      return true;
+    case TDecodePath::Avx2:
+      return __builtin_cpu_supports("avx2");
+    case TDecodePath::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+             __builtin_cpu_supports("avx512vl");
+  }
+  return false;
+}
+
+TDecodePath FastestPath() {
+  for (TDecodePath path : {TDecodePath::Avx512, TDecodePath::Avx2}) {
+    if (PathSupported(path)) return path;
+  }
+  return TDecodePath::Portable;
+}
+
+std::string_view PathName(TDecodePath path) {
+  switch (path) {
+    case TDecodePath::Extended:
+      return "extended";
+    case TDecodePath::Portable:
+      return "portable";
+    case TDecodePath::Avx2:
+      return "avx2";
+    case TDecodePath::Avx512:
+      return "avx512";
+  }
+  return "";
+}
+
+std::optional<TDecodePath> ParsePath(std::string_view name) {
+  for (TDecodePath path :
+       {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
+    if (name == PathName(path)) return path;
+  }
+  return std::nullopt;
+}
+
+}  // namespace zorv

@@ -1,0 +1,155 @@
+#include "decode_path.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "../support/test_signal.h"
+#include "fast/lane_state.h"
+#include "zorv_calc.h"
+
+namespace zorv {
+namespace {
+
+struct TMeterUpdate {
+  int channel, band;
+  std::int32_t position;
+  bool operator==(const TMeterUpdate&) const = default;
+};
+
+class TRecordingMeters : public TMeterListener {
+ public:
+  void MeterPosition(int channel, int band, std::int32_t position) override {
+    Updates.push_back({channel, band, position});
+  }
+  std::vector<TMeterUpdate> Updates;
+};
+
+struct TDecoded {
+  std::vector<double> left, right;
+  std::vector<TMeterUpdate> meters;
+};
+
+struct TScenario {
+  const char* name;
+  std::uint32_t rate;
+  std::uint32_t channels;
+  std::uint32_t debug;
+  double levelDb;
+  double signalLevel;
+  std::uint32_t block;
+};
+
+TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames) {
+  const std::vector<double> inL = test::Programme(s.rate, frames, 101, s.signalLevel);
+  const std::vector<double> inR = test::Programme(s.rate, frames, 202, s.signalLevel * 0.7);
+  TZorvCalc calc;
+  TRecordingMeters meters;
+  calc.SetMeterListener(&meters);
+  calc.SetPath(path);
+  calc.SetLevel(s.levelDb);
+  calc.Prepare(s.rate, s.channels, s.debug);
+  TDecoded out;
+  out.left.assign(frames, 0.0);
+  out.right.assign(frames, 0.0);
+  for (std::size_t start = 0; start < frames; start += s.block) {
+    const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(s.block, frames - start));
+    EXPECT_EQ(calc.ProcessBlock(inL.data() + start, s.channels == 2 ? inR.data() + start : nullptr,
+                                out.left.data() + start, out.right.data() + start, n),
+              static_cast<std::int32_t>(n));
+  }
+  out.meters = meters.Updates;
+  return out;
+}
+
+// What a 24-bit integer output would hold: single-precision rounding, scaling
+// and truncation toward zero.
+std::int64_t As24Bit(double x) {
+  return static_cast<std::int64_t>(static_cast<double>(static_cast<float>(x)) * 8388608.0);
+}
+
+const TScenario kScenarios[] = {
+    {"Stereo44k", 44100, 2, 0, -10.0, 0.3, 4410},
+    {"Stereo96kLoud", 96000, 2, 0, -20.0, 1.0, 4800},
+    {"Mono48kQuiet", 48000, 1, 0, -3.0, 0.02, 4800},
+    {"DebugBandC", 44100, 2, 3, -10.0, 0.3, 4410},
+    {"OddBlocks", 48000, 2, 0, -15.0, 0.4, 333},
+};
+
+class FastPath : public testing::TestWithParam<TScenario> {};
+
+TEST_P(FastPath, AgreesWithTheExtendedReference) {
+  const TScenario s = GetParam();
+  const std::size_t frames = s.rate / 2;
+  const TDecoded reference = Decode(TDecodePath::Extended, s, frames);
+  for (TDecodePath path : {TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
+    if (!PathSupported(path)) continue;
+    SCOPED_TRACE(std::string(PathName(path)));
+    const TDecoded got = Decode(path, s, frames);
+    EXPECT_EQ(got.meters, reference.meters);
+    std::size_t floatDiffs = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+      for (auto [a, b] : {std::pair{got.left[i], reference.left[i]},
+                          std::pair{got.right[i], reference.right[i]}}) {
+        ASSERT_NEAR(a, b, 1e-13 + std::fabs(b) * 1e-12) << i;
+        ASSERT_EQ(As24Bit(a), As24Bit(b)) << i;
+        if (static_cast<float>(a) != static_cast<float>(b)) ++floatDiffs;
+      }
+    }
+    EXPECT_LE(floatDiffs, 2 * frames / 100000) << "float samples that differ";
+  }
+}
+
+TEST_P(FastPath, EveryFastPathGivesTheSameBits) {
+  const TScenario s = GetParam();
+  const std::size_t frames = s.rate / 4;
+  const TDecoded portable = Decode(TDecodePath::Portable, s, frames);
+  for (TDecodePath path : {TDecodePath::Avx2, TDecodePath::Avx512}) {
+    if (!PathSupported(path)) continue;
+    const TDecoded got = Decode(path, s, frames);
+    EXPECT_EQ(std::memcmp(got.left.data(), portable.left.data(), frames * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(got.right.data(), portable.right.data(), frames * sizeof(double)), 0);
+    EXPECT_EQ(got.meters, portable.meters);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, FastPath, testing::ValuesIn(kScenarios),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FastPath, PathsCanChangeBetweenBlocks) {
+  const std::vector<double> in = test::Programme(44100, 8820, 7);
+  std::vector<double> reference(in.size()), mixed(in.size());
+  TZorvCalc a;
+  a.Prepare(44100, 1, 0);
+  a.ProcessBlock(in.data(), nullptr, reference.data(), nullptr, 4410);
+  a.ProcessBlock(in.data() + 4410, nullptr, reference.data() + 4410, nullptr, 4410);
+  TZorvCalc b;
+  b.Prepare(44100, 1, 0);
+  b.SetPath(TDecodePath::Portable);
+  b.ProcessBlock(in.data(), nullptr, mixed.data(), nullptr, 4410);
+  b.SetPath(TDecodePath::Extended);
+  b.ProcessBlock(in.data() + 4410, nullptr, mixed.data() + 4410, nullptr, 4410);
+  for (std::size_t i = 0; i < in.size(); ++i) ASSERT_NEAR(mixed[i], reference[i], 1e-13) << i;
+  for (int band = 0; band < 4; ++band) {
+    EXPECT_NEAR(b.Generator(0, band).Voltage, a.Generator(0, band).Voltage, 1e-12);
+  }
+}
+
+TEST(FastPath, PowerOfTenIsWithinOneAndAHalfUnitsInTheLastPlace) {
+  double worst = 0.0;
+  for (int i = 0; i <= 200000; ++i) {
+    const double x = -0.6 + i * (2.3 / 200000);
+    const long double exact = std::pow(10.0L, static_cast<long double>(x));
+    const double got = fast::LanePow10(x);
+    const double ulp = std::nextafter(static_cast<double>(exact), 1e300) - static_cast<double>(exact);
+    worst = std::max(worst, static_cast<double>(std::fabs(got - exact) / ulp));
+  }
+  EXPECT_LE(worst, 1.5);
+  RecordProperty("worst_ulp", std::to_string(worst));
+  std::printf("power of ten: worst error %.3f units in the last place\n", worst);
+}
+
+}  // namespace
+}  // namespace zorv
