@@ -87,8 +87,20 @@ class TWavFileIn {
   std::uint32_t SampleRate() const { return SampleRate_; }
 
  private:
+  // Reads n bytes into the image at offset; what a short read did not fill
+  // is cleared. True when all n bytes came.
+  bool ReadSlot(std::size_t offset, std::size_t n);
+  // Seeks to an absolute position within the source; DataStart follows.
+  bool SeekTo(std::uint64_t position);
+  // Reads the format fields of a fmt chunk whose body starts at the current
+  // position and normalises an extensible chunk of PCM or float samples.
+  void ReadFormatFields(std::uint32_t declared_size);
+  // Bytes of a block at the current interval, before the cap to Buffer.
+  std::uint64_t UncappedBlockBytes() const;
+
   std::unique_ptr<TByteSource> Source_;
   bool TimerEnabled_ = false;
+  std::uint64_t DataStartPosition_ = 0;  // DataStart, not cut to 32 bits
   std::uint32_t DataStart_ = 0;
   std::uint32_t BlockBytes_ = 0;
   std::uint32_t BlockFrames_ = 0;

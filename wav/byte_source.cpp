@@ -1,0 +1,101 @@
+#include "byte_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace zorv {
+namespace {
+
+// A regular file opened read-only. The size is taken once at open; a read
+// that finds fewer bytes (the file shrank, or an I/O error) comes back short.
+class TFileSource final : public TByteSource {
+ public:
+  TFileSource(int fd, std::uint64_t size) : Fd_(fd), Size_(size) {}
+  ~TFileSource() override { ::close(Fd_); }
+  TFileSource(const TFileSource&) = delete;
+  TFileSource& operator=(const TFileSource&) = delete;
+
+  std::size_t Read(void* destination, std::size_t n) override {
+    auto* out = static_cast<unsigned char*>(destination);
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t got = ::read(Fd_, out + done, n - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) break;
+      done += static_cast<std::size_t>(got);
+    }
+    Position_ += done;
+    return done;
+  }
+
+  bool Seek(std::uint64_t position) override {
+    if (position > Size_) return false;
+    if (::lseek(Fd_, static_cast<off_t>(position), SEEK_SET) < 0) return false;
+    Position_ = position;
+    return true;
+  }
+
+  std::uint64_t Position() const override { return Position_; }
+  std::uint64_t Size() const override { return Size_; }
+
+ private:
+  int Fd_;
+  std::uint64_t Size_;
+  std::uint64_t Position_ = 0;
+};
+
+class TMemorySource final : public TByteSource {
+ public:
+  TMemorySource(const std::uint8_t* data, std::size_t size) : Data_(data), Size_(size) {}
+
+  std::size_t Read(void* destination, std::size_t n) override {
+    const std::size_t left = Size_ - Position_;
+    const std::size_t count = n < left ? n : left;
+    if (count > 0) std::memcpy(destination, Data_ + Position_, count);
+    Position_ += count;
+    return count;
+  }
+
+  bool Seek(std::uint64_t position) override {
+    if (position > Size_) return false;
+    Position_ = static_cast<std::size_t>(position);
+    return true;
+  }
+
+  std::uint64_t Position() const override { return Position_; }
+  std::uint64_t Size() const override { return Size_; }
+
+ private:
+  const std::uint8_t* Data_;
+  std::size_t Size_;
+  std::size_t Position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TByteSource> OpenFileSource(const std::string& path) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  // Only regular files: a folder, a pipe or a device cannot be walked by
+  // position.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<TFileSource>(fd, static_cast<std::uint64_t>(info.st_size));
+}
+
+std::unique_ptr<TByteSource> MemorySource(const std::uint8_t* data, std::size_t size) {
+  if (data == nullptr) size = 0;
+  return std::make_unique<TMemorySource>(data, size);
+}
+
+}  // namespace zorv
