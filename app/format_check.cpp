@@ -1,0 +1,62 @@
+#include "format_check.h"
+
+#include "messages.h"
+#include "wav_file_in.h"
+
+namespace zorv {
+
+std::int32_t CheckFormat(const THeaderImage& header) {
+  const std::uint32_t channels = header.Channels();
+  if (channels == 0 || channels > 2) return fcChannels;
+
+  const std::uint32_t rate = header.SampleRate();
+  if (rate != 44100 && rate != 48000 && rate != 96000) return fcSampleRate;
+
+  const std::uint32_t bits = header.BitsPerSample();
+  const bool integerPcm =
+      header.FormatTag() == kFormatPcm && (bits == 16 || bits == 24 || bits == 32);
+  const bool float32 = header.FormatTag() == kFormatIeeeFloat && bits == 32;
+  if (!integerPcm && !float32) return fcFormat;
+  // The conversion picks the frame layout from the block align.
+  if (header.BlockAlign() != channels * bits / 8) return fcFormat;
+  return fcOk;
+}
+
+std::string ShowWavParams(const THeaderImage& header) {
+  const bool float32 = header.FormatTag() == kFormatIeeeFloat && header.BitsPerSample() == 32;
+  return "fs = " + std::to_string(header.SampleRate()) +
+         "  ch = " + std::to_string(header.Channels()) + "   " +
+         std::to_string(header.BitsPerSample()) + " bit/sample" + "  total " +
+         std::to_string(header.BlockAlign()) + " byte/sample" +
+         (float32 ? "  IEEE float" : "  integer");
+}
+
+std::string_view ReadHeaderMessage(std::int32_t code) {
+  switch (code) {
+    case rhOk:
+      return {};
+    case rhNoRiff:
+      return messages::kNoRiffFile;
+    case rhNoFmt:
+      return messages::kNoFmtChunk;
+    case rhNoData:
+      return messages::kNoDataChunk;
+    default:
+      return messages::kNoWavFile;
+  }
+}
+
+std::string_view CheckFormatMessage(std::int32_t code) {
+  switch (code) {
+    case fcOk:
+      return {};
+    case fcChannels:
+      return messages::kUnsupportedChannels;
+    case fcSampleRate:
+      return messages::kUnsupportedRate;
+    default:
+      return messages::kUnsupportedFormat;
+  }
+}
+
+}  // namespace zorv

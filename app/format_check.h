@@ -1,0 +1,35 @@
+// The check of an input's format fields, the line that describes them, and
+// the messages for the reader's and the check's result codes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "header_image.h"
+
+namespace zorv {
+
+// Results of CheckFormat.
+enum TFormatCheckResult : std::int32_t {
+  fcOk = 0,
+  fcFormat = -1,      // not 16/24/32-bit integer PCM nor 32-bit float, or a block align that
+                      // disagrees with channels x bits / 8
+  fcChannels = -2,    // 0 channels or more than 2
+  fcSampleRate = -3,  // not 44100, 48000 or 96000 Hz
+};
+
+// Tests channels, then the sample rate, then the format, and returns the first
+// failure. Only what the sample conversion can handle passes.
+std::int32_t CheckFormat(const THeaderImage& header);
+
+// "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer"
+std::string ShowWavParams(const THeaderImage& header);
+
+// The message for a ReadHeader result other than 0 (path to be appended);
+// empty for 0. An unknown code reads as a file that is not a WAV file.
+std::string_view ReadHeaderMessage(std::int32_t code);
+// The message for a CheckFormat result other than 0; empty for 0.
+std::string_view CheckFormatMessage(std::int32_t code);
+
+}  // namespace zorv

@@ -1,0 +1,24 @@
+// The program's own texts for the choice of the input and the output file and
+// for the start of a run. Each "...: " text is followed by the full path.
+#pragma once
+
+#include <string_view>
+
+namespace zorv::messages {
+
+inline constexpr std::string_view kCannotOpen = "Cannot open: ";
+inline constexpr std::string_view kNoRiffFile = "No RIFF File: ";
+inline constexpr std::string_view kNoWavFile = "No WAV File: ";
+inline constexpr std::string_view kNoFmtChunk = "No fmt chunk in WAV File: ";
+inline constexpr std::string_view kNoDataChunk = "No data chunk in WAV File: ";
+inline constexpr std::string_view kUnsupportedFormat = "Not supported audio format: ";
+inline constexpr std::string_view kUnsupportedChannels = "Not supported number of audio channels: ";
+inline constexpr std::string_view kUnsupportedRate = "Not supported sampling rate: ";
+inline constexpr std::string_view kCannotCreate = "Cannot create: ";
+inline constexpr std::string_view kInputAsOutput = "Cannot use the input file as output: ";
+inline constexpr std::string_view kDebugNeedsStereo =
+    "Control signal debug output in (R) needs 2-ch stereo input file";
+// %s stands for the output's file name without its folder.
+inline constexpr std::string_view kOverwriteQuestion = "OK to overwrite %s ?";
+
+}  // namespace zorv::messages

@@ -1,0 +1,21 @@
+// The output name proposed for an input, and the test that two paths name
+// the same file.
+#pragma once
+
+#include <string>
+
+namespace zorv {
+
+// input with "_dec" before its extension (the part after the last '.' of the
+// last path component), or at its end when there is none; "output.wav" for
+// inputs of 240 characters or more.
+std::string ProposeOutputName(const std::string& input);
+
+// True when both paths exist and name the same file, also through another
+// spelling of the path or a link.
+bool SameFile(const std::string& a, const std::string& b);
+
+// kOverwriteQuestion with the file name of path (without its folder).
+std::string OverwriteQuestion(const std::string& path);
+
+}  // namespace zorv

@@ -1,0 +1,145 @@
+// One decode of the open input file into the open output file: the provisional
+// header, the block loop (read, split, decode, event pass, merge, write) and
+// the final header. The owner (the window or the command line) opens the
+// files, starts the run, and may abort it from inside its event pass.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "sample_conversion.h"
+#include "wav_file_in.h"
+#include "wav_file_out.h"
+#include "zorv_calc.h"
+
+namespace zorv {
+
+enum class TRunStatus {
+  Idle,              // no run yet
+  Working,           // started
+  Done,              // the input was decoded to its end
+  Aborted,           // ended early by Abort
+  SampleCountError,  // the decoder did not process a block; the run stalls
+  WriteError,        // the output file did not take everything
+};
+
+std::string_view StatusText(TRunStatus status);
+// "elapsed time: N msec", N read as an unsigned number.
+std::string ElapsedTimeText(std::int32_t milliseconds);
+
+enum class TStartResult { Started, Refused };
+
+class TProcessingRun {
+ public:
+  // Called once per block, right after the decoder: the owner handles its
+  // events, shows progress, and may call Abort.
+  using TEventPass = std::function<void()>;
+
+  TProcessingRun();
+  ~TProcessingRun();
+  TProcessingRun(const TProcessingRun&) = delete;
+  TProcessingRun& operator=(const TProcessingRun&) = delete;
+
+  TWavFileIn& Reader() { return Reader_; }
+  TWavFileOut& Writer() { return Writer_; }
+  TZorvCalc& Decoder() { return Decoder_; }
+
+  void SetEventPass(TEventPass pass) { EventPass_ = std::move(pass); }
+  void SetMeterListener(TMeterListener* listener) { Decoder_.SetMeterListener(listener); }
+  // 0 none, 1..4: channel 2 of the output carries channel 1's control voltage
+  // of band A..D. Read when a run starts.
+  void SetDebugChannel(std::uint32_t band) { DebugChannel_ = band; }
+
+  // The start steps, with the reader and the writer open: takes the channel
+  // count, refuses a debug selection for a mono input (RefusalMessage), else
+  // clears the flags and marks the run as working. The owner then shows that
+  // the run is going and calls StartProcess.
+  TStartResult Start();
+  std::string_view RefusalMessage() const { return Refusal_; }
+
+  // The run itself; returns when it has ended or stalled.
+  void StartProcess();
+  // Decodes frames of the working buffers and runs the event pass; the
+  // decoder's frame count (0 for 0 frames, without an event pass).
+  std::int32_t DecodeBlock(std::int32_t frames);
+
+  // The Abort button: the run ends after the current block. After a stall it
+  // also completes the output header with what was written, releases the
+  // buffers and closes both files.
+  void Abort();
+  // Handler of the reader's end of data.
+  void WavFilein1EOFReached() { EofReached_ = true; }
+
+  bool Running() const { return Running_; }
+  bool AbortRequested() const { return AbortRequested_; }
+  bool EofReached() const { return EofReached_; }
+  bool Stalled() const { return Stalled_; }
+  TRunStatus Status() const { return Status_; }
+  std::string_view StatusText() const { return zorv::StatusText(Status_); }
+  std::uint32_t StartTime() const { return StartTime_; }
+  std::int32_t ElapsedTime() const { return ElapsedTime_; }
+  std::string ElapsedTimeText() const { return zorv::ElapsedTimeText(ElapsedTime_); }
+
+  std::uint32_t SampleRate() const { return SampleRate_; }
+  std::uint32_t Channels() const { return Channels_; }
+  std::int32_t FramesPerBlock() const { return FramesPerBlock_; }
+  std::uint32_t BytesPerFrame() const { return BytesPerFrame_; }
+  std::uint32_t FormatTag() const { return FormatTag_; }
+  std::uint32_t DebugChannel() const { return DebugChannel_; }
+  std::int32_t ProcessedCount() const { return ProcessedCount_; }
+
+  const double* InLeft() const { return InLeft_.get(); }
+  const double* InRight() const { return InRight_.get(); }
+  const double* OutLeft() const { return OutLeft_.get(); }
+  const double* OutRight() const { return OutRight_.get(); }
+
+  // For a progress display: the data chunk's declared size, the data bytes
+  // read so far (the block in hand included), and whole frames of them.
+  std::uint32_t DataBytes() const { return DataBytes_; }
+  std::uint64_t DataBytesRead() const { return DataBytesRead_; }
+  std::uint64_t FramesRead() const;
+  // Frame index, from the start of the data, of the block in hand.
+  std::uint64_t BlockFirstFrame() const;
+
+ private:
+  void BeginOutput();
+  void CompleteOutput();
+  void ReleaseBuffers();
+  std::uint32_t Now() const;
+
+  TWavFileIn Reader_;
+  TWavFileOut Writer_;
+  TZorvCalc Decoder_;
+  TEventPass EventPass_;
+  std::string_view Refusal_;
+
+  bool Running_ = false;
+  bool AbortRequested_ = false;
+  bool EofReached_ = false;
+  bool Stalled_ = false;
+  TRunStatus Status_ = TRunStatus::Idle;
+  std::uint32_t StartTime_ = 0;
+  std::int32_t ElapsedTime_ = 0;
+  std::uint32_t SampleRate_ = 0;
+  std::uint32_t Channels_ = 0;
+  std::int32_t FramesPerBlock_ = 0;
+  std::uint32_t BytesPerFrame_ = 0;
+  std::uint32_t FormatTag_ = 0;
+  std::uint32_t DebugChannel_ = 0;
+  std::int32_t ProcessedCount_ = 0;
+  TSampleLayout Layout_ = TSampleLayout::None;
+
+  std::uint32_t DataBytes_ = 0;
+  std::uint64_t DataBytesRead_ = 0;
+  std::uint64_t BlockFirstByte_ = 0;
+
+  std::unique_ptr<double[]> InLeft_;
+  std::unique_ptr<double[]> InRight_;
+  std::unique_ptr<double[]> OutLeft_;
+  std::unique_ptr<double[]> OutRight_;
+};
+
+}  // namespace zorv

@@ -1,0 +1,50 @@
+// Conversion between the interleaved little-endian frames of a WAV block and
+// one buffer of doubles per channel (full scale +-1.0).
+#pragma once
+
+#include <cstdint>
+
+namespace zorv {
+
+// The frame layouts the program converts; chosen by SelectLayout.
+enum class TSampleLayout {
+  None,  // anything else: nothing is converted
+  Int16Mono,
+  Int24Mono,
+  Float32Mono,
+  Int32Mono,
+  Int16Stereo,
+  Int24Stereo,
+  Float32Stereo,
+  Int32Stereo,
+};
+
+// The layout for a frame of bytesPerFrame bytes (the input's block align),
+// tested in this order: 2 and 3 bytes are 16- and 24-bit mono; 4 bytes are
+// 32-bit float or integer mono for one channel, else 16-bit stereo; 6 bytes
+// 24-bit stereo; 8 bytes 32-bit float (tag 3) or integer stereo.
+TSampleLayout SelectLayout(std::uint32_t bytesPerFrame, std::uint32_t channels,
+                           std::uint32_t formatTag);
+
+std::uint32_t BytesPerFrameOf(TSampleLayout layout);
+bool IsStereo(TSampleLayout layout);
+
+// Truncates scaled toward zero and clamps it to [-limit, limit - 1]. NaN
+// gives 0; infinities and values beyond the 64-bit range clamp like any other.
+std::int32_t ClipSample(double scaled, std::int64_t limit);
+
+// Raw block -> left (and right for a stereo layout). Frames start at 0,
+// BytesPerFrame, ... while below len; a frame cut short by len is read whole,
+// so block must hold len rounded up to whole frames. A stereo layout with a
+// null right buffer, and the layout None, convert nothing.
+void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layout, double* left,
+                double* right);
+
+// left (and right for a stereo layout) -> raw block, in the same frame walk;
+// a frame cut short by len is written whole. Integer layouts round to single
+// precision, scale, truncate and clamp; float layouts round to single
+// precision and do not clip.
+void MergeBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
+                std::uint8_t* block);
+
+}  // namespace zorv

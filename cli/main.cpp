@@ -1,0 +1,12 @@
+#include <unistd.h>
+
+#include <iostream>
+
+#include "command_line.h"
+#include "interrupt.h"
+
+int main(int argc, char** argv) {
+  zorv::cli::InstallInterruptHandlers();
+  return zorv::cli::RunCommandLine({argv + 1, argv + argc}, std::cout, std::cerr,
+                                   isatty(STDERR_FILENO) == 1, zorv::cli::InterruptFlag());
+}

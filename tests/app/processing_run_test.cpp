@@ -1,0 +1,387 @@
+#include "processing_run.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "format_check.h"
+#include "scratch_dir.h"
+#include "wav_test_file.h"
+
+namespace zorv {
+namespace {
+
+using test::ParseCanonical;
+using test::ReadFile;
+using test::TBytes;
+using test::TWavFormat;
+
+const TWavFormat kStereo16{};
+const TWavFormat kMono16{1, 1, 48000, 16};
+const TWavFormat kStereoFloat{3, 2, 44100, 32};
+// Frames of one block at 44.1 and 48 kHz (100 ms).
+constexpr std::uint32_t kBlock44 = 4410;
+constexpr std::uint32_t kBlock48 = 4800;
+
+class ProcessingRunTest : public ::testing::Test {
+ protected:
+  std::string Input(const TWavFormat& format, const TBytes& data,
+                    std::optional<std::uint32_t> declared = std::nullopt) {
+    const std::string path = Dir.File("in" + std::to_string(++Inputs) + ".wav");
+    test::WriteFile(path, test::WavBytes(format, data, declared));
+    return path;
+  }
+
+  // The input and output selections of the window, as far as a run needs them.
+  static void Open(TProcessingRun& run, const std::string& in, const std::string& out) {
+    run.Reader().Filename = in;
+    ASSERT_TRUE(run.Reader().OpenFile());
+    ASSERT_EQ(run.Reader().ReadHeader(), rhOk);
+    ASSERT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
+    ASSERT_TRUE(run.Writer().OpenFileNamed(out));
+  }
+
+  // Opens, starts and runs; counts the event passes.
+  int Decode(TProcessingRun& run, const std::string& in, const std::string& out) {
+    Open(run, in, out);
+    int passes = 0;
+    run.SetEventPass([&] { ++passes; });
+    EXPECT_EQ(run.Start(), TStartResult::Started);
+    run.StartProcess();
+    return passes;
+  }
+
+  TBytes DecodeFresh(const std::string& in, const std::string& out, std::uint32_t debug = 0) {
+    TProcessingRun run;
+    run.SetDebugChannel(debug);
+    Decode(run, in, out);
+    EXPECT_EQ(run.Status(), TRunStatus::Done);
+    return ReadFile(out);
+  }
+
+  test::TScratchDir Dir{ZORV_APP_SCRATCH};
+  int Inputs = 0;
+};
+
+// The output file is one canonical WAV whose sizes state what it holds.
+void ExpectConsistent(const TBytes& file, std::uint32_t dataBytes) {
+  const auto image = ParseCanonical(file);
+  ASSERT_TRUE(image.has_value());
+  EXPECT_EQ(image->FmtSize, 16u);
+  EXPECT_EQ(image->DataSize, dataBytes);
+  EXPECT_EQ(image->Data.size(), dataBytes);
+  EXPECT_EQ(image->RiffSize, file.size() - 8);
+  EXPECT_EQ(image->RiffSize, dataBytes + 36);
+}
+
+struct LengthCase {
+  const char* name;
+  TWavFormat format;
+  std::uint32_t dataBytes;
+  int blocks;
+};
+void PrintTo(const LengthCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class RunLengths : public ProcessingRunTest, public ::testing::WithParamInterface<LengthCase> {};
+
+TEST_P(RunLengths, WritesExactlyTheBytesReadAndStatesThem) {
+  const LengthCase& c = GetParam();
+  const TBytes signal = test::SignalBytes(c.format, c.dataBytes / c.format.FrameBytes() + 1);
+  const TBytes data(signal.begin(), signal.begin() + c.dataBytes);
+  const std::string in = Input(c.format, data);
+  const std::string out = Dir.File("out.wav");
+
+  TProcessingRun run;
+  EXPECT_EQ(Decode(run, in, out), c.blocks);
+
+  EXPECT_EQ(run.Status(), TRunStatus::Done);
+  EXPECT_EQ(run.StatusText(), "Done");
+  EXPECT_FALSE(run.Running());
+  EXPECT_TRUE(run.AbortRequested());  // the end-of-run reset
+  EXPECT_FALSE(run.Reader().IsOpen());
+  EXPECT_FALSE(run.Writer().IsOpen());
+  EXPECT_EQ(run.OutLeft(), nullptr) << "buffers released";
+  EXPECT_EQ(run.DataBytesRead(), c.dataBytes);
+  EXPECT_EQ(run.FramesRead(), c.dataBytes / c.format.FrameBytes());
+
+  const TBytes file = ReadFile(out);
+  ExpectConsistent(file, c.dataBytes);
+  const auto image = ParseCanonical(file);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->Tag, c.format.Tag);
+  EXPECT_EQ(image->Channels, c.format.Channels);
+  EXPECT_EQ(image->SampleRate, c.format.SampleRate);
+  EXPECT_EQ(image->BlockAlign, c.format.FrameBytes());
+  EXPECT_EQ(image->Bits, c.format.Bits);
+  EXPECT_EQ(image->ByteRate, c.format.SampleRate * c.format.FrameBytes());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, RunLengths,
+    ::testing::Values(LengthCase{"ExactlyThreeBlocks", kStereo16, 3 * kBlock44 * 4, 3},
+                      LengthCase{"ShorterThanABlock", kStereo16, 1000 * 4, 1},
+                      LengthCase{"BlockAndAHalfFrame", kStereo16, kBlock44 * 4 + 6, 2},
+                      LengthCase{"OddByteCountMono", kMono16, 2001, 1},
+                      LengthCase{"EmptyDataGivesTheBare44Bytes", kStereo16, 0, 0},
+                      LengthCase{"FloatTwoBlocks", kStereoFloat, 2 * kBlock44 * 8, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProcessingRunTest, DataClaimingMoreThanTheFileIsDecodedAsFarAsItGoes) {
+  const TBytes data = test::SignalBytes(kStereo16, kBlock44 + 500);
+  const std::string out = Dir.File("out.wav");
+  TProcessingRun run;
+  Decode(run, Input(kStereo16, data, 10 * kBlock44 * 4), out);
+  EXPECT_EQ(run.Status(), TRunStatus::Done);
+  ExpectConsistent(ReadFile(out), static_cast<std::uint32_t>(data.size()));
+}
+
+TEST_F(ProcessingRunTest, AbortInTheEventPassEndsAfterThatBlock) {
+  const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 3 * kBlock44));
+  const std::string out = Dir.File("out.wav");
+  TProcessingRun run;
+  Open(run, in, out);
+  int passes = 0;
+  run.SetEventPass([&] {
+    ++passes;
+    run.Abort();
+  });
+  ASSERT_EQ(run.Start(), TStartResult::Started);
+  EXPECT_TRUE(run.Running());
+  EXPECT_EQ(run.StatusText(), "Working");
+  run.StartProcess();
+
+  EXPECT_EQ(passes, 1);
+  EXPECT_EQ(run.Status(), TRunStatus::Aborted);
+  EXPECT_EQ(run.StatusText(), "aborted");
+  EXPECT_FALSE(run.Running());
+  EXPECT_FALSE(run.Writer().IsOpen());
+  // The block in hand when Abort came is still written.
+  ExpectConsistent(ReadFile(out), kBlock44 * 4);
+}
+
+TEST_F(ProcessingRunTest, DecoderThatStopsWorkingStallsTheRunUntilAbort) {
+  // Re-preparing the decoder with rate 0 inside the first event pass leaves
+  // it without a setup, so it processes nothing of the second block: the
+  // case the sample-count check is there for.
+  const std::uint32_t dataBytes = 3 * kBlock44 * 4;
+  const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 3 * kBlock44));
+  const std::string out = Dir.File("out.wav");
+  TProcessingRun run;
+  Open(run, in, out);
+  int passes = 0;
+  run.SetEventPass([&] {
+    if (++passes == 1) run.Decoder().Prepare(0, 0, 0);
+  });
+  ASSERT_EQ(run.Start(), TStartResult::Started);
+  run.StartProcess();
+
+  EXPECT_EQ(passes, 2);
+  EXPECT_EQ(run.ProcessedCount(), 0);
+  EXPECT_EQ(run.Status(), TRunStatus::SampleCountError);
+  EXPECT_EQ(run.StatusText(), "Error: Number of processed samples does not match data");
+  EXPECT_TRUE(run.Running());
+  EXPECT_TRUE(run.Stalled());
+  EXPECT_TRUE(run.Reader().IsOpen());
+  EXPECT_TRUE(run.Writer().IsOpen());
+  // Stalled: the provisional header, the first block only.
+  auto image = ParseCanonical(ReadFile(out));
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->DataSize, dataBytes);
+  EXPECT_EQ(image->Data.size(), kBlock44 * 4);
+
+  run.Abort();
+  EXPECT_FALSE(run.Running());
+  EXPECT_FALSE(run.Stalled());
+  EXPECT_FALSE(run.Reader().IsOpen());
+  EXPECT_FALSE(run.Writer().IsOpen());
+  EXPECT_EQ(run.Status(), TRunStatus::SampleCountError);
+  ExpectConsistent(ReadFile(out), kBlock44 * 4);
+}
+
+TEST_F(ProcessingRunTest, MonoRunsWithoutARightInputAndMatchesTheStereoLeft) {
+  // The same signal as a mono file and as the left channel of a stereo file.
+  const TWavFormat stereo{1, 2, 48000, 16};
+  const TBytes stereoData = test::SignalBytes(stereo, kBlock48 + 700);
+  TBytes monoData;
+  for (std::size_t k = 0; k < stereoData.size(); k += 4) {
+    monoData.insert(monoData.end(), stereoData.begin() + k, stereoData.begin() + k + 2);
+  }
+  const std::string monoOut = Dir.File("mono_out.wav");
+  TProcessingRun run;
+  Open(run, Input(kMono16, monoData), monoOut);
+  bool rightInputSeen = true;
+  bool rightOutputSeen = false;
+  run.SetEventPass([&] {
+    rightInputSeen = run.InRight() != nullptr;
+    rightOutputSeen = run.OutRight() != nullptr;
+  });
+  ASSERT_EQ(run.Start(), TStartResult::Started);
+  run.StartProcess();
+  EXPECT_EQ(run.Status(), TRunStatus::Done);
+  EXPECT_FALSE(rightInputSeen);
+  EXPECT_TRUE(rightOutputSeen);
+
+  const TBytes stereoOut = DecodeFresh(Input(stereo, stereoData), Dir.File("stereo_out.wav"));
+  const auto mono = ParseCanonical(ReadFile(monoOut));
+  const auto both = ParseCanonical(stereoOut);
+  ASSERT_TRUE(mono && both);
+  ASSERT_EQ(mono->Data.size() * 2, both->Data.size());
+  for (std::size_t frame = 0; frame < mono->Data.size() / 2; ++frame) {
+    ASSERT_EQ(mono->Data[2 * frame], both->Data[4 * frame]) << frame;
+    ASSERT_EQ(mono->Data[2 * frame + 1], both->Data[4 * frame + 1]) << frame;
+  }
+}
+
+TEST_F(ProcessingRunTest, DebugSelectionIsRefusedForMonoInput) {
+  const std::string out = Dir.File("out.wav");
+  TProcessingRun run;
+  Open(run, Input(kMono16, test::SignalBytes(kMono16, 100)), out);
+  run.SetDebugChannel(2);
+  EXPECT_EQ(run.Start(), TStartResult::Refused);
+  EXPECT_EQ(run.RefusalMessage(),
+            "Control signal debug output in (R) needs 2-ch stereo input file");
+  EXPECT_FALSE(run.Running());
+  EXPECT_EQ(run.Status(), TRunStatus::Idle);
+  run.Writer().CloseFile();
+  EXPECT_TRUE(ReadFile(out).empty());
+}
+
+struct DebugCase {
+  const char* name;
+  TWavFormat format;
+  std::uint32_t band;
+};
+void PrintTo(const DebugCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class DebugOutput : public ProcessingRunTest, public ::testing::WithParamInterface<DebugCase> {};
+
+TEST_P(DebugOutput, PutsTheBandsControlVoltageIntoChannelTwo) {
+  const DebugCase& c = GetParam();
+  const std::string in = Input(c.format, test::SignalBytes(c.format, 2 * kBlock44));
+  const std::string out = Dir.File("debug.wav");
+  TProcessingRun run;
+  run.SetDebugChannel(c.band);
+  Open(run, in, out);
+  // The voltage after the last frame of the first block, as full scale 6.5536 V.
+  long double expected = 0;
+  int passes = 0;
+  run.SetEventPass([&] {
+    if (++passes == 1) {
+      expected = static_cast<long double>(run.Decoder().Generator(0, c.band - 1).ControlVoltage()) /
+                 6.5536L;
+    }
+  });
+  ASSERT_EQ(run.Start(), TStartResult::Started);
+  run.StartProcess();
+  ASSERT_EQ(run.Status(), TRunStatus::Done);
+
+  const auto image = ParseCanonical(ReadFile(out));
+  ASSERT_TRUE(image);
+  const std::size_t frame = kBlock44 - 1;
+  const std::uint8_t* right =
+      image->Data.data() + frame * c.format.FrameBytes() + c.format.Bits / 8;
+  const float single = static_cast<float>(static_cast<double>(expected));
+  if (c.format.Tag == 3) {
+    float written;
+    std::memcpy(&written, right, sizeof written);
+    EXPECT_EQ(written, single);
+  } else {
+    const auto written = static_cast<std::int16_t>(right[0] | (right[1] << 8));
+    EXPECT_EQ(written, static_cast<std::int16_t>(std::trunc(single * 32768.0)));
+  }
+  // Channel 1 is decoded as without the debug selection.
+  const auto normal = ParseCanonical(DecodeFresh(in, Dir.File("normal.wav")));
+  ASSERT_TRUE(normal);
+  ASSERT_EQ(normal->Data.size(), image->Data.size());
+  const std::size_t frameBytes = c.format.FrameBytes();
+  const std::size_t half = frameBytes / 2;
+  for (std::size_t k = 0; k < image->Data.size(); k += frameBytes) {
+    ASSERT_TRUE(std::equal(image->Data.begin() + k, image->Data.begin() + k + half,
+                           normal->Data.begin() + k))
+        << "frame " << k / frameBytes;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bands, DebugOutput,
+                         ::testing::Values(DebugCase{"Int16BandA", kStereo16, 1},
+                                           DebugCase{"Int16BandD", kStereo16, 4},
+                                           DebugCase{"FloatBandC", kStereoFloat, 3}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProcessingRunTest, WriteFailureIsReportedNotDone) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
+  TProcessingRun run;
+  Decode(run, Input(kStereo16, test::SignalBytes(kStereo16, kBlock44 + 10)), "/dev/full");
+  EXPECT_EQ(run.Status(), TRunStatus::WriteError);
+  EXPECT_EQ(run.StatusText(), "Error: could not write the output file");
+  EXPECT_FALSE(run.Running());
+  EXPECT_FALSE(run.Writer().IsOpen());
+}
+
+TEST_F(ProcessingRunTest, FreshRunsGiveTheSameBytesAndLeaveTheInputAlone) {
+  const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, kBlock44 + 321));
+  const TBytes before = ReadFile(in);
+  const TBytes first = DecodeFresh(in, Dir.File("first.wav"));
+  const TBytes second = DecodeFresh(in, Dir.File("second.wav"));
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(ReadFile(in), before);
+  // And the decode does something: the output differs from the input's samples.
+  EXPECT_NE(ParseCanonical(first)->Data, ParseCanonical(before)->Data);
+}
+
+TEST_F(ProcessingRunTest, ExtensibleInputGivesAPlainConsistentHeader) {
+  TWavFormat format{1, 2, 96000, 24};
+  format.Extensible = true;
+  const TBytes data = test::SignalBytes(format, 1000);
+  const std::string in = Dir.File("ext.wav");
+  test::WriteFile(in, test::WavBytes(format, data, std::nullopt, /*listChunk=*/true));
+  const std::string out = Dir.File("out.wav");
+  TProcessingRun run;
+  Decode(run, in, out);
+  ASSERT_EQ(run.Status(), TRunStatus::Done);
+  const TBytes file = ReadFile(out);
+  ExpectConsistent(file, static_cast<std::uint32_t>(data.size()));
+  EXPECT_EQ(ParseCanonical(file)->Tag, kFormatPcm);
+}
+
+class RecordingMeters final : public TMeterListener {
+ public:
+  void MeterPosition(int channel, int band, std::int32_t position) override {
+    Calls.push_back({channel, band, position});
+  }
+  struct Call {
+    int channel, band;
+    std::int32_t position;
+  };
+  std::vector<Call> Calls;
+};
+
+TEST_F(ProcessingRunTest, MeterUpdatesReachTheOwnersListener) {
+  RecordingMeters meters;
+  TProcessingRun run;
+  run.SetMeterListener(&meters);
+  Decode(run, Input(kStereo16, test::SignalBytes(kStereo16, kBlock44 + 1)), Dir.File("out.wav"));
+  // Two blocks decoded whole: 45 updates of four bands per channel each.
+  ASSERT_EQ(meters.Calls.size(), 2u * 2 * 45 * 4);
+  for (std::size_t k = 0; k < meters.Calls.size(); ++k) {
+    EXPECT_EQ(meters.Calls[k].band, static_cast<int>(k % 4));
+    EXPECT_EQ(meters.Calls[k].channel, static_cast<int>(k / (45 * 4) % 2));
+    EXPECT_GE(meters.Calls[k].position, -319);
+    EXPECT_LE(meters.Calls[k].position, 100);
+  }
+}
+
+TEST(RunTexts, ElapsedTimeReadsAsUnsignedMilliseconds) {
+  EXPECT_EQ(ElapsedTimeText(1234), "elapsed time: 1234 msec");
+  EXPECT_EQ(ElapsedTimeText(-1), "elapsed time: 4294967295 msec");
+}
+
+}  // namespace
+}  // namespace zorv

@@ -1,0 +1,302 @@
+#include "sample_conversion.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
+#include <vector>
+
+namespace zorv {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using L = TSampleLayout;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// A value left in a buffer that a conversion must not touch.
+constexpr double kUntouched = 42.0;
+
+struct SplitCase {
+  const char* name;
+  L layout;
+  Bytes frame;
+  double left;
+  double right;  // kUntouched for the one-channel layouts
+};
+void PrintTo(const SplitCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class SplitEdges : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitEdges, GivesTheExactDouble) {
+  const SplitCase& c = GetParam();
+  double left = kUntouched;
+  double right = kUntouched;
+  SplitBlock(c.frame.data(), static_cast<std::uint32_t>(c.frame.size()), c.layout, &left, &right);
+  EXPECT_EQ(left, c.left);
+  EXPECT_EQ(right, c.right);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryLayout, SplitEdges,
+    ::testing::Values(
+        SplitCase{"Int16FullNegative", L::Int16Mono, {0x00, 0x80}, -1.0, kUntouched},
+        SplitCase{"Int16FullPositive", L::Int16Mono, {0xFF, 0x7F}, 32767.0 / 32768, kUntouched},
+        SplitCase{"Int16MinusOne", L::Int16Mono, {0xFF, 0xFF}, -1.0 / 32768, kUntouched},
+        SplitCase{"Int24FullNegative", L::Int24Mono, {0x00, 0x00, 0x80}, -1.0, kUntouched},
+        SplitCase{
+            "Int24FullPositive", L::Int24Mono, {0xFF, 0xFF, 0x7F}, 8388607.0 / 8388608, kUntouched},
+        // 2147483647 has no single-precision value of its own: it rounds to 2^31.
+        SplitCase{"Int32FullPositiveRoundsToOne",
+                  L::Int32Mono,
+                  {0xFF, 0xFF, 0xFF, 0x7F},
+                  1.0,
+                  kUntouched},
+        SplitCase{
+            "Int32One", L::Int32Mono, {0x01, 0x00, 0x00, 0x00}, std::ldexp(1.0, -31), kUntouched},
+        SplitCase{"Int32FullNegative", L::Int32Mono, {0x00, 0x00, 0x00, 0x80}, -1.0, kUntouched},
+        // 2^24 + 1 lies halfway between two single-precision values: ties to even.
+        SplitCase{"Int32TieToEven",
+                  L::Int32Mono,
+                  {0x01, 0x00, 0x00, 0x01},
+                  std::ldexp(1.0, -7),
+                  kUntouched},
+        SplitCase{"Float32OnePointFive", L::Float32Mono, {0x00, 0x00, 0xC0, 0x3F}, 1.5, kUntouched},
+        SplitCase{
+            "Float32BeyondFullScale", L::Float32Mono, {0x00, 0x00, 0x00, 0xC0}, -2.0, kUntouched},
+        SplitCase{
+            "Int16Stereo", L::Int16Stereo, {0x01, 0x00, 0xFF, 0xFF}, 1.0 / 32768, -1.0 / 32768},
+        SplitCase{"Int24Stereo",
+                  L::Int24Stereo,
+                  {0x00, 0x00, 0x80, 0x01, 0x00, 0x00},
+                  -1.0,
+                  1.0 / 8388608},
+        SplitCase{"Float32Stereo",
+                  L::Float32Stereo,
+                  {0x00, 0x00, 0xC0, 0x3F, 0x00, 0x00, 0x00, 0xBF},
+                  1.5,
+                  -0.5},
+        SplitCase{"Int32Stereo",
+                  L::Int32Stereo,
+                  {0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0x7F},
+                  std::ldexp(1.0, -31),
+                  1.0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct MergeCase {
+  const char* name;
+  L layout;
+  double left;
+  double right;
+  Bytes frame;
+};
+void PrintTo(const MergeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class MergeEdges : public ::testing::TestWithParam<MergeCase> {};
+
+TEST_P(MergeEdges, GivesTheExactBytes) {
+  const MergeCase& c = GetParam();
+  Bytes block(c.frame.size() + 1, 0xEE);
+  MergeBlock(&c.left, &c.right, static_cast<std::uint32_t>(c.frame.size()), c.layout, block.data());
+  EXPECT_EQ(Bytes(block.begin(), block.end() - 1), c.frame);
+  EXPECT_EQ(block.back(), 0xEE) << "wrote past the frame";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryLayout, MergeEdges,
+    ::testing::Values(
+        MergeCase{"Int16FullNegative", L::Int16Mono, -1.0, kNaN, {0x00, 0x80}},
+        MergeCase{"Int16FullPositive", L::Int16Mono, 1.0, kNaN, {0xFF, 0x7F}},
+        MergeCase{"Int16ClipsHigh", L::Int16Mono, 1.5, kNaN, {0xFF, 0x7F}},
+        MergeCase{"Int16ClipsLow", L::Int16Mono, -1.5, kNaN, {0x00, 0x80}},
+        MergeCase{"Int16TruncatesUp", L::Int16Mono, 100.9 / 32768, kNaN, {0x64, 0x00}},
+        MergeCase{"Int16TruncatesTowardZero", L::Int16Mono, -100.9 / 32768, kNaN, {0x9C, 0xFF}},
+        MergeCase{"Int16SmallNegativeIsZero", L::Int16Mono, -0.9 / 32768, kNaN, {0x00, 0x00}},
+        MergeCase{"Int16NaNIsZero", L::Int16Mono, kNaN, kNaN, {0x00, 0x00}},
+        MergeCase{"Int16InfinityClips", L::Int16Mono, kInf, kNaN, {0xFF, 0x7F}},
+        MergeCase{"Int16HugeNegativeClips", L::Int16Mono, -1e300, kNaN, {0x00, 0x80}},
+        MergeCase{"Int24FullPositive", L::Int24Mono, 1.0, kNaN, {0xFF, 0xFF, 0x7F}},
+        MergeCase{"Int24FullNegative", L::Int24Mono, -1.0, kNaN, {0x00, 0x00, 0x80}},
+        // Rounded to single precision first (steps of half an LSB here):
+        // 4194304.8 becomes 4194305, where plain truncation would give 4194304.
+        MergeCase{"Int24RoundsToSingleFirst",
+                  L::Int24Mono,
+                  4194304.8 / 8388608,
+                  kNaN,
+                  {0x01, 0x00, 0x40}},
+        MergeCase{"Int32FullPositive", L::Int32Mono, 1.0, kNaN, {0xFF, 0xFF, 0xFF, 0x7F}},
+        MergeCase{"Int32FullNegative", L::Int32Mono, -1.0, kNaN, {0x00, 0x00, 0x00, 0x80}},
+        // (2^24 + 1) / 2^31 rounds to 2^24 / 2^31 in single precision.
+        MergeCase{"Int32RoundsToSingleFirst",
+                  L::Int32Mono,
+                  (std::ldexp(1.0, 24) + 1) / std::ldexp(1.0, 31),
+                  kNaN,
+                  {0x00, 0x00, 0x00, 0x01}},
+        MergeCase{"Int32BeyondInt64Clips", L::Int32Mono, 1e19, kNaN, {0xFF, 0xFF, 0xFF, 0x7F}},
+        MergeCase{"Float32OnePointFive", L::Float32Mono, 1.5, kNaN, {0x00, 0x00, 0xC0, 0x3F}},
+        MergeCase{"Float32NoClipping", L::Float32Mono, 2.0, kNaN, {0x00, 0x00, 0x00, 0x40}},
+        MergeCase{"Float32TieToEven",
+                  L::Float32Mono,
+                  1.0 + std::ldexp(1.0, -24),
+                  kNaN,
+                  {0x00, 0x00, 0x80, 0x3F}},
+        MergeCase{"Float32RoundsToNearest",
+                  L::Float32Mono,
+                  1.0 + 3 * std::ldexp(1.0, -25),
+                  kNaN,
+                  {0x01, 0x00, 0x80, 0x3F}},
+        MergeCase{
+            "Int16Stereo", L::Int16Stereo, 1.0 / 32768, -1.0 / 32768, {0x01, 0x00, 0xFF, 0xFF}},
+        MergeCase{"Int24Stereo", L::Int24Stereo, -1.0, 1.0, {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F}},
+        MergeCase{"Float32Stereo",
+                  L::Float32Stereo,
+                  -0.5,
+                  1.5,
+                  {0x00, 0x00, 0x00, 0xBF, 0x00, 0x00, 0xC0, 0x3F}},
+        MergeCase{"Int32Stereo",
+                  L::Int32Stereo,
+                  -1.0,
+                  1.0,
+                  {0x00, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x7F}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ClipSample, TruncatesTowardZeroThenClamps) {
+  struct Case {
+    double scaled;
+    std::int64_t limit;
+    std::int32_t expected;
+  };
+  const std::int64_t k31 = std::int64_t{1} << 31;
+  const Case cases[] = {
+      {100.9, 32768, 100},
+      {-100.9, 32768, -100},
+      {-0.5, 32768, 0},
+      {32767.9, 32768, 32767},
+      {32768.0, 32768, 32767},
+      {-32768.0, 32768, -32768},
+      {-32768.9, 32768, -32768},
+      {-32769.0, 32768, -32768},
+      {-40000.0, 32768, -32768},
+      {8388607.5, 8388608, 8388607},
+      {-8388609.5, 8388608, -8388608},
+      {2147483647.5, k31, 2147483647},
+      {-2147483648.5, k31, -2147483647 - 1},
+      {kNaN, 32768, 0},
+      {kInf, k31, 2147483647},
+      {-kInf, 32768, -32768},
+      {1e19, 32768, 32767},
+      {-1e19, k31, -2147483647 - 1},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClipSample(c.scaled, c.limit), c.expected) << c.scaled << " limit " << c.limit;
+  }
+}
+
+TEST(SelectLayout, FollowsTheFrameSizeThenChannelsThenTag) {
+  struct Case {
+    std::uint32_t bytes, channels, tag;
+    L expected;
+  };
+  const Case cases[] = {
+      {2, 1, 1, L::Int16Mono},   {3, 1, 1, L::Int24Mono},     {4, 1, 3, L::Float32Mono},
+      {4, 1, 1, L::Int32Mono},   {4, 2, 1, L::Int16Stereo},   {4, 2, 3, L::Int16Stereo},
+      {6, 2, 1, L::Int24Stereo}, {8, 2, 3, L::Float32Stereo}, {8, 2, 1, L::Int32Stereo},
+      {1, 1, 1, L::None},        {5, 2, 1, L::None},          {0, 0, 0, L::None},
+      {12, 2, 1, L::None},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SelectLayout(c.bytes, c.channels, c.tag), c.expected)
+        << c.bytes << " bytes, " << c.channels << " ch, tag " << c.tag;
+  }
+}
+
+TEST(SplitBlock, DeinterleavesEveryFrameInOrder) {
+  const Bytes block = {0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0x05, 0x00, 0x06, 0x00};
+  double left[3] = {};
+  double right[3] = {};
+  SplitBlock(block.data(), 12, L::Int16Stereo, left, right);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(left[i], (2 * i + 1) / 32768.0) << i;
+    EXPECT_EQ(right[i], (2 * i + 2) / 32768.0) << i;
+  }
+}
+
+TEST(SplitBlock, ReadsATrailingPartialFrameWhole) {
+  // One and a half frames: the missing half comes from what the buffer held.
+  const Bytes block = {0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00};
+  double left[3] = {kUntouched, kUntouched, kUntouched};
+  double right[3] = {kUntouched, kUntouched, kUntouched};
+  SplitBlock(block.data(), 6, L::Int16Stereo, left, right);
+  EXPECT_EQ(left[1], 3 / 32768.0);
+  EXPECT_EQ(right[1], 4 / 32768.0);
+  EXPECT_EQ(left[2], kUntouched);
+}
+
+TEST(MergeBlock, WritesATrailingPartialFrameWhole) {
+  const double left[2] = {1 / 32768.0, 3 / 32768.0};
+  const double right[2] = {2 / 32768.0, 4 / 32768.0};
+  Bytes block(9, 0xEE);
+  MergeBlock(left, right, 6, L::Int16Stereo, block.data());
+  EXPECT_EQ(block, (Bytes{0x01, 0x00, 0x02, 0x00, 0x03, 0x00, 0x04, 0x00, 0xEE}));
+}
+
+TEST(Conversion, MonoLayoutsLeaveTheRightChannelAlone) {
+  // 12 bytes: whole frames of every mono width.
+  const Bytes block(12, 0x10);
+  for (const L layout : {L::Int16Mono, L::Int24Mono, L::Float32Mono, L::Int32Mono}) {
+    double left[6] = {};
+    double right[6];
+    std::fill(std::begin(right), std::end(right), kUntouched);
+    SplitBlock(block.data(), 12, layout, left, right);
+    for (const double r : right) EXPECT_EQ(r, kUntouched) << static_cast<int>(layout);
+
+    // Without a right buffer at all, and with garbage in one: same bytes.
+    const double out[6] = {0.25, -0.25, 0.5, -0.5, 0.125, -0.125};
+    const double garbage[6] = {kNaN, kInf, 7.0, -7.0, kNaN, -kInf};
+    Bytes withoutRight(12), withGarbage(12);
+    MergeBlock(out, nullptr, 12, layout, withoutRight.data());
+    MergeBlock(out, garbage, 12, layout, withGarbage.data());
+    EXPECT_EQ(withoutRight, withGarbage) << static_cast<int>(layout);
+  }
+}
+
+TEST(Conversion, ConvertsNothingWithoutDataOrAUsableLayout) {
+  const Bytes block = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
+  double left[2] = {kUntouched, kUntouched};
+  double right[2] = {kUntouched, kUntouched};
+  SplitBlock(block.data(), 0, L::Int16Stereo, left, right);
+  SplitBlock(block.data(), 8, L::None, left, right);
+  SplitBlock(block.data(), 8, L::Int16Stereo, left, nullptr);  // stereo needs both
+  EXPECT_EQ(left[0], kUntouched);
+  EXPECT_EQ(right[0], kUntouched);
+
+  Bytes out(8, 0xEE);
+  MergeBlock(left, right, 0, L::Int16Stereo, out.data());
+  MergeBlock(left, right, 8, L::None, out.data());
+  MergeBlock(left, nullptr, 8, L::Int16Stereo, out.data());
+  EXPECT_EQ(out, Bytes(8, 0xEE));
+}
+
+TEST(Conversion, EverySixteenBitValueSurvivesTheRoundTrip) {
+  Bytes in(65536 * 2);
+  for (std::uint32_t v = 0; v < 65536; ++v) {
+    in[2 * v] = static_cast<std::uint8_t>(v);
+    in[2 * v + 1] = static_cast<std::uint8_t>(v >> 8);
+  }
+  std::vector<double> samples(65536);
+  SplitBlock(in.data(), static_cast<std::uint32_t>(in.size()), L::Int16Mono, samples.data(),
+             nullptr);
+  Bytes out(in.size());
+  MergeBlock(samples.data(), nullptr, static_cast<std::uint32_t>(out.size()), L::Int16Mono,
+             out.data());
+  EXPECT_EQ(out, in);
+}
+
+}  // namespace
+}  // namespace zorv

@@ -1,0 +1,151 @@
+#include "wav_test_file.h"
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <numbers>
+#include <stdexcept>
+
+namespace zorv::test {
+namespace {
+
+void Put16(TBytes& out, std::uint32_t v) {
+  out.push_back(static_cast<std::uint8_t>(v));
+  out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put32(TBytes& out, std::uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+void PutId(TBytes& out, const char* id) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(id[i]));
+}
+void PutAll(TBytes& out, const TBytes& more) {
+  for (const std::uint8_t b : more) out.push_back(b);
+}
+
+std::uint32_t Get32(const TBytes& b, std::size_t o) {
+  return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (static_cast<std::uint32_t>(b[o + 3]) << 24);
+}
+std::uint16_t Get16(const TBytes& b, std::size_t o) {
+  return static_cast<std::uint16_t>(b[o] | (b[o + 1] << 8));
+}
+
+void PutSample(TBytes& out, const TWavFormat& format, double x) {
+  if (format.Tag == 3) {
+    const float f = static_cast<float>(x);
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    Put32(out, bits);
+    return;
+  }
+  const double full = std::ldexp(1.0, format.Bits - 1) - 1.0;
+  const auto v = static_cast<std::int64_t>(std::lround(x * full));
+  for (int b = 0; b < format.Bits / 8; ++b) out.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+}
+
+}  // namespace
+
+TBytes WavBytes(const TWavFormat& format, const TBytes& data,
+                std::optional<std::uint32_t> declaredDataSize, bool listChunk) {
+  const bool pad = data.size() % 2 != 0;
+  TBytes fmt;
+  Put16(fmt, format.Extensible ? 0xFFFE : format.Tag);
+  Put16(fmt, format.Channels);
+  Put32(fmt, format.SampleRate);
+  Put32(fmt, format.SampleRate * format.FrameBytes());
+  Put16(fmt, format.FrameBytes());
+  Put16(fmt, format.Bits);
+  if (format.Extensible) {
+    Put16(fmt, 22);           // extension size
+    Put16(fmt, format.Bits);  // valid bits
+    Put32(fmt, format.Channels == 1 ? 0x4 : 0x3);
+    // Sub-format GUID: the tag, then the fixed tail 00000000-0010-8000-00AA00389B71.
+    Put32(fmt, format.Tag);
+    PutAll(fmt, {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+  }
+  TBytes list;
+  if (listChunk) {
+    PutId(list, "LIST");
+    Put32(list, 10);
+    PutId(list, "INFO");
+    PutId(list, "tape");
+    PutAll(list, {'0', '1'});
+  }
+
+  TBytes out;
+  PutId(out, "RIFF");
+  Put32(out, static_cast<std::uint32_t>(4 + 8 + fmt.size() + list.size() + 8 + data.size() + pad));
+  PutId(out, "WAVE");
+  PutId(out, "fmt ");
+  Put32(out, static_cast<std::uint32_t>(fmt.size()));
+  PutAll(out, fmt);
+  PutAll(out, list);
+  PutId(out, "data");
+  Put32(out, declaredDataSize.value_or(static_cast<std::uint32_t>(data.size())));
+  PutAll(out, data);
+  if (pad) out.push_back(0);
+  return out;
+}
+
+TBytes SignalBytes(const TWavFormat& format, std::uint32_t frames, std::uint32_t seed) {
+  // One tone in the middle of every band, each swelling and fading at its own
+  // pace, over a little noise.
+  constexpr double kTones[] = {90.0, 900.0, 3400.0, 9000.0};
+  constexpr double kSwells[] = {0.7, 1.3, 2.1, 2.9};
+  const double rate = format.SampleRate;
+  std::uint32_t noise = seed * 2654435761u + 1;
+  TBytes out;
+  out.reserve(static_cast<std::size_t>(frames) * format.FrameBytes());
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    const double t = i / rate;
+    for (int ch = 0; ch < format.Channels; ++ch) {
+      double x = 0;
+      for (int band = 0; band < 4; ++band) {
+        const double level = 0.1 * (0.55 + 0.45 * std::sin(2 * std::numbers::pi * kSwells[band] *
+                                                           (t + 0.1 * ch + 0.05 * seed)));
+        x += level * std::sin(2 * std::numbers::pi * kTones[band] * (1 + 0.01 * ch) * t);
+      }
+      noise = noise * 1664525u + 1013904223u;
+      x += 0.02 * (static_cast<double>(noise >> 8) / 16777216.0 - 0.5);
+      PutSample(out, format, x);
+    }
+  }
+  return out;
+}
+
+void WriteFile(const std::string& path, const TBytes& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  if (!file) throw std::runtime_error("cannot write " + path);
+}
+
+TBytes ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return {};
+  return TBytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::optional<TWavImage> ParseCanonical(const TBytes& b) {
+  if (b.size() < 44 || std::memcmp(b.data(), "RIFF", 4) != 0 ||
+      std::memcmp(b.data() + 8, "WAVE", 4) != 0 || std::memcmp(b.data() + 12, "fmt ", 4) != 0 ||
+      std::memcmp(b.data() + 36, "data", 4) != 0) {
+    return std::nullopt;
+  }
+  TWavImage image;
+  image.RiffSize = Get32(b, 4);
+  image.FmtSize = Get32(b, 16);
+  image.Tag = Get16(b, 20);
+  image.Channels = Get16(b, 22);
+  image.SampleRate = Get32(b, 24);
+  image.ByteRate = Get32(b, 28);
+  image.BlockAlign = Get16(b, 32);
+  image.Bits = Get16(b, 34);
+  image.DataSize = Get32(b, 40);
+  image.Data.assign(b.begin() + 44, b.end());
+  return image;
+}
+
+}  // namespace zorv::test

@@ -1,0 +1,91 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace zorv::test {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TChildProcess::TChildProcess(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& scratch) {
+  static std::atomic<int> count{0};
+  const std::string stem = scratch + "/child" + std::to_string(++count);
+  OutPath_ = stem + ".out";
+  ErrPath_ = stem + ".err";
+
+  std::vector<std::string> words{program};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, OutPath_.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, ErrPath_.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int error = posix_spawnp(&Pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    Pid_ = -1;
+    throw std::runtime_error("cannot start " + program);
+  }
+}
+
+TChildProcess::~TChildProcess() {
+  if (Pid_ > 0) {
+    ::kill(Pid_, SIGKILL);
+    Wait();
+  }
+}
+
+void TChildProcess::Signal(int signal) {
+  if (Pid_ > 0) ::kill(Pid_, signal);
+}
+
+TChildResult TChildProcess::Wait() {
+  TChildResult result;
+  int status = 0;
+  while (::waitpid(Pid_, &status, 0) < 0 && errno == EINTR) {
+  }
+  Pid_ = -1;
+  if (WIFEXITED(status)) result.ExitStatus = WEXITSTATUS(status);
+  result.Out = Slurp(OutPath_);
+  result.Err = Slurp(ErrPath_);
+  return result;
+}
+
+TChildResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                        const std::string& scratch) {
+  return TChildProcess(program, args, scratch).Wait();
+}
+
+bool HaveTool(const std::string& program) {
+  std::istringstream path(getenv("PATH") != nullptr ? getenv("PATH") : "");
+  for (std::string folder; std::getline(path, folder, ':');) {
+    if (!folder.empty() && ::access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace zorv::test

@@ -1,0 +1,101 @@
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+namespace zorv::cli {
+namespace {
+
+using Words = std::vector<std::string>;
+
+TEST(ParseCommandLine, TakesOptionsBeforeAndAfterTheInputs) {
+  const TParseResult r =
+      ParseCommandLine({"-q", "a.wav", "--level", "-12.5", "b.wav", "--debug-band=c", "-fj3",
+                        "--exact", "--force", "--", "-odd.wav"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_EQ(r.Options.Inputs, (Words{"a.wav", "b.wav", "-odd.wav"}));
+  EXPECT_EQ(r.Options.LevelDb, -12.5);
+  EXPECT_EQ(r.Options.DebugBand, 3u);
+  EXPECT_EQ(r.Options.Jobs, 3u);
+  EXPECT_TRUE(r.Options.Force);
+  EXPECT_TRUE(r.Options.Quiet);
+  EXPECT_TRUE(r.Options.Exact);
+  EXPECT_FALSE(r.Options.Output.has_value());
+}
+
+TEST(ParseCommandLine, HasTheDocumentedDefaults) {
+  const TParseResult r = ParseCommandLine({"in.wav"});
+  ASSERT_TRUE(r.Ok());
+  EXPECT_EQ(r.Options.LevelDb, -10.0);
+  EXPECT_EQ(r.Options.DebugBand, 0u);
+  EXPECT_EQ(r.Options.Jobs, 0u);
+  EXPECT_FALSE(r.Options.Force || r.Options.Quiet || r.Options.Exact || r.Options.Help ||
+               r.Options.Version);
+  EXPECT_FALSE(r.Options.MeterLog || r.Options.Output);
+}
+
+TEST(ParseCommandLine, ReadsEveryValueSpelling) {
+  struct Case {
+    Words args;
+    std::string output, meterLog;
+    double level;
+  };
+  const Case cases[] = {
+      {{"-o", "x.wav", "in.wav"}, "x.wav", "", -10.0},
+      {{"-ox.wav", "in.wav"}, "x.wav", "", -10.0},
+      {{"in.wav", "--output=x.wav"}, "x.wav", "", -10.0},
+      {{"in.wav", "--output", "x.wav", "--meter-log", "m.csv"}, "x.wav", "m.csv", -10.0},
+      {{"in.wav", "-l", "0"}, "", "", 0.0},
+      {{"in.wav", "-l-30"}, "", "", -30.0},
+      {{"in.wav", "--level=-0.1"}, "", "", -0.1},
+      {{"in.wav", "--level", "-7.30"}, "", "", -7.3},
+  };
+  for (const Case& c : cases) {
+    const TParseResult r = ParseCommandLine(c.args);
+    ASSERT_TRUE(r.Ok()) << r.Error;
+    EXPECT_EQ(r.Options.Output.value_or(""), c.output);
+    EXPECT_EQ(r.Options.MeterLog.value_or(""), c.meterLog);
+    // The same double as the window's scroll bar position / 10.
+    EXPECT_EQ(r.Options.LevelDb, c.level);
+  }
+}
+
+TEST(ParseCommandLine, RefusesWhatCannotBeMeant) {
+  struct Case {
+    Words args;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{}, "no input file given"},
+      {{"-q"}, "no input file given"},
+      {{"--bogus", "in.wav"}, "unknown option: --bogus"},
+      {{"-x", "in.wav"}, "unknown option: -x"},
+      {{"in.wav", "-o"}, "option -o needs a value"},
+      {{"a.wav", "b.wav", "-o", "x.wav"}, "--output needs exactly one input file"},
+      {{"a.wav", "b.wav", "--meter-log", "m.csv"}, "--meter-log needs exactly one input file"},
+      {{"in.wav", "-l", "-30.1"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: -30.1"},
+      {{"in.wav", "-l", "0.1"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: 0.1"},
+      {{"in.wav", "-l", "-10.05"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: -10.05"},
+      {{"in.wav", "-l", "loud"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: loud"},
+      {{"in.wav", "-l", "nan"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: nan"},
+      {{"in.wav", "--debug-band", "E"}, "debug band must be A, B, C or D: E"},
+      {{"in.wav", "--debug-band", "AB"}, "debug band must be A, B, C or D: AB"},
+      {{"in.wav", "-j", "0"}, "jobs must be a whole number of at least 1: 0"},
+      {{"in.wav", "-j", "2x"}, "jobs must be a whole number of at least 1: 2x"},
+      {{"in.wav", "--force=yes"}, "option --force takes no value"},
+      {{"in.wav", "-o", ""}, "option -o needs a file name"},
+  };
+  for (const Case& c : cases) {
+    const TParseResult r = ParseCommandLine(c.args);
+    EXPECT_EQ(r.Error, c.error) << (c.args.empty() ? "" : c.args.back());
+  }
+}
+
+TEST(ParseCommandLine, HelpAndVersionNeedNoInput) {
+  EXPECT_TRUE(ParseCommandLine({"-h"}).Options.Help);
+  EXPECT_TRUE(ParseCommandLine({"--help"}).Ok());
+  EXPECT_TRUE(ParseCommandLine({"-V"}).Options.Version);
+  EXPECT_TRUE(ParseCommandLine({"--version"}).Ok());
+}
+
+}  // namespace
+}  // namespace zorv::cli
