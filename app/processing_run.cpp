@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "arithmetic.h"
 #include "messages.h"
 
 namespace zorv {
@@ -38,6 +39,7 @@ std::string ElapsedTimeText(std::int32_t milliseconds) {
 
 TProcessingRun::TProcessingRun() {
   Reader_.OnEOFReached = [this] { WavFilein1EOFReached(); };
+  Decoder_.SetPath(DefaultArithmetic());
 }
 
 TProcessingRun::~TProcessingRun() {

@@ -187,7 +187,9 @@ Decodes four-band compander recordings (WAV) into WAV files of the same format.
   -f, --force           overwrite an existing output file
   -j, --jobs N          decode up to N inputs at once (default: number of cores)
       --meter-log FILE  write the band meters' updates as CSV (one INPUT only)
-      --exact           decode with the extended-precision path (the default today)
+      --exact           decode with the extended-precision reference arithmetic
+                        (several times slower; the default fastest path writes
+                        the same output files)
   -q, --quiet           no progress display
   -h, --help            show this text
   -V, --version         show the program's version

@@ -16,8 +16,8 @@ struct TCliOptions {
   bool Force = false;                   // -f: overwrite an existing output
   unsigned Jobs = 0;                    // -j: 0 = one per core
   std::optional<std::string> MeterLog;  // --meter-log: one input only
-  // --exact: the extended-precision decode. It is the only path today; the
-  // switch is kept so that a faster default can be added beside it.
+  // --exact: the extended-precision reference arithmetic instead of the
+  // fastest path (same output files, several times slower).
   bool Exact = false;
   bool Quiet = false;
   bool Help = false;

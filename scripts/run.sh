@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Builds the program and runs its main job: the desktop window when a display
-# is available, otherwise the command-line decoder on a generated demo file.
+# is available, otherwise zorv-decode on a generated demo recording.
 # Installs what it needs first (Debian 12).
+#   scripts/run.sh [FILE.wav]     (the window opens FILE.wav as its input)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-scripts/build.sh build
+scripts/build.sh build -DZORV_BUILD_BENCH=OFF
 
-if [ -x build/bench/zorv_calc_bench ] && [ ! -x build/cli/zorv-decode ]; then
-  # Until the decoder has a front end: the decoder core's benchmark.
-  exec build/bench/zorv_calc_bench
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/app/desktop/zorv-audio-decoder ]; then
+  exec build/app/desktop/zorv-audio-decoder "$@"
 fi
+
+echo "No display: decoding a demo recording with the command-line decoder."
+mkdir -p out
+build/tests/cli/zorv-make-demo out/demo.wav 20
+build/cli/zorv-decode -f out/demo.wav
+sox --i out/demo_dec.wav 2>/dev/null || true
+echo "Decoded: out/demo_dec.wav"
