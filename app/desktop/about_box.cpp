@@ -1,0 +1,74 @@
+#include "about_box.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "program_info.h"
+
+namespace zorv {
+namespace {
+
+QLabel* AddLabel(QVBoxLayout& layout, QWidget* parent, const char* name, const QString& text,
+                 bool bold) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QLatin1String(name));
+  label->setAlignment(Qt::AlignCenter);
+  label->setWordWrap(true);
+  QFont font = label->font();
+  font.setBold(bold);
+  label->setFont(font);
+  layout.addWidget(label);
+  return label;
+}
+
+}  // namespace
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("AboutBox"));
+  setWindowTitle(QStringLiteral("About"));
+  setModal(false);
+  setFixedSize(kWidth, kHeight);
+
+  auto* layout = new QVBoxLayout(this);
+  AboutLabel1 = AddLabel(*layout, this, "AboutLabel1", QLatin1String(kProgramTitle), true);
+  Version = AddLabel(*layout, this, "Version", QStringLiteral("Version 0.0.0"), false);
+  AboutLabel2 = AddLabel(
+      *layout, this, "AboutLabel2",
+      QStringLiteral("Decoder model and program by the Zorv Audio Decoder developers"), false);
+  AboutLabel3 = AddLabel(
+      *layout, this, "AboutLabel3",
+      QStringLiteral("Feedback: see the project home page,\n") + QLatin1String(kHomepageAddress),
+      false);
+  AboutLabel3->setTextInteractionFlags(Qt::TextSelectableByMouse);
+}
+
+void TAboutBox::ShowCentredOn(const QWidget& centreOf) {
+  // Client areas: window frames are only known once the window manager has
+  // placed the window.
+  QRect placed(QPoint(), QSize(kWidth, kHeight));
+  placed.moveCenter(centreOf.geometry().center());
+  setGeometry(placed);
+  show();
+  raise();
+  activateWindow();
+}
+
+void TAboutBox::keyPressEvent(QKeyEvent* event) {
+  FormKeyDown(event);
+}
+
+void TAboutBox::FormKeyDown(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      hide();
+      event->accept();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+}  // namespace zorv

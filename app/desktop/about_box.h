@@ -1,0 +1,35 @@
+// The about box: program name, version, credit and contact. Not modal; Esc
+// or Enter hides it.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+
+namespace zorv {
+
+class TAboutBox : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 265;
+  static constexpr int kHeight = 180;
+
+  explicit TAboutBox(QWidget* parent = nullptr);
+
+  QLabel* AboutLabel1 = nullptr;  // program name
+  QLabel* Version = nullptr;      // "Version 0.9.1", set before every showing
+  QLabel* AboutLabel2 = nullptr;  // credit line
+  QLabel* AboutLabel3 = nullptr;  // contact line
+
+  // Shows the box centred on centreOf, without blocking it.
+  void ShowCentredOn(const QWidget& centreOf);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void FormKeyDown(QKeyEvent* event);
+};
+
+}  // namespace zorv

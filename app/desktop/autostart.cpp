@@ -1,0 +1,38 @@
+#include "autostart.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <cstdio>
+
+#include "main_window.h"
+#include "path_label.h"
+
+namespace zorv {
+namespace {
+
+void Print(std::FILE* stream, const QString& text) {
+  std::fprintf(stream, "zorv-audio-decoder: %s\n", text.toLocal8Bit().constData());
+  std::fflush(stream);
+}
+
+}  // namespace
+
+int RunAutostart(TForm1& form, const QString& output) {
+  if (QFileInfo::exists(output)) {
+    Print(stderr, QStringLiteral("the output exists and is left alone: ") + output);
+    return 1;
+  }
+  form.OpenOutputFile(output);
+  if (!form.StartButton->isEnabled()) {
+    // The file label that holds the refusal.
+    Print(stderr, form.Run().Reader().IsOpen() ? form.OutputFileLabel->text()
+                                               : form.InputFileLabel->text());
+    return 1;
+  }
+  form.StartButtonClick();
+  Print(stdout, form.DoneLabel->text() + QStringLiteral(", ") + form.TimeLabel->text());
+  return form.Run().Status() == TRunStatus::Done ? 0 : 1;
+}
+
+}  // namespace zorv

@@ -1,0 +1,15 @@
+// The automatic run of --autostart (see command_line.h).
+#pragma once
+
+#include <QString>
+
+namespace zorv {
+
+class TForm1;
+
+// Chooses output (which must not exist) and presses Start, with the input
+// already selected; prints the outcome (status and elapsed time, or the
+// refusal) and returns 0 when the run reached "Done", else 1.
+int RunAutostart(TForm1& form, const QString& output);
+
+}  // namespace zorv

@@ -1,0 +1,35 @@
+// The program's command line:
+//   zorv-audio-decoder [FILE.wav]
+// FILE.wav is selected as the input as if chosen in the input dialog (a file
+// manager's "Open with" passes it so).
+//
+// Two options are left out of --help; they serve screenshots and benchmarks:
+//   --autostart OUTPUT  once the window is up, choose OUTPUT as the output
+//                       (it must not exist yet) and press Start; when the run
+//                       has ended, print its status and elapsed time on
+//                       standard output
+//   --autoquit          with --autostart: end the program after the run, with
+//                       exit status 0 for "Done" and 1 otherwise
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace zorv {
+
+struct TCommandLine {
+  QString InputFile;        // absolute; empty when none was given
+  QString AutostartOutput;  // absolute; empty when not asked for
+  bool AutoQuit = false;
+  bool ShowHelp = false;
+  bool ShowVersion = false;
+  QString HelpText;
+};
+
+// arguments as the program received them, the program first; the toolkit's
+// own options are let through. Needs no application object, so that --help,
+// --version and usage errors need no display. False with error set for a
+// usage error.
+bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QString& error);
+
+}  // namespace zorv

@@ -1,0 +1,26 @@
+// The questions the main window asks the user, behind an interface so that
+// the window can be driven by scripted answers in tests.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace zorv {
+
+class TFileDialogs {
+ public:
+  virtual ~TFileDialogs() = default;
+
+  // The input file to open, starting from proposal; nothing when cancelled.
+  virtual std::optional<QString> AskInputFile(QWidget* parent, const QString& proposal) = 0;
+  // The output file to create, starting from proposal; nothing when
+  // cancelled. The window asks about overwriting itself.
+  virtual std::optional<QString> AskOutputFile(QWidget* parent, const QString& proposal) = 0;
+  // OK (true) or Cancel (false).
+  virtual bool ConfirmOverwrite(QWidget* parent, const QString& question) = 0;
+  virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+};
+
+}  // namespace zorv

@@ -1,0 +1,60 @@
+// The program entry: the application object, the main window, the message
+// loop. The command line is described in command_line.h.
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+
+#include "autostart.h"
+#include "command_line.h"
+#include "main_window.h"
+#include "program_icon.h"
+#include "program_info.h"
+#include "qt_file_dialogs.h"
+
+namespace {
+
+QStringList Arguments(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  return arguments;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication::setApplicationName(QStringLiteral("zorv-audio-decoder"));
+  QCoreApplication::setApplicationVersion(zorv::GetVersionText());
+
+  // Before the window system is reached.
+  zorv::TCommandLine command;
+  QString error;
+  if (!zorv::ParseCommandLine(Arguments(argc, argv), command, error)) {
+    std::fprintf(stderr, "zorv-audio-decoder: %s\n", error.toLocal8Bit().constData());
+    return 2;
+  }
+  if (command.ShowHelp || command.ShowVersion) {
+    const QString text =
+        command.ShowHelp
+            ? command.HelpText
+            : QStringLiteral("zorv-audio-decoder %1\n").arg(QCoreApplication::applicationVersion());
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return 0;
+  }
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationDisplayName(QLatin1String(zorv::kProgramTitle));
+  QGuiApplication::setDesktopFileName(QStringLiteral("zorv-audio-decoder"));
+  QApplication::setWindowIcon(zorv::ProgramIcon());
+
+  zorv::TQtFileDialogs dialogs;
+  zorv::TForm1 form(dialogs);
+  form.show();
+  if (!command.InputFile.isEmpty()) form.OpenInputFile(command.InputFile);
+  if (!command.AutostartOutput.isEmpty()) {
+    QTimer::singleShot(0, &form, [&form, &command] {
+      const int status = zorv::RunAutostart(form, command.AutostartOutput);
+      if (command.AutoQuit) QCoreApplication::exit(status);
+    });
+  }
+  return QApplication::exec();
+}

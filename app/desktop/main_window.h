@@ -1,0 +1,151 @@
+// The main window: file selection and validation, the WAV parameters line,
+// the reference level, the eight band meters, the Start/Abort button that
+// drives the processing run, help, home page and about box.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+#include "meter_listener.h"
+#include "processing_run.h"
+
+class QAction;
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QScrollBar;
+class QToolButton;
+
+namespace zorv {
+
+class TALProgressBar;
+class TAboutBox;
+class TFileDialogs;
+class TPathLabel;
+
+class TForm1 : public QMainWindow, public TMeterListener {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 930;
+  static constexpr int kHeight = 615;
+  // Meter positions in tenths of a dB of band gain.
+  static constexpr int kMeterMin = -350;
+  static constexpr int kMeterMax = 100;
+  // Reference level positions in tenths of a dB.
+  static constexpr int kLevelMin = -300;
+  static constexpr int kLevelMax = 0;
+  static constexpr int kLevelStart = -100;
+
+  // dialogs must outlive the window.
+  explicit TForm1(TFileDialogs& dialogs, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // The controls; each carries its field name as its object name.
+  QToolButton* InputFileButton = nullptr;
+  TPathLabel* InputFileLabel = nullptr;
+  QLabel* WavParamsLabel = nullptr;
+  QToolButton* OutPutFileButton = nullptr;
+  TPathLabel* OutputFileLabel = nullptr;
+  QScrollBar* LevelBar = nullptr;
+  QLabel* RefLabel = nullptr;
+  QPushButton* StartButton = nullptr;
+  QLabel* DoneLabel = nullptr;
+  QProgressBar* RunProgress = nullptr;  // share of the input's data processed
+  QLabel* TimeLabel = nullptr;
+  QGroupBox* DebugGroup = nullptr;
+  QButtonGroup* DebugButtons = nullptr;
+  QAction* Open1 = nullptr;
+  QAction* Save1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* Help2 = nullptr;
+  QAction* ShowZorvAudioDecoderHomepage1 = nullptr;
+  QAction* About = nullptr;
+  TAboutBox* AboutBox = nullptr;
+
+  // channel 0 = left, 1 = right; band 0..3 = A..D.
+  TALProgressBar* Meter(int channel, int band) const;
+
+  void InputFileButtonClick() { FileOpenInExecute(); }
+  void Open1Click() { FileOpenInExecute(); }
+  void OutPutFileButtonClick() { FileOpenOutExecute(); }
+  void Save1Click() { FileOpenOutExecute(); }
+  void FileOpenInExecute();
+  void FileOpenOutExecute();
+  void StartButtonClick();
+  void LevelBarChange(int position);
+  void DebugGroupClick(int index);
+  void Help2Click();
+  void ShowZorvHomepageClick();
+  void AboutClick();
+  void Exit1Click();
+  // Every meter to its Min.
+  void ResetMeters();
+  // The reader's format check (0 or a TFormatCheckResult).
+  std::int32_t CheckFormat();
+  void ShowWavParams();
+
+  // What choosing path in the input dialog does; also for a dropped file and
+  // the command line. Ignored while a run is active.
+  void OpenInputFile(const QString& path);
+  // What choosing path in the output dialog does. Ignored while a run is active.
+  void OpenOutputFile(const QString& path);
+
+  // The decoder's meter feed: sets the meter's position at once.
+  void MeterPosition(int channel, int band, std::int32_t position) override;
+
+  const QString& InputFileName() const { return InputFileName_; }
+  const QString& OutputFileName() const { return OutputFileName_; }
+  const QString& VersionText() const { return VersionText_; }
+  TProcessingRun& Run() { return Run_; }
+  // A run is going, ending, or stalled: the files must stay as they are.
+  bool Busy() const { return InStartProcess_ || Run_.Running(); }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  // main_window_layout.cpp
+  void CreateControls();
+  void CreateMenus();
+  QLayout* CreateFileRows();
+  QLayout* CreateMeterColumns();
+  QLayout* CreateLevelRow();
+  QLayout* CreateStatusRows();
+  void CreateDebugGroup();
+
+  // Red for an error, else the window-text colour; a label that shows
+  // something is enabled.
+  void SetFileLabel(TPathLabel* label, const QString& text, bool error);
+  void ClearStatus();
+  void RefuseInput(const QString& message);
+  void CloseOutput(const QString& labelText, bool error);
+  void ShowRunStarted();
+  void ShowRunEnded();
+  // The end-of-run reset of the controls, also on Abort.
+  void ResetControls();
+  void UpdateFileSelection();
+  void UpdateProgress();
+  void RunEventPass();
+  void OpenDocument(const QString& address, const QString& failureText);
+
+  TFileDialogs& Dialogs_;
+  TProcessingRun Run_;
+  std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
+  QString InputFileName_;
+  QString OutputFileName_;
+  QString VersionText_;
+  // StartProcess is on the stack (also after Abort, until the current block
+  // is written and the files are closed).
+  bool InStartProcess_ = false;
+  // The window was asked to close during a run: close once the run has ended.
+  bool CloseAfterRun_ = false;
+};
+
+}  // namespace zorv

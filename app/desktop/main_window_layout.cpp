@@ -1,0 +1,270 @@
+// The window's controls, menus and layout.
+#include <QAction>
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "al_progress_bar.h"
+#include "main_window.h"
+#include "path_label.h"
+
+namespace zorv {
+namespace {
+
+constexpr int kMeterWidth = 300;
+constexpr int kMeterHeight = 20;
+constexpr int kLevelBarWidth = 300;
+constexpr int kStartButtonWidth = 140;
+constexpr int kProgressWidth = 200;
+constexpr int kSectionSpacing = 18;
+constexpr int kMeterRowSpacing = 14;
+
+constexpr const char* kMeterNames[2][4] = {
+    {"ALProgressBarA", "ALProgressBarB", "ALProgressBarC", "ALProgressBarD"},
+    {"ALProgressBarA2", "ALProgressBarB2", "ALProgressBarC2", "ALProgressBarD2"}};
+constexpr const char* kBandLetters[4] = {"A", "B", "C", "D"};
+constexpr const char* kBandRanges[4] = {"20 -     215 Hz", "215 -   2450 Hz", "2450 -   4800 Hz",
+                                        "4800 - 30000 Hz"};
+constexpr const char* kDebugItems[5] = {"None (normal decoding)", "CH A", "CH B", "CH C", "CH D"};
+
+void SetBold(QWidget* widget, bool bold) {
+  QFont font = widget->font();
+  font.setBold(bold);
+  widget->setFont(font);
+}
+
+QLabel* Caption(const QString& text, QWidget* parent, bool bold = true) {
+  auto* label = new QLabel(text, parent);
+  label->setTextFormat(Qt::PlainText);
+  SetBold(label, bold);
+  return label;
+}
+
+template <typename T>
+T* Named(T* object, const char* name) {
+  object->setObjectName(QLatin1String(name));
+  return object;
+}
+
+}  // namespace
+
+void TForm1::CreateControls() {
+  auto* panel = new QWidget(this);
+  panel->setObjectName(QStringLiteral("Panel1"));
+  setCentralWidget(panel);
+
+  auto* page = new QVBoxLayout(panel);
+  page->setContentsMargins(24, 16, 24, 16);
+  // Spare height is shared out between the sections.
+  page->addLayout(CreateFileRows());
+  page->addSpacing(kSectionSpacing);
+  page->addStretch(1);
+  page->addLayout(CreateMeterColumns());
+  page->addSpacing(kSectionSpacing);
+  page->addStretch(1);
+  page->addLayout(CreateLevelRow());
+  page->addSpacing(kSectionSpacing);
+  page->addStretch(1);
+  page->addLayout(CreateStatusRows());
+  page->addStretch(2);
+
+  CreateDebugGroup();
+  auto* bottom = new QHBoxLayout;
+  bottom->addStretch(1);
+  bottom->addWidget(DebugGroup);
+  page->addLayout(bottom);
+
+  CreateMenus();
+}
+
+void TForm1::CreateMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  file->setObjectName(QStringLiteral("File1"));
+  Open1 = Named(file->addAction(QStringLiteral("&Input File")), "Open1");
+  Save1 = Named(file->addAction(QStringLiteral("&Output File")), "Save1");
+  Save1->setEnabled(false);
+  file->addSeparator();
+  Exit1 = Named(file->addAction(QStringLiteral("E&xit")), "Exit1");
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  help->setObjectName(QStringLiteral("Help1"));
+  Help2 = Named(help->addAction(QStringLiteral("&Help")), "Help2");
+  Help2->setShortcut(QKeySequence(Qt::Key_F1));
+  ShowZorvAudioDecoderHomepage1 =
+      Named(help->addAction(QStringLiteral("&Show Zorv Audio Decoder Homepage")),
+            "ShowZorvAudioDecoderHomepage1");
+  help->addSeparator();
+  About = Named(help->addAction(QStringLiteral("&About")), "About");
+
+  connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
+  connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+  connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+  connect(Help2, &QAction::triggered, this, &TForm1::Help2Click);
+  connect(ShowZorvAudioDecoderHomepage1, &QAction::triggered, this, &TForm1::ShowZorvHomepageClick);
+  connect(About, &QAction::triggered, this, &TForm1::AboutClick);
+}
+
+QLayout* TForm1::CreateFileRows() {
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(12);
+  grid->setColumnStretch(2, 1);
+
+  const auto speedButton = [this](const char* name, QStyle::StandardPixmap glyph,
+                                  const QString& tip) {
+    auto* button = Named(new QToolButton(this), name);
+    button->setIcon(style()->standardIcon(glyph));
+    button->setIconSize(QSize(20, 20));
+    button->setToolTip(tip);
+    return button;
+  };
+  InputFileButton =
+      speedButton("InputFileButton", QStyle::SP_DialogOpenButton, QStringLiteral("Input File"));
+  OutPutFileButton =
+      speedButton("OutPutFileButton", QStyle::SP_DialogSaveButton, QStringLiteral("Output File"));
+  OutPutFileButton->setEnabled(false);
+  connect(InputFileButton, &QToolButton::clicked, this, &TForm1::InputFileButtonClick);
+  connect(OutPutFileButton, &QToolButton::clicked, this, &TForm1::OutPutFileButtonClick);
+
+  InputFileLabel =
+      Named(new TPathLabel(QStringLiteral("no file selected"), this), "InputFileLabel");
+  OutputFileLabel =
+      Named(new TPathLabel(QStringLiteral("no file selected"), this), "OutputFileLabel");
+  WavParamsLabel = Named(Caption(QString(), this), "WavParamsLabel");
+  for (QLabel* label :
+       {static_cast<QLabel*>(InputFileLabel), static_cast<QLabel*>(OutputFileLabel)}) {
+    label->setTextFormat(Qt::PlainText);
+    SetBold(label, true);
+  }
+
+  grid->addWidget(InputFileButton, 0, 0);
+  grid->addWidget(Caption(QStringLiteral("Select Input File"), this), 0, 1);
+  grid->addWidget(InputFileLabel, 0, 2);
+  grid->addWidget(Caption(QStringLiteral("WAV Parameters"), this), 1, 1);
+  grid->addWidget(WavParamsLabel, 1, 2);
+  grid->addWidget(OutPutFileButton, 2, 0);
+  grid->addWidget(Caption(QStringLiteral("Select Output File"), this), 2, 1);
+  grid->addWidget(OutputFileLabel, 2, 2);
+  return grid;
+}
+
+QLayout* TForm1::CreateMeterColumns() {
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(14);
+  grid->setVerticalSpacing(kMeterRowSpacing);
+
+  // Columns: letter, channel 1, band range, channel 2, letter.
+  grid->addWidget(Caption(QStringLiteral("Gain (dB) Ch 1 (left)"), this), 0, 1, Qt::AlignHCenter);
+  grid->addWidget(Caption(QStringLiteral("Gain (dB) Ch 2 (right)"), this), 0, 3, Qt::AlignHCenter);
+  grid->addWidget(Caption(QStringLiteral("-dB+"), this), 1, 1, Qt::AlignHCenter);
+  grid->addWidget(Caption(QStringLiteral("-dB+"), this), 1, 3, Qt::AlignHCenter);
+
+  for (int band = 0; band < 4; ++band) {
+    const int row = band + 2;
+    grid->addWidget(Caption(QLatin1String(kBandLetters[band]), this), row, 0, Qt::AlignRight);
+    grid->addWidget(Caption(QLatin1String(kBandRanges[band]), this, false), row, 2,
+                    Qt::AlignHCenter);
+    grid->addWidget(Caption(QLatin1String(kBandLetters[band]), this), row, 4, Qt::AlignLeft);
+    for (int channel = 0; channel < 2; ++channel) {
+      auto* meter = Named(new TALProgressBar(this), kMeterNames[channel][band]);
+      meter->setFixedSize(kMeterWidth, kMeterHeight);
+      meter->SetMin(kMeterMin);
+      meter->SetMax(kMeterMax);
+      meter->SetPosition(kMeterMin);
+      meter->SetDecimal(true);
+      meter->SetPosTextSuffix(QStringLiteral(" dB"));
+      meter->SetBarColorStyle(cs2Colors);
+      Meters_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(band)] = meter;
+      grid->addWidget(meter, row, channel == 0 ? 1 : 3);
+    }
+  }
+
+  auto* centred = new QHBoxLayout;
+  centred->addStretch(1);
+  centred->addLayout(grid);
+  centred->addStretch(1);
+  return centred;
+}
+
+QLayout* TForm1::CreateLevelRow() {
+  LevelBar = Named(new QScrollBar(Qt::Horizontal, this), "LevelBar");
+  LevelBar->setRange(kLevelMin, kLevelMax);
+  LevelBar->setValue(kLevelStart);
+  LevelBar->setSingleStep(1);
+  LevelBar->setPageStep(10);
+  LevelBar->setFixedWidth(kLevelBarWidth);
+  connect(LevelBar, &QScrollBar::valueChanged, this, &TForm1::LevelBarChange);
+
+  RefLabel = Named(Caption(QStringLiteral("-10.0 dB"), this), "RefLabel");
+  RefLabel->setMinimumWidth(
+      RefLabel->fontMetrics().horizontalAdvance(QStringLiteral("-30.0 dB__")));
+
+  auto* row = new QHBoxLayout;
+  row->setSpacing(14);
+  row->addStretch(1);
+  row->addWidget(Caption(QStringLiteral("Reference Level"), this));
+  row->addWidget(LevelBar);
+  row->addWidget(RefLabel);
+  row->addStretch(1);
+  return row;
+}
+
+QLayout* TForm1::CreateStatusRows() {
+  StartButton = Named(new QPushButton(QStringLiteral("Start"), this), "StartButton");
+  StartButton->setEnabled(false);
+  StartButton->setMinimumWidth(kStartButtonWidth);
+  SetBold(StartButton, true);
+  connect(StartButton, &QPushButton::clicked, this, &TForm1::StartButtonClick);
+
+  DoneLabel = Named(Caption(QString(), this), "DoneLabel");
+  TimeLabel = Named(Caption(QString(), this), "TimeLabel");
+  RunProgress = Named(new QProgressBar(this), "RunProgress");
+  RunProgress->setRange(0, 1000);
+  RunProgress->setFixedWidth(kProgressWidth);
+  RunProgress->hide();
+
+  auto* buttonRow = new QHBoxLayout;
+  buttonRow->addStretch(1);
+  buttonRow->addWidget(StartButton);
+  buttonRow->addStretch(1);
+
+  auto* statusRow = new QHBoxLayout;
+  statusRow->setSpacing(18);
+  statusRow->addStretch(1);
+  statusRow->addWidget(DoneLabel);
+  statusRow->addWidget(RunProgress);
+  statusRow->addWidget(TimeLabel);
+  statusRow->addStretch(1);
+
+  auto* rows = new QVBoxLayout;
+  rows->setSpacing(12);
+  rows->addLayout(buttonRow);
+  rows->addLayout(statusRow);
+  return rows;
+}
+
+void TForm1::CreateDebugGroup() {
+  DebugGroup =
+      Named(new QGroupBox(QStringLiteral("Select CH for Ctrl Sign Debug"), this), "DebugGroup");
+  DebugButtons = new QButtonGroup(DebugGroup);
+  auto* items = new QVBoxLayout(DebugGroup);
+  for (int i = 0; i < 5; ++i) {
+    auto* item = new QRadioButton(QLatin1String(kDebugItems[i]), DebugGroup);
+    item->setObjectName(QStringLiteral("DebugItem%1").arg(i));
+    DebugButtons->addButton(item, i);
+    items->addWidget(item);
+  }
+  DebugButtons->button(0)->setChecked(true);
+  connect(DebugButtons, &QButtonGroup::idClicked, this, &TForm1::DebugGroupClick);
+}
+
+}  // namespace zorv

@@ -1,0 +1,142 @@
+// Start and Abort, the event pass of a run, and closing the window.
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolButton>
+#include <algorithm>
+
+#include "about_box.h"
+#include "al_progress_bar.h"
+#include "file_dialogs.h"
+#include "main_window.h"
+#include "path_label.h"
+
+namespace zorv {
+namespace {
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void SetButtonTextColour(QPushButton* button, const QColor& colour) {
+  QPalette colours = button->palette();
+  colours.setColor(QPalette::Active, QPalette::ButtonText, colour);
+  colours.setColor(QPalette::Inactive, QPalette::ButtonText, colour);
+  button->setPalette(colours);
+}
+
+}  // namespace
+
+void TForm1::StartButtonClick() {
+  if (Run_.Running()) {
+    // Abort: the run ends after the block in hand.
+    Run_.Abort();
+    ResetControls();
+    return;
+  }
+  // After Abort the run is still writing its last block.
+  if (InStartProcess_) return;
+  if (!Run_.Reader().IsOpen() || !Run_.Writer().IsOpen()) return;
+
+  TimeLabel->clear();
+  if (Run_.Start() == TStartResult::Refused) {
+    Dialogs_.ShowMessage(this, Text(Run_.RefusalMessage()));
+    return;
+  }
+  ShowRunStarted();
+  InStartProcess_ = true;
+  Run_.StartProcess();
+  InStartProcess_ = false;
+  ShowRunEnded();
+}
+
+void TForm1::ShowRunStarted() {
+  // A mono run leaves channel 2 at the bottom and without text; a stereo run
+  // shows its text again.
+  const bool mono = Run_.Channels() == 1;
+  for (int band = 0; band < 4; ++band) {
+    TALProgressBar* meter = Meter(1, band);
+    if (mono) meter->SetPosition(kMeterMin);
+    meter->SetShowPosText(!mono);
+  }
+  StartButton->setText(QStringLiteral("Abort"));
+  SetButtonTextColour(StartButton, Qt::red);
+  DoneLabel->setText(Text(Run_.StatusText()));
+  DoneLabel->show();
+  RunProgress->setValue(0);
+  RunProgress->show();
+  // The run needs its files unchanged until it has ended.
+  for (QWidget* button : {InputFileButton, OutPutFileButton}) button->setEnabled(false);
+  for (QAction* item : {Open1, Save1}) item->setEnabled(false);
+}
+
+void TForm1::ShowRunEnded() {
+  DoneLabel->setText(Text(Run_.StatusText()));
+  DoneLabel->show();
+  // A stalled run keeps its files and its Abort button until pressed.
+  if (!Run_.Stalled()) {
+    TimeLabel->setText(QString::fromStdString(Run_.ElapsedTimeText()));
+    if (Run_.Status() == TRunStatus::Done) {
+      RunProgress->setValue(RunProgress->maximum());
+    } else {
+      UpdateProgress();
+    }
+    ResetControls();
+  }
+  if (CloseAfterRun_) {
+    CloseAfterRun_ = false;
+    close();
+  }
+}
+
+void TForm1::ResetControls() {
+  StartButton->setText(QStringLiteral("Start"));
+  SetButtonTextColour(StartButton, palette().color(QPalette::Active, QPalette::ButtonText));
+  StartButton->setEnabled(false);
+  OutPutFileButton->setEnabled(false);
+  Save1->setEnabled(false);
+  InputFileLabel->setEnabled(false);
+  OutputFileLabel->setEnabled(false);
+  // Input selection comes back once the run has let go of its files.
+  InputFileButton->setEnabled(!Busy());
+  Open1->setEnabled(!Busy());
+}
+
+void TForm1::UpdateProgress() {
+  const std::uint64_t total = Run_.DataBytes();
+  const std::uint64_t done = std::min<std::uint64_t>(Run_.DataBytesRead(), total);
+  const int maximum = RunProgress->maximum();
+  RunProgress->setValue(
+      total == 0 ? maximum : static_cast<int>(done * static_cast<std::uint64_t>(maximum) / total));
+}
+
+void TForm1::RunEventPass() {
+  UpdateProgress();
+  QCoreApplication::processEvents();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (InStartProcess_) {
+    // Inside the run's event pass: abort, and close once the output header
+    // is complete and the files are closed.
+    if (Run_.Running()) {
+      Run_.Abort();
+      ResetControls();
+    }
+    CloseAfterRun_ = true;
+    event->ignore();
+    return;
+  }
+  // A stalled run: Abort completes the output with what was written.
+  if (Run_.Running()) {
+    Run_.Abort();
+    ResetControls();
+  }
+  AboutBox->hide();
+  event->accept();
+}
+
+}  // namespace zorv

@@ -1,0 +1,27 @@
+#include "program_info.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "zorv_version.h"
+
+namespace zorv {
+
+QString GetVersionText() {
+  return QStringLiteral(ZORV_VERSION_TEXT);
+}
+
+QString GetProgramFolder() {
+  return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+QString HelpPagePath(const QString& programFolder) {
+  const QString beside = programFolder + QLatin1String(kHelpPage);
+  if (QFileInfo::exists(beside)) return beside;
+  const QString installed = QDir::cleanPath(programFolder + QLatin1String(kInstalledHelpPage));
+  if (QFileInfo::exists(installed)) return installed;
+  return beside;
+}
+
+}  // namespace zorv

@@ -1,0 +1,90 @@
+#include "qt_file_dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace zorv {
+namespace {
+
+constexpr auto kInputTitle = "Input File";
+constexpr auto kOutputTitle = "Output File";
+constexpr auto kDefaultSuffix = "wav";
+
+// The description without a pattern list that it shows at its end.
+QString BareDescription(QString description) {
+  description = description.trimmed();
+  for (const auto& [open, close] : {std::pair{'(', ')'}, std::pair{'[', ']'}}) {
+    if (!description.endsWith(QLatin1Char(close))) continue;
+    const auto start = description.lastIndexOf(QLatin1Char(open));
+    if (start > 0) return description.left(start).trimmed();
+  }
+  return description;
+}
+
+// Selects the proposal's folder and name.
+void Propose(QFileDialog& dialog, const QString& proposal) {
+  if (proposal.isEmpty()) return;
+  const QFileInfo info(proposal);
+  if (info.isAbsolute()) dialog.setDirectory(info.absolutePath());
+  dialog.selectFile(info.fileName());
+}
+
+std::optional<QString> Chosen(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  return files.front();
+}
+
+}  // namespace
+
+QString QtFileFilter(std::string_view pairs) {
+  const QStringList parts =
+      QString::fromUtf8(pairs.data(), static_cast<qsizetype>(pairs.size())).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1].trimmed();
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters << BareDescription(parts[i]) + QStringLiteral(" (") + patterns + QLatin1Char(')');
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+std::optional<QString> TQtFileDialogs::AskInputFile(QWidget* parent, const QString& proposal) {
+  QFileDialog dialog(parent, QString::fromLatin1(kInputTitle));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(QtFileFilter(kInputFileFilter));
+  dialog.setDefaultSuffix(QString::fromLatin1(kDefaultSuffix));
+  dialog.setSizeGripEnabled(true);
+  Propose(dialog, proposal);
+  return Chosen(dialog);
+}
+
+std::optional<QString> TQtFileDialogs::AskOutputFile(QWidget* parent, const QString& proposal) {
+  QFileDialog dialog(parent, QString::fromLatin1(kOutputTitle));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The window asks itself, after the dialog has closed.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setNameFilter(QtFileFilter(kOutputFileFilter));
+  dialog.setDefaultSuffix(QString::fromLatin1(kDefaultSuffix));
+  Propose(dialog, proposal);
+  return Chosen(dialog);
+}
+
+bool TQtFileDialogs::ConfirmOverwrite(QWidget* parent, const QString& question) {
+  // Cancel is the default: Enter pressed by mistake loses no file.
+  return QMessageBox::question(parent, QGuiApplication::applicationDisplayName(), question,
+                               QMessageBox::Ok | QMessageBox::Cancel,
+                               QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void TQtFileDialogs::ShowMessage(QWidget* parent, const QString& text) {
+  QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), text);
+}
+
+}  // namespace zorv

@@ -1,0 +1,28 @@
+// The window's questions as Qt file dialogs and message boxes.
+#pragma once
+
+#include <string_view>
+
+#include "file_dialogs.h"
+
+namespace zorv {
+
+// Filters as description and pattern pairs separated by bars.
+inline constexpr std::string_view kInputFileFilter = "WAV sound files|*.wav|all files (*.*)|*.*";
+inline constexpr std::string_view kOutputFileFilter =
+    "WAV sound files [*.wav]|*.wav|all files [*.*]|*.*";
+
+// "desc|pattern|desc|pattern" in Qt's form "desc (pattern);;desc (pattern)".
+// A pattern that the description already shows in brackets or parentheses at
+// its end is shown once. A trailing description without pattern is dropped.
+QString QtFileFilter(std::string_view pairs);
+
+class TQtFileDialogs : public TFileDialogs {
+ public:
+  std::optional<QString> AskInputFile(QWidget* parent, const QString& proposal) override;
+  std::optional<QString> AskOutputFile(QWidget* parent, const QString& proposal) override;
+  bool ConfirmOverwrite(QWidget* parent, const QString& question) override;
+  void ShowMessage(QWidget* parent, const QString& text) override;
+};
+
+}  // namespace zorv

@@ -1,0 +1,27 @@
+// Runs the window tests inside a QApplication on the offscreen platform, in a
+// fixed locale so that the texts do not depend on the user's settings.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLocale>
+#include <cstdio>
+
+namespace {
+
+// The offscreen platform reports every window-manager request it cannot
+// serve; those lines say nothing about the window.
+void QuietOffscreenNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (text.startsWith(QLatin1String("This plugin does not support"))) return;
+  std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qInstallMessageHandler(QuietOffscreenNotes);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

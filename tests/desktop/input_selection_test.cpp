@@ -1,0 +1,176 @@
+// Choosing the input file: refusals, the parameters line, what happens to the
+// output chosen before, the cancelled dialog and a dropped file.
+#include <QApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+
+#include "window_fixture.h"
+
+namespace zorv::test {
+namespace {
+
+const TWavFormat kStereo16{};
+
+TBytes Patched(TBytes bytes, std::size_t offset, std::string_view text) {
+  std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+  return bytes;
+}
+
+TBytes Chunks(std::initializer_list<std::string_view> parts) {
+  TBytes bytes;
+  for (const std::string_view part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
+  return bytes;
+}
+
+using WindowInput = WindowTest;
+
+// Every refusal, for an input chosen again under the same name with the output
+// still open: the red message, no parameters, Start disabled, the reader
+// closed, the output left as it was.
+TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
+  const TBytes good = WavBytes(kStereo16, SignalBytes(kStereo16, 1000));
+  TBytes noData(good.begin(), good.begin() + 36);
+  noData[4] = 28;  // RIFF size: "WAVE" and the fmt chunk
+  noData[5] = noData[6] = noData[7] = 0;
+  const std::string_view u32_4("\x04\0\0\0", 4);
+  const std::string_view u32_16("\x10\0\0\0", 4);
+  const struct {
+    const char* Name;
+    std::optional<TBytes> Bytes;  // nullopt: no file
+    const char* Message;
+  } cases[] = {
+      {"missing", std::nullopt, "Cannot open: "},
+      {"RIFX", Patched(good, 0, "RIFX"), "No RIFF File: "},
+      {"WAVX", Patched(good, 8, "WAVX"), "No WAV File: "},
+      {"data only", Chunks({"RIFF", u32_16, "WAVE", "data", u32_4, "abcd"}),
+       "No fmt chunk in WAV File: "},
+      {"fmt only", noData, "No data chunk in WAV File: "},
+      {"64-bit float", WavBytes({3, 2, 44100, 64}, TBytes(1600)), "Not supported audio format: "},
+      {"8-bit", WavBytes({1, 2, 44100, 8}, TBytes(400)), "Not supported audio format: "},
+      {"6 channels at 22050 Hz", WavBytes({1, 6, 22050, 16}, TBytes(1200)),
+       "Not supported number of audio channels: "},
+      {"0 channels", WavBytes({1, 0, 44100, 16, 4}, TBytes(400)),
+       "Not supported number of audio channels: "},
+      {"22050 Hz", WavBytes({1, 2, 22050, 16}, TBytes(400)), "Not supported sampling rate: "},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString input = WriteBytes("in.wav", good);
+    const QString output = Path("out" + std::to_string(++n) + ".wav");
+    MakeReady(input, output);
+    if (c.Bytes) {
+      WriteBytes("in.wav", *c.Bytes);
+    } else {
+      QFile::remove(input);
+    }
+    ChooseInput(input);
+    EXPECT_EQ(Std(Form->InputFileLabel->text()), c.Message + Std(input));
+    EXPECT_TRUE(IsRed(Form->InputFileLabel));
+    EXPECT_TRUE(Form->WavParamsLabel->text().isEmpty());
+    EXPECT_FALSE(Form->StartButton->isEnabled());
+    EXPECT_FALSE(Form->Run().Reader().IsOpen());
+    EXPECT_TRUE(Form->Run().Writer().IsOpen());
+    EXPECT_EQ(Form->OutputFileLabel->text(), output);
+  }
+}
+
+TEST_F(WindowInput, AcceptedFormatsAreDescribed) {
+  TWavFormat extensible24{1, 2, 48000, 24};
+  extensible24.Extensible = true;
+  const struct {
+    TWavFormat Format;
+    const char* Line;
+  } cases[] = {
+      {kStereo16, "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer"},
+      {{1, 1, 48000, 32}, "fs = 48000  ch = 1   32 bit/sample  total 4 byte/sample  integer"},
+      {{3, 2, 96000, 32}, "fs = 96000  ch = 2   32 bit/sample  total 8 byte/sample  IEEE float"},
+      {extensible24, "fs = 48000  ch = 2   24 bit/sample  total 6 byte/sample  integer"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Line);
+    const QString input = WriteWav("in" + std::to_string(++n) + ".wav", c.Format, 500);
+    ChooseInput(input);
+    EXPECT_EQ(Std(Form->WavParamsLabel->text()), c.Line);
+    EXPECT_EQ(Form->InputFileLabel->text(), input);
+    EXPECT_FALSE(IsRed(Form->InputFileLabel));
+    EXPECT_TRUE(Form->Run().Reader().IsOpen());
+    EXPECT_TRUE(Form->OutPutFileButton->isEnabled());
+    EXPECT_TRUE(Form->Save1->isEnabled());
+  }
+}
+
+TEST_F(WindowInput, SameInputKeepsTheOutputAnotherLetsItGo) {
+  const QString first = WriteWav("first.wav", kStereo16, 2000);
+  const QString second = WriteWav("second.wav", kStereo16, 2000);
+  const QString output = Path("out.wav");
+  MakeReady(first, output);
+
+  ChooseInput(first);
+  EXPECT_EQ(Form->OutputFileLabel->text(), output);
+  EXPECT_TRUE(Form->Run().Writer().IsOpen());
+  EXPECT_TRUE(Form->StartButton->isEnabled());
+
+  ChooseInput(second);
+  EXPECT_EQ(Std(Form->OutputFileLabel->text()), "no file selected");
+  EXPECT_FALSE(IsRed(Form->OutputFileLabel));
+  EXPECT_FALSE(Form->Run().Writer().IsOpen());
+  EXPECT_FALSE(Form->StartButton->isEnabled());
+  EXPECT_TRUE(Form->OutputFileName().isEmpty());
+
+  // The output given up stays on disk as created; a run writes only the new one.
+  const QString newOutput = Path("new.wav");
+  ChooseOutput(newOutput);
+  PressStart();
+  EXPECT_EQ(QFileInfo(output).size(), 0);
+  EXPECT_TRUE(ParseCanonical(ReadFile(Std(newOutput))).has_value());
+}
+
+TEST_F(WindowInput, CancelledDialogChangesNothing) {
+  ChooseInput(std::nullopt);
+  EXPECT_EQ(Std(Form->InputFileLabel->text()), "no file selected");
+  EXPECT_FALSE(Form->OutPutFileButton->isEnabled());
+
+  const QString input = WriteWav("in.wav", kStereo16, 2000);
+  MakeReady(input, Path("out.wav"));
+  const QStringList labels = {Form->InputFileLabel->text(), Form->OutputFileLabel->text(),
+                              Form->WavParamsLabel->text()};
+  const TEnabling before = Enabling(*Form);
+
+  ChooseInput(std::nullopt);
+  EXPECT_EQ(Dialogs.InputProposals.back(), input) << "the dialog starts from the last choice";
+  EXPECT_EQ(QStringList({Form->InputFileLabel->text(), Form->OutputFileLabel->text(),
+                         Form->WavParamsLabel->text()}),
+            labels);
+  EXPECT_EQ(Enabling(*Form), before);
+  EXPECT_TRUE(Form->Run().Reader().IsOpen());
+  EXPECT_TRUE(Form->Run().Writer().IsOpen());
+}
+
+TEST_F(WindowInput, DroppedFileIsSelectedWithoutDialog) {
+  const QString input = WriteWav("dropped.wav", kStereo16, 500);
+  const auto drop = [this](const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form.get(), &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form.get(), &dropped);
+    return true;
+  };
+  EXPECT_FALSE(drop({QUrl::fromLocalFile(input), QUrl::fromLocalFile(input)}));
+  EXPECT_FALSE(drop({QUrl::fromLocalFile(Dir.Path().c_str())})) << "a folder";
+
+  EXPECT_TRUE(drop({QUrl::fromLocalFile(input)}));
+  EXPECT_EQ(Form->InputFileLabel->text(), input);
+  EXPECT_TRUE(Form->Run().Reader().IsOpen());
+  EXPECT_TRUE(Dialogs.InputProposals.isEmpty());
+}
+
+}  // namespace
+}  // namespace zorv::test

@@ -1,0 +1,252 @@
+// Runs driven through the window: the output against the command-line
+// decoder and a run of its own, Abort, closing, the level during a run, mono
+// input, the debug refusal, a full disk, and the enabling rules step by step.
+#include <QButtonGroup>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTimer>
+#include <cmath>
+
+#include "al_progress_bar.h"
+#include "window_fixture.h"
+
+namespace zorv::test {
+namespace {
+
+const TWavFormat kStereo16{};
+const TWavFormat kMono16{1, 1, 44100, 16};
+constexpr std::uint32_t kBlockBytes44 = kBlock44 * 4;  // 16-bit stereo
+constexpr auto kNoFile = "no file selected";
+
+using WindowRun = WindowTest;
+
+// The data bytes of a canonical file whose header states exactly what it holds.
+TBytes CheckedData(const QString& path) {
+  const TBytes file = ReadFile(Std(path));
+  const std::optional<TWavImage> image = ParseCanonical(file);
+  if (!image) {
+    ADD_FAILURE() << "not a canonical WAV file: " << Std(path);
+    return {};
+  }
+  EXPECT_EQ(image->DataSize, image->Data.size());
+  EXPECT_EQ(image->RiffSize, file.size() - 8);
+  return image->Data;
+}
+
+// Calls action once, in the run's first event pass.
+void InFirstEventPass(const std::function<void()>& action) {
+  QTimer::singleShot(0, action);
+}
+
+void ExpectEnded(TForm1& form, const char* status) {
+  EXPECT_EQ(Std(form.DoneLabel->text()), status);
+  EXPECT_TRUE(form.DoneLabel->isVisible());
+  EXPECT_TRUE(
+      QRegularExpression("^elapsed time: \\d+ msec$").match(form.TimeLabel->text()).hasMatch())
+      << Std(form.TimeLabel->text());
+  EXPECT_EQ(Std(form.StartButton->text()), "Start");
+  EXPECT_FALSE(IsRed(form.StartButton));
+  EXPECT_FALSE(form.Run().Reader().IsOpen());
+  EXPECT_FALSE(form.Run().Writer().IsOpen());
+  EXPECT_EQ(Enabling(form), (TEnabling{false, false, false, false, false, true, true, true}));
+}
+
+TEST_F(WindowRun, FullRunEqualsTheCommandLineDecoder) {
+  const QString input = WriteWav("in.wav", kStereo16, 22050);
+  const QString output = Path("window.wav");
+  MakeReady(input, output);
+  PressStart();
+  ExpectEnded(*Form, "Done");
+  EXPECT_EQ(Form->RunProgress->value(), Form->RunProgress->maximum());
+
+  const QString reference = Path("cli.wav");
+  QProcess cli;
+  cli.start(QStringLiteral(ZORV_DECODE_PATH), {"--exact", "-q", "-o", reference, input});
+  ASSERT_TRUE(cli.waitForFinished(120000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  EXPECT_EQ(ReadFile(Std(output)), ReadFile(Std(reference)));
+  EXPECT_EQ(CheckedData(output).size(), 22050u * 4);
+}
+
+TEST_F(WindowRun, OutputEqualsADirectRunInEveryLayout) {
+  const TWavFormat formats[] = {
+      {1, 1, 48000, 16}, {1, 2, 44100, 24}, {3, 2, 96000, 32}, {1, 1, 44100, 32}};
+  int n = 0;
+  for (const TWavFormat& format : formats) {
+    SCOPED_TRACE(format.Channels * 1000 + format.Bits);
+    Form = std::make_unique<TForm1>(Dialogs);  // every run the first of its program
+    const std::string name = std::to_string(++n);
+    const QString input = WriteWav("in" + name + ".wav", format, format.SampleRate / 4);
+    MakeReady(input, Path("window" + name + ".wav"));
+    PressStart();
+    EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
+    EXPECT_EQ(ReadFile(Dir.File("window" + name + ".wav")),
+              DirectDecode(Std(input), Dir.File("direct" + name + ".wav")));
+  }
+}
+
+TEST_F(WindowRun, AbortAfterTheFirstBlockLeavesAValidFile) {
+  const QString input = WriteWav("in.wav", kStereo16, 5 * kBlock44);
+  MakeReady(input, Path("out.wav"));
+  InFirstEventPass([this] {
+    // While the run goes on: Abort in red, no file selection, progress shown.
+    EXPECT_EQ(Std(Form->StartButton->text()), "Abort");
+    EXPECT_TRUE(IsRed(Form->StartButton));
+    EXPECT_EQ(Std(Form->DoneLabel->text()), "Working");
+    EXPECT_EQ(Form->RunProgress->value(), Form->RunProgress->maximum() / 5);
+    EXPECT_EQ(Enabling(*Form), (TEnabling{true, false, false, true, true, false, false, true}));
+    Form->FileOpenInExecute();  // as a shortcut might: ignored
+    Form->StartButton->click();
+  });
+  PressStart();
+  ExpectEnded(*Form, "aborted");
+  const TBytes full = DirectDecode(Std(input), Dir.File("full.wav"));
+  const TBytes data = CheckedData(Path("out.wav"));
+  ASSERT_EQ(data.size(), kBlockBytes44);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), full.begin() + 44));
+}
+
+TEST_F(WindowRun, ClosingDuringARunCompletesTheOutputFirst) {
+  for (const bool viaMenu : {false, true}) {
+    SCOPED_TRACE(viaMenu ? "Exit" : "close");
+    Form = std::make_unique<TForm1>(Dialogs);
+    Form->show();
+    const QString input = WriteWav("in.wav", kStereo16, 5 * kBlock44);
+    const QString output = Path(viaMenu ? "exit.wav" : "close.wav");
+    MakeReady(input, output);
+    InFirstEventPass([&] {
+      if (viaMenu)
+        Form->Exit1->trigger();
+      else
+        Form->close();
+      EXPECT_TRUE(Form->isVisible()) << "closed before the output is complete";
+    });
+    PressStart();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
+    EXPECT_FALSE(Form->Run().Writer().IsOpen());
+    EXPECT_EQ(CheckedData(output).size(), kBlockBytes44);
+  }
+}
+
+TEST_F(WindowRun, LevelChangeDuringARunAppliesFromTheNextBlock) {
+  const QString input = WriteWav("in.wav", kStereo16, 4 * kBlock44);
+  MakeReady(input, Path("out.wav"));
+  InFirstEventPass([this] { Form->LevelBar->setValue(-200); });
+  PressStart();
+  EXPECT_EQ(Std(Form->RefLabel->text()), "-20.0 dB");
+  const TBytes changed =
+      DirectDecode(Std(input), Dir.File("changed.wav"), [](TProcessingRun& run, int block) {
+        if (block == 0) run.Decoder().SetLevel(-20.0);
+      });
+  EXPECT_EQ(ReadFile(Dir.File("out.wav")), changed);
+  EXPECT_NE(changed, DirectDecode(Std(input), Dir.File("unchanged.wav")));
+}
+
+TEST_F(WindowRun, ReferenceLevelLabelUsesTheLocaleSeparator) {
+  const struct {
+    int Position;
+    QLocale Locale;
+    const char* Label;
+  } cases[] = {
+      {-1, QLocale(QLocale::English), "-0.1 dB"},   {-300, QLocale(QLocale::English), "-30.0 dB"},
+      {0, QLocale(QLocale::English), "0.0 dB"},     {-100, QLocale(QLocale::English), "-10.0 dB"},
+      {-125, QLocale(QLocale::German), "-12,5 dB"},
+  };
+  const QLocale saved;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Label);
+    QLocale::setDefault(c.Locale);
+    Form->LevelBar->setValue(c.Position);
+    EXPECT_EQ(Std(Form->RefLabel->text()), c.Label);
+    EXPECT_DOUBLE_EQ(Form->Run().Decoder().Level(), std::pow(10.0, c.Position / 200.0));
+  }
+  QLocale::setDefault(saved);
+}
+
+TEST_F(WindowRun, MonoRunKeepsChannel2MetersDownWithoutTextUntilAStereoRun) {
+  const auto channel2 = [this](auto check) {
+    for (int band = 0; band < 4; ++band) check(*Form->Meter(1, band));
+  };
+  MakeReady(WriteWav("mono.wav", kMono16, 2 * kBlock44), Path("mono_dec.wav"));
+  Form->Meter(1, 2)->SetPosition(40);
+  InFirstEventPass([&] {
+    channel2([](const TALProgressBar& m) {
+      EXPECT_EQ(m.Position(), -350);
+      EXPECT_FALSE(m.ShowPosText());
+    });
+    EXPECT_NE(Form->Meter(0, 1)->Position(), -350) << "the decoder feeds channel 1";
+  });
+  PressStart();
+  channel2([](const TALProgressBar& m) { EXPECT_FALSE(m.ShowPosText()); });
+
+  ChooseInput(WriteWav("stereo.wav", kStereo16, kBlock44));
+  channel2([](const TALProgressBar& m) { EXPECT_EQ(m.Position(), -350); });
+  ChooseOutput(Path("stereo_dec.wav"));
+  PressStart();
+  channel2([](const TALProgressBar& m) { EXPECT_TRUE(m.ShowPosText()); });
+  EXPECT_NE(Form->Meter(1, 1)->Position(), -350);
+}
+
+TEST_F(WindowRun, DebugOutputOfAMonoInputIsRefused) {
+  const QString output = Path("out.wav");
+  MakeReady(WriteWav("mono.wav", kMono16, kBlock44), output);
+  Form->DoneLabel->setText(QStringLiteral("old"));
+  Form->DebugButtons->button(1)->click();
+  EXPECT_TRUE(Form->DoneLabel->text().isEmpty());
+  PressStart();
+  EXPECT_EQ(Dialogs.Messages,
+            QStringList{"Control signal debug output in (R) needs 2-ch stereo input file"});
+  EXPECT_FALSE(Form->Run().Running());
+  EXPECT_EQ(Std(Form->StartButton->text()), "Start");
+  EXPECT_TRUE(Form->StartButton->isEnabled());
+  EXPECT_EQ(QFileInfo(output).size(), 0);
+
+  Form->DebugButtons->button(0)->click();
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
+}
+
+TEST_F(WindowRun, FullDiskIsReportedNotDone) {
+  if (!QFileInfo::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full";
+  ChooseInput(WriteWav("in.wav", kStereo16, kBlock44));
+  ChooseOutput(QStringLiteral("/dev/full"), true);
+  ASSERT_TRUE(Form->StartButton->isEnabled());
+  PressStart();
+  ExpectEnded(*Form, "Error: could not write the output file");
+}
+
+TEST_F(WindowRun, EnablingFollowsEachStep) {
+  const QString input = WriteWav("in.wav", kStereo16, kBlock44);
+  const QString output = Path("out.wav");
+  const auto expect = [this](const char* step, TEnabling e) {
+    EXPECT_EQ(Enabling(*Form), e) << step;
+  };
+  EXPECT_EQ(Std(Form->InputFileLabel->text()), kNoFile);
+  EXPECT_EQ(Std(Form->OutputFileLabel->text()), kNoFile);
+  EXPECT_FALSE(Form->DoneLabel->isVisible());
+  expect("start-up", {false, false, false, true, true, true, true, true});
+  ChooseInput(input);
+  expect("input", {false, true, true, true, true, true, true, true});
+  ChooseOutput(output);
+  expect("output", {true, true, true, true, true, true, true, true});
+  ChooseOutput(std::nullopt);
+  expect("output cancelled", {false, true, true, true, true, true, true, true});
+  EXPECT_TRUE(Form->Run().Writer().IsOpen());
+  ChooseOutput(output, true);
+  expect("output again", {true, true, true, true, true, true, true, true});
+  PressStart();
+  expect("run ended", {false, false, false, false, false, true, true, true});
+  ChooseInput(input);
+  expect("same input after the run", {false, true, true, true, false, true, true, true});
+  ChooseOutput(output, true);
+  expect("output after the run", {true, true, true, true, true, true, true, true});
+}
+
+}  // namespace
+}  // namespace zorv::test

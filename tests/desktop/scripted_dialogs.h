@@ -1,0 +1,59 @@
+// The window's questions answered from a script, with a record of what was
+// asked. A question without a scripted answer counts as unexpected and is
+// answered with Cancel.
+#pragma once
+
+#include <QStringList>
+#include <deque>
+
+#include "file_dialogs.h"
+
+namespace zorv::test {
+
+class TScriptedDialogs : public TFileDialogs {
+ public:
+  // A null QString answers Cancel.
+  std::deque<QString> InputAnswers;
+  std::deque<QString> OutputAnswers;
+  std::deque<bool> OverwriteAnswers;
+
+  QStringList InputProposals;
+  QStringList OutputProposals;
+  QStringList Questions;
+  QStringList Messages;
+  int Unexpected = 0;
+
+  std::optional<QString> AskInputFile(QWidget*, const QString& proposal) override {
+    InputProposals << proposal;
+    return Next(InputAnswers);
+  }
+  std::optional<QString> AskOutputFile(QWidget*, const QString& proposal) override {
+    OutputProposals << proposal;
+    return Next(OutputAnswers);
+  }
+  bool ConfirmOverwrite(QWidget*, const QString& question) override {
+    Questions << question;
+    if (OverwriteAnswers.empty()) {
+      ++Unexpected;
+      return false;
+    }
+    const bool answer = OverwriteAnswers.front();
+    OverwriteAnswers.pop_front();
+    return answer;
+  }
+  void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
+
+ private:
+  std::optional<QString> Next(std::deque<QString>& answers) {
+    if (answers.empty()) {
+      ++Unexpected;
+      return std::nullopt;
+    }
+    const QString answer = answers.front();
+    answers.pop_front();
+    if (answer.isNull()) return std::nullopt;
+    return answer;
+  }
+};
+
+}  // namespace zorv::test

@@ -1,0 +1,81 @@
+#include "window_fixture.h"
+
+#include <QScrollBar>
+
+#include "format_check.h"
+
+namespace zorv::test {
+
+TEnabling Enabling(const TForm1& form) {
+  TEnabling e;
+  e.Start = form.StartButton->isEnabled();
+  e.OutputButton = form.OutPutFileButton->isEnabled();
+  e.OutputItem = form.Save1->isEnabled();
+  e.InputLabel = form.InputFileLabel->isEnabled();
+  e.OutputLabel = form.OutputFileLabel->isEnabled();
+  e.InputButton = form.InputFileButton->isEnabled();
+  e.InputItem = form.Open1->isEnabled();
+  e.LevelBar = form.LevelBar->isEnabled();
+  return e;
+}
+
+TBytes DirectDecode(const std::string& input, const std::string& output,
+                    const std::function<void(TProcessingRun&, int)>& pass) {
+  TProcessingRun run;
+  run.Reader().Filename = input;
+  EXPECT_TRUE(run.Reader().OpenFile());
+  EXPECT_EQ(run.Reader().ReadHeader(), rhOk);
+  EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
+  EXPECT_TRUE(run.Writer().OpenFileNamed(output));
+  int block = 0;
+  run.SetEventPass([&] {
+    if (pass) pass(run, block);
+    ++block;
+  });
+  EXPECT_EQ(run.Start(), TStartResult::Started);
+  run.StartProcess();
+  return ReadFile(output);
+}
+
+WindowTest::WindowTest() : Form(std::make_unique<TForm1>(Dialogs)) {
+  Form->show();
+}
+
+WindowTest::~WindowTest() {
+  EXPECT_EQ(Dialogs.Unexpected, 0) << "the window asked a question the test did not expect";
+}
+
+QString WindowTest::WriteWav(const std::string& name, const TWavFormat& format,
+                             std::uint32_t frames) {
+  return WriteBytes(name, WavBytes(format, SignalBytes(format, frames)));
+}
+
+QString WindowTest::WriteBytes(const std::string& name, const TBytes& bytes) {
+  WriteFile(Dir.File(name), bytes);
+  return Path(name);
+}
+
+void WindowTest::ChooseInput(const std::optional<QString>& path) {
+  Dialogs.InputAnswers.push_back(path.value_or(QString()));
+  ASSERT_TRUE(Form->InputFileButton->isEnabled());
+  Form->InputFileButton->click();
+  EXPECT_TRUE(Dialogs.InputAnswers.empty()) << "the input dialog was not shown";
+}
+
+void WindowTest::ChooseOutput(const std::optional<QString>& path, std::optional<bool> overwrite) {
+  Dialogs.OutputAnswers.push_back(path.value_or(QString()));
+  if (overwrite) Dialogs.OverwriteAnswers.push_back(*overwrite);
+  ASSERT_TRUE(Form->OutPutFileButton->isEnabled());
+  Form->OutPutFileButton->click();
+  EXPECT_TRUE(Dialogs.OutputAnswers.empty()) << "the output dialog was not shown";
+  EXPECT_TRUE(Dialogs.OverwriteAnswers.empty()) << "the overwrite question was not asked";
+}
+
+void WindowTest::MakeReady(const QString& input, const QString& output) {
+  ChooseInput(input);
+  ChooseOutput(output);
+  ASSERT_TRUE(Form->StartButton->isEnabled())
+      << Std(Form->InputFileLabel->text()) << " / " << Std(Form->OutputFileLabel->text());
+}
+
+}  // namespace zorv::test

@@ -1,0 +1,91 @@
+// A fresh main window per test, driven through its buttons with scripted
+// dialog answers, and the files it works on in a scratch folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "main_window.h"
+#include "path_label.h"
+#include "scratch_dir.h"
+#include "scripted_dialogs.h"
+#include "wav_test_file.h"
+
+namespace zorv::test {
+
+// Frames of one 100 ms block at 44.1 kHz.
+inline constexpr std::uint32_t kBlock44 = 4410;
+
+inline std::string Std(const QString& text) {
+  return text.toStdString();
+}
+
+inline bool IsRed(const QLabel* label) {
+  return label->palette().color(QPalette::Active, QPalette::WindowText) == QColor(Qt::red);
+}
+inline bool IsRed(const QPushButton* button) {
+  return button->palette().color(QPalette::Active, QPalette::ButtonText) == QColor(Qt::red);
+}
+
+// What the window lets the user do, as its enabling rules state it.
+struct TEnabling {
+  bool Start = false;
+  bool OutputButton = false;
+  bool OutputItem = false;
+  bool InputLabel = false;
+  bool OutputLabel = false;
+  bool InputButton = false;
+  bool InputItem = false;
+  bool LevelBar = false;
+
+  friend bool operator==(const TEnabling&, const TEnabling&) = default;
+  friend std::ostream& operator<<(std::ostream& out, const TEnabling& e) {
+    return out << "{Start " << e.Start << ", OutputButton " << e.OutputButton << ", OutputItem "
+               << e.OutputItem << ", InputLabel " << e.InputLabel << ", OutputLabel "
+               << e.OutputLabel << ", InputButton " << e.InputButton << ", InputItem "
+               << e.InputItem << ", LevelBar " << e.LevelBar << "}";
+  }
+};
+
+TEnabling Enabling(const TForm1& form);
+
+// The decoded file that a TProcessingRun of its own makes of input, as the
+// first run of a fresh program; pass is called after each block's decoding
+// with the block's index.
+TBytes DirectDecode(const std::string& input, const std::string& output,
+                    const std::function<void(TProcessingRun&, int)>& pass = {});
+
+class WindowTest : public ::testing::Test {
+ protected:
+  WindowTest();
+  ~WindowTest() override;
+
+  // A WAV file of frames frames of a busy signal in the scratch folder.
+  QString WriteWav(const std::string& name, const TWavFormat& format, std::uint32_t frames);
+  QString WriteBytes(const std::string& name, const TBytes& bytes);
+  QString Path(const std::string& name) const { return QString::fromStdString(Dir.File(name)); }
+
+  // The input dialog answered with path (nullopt: Cancel).
+  void ChooseInput(const std::optional<QString>& path);
+  // The output dialog answered with path; overwrite answers the question
+  // that an existing file raises.
+  void ChooseOutput(const std::optional<QString>& path, std::optional<bool> overwrite = {});
+  void PressStart() { Form->StartButton->click(); }
+  // Input and output chosen; Start is enabled.
+  void MakeReady(const QString& input, const QString& output);
+
+  TScratchDir Dir{ZORV_DESKTOP_SCRATCH};
+  TScriptedDialogs Dialogs;
+  std::unique_ptr<TForm1> Form;
+};
+
+}  // namespace zorv::test
