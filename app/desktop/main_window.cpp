@@ -66,7 +66,19 @@ TALProgressBar* TForm1::Meter(int channel, int band) const {
 }
 
 void TForm1::MeterPosition(int channel, int band, std::int32_t position) {
-  if (TALProgressBar* meter = Meter(channel, band)) meter->SetPosition(position);
+  if (channel < 0 || channel > 1 || band < 0 || band > 3) return;
+  PendingMeter_[channel][band] = position;
+  MeterPending_[channel][band] = true;
+}
+
+void TForm1::ShowMeterPositions() {
+  for (int channel = 0; channel < 2; ++channel) {
+    for (int band = 0; band < 4; ++band) {
+      if (!MeterPending_[channel][band]) continue;
+      MeterPending_[channel][band] = false;
+      Meter(channel, band)->SetPosition(PendingMeter_[channel][band]);
+    }
+  }
 }
 
 void TForm1::ResetMeters() {

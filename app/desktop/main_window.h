@@ -3,6 +3,7 @@
 // drives the processing run, help, home page and about box.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -133,11 +134,19 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void UpdateFileSelection();
   void UpdateProgress();
   void RunEventPass();
+  // Shows the meter positions the decoder has handed over since the last time.
+  void ShowMeterPositions();
   void OpenDocument(const QString& address, const QString& failureText);
 
   TFileDialogs& Dialogs_;
   TProcessingRun Run_;
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
+  // During a run the decoder hands over meter positions thousands of times a
+  // second; the latest ones are kept here and shown at most once per display
+  // interval (and at the end of the run), so the meters cost the run nothing.
+  std::array<std::array<std::int32_t, 4>, 2> PendingMeter_{};
+  std::array<std::array<bool, 4>, 2> MeterPending_{};
+  QElapsedTimer SinceShown_;
   QString InputFileName_;
   QString OutputFileName_;
   QString VersionText_;
