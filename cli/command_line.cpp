@@ -79,8 +79,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return UsageError(err, "the meter log and the output must be different files");
   }
 
-  const TJobSettings settings{options.LevelDb, options.DebugBand, options.Force, options.MeterLog,
-                              options.Exact};
+  unsigned threads = options.Jobs != 0 ? options.Jobs : std::thread::hardware_concurrency();
+  if (threads == 0) threads = 1;
+  if (threads > jobs.size()) threads = static_cast<unsigned>(jobs.size());
+  // One file at a time: its two channels on two cores. Several at once: a
+  // file per core (which is faster than a channel per core).
+  const bool channelThreads = threads == 1 && std::thread::hardware_concurrency() >= 2;
+
+  const TJobSettings settings{options.LevelDb,  options.DebugBand, options.Force,
+                              options.MeterLog, options.Exact,     channelThreads};
   TProgressBoard board(err, errIsTerminal && !options.Quiet);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> allDecoded{true};
@@ -98,9 +105,6 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     }
   };
 
-  unsigned threads = options.Jobs != 0 ? options.Jobs : std::thread::hardware_concurrency();
-  if (threads == 0) threads = 1;
-  if (threads > jobs.size()) threads = static_cast<unsigned>(jobs.size());
   std::vector<std::jthread> helpers;
   for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
   work();

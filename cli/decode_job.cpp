@@ -82,6 +82,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   run->SetDebugChannel(settings.DebugBand);
   run->Decoder().SetLevel(settings.LevelDb);
   if (settings.Exact) run->Decoder().SetPath(TDecodePath::Extended);
+  run->Decoder().SetChannelThreads(settings.ChannelThreads);
 
   const std::uint64_t total = DeliverableBytes(input, reader);
   const int slot = board.Add(fs::path(input).filename().string(), total);

@@ -24,6 +24,7 @@ struct TJobSettings {
   bool Force = false;
   std::optional<std::string> MeterLog;
   bool Exact = false;
+  bool ChannelThreads = false;  // decode the second channel on a thread of its own
 };
 
 struct TJobResult {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "channel_worker.h"
 #include "fast/lane_state.h"
 
 namespace zorv {
@@ -42,6 +43,7 @@ void TZorvCalc::SetLevel(double dB) {
 
 void TZorvCalc::ReleaseBuffers() {
   for (int ch = 0; ch < kMaxChannels; ++ch) {
+    MeterVolts_[ch].reset();
     WorkBuffer_[ch].reset();
     for (int band = 0; band < kBands; ++band) {
       BandBuffer_[ch][band].reset();
@@ -61,6 +63,8 @@ void TZorvCalc::Prepare(std::uint32_t sampleRate, std::uint32_t channels,
   }
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     // Left uninitialised: every element is written before it is read.
+    MeterVolts_[ch] =
+        std::make_unique_for_overwrite<double[][8]>(BlockCapacity / kMeterInterval + 1);
     WorkBuffer_[ch] = std::make_unique_for_overwrite<double[]>(BlockCapacity);
     for (int band = 0; band < kBands; ++band) {
       BandBuffer_[ch][band] = std::make_unique_for_overwrite<double[]>(BlockCapacity);
@@ -89,15 +93,32 @@ std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, doubl
     return static_cast<std::int32_t>(count);
   }
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
-  ProcessChannel(0, inL, outL, debug ? outR : nullptr, count);
-  if (Channels_ == 2 && inR != nullptr && outR != nullptr && DebugChannel_ == 0) {
-    ProcessChannel(1, inR, outR, nullptr, count);
+  const bool stereo = Channels_ == 2 && inR != nullptr && outR != nullptr && DebugChannel_ == 0;
+  if (stereo && Worker_ != nullptr) {
+    struct TJob {
+      TZorvCalc* calc;
+      const double* in;
+      double* out;
+      std::uint32_t count;
+    } job{this, inR, outR, count};
+    Worker_->Post(
+        [](void* context) {
+          auto& j = *static_cast<TJob*>(context);
+          j.calc->ProcessChannel(1, j.in, j.out, nullptr, j.count, j.calc->MeterVolts_[1].get());
+        },
+        &job);
+    ProcessChannel(0, inL, outL, nullptr, count, MeterVolts_[0].get());
+    Worker_->Wait();
+    EmitMeters(2, false, count);
+    return static_cast<std::int32_t>(count);
   }
+  ProcessChannel(0, inL, outL, debug ? outR : nullptr, count);
+  if (stereo) ProcessChannel(1, inR, outR, nullptr, count);
   return static_cast<std::int32_t>(count);
 }
 
 void TZorvCalc::ProcessChannel(int channel, const double* in, double* out, double* debugOut,
-                               std::uint32_t count) {
+                               std::uint32_t count, double (*meterVolts)[8]) {
   TFilterSection* split = SplitFilter_[channel];
   TControlSignalGenerator* generator = Generator_[channel];
   double* work = WorkBuffer_[channel].get();
@@ -128,9 +149,13 @@ void TZorvCalc::ProcessChannel(int channel, const double* in, double* out, doubl
       gainOut[b][i] = gain;
     }
 
-    if (i % kMeterInterval == 0 && Meters_ != nullptr) {
+    if (i % kMeterInterval == 0) {
       for (int b = 0; b < kBands; ++b) {
-        Meters_->MeterPosition(channel, b, MeterPositionOf(generator[b].ControlVoltage()));
+        if (meterVolts != nullptr) {
+          meterVolts[i / kMeterInterval][b] = generator[b].ControlVoltage();
+        } else if (Meters_ != nullptr) {
+          Meters_->MeterPosition(channel, b, MeterPositionOf(generator[b].ControlVoltage()));
+        }
       }
     }
 

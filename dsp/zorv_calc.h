@@ -17,6 +17,7 @@ namespace zorv {
 namespace fast {
 struct TLaneState;
 }
+class TChannelWorker;
 
 inline constexpr int kBands = 4;
 inline constexpr int kMaxChannels = 2;
@@ -64,6 +65,13 @@ class TZorvCalc {
   void SetPath(TDecodePath path);
   TDecodePath Path() const { return Path_; }
 
+  // Decodes the second channel of a stereo block on a thread of its own
+  // while the calling thread decodes the first. The results, the meter
+  // positions and their order stay the same; the meters are handed over on
+  // the calling thread after the block.
+  void SetChannelThreads(bool on);
+  bool ChannelThreads() const { return Worker_ != nullptr; }
+
   std::uint32_t Channels() const { return Channels_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
   std::uint32_t DebugChannel() const { return DebugChannel_; }
@@ -79,15 +87,21 @@ class TZorvCalc {
  private:
   using Buffer = std::unique_ptr<double[]>;
 
+  // One channel in the reference arithmetic. The meter positions go to the
+  // listener at once, or, given meterVolts, the voltages are kept there.
   void ProcessChannel(int channel, const double* in, double* out, double* debugOut,
-                      std::uint32_t count);
+                      std::uint32_t count, double (*meterVolts)[8] = nullptr);
+  // Hands the voltages kept at the meter points of a block to the listener:
+  // channel c's in MeterVolts_[c] (lanes 0..3), or with sharedTable all in
+  // MeterVolts_[0] (lanes 4c..4c+3).
+  void EmitMeters(int channels, bool sharedTable, std::uint32_t count);
   // The same block on lanes of plain doubles.
   void ProcessLanes(const double* inL, const double* inR, double* outL, double* outR,
                     std::uint32_t count);
   // Copies the state of the channels from firstChannel on into (and back
   // out of) the lane layout, four lanes (bands A..D) per channel.
-  void PackLanes(int firstChannel, int lanes);
-  void UnpackLanes(int firstChannel, int lanes);
+  void PackLanes(fast::TLaneState& st, int firstChannel, int lanes);
+  void UnpackLanes(const fast::TLaneState& st, int firstChannel, int lanes);
   void ReleaseBuffers();
 
   std::uint32_t Channels_ = 0;
@@ -105,10 +119,12 @@ class TZorvCalc {
   TControlSignalGenerator Generator_[kMaxChannels][kBands];
   TMeterListener* Meters_ = nullptr;
   TDecodePath Path_ = TDecodePath::Extended;
-  // The lane layout of the state for the fast paths, and the control voltages
-  // at the meter points of a block.
-  std::unique_ptr<fast::TLaneState> Lanes_;
-  std::unique_ptr<double[][8]> MeterVolts_;
+  // The lane layout of the state for the fast paths (one per channel when
+  // the channels run on two threads), and the control voltages at the meter
+  // points of a block, per channel.
+  std::unique_ptr<fast::TLaneState[]> Lanes_;
+  std::unique_ptr<double[][8]> MeterVolts_[kMaxChannels];
+  std::unique_ptr<TChannelWorker> Worker_;
 };
 
 }  // namespace zorv

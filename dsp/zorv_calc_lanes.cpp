@@ -2,6 +2,7 @@
 // decoded by the kernel of the chosen instruction set, and laid back.
 #include <algorithm>
 
+#include "channel_worker.h"
 #include "charge_current.h"
 #include "fast/lane_state.h"
 #include "zorv_calc.h"
@@ -52,13 +53,33 @@ TKernel KernelFor(TDecodePath path, int lanes) {
 void TZorvCalc::SetPath(TDecodePath path) {
   Path_ = PathSupported(path) ? path : TDecodePath::Portable;
   if (Path_ != TDecodePath::Extended && Lanes_ == nullptr) {
-    Lanes_ = std::make_unique<fast::TLaneState>();
-    MeterVolts_ = std::make_unique<double[][fast::kMaxLanes]>(BlockCapacity / kMeterInterval + 1);
+    Lanes_ = std::make_unique<fast::TLaneState[]>(kMaxChannels);
   }
 }
 
-void TZorvCalc::PackLanes(int firstChannel, int lanes) {
-  fast::TLaneState& st = *Lanes_;
+void TZorvCalc::SetChannelThreads(bool on) {
+  if (!on) {
+    Worker_.reset();
+  } else if (Worker_ == nullptr) {
+    Worker_ = std::make_unique<TChannelWorker>();
+  }
+}
+
+void TZorvCalc::EmitMeters(int channels, bool sharedTable, std::uint32_t count) {
+  if (Meters_ == nullptr) return;
+  const std::uint32_t points = (count + kMeterInterval - 1) / kMeterInterval;
+  for (int ch = 0; ch < channels; ++ch) {
+    const double(*volts)[fast::kMaxLanes] = MeterVolts_[sharedTable ? 0 : ch].get();
+    const int lane0 = sharedTable ? ch * kBands : 0;
+    for (std::uint32_t p = 0; p < points; ++p) {
+      for (int band = 0; band < kBands; ++band) {
+        Meters_->MeterPosition(ch, band, MeterPositionOf(volts[p][lane0 + band]));
+      }
+    }
+  }
+}
+
+void TZorvCalc::PackLanes(fast::TLaneState& st, int firstChannel, int lanes) {
   for (int lane = 0; lane < lanes; ++lane) {
     const int ch = firstChannel + lane / kBands;
     const int band = lane % kBands;
@@ -92,8 +113,7 @@ void TZorvCalc::PackLanes(int firstChannel, int lanes) {
   st.FeedbackLaw = FeedbackLaw_;
 }
 
-void TZorvCalc::UnpackLanes(int firstChannel, int lanes) {
-  const fast::TLaneState& st = *Lanes_;
+void TZorvCalc::UnpackLanes(const fast::TLaneState& st, int firstChannel, int lanes) {
   for (int lane = 0; lane < lanes; ++lane) {
     const int ch = firstChannel + lane / kBands;
     const int band = lane % kBands;
@@ -119,41 +139,47 @@ void TZorvCalc::ProcessLanes(const double* inL, const double* inR, double* outL,
                              std::uint32_t count) {
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
   const bool stereo = Channels_ == 2 && inR != nullptr && outR != nullptr && DebugChannel_ == 0;
-  const int channels = stereo ? 2 : 1;
-  // Both channels in one call: in one vector of eight lanes, or (AVX2) in
-  // two vectors of four side by side.
-  const int lanesPerCall = stereo ? 2 * kBands : kBands;
-  const TKernel kernel = KernelFor(Path_, lanesPerCall);
-  const double* in[2] = {inL, inR};
-  double* out[2] = {outL, outR};
+  const bool threads = stereo && Worker_ != nullptr;
 
-  for (int first = 0; first < channels; first += lanesPerCall / kBands) {
-    fast::TLaneBlock block{};
-    block.In[0] = in[first];
-    block.In[1] = lanesPerCall == 2 * kBands ? in[1] : nullptr;
-    block.Out[0] = out[first];
-    block.Out[1] = lanesPerCall == 2 * kBands ? out[1] : nullptr;
+  // Both channels in one call (one vector of eight lanes, or with AVX2 two of
+  // four side by side), or one channel per call, each on a thread of its own.
+  const int lanesPerCall = stereo && !threads ? 2 * kBands : kBands;
+  const int calls = threads ? 2 : 1;
+  const TKernel kernel = KernelFor(Path_, lanesPerCall);
+
+  struct TJob {
+    fast::TLaneState* state;
+    fast::TLaneBlock block;
+    TKernel kernel;
+  } jobs[kMaxChannels];
+  const double* in[kMaxChannels] = {inL, inR};
+  double* out[kMaxChannels] = {outL, outR};
+  for (int c = 0; c < calls; ++c) {
+    fast::TLaneBlock& block = jobs[c].block;
+    block = {};
+    block.In[0] = in[c];
+    block.In[1] = lanesPerCall == 2 * kBands ? inR : nullptr;
+    block.Out[0] = out[c];
+    block.Out[1] = lanesPerCall == 2 * kBands ? outR : nullptr;
     block.DebugVolts = debug ? outR : nullptr;
     block.DebugLane = debug ? static_cast<int>(DebugChannel_) - 1 : 0;
-    block.MeterVolts = MeterVolts_.get();
+    block.MeterVolts = MeterVolts_[c].get();
     block.Count = count;
-
-    PackLanes(first, lanesPerCall);
-    kernel(*Lanes_, block);
-    UnpackLanes(first, lanesPerCall);
-
-    if (Meters_ != nullptr) {
-      const std::uint32_t points = (count + kMeterInterval - 1) / kMeterInterval;
-      for (int ch = 0; ch < lanesPerCall / kBands; ++ch) {
-        for (std::uint32_t p = 0; p < points; ++p) {
-          for (int band = 0; band < kBands; ++band) {
-            Meters_->MeterPosition(first + ch, band,
-                                   MeterPositionOf(MeterVolts_[p][ch * kBands + band]));
-          }
-        }
-      }
-    }
+    jobs[c].state = &Lanes_[c];
+    jobs[c].kernel = kernel;
+    PackLanes(*jobs[c].state, c, lanesPerCall);
   }
+
+  const auto run = [](void* context) {
+    auto& job = *static_cast<TJob*>(context);
+    job.kernel(*job.state, job.block);
+  };
+  if (threads) Worker_->Post(run, &jobs[1]);
+  run(&jobs[0]);
+  if (threads) Worker_->Wait();
+
+  for (int c = 0; c < calls; ++c) UnpackLanes(*jobs[c].state, c, lanesPerCall);
+  EmitMeters(stereo ? 2 : 1, !threads, count);
 
   if (debug) {
     for (std::uint32_t i = 0; i < count; ++i) {

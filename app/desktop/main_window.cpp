@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QUrl>
+#include <thread>
 
 #include "about_box.h"
 #include "al_progress_bar.h"
@@ -48,6 +49,8 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   DebugGroup->hide();
   Run_.SetEventPass([this] { RunEventPass(); });
   Run_.SetMeterListener(this);
+  // A stereo run decodes its two channels on two cores where there are two.
+  Run_.Decoder().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
 
   AboutBox = new TAboutBox(this);
   setAcceptDrops(true);

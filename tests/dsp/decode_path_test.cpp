@@ -42,13 +42,15 @@ struct TScenario {
   std::uint32_t block;
 };
 
-TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames) {
+TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames,
+                bool channelThreads = false) {
   const std::vector<double> inL = test::Programme(s.rate, frames, 101, s.signalLevel);
   const std::vector<double> inR = test::Programme(s.rate, frames, 202, s.signalLevel * 0.7);
   TZorvCalc calc;
   TRecordingMeters meters;
   calc.SetMeterListener(&meters);
   calc.SetPath(path);
+  calc.SetChannelThreads(channelThreads);
   calc.SetLevel(s.levelDb);
   calc.Prepare(s.rate, s.channels, s.debug);
   TDecoded out;
@@ -112,6 +114,23 @@ TEST_P(FastPath, EveryFastPathGivesTheSameBits) {
     EXPECT_EQ(std::memcmp(got.left.data(), portable.left.data(), frames * sizeof(double)), 0);
     EXPECT_EQ(std::memcmp(got.right.data(), portable.right.data(), frames * sizeof(double)), 0);
     EXPECT_EQ(got.meters, portable.meters);
+  }
+}
+
+// The second channel on a thread of its own: the same bits, the same meter
+// positions in the same order, on every path.
+TEST_P(FastPath, ChannelThreadsChangeNothing) {
+  const TScenario s = GetParam();
+  const std::size_t frames = s.rate / 8;
+  for (TDecodePath path : {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2,
+                           TDecodePath::Avx512}) {
+    if (!PathSupported(path)) continue;
+    SCOPED_TRACE(std::string(PathName(path)));
+    const TDecoded one = Decode(path, s, frames, false);
+    const TDecoded two = Decode(path, s, frames, true);
+    EXPECT_EQ(std::memcmp(one.left.data(), two.left.data(), frames * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(one.right.data(), two.right.data(), frames * sizeof(double)), 0);
+    EXPECT_EQ(one.meters, two.meters);
   }
 }
 

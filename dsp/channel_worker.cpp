@@ -1,0 +1,54 @@
+#include "channel_worker.h"
+
+#include <chrono>
+
+namespace zorv {
+
+TChannelWorker::TChannelWorker() : Thread_([this] { Loop(); }) {}
+
+TChannelWorker::~TChannelWorker() {
+  Wait();
+  State_.store(kStop, std::memory_order_release);
+  State_.notify_all();
+  Thread_.join();
+}
+
+void TChannelWorker::Post(TJob job, void* context) {
+  Job_ = job;
+  Context_ = context;
+  State_.store(kPosted, std::memory_order_release);
+  State_.notify_all();
+}
+
+void TChannelWorker::Wait() {
+  // The other channel takes about as long as this thread's own: a short spin
+  // usually sees it finish without a trip through the kernel.
+  for (int spin = 0; spin < 4096; ++spin) {
+    if (State_.load(std::memory_order_acquire) == kIdle) return;
+  }
+  for (int state = State_.load(std::memory_order_acquire); state != kIdle;
+       state = State_.load(std::memory_order_acquire)) {
+    State_.wait(state, std::memory_order_acquire);
+  }
+}
+
+void TChannelWorker::Loop() {
+  for (;;) {
+    // The next block usually follows within microseconds: waiting for it
+    // awake saves the trip through the kernel that wakes a sleeping thread.
+    const auto awakeUntil = std::chrono::steady_clock::now() + kStayAwake;
+    while (State_.load(std::memory_order_acquire) == kIdle &&
+           std::chrono::steady_clock::now() < awakeUntil) {
+    }
+    State_.wait(kIdle, std::memory_order_acquire);
+    const int state = State_.load(std::memory_order_acquire);
+    if (state == kStop) return;
+    if (state == kPosted) {
+      Job_(Context_);
+      State_.store(kIdle, std::memory_order_release);
+      State_.notify_all();
+    }
+  }
+}
+
+}  // namespace zorv
