@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "../support/recording_meters.h"
 #include "../support/test_signal.h"
 #include "fast/lane_state.h"
 #include "zorv_calc.h"
@@ -13,19 +14,8 @@
 namespace zorv {
 namespace {
 
-struct TMeterUpdate {
-  int channel, band;
-  std::int32_t position;
-  bool operator==(const TMeterUpdate&) const = default;
-};
-
-class TRecordingMeters : public TMeterListener {
- public:
-  void MeterPosition(int channel, int band, std::int32_t position) override {
-    Updates.push_back({channel, band, position});
-  }
-  std::vector<TMeterUpdate> Updates;
-};
+using test::TMeterUpdate;
+using test::TRecordingMeters;
 
 struct TDecoded {
   std::vector<double> left, right;

@@ -6,25 +6,14 @@
 #include <cmath>
 #include <vector>
 
+#include "../support/recording_meters.h"
 #include "../support/test_signal.h"
 
 namespace zorv {
 namespace {
 
-struct TMeterUpdate {
-  int channel;
-  int band;
-  std::int32_t position;
-  bool operator==(const TMeterUpdate&) const = default;
-};
-
-class TRecordingMeters : public TMeterListener {
- public:
-  void MeterPosition(int channel, int band, std::int32_t position) override {
-    Updates.push_back({channel, band, position});
-  }
-  std::vector<TMeterUpdate> Updates;
-};
+using test::TMeterUpdate;
+using test::TRecordingMeters;
 
 constexpr double kSentinel = 12345.0;
 
