@@ -1,7 +1,5 @@
 #include "channel_worker.h"
 
-#include <chrono>
-
 namespace zorv {
 
 TChannelWorker::TChannelWorker() : Thread_([this] { Loop(); }) {}
@@ -36,9 +34,9 @@ void TChannelWorker::Loop() {
   for (;;) {
     // The next block usually follows within microseconds: waiting for it
     // awake saves the trip through the kernel that wakes a sleeping thread.
-    const auto awakeUntil = std::chrono::steady_clock::now() + kStayAwake;
-    while (State_.load(std::memory_order_acquire) == kIdle &&
-           std::chrono::steady_clock::now() < awakeUntil) {
+    for (int spin = 0; spin < kStayAwakeSpins && State_.load(std::memory_order_acquire) == kIdle;
+         ++spin) {
+      __builtin_ia32_pause();
     }
     State_.wait(kIdle, std::memory_order_acquire);
     const int state = State_.load(std::memory_order_acquire);

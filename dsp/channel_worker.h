@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <thread>
 
 namespace zorv {
@@ -24,8 +23,9 @@ class TChannelWorker {
 
  private:
   enum : int { kIdle, kPosted, kStop };
-  // How long the worker waits awake for the next job before it sleeps.
-  static constexpr std::chrono::microseconds kStayAwake{500};
+  // How long the worker waits awake for the next job before it sleeps: this
+  // many pauses of the processor, some hundreds of microseconds.
+  static constexpr int kStayAwakeSpins = 20000;
   void Loop();
 
   TJob Job_ = nullptr;
