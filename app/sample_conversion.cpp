@@ -124,87 +124,88 @@ std::int32_t ClipSample(double scaled, std::int64_t limit) {
   return static_cast<std::int32_t>(static_cast<std::int64_t>(scaled));
 }
 
+namespace {
+
+// The frame walks, one instance per layout so that the loops carry no
+// decisions: frame i starts at byte i x step, for as long as that is below
+// len (a trailing partial frame is handled whole).
+template <int Channels, int SampleBytes, class TRead>
+void SplitFrames(const std::uint8_t* block, std::uint32_t len, double* left, double* right,
+                 TRead read) {
+  constexpr std::uint32_t kStep = Channels * SampleBytes;
+  std::uint32_t i = 0;
+  for (std::uint32_t k = 0; k < len; k += kStep, ++i) {
+    left[i] = read(block + k);
+    if constexpr (Channels == 2) right[i] = read(block + k + SampleBytes);
+  }
+}
+
+template <int Channels, int SampleBytes, class TWrite>
+void MergeFrames(const double* left, const double* right, std::uint32_t len, std::uint8_t* block,
+                 TWrite write) {
+  constexpr std::uint32_t kStep = Channels * SampleBytes;
+  std::uint32_t i = 0;
+  for (std::uint32_t k = 0; k < len; k += kStep, ++i) {
+    write(block + k, left[i]);
+    if constexpr (Channels == 2) write(block + k + SampleBytes, right[i]);
+  }
+}
+
+template <int Bytes>
+void WriteIntOf(std::uint8_t* p, double sample) {
+  constexpr double kScale = Bytes == 2 ? kScale16 : Bytes == 3 ? kScale24 : kScale32;
+  WriteInt(p, sample, kScale, Bytes);
+}
+
+}  // namespace
+
 void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layout, double* left,
                 double* right) {
-  const std::uint32_t step = BytesPerFrameOf(layout);
-  if (step == 0 || (IsStereo(layout) && right == nullptr)) return;
-  std::uint32_t i = 0;
-  for (std::uint32_t k = 0; k < len; k += step, ++i) {
-    const std::uint8_t* p = block + k;
-    switch (layout) {
-      case TSampleLayout::Int16Mono:
-        left[i] = ReadInt16(p);
-        break;
-      case TSampleLayout::Int24Mono:
-        left[i] = ReadInt24(p);
-        break;
-      case TSampleLayout::Float32Mono:
-        left[i] = ReadFloat32(p);
-        break;
-      case TSampleLayout::Int32Mono:
-        left[i] = ReadInt32(p);
-        break;
-      case TSampleLayout::Int16Stereo:
-        left[i] = ReadInt16(p);
-        right[i] = ReadInt16(p + 2);
-        break;
-      case TSampleLayout::Int24Stereo:
-        left[i] = ReadInt24(p);
-        right[i] = ReadInt24(p + 3);
-        break;
-      case TSampleLayout::Float32Stereo:
-        left[i] = ReadFloat32(p);
-        right[i] = ReadFloat32(p + 4);
-        break;
-      case TSampleLayout::Int32Stereo:
-        left[i] = ReadInt32(p);
-        right[i] = ReadInt32(p + 4);
-        break;
-      case TSampleLayout::None:
-        return;
-    }
+  if (IsStereo(layout) && right == nullptr) return;
+  switch (layout) {
+    case TSampleLayout::Int16Mono:
+      return SplitFrames<1, 2>(block, len, left, right, ReadInt16);
+    case TSampleLayout::Int24Mono:
+      return SplitFrames<1, 3>(block, len, left, right, ReadInt24);
+    case TSampleLayout::Float32Mono:
+      return SplitFrames<1, 4>(block, len, left, right, ReadFloat32);
+    case TSampleLayout::Int32Mono:
+      return SplitFrames<1, 4>(block, len, left, right, ReadInt32);
+    case TSampleLayout::Int16Stereo:
+      return SplitFrames<2, 2>(block, len, left, right, ReadInt16);
+    case TSampleLayout::Int24Stereo:
+      return SplitFrames<2, 3>(block, len, left, right, ReadInt24);
+    case TSampleLayout::Float32Stereo:
+      return SplitFrames<2, 4>(block, len, left, right, ReadFloat32);
+    case TSampleLayout::Int32Stereo:
+      return SplitFrames<2, 4>(block, len, left, right, ReadInt32);
+    case TSampleLayout::None:
+      return;
   }
 }
 
 void MergeBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
                 std::uint8_t* block) {
-  const std::uint32_t step = BytesPerFrameOf(layout);
-  if (step == 0 || (IsStereo(layout) && right == nullptr)) return;
-  std::uint32_t i = 0;
-  for (std::uint32_t k = 0; k < len; k += step, ++i) {
-    std::uint8_t* p = block + k;
-    switch (layout) {
-      case TSampleLayout::Int16Mono:
-        WriteInt(p, left[i], kScale16, 2);
-        break;
-      case TSampleLayout::Int24Mono:
-        WriteInt(p, left[i], kScale24, 3);
-        break;
-      case TSampleLayout::Float32Mono:
-        WriteFloat32(p, left[i]);
-        break;
-      case TSampleLayout::Int32Mono:
-        WriteInt(p, left[i], kScale32, 4);
-        break;
-      case TSampleLayout::Int16Stereo:
-        WriteInt(p, left[i], kScale16, 2);
-        WriteInt(p + 2, right[i], kScale16, 2);
-        break;
-      case TSampleLayout::Int24Stereo:
-        WriteInt(p, left[i], kScale24, 3);
-        WriteInt(p + 3, right[i], kScale24, 3);
-        break;
-      case TSampleLayout::Float32Stereo:
-        WriteFloat32(p, left[i]);
-        WriteFloat32(p + 4, right[i]);
-        break;
-      case TSampleLayout::Int32Stereo:
-        WriteInt(p, left[i], kScale32, 4);
-        WriteInt(p + 4, right[i], kScale32, 4);
-        break;
-      case TSampleLayout::None:
-        return;
-    }
+  if (IsStereo(layout) && right == nullptr) return;
+  switch (layout) {
+    case TSampleLayout::Int16Mono:
+      return MergeFrames<1, 2>(left, right, len, block, WriteIntOf<2>);
+    case TSampleLayout::Int24Mono:
+      return MergeFrames<1, 3>(left, right, len, block, WriteIntOf<3>);
+    case TSampleLayout::Float32Mono:
+      return MergeFrames<1, 4>(left, right, len, block, WriteFloat32);
+    case TSampleLayout::Int32Mono:
+      return MergeFrames<1, 4>(left, right, len, block, WriteIntOf<4>);
+    case TSampleLayout::Int16Stereo:
+      return MergeFrames<2, 2>(left, right, len, block, WriteIntOf<2>);
+    case TSampleLayout::Int24Stereo:
+      return MergeFrames<2, 3>(left, right, len, block, WriteIntOf<3>);
+    case TSampleLayout::Float32Stereo:
+      return MergeFrames<2, 4>(left, right, len, block, WriteFloat32);
+    case TSampleLayout::Int32Stereo:
+      return MergeFrames<2, 4>(left, right, len, block, WriteIntOf<4>);
+    case TSampleLayout::None:
+      return;
   }
 }
 
