@@ -78,9 +78,11 @@ class TMemorySource final : public TByteSource {
 }  // namespace
 
 std::unique_ptr<TByteSource> OpenFileSource(const std::string& path) {
+  // Without O_NONBLOCK, opening a named pipe would wait for a writer for
+  // ever; a regular file is not affected by the flag.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return nullptr;
   // Only regular files: a folder, a pipe or a device cannot be walked by
@@ -90,6 +92,8 @@ std::unique_ptr<TByteSource> OpenFileSource(const std::string& path) {
     ::close(fd);
     return nullptr;
   }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_unique<TFileSource>(fd, static_cast<std::uint64_t>(info.st_size));
 }
 

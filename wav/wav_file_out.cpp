@@ -80,11 +80,15 @@ bool TWavFileOut::OpenFile() {
   TotalBytes_ = 0;
   if (IsOpen()) CloseFile();
   WriteFailed_ = false;
+  // O_NONBLOCK: a named pipe without a reader fails at once (ENXIO) instead
+  // of making the open wait for a reader for ever. Writes block as usual.
   int fd;
   do {
-    fd = ::open(Filename.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = ::open(Filename.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   Fd_ = fd;
   BufferPointer_ = Buffer_.data();
   return true;

@@ -1,8 +1,14 @@
 #include "byte_source.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
 
@@ -37,6 +43,25 @@ TEST(ByteSource, FileAndMemoryReadAndSeekAlike) {
   }
   EXPECT_EQ(OpenFileSource(path + ".missing"), nullptr);
   EXPECT_EQ(MemorySource(nullptr, 5)->Size(), 0u);
+}
+
+// A named pipe nobody writes to must be refused at once: opening it for
+// reading would otherwise wait for a writer, for ever, and no interrupt ends
+// that wait.
+TEST(ByteSource, NamedPipeIsRefusedWithoutWaitingForAWriter) {
+  const std::string path = std::string(ZORV_WAV_SCRATCH) + "/byte_source.fifo";
+  std::remove(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  auto opening = std::async(std::launch::async, [&] { return OpenFileSource(path) == nullptr; });
+  const bool returned = opening.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!returned) {
+    // Let the waiting open go on, so that the test can end.
+    const int writer = ::open(path.c_str(), O_WRONLY);
+    if (writer >= 0) ::close(writer);
+  }
+  EXPECT_TRUE(returned) << "opening a named pipe waits for a writer";
+  EXPECT_TRUE(opening.get());
+  std::remove(path.c_str());
 }
 
 }  // namespace

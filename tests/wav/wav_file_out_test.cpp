@@ -1,9 +1,15 @@
 #include "wav_file_out.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -154,6 +160,26 @@ TEST_F(WavWriter, FailedOpenLeavesNothingOpen) {
   EXPECT_EQ(OpenDescriptors(), open_with_one - 1);
   EXPECT_EQ(w.Filename, Path("no-such-folder/out.wav"));
   EXPECT_FALSE(w.OpenFileNamed(ZORV_WAV_SCRATCH));  // a folder
+}
+
+// A named pipe nobody reads from cannot take a WAV file: the open fails at
+// once instead of waiting for a reader that never comes.
+TEST_F(WavWriter, NamedPipeWithoutAReaderFailsAtOnce) {
+  const std::string path = Path("out.fifo");
+  std::remove(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  TWavFileOut w;
+  auto opening = std::async(std::launch::async, [&] { return w.OpenFileNamed(path); });
+  const bool returned = opening.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  int reader = -1;
+  // Let a waiting open go on, so that the test can end.
+  if (!returned) reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  EXPECT_TRUE(returned) << "opening a named pipe waits for a reader";
+  EXPECT_FALSE(opening.get());
+  EXPECT_FALSE(w.IsOpen());
+  w.CloseFile();
+  if (reader >= 0) ::close(reader);
+  std::remove(path.c_str());
 }
 
 TEST_F(WavWriter, EmptyNameChangesNothing) {
