@@ -60,23 +60,30 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (settings.MeterLog && SameFile(input, *settings.MeterLog)) {
     return Refused(messages::kInputAsOutput, *settings.MeterLog);
   }
+  if (settings.MeterLog && SameFile(output, *settings.MeterLog)) {
+    return Refused(kLogIsOutput, *settings.MeterLog);
+  }
   if (!settings.Force && fs::exists(output, error)) return Refused(kOutputExists, output);
+  if (settings.MeterLog && !settings.Force && fs::exists(*settings.MeterLog, error)) {
+    return Refused(kOutputExists, *settings.MeterLog);
+  }
   if (stop) return Refused(kNotDecoded, input);
 
+  // The output first: when it cannot be created, nothing else is touched.
+  if (!run->Writer().OpenFileNamed(output)) return Refused(messages::kCannotCreate, output);
   std::ofstream meterFile;
   std::unique_ptr<TMeterLog> meterLog;
   if (settings.MeterLog) {
     meterFile.open(*settings.MeterLog, std::ios::binary | std::ios::trunc);
-    if (!meterFile) return Refused(messages::kCannotCreate, *settings.MeterLog);
+    if (!meterFile) {
+      // The output was only just created (or emptied, as -f allowed): leave
+      // no empty file behind.
+      run->Writer().CloseFile();
+      fs::remove(output, error);
+      return Refused(messages::kCannotCreate, *settings.MeterLog);
+    }
     meterLog = std::make_unique<TMeterLog>(meterFile, *run);
     run->SetMeterListener(meterLog.get());
-  }
-  if (!run->Writer().OpenFileNamed(output)) {
-    if (meterLog) {
-      meterFile.close();
-      fs::remove(*settings.MeterLog, error);
-    }
-    return Refused(messages::kCannotCreate, output);
   }
 
   run->SetDebugChannel(settings.DebugBand);

@@ -17,6 +17,7 @@ inline constexpr std::string_view kOutputExists = "Output file exists (use -f to
 inline constexpr std::string_view kOutputTwice = "Output file already used for another input: ";
 inline constexpr std::string_view kNotDecoded = "Not decoded, interrupted: ";
 inline constexpr std::string_view kCannotWrite = "Cannot write: ";
+inline constexpr std::string_view kLogIsOutput = "Cannot use the output file as meter log: ";
 
 struct TJobSettings {
   double LevelDb = -10.0;

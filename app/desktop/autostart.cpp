@@ -23,11 +23,14 @@ int RunAutostart(TForm1& form, const QString& output) {
     Print(stderr, QStringLiteral("the output exists and is left alone: ") + output);
     return 1;
   }
+  if (!form.Run().Reader().IsOpen()) {
+    // The input was refused: create no output.
+    Print(stderr, form.InputFileLabel->text());
+    return 1;
+  }
   form.OpenOutputFile(output);
   if (!form.StartButton->isEnabled()) {
-    // The file label that holds the refusal.
-    Print(stderr, form.Run().Reader().IsOpen() ? form.OutputFileLabel->text()
-                                               : form.InputFileLabel->text());
+    Print(stderr, form.OutputFileLabel->text());
     return 1;
   }
   form.StartButtonClick();

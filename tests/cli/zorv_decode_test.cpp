@@ -335,3 +335,43 @@ TEST_F(ZorvDecode, InterruptCompletesTheOutputAndFails) {
 
 }  // namespace
 }  // namespace zorv
+
+namespace zorv {
+namespace {
+
+// The meter log is a file the user names like the output: it is never the
+// output, an existing one needs -f, and a refusal leaves it as it was.
+TEST_F(ZorvDecode, MeterLogIsGuardedLikeTheOutput) {
+  const std::string in = Wav("in.wav", kStereo16, 2000);
+  const std::string out = Dir.File("out.wav");
+  const std::string log = Dir.File("meters.csv");
+
+  File("out.wav", TBytes{'k', 'e', 'e', 'p'});
+  fs::create_hard_link(out, Dir.File("link.csv"));
+  TChildResult r = Run({in, "-f", "-o", out, "--meter-log", Dir.File("link.csv")});
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_NE(r.Err.find("Cannot use the output file as meter log: " + Dir.File("link.csv")),
+            std::string::npos)
+      << r.Err;
+  EXPECT_EQ(ReadFile(out), (TBytes{'k', 'e', 'e', 'p'}));
+
+  File("meters.csv", TBytes{'o', 'l', 'd'});
+  r = Run({in, "-o", Dir.File("fresh.wav"), "--meter-log", log});
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_NE(r.Err.find("Output file exists (use -f to overwrite): " + log), std::string::npos);
+  EXPECT_FALSE(fs::exists(Dir.File("fresh.wav")));
+  EXPECT_EQ(ReadFile(log), (TBytes{'o', 'l', 'd'}));
+
+  r = Run({in, "-f", "-o", Dir.File("missing/out.wav"), "--meter-log", log});
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_NE(r.Err.find("Cannot create: " + Dir.File("missing/out.wav")), std::string::npos);
+  EXPECT_EQ(ReadFile(log), (TBytes{'o', 'l', 'd'}));
+
+  r = Run({in, "-f", "-o", Dir.File("fresh.wav"), "--meter-log", log});
+  EXPECT_EQ(r.ExitStatus, 0) << r.Err;
+  const TBytes written = ReadFile(log);
+  EXPECT_EQ(std::string(written.begin(), written.begin() + 27), "frame,channel,band,position");
+}
+
+}  // namespace
+}  // namespace zorv
