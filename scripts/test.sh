@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the AddressSanitizer +
-# UndefinedBehaviorSanitizer build, and the WAV reader's fuzzer.
+# UndefinedBehaviorSanitizer build, the threaded decoder under ThreadSanitizer,
+# and the WAV reader's fuzzer.
 # Installs what it needs first (Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,11 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_SANITIZE=ON -DZORV_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure
+
+echo "== ThreadSanitizer build: the decoder's channel threads and zorv-decode's jobs"
+scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_SANITIZE_THREAD=ON \
+  -DZORV_BUILD_GUI=OFF -DZORV_BUILD_BENCH=OFF
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'Thread|ZorvDecode|ArithmeticPaths'
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzzing the WAV reader"
