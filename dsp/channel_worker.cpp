@@ -19,10 +19,11 @@ void TChannelWorker::Post(TJob job, void* context) {
 }
 
 void TChannelWorker::Wait() {
-  // The other channel takes about as long as this thread's own: a short spin
-  // usually sees it finish without a trip through the kernel.
-  for (int spin = 0; spin < 4096; ++spin) {
+  // The other channel takes about as long as this thread's own: waiting
+  // awake usually sees it finish without a trip through the kernel.
+  for (int spin = 0; spin < kStayAwakeSpins; ++spin) {
     if (State_.load(std::memory_order_acquire) == kIdle) return;
+    __builtin_ia32_pause();
   }
   for (int state = State_.load(std::memory_order_acquire); state != kIdle;
        state = State_.load(std::memory_order_acquire)) {

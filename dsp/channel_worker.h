@@ -23,8 +23,9 @@ class TChannelWorker {
 
  private:
   enum : int { kIdle, kPosted, kStop };
-  // How long the worker waits awake for the next job before it sleeps: this
-  // many pauses of the processor, some hundreds of microseconds.
+  // How long a thread waits awake (the worker for the next job, the caller
+  // for the job's end) before it sleeps: this many pauses of the processor,
+  // some hundreds of microseconds.
   static constexpr int kStayAwakeSpins = 20000;
   void Loop();
 
