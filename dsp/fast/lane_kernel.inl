@@ -248,20 +248,24 @@ struct TLaneGroup {
     L::Save(st.RectifierLevel + First, RectifierLevel);
   }
 
-  // One frame: w holds each lane's channel input over the reference level;
-  // returns each lane's band sample divided by its gain factor.
-  V Step(const zorv::fast::TLaneCurves& curves, V w, bool cube) {
+  // One frame in three steps, so that the groups of a frame can be
+  // interleaved step by step: the band split and the weighting chain of the
+  // input w (each lane's channel input over the reference level)...
+  void Weigh(V w) {
     const V first = Split1.FirstOrder(w);
-    const V band = L::Select(BandD, first, Split2.FirstOrder(first));
-
-    // The detectors: weighting chain, rectifier with the gain feedback,
-    // charging current, capacitor, gain factor.
+    Band = L::Select(BandD, first, Split2.FirstOrder(first));
     V s = w * InputScale;
     s = F1.FirstOrder(s);
     s = F2.SecondOrder(s);
     s = F3.FirstOrder(s);
     s = F4.SecondOrder(s);
-    s = F5.FirstOrder(s);
+    Weighted = F5.FirstOrder(s);
+  }
+
+  // ... the rectifier with the gain feedback, the charging current and the
+  // capacitor, then the gain factor...
+  void Detect(const zorv::fast::TLaneCurves& curves, bool cube) {
+    const V s = Weighted;
     RectifierInput = cube ? s * Gain * Gain * Gain : s * Gain * Gain;
     RectifierInput = L::Select(RectifierInput > kRectifierClamp, L::Splat(kRectifierClamp),
                                RectifierInput);
@@ -274,19 +278,24 @@ struct TLaneGroup {
     Voltage = Voltage - Leak;
     Voltage = L::Select(Voltage < VMin, VMin, Voltage);
     Voltage = L::Select(Voltage > VMax, VMax, Voltage);
-    Gain = Pow10<N>(-Voltage / kVoltsPerDecade);
-    return band / Gain;
   }
+
+  void UpdateGain() { Gain = Pow10<N>(-Voltage / kVoltsPerDecade); }
+
+  // ... and each lane's band sample divided by its gain factor.
+  V Expanded() const { return Band / Gain; }
 
   int First;
   TSection<N> Split1, Split2, F1, F2, F3, F4, F5;
   V Voltage, Gain, ChargeStep, RectifierInput, RectifierLevel;
+  V Band, Weighted;  // of the frame in hand
   V Leak, Rate, Capacitance, InputScale, VMin, VMax;
   I BandD;  // lanes of band D, which has no second split section
 };
 
-// Decodes G groups of N lanes side by side: the groups' dependency chains
-// are independent, so the processor overlaps them.
+// Decodes G groups of N lanes side by side, step by step: the groups'
+// dependency chains are independent, and the processor overlaps them when
+// their instructions stand close together.
 template <int N, int G>
 void DecodeLanes(zorv::fast::TLaneState& st, const zorv::fast::TLaneBlock& block) {
   static_assert(N == 4 || N == 8, "one channel or two per group");
@@ -303,16 +312,20 @@ void DecodeLanes(zorv::fast::TLaneState& st, const zorv::fast::TLaneBlock& block
 
   for (std::uint32_t i = 0; i < block.Count; ++i) {
     for (int g = 0; g < G; ++g) {
-      V w;
       const int c0 = g * kChannelsPerGroup;
       if constexpr (kChannelsPerGroup == 1) {
-        w = L::Splat(block.In[c0][i] / level);
+        group[g].Weigh(L::Splat(block.In[c0][i] / level));
       } else {
         const double left = block.In[c0][i] / level;
         const double right = block.In[c0 + 1][i] / level;
-        w = V{left, left, left, left, right, right, right, right};
+        group[g].Weigh(V{left, left, left, left, right, right, right, right});
       }
-      const V expanded = group[g].Step(st.Curves, w, cube);
+    }
+    for (int g = 0; g < G; ++g) group[g].Detect(st.Curves, cube);
+    for (int g = 0; g < G; ++g) group[g].UpdateGain();
+    for (int g = 0; g < G; ++g) {
+      const int c0 = g * kChannelsPerGroup;
+      const V expanded = group[g].Expanded();
       for (int c = 0; c < kChannelsPerGroup; ++c) {
         const double y = SumOfBands(expanded[4 * c], expanded[4 * c + 1], expanded[4 * c + 2],
                                     expanded[4 * c + 3]);

@@ -72,7 +72,8 @@ struct TLaneBlock {
 };
 
 // Kernels, one per instruction set; each decodes 4 lanes (one channel) or 8
-// (two channels: one vector of eight, or with AVX2 two vectors of four).
+// (two channels: one vector of eight in the portable build, two vectors of
+// four, interleaved step by step, with AVX2 and AVX-512).
 void DecodeLanesPortable4(TLaneState& state, const TLaneBlock& block);
 void DecodeLanesPortable8(TLaneState& state, const TLaneBlock& block);
 void DecodeLanesAvx2x4(TLaneState& state, const TLaneBlock& block);
