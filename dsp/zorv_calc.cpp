@@ -63,8 +63,8 @@ void TZorvCalc::Prepare(std::uint32_t sampleRate, std::uint32_t channels,
   }
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     // Left uninitialised: every element is written before it is read.
-    MeterVolts_[ch] =
-        std::make_unique_for_overwrite<double[][8]>(BlockCapacity / kMeterInterval + 1);
+    MeterVolts_[ch] = std::make_unique_for_overwrite<double[][fast::kMaxLanes]>(
+        BlockCapacity / kMeterInterval + 1);
     WorkBuffer_[ch] = std::make_unique_for_overwrite<double[]>(BlockCapacity);
     for (int band = 0; band < kBands; ++band) {
       BandBuffer_[ch][band] = std::make_unique_for_overwrite<double[]>(BlockCapacity);
@@ -118,7 +118,7 @@ std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, doubl
 }
 
 void TZorvCalc::ProcessChannel(int channel, const double* in, double* out, double* debugOut,
-                               std::uint32_t count, double (*meterVolts)[8]) {
+                               std::uint32_t count, double (*meterVolts)[fast::kMaxLanes]) {
   TFilterSection* split = SplitFilter_[channel];
   TControlSignalGenerator* generator = Generator_[channel];
   double* work = WorkBuffer_[channel].get();

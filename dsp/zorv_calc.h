@@ -8,15 +8,13 @@
 
 #include "control_signal_generator.h"
 #include "decode_path.h"
+#include "fast/lane_state.h"
 #include "filter_section.h"
 #include "meter_listener.h"
 #include "split_coefficients.h"
 
 namespace zorv {
 
-namespace fast {
-struct TLaneState;
-}
 class TChannelWorker;
 
 inline constexpr int kBands = 4;
@@ -90,7 +88,7 @@ class TZorvCalc {
   // One channel in the reference arithmetic. The meter positions go to the
   // listener at once, or, given meterVolts, the voltages are kept there.
   void ProcessChannel(int channel, const double* in, double* out, double* debugOut,
-                      std::uint32_t count, double (*meterVolts)[8] = nullptr);
+                      std::uint32_t count, double (*meterVolts)[fast::kMaxLanes] = nullptr);
   // Hands the voltages kept at the meter points of a block to the listener:
   // channel c's in MeterVolts_[c] (lanes 0..3), or with sharedTable all in
   // MeterVolts_[0] (lanes 4c..4c+3).
@@ -123,7 +121,7 @@ class TZorvCalc {
   // the channels run on two threads), and the control voltages at the meter
   // points of a block, per channel.
   std::unique_ptr<fast::TLaneState[]> Lanes_;
-  std::unique_ptr<double[][8]> MeterVolts_[kMaxChannels];
+  std::unique_ptr<double[][fast::kMaxLanes]> MeterVolts_[kMaxChannels];
   std::unique_ptr<TChannelWorker> Worker_;
 };
 
