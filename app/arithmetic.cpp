@@ -1,4 +1,4 @@
-#include "arithmetic.h"
+#include "app/arithmetic.h"
 
 #include <cstdlib>
 

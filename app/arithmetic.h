@@ -1,7 +1,7 @@
 // Which arithmetic a run's decoder uses.
 #pragma once
 
-#include "decode_path.h"
+#include "dsp/decode_path.h"
 
 namespace zorv {
 

@@ -1,7 +1,7 @@
-#include "format_check.h"
+#include "app/format_check.h"
 
-#include "messages.h"
-#include "wav_file_in.h"
+#include "app/messages.h"
+#include "wav/wav_file_in.h"
 
 namespace zorv {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "header_image.h"
+#include "wav/header_image.h"
 
 namespace zorv {
 

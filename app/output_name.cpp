@@ -1,9 +1,9 @@
-#include "output_name.h"
+#include "app/output_name.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "messages.h"
+#include "app/messages.h"
 
 namespace zorv {
 namespace {

@@ -1,9 +1,9 @@
-#include "processing_run.h"
+#include "app/processing_run.h"
 
 #include <chrono>
 
-#include "arithmetic.h"
-#include "messages.h"
+#include "app/arithmetic.h"
+#include "app/messages.h"
 
 namespace zorv {
 namespace {

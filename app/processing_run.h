@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "sample_conversion.h"
-#include "wav_file_in.h"
-#include "wav_file_out.h"
-#include "zorv_calc.h"
+#include "app/sample_conversion.h"
+#include "dsp/zorv_calc.h"
+#include "wav/wav_file_in.h"
+#include "wav/wav_file_out.h"
 
 namespace zorv {
 

@@ -13,7 +13,7 @@ decode=$build/cli/zorv-decode
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-"$build/tests/cli/zorv-make-demo" "$work/in44.wav" 60
+"$build/tools/zorv-make-demo" "$work/in44.wav" 60
 sox "$work/in44.wav" -b 24 "$work/in96.wav" rate -v 96000
 cp "$work/in44.wav" "$work/in44b.wav"
 seconds=60

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "charge_current.h"
-#include "control_signal_generator.h"
-#include "decode_path.h"
-#include "test_signal.h"
-#include "zorv_calc.h"
+#include "dsp/charge_current.h"
+#include "dsp/control_signal_generator.h"
+#include "dsp/decode_path.h"
+#include "dsp/zorv_calc.h"
+#include "tests/support/test_signal.h"
 
 namespace {
 
@@ -44,8 +44,7 @@ void DecodeProgramme(benchmark::State& state) {
     calc.SetChannelThreads(channelThreads);
     calc.Prepare(rate, 2, 0);
     for (std::size_t start = 0; start + block <= frames; start += block) {
-      calc.ProcessBlock(left.data() + start, right.data() + start, outL.data(), outR.data(),
-                        block);
+      calc.ProcessBlock(left.data() + start, right.data() + start, outL.data(), outR.data(), block);
     }
     benchmark::DoNotOptimize(outL.data());
     benchmark::DoNotOptimize(outR.data());

@@ -1,15 +1,15 @@
-#include "command_line.h"
+#include "cli/command_line.h"
 
 #include <filesystem>
 #include <optional>
 #include <thread>
 #include <vector>
 
-#include "decode_job.h"
-#include "messages.h"
-#include "options.h"
-#include "output_name.h"
-#include "progress.h"
+#include "app/messages.h"
+#include "app/output_name.h"
+#include "cli/decode_job.h"
+#include "cli/options.h"
+#include "cli/progress.h"
 #include "zorv_version.h"
 
 namespace zorv::cli {

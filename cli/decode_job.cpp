@@ -1,4 +1,4 @@
-#include "decode_job.h"
+#include "cli/decode_job.h"
 
 #include <chrono>
 #include <filesystem>
@@ -6,11 +6,11 @@
 #include <memory>
 #include <system_error>
 
-#include "format_check.h"
-#include "messages.h"
-#include "meter_log.h"
-#include "output_name.h"
-#include "processing_run.h"
+#include "app/format_check.h"
+#include "app/messages.h"
+#include "app/output_name.h"
+#include "app/processing_run.h"
+#include "cli/meter_log.h"
 
 namespace zorv::cli {
 namespace {

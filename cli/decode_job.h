@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "progress.h"
+#include "cli/progress.h"
 
 namespace zorv::cli {
 

@@ -2,8 +2,8 @@
 
 #include <iostream>
 
-#include "command_line.h"
-#include "interrupt.h"
+#include "cli/command_line.h"
+#include "cli/interrupt.h"
 
 int main(int argc, char** argv) {
   zorv::cli::InstallInterruptHandlers();

@@ -1,4 +1,4 @@
-#include "meter_log.h"
+#include "cli/meter_log.h"
 
 #include <cstdio>
 

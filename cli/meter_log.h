@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <ostream>
 
-#include "meter_listener.h"
-#include "processing_run.h"
+#include "app/processing_run.h"
+#include "dsp/meter_listener.h"
 
 namespace zorv::cli {
 

@@ -1,6 +1,8 @@
 # Compiler settings shared by every target of the project, carried by an
 # interface library so that nothing is set globally.
 add_library(zorv_options INTERFACE)
+# Headers are included by their path from the project root ("dsp/zorv_calc.h").
+target_include_directories(zorv_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_options(zorv_options INTERFACE -Wall -Wextra -Wpedantic)
 if(ZORV_WERROR)
   target_compile_options(zorv_options INTERFACE -Werror)

@@ -1,4 +1,4 @@
-#include "channel_worker.h"
+#include "dsp/channel_worker.h"
 
 namespace zorv {
 

@@ -1,6 +1,6 @@
-#include "charge_current.h"
+#include "dsp/charge_current.h"
 
-#include "extended.h"
+#include "dsp/extended.h"
 
 namespace zorv {
 namespace {

@@ -1,10 +1,10 @@
-#include "control_signal_generator.h"
+#include "dsp/control_signal_generator.h"
 
 #include <cmath>
 
-#include "charge_current.h"
-#include "sample_rates.h"
-#include "weighting_coefficients.h"
+#include "dsp/charge_current.h"
+#include "dsp/sample_rates.h"
+#include "dsp/weighting_coefficients.h"
 
 namespace zorv {
 

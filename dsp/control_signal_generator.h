@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "filter_section.h"
+#include "dsp/filter_section.h"
 
 namespace zorv {
 

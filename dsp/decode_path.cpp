@@ -1,4 +1,4 @@
-#include "decode_path.h"
+#include "dsp/decode_path.h"
 
 namespace zorv {
 

@@ -7,7 +7,7 @@
 // The feedback weights are the denominator's coefficients and are subtracted.
 #pragma once
 
-#include "extended.h"
+#include "dsp/extended.h"
 
 namespace zorv {
 

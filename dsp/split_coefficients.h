@@ -7,8 +7,8 @@
 //   band D = section 6 (x)               high-pass 4750 Hz
 #pragma once
 
-#include "filter_section.h"
-#include "sample_rates.h"
+#include "dsp/filter_section.h"
+#include "dsp/sample_rates.h"
 
 namespace zorv {
 

@@ -7,8 +7,8 @@
 // them to the identity (with cleared state) instead.
 #pragma once
 
-#include "filter_section.h"
-#include "sample_rates.h"
+#include "dsp/filter_section.h"
+#include "dsp/sample_rates.h"
 
 namespace zorv {
 

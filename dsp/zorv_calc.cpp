@@ -1,9 +1,9 @@
-#include "zorv_calc.h"
+#include "dsp/zorv_calc.h"
 
 #include <cmath>
 
-#include "channel_worker.h"
-#include "fast/lane_state.h"
+#include "dsp/channel_worker.h"
+#include "dsp/fast/lane_state.h"
 
 namespace zorv {
 namespace {

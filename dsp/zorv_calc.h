@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "control_signal_generator.h"
-#include "decode_path.h"
-#include "fast/lane_state.h"
-#include "filter_section.h"
-#include "meter_listener.h"
-#include "split_coefficients.h"
+#include "dsp/control_signal_generator.h"
+#include "dsp/decode_path.h"
+#include "dsp/fast/lane_state.h"
+#include "dsp/filter_section.h"
+#include "dsp/meter_listener.h"
+#include "dsp/split_coefficients.h"
 
 namespace zorv {
 

@@ -2,10 +2,10 @@
 // decoded by the kernel of the chosen instruction set, and laid back.
 #include <algorithm>
 
-#include "channel_worker.h"
-#include "charge_current.h"
-#include "fast/lane_state.h"
-#include "zorv_calc.h"
+#include "dsp/channel_worker.h"
+#include "dsp/charge_current.h"
+#include "dsp/fast/lane_state.h"
+#include "dsp/zorv_calc.h"
 
 namespace zorv {
 namespace {

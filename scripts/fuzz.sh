@@ -18,7 +18,7 @@ corpus="$out/corpus"
 seeds="$out/seeds"
 
 CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZORV_FUZZ=ON -DZORV_BUILD_GUI=OFF -DZORV_BUILD_BENCH=OFF >/dev/null
+  -DZORV_FUZZ=ON -DZORV_WERROR=ON -DZORV_BUILD_GUI=OFF -DZORV_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target wav_reader_fuzz wav_fuzz_seeds -j2
 
 rm -rf "$seeds"

@@ -14,7 +14,7 @@ fi
 
 echo "No display: decoding a demo recording with the command-line decoder."
 mkdir -p out
-build/tests/cli/zorv-make-demo out/demo.wav 20
+build/tools/zorv-make-demo out/demo.wav 20
 build/cli/zorv-decode -f out/demo.wav
 sox --i out/demo_dec.wav 2>/dev/null || true
 echo "Decoded: out/demo_dec.wav"

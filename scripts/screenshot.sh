@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 program="$build/app/desktop/zorv-audio-decoder"
-demo_maker="$build/tests/cli/zorv-make-demo"
+demo_maker="$build/tools/zorv-make-demo"
 [ -x "$program" ] || { echo "screenshot.sh: $program is not built" >&2; exit 1; }
 command -v xvfb-run >/dev/null || { echo "screenshot.sh: xvfb-run is missing" >&2; exit 1; }
 command -v import >/dev/null || { echo "screenshot.sh: import (ImageMagick) is missing" >&2; exit 1; }

@@ -22,7 +22,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== ThreadSanitizer build: the decoder's channel threads and zorv-decode's jobs"
 scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_SANITIZE_THREAD=ON \
   -DZORV_BUILD_GUI=OFF -DZORV_BUILD_BENCH=OFF
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j"$jobs" --output-on-failure -R 'Thread|ZorvDecode|ArithmeticPaths'
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L threads
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzzing the WAV reader"

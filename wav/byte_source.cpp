@@ -1,4 +1,4 @@
-#include "byte_source.h"
+#include "wav/byte_source.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "wav_file_in.h"
+#include "wav/wav_file_in.h"
 
 #include <algorithm>
 #include <cstring>

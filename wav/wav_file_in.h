@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "byte_source.h"
-#include "header_image.h"
+#include "wav/byte_source.h"
+#include "wav/header_image.h"
 
 namespace zorv {
 

@@ -1,4 +1,4 @@
-#include "wav_file_out.h"
+#include "wav/wav_file_out.h"
 
 #include <fcntl.h>
 #include <unistd.h>

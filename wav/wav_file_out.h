@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "header_image.h"
-#include "wav_file_in.h"
+#include "wav/header_image.h"
+#include "wav/wav_file_in.h"
 
 namespace zorv {
 

@@ -1,4 +1,4 @@
-#include "al_color.h"
+#include "widgets/al_color.h"
 
 #include <QPalette>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "al_progress_bar.h"
+#include "widgets/al_progress_bar.h"
 
 #include <QEvent>
 #include <QFontMetrics>

@@ -17,7 +17,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "al_color.h"
+#include "widgets/al_color.h"
 
 namespace zorv {
 

@@ -1,10 +1,10 @@
-#include "about_box.h"
+#include "app/desktop/about_box.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "program_info.h"
+#include "app/desktop/program_info.h"
 
 namespace zorv {
 namespace {

@@ -1,12 +1,12 @@
-#include "autostart.h"
+#include "app/desktop/autostart.h"
 
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <cstdio>
 
-#include "main_window.h"
-#include "path_label.h"
+#include "app/desktop/main_window.h"
+#include "app/desktop/path_label.h"
 
 namespace zorv {
 namespace {

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "app/desktop/command_line.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -4,12 +4,12 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "autostart.h"
-#include "command_line.h"
-#include "main_window.h"
-#include "program_icon.h"
-#include "program_info.h"
-#include "qt_file_dialogs.h"
+#include "app/desktop/autostart.h"
+#include "app/desktop/command_line.h"
+#include "app/desktop/main_window.h"
+#include "app/desktop/program_icon.h"
+#include "app/desktop/program_info.h"
+#include "app/desktop/qt_file_dialogs.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "app/desktop/main_window.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -12,11 +12,11 @@
 #include <QUrl>
 #include <thread>
 
-#include "about_box.h"
-#include "al_progress_bar.h"
-#include "file_dialogs.h"
-#include "path_label.h"
-#include "program_info.h"
+#include "app/desktop/about_box.h"
+#include "app/desktop/file_dialogs.h"
+#include "app/desktop/path_label.h"
+#include "app/desktop/program_info.h"
+#include "widgets/al_progress_bar.h"
 
 namespace zorv {
 namespace {

@@ -9,8 +9,8 @@
 #include <array>
 #include <cstdint>
 
-#include "meter_listener.h"
-#include "processing_run.h"
+#include "app/processing_run.h"
+#include "dsp/meter_listener.h"
 
 class QAction;
 class QButtonGroup;

@@ -6,12 +6,12 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "file_dialogs.h"
-#include "format_check.h"
-#include "main_window.h"
-#include "messages.h"
-#include "output_name.h"
-#include "path_label.h"
+#include "app/desktop/file_dialogs.h"
+#include "app/desktop/main_window.h"
+#include "app/desktop/path_label.h"
+#include "app/format_check.h"
+#include "app/messages.h"
+#include "app/output_name.h"
 
 namespace zorv {
 namespace {

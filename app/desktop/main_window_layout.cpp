@@ -14,9 +14,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "al_progress_bar.h"
-#include "main_window.h"
-#include "path_label.h"
+#include "app/desktop/main_window.h"
+#include "app/desktop/path_label.h"
+#include "widgets/al_progress_bar.h"
 
 namespace zorv {
 namespace {

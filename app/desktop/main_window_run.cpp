@@ -8,11 +8,11 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "about_box.h"
-#include "al_progress_bar.h"
-#include "file_dialogs.h"
-#include "main_window.h"
-#include "path_label.h"
+#include "app/desktop/about_box.h"
+#include "app/desktop/file_dialogs.h"
+#include "app/desktop/main_window.h"
+#include "app/desktop/path_label.h"
+#include "widgets/al_progress_bar.h"
 
 namespace zorv {
 namespace {

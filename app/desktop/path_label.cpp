@@ -1,4 +1,4 @@
-#include "path_label.h"
+#include "app/desktop/path_label.h"
 
 #include <QPainter>
 #include <QStyle>

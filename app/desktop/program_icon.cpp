@@ -1,4 +1,4 @@
-#include "program_icon.h"
+#include "app/desktop/program_icon.h"
 
 #include <QLinearGradient>
 #include <QPainter>

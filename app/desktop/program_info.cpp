@@ -1,4 +1,4 @@
-#include "program_info.h"
+#include "app/desktop/program_info.h"
 
 #include <QCoreApplication>
 #include <QDir>

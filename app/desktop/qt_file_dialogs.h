@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "file_dialogs.h"
+#include "app/desktop/file_dialogs.h"
 
 namespace zorv {
 

@@ -113,11 +113,10 @@ constexpr double DoubleBelow(long double x) {
 }
 
 constexpr double kCurveThreshold[18] = {
-    DoubleBelow(0.0L), DoubleBelow(0.1L), DoubleBelow(0.2L), DoubleBelow(0.3L),
-    DoubleBelow(0.4L), DoubleBelow(0.5L), DoubleBelow(0.6L), DoubleBelow(0.7L),
-    DoubleBelow(0.8L), DoubleBelow(0.9L), DoubleBelow(1.0L), DoubleBelow(1.1L),
-    DoubleBelow(1.2L), DoubleBelow(1.3L), DoubleBelow(1.5L), DoubleBelow(2.0L),
-    DoubleBelow(3.0L), DoubleBelow(4.0L)};
+    DoubleBelow(0.0L), DoubleBelow(0.1L), DoubleBelow(0.2L), DoubleBelow(0.3L), DoubleBelow(0.4L),
+    DoubleBelow(0.5L), DoubleBelow(0.6L), DoubleBelow(0.7L), DoubleBelow(0.8L), DoubleBelow(0.9L),
+    DoubleBelow(1.0L), DoubleBelow(1.1L), DoubleBelow(1.2L), DoubleBelow(1.3L), DoubleBelow(1.5L),
+    DoubleBelow(2.0L), DoubleBelow(3.0L), DoubleBelow(4.0L)};
 constexpr double kCurveBreakpoint[7] = {0.0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6};
 constexpr double kCurveOffset = 0.138;
 constexpr double kCurveFactor = 10.0;
@@ -267,10 +266,10 @@ struct TLaneGroup {
   void Detect(const zorv::fast::TLaneCurves& curves, bool cube) {
     const V s = Weighted;
     RectifierInput = cube ? s * Gain * Gain * Gain : s * Gain * Gain;
-    RectifierInput = L::Select(RectifierInput > kRectifierClamp, L::Splat(kRectifierClamp),
-                               RectifierInput);
-    RectifierInput = L::Select(RectifierInput < -kRectifierClamp, L::Splat(-kRectifierClamp),
-                               RectifierInput);
+    RectifierInput =
+        L::Select(RectifierInput > kRectifierClamp, L::Splat(kRectifierClamp), RectifierInput);
+    RectifierInput =
+        L::Select(RectifierInput < -kRectifierClamp, L::Splat(-kRectifierClamp), RectifierInput);
     RectifierLevel = (V)((I)RectifierInput & L::SplatI(0x7FFFFFFFFFFFFFFFL));
     const V current = ChargeCurrent<N>(curves, First, RectifierLevel);
     ChargeStep = current / Rate / Capacitance;
@@ -306,7 +305,8 @@ void DecodeLanes(zorv::fast::TLaneState& st, const zorv::fast::TLaneBlock& block
 
   auto group = [&]<std::size_t... g>(std::index_sequence<g...>) {
     return std::array<TLaneGroup<N>, G>{TLaneGroup<N>(st, static_cast<int>(g) * N)...};
-  }(std::make_index_sequence<G>{});
+  }
+  (std::make_index_sequence<G>{});
   const double level = st.Level;
   const bool cube = st.FeedbackLaw != 0;
 

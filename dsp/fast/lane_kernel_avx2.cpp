@@ -6,13 +6,13 @@
 #include <initializer_list>
 #include <utility>
 
-#include "lane_state.h"
+#include "dsp/fast/lane_state.h"
 
 // The kernel passes vectors between its own functions only.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
-#include "lane_kernel.inl"
+#include "dsp/fast/lane_kernel.inl"
 }  // namespace
 
 namespace zorv::fast {

@@ -1,14 +1,14 @@
-#include "format_check.h"
+#include "app/format_check.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "messages.h"
-#include "output_name.h"
-#include "scratch_dir.h"
-#include "wav_file_in.h"
+#include "app/messages.h"
+#include "app/output_name.h"
+#include "tests/app/scratch_dir.h"
+#include "wav/wav_file_in.h"
 
 namespace zorv {
 namespace {

@@ -1,4 +1,4 @@
-#include "processing_run.h"
+#include "app/processing_run.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "format_check.h"
-#include "scratch_dir.h"
-#include "wav_test_file.h"
+#include "app/format_check.h"
+#include "tests/app/scratch_dir.h"
+#include "tools/wav_test_file.h"
 
 namespace zorv {
 namespace {

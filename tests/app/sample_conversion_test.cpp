@@ -1,4 +1,4 @@
-#include "sample_conversion.h"
+#include "app/sample_conversion.h"
 
 #include <gtest/gtest.h>
 

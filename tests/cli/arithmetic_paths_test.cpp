@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "arithmetic.h"
-#include "child_process.h"
-#include "decode_path.h"
-#include "scratch_dir.h"
-#include "wav_test_file.h"
+#include "app/arithmetic.h"
+#include "dsp/decode_path.h"
+#include "tests/app/scratch_dir.h"
+#include "tests/cli/child_process.h"
+#include "tools/wav_test_file.h"
 
 namespace zorv {
 namespace {
@@ -89,9 +89,9 @@ TDiff Compare(const TBytes& a, const TBytes& b, const TWavFormat& f) {
 TEST_P(ArithmeticPaths, WriteWhatTheReferenceWrites) {
   const TCase& c = GetParam();
   const std::string in = Dir.File("in.wav");
-  test::WriteFile(in, test::WavBytes(c.format, test::SignalBytes(
-                                                   c.format, c.format.SampleRate * c.seconds10 / 10,
-                                                   7)));
+  test::WriteFile(
+      in, test::WavBytes(c.format,
+                         test::SignalBytes(c.format, c.format.SampleRate * c.seconds10 / 10, 7)));
   const auto [reference, referenceLog] = Decode(in, "", c.options);
   ASSERT_GT(reference.size(), 44u);
   for (TDecodePath path : {TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {

@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "tests/cli/child_process.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "scratch_dir.h"
-#include "wav_test_file.h"
+#include "tests/app/scratch_dir.h"
+#include "tests/cli/child_process.h"
+#include "tools/wav_test_file.h"
 
 namespace zorv {
 namespace {

@@ -10,10 +10,10 @@
 #include <sstream>
 #include <thread>
 
-#include "child_process.h"
-#include "output_name.h"
-#include "scratch_dir.h"
-#include "wav_test_file.h"
+#include "app/output_name.h"
+#include "tests/app/scratch_dir.h"
+#include "tests/cli/child_process.h"
+#include "tools/wav_test_file.h"
 
 namespace zorv {
 namespace {

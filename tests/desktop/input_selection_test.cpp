@@ -7,7 +7,7 @@
 #include <QMimeData>
 #include <QUrl>
 
-#include "window_fixture.h"
+#include "tests/desktop/window_fixture.h"
 
 namespace zorv::test {
 namespace {

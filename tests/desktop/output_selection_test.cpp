@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "window_fixture.h"
+#include "tests/desktop/window_fixture.h"
 
 namespace zorv::test {
 namespace {

@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "about_box.h"
-#include "command_line.h"
-#include "program_info.h"
-#include "qt_file_dialogs.h"
-#include "window_fixture.h"
+#include "app/desktop/about_box.h"
+#include "app/desktop/command_line.h"
+#include "app/desktop/program_info.h"
+#include "app/desktop/qt_file_dialogs.h"
+#include "tests/desktop/window_fixture.h"
 
 namespace zorv::test {
 

@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <cmath>
 
-#include "al_progress_bar.h"
-#include "window_fixture.h"
+#include "tests/desktop/window_fixture.h"
+#include "widgets/al_progress_bar.h"
 
 namespace zorv::test {
 namespace {

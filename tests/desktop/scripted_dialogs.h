@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <deque>
 
-#include "file_dialogs.h"
+#include "app/desktop/file_dialogs.h"
 
 namespace zorv::test {
 

@@ -1,8 +1,8 @@
-#include "window_fixture.h"
+#include "tests/desktop/window_fixture.h"
 
 #include <QScrollBar>
 
-#include "format_check.h"
+#include "app/format_check.h"
 
 namespace zorv::test {
 

@@ -14,11 +14,11 @@
 #include <ostream>
 #include <string>
 
-#include "main_window.h"
-#include "path_label.h"
-#include "scratch_dir.h"
-#include "scripted_dialogs.h"
-#include "wav_test_file.h"
+#include "app/desktop/main_window.h"
+#include "app/desktop/path_label.h"
+#include "tests/app/scratch_dir.h"
+#include "tests/desktop/scripted_dialogs.h"
+#include "tools/wav_test_file.h"
 
 namespace zorv::test {
 

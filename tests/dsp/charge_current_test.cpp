@@ -1,4 +1,4 @@
-#include "charge_current.h"
+#include "dsp/charge_current.h"
 
 #include <gtest/gtest.h>
 
@@ -65,7 +65,7 @@ TEST(ChargeCurrent, StaircaseHoldsTheValueOfTheBreakpointBelow) {
     double offset;
     int k;
   };
-  const TCase cases[] = {{0.75, 7}, {0.85, 8},  {0.95, 9},  {1.05, 10}, {1.15, 11}, {1.25, 12},
+  const TCase cases[] = {{0.75, 7}, {0.85, 8},   {0.95, 9}, {1.05, 10}, {1.15, 11}, {1.25, 12},
                          {1.4, 13}, {1.954, 14}, {2.5, 15}, {3.5, 16},  {4.5, 17},  {100.0, 17}};
   for (const TBandCurve& c : kBands) {
     for (const TCase& t : cases) {

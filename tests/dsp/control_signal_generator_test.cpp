@@ -1,4 +1,4 @@
-#include "control_signal_generator.h"
+#include "dsp/control_signal_generator.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "../support/test_signal.h"
+#include "tests/support/test_signal.h"
 
 namespace zorv {
 namespace {
@@ -177,8 +177,8 @@ TEST_P(ExpansionLaw, TenfoldInputMovesTheSettledVoltageByTheLaw) {
   for (std::uint32_t law : {0u, 1u}) {
     TControlSignalGenerator quiet = SetUpGenerator(c.band, c.rate);
     TControlSignalGenerator loud = SetUpGenerator(c.band, c.rate);
-    const double vQuiet = SettledVoltage(quiet, c.band, law,
-                                         test::Tone(c.frequency, 0.1, c.rate, frames), tail);
+    const double vQuiet =
+        SettledVoltage(quiet, c.band, law, test::Tone(c.frequency, 0.1, c.rate, frames), tail);
     const double vLoud =
         SettledVoltage(loud, c.band, law, test::Tone(c.frequency, 1.0, c.rate, frames), tail);
     const double expected = law == 0 ? 1.82 : 3.64 / 3.0;
@@ -190,8 +190,7 @@ TEST_P(ExpansionLaw, TenfoldInputMovesTheSettledVoltageByTheLaw) {
 
 INSTANTIATE_TEST_SUITE_P(Bands, ExpansionLaw,
                          testing::Values(TToneCase{0, 100.0, 44100}, TToneCase{1, 1000.0, 48000},
-                                         TToneCase{2, 3500.0, 96000},
-                                         TToneCase{3, 10000.0, 44100}),
+                                         TToneCase{2, 3500.0, 96000}, TToneCase{3, 10000.0, 44100}),
                          [](const auto& info) { return std::string(1, "ABCD"[info.param.band]); });
 
 // In equilibrium the mean charging current equals the discharge current,

@@ -1,4 +1,4 @@
-#include "decode_path.h"
+#include "dsp/decode_path.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "../support/recording_meters.h"
-#include "../support/test_signal.h"
-#include "fast/lane_state.h"
-#include "zorv_calc.h"
+#include "dsp/fast/lane_state.h"
+#include "dsp/zorv_calc.h"
+#include "tests/support/recording_meters.h"
+#include "tests/support/test_signal.h"
 
 namespace zorv {
 namespace {
@@ -112,8 +112,8 @@ TEST_P(FastPath, EveryFastPathGivesTheSameBits) {
 TEST_P(FastPath, ChannelThreadsChangeNothing) {
   const TScenario s = GetParam();
   const std::size_t frames = s.rate / 8;
-  for (TDecodePath path : {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2,
-                           TDecodePath::Avx512}) {
+  for (TDecodePath path :
+       {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
     if (!PathSupported(path)) continue;
     SCOPED_TRACE(std::string(PathName(path)));
     const TDecoded one = Decode(path, s, frames, false);
@@ -152,7 +152,8 @@ TEST(FastPath, PowerOfTenIsWithinOneAndAHalfUnitsInTheLastPlace) {
     const double x = -0.6 + i * (2.3 / 200000);
     const long double exact = std::pow(10.0L, static_cast<long double>(x));
     const double got = fast::LanePow10(x);
-    const double ulp = std::nextafter(static_cast<double>(exact), 1e300) - static_cast<double>(exact);
+    const double ulp =
+        std::nextafter(static_cast<double>(exact), 1e300) - static_cast<double>(exact);
     worst = std::max(worst, static_cast<double>(std::fabs(got - exact) / ulp));
   }
   EXPECT_LE(worst, 1.5);

@@ -1,4 +1,4 @@
-#include "filter_section.h"
+#include "dsp/filter_section.h"
 
 #include <gtest/gtest.h>
 

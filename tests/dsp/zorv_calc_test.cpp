@@ -1,4 +1,4 @@
-#include "zorv_calc.h"
+#include "dsp/zorv_calc.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <vector>
 
-#include "../support/recording_meters.h"
-#include "../support/test_signal.h"
+#include "tests/support/recording_meters.h"
+#include "tests/support/test_signal.h"
 
 namespace zorv {
 namespace {
@@ -86,9 +86,8 @@ TEST(ZorvCalc, RefusesABlockLargerThanItsBuffers) {
   TZorvCalc calc;
   calc.Prepare(96000, 1, 0);
   std::vector<double> in(TZorvCalc::BlockCapacity + 1, 0.1), out(in.size(), kSentinel);
-  EXPECT_EQ(calc.ProcessBlock(in.data(), nullptr, out.data(), nullptr,
-                              TZorvCalc::BlockCapacity + 1),
-            0);
+  EXPECT_EQ(
+      calc.ProcessBlock(in.data(), nullptr, out.data(), nullptr, TZorvCalc::BlockCapacity + 1), 0);
   EXPECT_EQ(out.front(), kSentinel);
   EXPECT_EQ(calc.ProcessBlock(in.data(), nullptr, out.data(), nullptr, TZorvCalc::BlockCapacity),
             static_cast<std::int32_t>(TZorvCalc::BlockCapacity));
@@ -101,8 +100,8 @@ TEST(ZorvCalc, MonoLeavesTheRightOutputAndMetersAlone) {
   calc.Prepare(48000, 1, 0);
   const std::vector<double> in = test::Programme(48000, 1000, 1);
   const TDecode out = DecodeInBlocks(calc, in, nullptr, 1000);
-  EXPECT_TRUE(std::all_of(out.right.begin(), out.right.end(),
-                          [](double v) { return v == kSentinel; }));
+  EXPECT_TRUE(
+      std::all_of(out.right.begin(), out.right.end(), [](double v) { return v == kSentinel; }));
   EXPECT_NE(out.left[500], kSentinel);
   for (const TMeterUpdate& u : meters.Updates) EXPECT_EQ(u.channel, 0);
   EXPECT_EQ(meters.Updates.size(), 10u * 4u);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "meter_listener.h"
+#include "dsp/meter_listener.h"
 
 namespace zorv::test {
 

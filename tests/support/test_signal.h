@@ -26,9 +26,9 @@ inline std::vector<double> Tone(double frequency, double amplitude, double sampl
                                 std::size_t frames, double phase = 0.0) {
   std::vector<double> out(frames);
   for (std::size_t i = 0; i < frames; ++i) {
-    out[i] = amplitude *
-             std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / sampleRate +
-                      phase);
+    out[i] =
+        amplitude *
+        std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(i) / sampleRate + phase);
   }
   return out;
 }

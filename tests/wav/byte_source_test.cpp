@@ -1,4 +1,4 @@
-#include "byte_source.h"
+#include "wav/byte_source.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "wav_builder.h"
+#include "tests/wav/wav_builder.h"
 
 namespace zorv {
 namespace {

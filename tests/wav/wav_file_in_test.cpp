@@ -1,4 +1,4 @@
-#include "wav_file_in.h"
+#include "wav/wav_file_in.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "wav_builder.h"
+#include "tests/wav/wav_builder.h"
 
 namespace zorv {
 namespace {

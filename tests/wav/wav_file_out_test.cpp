@@ -1,4 +1,4 @@
-#include "wav_file_out.h"
+#include "wav/wav_file_out.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "wav_builder.h"
+#include "tests/wav/wav_builder.h"
 
 namespace zorv {
 namespace {

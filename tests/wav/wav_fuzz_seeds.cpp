@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "wav_builder.h"
+#include "tests/wav/wav_builder.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "wav_file_in.h"
+#include "wav/wav_file_in.h"
 
 namespace {
 

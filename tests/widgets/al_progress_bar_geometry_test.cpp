@@ -4,8 +4,8 @@
 #include <QPalette>
 #include <cmath>
 
-#include "al_progress_bar.h"
-#include "meter_test_support.h"
+#include "tests/widgets/meter_test_support.h"
+#include "widgets/al_progress_bar.h"
 
 namespace zorv {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "al_progress_bar.h"
-#include "meter_test_support.h"
+#include "tests/widgets/meter_test_support.h"
+#include "widgets/al_progress_bar.h"
 
 namespace zorv {
 namespace {

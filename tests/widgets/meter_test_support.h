@@ -10,7 +10,7 @@
 #include <ostream>
 #include <string>
 
-#include "al_progress_bar.h"
+#include "widgets/al_progress_bar.h"
 
 inline void PrintTo(const QSize& size, std::ostream* os) {
   *os << size.width() << " x " << size.height();

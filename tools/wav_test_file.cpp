@@ -1,4 +1,4 @@
-#include "wav_test_file.h"
+#include "tools/wav_test_file.h"
 
 #include <cmath>
 #include <cstring>

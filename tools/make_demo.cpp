@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "wav_test_file.h"
+#include "tools/wav_test_file.h"
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {
