@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   clang libclang-rt-14-dev clang-format
+  libssl-dev
   sox libsndfile1-dev sndfile-programs
   xvfb xauth imagemagick
 )
