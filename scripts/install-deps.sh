@@ -11,6 +11,7 @@ packages=(
   libssl-dev
   sox libsndfile1-dev sndfile-programs
   xvfb xauth imagemagick
+  lv2-dev lilv-utils sordi lv2file jalv jackd2
 )
 
 missing=()
