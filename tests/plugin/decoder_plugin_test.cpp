@@ -1,0 +1,310 @@
+// The plugin driven the way a host drives it: through the bundle's own
+// library, its descriptors and ports.
+#include "plugin/decoder_plugin.h"
+
+#include <gtest/gtest.h>
+#include <lv2/log/log.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "dsp/zorv_calc.h"
+#include "plugin/plugin_uris.h"
+#include "tests/plugin/lv2_host.h"
+#include "tests/plugin/plugin_test_support.h"
+
+namespace zorv {
+namespace {
+
+using test::TChannels;
+using test::TPluginInstance;
+
+constexpr std::uint32_t kRate = 44100;
+
+TEST(PluginBundle, OffersTheStereoAndTheMonoPluginAndNothingElse) {
+  ASSERT_NE(test::PluginAt(0), nullptr);
+  ASSERT_NE(test::PluginAt(1), nullptr);
+  EXPECT_STREQ(test::PluginAt(0)->URI, plugin::kStereoUri);
+  EXPECT_STREQ(test::PluginAt(1)->URI, plugin::kMonoUri);
+  EXPECT_EQ(test::PluginAt(2), nullptr);
+}
+
+TEST(PluginPorts, AreNumberedAsTheTurtleFilesDeclareThem) {
+  const plugin::TPorts stereo{2};
+  EXPECT_EQ(stereo.AudioIn(1), 2u);
+  EXPECT_EQ(stereo.AudioOut(0), 3u);
+  EXPECT_EQ(stereo.Gain(0, 0), 5u);
+  EXPECT_EQ(stereo.Gain(1, 3), 12u);
+  EXPECT_EQ(stereo.Latency(), 13u);
+  EXPECT_EQ(stereo.Count(), 14u);
+  const plugin::TPorts mono{1};
+  EXPECT_EQ(mono.AudioOut(0), 2u);
+  EXPECT_EQ(mono.Gain(0, 3), 6u);
+  EXPECT_EQ(mono.Latency(), 7u);
+}
+
+// Whatever the host's blocks (one frame, a few, above the decoder's
+// capacity), on every arithmetic path, the output is the core's decode in
+// the command line's blocks.
+TEST(PluginDecode, EqualsTheDecoderCoreWhateverTheHostBlocksOnEveryPath) {
+  const TChannels in = test::FloatProgramme(2, kRate, 22050);
+  for (const TDecodePath path : test::SupportedPaths()) {
+    SCOPED_TRACE(PathName(path));
+    const TChannels expected = test::CoreDecode(in, kRate, path);
+    test::TForcedPath forced(path);
+    for (const std::uint32_t block : {1u, 7u, 64u, 4096u, 9600u, 9601u, 16384u}) {
+      SCOPED_TRACE(block);
+      test::THostFeatures host;
+      TPluginInstance plugin(2, kRate, host.WithLog());
+      ASSERT_TRUE(plugin.Instantiated());
+      plugin.Activate();
+      EXPECT_EQ(plugin.Decode(in, block), expected);
+      EXPECT_TRUE(host.Messages.empty());
+    }
+  }
+}
+
+TEST(PluginDecode, MonoEqualsTheDecoderCoreAtEveryRate) {
+  for (const std::uint32_t rate : {44100u, 48000u, 96000u}) {
+    SCOPED_TRACE(rate);
+    const TChannels in = test::FloatProgramme(1, rate, rate / 2);
+    test::THostFeatures host;
+    TPluginInstance plugin(1, rate, host.WithLog());
+    ASSERT_TRUE(plugin.Instantiated());
+    plugin.Activate();
+    EXPECT_EQ(plugin.Decode(in, 1000), test::CoreDecode(in, rate, DefaultArithmetic()));
+  }
+}
+
+TEST(PluginDecode, ProcessesInPlaceWhenTheHostGivesOneBufferForInputAndOutput) {
+  const TChannels in = test::FloatProgramme(2, kRate, 12000);
+  test::THostFeatures host;
+  TPluginInstance plugin(2, kRate, host.WithLog());
+  plugin.Activate();
+  TChannels buffers = in;
+  for (std::uint32_t c = 0; c < 2; ++c) {
+    plugin.Connect(1 + c, buffers[c].data());
+    plugin.Connect(3 + c, buffers[c].data());
+  }
+  plugin.RunConnected(12000);
+  EXPECT_EQ(buffers, test::CoreDecode(in, kRate, DefaultArithmetic()));
+}
+
+// The level applies from the next block the host hands over; a value
+// between steps, beyond the range, or not a number is taken as the window's
+// scroll bar would hold it.
+TEST(PluginLevel, AppliesFromTheNextBlockAsTheDecoderCoreDoes) {
+  const TChannels in = test::FloatProgramme(2, kRate, 8820);
+  test::THostFeatures host;
+  TPluginInstance plugin(2, kRate, host.WithLog());
+  plugin.Activate();
+  plugin.Level = -20.0F;
+  const TChannels decoded = plugin.Decode(in, 4410);
+
+  // The core: -10 dB is never used, -20 from the first block on.
+  EXPECT_EQ(decoded, test::CoreDecode(in, kRate, DefaultArithmetic(), -20.0));
+  EXPECT_NE(decoded, test::CoreDecode(in, kRate, DefaultArithmetic(), -10.0));
+
+  // A change between two blocks: the first at -20, the second at -12.3.
+  TPluginInstance changed(2, kRate, host.WithLog());
+  changed.Activate();
+  changed.Level = -20.0F;
+  TChannels halves[2];
+  for (int half = 0; half < 2; ++half) {
+    TChannels part;
+    for (const auto& channel : in) {
+      part.emplace_back(channel.begin() + half * 4410, channel.begin() + (half + 1) * 4410);
+    }
+    if (half == 1) changed.Level = -12.3F;
+    halves[half] = changed.Decode(part, 4410);
+  }
+  TZorvCalc calc;
+  calc.SetPath(DefaultArithmetic());
+  calc.Prepare(kRate, 2, 0);
+  std::vector<double> x[2], y[2];
+  for (int half = 0; half < 2; ++half) {
+    calc.SetLevel(half == 0 ? -20.0 : -12.3);
+    for (int c = 0; c < 2; ++c) {
+      x[c].assign(in[c].begin() + half * 4410, in[c].begin() + (half + 1) * 4410);
+      y[c].resize(4410);
+    }
+    calc.ProcessBlock(x[0].data(), x[1].data(), y[0].data(), y[1].data(), 4410);
+    for (int c = 0; c < 2; ++c) {
+      for (int i = 0; i < 4410; ++i) {
+        ASSERT_EQ(halves[half][c][i], static_cast<float>(y[c][i])) << half << " " << c << " " << i;
+      }
+    }
+  }
+}
+
+TEST(PluginLevel, ControlValuesAreRoundedToTenthsAndKeptInRange) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    float control;
+    double previous;
+    double level;
+  } cases[] = {
+      {-20.0F, -10.0, -20.0},    {-12.3F, -10.0, -12.3}, {-12.34F, -10.0, -12.3},
+      {-12.36F, -10.0, -12.4},   {0.0F, -10.0, 0.0},     {5.0F, -10.0, 0.0},
+      {-30.0F, -10.0, -30.0},    {-45.0F, -10.0, -30.0}, {static_cast<float>(nan), -17.5, -17.5},
+      {-INFINITY, -10.0, -30.0}, {INFINITY, -10.0, 0.0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(plugin::LevelOfControl(c.control, c.previous), c.level) << c.control;
+  }
+}
+
+// The band gains of the outputs are the latest meter positions / 10 of each
+// block, -35 dB before any has been handed over; the latency is 0.
+TEST(PluginControls, BandGainsAreTheLatestMeterPositionsOfTheBlock) {
+  const TChannels in = test::FloatProgramme(2, kRate, 30000);
+  test::THostFeatures host;
+  TPluginInstance plugin(2, kRate, host.WithLog());
+  plugin.Activate();
+  plugin.Run(0);
+  for (const auto& channel : plugin.Gain) {
+    for (const float gain : channel) EXPECT_EQ(gain, plugin::kGainBeforeFirstBlock);
+  }
+  EXPECT_EQ(plugin.Latency, 0.0F);
+
+  // The core, fed the same pieces: 250 frames, then 16384 (cut at 9600).
+  TZorvCalc calc;
+  test::TRecordingMeters meters;
+  calc.SetPath(DefaultArithmetic());
+  calc.SetMeterListener(&meters);
+  calc.Prepare(kRate, 2, 0);
+  std::size_t start = 0;
+  for (const std::uint32_t block : {250u, 16384u}) {
+    for (int c = 0; c < 2; ++c) {
+      plugin.In[c].assign(in[c].begin() + static_cast<std::ptrdiff_t>(start),
+                          in[c].begin() + static_cast<std::ptrdiff_t>(start + block));
+    }
+    plugin.Run(block);
+    for (std::uint32_t done = 0; done < block;) {
+      const std::uint32_t piece = std::min(block - done, TZorvCalc::BlockCapacity);
+      std::vector<double> x[2], y[2];
+      for (int c = 0; c < 2; ++c) {
+        x[c].assign(plugin.In[c].begin() + done, plugin.In[c].begin() + done + piece);
+        y[c].resize(piece);
+      }
+      calc.ProcessBlock(x[0].data(), x[1].data(), y[0].data(), y[1].data(), piece);
+      done += piece;
+    }
+    float latest[2][4];
+    for (const test::TMeterUpdate& u : meters.Updates) {
+      latest[u.channel][u.band] = static_cast<float>(u.position) / 10.0F;
+    }
+    for (int c = 0; c < 2; ++c) {
+      for (int b = 0; b < 4; ++b) {
+        EXPECT_EQ(plugin.Gain[c][b], latest[c][b]) << block << " " << c << " " << b;
+        EXPECT_NE(plugin.Gain[c][b], plugin::kGainBeforeFirstBlock);
+      }
+    }
+    EXPECT_EQ(plugin.Latency, 0.0F);
+    start += block;
+  }
+}
+
+TEST(PluginControls, MonoHasFourBandGains) {
+  test::THostFeatures host;
+  TPluginInstance plugin(1, kRate, host.WithLog());
+  plugin.Activate();
+  plugin.In[0].assign(4410, 0.0F);
+  plugin.Run(4410);
+  // Silence settles every band at the lower limit: -31.9 dB.
+  for (const float gain : plugin.Gain[0]) EXPECT_FLOAT_EQ(gain, -31.9F);
+  for (const float gain : plugin.Gain[1]) EXPECT_EQ(gain, 0.0F) << "not a port of the mono plugin";
+  EXPECT_EQ(plugin.Latency, 0.0F);
+}
+
+// An activation starts from the decoder's start-up state: a second pass
+// over the same samples differs (the states carry over), a pass after a
+// re-activation does not.
+TEST(PluginActivation, StartsFromTheStartUpStateEveryTime) {
+  const TChannels in = test::FloatProgramme(2, kRate, 6000);
+  test::THostFeatures host;
+  TPluginInstance plugin(2, kRate, host.WithLog());
+  plugin.Activate();
+  plugin.Level = -16.0F;
+  const TChannels first = plugin.Decode(in, 512);
+  EXPECT_EQ(first, test::CoreDecode(in, kRate, DefaultArithmetic(), -16.0));
+  EXPECT_NE(plugin.Decode(in, 512), first);
+
+  plugin.Deactivate();
+  plugin.Activate();
+  EXPECT_EQ(plugin.Decode(in, 512), first);
+  plugin.Deactivate();
+  plugin.Activate();
+  plugin.Run(0);
+  for (const float gain : plugin.Gain[0]) EXPECT_EQ(gain, plugin::kGainBeforeFirstBlock);
+}
+
+TEST(PluginRates, TheThreeRatesOfTheDecoderInstantiate) {
+  for (const std::uint32_t channels : {1u, 2u}) {
+    for (const double rate : {44100.0, 48000.0, 96000.0}) {
+      test::THostFeatures host;
+      TPluginInstance plugin(channels, rate, host.WithLog());
+      EXPECT_TRUE(plugin.Instantiated()) << channels << " " << rate;
+      EXPECT_TRUE(host.Messages.empty());
+    }
+  }
+}
+
+TEST(PluginRates, AnyOtherRateFailsWithTheMessageThroughTheHostsLog) {
+  const std::pair<double, const char*> cases[] = {
+      {22050.0, "Not supported sampling rate: 22050\n"},
+      {88200.0, "Not supported sampling rate: 88200\n"},
+      {0.0, "Not supported sampling rate: 0\n"},
+      {44100.5, "Not supported sampling rate: 44100.500000\n"},
+      {-44100.0, "Not supported sampling rate: -44100\n"},
+  };
+  for (const std::uint32_t channels : {1u, 2u}) {
+    for (const auto& [rate, message] : cases) {
+      test::THostFeatures host;
+      TPluginInstance plugin(channels, rate, host.WithLog());
+      EXPECT_FALSE(plugin.Instantiated()) << rate;
+      ASSERT_EQ(host.Messages.size(), 1u) << rate;
+      EXPECT_EQ(host.Messages[0].Type, LV2_LOG__Error);
+      EXPECT_EQ(host.Messages[0].Text, message);
+    }
+  }
+}
+
+TEST(PluginRates, WithoutAHostLogTheMessageGoesToStandardError) {
+  test::THostFeatures host;
+  testing::internal::CaptureStderr();
+  TPluginInstance plugin(2, 22050.0, host.None());
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(plugin.Instantiated());
+  EXPECT_EQ(err, "Not supported sampling rate: 22050\n");
+}
+
+// A host that breaks the rules gets silence, not a crash.
+TEST(PluginMisuse, MissingAudioPortsOrNoActivationGiveSilence) {
+  test::THostFeatures host;
+  TPluginInstance notActivated(2, kRate, host.WithLog());
+  notActivated.In[0].assign(1000, 0.5F);
+  notActivated.In[1].assign(1000, 0.5F);
+  notActivated.Run(1000);
+  for (const auto& out : notActivated.Out) EXPECT_EQ(out, std::vector<float>(1000, 0.0F));
+
+  TPluginInstance plugin(2, kRate, host.WithLog());
+  plugin.Activate();
+  std::vector<float> left(1000, 0.5F), outL(1000, 1.0F), outR(1000, 1.0F);
+  plugin.Connect(1, left.data());
+  plugin.Connect(2, nullptr);  // right input missing
+  plugin.Connect(3, outL.data());
+  plugin.Connect(4, outR.data());
+  plugin.RunConnected(1000);
+  EXPECT_EQ(outL, std::vector<float>(1000, 0.0F));
+  EXPECT_EQ(outR, std::vector<float>(1000, 0.0F));
+  plugin.Connect(99, left.data());  // no such port: ignored
+
+  // The silent block left the decoder as it was.
+  const TChannels in = test::FloatProgramme(2, kRate, 3000);
+  EXPECT_EQ(plugin.Decode(in, 1000), test::CoreDecode(in, kRate, DefaultArithmetic()));
+}
+
+}  // namespace
+}  // namespace zorv
