@@ -1,0 +1,316 @@
+// The bundle in real hosts from the distribution: its Turtle files through
+// the validator and the plugin lister, lv2file decoding files against
+// zorv-decode's output, and jalv running it live on a JACK server with the
+// dummy driver (no sound card, no sound server).
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "plugin/plugin_uris.h"
+#include "tests/app/scratch_dir.h"
+#include "tests/cli/child_process.h"
+#include "tools/wav_test_file.h"
+
+namespace zorv {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TSound {
+  int Channels = 0;
+  int Rate = 0;
+  int Format = 0;
+  std::vector<float> Floats;  // interleaved, for a float file
+  std::vector<short> Shorts;  // interleaved, for a 16-bit file
+};
+
+// A WAV file's samples as libsndfile reads them, without any conversion.
+TSound ReadSound(const std::string& path) {
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  TSound sound;
+  if (file == nullptr) {
+    ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
+    return sound;
+  }
+  sound.Channels = info.channels;
+  sound.Rate = info.samplerate;
+  sound.Format = info.format;
+  const auto samples = static_cast<std::size_t>(info.frames * info.channels);
+  if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT) {
+    sound.Floats.resize(samples);
+    EXPECT_EQ(sf_read_float(file, sound.Floats.data(), static_cast<sf_count_t>(samples)),
+              static_cast<sf_count_t>(samples));
+  } else {
+    sound.Shorts.resize(samples);
+    EXPECT_EQ(sf_read_short(file, sound.Shorts.data(), static_cast<sf_count_t>(samples)),
+              static_cast<sf_count_t>(samples));
+  }
+  sf_close(file);
+  return sound;
+}
+
+class PluginHost : public testing::Test {
+ protected:
+  void SetUp() override {
+    // The freshly built bundle, and nothing installed elsewhere.
+    setenv("LV2_PATH", fs::path(ZORV_LV2_BUNDLE).parent_path().c_str(), 1);
+    for (const char* tool :
+         {"lv2_validate", "lv2ls", "lv2info", "lv2file", "jalv", "jackd", "jack_wait"}) {
+      ASSERT_TRUE(test::HaveTool(tool)) << tool << " is missing: scripts/install-deps.sh";
+    }
+  }
+
+  std::string Scratch() const { return Dir_.Path().string(); }
+  std::string File(const std::string& name) const { return Dir_.File(name); }
+
+  test::TChildResult Run(const std::string& program, const std::vector<std::string>& args) {
+    return test::RunProgram(program, args, Scratch());
+  }
+
+  // Writes a synthetic input of the format, one second long.
+  std::string Input(const std::string& name, const test::TWavFormat& format,
+                    std::uint32_t frames = 44100) {
+    const std::string path = File(name);
+    test::WriteFile(path, test::WavBytes(format, test::SignalBytes(format, frames)));
+    return path;
+  }
+
+  // lv2file applies the plugin; its clipping check is off, since it clamps
+  // samples beyond full scale in a float output.
+  test::TChildResult Lv2File(const std::string& uri, const std::string& in, const std::string& out,
+                             std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--ignore-clipping", "-i", in, "-o", out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(uri);
+    return Run("lv2file", args);
+  }
+
+  std::string ZorvDecode(const std::string& in, std::vector<std::string> extra = {}) {
+    const std::string out = in.substr(0, in.size() - 4) + "_zorv.wav";
+    std::vector<std::string> args = {"-q", "-f", "-o", out};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(in);
+    const test::TChildResult result = Run(ZORV_DECODE_PATH, args);
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    return out;
+  }
+
+ private:
+  test::TScratchDir Dir_{ZORV_PLUGIN_SCRATCH};
+};
+
+const test::TWavFormat kFloatStereo{.Tag = 3, .Channels = 2, .SampleRate = 44100, .Bits = 32};
+const test::TWavFormat kFloatMono{.Tag = 3, .Channels = 1, .SampleRate = 48000, .Bits = 32};
+const test::TWavFormat kInt16Stereo{.Tag = 1, .Channels = 2, .SampleRate = 44100, .Bits = 16};
+
+TEST_F(PluginHost, TheTurtleFilesPassTheValidatorWhichRejectsABrokenCopy) {
+  const std::string manifest = std::string(ZORV_LV2_BUNDLE) + "/manifest.ttl";
+  const std::string plugins = std::string(ZORV_LV2_BUNDLE) + "/zorv.ttl";
+  const test::TChildResult valid = Run("lv2_validate", {manifest, plugins});
+  EXPECT_EQ(valid.ExitStatus, 0) << valid.Out << valid.Err;
+  EXPECT_NE(valid.Out.find("Found 0 errors"), std::string::npos) << valid.Out;
+
+  // The same file with a port index that is not a number.
+  test::TBytes text = test::ReadFile(plugins);
+  std::string broken(text.begin(), text.end());
+  const std::size_t at = broken.find("lv2:index 0 ;");
+  ASSERT_NE(at, std::string::npos);
+  broken.replace(at, 13, "lv2:index \"zero\" ;");
+  const std::string copy = File("zorv.ttl");
+  test::WriteFile(copy, test::TBytes(broken.begin(), broken.end()));
+  const test::TChildResult invalid = Run("lv2_validate", {manifest, copy});
+  EXPECT_NE(invalid.ExitStatus, 0) << invalid.Out << invalid.Err;
+}
+
+TEST_F(PluginHost, TheListerShowsBothPluginsWithTheirPorts) {
+  const test::TChildResult list = Run("lv2ls", {});
+  ASSERT_EQ(list.ExitStatus, 0) << list.Err;
+  EXPECT_EQ(list.Out, std::string(plugin::kMonoUri) + "\n" + plugin::kStereoUri + "\n");
+
+  struct Expected {
+    const char* uri;
+    std::vector<std::string> symbols;
+    const char* latency;
+  } plugins[] = {
+      {plugin::kStereoUri,
+       {"level", "in_l", "in_r", "out_l", "out_r", "gain_a_l", "gain_b_l", "gain_c_l", "gain_d_l",
+        "gain_a_r", "gain_b_r", "gain_c_r", "gain_d_r", "latency"},
+       "Has latency:       yes, reported by port 13"},
+      {plugin::kMonoUri,
+       {"level", "in", "out", "gain_a", "gain_b", "gain_c", "gain_d", "latency"},
+       "Has latency:       yes, reported by port 7"},
+  };
+  for (const Expected& e : plugins) {
+    SCOPED_TRACE(e.uri);
+    const test::TChildResult info = Run("lv2info", {e.uri});
+    ASSERT_EQ(info.ExitStatus, 0) << info.Err;
+    EXPECT_NE(info.Out.find(e.latency), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("Name:        Reference level\n"
+                            "\t\tMinimum:     -30.000000\n"
+                            "\t\tMaximum:     0.000000\n"
+                            "\t\tDefault:     -10.000000\n"),
+              std::string::npos)
+        << info.Out;
+    // Each port in order: "Port N:", its types, its symbol.
+    std::size_t at = 0;
+    for (std::size_t port = 0; port < e.symbols.size(); ++port) {
+      at = info.Out.find("Port " + std::to_string(port) + ":", at);
+      ASSERT_NE(at, std::string::npos) << port;
+      at = info.Out.find("Symbol:      " + e.symbols[port] + "\n", at);
+      ASSERT_NE(at, std::string::npos) << e.symbols[port];
+    }
+    EXPECT_EQ(info.Out.find("Port " + std::to_string(e.symbols.size()) + ":"), std::string::npos);
+  }
+}
+
+// The host hands float samples over, the decoder decodes them in double,
+// the output is rounded to float as zorv-decode's float writer rounds it.
+TEST_F(PluginHost, Lv2FileDecodesFloatFilesAsZorvDecodeDoes) {
+  struct Case {
+    const char* uri;
+    test::TWavFormat format;
+  } cases[] = {{plugin::kStereoUri, kFloatStereo}, {plugin::kMonoUri, kFloatMono}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.uri);
+    const std::string in = Input(std::to_string(c.format.Channels) + "ch.wav", c.format);
+    const std::string out = in + ".lv2file.wav";
+    const test::TChildResult host = Lv2File(c.uri, in, out);
+    ASSERT_EQ(host.ExitStatus, 0) << host.Out << host.Err;
+    const TSound expected = ReadSound(ZorvDecode(in));
+    const TSound got = ReadSound(out);
+    EXPECT_EQ(got.Channels, c.format.Channels);
+    EXPECT_EQ(got.Rate, static_cast<int>(c.format.SampleRate));
+    ASSERT_EQ(got.Floats.size(), 44100u * c.format.Channels);
+    EXPECT_TRUE(got.Floats == expected.Floats) << "not sample for sample";
+    EXPECT_NE(got.Floats, ReadSound(in).Floats) << "nothing decoded";
+  }
+}
+
+TEST_F(PluginHost, Lv2FileAtMinus20DecibelsEqualsZorvDecodeAtMinus20) {
+  const std::string in = Input("in.wav", kFloatStereo);
+  const std::string out = File("lv2file.wav");
+  const test::TChildResult host = Lv2File(plugin::kStereoUri, in, out, {"-p", "level:-20"});
+  ASSERT_EQ(host.ExitStatus, 0) << host.Out << host.Err;
+  const std::vector<float> got = ReadSound(out).Floats;
+  EXPECT_TRUE(got == ReadSound(ZorvDecode(in, {"-l", "-20"})).Floats);
+  EXPECT_FALSE(got == ReadSound(ZorvDecode(in)).Floats) << "the level made no difference";
+}
+
+TEST_F(PluginHost, Lv2FileGivesTheSameOutputForEveryBlockSize) {
+  const std::string in = Input("in.wav", kFloatStereo);
+  const std::vector<float> expected = ReadSound(ZorvDecode(in)).Floats;
+  ASSERT_FALSE(expected.empty());
+  for (const int block : {1, 7, 64, 4096, 16384}) {
+    const std::string out = File("block" + std::to_string(block) + ".wav");
+    const test::TChildResult host =
+        Lv2File(plugin::kStereoUri, in, out, {"-b", std::to_string(block)});
+    ASSERT_EQ(host.ExitStatus, 0) << host.Out << host.Err;
+    EXPECT_TRUE(ReadSound(out).Floats == expected) << "block " << block;
+  }
+}
+
+// A 16-bit file: the host reads it as sample / 32768 (as the program does)
+// and writes its float output back to 16 bits by its own rule, rounding
+// y x 32767; zorv-decode truncates y x 32768 toward zero. At most one unit
+// apart.
+TEST_F(PluginHost, Lv2FileOn16BitFilesIsWithinOneUnitOfZorvDecode) {
+  const std::string in = Input("in16.wav", kInt16Stereo);
+  const std::string out = File("lv2file16.wav");
+  const test::TChildResult host = Lv2File(plugin::kStereoUri, in, out);
+  ASSERT_EQ(host.ExitStatus, 0) << host.Out << host.Err;
+  const TSound got = ReadSound(out);
+  const TSound expected = ReadSound(ZorvDecode(in));
+  EXPECT_EQ(got.Format & SF_FORMAT_SUBMASK, SF_FORMAT_PCM_16);
+  ASSERT_EQ(got.Shorts.size(), expected.Shorts.size());
+  ASSERT_EQ(got.Shorts.size(), 2u * 44100u);
+  std::size_t equal = 0;
+  for (std::size_t i = 0; i < got.Shorts.size(); ++i) {
+    ASSERT_LE(std::abs(got.Shorts[i] - expected.Shorts[i]), 1) << "sample " << i;
+    equal += got.Shorts[i] == expected.Shorts[i];
+  }
+  EXPECT_GT(equal, got.Shorts.size() / 2);
+}
+
+TEST_F(PluginHost, Lv2FileRefusesAnUnsupportedRateWithTheMessage) {
+  test::TWavFormat format = kFloatStereo;
+  format.SampleRate = 22050;
+  const std::string in = Input("in22050.wav", format, 2205);
+  const std::string out = File("out22050.wav");
+  const test::TChildResult host = Lv2File(plugin::kStereoUri, in, out);
+  EXPECT_NE(host.ExitStatus, 0);
+  // lv2file offers no log: the message goes to its standard error.
+  EXPECT_NE(host.Err.find("Not supported sampling rate: 22050\n"), std::string::npos) << host.Err;
+}
+
+// A JACK server of the test's own, with the dummy driver, for jalv.
+class TJackServer {
+ public:
+  TJackServer(const std::string& scratch, int rate)
+      : Name_("zorv-test-" + std::to_string(getpid()) + "-" + std::to_string(rate)),
+        Server_(
+            "jackd",
+            {"--no-realtime", "-n", Name_, "-d", "dummy", "-r", std::to_string(rate), "-p", "256"},
+            scratch) {
+    setenv("JACK_DEFAULT_SERVER", Name_.c_str(), 1);
+    setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    const test::TChildResult ready = test::RunProgram(
+        "jack_wait", {"-s", Name_, "-n", Name_ + "-wait", "-w", "-t", "10"}, scratch);
+    Ready_ = ready.ExitStatus == 0 && ready.Out.find("server is available") != std::string::npos;
+  }
+  ~TJackServer() {
+    Server_.Signal(SIGTERM);
+    Server_.Wait();
+    unsetenv("JACK_DEFAULT_SERVER");
+  }
+  bool Ready() const { return Ready_; }
+  // A client name of its own: a client's socket is named after the client,
+  // whatever its server.
+  std::string ClientName() const { return Name_ + "-jalv"; }
+
+ private:
+  std::string Name_;
+  test::TChildProcess Server_;
+  bool Ready_ = false;
+};
+
+// jalv runs the plugin for three seconds, with the level set, and shows
+// what run wrote to the control outputs (silence in: every band at the
+// lower limit, -31.9 dB).
+TEST_F(PluginHost, JalvRunsThePluginHeadlessForSecondsWithoutError) {
+  TJackServer jack(Scratch(), 48000);
+  ASSERT_TRUE(jack.Ready()) << "no JACK server with the dummy driver";
+  const std::string script =
+      "(sleep 1; echo monitors; sleep 2) | jalv -c level=-20 " + std::string(plugin::kStereoUri);
+  const test::TChildResult jalv = Run("sh", {"-c", script});
+  EXPECT_EQ(jalv.ExitStatus, 0) << jalv.Out << jalv.Err;
+  EXPECT_NE(jalv.Out.find("Sample rate:  48000 Hz"), std::string::npos) << jalv.Out;
+  EXPECT_NE(jalv.Out.find("level = -20.000000"), std::string::npos) << jalv.Out;
+  for (const char* band : {"a", "b", "c", "d"}) {
+    for (const char* side : {"l", "r"}) {
+      const std::string line = std::string("gain_") + band + "_" + side + " = -31.900000\n";
+      EXPECT_NE(jalv.Out.find(line), std::string::npos) << line << jalv.Out;
+    }
+  }
+  EXPECT_NE(jalv.Out.find("latency = 0.000000"), std::string::npos) << jalv.Out;
+  EXPECT_EQ(jalv.Err.find("rror"), std::string::npos) << jalv.Err;
+}
+
+TEST_F(PluginHost, JalvAtAnUnsupportedRateShowsTheMessageInItsLog) {
+  TJackServer jack(Scratch(), 22050);
+  ASSERT_TRUE(jack.Ready()) << "no JACK server with the dummy driver";
+  const test::TChildResult jalv = Run("jalv", {"-i", "-n", jack.ClientName(), plugin::kMonoUri});
+  EXPECT_NE(jalv.ExitStatus, 0);
+  // jalv's log prefixes the type of the message.
+  EXPECT_NE(jalv.Err.find("error: Not supported sampling rate: 22050\n"), std::string::npos)
+      << jalv.Err;
+}
+
+}  // namespace
+}  // namespace zorv
