@@ -17,8 +17,11 @@ void Note() {
 }  // namespace zorv::test
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// The sanitizers own malloc; they report every allocation to a hook.
-#include <sanitizer/allocator_interface.h>
+// The sanitizers own malloc; they report every allocation to a hook (their
+// runtime's interface, declared here: GCC ships no header for it).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             std::size_t),
+                                                         void (*free_hook)(const volatile void*));
 
 namespace zorv::test {
 namespace {
