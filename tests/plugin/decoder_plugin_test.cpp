@@ -13,6 +13,7 @@
 #include "plugin/plugin_uris.h"
 #include "tests/plugin/lv2_host.h"
 #include "tests/plugin/plugin_test_support.h"
+#include "tests/support/recording_meters.h"
 
 namespace zorv {
 namespace {
@@ -28,20 +29,6 @@ TEST(PluginBundle, OffersTheStereoAndTheMonoPluginAndNothingElse) {
   EXPECT_STREQ(test::PluginAt(0)->URI, plugin::kStereoUri);
   EXPECT_STREQ(test::PluginAt(1)->URI, plugin::kMonoUri);
   EXPECT_EQ(test::PluginAt(2), nullptr);
-}
-
-TEST(PluginPorts, AreNumberedAsTheTurtleFilesDeclareThem) {
-  const plugin::TPorts stereo{2};
-  EXPECT_EQ(stereo.AudioIn(1), 2u);
-  EXPECT_EQ(stereo.AudioOut(0), 3u);
-  EXPECT_EQ(stereo.Gain(0, 0), 5u);
-  EXPECT_EQ(stereo.Gain(1, 3), 12u);
-  EXPECT_EQ(stereo.Latency(), 13u);
-  EXPECT_EQ(stereo.Count(), 14u);
-  const plugin::TPorts mono{1};
-  EXPECT_EQ(mono.AudioOut(0), 2u);
-  EXPECT_EQ(mono.Gain(0, 3), 6u);
-  EXPECT_EQ(mono.Latency(), 7u);
 }
 
 // Whatever the host's blocks (one frame, a few, above the decoder's
@@ -103,39 +90,26 @@ TEST(PluginLevel, AppliesFromTheNextBlockAsTheDecoderCoreDoes) {
   const TChannels decoded = plugin.Decode(in, 4410);
 
   // The core: -10 dB is never used, -20 from the first block on.
-  EXPECT_EQ(decoded, test::CoreDecode(in, kRate, DefaultArithmetic(), -20.0));
-  EXPECT_NE(decoded, test::CoreDecode(in, kRate, DefaultArithmetic(), -10.0));
+  EXPECT_EQ(decoded, test::CoreDecode(in, kRate, DefaultArithmetic(), {-20.0}));
+  EXPECT_NE(decoded, test::CoreDecode(in, kRate, DefaultArithmetic(), {-10.0}));
 
   // A change between two blocks: the first at -20, the second at -12.3.
   TPluginInstance changed(2, kRate, host.WithLog());
   changed.Activate();
+  TChannels halves = in;
+  for (std::uint32_t c = 0; c < 2; ++c) {
+    changed.Connect(1 + c, halves[c].data());
+    changed.Connect(3 + c, halves[c].data());
+  }
   changed.Level = -20.0F;
-  TChannels halves[2];
-  for (int half = 0; half < 2; ++half) {
-    TChannels part;
-    for (const auto& channel : in) {
-      part.emplace_back(channel.begin() + half * 4410, channel.begin() + (half + 1) * 4410);
-    }
-    if (half == 1) changed.Level = -12.3F;
-    halves[half] = changed.Decode(part, 4410);
+  changed.RunConnected(4410);
+  for (std::uint32_t c = 0; c < 2; ++c) {
+    changed.Connect(1 + c, halves[c].data() + 4410);
+    changed.Connect(3 + c, halves[c].data() + 4410);
   }
-  TZorvCalc calc;
-  calc.SetPath(DefaultArithmetic());
-  calc.Prepare(kRate, 2, 0);
-  std::vector<double> x[2], y[2];
-  for (int half = 0; half < 2; ++half) {
-    calc.SetLevel(half == 0 ? -20.0 : -12.3);
-    for (int c = 0; c < 2; ++c) {
-      x[c].assign(in[c].begin() + half * 4410, in[c].begin() + (half + 1) * 4410);
-      y[c].resize(4410);
-    }
-    calc.ProcessBlock(x[0].data(), x[1].data(), y[0].data(), y[1].data(), 4410);
-    for (int c = 0; c < 2; ++c) {
-      for (int i = 0; i < 4410; ++i) {
-        ASSERT_EQ(halves[half][c][i], static_cast<float>(y[c][i])) << half << " " << c << " " << i;
-      }
-    }
-  }
+  changed.Level = -12.3F;
+  changed.RunConnected(4410);
+  EXPECT_EQ(halves, test::CoreDecode(in, kRate, DefaultArithmetic(), {-20.0, -12.3}));
 }
 
 TEST(PluginLevel, ControlValuesAreRoundedToTenthsAndKeptInRange) {
@@ -228,7 +202,7 @@ TEST(PluginActivation, StartsFromTheStartUpStateEveryTime) {
   plugin.Activate();
   plugin.Level = -16.0F;
   const TChannels first = plugin.Decode(in, 512);
-  EXPECT_EQ(first, test::CoreDecode(in, kRate, DefaultArithmetic(), -16.0));
+  EXPECT_EQ(first, test::CoreDecode(in, kRate, DefaultArithmetic(), {-16.0}));
   EXPECT_NE(plugin.Decode(in, 512), first);
 
   plugin.Deactivate();

@@ -2,6 +2,7 @@
 // the decoder core's own decode of them, and a forced arithmetic path.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -10,7 +11,6 @@
 #include "app/arithmetic.h"
 #include "dsp/decode_path.h"
 #include "dsp/zorv_calc.h"
-#include "tests/support/recording_meters.h"
 #include "tests/support/test_signal.h"
 
 namespace zorv::test {
@@ -28,20 +28,20 @@ inline TChannels FloatProgramme(std::uint32_t channels, std::uint32_t rate, std:
 }
 
 // The decoder core on the same samples, in blocks of block frames (the
-// command line's 100 ms by default), its output rounded to float.
+// command line's 100 ms by default), its output rounded to float. Block k
+// is decoded at levelsDb[k], the last level holding for the rest.
 inline TChannels CoreDecode(const TChannels& in, std::uint32_t rate, TDecodePath path,
-                            double levelDb = -10.0, std::uint32_t block = 4410,
-                            TRecordingMeters* meters = nullptr) {
+                            const std::vector<double>& levelsDb = {-10.0},
+                            std::uint32_t block = 4410) {
   const auto channels = static_cast<std::uint32_t>(in.size());
   const std::size_t frames = in[0].size();
   TZorvCalc calc;
   calc.SetPath(path);
-  calc.SetMeterListener(meters);
   calc.Prepare(rate, channels, 0);
-  calc.SetLevel(levelDb);
   std::vector<double> x[2], y[2];
   TChannels out(channels, std::vector<float>(frames));
-  for (std::size_t start = 0; start < frames; start += block) {
+  for (std::size_t start = 0, k = 0; start < frames; start += block, ++k) {
+    calc.SetLevel(levelsDb[std::min(k, levelsDb.size() - 1)]);
     const std::size_t n = std::min<std::size_t>(block, frames - start);
     for (std::uint32_t c = 0; c < channels; ++c) {
       x[c].assign(in[c].begin() + static_cast<std::ptrdiff_t>(start),
