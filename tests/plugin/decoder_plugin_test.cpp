@@ -23,6 +23,15 @@ using test::TPluginInstance;
 
 constexpr std::uint32_t kRate = 44100;
 
+// An activated instance with a host log of its own.
+struct TActivePlugin {
+  explicit TActivePlugin(std::uint32_t channels) : Plugin(channels, kRate, Host.WithLog()) {
+    Plugin.Activate();
+  }
+  test::THostFeatures Host;
+  TPluginInstance Plugin;
+};
+
 TEST(PluginBundle, OffersTheStereoAndTheMonoPluginAndNothingElse) {
   ASSERT_NE(test::PluginAt(0), nullptr);
   ASSERT_NE(test::PluginAt(1), nullptr);
@@ -66,9 +75,8 @@ TEST(PluginDecode, MonoEqualsTheDecoderCoreAtEveryRate) {
 
 TEST(PluginDecode, ProcessesInPlaceWhenTheHostGivesOneBufferForInputAndOutput) {
   const TChannels in = test::FloatProgramme(2, kRate, 12000);
-  test::THostFeatures host;
-  TPluginInstance plugin(2, kRate, host.WithLog());
-  plugin.Activate();
+  TActivePlugin active(2);
+  TPluginInstance& plugin = active.Plugin;
   TChannels buffers = in;
   for (std::uint32_t c = 0; c < 2; ++c) {
     plugin.Connect(1 + c, buffers[c].data());
@@ -78,14 +86,11 @@ TEST(PluginDecode, ProcessesInPlaceWhenTheHostGivesOneBufferForInputAndOutput) {
   EXPECT_EQ(buffers, test::CoreDecode(in, kRate, DefaultArithmetic()));
 }
 
-// The level applies from the next block the host hands over; a value
-// between steps, beyond the range, or not a number is taken as the window's
-// scroll bar would hold it.
+// The level applies from the next block the host hands over.
 TEST(PluginLevel, AppliesFromTheNextBlockAsTheDecoderCoreDoes) {
   const TChannels in = test::FloatProgramme(2, kRate, 8820);
-  test::THostFeatures host;
-  TPluginInstance plugin(2, kRate, host.WithLog());
-  plugin.Activate();
+  TActivePlugin active(2);
+  TPluginInstance& plugin = active.Plugin;
   plugin.Level = -20.0F;
   const TChannels decoded = plugin.Decode(in, 4410);
 
@@ -94,8 +99,8 @@ TEST(PluginLevel, AppliesFromTheNextBlockAsTheDecoderCoreDoes) {
   EXPECT_NE(decoded, test::CoreDecode(in, kRate, DefaultArithmetic(), {-10.0}));
 
   // A change between two blocks: the first at -20, the second at -12.3.
-  TPluginInstance changed(2, kRate, host.WithLog());
-  changed.Activate();
+  TActivePlugin other(2);
+  TPluginInstance& changed = other.Plugin;
   TChannels halves = in;
   for (std::uint32_t c = 0; c < 2; ++c) {
     changed.Connect(1 + c, halves[c].data());
@@ -112,6 +117,8 @@ TEST(PluginLevel, AppliesFromTheNextBlockAsTheDecoderCoreDoes) {
   EXPECT_EQ(halves, test::CoreDecode(in, kRate, DefaultArithmetic(), {-20.0, -12.3}));
 }
 
+// A value between steps, beyond the range, or not a number is taken as the
+// window's scroll bar would hold it.
 TEST(PluginLevel, ControlValuesAreRoundedToTenthsAndKeptInRange) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   struct Case {
@@ -133,9 +140,8 @@ TEST(PluginLevel, ControlValuesAreRoundedToTenthsAndKeptInRange) {
 // block, -35 dB before any has been handed over; the latency is 0.
 TEST(PluginControls, BandGainsAreTheLatestMeterPositionsOfTheBlock) {
   const TChannels in = test::FloatProgramme(2, kRate, 30000);
-  test::THostFeatures host;
-  TPluginInstance plugin(2, kRate, host.WithLog());
-  plugin.Activate();
+  TActivePlugin active(2);
+  TPluginInstance& plugin = active.Plugin;
   plugin.Run(0);
   for (const auto& channel : plugin.Gain) {
     for (const float gain : channel) EXPECT_EQ(gain, plugin::kGainBeforeFirstBlock);
@@ -181,9 +187,8 @@ TEST(PluginControls, BandGainsAreTheLatestMeterPositionsOfTheBlock) {
 }
 
 TEST(PluginControls, MonoHasFourBandGains) {
-  test::THostFeatures host;
-  TPluginInstance plugin(1, kRate, host.WithLog());
-  plugin.Activate();
+  TActivePlugin active(1);
+  TPluginInstance& plugin = active.Plugin;
   plugin.In[0].assign(4410, 0.0F);
   plugin.Run(4410);
   // Silence settles every band at the lower limit: -31.9 dB.
@@ -197,9 +202,8 @@ TEST(PluginControls, MonoHasFourBandGains) {
 // re-activation does not.
 TEST(PluginActivation, StartsFromTheStartUpStateEveryTime) {
   const TChannels in = test::FloatProgramme(2, kRate, 6000);
-  test::THostFeatures host;
-  TPluginInstance plugin(2, kRate, host.WithLog());
-  plugin.Activate();
+  TActivePlugin active(2);
+  TPluginInstance& plugin = active.Plugin;
   plugin.Level = -16.0F;
   const TChannels first = plugin.Decode(in, 512);
   EXPECT_EQ(first, test::CoreDecode(in, kRate, DefaultArithmetic(), {-16.0}));
@@ -263,8 +267,8 @@ TEST(PluginMisuse, MissingAudioPortsOrNoActivationGiveSilence) {
   notActivated.Run(1000);
   for (const auto& out : notActivated.Out) EXPECT_EQ(out, std::vector<float>(1000, 0.0F));
 
-  TPluginInstance plugin(2, kRate, host.WithLog());
-  plugin.Activate();
+  TActivePlugin active(2);
+  TPluginInstance& plugin = active.Plugin;
   std::vector<float> left(1000, 0.5F), outL(1000, 1.0F), outR(1000, 1.0F);
   plugin.Connect(1, left.data());
   plugin.Connect(2, nullptr);  // right input missing

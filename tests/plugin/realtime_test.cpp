@@ -58,6 +58,19 @@ void Escape(void* p) {
 
 // The counter is trusted only as far as it sees allocations: the test's own,
 // and those the plugin's library makes when it is activated.
+// check(instance) for a ready instance of each layout on each path.
+template <class TCheck>
+void ForEveryPathAndLayout(TCheck check) {
+  for (const TDecodePath path : test::SupportedPaths()) {
+    test::TForcedPath forced(path);
+    for (const std::uint32_t channels : {1u, 2u}) {
+      SCOPED_TRACE(std::string(PathName(path)) + " " + std::to_string(channels));
+      test::THostFeatures host;
+      check(*ReadyInstance(channels, host));
+    }
+  }
+}
+
 TEST(PluginRealTime, TheCounterSeesDeliberateAllocationsHereAndInThePlugin) {
   {
     test::TCountAllocations count;
@@ -81,26 +94,18 @@ TEST(PluginRealTime, TheCounterSeesDeliberateAllocationsHereAndInThePlugin) {
 }
 
 TEST(PluginRealTime, RunAllocatesNothingOnAnyPath) {
-  for (const TDecodePath path : test::SupportedPaths()) {
-    test::TForcedPath forced(path);
-    for (const std::uint32_t channels : {1u, 2u}) {
-      SCOPED_TRACE(std::string(PathName(path)) + " " + std::to_string(channels));
-      test::THostFeatures host;
-      auto plugin = ReadyInstance(channels, host);
-      {
-        test::TCountAllocations count;
-        RunEveryKindOfBlock(*plugin);
-        EXPECT_EQ(count.Count(), 0u) << "after activation";
-      }
-      plugin->Deactivate();
-      plugin->Activate();
-      {
-        test::TCountAllocations count;
-        RunEveryKindOfBlock(*plugin);
-        EXPECT_EQ(count.Count(), 0u) << "after a re-activation";
-      }
+  ForEveryPathAndLayout([](test::TPluginInstance& plugin) {
+    {
+      test::TCountAllocations count;
+      RunEveryKindOfBlock(plugin);
+      EXPECT_EQ(count.Count(), 0u) << "after activation";
     }
-  }
+    plugin.Deactivate();
+    plugin.Activate();
+    test::TCountAllocations count;
+    RunEveryKindOfBlock(plugin);
+    EXPECT_EQ(count.Count(), 0u) << "after a re-activation";
+  });
 }
 
 // In a child under the kernel's strict mode any system call but read, write
@@ -132,17 +137,11 @@ TEST(PluginRealTime, StrictModeKillsADeliberateSystemCall) {
 }
 
 TEST(PluginRealTime, RunMakesNoSystemCallOnAnyPath) {
-  for (const TDecodePath path : test::SupportedPaths()) {
-    test::TForcedPath forced(path);
-    for (const std::uint32_t channels : {1u, 2u}) {
-      SCOPED_TRACE(std::string(PathName(path)) + " " + std::to_string(channels));
-      test::THostFeatures host;
-      auto plugin = ReadyInstance(channels, host);
-      const int status = StatusUnderStrictMode([&] { RunEveryKindOfBlock(*plugin); });
-      EXPECT_FALSE(KilledForASystemCall(status)) << "run made a system call";
-      EXPECT_EQ(status, 0);
-    }
-  }
+  ForEveryPathAndLayout([](test::TPluginInstance& plugin) {
+    const int status = StatusUnderStrictMode([&] { RunEveryKindOfBlock(plugin); });
+    EXPECT_FALSE(KilledForASystemCall(status)) << "run made a system call";
+    EXPECT_EQ(status, 0);
+  });
 }
 
 }  // namespace
