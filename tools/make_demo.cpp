@@ -8,8 +8,15 @@
 #include "tools/wav_test_file.h"
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "Usage: zorv-make-demo OUTPUT.wav [SECONDS]  (default 4 seconds)\n");
+  static constexpr const char* kUsage =
+      "Usage: zorv-make-demo OUTPUT.wav [SECONDS]  (default 4 seconds)\n";
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  // An option word is never taken for the name of the file to write.
+  if (argc < 2 || argc > 3 || argv[1][0] == '-') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
   unsigned seconds = 4;
