@@ -149,6 +149,9 @@ void TProcessingRun::StartProcess() {
     }
     MergeBlock(OutLeft_.get(), OutRight_.get(), len, Layout_, Writer_.Buffer());
     Writer_.WriteBuffer(static_cast<std::int32_t>(len));
+    // Nothing is written behind a block the file did not take whole: the
+    // output ends with what reached it.
+    if (Writer_.WriteFailed()) break;
   }
 
   CompleteOutput();

@@ -315,10 +315,13 @@ INSTANTIATE_TEST_SUITE_P(Bands, DebugOutput,
                                            DebugCase{"FloatBandC", kStereoFloat, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProcessingRunTest, WriteFailureIsReportedNotDone) {
+TEST_F(ProcessingRunTest, WriteFailureStopsTheRunAndIsReportedNotDone) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
   TProcessingRun run;
-  Decode(run, Input(kStereo16, test::SignalBytes(kStereo16, kBlock44 + 10)), "/dev/full");
+  // Five blocks: the run stops after the first, whose write failed.
+  const int passes =
+      Decode(run, Input(kStereo16, test::SignalBytes(kStereo16, 5 * kBlock44)), "/dev/full");
+  EXPECT_EQ(passes, 1);
   EXPECT_EQ(run.Status(), TRunStatus::WriteError);
   EXPECT_EQ(run.StatusText(), "Error: could not write the output file");
   EXPECT_FALSE(run.Running());
