@@ -93,7 +93,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // What choosing path in the input dialog does; also for a dropped file and
   // the command line. Ignored while a run is active.
   void OpenInputFile(const QString& path);
-  // What choosing path in the output dialog does. Ignored while a run is active.
+  // What choosing path in the output dialog does: the output is checked and
+  // remembered, and created (or replaced) only when Start is pressed. Ignored
+  // while a run is active.
   void OpenOutputFile(const QString& path);
 
   // The decoder's meter feed: sets the meter's position at once.
@@ -125,14 +127,26 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // something is enabled.
   void SetFileLabel(TPathLabel* label, const QString& text, bool error);
   void ClearStatus();
+  void ShowStatus(const QString& text, bool error);
+  // Opens the reader on InputFileName_ and checks the file; the refusal's
+  // message, or an empty string when the input is ready. resetMeters: all
+  // meters to their Min once the file is open.
+  QString OpenAndCheckInput(bool resetMeters);
+  // At Start: an output that exists without the user having agreed to
+  // replace it is asked about; false when the run must not start.
+  bool AgreeToOutput();
+  // After a run: the same input and output are ready for the next run.
+  void ProposeSameFiles();
   void RefuseInput(const QString& message);
   void CloseOutput(const QString& labelText, bool error);
   void ShowRunStarted();
   void ShowRunEnded();
   // The end-of-run reset of the controls, also on Abort.
   void ResetControls();
-  void UpdateFileSelection();
-  void UpdateProgress();
+  void UpdateProgress(std::uint64_t done);
+  void UpdateRunningTimes();
+  // ", 0:10:00 decoded": the playing time the output holds.
+  QString DecodedText();
   void RunEventPass();
   // Shows the meter positions the decoder has handed over since the last time.
   void ShowMeterPositions();
@@ -147,8 +161,11 @@ class TForm1 : public QMainWindow, public TMeterListener {
   std::array<std::array<std::int32_t, 4>, 2> PendingMeter_{};
   std::array<std::array<bool, 4>, 2> MeterPending_{};
   QElapsedTimer SinceShown_;
+  QElapsedTimer RunClock_;
   QString InputFileName_;
   QString OutputFileName_;
+  // The output existed when chosen and the user agreed to replace it.
+  bool OverwriteAgreed_ = false;
   QString VersionText_;
   // StartProcess is on the stack (also after Abort, until the current block
   // is written and the files are closed).

@@ -5,10 +5,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/main_window.h"
+#include "app/desktop/output_check.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/time_text.h"
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/output_name.h"
@@ -46,8 +49,18 @@ void TForm1::SetFileLabel(TPathLabel* label, const QString& text, bool error) {
 
 void TForm1::ClearStatus() {
   TimeLabel->clear();
-  DoneLabel->clear();
+  ShowStatus(QString(), false);
   RunProgress->hide();
+}
+
+void TForm1::ShowStatus(const QString& text, bool error) {
+  DoneLabel->setText(text);
+  QPalette colours = DoneLabel->palette();
+  const QColor textColour =
+      error ? QColor(Qt::red) : palette().color(QPalette::Active, QPalette::WindowText);
+  colours.setColor(QPalette::Active, QPalette::WindowText, textColour);
+  colours.setColor(QPalette::Inactive, QPalette::WindowText, textColour);
+  DoneLabel->setPalette(colours);
 }
 
 void TForm1::RefuseInput(const QString& message) {
@@ -60,6 +73,7 @@ void TForm1::CloseOutput(const QString& labelText, bool error) {
   Run_.Writer().CloseFile();
   StartButton->setEnabled(false);
   OutputFileName_.clear();
+  OverwriteAgreed_ = false;
   SetFileLabel(OutputFileLabel, labelText, error);
 }
 
@@ -68,7 +82,18 @@ std::int32_t TForm1::CheckFormat() {
 }
 
 void TForm1::ShowWavParams() {
-  WavParamsLabel->setText(QString::fromStdString(zorv::ShowWavParams(Run_.Reader().HeaderImage())));
+  TWavFileIn& reader = Run_.Reader();
+  // The playing time of the data the file holds (a header may declare more).
+  const std::uint64_t declared = reader.HeaderImage().DataSize();
+  const qint64 fileBytes = QFileInfo(InputFileName_).size();
+  const std::uint64_t held = fileBytes > reader.DataStart()
+                                 ? static_cast<std::uint64_t>(fileBytes) - reader.DataStart()
+                                 : 0;
+  const std::uint64_t frames =
+      reader.BlockAlign() == 0 ? 0 : std::min(declared, held) / reader.BlockAlign();
+  WavParamsLabel->setText(QString::fromStdString(zorv::ShowWavParams(reader.HeaderImage())) +
+                          QStringLiteral("  duration ") +
+                          HoursText(DurationSeconds(frames, reader.SampleRate())));
 }
 
 void TForm1::FileOpenInExecute() {
@@ -76,6 +101,24 @@ void TForm1::FileOpenInExecute() {
   // Cancelling changes nothing: the files, the labels and Start stay.
   const std::optional<QString> chosen = Dialogs_.AskInputFile(this, InputFileName_);
   if (chosen) OpenInputFile(*chosen);
+}
+
+QString TForm1::OpenAndCheckInput(bool resetMeters) {
+  TWavFileIn& reader = Run_.Reader();
+  reader.Filename = LocalPath(InputFileName_);
+  if (!reader.OpenFile()) return Text(messages::kCannotOpen) + InputFileName_;
+  if (resetMeters) ResetMeters();
+  const std::int32_t header = reader.ReadHeader();
+  if (header != rhOk) {
+    reader.CloseFile();
+    return Text(ReadHeaderMessage(header)) + InputFileName_;
+  }
+  const std::int32_t format = CheckFormat();
+  if (format != fcOk) {
+    reader.CloseFile();
+    return Text(CheckFormatMessage(format)) + InputFileName_;
+  }
+  return {};
 }
 
 void TForm1::OpenInputFile(const QString& path) {
@@ -87,35 +130,21 @@ void TForm1::OpenInputFile(const QString& path) {
 
   if (path != InputFileName_) {
     InputFileName_ = path;
-    // The output chosen for the previous input is let go (it stays on disk as
-    // created), so that a run never writes a file the window does not show.
+    // The output chosen for the previous input is let go, so that a run
+    // never writes a file the window does not show.
     CloseOutput(kNoFileSelected, false);
   }
 
-  TWavFileIn& reader = Run_.Reader();
-  reader.Filename = LocalPath(InputFileName_);
-  if (!reader.OpenFile()) {
-    RefuseInput(Text(messages::kCannotOpen) + InputFileName_);
+  const QString refusal = OpenAndCheckInput(true);
+  if (!refusal.isEmpty()) {
+    RefuseInput(refusal);
     return;
   }
-  ResetMeters();
   SetFileLabel(InputFileLabel, InputFileName_, false);
-
-  const std::int32_t header = reader.ReadHeader();
-  if (header != rhOk) {
-    reader.CloseFile();
-    RefuseInput(Text(ReadHeaderMessage(header)) + InputFileName_);
-    return;
-  }
-  const std::int32_t format = CheckFormat();
-  if (format != fcOk) {
-    reader.CloseFile();
-    RefuseInput(Text(CheckFormatMessage(format)) + InputFileName_);
-    return;
-  }
   ShowWavParams();
-  OutPutFileButton->setEnabled(reader.IsOpen());
+  OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
+  StartButton->setEnabled(!OutputFileName_.isEmpty());
 }
 
 void TForm1::FileOpenOutExecute() {
@@ -133,7 +162,7 @@ void TForm1::OpenOutputFile(const QString& path) {
   ClearStatus();
   StartButton->setEnabled(false);
 
-  // Checked before anything is created or emptied: the input is never touched.
+  // Checked before anything is asked: the input is never touched.
   if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
     CloseOutput(Text(messages::kInputAsOutput) + path, true);
     return;
@@ -143,20 +172,59 @@ void TForm1::OpenOutputFile(const QString& path) {
     CloseOutput(Text(messages::kCannotCreate) + path, true);
     return;
   }
-  if (target.exists() && !Dialogs_.ConfirmOverwrite(
-                             this, QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
+  const bool exists = target.exists();
+  if (exists && !Dialogs_.ConfirmOverwrite(
+                    this, QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
     CloseOutput(kNoFileSelected, false);
     return;
   }
-
-  OutputFileName_ = path;
-  TWavFileOut& writer = Run_.Writer();
-  if (!writer.OpenFileNamed(LocalPath(OutputFileName_))) {
+  // Nothing is created or emptied yet: that waits for Start.
+  if (!CanCreateOutput(LocalPath(path))) {
     CloseOutput(Text(messages::kCannotCreate) + path, true);
     return;
   }
+  OutputFileName_ = path;
+  OverwriteAgreed_ = exists;
+  Run_.Writer().Filename = LocalPath(OutputFileName_);
   SetFileLabel(OutputFileLabel, OutputFileName_, false);
-  StartButton->setEnabled(Run_.Reader().IsOpen() && writer.IsOpen());
+  StartButton->setEnabled(Run_.Reader().IsOpen());
+}
+
+bool TForm1::AgreeToOutput() {
+  const std::string output = LocalPath(OutputFileName_);
+  // The output may have become the input since it was chosen (a link made
+  // in between).
+  if (SameFile(output, LocalPath(InputFileName_))) {
+    CloseOutput(Text(messages::kInputAsOutput) + OutputFileName_, true);
+    return false;
+  }
+  if (OverwriteAgreed_ || !QFileInfo::exists(OutputFileName_)) return true;
+  // The file of the last run, or one that appeared since the choice.
+  if (!Dialogs_.ConfirmOverwrite(this, QString::fromStdString(OverwriteQuestion(output)))) {
+    return false;
+  }
+  OverwriteAgreed_ = true;
+  return true;
+}
+
+void TForm1::ProposeSameFiles() {
+  // The run has closed the input; it is opened again as it is now.
+  // The meters keep showing where the run ended.
+  const QString refusal = OpenAndCheckInput(false);
+  if (!refusal.isEmpty()) {
+    RefuseInput(refusal);
+    OutPutFileButton->setEnabled(false);
+    Save1->setEnabled(false);
+    return;
+  }
+  InputFileLabel->setEnabled(true);
+  OutPutFileButton->setEnabled(true);
+  Save1->setEnabled(true);
+  if (OutputFileName_.isEmpty()) return;
+  // It holds this run's result now: replacing it is asked about at Start.
+  OverwriteAgreed_ = false;
+  OutputFileLabel->setEnabled(true);
+  StartButton->setEnabled(true);
 }
 
 }  // namespace zorv

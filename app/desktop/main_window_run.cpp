@@ -12,6 +12,8 @@
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/time_text.h"
+#include "app/messages.h"
 #include "widgets/al_progress_bar.h"
 
 namespace zorv {
@@ -39,11 +41,18 @@ void TForm1::StartButtonClick() {
   }
   // After Abort the run is still writing its last block.
   if (InStartProcess_) return;
-  if (!Run_.Reader().IsOpen() || !Run_.Writer().IsOpen()) return;
+  if (!Run_.Reader().IsOpen() || OutputFileName_.isEmpty()) return;
+  if (!AgreeToOutput()) return;
 
   TimeLabel->clear();
   if (Run_.Start() == TStartResult::Refused) {
     Dialogs_.ShowMessage(this, Text(Run_.RefusalMessage()));
+    return;
+  }
+  // The output is created, or an existing one replaced, only now.
+  if (!Run_.Writer().OpenFileNamed(Run_.Writer().Filename)) {
+    Run_.Abort();
+    CloseOutput(Text(messages::kCannotCreate) + OutputFileName_, true);
     return;
   }
   ShowRunStarted();
@@ -64,10 +73,12 @@ void TForm1::ShowRunStarted() {
   }
   StartButton->setText(QStringLiteral("Abort"));
   SetButtonTextColour(StartButton, Qt::red);
-  DoneLabel->setText(Text(Run_.StatusText()));
+  ShowStatus(Text(Run_.StatusText()), false);
   DoneLabel->show();
   RunProgress->setValue(0);
   RunProgress->show();
+  RunClock_.start();
+  UpdateRunningTimes();
   // The run needs its files unchanged until it has ended.
   for (QWidget* button : {InputFileButton, OutPutFileButton}) button->setEnabled(false);
   for (QAction* item : {Open1, Save1}) item->setEnabled(false);
@@ -76,22 +87,30 @@ void TForm1::ShowRunStarted() {
 void TForm1::ShowRunEnded() {
   ShowMeterPositions();
   SinceShown_.invalidate();
-  DoneLabel->setText(Text(Run_.StatusText()));
+  const TRunStatus status = Run_.Status();
+  const bool failed = status == TRunStatus::WriteError || status == TRunStatus::SampleCountError;
+  ShowStatus(Text(Run_.StatusText()), failed);
   DoneLabel->show();
   // A stalled run keeps its files and its Abort button until pressed.
   if (!Run_.Stalled()) {
-    TimeLabel->setText(QString::fromStdString(Run_.ElapsedTimeText()));
-    if (Run_.Status() == TRunStatus::Done) {
-      RunProgress->setValue(RunProgress->maximum());
-    } else {
-      UpdateProgress();
-    }
+    TimeLabel->setText(QString::fromStdString(Run_.ElapsedTimeText()) + DecodedText());
+    // The bar stops where the output stopped: what the file took.
+    UpdateProgress(status == TRunStatus::Done ? Run_.DataBytes() : Run_.Writer().TotalBytes());
     ResetControls();
+    if (!CloseAfterRun_) ProposeSameFiles();
   }
   if (CloseAfterRun_) {
     CloseAfterRun_ = false;
     close();
   }
+}
+
+QString TForm1::DecodedText() {
+  const std::uint32_t frameBytes = Run_.BytesPerFrame();
+  if (frameBytes == 0) return {};
+  const std::uint64_t frames = Run_.Writer().TotalBytes() / frameBytes;
+  return QStringLiteral(", ") + HoursText(DurationSeconds(frames, Run_.SampleRate())) +
+         QStringLiteral(" decoded");
 }
 
 void TForm1::ResetControls() {
@@ -107,22 +126,29 @@ void TForm1::ResetControls() {
   Open1->setEnabled(!Busy());
 }
 
-void TForm1::UpdateProgress() {
+void TForm1::UpdateProgress(std::uint64_t done) {
   const std::uint64_t total = Run_.DataBytes();
-  const std::uint64_t done = std::min<std::uint64_t>(Run_.DataBytesRead(), total);
+  done = std::min(done, total);
   const int maximum = RunProgress->maximum();
   RunProgress->setValue(
       total == 0 ? maximum : static_cast<int>(done * static_cast<std::uint64_t>(maximum) / total));
 }
 
+void TForm1::UpdateRunningTimes() {
+  const QString text =
+      RunningTimesText(RunClock_.elapsed(), Run_.DataBytesRead(), Run_.DataBytes());
+  if (TimeLabel->text() != text) TimeLabel->setText(text);
+}
+
 void TForm1::RunEventPass() {
   // A screen shows some 60 pictures a second; the run delivers blocks far
-  // faster. Meters and progress are brought up to date once per display
-  // interval, the window's events are handled after every block.
+  // faster. Meters, progress and times are brought up to date once per
+  // display interval, the window's events are handled after every block.
   constexpr qint64 kDisplayIntervalMs = 16;
   if (!SinceShown_.isValid() || SinceShown_.elapsed() >= kDisplayIntervalMs) {
     ShowMeterPositions();
-    UpdateProgress();
+    UpdateProgress(Run_.DataBytesRead());
+    if (Run_.Running()) UpdateRunningTimes();
     SinceShown_.start();
   }
   QCoreApplication::processEvents();

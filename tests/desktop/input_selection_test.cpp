@@ -27,9 +27,9 @@ TBytes Chunks(std::initializer_list<std::string_view> parts) {
 
 using WindowInput = WindowTest;
 
-// Every refusal, for an input chosen again under the same name with the output
-// still open: the red message, no parameters, Start disabled, the reader
-// closed, the output left as it was.
+// Every refusal, for an input chosen again under the same name with an output
+// chosen: the red message, no parameters, Start disabled, the reader closed,
+// the output still chosen and not created.
 TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
   const TBytes good = WavBytes(kStereo16, SignalBytes(kStereo16, 1000));
   TBytes noData(good.begin(), good.begin() + 36);
@@ -73,8 +73,9 @@ TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
     EXPECT_TRUE(Form->WavParamsLabel->text().isEmpty());
     EXPECT_FALSE(Form->StartButton->isEnabled());
     EXPECT_FALSE(Form->Run().Reader().IsOpen());
-    EXPECT_TRUE(Form->Run().Writer().IsOpen());
+    EXPECT_EQ(Form->OutputFileName(), output);
     EXPECT_EQ(Form->OutputFileLabel->text(), output);
+    EXPECT_FALSE(QFileInfo::exists(output));
   }
 }
 
@@ -83,17 +84,38 @@ TEST_F(WindowInput, AcceptedFormatsAreDescribed) {
   extensible24.Extensible = true;
   const struct {
     TWavFormat Format;
+    std::uint32_t Frames;
+    std::optional<std::uint32_t> Declared;  // data bytes the header claims
     const char* Line;
   } cases[] = {
-      {kStereo16, "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer"},
-      {{1, 1, 48000, 32}, "fs = 48000  ch = 1   32 bit/sample  total 4 byte/sample  integer"},
-      {{3, 2, 96000, 32}, "fs = 96000  ch = 2   32 bit/sample  total 8 byte/sample  IEEE float"},
-      {extensible24, "fs = 48000  ch = 2   24 bit/sample  total 6 byte/sample  integer"},
+      {kStereo16,
+       500,
+       {},
+       "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer  duration 0:00:00"},
+      {{1, 1, 48000, 32},
+       48000 * 5 / 2 - 1,
+       {},
+       "fs = 48000  ch = 1   32 bit/sample  total 4 byte/sample  integer  duration 0:00:02"},
+      {{3, 2, 96000, 32},
+       96000 * 5 / 2,
+       {},
+       "fs = 96000  ch = 2   32 bit/sample  total 8 byte/sample  IEEE float  duration 0:00:03"},
+      {extensible24,
+       500,
+       {},
+       "fs = 48000  ch = 2   24 bit/sample  total 6 byte/sample  integer  duration 0:00:00"},
+      // The time of what the file holds, not of what its header claims.
+      {{1, 1, 44100, 16},
+       44100 * 2,
+       44100 * 2 * 3600,
+       "fs = 44100  ch = 1   16 bit/sample  total 2 byte/sample  integer  duration 0:00:02"},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Line);
-    const QString input = WriteWav("in" + std::to_string(++n) + ".wav", c.Format, 500);
+    const QString input =
+        WriteBytes("in" + std::to_string(++n) + ".wav",
+                   WavBytes(c.Format, SignalBytes(c.Format, c.Frames), c.Declared));
     ChooseInput(input);
     EXPECT_EQ(Std(Form->WavParamsLabel->text()), c.Line);
     EXPECT_EQ(Form->InputFileLabel->text(), input);
@@ -112,21 +134,20 @@ TEST_F(WindowInput, SameInputKeepsTheOutputAnotherLetsItGo) {
 
   ChooseInput(first);
   EXPECT_EQ(Form->OutputFileLabel->text(), output);
-  EXPECT_TRUE(Form->Run().Writer().IsOpen());
+  EXPECT_EQ(Form->OutputFileName(), output);
   EXPECT_TRUE(Form->StartButton->isEnabled());
 
   ChooseInput(second);
   EXPECT_EQ(Std(Form->OutputFileLabel->text()), "no file selected");
   EXPECT_FALSE(IsRed(Form->OutputFileLabel));
-  EXPECT_FALSE(Form->Run().Writer().IsOpen());
   EXPECT_FALSE(Form->StartButton->isEnabled());
   EXPECT_TRUE(Form->OutputFileName().isEmpty());
 
-  // The output given up stays on disk as created; a run writes only the new one.
+  // The output given up was never created; a run writes only the new one.
   const QString newOutput = Path("new.wav");
   ChooseOutput(newOutput);
   PressStart();
-  EXPECT_EQ(QFileInfo(output).size(), 0);
+  EXPECT_FALSE(QFileInfo::exists(output));
   EXPECT_TRUE(ParseCanonical(ReadFile(Std(newOutput))).has_value());
 }
 
@@ -148,7 +169,7 @@ TEST_F(WindowInput, CancelledDialogChangesNothing) {
             labels);
   EXPECT_EQ(Enabling(*Form), before);
   EXPECT_TRUE(Form->Run().Reader().IsOpen());
-  EXPECT_TRUE(Form->Run().Writer().IsOpen());
+  EXPECT_EQ(Form->OutputFileName(), Path("out.wav"));
 }
 
 TEST_F(WindowInput, DroppedFileIsSelectedWithoutDialog) {

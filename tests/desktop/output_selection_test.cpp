@@ -37,24 +37,63 @@ TEST_F(WindowOutput, ProposalIsTheInputWithDecBeforeTheExtension) {
   }
 }
 
-TEST_F(WindowOutput, ExistingFileIsEmptiedOnlyAfterOk) {
+// Choosing an output creates nothing and empties nothing: an agreed
+// overwrite, a new name, and leaving the program without Start.
+TEST_F(WindowOutput, OutputIsCreatedOrReplacedOnlyAtStart) {
   const QString input = WriteWav("in.wav", kStereo16, 2000);
-  const QString existing = WriteBytes("existing.wav", TBytes{'k', 'e', 'e', 'p'});
-  MakeReady(input, Path("first.wav"));
+  const TBytes keep{'k', 'e', 'e', 'p'};
+  const QString existing = WriteBytes("existing.wav", keep);
+  const QString fresh = Path("fresh.wav");
+  MakeReady(input, fresh);
+  EXPECT_FALSE(QFileInfo::exists(fresh)) << "created when chosen";
 
   ChooseOutput(existing, false);
   EXPECT_EQ(Dialogs.Questions, QStringList{"OK to overwrite existing.wav ?"});
-  EXPECT_EQ(ReadFile(Std(existing)), (TBytes{'k', 'e', 'e', 'p'}));
-  EXPECT_FALSE(Form->Run().Writer().IsOpen()) << "the output chosen before is let go";
+  EXPECT_EQ(ReadFile(Std(existing)), keep);
   EXPECT_FALSE(Form->StartButton->isEnabled());
   EXPECT_EQ(Std(Form->OutputFileLabel->text()), "no file selected");
-  EXPECT_TRUE(Form->OutputFileName().isEmpty());
+  EXPECT_TRUE(Form->OutputFileName().isEmpty()) << "the output chosen before is let go";
 
   ChooseOutput(existing, true);
-  EXPECT_EQ(QFileInfo(existing).size(), 0);
+  EXPECT_EQ(ReadFile(Std(existing)), keep) << "emptied when chosen";
   EXPECT_EQ(Form->OutputFileLabel->text(), existing);
   EXPECT_FALSE(IsRed(Form->OutputFileLabel));
   EXPECT_TRUE(Form->StartButton->isEnabled());
+
+  // Leaving without Start.
+  Form.reset();
+  EXPECT_EQ(ReadFile(Std(existing)), keep);
+  EXPECT_FALSE(QFileInfo::exists(fresh));
+
+  // Start replaces it, without asking again.
+  Form = std::make_unique<TForm1>(Dialogs);
+  ChooseInput(input);
+  ChooseOutput(existing, true);
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
+  EXPECT_EQ(Dialogs.Questions.size(), 3);
+  EXPECT_EQ(ReadFile(Std(existing)), DirectDecode(Std(input), Dir.File("direct.wav")));
+}
+
+// A name that was free when chosen and is taken by Start: asked about then.
+TEST_F(WindowOutput, OutputThatAppearedSinceTheChoiceIsAskedAboutAtStart) {
+  const QString input = WriteWav("in.wav", kStereo16, 2000);
+  const QString output = Path("out.wav");
+  MakeReady(input, output);
+  const TBytes other{'o', 't', 'h', 'e', 'r'};
+  WriteBytes("out.wav", other);
+
+  Dialogs.OverwriteAnswers.push_back(false);
+  PressStart();
+  EXPECT_EQ(Dialogs.Questions, QStringList{"OK to overwrite out.wav ?"});
+  EXPECT_EQ(ReadFile(Std(output)), other);
+  EXPECT_FALSE(Form->Run().Running());
+  EXPECT_TRUE(Form->StartButton->isEnabled()) << "the choice stands";
+
+  Dialogs.OverwriteAnswers.push_back(true);
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
+  EXPECT_TRUE(ParseCanonical(ReadFile(Std(output))).has_value());
 }
 
 TEST_F(WindowOutput, RefusedOutputsAreShownInRed) {
@@ -71,6 +110,8 @@ TEST_F(WindowOutput, RefusedOutputsAreShownInRed) {
       {Path("folder/../in.wav"), "Cannot use the input file as output: "},
       {Path("missing/out.wav"), "Cannot create: "},
       {Path("folder"), "Cannot create: "},
+      // A folder that takes no new names, whoever asks.
+      {QStringLiteral("/proc/zorv-out.wav"), "Cannot create: "},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -80,7 +121,7 @@ TEST_F(WindowOutput, RefusedOutputsAreShownInRed) {
     EXPECT_EQ(Std(Form->OutputFileLabel->text()), c.Message + Std(c.Output));
     EXPECT_TRUE(IsRed(Form->OutputFileLabel));
     EXPECT_FALSE(Form->StartButton->isEnabled());
-    EXPECT_FALSE(Form->Run().Writer().IsOpen());
+    EXPECT_TRUE(Form->OutputFileName().isEmpty());
   }
   EXPECT_TRUE(Dialogs.Questions.isEmpty()) << "no overwrite question for a refused output";
   EXPECT_EQ(ReadFile(Std(input)), inputBytes);

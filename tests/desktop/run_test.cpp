@@ -1,6 +1,8 @@
 // Runs driven through the window: the output against the command-line
 // decoder and a run of its own, Abort, closing, the level during a run, mono
 // input, the debug refusal, a full disk, and the enabling rules step by step.
+#include <sys/resource.h>
+
 #include <QButtonGroup>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +13,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 
 #include "tests/desktop/window_fixture.h"
 #include "widgets/al_progress_bar.h"
@@ -43,25 +46,30 @@ void InFirstEventPass(const std::function<void()>& action) {
   QTimer::singleShot(0, action);
 }
 
-void ExpectEnded(TForm1& form, const char* status) {
+// The run's end: status and times shown, the output closed, and the same
+// input and output ready for the next run.
+void ExpectEnded(TForm1& form, const char* status, const char* decoded, bool error = false) {
   EXPECT_EQ(Std(form.DoneLabel->text()), status);
+  EXPECT_EQ(IsRed(form.DoneLabel), error);
   EXPECT_TRUE(form.DoneLabel->isVisible());
   EXPECT_TRUE(
-      QRegularExpression("^elapsed time: \\d+ msec$").match(form.TimeLabel->text()).hasMatch())
+      QRegularExpression(QStringLiteral("^elapsed time: \\d+ msec, %1 decoded$").arg(decoded))
+          .match(form.TimeLabel->text())
+          .hasMatch())
       << Std(form.TimeLabel->text());
   EXPECT_EQ(Std(form.StartButton->text()), "Start");
   EXPECT_FALSE(IsRed(form.StartButton));
-  EXPECT_FALSE(form.Run().Reader().IsOpen());
+  EXPECT_TRUE(form.Run().Reader().IsOpen());
   EXPECT_FALSE(form.Run().Writer().IsOpen());
-  EXPECT_EQ(Enabling(form), (TEnabling{false, false, false, false, false, true, true, true}));
+  EXPECT_EQ(Enabling(form), (TEnabling{true, true, true, true, true, true, true, true}));
 }
 
 TEST_F(WindowRun, FullRunEqualsTheCommandLineDecoder) {
-  const QString input = WriteWav("in.wav", kStereo16, 22050);
+  const QString input = WriteWav("in.wav", kStereo16, 66150);
   const QString output = Path("window.wav");
   MakeReady(input, output);
   PressStart();
-  ExpectEnded(*Form, "Done");
+  ExpectEnded(*Form, "Done", "0:00:02");
   EXPECT_EQ(Form->RunProgress->value(), Form->RunProgress->maximum());
 
   const QString reference = Path("cli.wav");
@@ -70,7 +78,7 @@ TEST_F(WindowRun, FullRunEqualsTheCommandLineDecoder) {
   ASSERT_TRUE(cli.waitForFinished(120000));
   ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
   EXPECT_EQ(ReadFile(Std(output)), ReadFile(Std(reference)));
-  EXPECT_EQ(CheckedData(output).size(), 22050u * 4);
+  EXPECT_EQ(CheckedData(output).size(), 66150u * 4);
 }
 
 TEST_F(WindowRun, OutputEqualsADirectRunInEveryLayout) {
@@ -98,13 +106,15 @@ TEST_F(WindowRun, AbortAfterTheFirstBlockLeavesAValidFile) {
     EXPECT_EQ(Std(Form->StartButton->text()), "Abort");
     EXPECT_TRUE(IsRed(Form->StartButton));
     EXPECT_EQ(Std(Form->DoneLabel->text()), "Working");
+    EXPECT_EQ(Std(Form->TimeLabel->text()), "elapsed 0:00");
     EXPECT_EQ(Form->RunProgress->value(), Form->RunProgress->maximum() / 5);
     EXPECT_EQ(Enabling(*Form), (TEnabling{true, false, false, true, true, false, false, true}));
     Form->FileOpenInExecute();  // as a shortcut might: ignored
     Form->StartButton->click();
   });
   PressStart();
-  ExpectEnded(*Form, "aborted");
+  ExpectEnded(*Form, "aborted", "0:00:00");
+  EXPECT_EQ(Form->RunProgress->value(), Form->RunProgress->maximum() / 5);
   const TBytes full = DirectDecode(Std(input), Dir.File("full.wav"));
   const TBytes data = CheckedData(Path("out.wav"));
   ASSERT_EQ(data.size(), kBlockBytes44);
@@ -205,20 +215,60 @@ TEST_F(WindowRun, DebugOutputOfAMonoInputIsRefused) {
   EXPECT_FALSE(Form->Run().Running());
   EXPECT_EQ(Std(Form->StartButton->text()), "Start");
   EXPECT_TRUE(Form->StartButton->isEnabled());
-  EXPECT_EQ(QFileInfo(output).size(), 0);
+  EXPECT_FALSE(QFileInfo::exists(output)) << "a refused run creates no output";
 
   Form->DebugButtons->button(0)->click();
   PressStart();
   EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
 }
 
-TEST_F(WindowRun, FullDiskIsReportedNotDone) {
+// The output's file system takes only part of the data: the run stops at the
+// write that failed, says so in red, and leaves a valid WAV file of what the
+// file took. The limit is the process's file size limit, as a full disk
+// would be for this one file.
+TEST_F(WindowRun, WriteFailureStopsTheRunWhereTheOutputStopped) {
+  const QString input = WriteWav("in.wav", kStereo16, 5 * kBlock44);
+  const QString output = Path("out.wav");
+  MakeReady(input, output);
+  // Two whole blocks and 250 frames of the third.
+  constexpr std::uint32_t kTaken = 2 * kBlockBytes44 + 1000;
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = saved;
+  limit.rlim_cur = 44 + kTaken;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+  PressStart();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousSignal);
+
+  ExpectEnded(*Form, "Error: could not write the output file", "0:00:00", true);
+  EXPECT_EQ(
+      Form->RunProgress->value(),
+      static_cast<int>(std::uint64_t{kTaken} * Form->RunProgress->maximum() / (5 * kBlockBytes44)));
+  const TBytes data = CheckedData(output);
+  ASSERT_EQ(data.size(), kTaken);
+  const TBytes full = DirectDecode(Std(input), Dir.File("full.wav"));
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), full.begin() + 44));
+  EXPECT_EQ(Form->Run().DataBytesRead(), 3 * kBlockBytes44) << "read on after the failed write";
+}
+
+TEST_F(WindowRun, OutputThatTakesNothingIsReportedNotDone) {
   if (!QFileInfo::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full";
-  ChooseInput(WriteWav("in.wav", kStereo16, kBlock44));
+  ChooseInput(WriteWav("in.wav", kStereo16, 5 * kBlock44));
   ChooseOutput(QStringLiteral("/dev/full"), true);
   ASSERT_TRUE(Form->StartButton->isEnabled());
   PressStart();
-  ExpectEnded(*Form, "Error: could not write the output file");
+  ExpectEnded(*Form, "Error: could not write the output file", "0:00:00", true);
+  EXPECT_EQ(Form->RunProgress->value(), 0);
+  EXPECT_EQ(Form->Run().DataBytesRead(), kBlockBytes44);
+  // The next start clears the error's colour.
+  Dialogs.OverwriteAnswers.push_back(true);
+  InFirstEventPass([this] {
+    EXPECT_EQ(Std(Form->DoneLabel->text()), "Working");
+    EXPECT_FALSE(IsRed(Form->DoneLabel));
+  });
+  PressStart();
 }
 
 TEST_F(WindowRun, EnablingFollowsEachStep) {
@@ -237,13 +287,13 @@ TEST_F(WindowRun, EnablingFollowsEachStep) {
   expect("output", {true, true, true, true, true, true, true, true});
   ChooseOutput(std::nullopt);
   expect("output cancelled", {false, true, true, true, true, true, true, true});
-  EXPECT_TRUE(Form->Run().Writer().IsOpen());
-  ChooseOutput(output, true);
+  EXPECT_EQ(Form->OutputFileName(), output);
+  ChooseOutput(output);
   expect("output again", {true, true, true, true, true, true, true, true});
   PressStart();
-  expect("run ended", {false, false, false, false, false, true, true, true});
-  ChooseInput(input);
-  expect("same input after the run", {false, true, true, true, false, true, true, true});
+  expect("run ended", {true, true, true, true, true, true, true, true});
+  ChooseInput(WriteWav("other.wav", kStereo16, kBlock44));
+  expect("another input after the run", {false, true, true, true, true, true, true, true});
   ChooseOutput(output, true);
   expect("output after the run", {true, true, true, true, true, true, true, true});
 }
