@@ -1,15 +1,17 @@
 #include "app/desktop/main_window.h"
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLocale>
 #include <QMimeData>
 #include <QScreen>
 #include <QUrl>
+#include <algorithm>
 #include <thread>
 
 #include "app/desktop/about_box.h"
@@ -21,14 +23,21 @@
 namespace zorv {
 namespace {
 
-// The single local file that a drag carries, or an empty string.
-QString DraggedFile(const QMimeData* data) {
+// The local files that a drag carries; empty when it carries anything else.
+QStringList DraggedFiles(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return {};
-  const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.front().isLocalFile()) return {};
-  const QString path = urls.front().toLocalFile();
-  return QFileInfo(path).isFile() ? path : QString();
+  QStringList files;
+  for (const QUrl& url : data->urls()) {
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) return {};
+    files << path;
+  }
+  return files;
 }
+
+// Room for the window manager's frame around the window, which is known
+// only once the window is shown.
+constexpr int kFrameAllowance = 48;
 
 }  // namespace
 
@@ -54,11 +63,24 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
 
   AboutBox = new TAboutBox(this);
   setAcceptDrops(true);
+  PlaceOnScreen();
+}
 
-  resize(kWidth, kHeight);
-  if (const QScreen* desktop = screen()) {
-    move(desktop->availableGeometry().center() - QPoint(kWidth / 2, kHeight / 2));
+void TForm1::PlaceOnScreen() {
+  const QScreen* desktop = screen();
+  if (desktop == nullptr) {
+    resize(kWidth, kHeight);
+    return;
   }
+  // The design size where it fits; else as much as fits, the panel
+  // scrolling. Centred, but never beyond the free area's top left, so that
+  // title bar, menu and the first controls are always on the screen.
+  const QRect free = desktop->availableGeometry();
+  const QSize size(std::min(kWidth, free.width() - kFrameAllowance / 4),
+                   std::min(kHeight, free.height() - kFrameAllowance));
+  resize(size);
+  move(free.left() + std::max(0, (free.width() - size.width()) / 2),
+       free.top() + std::max(0, (free.height() - size.height() - kFrameAllowance) / 2));
 }
 
 TForm1::~TForm1() = default;
@@ -92,7 +114,10 @@ void TForm1::ResetMeters() {
 
 void TForm1::LevelBarChange(int position) {
   const double level = position / 10.0;
-  RefLabel->setText(QLocale().toString(level, 'f', 1) + QStringLiteral(" dB"));
+  {
+    const QSignalBlocker inStep(RefLabel);
+    RefLabel->setValue(level);
+  }
   Run_.Decoder().SetLevel(level);
 }
 
@@ -128,15 +153,25 @@ void TForm1::Exit1Click() {
   close();
 }
 
+void TForm1::RefuseSeveralFiles() {
+  if (Busy()) return;
+  ShowStatus(QStringLiteral("One file at a time: drop a single WAV file"), false);
+  DoneLabel->show();
+}
+
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
-  if (!Busy() && !DraggedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  if (!Busy() && !DraggedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
 
 void TForm1::dropEvent(QDropEvent* event) {
-  const QString path = DraggedFile(event->mimeData());
-  if (Busy() || path.isEmpty()) return;
+  const QStringList files = DraggedFiles(event->mimeData());
+  if (Busy() || files.isEmpty()) return;
   event->acceptProposedAction();
-  OpenInputFile(path);
+  if (files.size() == 1) {
+    OpenInputFile(files.front());
+  } else {
+    RefuseSeveralFiles();
+  }
 }
 
 }  // namespace zorv

@@ -14,6 +14,7 @@
 
 class QAction;
 class QButtonGroup;
+class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
 class QProgressBar;
@@ -53,7 +54,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QToolButton* OutPutFileButton = nullptr;
   TPathLabel* OutputFileLabel = nullptr;
   QScrollBar* LevelBar = nullptr;
-  QLabel* RefLabel = nullptr;
+  // The level's value beside the scroll bar ("-10.0 dB"), which can also be
+  // typed; the two are kept in step.
+  QDoubleSpinBox* RefLabel = nullptr;
   QPushButton* StartButton = nullptr;
   QLabel* DoneLabel = nullptr;
   QProgressBar* RunProgress = nullptr;  // share of the input's data processed
@@ -66,6 +69,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QAction* Help2 = nullptr;
   QAction* ShowZorvAudioDecoderHomepage1 = nullptr;
   QAction* About = nullptr;
+  QAction* AbortRun1 = nullptr;  // Esc during a run
   TAboutBox* AboutBox = nullptr;
 
   // channel 0 = left, 1 = right; band 0..3 = A..D.
@@ -97,6 +101,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // remembered, and created (or replaced) only when Start is pressed. Ignored
   // while a run is active.
   void OpenOutputFile(const QString& path);
+  // Several files dropped at once: the window decodes one file at a time.
+  void RefuseSeveralFiles();
 
   // The decoder's meter feed: sets the meter's position at once.
   void MeterPosition(int channel, int band, std::int32_t position) override;
@@ -147,6 +153,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void UpdateRunningTimes();
   // ", 0:10:00 decoded": the playing time the output holds.
   QString DecodedText();
+  // Size and place within the screen's free area, whatever the scale.
+  void PlaceOnScreen();
   void RunEventPass();
   // Shows the meter positions the decoder has handed over since the last time.
   void ShowMeterPositions();

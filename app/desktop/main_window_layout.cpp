@@ -1,6 +1,7 @@
 // The window's controls, menus and layout.
 #include <QAction>
 #include <QButtonGroup>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,11 +10,15 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
+#include "app/desktop/level_bar.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
 #include "widgets/al_progress_bar.h"
@@ -59,9 +64,17 @@ T* Named(T* object, const char* name) {
 }  // namespace
 
 void TForm1::CreateControls() {
-  auto* panel = new QWidget(this);
+  // The panel scrolls when the screen is too small for it (a large scale
+  // factor on a small screen); otherwise it fills the window.
+  auto* scroller = new QScrollArea(this);
+  scroller->setObjectName(QStringLiteral("PanelScroller"));
+  scroller->setFrameShape(QFrame::NoFrame);
+  scroller->setWidgetResizable(true);
+  scroller->setFocusPolicy(Qt::NoFocus);
+  setCentralWidget(scroller);
+  auto* panel = new QWidget(scroller);
   panel->setObjectName(QStringLiteral("Panel1"));
-  setCentralWidget(panel);
+  scroller->setWidget(panel);
 
   auto* page = new QVBoxLayout(panel);
   page->setContentsMargins(24, 16, 24, 16);
@@ -85,18 +98,26 @@ void TForm1::CreateControls() {
   page->addLayout(bottom);
 
   CreateMenus();
+  // The keyboard's way through the window.
+  setTabOrder(InputFileButton, OutPutFileButton);
+  setTabOrder(OutPutFileButton, LevelBar);
+  setTabOrder(LevelBar, RefLabel);
+  setTabOrder(RefLabel, StartButton);
 }
 
 void TForm1::CreateMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("File1"));
   Open1 = Named(file->addAction(QStringLiteral("&Input File")), "Open1");
+  Open1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   Save1 = Named(file->addAction(QStringLiteral("&Output File")), "Save1");
+  Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Save1->setEnabled(false);
   file->addSeparator();
   Exit1 = Named(file->addAction(QStringLiteral("E&xit")), "Exit1");
+  Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
   Help2 = Named(help->addAction(QStringLiteral("&Help")), "Help2");
   Help2->setShortcut(QKeySequence(Qt::Key_F1));
@@ -112,6 +133,15 @@ void TForm1::CreateMenus() {
   connect(Help2, &QAction::triggered, this, &TForm1::Help2Click);
   connect(ShowZorvAudioDecoderHomepage1, &QAction::triggered, this, &TForm1::ShowZorvHomepageClick);
   connect(About, &QAction::triggered, this, &TForm1::AboutClick);
+
+  // Esc aborts a run wherever the focus is; it is enabled only then.
+  AbortRun1 = Named(new QAction(QStringLiteral("Abort"), this), "AbortRun1");
+  AbortRun1->setShortcut(QKeySequence(Qt::Key_Escape));
+  AbortRun1->setEnabled(false);
+  addAction(AbortRun1);
+  connect(AbortRun1, &QAction::triggered, this, [this] {
+    if (Run_.Running()) StartButtonClick();
+  });
 }
 
 QLayout* TForm1::CreateFileRows() {
@@ -196,17 +226,29 @@ QLayout* TForm1::CreateMeterColumns() {
 }
 
 QLayout* TForm1::CreateLevelRow() {
-  LevelBar = Named(new QScrollBar(Qt::Horizontal, this), "LevelBar");
+  LevelBar = Named(new TLevelBar(this), "LevelBar");
   LevelBar->setRange(kLevelMin, kLevelMax);
   LevelBar->setValue(kLevelStart);
   LevelBar->setSingleStep(1);
   LevelBar->setPageStep(10);
   LevelBar->setFixedWidth(kLevelBarWidth);
+  // Arrows 0.1 dB, Page Up and Down 1 dB, Home and End the ends.
   connect(LevelBar, &QScrollBar::valueChanged, this, &TForm1::LevelBarChange);
 
-  RefLabel = Named(Caption(QStringLiteral("-10.0 dB"), this), "RefLabel");
-  RefLabel->setMinimumWidth(
-      RefLabel->fontMetrics().horizontalAdvance(QStringLiteral("-30.0 dB__")));
+  // In the user's locale from the start; a typed value counts once it is
+  // complete (Enter or leaving the field), not at every key.
+  RefLabel = Named(new QDoubleSpinBox(this), "RefLabel");
+  RefLabel->setRange(kLevelMin / 10.0, kLevelMax / 10.0);
+  RefLabel->setDecimals(1);
+  RefLabel->setSingleStep(0.1);
+  RefLabel->setSuffix(QStringLiteral(" dB"));
+  RefLabel->setKeyboardTracking(false);
+  RefLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  RefLabel->setValue(kLevelStart / 10.0);
+  SetBold(RefLabel, true);
+  connect(RefLabel, &QDoubleSpinBox::valueChanged, this, [this](double level) {
+    LevelBar->setValue(static_cast<int>(std::lround(level * 10.0)));
+  });
 
   auto* row = new QHBoxLayout;
   row->setSpacing(14);
@@ -222,6 +264,8 @@ QLayout* TForm1::CreateStatusRows() {
   StartButton = Named(new QPushButton(QStringLiteral("Start"), this), "StartButton");
   StartButton->setEnabled(false);
   StartButton->setMinimumWidth(kStartButtonWidth);
+  // Enter as well as Space presses it when it has the focus.
+  StartButton->setAutoDefault(true);
   SetBold(StartButton, true);
   connect(StartButton, &QPushButton::clicked, this, &TForm1::StartButtonClick);
 
@@ -230,6 +274,13 @@ QLayout* TForm1::CreateStatusRows() {
   RunProgress = Named(new QProgressBar(this), "RunProgress");
   RunProgress->setRange(0, 1000);
   RunProgress->setFixedWidth(kProgressWidth);
+  // Hidden or shown, the progress keeps its place: nothing moves at the
+  // start or the end of a run.
+  for (QWidget* widget : {static_cast<QWidget*>(RunProgress), static_cast<QWidget*>(DoneLabel)}) {
+    QSizePolicy keepPlace = widget->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(keepPlace);
+  }
   RunProgress->hide();
 
   auto* buttonRow = new QHBoxLayout;
@@ -237,18 +288,24 @@ QLayout* TForm1::CreateStatusRows() {
   buttonRow->addWidget(StartButton);
   buttonRow->addStretch(1);
 
+  // The progress under the button, the status before it and the times after
+  // it; the row's height is reserved whether it shows anything or not.
   auto* statusRow = new QHBoxLayout;
   statusRow->setSpacing(18);
-  statusRow->addStretch(1);
-  statusRow->addWidget(DoneLabel);
+  statusRow->setContentsMargins(0, 0, 0, 0);
+  statusRow->addWidget(DoneLabel, 1, Qt::AlignRight | Qt::AlignVCenter);
   statusRow->addWidget(RunProgress);
-  statusRow->addWidget(TimeLabel);
-  statusRow->addStretch(1);
+  statusRow->addWidget(TimeLabel, 1, Qt::AlignLeft | Qt::AlignVCenter);
+  auto* status = new QWidget(this);
+  status->setObjectName(QStringLiteral("StatusRow"));
+  status->setLayout(statusRow);
+  status->setFixedHeight(
+      std::max(RunProgress->sizeHint().height(), DoneLabel->fontMetrics().height()));
 
   auto* rows = new QVBoxLayout;
   rows->setSpacing(12);
   rows->addLayout(buttonRow);
-  rows->addLayout(statusRow);
+  rows->addWidget(status);
   return rows;
 }
 

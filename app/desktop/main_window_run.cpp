@@ -79,6 +79,7 @@ void TForm1::ShowRunStarted() {
   RunProgress->show();
   RunClock_.start();
   UpdateRunningTimes();
+  AbortRun1->setEnabled(true);
   // The run needs its files unchanged until it has ended.
   for (QWidget* button : {InputFileButton, OutPutFileButton}) button->setEnabled(false);
   for (QAction* item : {Open1, Save1}) item->setEnabled(false);
@@ -117,6 +118,7 @@ void TForm1::ResetControls() {
   StartButton->setText(QStringLiteral("Start"));
   SetButtonTextColour(StartButton, palette().color(QPalette::Active, QPalette::ButtonText));
   StartButton->setEnabled(false);
+  AbortRun1->setEnabled(false);
   OutPutFileButton->setEnabled(false);
   Save1->setEnabled(false);
   InputFileLabel->setEnabled(false);

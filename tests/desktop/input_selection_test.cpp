@@ -172,8 +172,9 @@ TEST_F(WindowInput, CancelledDialogChangesNothing) {
   EXPECT_EQ(Form->OutputFileName(), Path("out.wav"));
 }
 
-TEST_F(WindowInput, DroppedFileIsSelectedWithoutDialog) {
+TEST_F(WindowInput, DroppedFileIsSelectedWithoutDialogSeveralAreDeclined) {
   const QString input = WriteWav("dropped.wav", kStereo16, 500);
+  const QString other = WriteWav("other.wav", kStereo16, 500);
   const auto drop = [this](const QList<QUrl>& urls) {
     QMimeData data;
     data.setUrls(urls);
@@ -184,11 +185,21 @@ TEST_F(WindowInput, DroppedFileIsSelectedWithoutDialog) {
     QApplication::sendEvent(Form.get(), &dropped);
     return true;
   };
-  EXPECT_FALSE(drop({QUrl::fromLocalFile(input), QUrl::fromLocalFile(input)}));
   EXPECT_FALSE(drop({QUrl::fromLocalFile(Dir.Path().c_str())})) << "a folder";
+  EXPECT_FALSE(drop({QUrl::fromLocalFile(input), QUrl::fromLocalFile(Dir.Path().c_str())}));
+  EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.org/a.wav"))}));
+
+  // Several files: taken, and declined with a word instead of in silence.
+  EXPECT_TRUE(drop({QUrl::fromLocalFile(input), QUrl::fromLocalFile(other)}));
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "One file at a time: drop a single WAV file");
+  EXPECT_FALSE(IsRed(Form->DoneLabel));
+  EXPECT_TRUE(Form->DoneLabel->isVisible());
+  EXPECT_EQ(Std(Form->InputFileLabel->text()), "no file selected");
+  EXPECT_FALSE(Form->Run().Reader().IsOpen());
 
   EXPECT_TRUE(drop({QUrl::fromLocalFile(input)}));
   EXPECT_EQ(Form->InputFileLabel->text(), input);
+  EXPECT_TRUE(Form->DoneLabel->text().isEmpty());
   EXPECT_TRUE(Form->Run().Reader().IsOpen());
   EXPECT_TRUE(Dialogs.InputProposals.isEmpty());
 }

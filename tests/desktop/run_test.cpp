@@ -158,27 +158,6 @@ TEST_F(WindowRun, LevelChangeDuringARunAppliesFromTheNextBlock) {
   EXPECT_NE(changed, DirectDecode(Std(input), Dir.File("unchanged.wav")));
 }
 
-TEST_F(WindowRun, ReferenceLevelLabelUsesTheLocaleSeparator) {
-  const struct {
-    int Position;
-    QLocale Locale;
-    const char* Label;
-  } cases[] = {
-      {-1, QLocale(QLocale::English), "-0.1 dB"},   {-300, QLocale(QLocale::English), "-30.0 dB"},
-      {0, QLocale(QLocale::English), "0.0 dB"},     {-100, QLocale(QLocale::English), "-10.0 dB"},
-      {-125, QLocale(QLocale::German), "-12,5 dB"},
-  };
-  const QLocale saved;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Label);
-    QLocale::setDefault(c.Locale);
-    Form->LevelBar->setValue(c.Position);
-    EXPECT_EQ(Std(Form->RefLabel->text()), c.Label);
-    EXPECT_DOUBLE_EQ(Form->Run().Decoder().Level(), std::pow(10.0, c.Position / 200.0));
-  }
-  QLocale::setDefault(saved);
-}
-
 TEST_F(WindowRun, MonoRunKeepsChannel2MetersDownWithoutTextUntilAStereoRun) {
   const auto channel2 = [this](auto check) {
     for (int band = 0; band < 4; ++band) check(*Form->Meter(1, band));

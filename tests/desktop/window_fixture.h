@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
