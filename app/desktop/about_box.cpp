@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/desktop/program_info.h"
 
@@ -28,7 +29,6 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("About"));
   setModal(false);
-  setFixedSize(kWidth, kHeight);
 
   auto* layout = new QVBoxLayout(this);
   AboutLabel1 = AddLabel(*layout, this, "AboutLabel1", QLatin1String(kProgramTitle), true);
@@ -36,17 +36,30 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   AboutLabel2 = AddLabel(
       *layout, this, "AboutLabel2",
       QStringLiteral("Decoder model and program by the Zorv Audio Decoder developers"), false);
-  AboutLabel3 = AddLabel(
-      *layout, this, "AboutLabel3",
-      QStringLiteral("Feedback: see the project home page,\n") + QLatin1String(kHomepageAddress),
-      false);
-  AboutLabel3->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  const QString address = QLatin1String(kHomepageAddress);
+  AboutLabel3 = AddLabel(*layout, this, "AboutLabel3",
+                         QStringLiteral("Feedback: see the project home page,<br><a href=\"") +
+                             address + QStringLiteral("\">") + address + QStringLiteral("</a>"),
+                         false);
+  AboutLabel3->setTextFormat(Qt::RichText);
+  // The address is a link that the window opens (and says so when the
+  // desktop cannot), and can be selected to copy it.
+  AboutLabel3->setTextInteractionFlags(Qt::TextBrowserInteraction);
+  AboutLabel3->setOpenExternalLinks(false);
+  connect(AboutLabel3, &QLabel::linkActivated, this, &TAboutBox::HomepageLinkActivated);
+
+  // Wide enough for the whole title as a window manager shows it (with the
+  // program's name after it), its icon and its buttons.
+  const QFontMetrics titleFont(QFont(font().family(), font().pointSize(), QFont::Bold));
+  const int titleWidth = titleFont.horizontalAdvance(windowTitle() + QStringLiteral(" \u2014 ") +
+                                                     QLatin1String(kProgramTitle));
+  setFixedSize(std::max(kWidth, titleWidth + kTitleBarExtras), kHeight);
 }
 
 void TAboutBox::ShowCentredOn(const QWidget& centreOf) {
   // Client areas: window frames are only known once the window manager has
   // placed the window.
-  QRect placed(QPoint(), QSize(kWidth, kHeight));
+  QRect placed(QPoint(), size());
   placed.moveCenter(centreOf.geometry().center());
   setGeometry(placed);
   show();

@@ -12,18 +12,24 @@ class TAboutBox : public QDialog {
   Q_OBJECT
 
  public:
+  // The least size; wider when the title needs it.
   static constexpr int kWidth = 265;
   static constexpr int kHeight = 180;
+  // What a title bar holds besides the title: icon, buttons and margins.
+  static constexpr int kTitleBarExtras = 160;
 
   explicit TAboutBox(QWidget* parent = nullptr);
 
   QLabel* AboutLabel1 = nullptr;  // program name
   QLabel* Version = nullptr;      // "Version 0.9.1", set before every showing
   QLabel* AboutLabel2 = nullptr;  // credit line
-  QLabel* AboutLabel3 = nullptr;  // contact line
+  QLabel* AboutLabel3 = nullptr;  // contact line with the home page's address as a link
 
   // Shows the box centred on centreOf, without blocking it.
   void ShowCentredOn(const QWidget& centreOf);
+
+ signals:
+  void HomepageLinkActivated();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

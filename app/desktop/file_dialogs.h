@@ -21,6 +21,10 @@ class TFileDialogs {
   // OK (true) or Cancel (false).
   virtual bool ConfirmOverwrite(QWidget* parent, const QString& question) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+  // The desktop could not show a document: text says so and names the file
+  // or address to open by hand. With offerViewer the answer may be to show
+  // the help page in the program's own window instead (true).
+  virtual bool ReportOpenFailure(QWidget* parent, const QString& text, bool offerViewer) = 0;
 };
 
 }  // namespace zorv

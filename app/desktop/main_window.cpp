@@ -3,19 +3,21 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <algorithm>
 #include <thread>
 
 #include "app/desktop/about_box.h"
+#include "app/desktop/document_opener.h"
 #include "app/desktop/file_dialogs.h"
+#include "app/desktop/help_viewer.h"
 #include "app/desktop/path_label.h"
 #include "app/desktop/program_info.h"
 #include "widgets/al_progress_bar.h"
@@ -62,6 +64,11 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   Run_.Decoder().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
 
   AboutBox = new TAboutBox(this);
+  connect(AboutBox, &TAboutBox::HomepageLinkActivated, this, &TForm1::ShowZorvHomepageClick);
+  HelpViewer = new THelpViewer(this);
+  connect(HelpViewer, &THelpViewer::ExternalLink, this,
+          [this](const QUrl& address) { OpenDocument(address, address.toString(), false); });
+  Opener_ = new TDesktopOpener(this);
   setAcceptDrops(true);
   PlaceOnScreen();
 }
@@ -126,8 +133,17 @@ void TForm1::DebugGroupClick(int index) {
   Run_.SetDebugChannel(static_cast<std::uint32_t>(index));
 }
 
-void TForm1::OpenDocument(const QString& address, const QString& failureText) {
-  if (!QDesktopServices::openUrl(QUrl(address))) Dialogs_.ShowMessage(this, failureText);
+void TForm1::OpenDocument(const QUrl& address, const QString& shown, bool offerViewer) {
+  const QPointer<TForm1> window(this);
+  Opener_->Open(address, [window, shown, offerViewer] {
+    if (window.isNull()) return;
+    const QString text = (offerViewer ? QStringLiteral("The desktop could not show the help page.\n"
+                                                       "Open this file in a web browser:\n")
+                                      : QStringLiteral("The desktop could not show this address.\n"
+                                                       "Open it in a web browser:\n")) +
+                         shown;
+    if (window->Dialogs_.ReportOpenFailure(window, text, offerViewer)) window->HelpViewer1Click();
+  });
 }
 
 void TForm1::Help2Click() {
@@ -136,12 +152,21 @@ void TForm1::Help2Click() {
     Dialogs_.ShowMessage(this, QStringLiteral("The help page is missing: ") + page);
     return;
   }
-  OpenDocument(QUrl::fromLocalFile(page).toString(), QStringLiteral("Cannot open: ") + page);
+  OpenDocument(QUrl::fromLocalFile(page), page, true);
+}
+
+void TForm1::HelpViewer1Click() {
+  const QString page = HelpPagePath(GetProgramFolder());
+  if (!QFileInfo::exists(page)) {
+    Dialogs_.ShowMessage(this, QStringLiteral("The help page is missing: ") + page);
+    return;
+  }
+  HelpViewer->ShowPage(page);
 }
 
 void TForm1::ShowZorvHomepageClick() {
   const QString address = QLatin1String(kHomepageAddress);
-  OpenDocument(address, QStringLiteral("Cannot open: ") + address);
+  OpenDocument(QUrl(address), address, false);
 }
 
 void TForm1::AboutClick() {

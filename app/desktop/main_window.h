@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <QUrl>
 #include <array>
 #include <cstdint>
 
@@ -26,7 +27,9 @@ namespace zorv {
 
 class TALProgressBar;
 class TAboutBox;
+class TDocumentOpener;
 class TFileDialogs;
+class THelpViewer;
 class TPathLabel;
 
 class TForm1 : public QMainWindow, public TMeterListener {
@@ -67,10 +70,12 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QAction* Save1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* Help2 = nullptr;
+  QAction* HelpViewer1 = nullptr;  // the help page in the program's own window
   QAction* ShowZorvAudioDecoderHomepage1 = nullptr;
   QAction* About = nullptr;
   QAction* AbortRun1 = nullptr;  // Esc during a run
   TAboutBox* AboutBox = nullptr;
+  THelpViewer* HelpViewer = nullptr;
 
   // channel 0 = left, 1 = right; band 0..3 = A..D.
   TALProgressBar* Meter(int channel, int band) const;
@@ -85,6 +90,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void LevelBarChange(int position);
   void DebugGroupClick(int index);
   void Help2Click();
+  void HelpViewer1Click();
   void ShowZorvHomepageClick();
   void AboutClick();
   void Exit1Click();
@@ -103,6 +109,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void OpenOutputFile(const QString& path);
   // Several files dropped at once: the window decodes one file at a time.
   void RefuseSeveralFiles();
+
+  // Where help and home page go; the desktop's opener unless set.
+  void SetDocumentOpener(TDocumentOpener& opener) { Opener_ = &opener; }
 
   // The decoder's meter feed: sets the meter's position at once.
   void MeterPosition(int channel, int band, std::int32_t position) override;
@@ -158,9 +167,11 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void RunEventPass();
   // Shows the meter positions the decoder has handed over since the last time.
   void ShowMeterPositions();
-  void OpenDocument(const QString& address, const QString& failureText);
+  // shown: the file or address as a user would copy it.
+  void OpenDocument(const QUrl& address, const QString& shown, bool offerViewer);
 
   TFileDialogs& Dialogs_;
+  TDocumentOpener* Opener_ = nullptr;
   TProcessingRun Run_;
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
   // During a run the decoder hands over meter positions thousands of times a

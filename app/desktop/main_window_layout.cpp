@@ -121,6 +121,8 @@ void TForm1::CreateMenus() {
   help->setObjectName(QStringLiteral("Help1"));
   Help2 = Named(help->addAction(QStringLiteral("&Help")), "Help2");
   Help2->setShortcut(QKeySequence(Qt::Key_F1));
+  HelpViewer1 = Named(help->addAction(QStringLiteral("Help &Without a Browser")), "HelpViewer1");
+  HelpViewer1->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
   ShowZorvAudioDecoderHomepage1 =
       Named(help->addAction(QStringLiteral("&Show Zorv Audio Decoder Homepage")),
             "ShowZorvAudioDecoderHomepage1");
@@ -131,6 +133,7 @@ void TForm1::CreateMenus() {
   connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
   connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
   connect(Help2, &QAction::triggered, this, &TForm1::Help2Click);
+  connect(HelpViewer1, &QAction::triggered, this, &TForm1::HelpViewer1Click);
   connect(ShowZorvAudioDecoderHomepage1, &QAction::triggered, this, &TForm1::ShowZorvHomepageClick);
   connect(About, &QAction::triggered, this, &TForm1::AboutClick);
 

@@ -10,6 +10,7 @@
 
 #include "app/desktop/about_box.h"
 #include "app/desktop/file_dialogs.h"
+#include "app/desktop/help_viewer.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
 #include "app/desktop/time_text.h"
@@ -174,6 +175,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     ResetControls();
   }
   AboutBox->hide();
+  HelpViewer->hide();
   event->accept();
 }
 

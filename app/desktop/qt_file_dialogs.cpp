@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace zorv {
@@ -85,6 +86,19 @@ bool TQtFileDialogs::ConfirmOverwrite(QWidget* parent, const QString& question) 
 
 void TQtFileDialogs::ShowMessage(QWidget* parent, const QString& text) {
   QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), text);
+}
+
+bool TQtFileDialogs::ReportOpenFailure(QWidget* parent, const QString& text, bool offerViewer) {
+  QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text,
+                  QMessageBox::Close, parent);
+  // The path or address can be selected and copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  QPushButton* viewer =
+      offerViewer ? box.addButton(QStringLiteral("Show in the &Program"), QMessageBox::AcceptRole)
+                  : nullptr;
+  if (viewer != nullptr) box.setDefaultButton(viewer);
+  box.exec();
+  return viewer != nullptr && box.clickedButton() == viewer;
 }
 
 }  // namespace zorv

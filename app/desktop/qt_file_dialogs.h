@@ -23,6 +23,7 @@ class TQtFileDialogs : public TFileDialogs {
   std::optional<QString> AskOutputFile(QWidget* parent, const QString& proposal) override;
   bool ConfirmOverwrite(QWidget* parent, const QString& question) override;
   void ShowMessage(QWidget* parent, const QString& text) override;
+  bool ReportOpenFailure(QWidget* parent, const QString& text, bool offerViewer) override;
 };
 
 }  // namespace zorv

@@ -1,31 +1,15 @@
-// What the window needs around it: dialog filters, the version and the about
-// box, the help page and the home page, the command line.
-#include <QCoreApplication>
-#include <QDesktopServices>
+// What the window needs around it: dialog filters, where the help page is,
+// the command line.
 #include <QDir>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QTemporaryDir>
-#include <QUrl>
 
-#include "app/desktop/about_box.h"
 #include "app/desktop/command_line.h"
 #include "app/desktop/program_info.h"
 #include "app/desktop/qt_file_dialogs.h"
 #include "tests/desktop/window_fixture.h"
 
 namespace zorv::test {
-
-// Records the addresses that the window asks the desktop to open.
-class TUrlRecorder : public QObject {
-  Q_OBJECT
-
- public:
-  QList<QUrl> Opened;
-
- public slots:
-  void Open(const QUrl& url) { Opened << url; }
-};
 
 namespace {
 
@@ -95,47 +79,5 @@ TEST(WindowCommandLine, InputAndHiddenOptions) {
   }
 }
 
-using WindowMenu = WindowTest;
-
-TEST_F(WindowMenu, AboutBoxShowsTheVersionBesideAUsableWindow) {
-  Form->About->trigger();
-  TAboutBox& box = *Form->AboutBox;
-  EXPECT_EQ(Std(box.Version->text()), "Version 0.9.1");
-  EXPECT_TRUE(box.isVisible());
-  EXPECT_FALSE(box.isModal());
-  EXPECT_EQ(box.size(), QSize(TAboutBox::kWidth, TAboutBox::kHeight));
-  EXPECT_EQ(box.geometry().center(), Form->geometry().center());
-
-  for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
-    SCOPED_TRACE(key);
-    Form->About->trigger();
-    QKeyEvent other(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
-    QCoreApplication::sendEvent(&box, &other);
-    EXPECT_TRUE(box.isVisible());
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QCoreApplication::sendEvent(&box, &press);
-    EXPECT_FALSE(box.isVisible());
-  }
-}
-
-TEST_F(WindowMenu, HelpAndHomePageAreOpenedThroughTheDesktop) {
-  TUrlRecorder recorder;
-  QDesktopServices::setUrlHandler("file", &recorder, "Open");
-  QDesktopServices::setUrlHandler("https", &recorder, "Open");
-  // F1 reaches the help item.
-  EXPECT_EQ(Form->Help2->shortcut(), QKeySequence(Qt::Key_F1));
-  Form->Help2->trigger();
-  Form->ShowZorvAudioDecoderHomepage1->trigger();
-  QDesktopServices::unsetUrlHandler("file");
-  QDesktopServices::unsetUrlHandler("https");
-
-  // The tests' own folder holds a copy of the page.
-  EXPECT_EQ(recorder.Opened, (QList<QUrl>{QUrl::fromLocalFile(GetProgramFolder() + kHelpPage),
-                                          QUrl(kHomepageAddress)}));
-  EXPECT_TRUE(Dialogs.Messages.isEmpty());
-}
-
 }  // namespace
 }  // namespace zorv::test
-
-#include "program_files_test.moc"

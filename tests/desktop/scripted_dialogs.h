@@ -42,6 +42,13 @@ class TScriptedDialogs : public TFileDialogs {
     return answer;
   }
   void ShowMessage(QWidget*, const QString& text) override { Messages << text; }
+  // Recorded in Messages; answered with ShowViewerAnswer where a viewer is
+  // offered.
+  bool ReportOpenFailure(QWidget*, const QString& text, bool offerViewer) override {
+    Messages << text;
+    return offerViewer && ShowViewerAnswer;
+  }
+  bool ShowViewerAnswer = false;
 
  private:
   std::optional<QString> Next(std::deque<QString>& answers) {
