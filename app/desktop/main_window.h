@@ -138,8 +138,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QLayout* CreateStatusRows();
   void CreateDebugGroup();
 
-  // Red for an error, else the window-text colour; a label that shows
-  // something is enabled.
+  // Red for an error, else the window-text colour.
+  void SetTextColour(QLabel* label, bool error);
+  // The text in its colour; a label that shows something is enabled.
   void SetFileLabel(TPathLabel* label, const QString& text, bool error);
   void ClearStatus();
   void ShowStatus(const QString& text, bool error);

@@ -35,8 +35,7 @@ QString Text(std::string_view text) {
 
 }  // namespace
 
-void TForm1::SetFileLabel(TPathLabel* label, const QString& text, bool error) {
-  label->SetPath(text);
+void TForm1::SetTextColour(QLabel* label, bool error) {
   QPalette colours = label->palette();
   // Only the active and inactive colours: a disabled label stays greyed.
   const QColor textColour =
@@ -44,6 +43,11 @@ void TForm1::SetFileLabel(TPathLabel* label, const QString& text, bool error) {
   colours.setColor(QPalette::Active, QPalette::WindowText, textColour);
   colours.setColor(QPalette::Inactive, QPalette::WindowText, textColour);
   label->setPalette(colours);
+}
+
+void TForm1::SetFileLabel(TPathLabel* label, const QString& text, bool error) {
+  label->SetPath(text);
+  SetTextColour(label, error);
   label->setEnabled(true);
 }
 
@@ -55,12 +59,7 @@ void TForm1::ClearStatus() {
 
 void TForm1::ShowStatus(const QString& text, bool error) {
   DoneLabel->setText(text);
-  QPalette colours = DoneLabel->palette();
-  const QColor textColour =
-      error ? QColor(Qt::red) : palette().color(QPalette::Active, QPalette::WindowText);
-  colours.setColor(QPalette::Active, QPalette::WindowText, textColour);
-  colours.setColor(QPalette::Inactive, QPalette::WindowText, textColour);
-  DoneLabel->setPalette(colours);
+  SetTextColour(DoneLabel, error);
 }
 
 void TForm1::RefuseInput(const QString& message) {
