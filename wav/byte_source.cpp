@@ -25,6 +25,7 @@ class TFileSource final : public TByteSource {
     while (done < n) {
       const ssize_t got = ::read(Fd_, out + done, n - done);
       if (got < 0 && errno == EINTR) continue;
+      if (got < 0) ReadErrno_ = errno;
       if (got <= 0) break;
       done += static_cast<std::size_t>(got);
     }
@@ -41,9 +42,11 @@ class TFileSource final : public TByteSource {
 
   std::uint64_t Position() const override { return Position_; }
   std::uint64_t Size() const override { return Size_; }
+  int ReadErrno() const override { return ReadErrno_; }
 
  private:
   int Fd_;
+  int ReadErrno_ = 0;
   std::uint64_t Size_;
   std::uint64_t Position_ = 0;
 };

@@ -17,7 +17,11 @@ class TByteSource {
   // Moves to an absolute position; false when the position cannot be reached.
   virtual bool Seek(std::uint64_t position) = 0;
   virtual std::uint64_t Position() const = 0;
+  // The size the source had when it was opened.
   virtual std::uint64_t Size() const = 0;
+  // The system's error number of the last read that failed (0 when none did):
+  // a short read with 0 here is the end of the source.
+  virtual int ReadErrno() const { return 0; }
 };
 
 // Null when the file cannot be opened for reading.

@@ -45,6 +45,8 @@ bool TWavFileIn::OpenFile() {
   if (!source) return false;
   Source_ = std::move(source);
   BufferPointer_ = Buffer_.data();
+  ReadFailure_ = TReadFailure::None;
+  ReadErrno_ = 0;
   return true;
 }
 
@@ -52,6 +54,8 @@ bool TWavFileIn::OpenMemory(const std::uint8_t* data, std::size_t size) {
   if (IsOpen()) CloseFile();
   Source_ = MemorySource(data, size);
   BufferPointer_ = Buffer_.data();
+  ReadFailure_ = TReadFailure::None;
+  ReadErrno_ = 0;
   return true;
 }
 
@@ -166,6 +170,17 @@ void TWavFileIn::UpdateBufferSize() {
   BlockBytes_ = static_cast<std::uint32_t>(frames * align);
 }
 
+void TWavFileIn::NoteShortRead() {
+  if (!Source_ || ReadFailure_ != TReadFailure::None) return;
+  if (Source_->ReadErrno() != 0) {
+    ReadFailure_ = TReadFailure::Error;
+    ReadErrno_ = Source_->ReadErrno();
+  } else if (Source_->Position() < Source_->Size()) {
+    // The end came before the file's size at opening: it was cut meanwhile.
+    ReadFailure_ = TReadFailure::Shrank;
+  }
+}
+
 std::uint32_t TWavFileIn::ReadBuffer() {
   if (BlockBytes_ <= DataRemaining_) {
     DataRemaining_ -= BlockBytes_;
@@ -177,6 +192,7 @@ std::uint32_t TWavFileIn::ReadBuffer() {
   std::uint32_t count = 0;
   if (Source_ && wanted > 0)
     count = static_cast<std::uint32_t>(Source_->Read(Buffer_.data(), wanted));
+  if (count < wanted) NoteShortRead();
 
   if (count < BlockBytes_ || count == 0) {
     if (RepeatFile) {

@@ -26,6 +26,11 @@ enum TReadHeaderResult : std::int32_t {
   rhNoData = -4,  // no "data" chunk after the format fields
 };
 
+// Why the data ended before its declared size. A file whose data chunk claims
+// more than the file held when it was opened simply ends (None); a read that
+// fails, or a file that became shorter while it was read, is a failure.
+enum class TReadFailure { None, Error, Shrank };
+
 class TWavFileIn {
  public:
   // pb: start of Buffer; l: valid bytes there.
@@ -66,6 +71,10 @@ class TWavFileIn {
   void UpdateBufferSize();
   // Next block into Buffer; its byte count (0 at the end).
   std::uint32_t ReadBuffer();
+  // Set by a ReadBuffer that came back short through a failure; cleared when
+  // a file is opened. ReadErrno: the system's error number for Error.
+  TReadFailure ReadFailure() const { return ReadFailure_; }
+  int ReadErrno() const { return ReadErrno_; }
   void Stop() { TimerEnabled_ = false; }
   void TimerTick() { ReadBuffer(); }
   bool TimerEnabled() const { return TimerEnabled_; }
@@ -97,6 +106,8 @@ class TWavFileIn {
   void ReadFormatFields(std::uint32_t declared_size);
   // Bytes of a block at the current interval, before the cap to Buffer.
   std::uint64_t UncappedBlockBytes() const;
+  // Tells a short block read from a failure (see TReadFailure).
+  void NoteShortRead();
 
   std::unique_ptr<TByteSource> Source_;
   bool TimerEnabled_ = false;
@@ -110,6 +121,8 @@ class TWavFileIn {
   std::uint32_t SampleRate_ = 0;
   std::uint32_t TimeInterval_ = kDefaultTimeInterval;
   std::uint32_t DataRemaining_ = 0;
+  TReadFailure ReadFailure_ = TReadFailure::None;
+  int ReadErrno_ = 0;
   const std::uint8_t* BufferPointer_ = nullptr;
   std::array<std::uint8_t, kWavBufferBytes> Buffer_{};
   THeaderImage HeaderImage_;

@@ -15,13 +15,18 @@ constexpr std::uint32_t kMaxTimerInterval = 500;
 constexpr std::uint32_t kMaxDataBytes = 0xFFFFFFFFu - 36u;
 
 // Writes n bytes, going on after partial writes and interrupted calls; the
-// count the file took, short on the first error.
-std::size_t WriteAll(int fd, const std::uint8_t* data, std::size_t n) {
+// count the file took, short on the first error, whose number is in error.
+std::size_t WriteAll(int fd, const std::uint8_t* data, std::size_t n, int& error) {
   std::size_t done = 0;
+  error = 0;
   while (done < n) {
     const ssize_t put = ::write(fd, data + done, n - done);
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
+    if (put <= 0) {
+      // A write that takes nothing without an error only happens on a full device.
+      error = put < 0 ? errno : ENOSPC;
+      break;
+    }
     done += static_cast<std::size_t>(put);
   }
   return done;
@@ -75,11 +80,43 @@ bool TWavFileOut::OpenFileNamed(const std::string& name) {
   return OpenFile();
 }
 
+void TWavFileOut::Fail(int error) {
+  if (!WriteFailed_) WriteErrno_ = error;
+  WriteFailed_ = true;
+}
+
+void TWavFileOut::Begin(int fd) {
+  Fd_ = fd;
+  BufferPointer_ = Buffer_.data();
+}
+
+bool TWavFileOut::AdoptFile(int fd, const std::string& name) {
+  HeaderBytes_ = 0;
+  TotalBytes_ = 0;
+  if (IsOpen()) CloseFile();
+  WriteFailed_ = false;
+  WriteErrno_ = 0;
+  SizeLimitReached_ = false;
+  if (fd < 0) return false;
+  Filename = name;
+  Begin(fd);
+  return true;
+}
+
+bool TWavFileOut::Sync() {
+  if (!IsOpen()) return false;
+  if (::fsync(Fd_) == 0) return true;
+  Fail(errno);
+  return false;
+}
+
 bool TWavFileOut::OpenFile() {
   HeaderBytes_ = 0;
   TotalBytes_ = 0;
   if (IsOpen()) CloseFile();
   WriteFailed_ = false;
+  WriteErrno_ = 0;
+  SizeLimitReached_ = false;
   // O_NONBLOCK: a named pipe without a reader fails at once (ENXIO) instead
   // of making the open wait for a reader for ever. Writes block as usual.
   int fd;
@@ -89,8 +126,7 @@ bool TWavFileOut::OpenFile() {
   if (fd < 0) return false;
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  Fd_ = fd;
-  BufferPointer_ = Buffer_.data();
+  Begin(fd);
   return true;
 }
 
@@ -99,14 +135,18 @@ void TWavFileOut::CloseFile() {
   if (IsRunning_) Stop();
   // Linux releases the descriptor even when close() is interrupted; any
   // other failure means data may not have reached the file.
-  if (::close(Fd_) != 0 && errno != EINTR) WriteFailed_ = true;
+  if (::close(Fd_) != 0 && errno != EINTR) Fail(errno);
   Fd_ = -1;
 }
 
 bool TWavFileOut::WriteHeader() {
+  int error = IsOpen() ? 0 : EBADF;
   bool ok = IsOpen() && ::lseek(Fd_, 0, SEEK_SET) == 0;
-  if (ok) ok = WriteAll(Fd_, HeaderImage_.Data(), THeaderImage::kDataId) == THeaderImage::kDataId;
-  if (!ok) WriteFailed_ = true;
+  if (IsOpen() && !ok) error = errno;
+  if (ok) {
+    ok = WriteAll(Fd_, HeaderImage_.Data(), THeaderImage::kDataId, error) == THeaderImage::kDataId;
+  }
+  if (!ok) Fail(error);
   HeaderBytes_ = THeaderImage::kDataId;
   UpdateBufferSize();
   while (BlockBytes_ > kWavBufferBytes && TimerInterval_ > kMinTimerInterval) {
@@ -117,9 +157,10 @@ bool TWavFileOut::WriteHeader() {
 
 bool TWavFileOut::WriteDataHeader() {
   constexpr std::size_t kBytes = kHeaderImageBytes - THeaderImage::kDataId;
-  const bool ok =
-      IsOpen() && WriteAll(Fd_, HeaderImage_.Data() + THeaderImage::kDataId, kBytes) == kBytes;
-  if (!ok) WriteFailed_ = true;
+  int error = EBADF;
+  const bool ok = IsOpen() && WriteAll(Fd_, HeaderImage_.Data() + THeaderImage::kDataId, kBytes,
+                                       error) == kBytes;
+  if (!ok) Fail(error);
   HeaderBytes_ += kBytes;
   return ok;
 }
@@ -131,10 +172,15 @@ void TWavFileOut::WriteBuffer(std::int32_t count) {
   const std::uint32_t asked = count > 0 ? static_cast<std::uint32_t>(count) : 0;
   const std::uint32_t allowed = std::min({asked, kWavBufferBytes, kMaxDataBytes - TotalBytes_});
   std::uint32_t written = 0;
-  if (allowed > 0) {
-    written = IsOpen() ? static_cast<std::uint32_t>(WriteAll(Fd_, Buffer_.data(), allowed)) : 0;
+  int error = IsOpen() ? 0 : EBADF;
+  if (allowed > 0 && IsOpen()) {
+    written = static_cast<std::uint32_t>(WriteAll(Fd_, Buffer_.data(), allowed, error));
   }
-  if (written < asked) WriteFailed_ = true;
+  if (written < asked) {
+    const bool limit = error == 0 && allowed < std::min(asked, kWavBufferBytes);
+    if (limit && !WriteFailed_) SizeLimitReached_ = true;
+    Fail(error);
+  }
   if (OnBufferWritten) OnBufferWritten(BufferPointer_, written);
   TotalBytes_ += written;
 }

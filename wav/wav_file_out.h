@@ -39,6 +39,12 @@ class TWavFileOut {
   bool OpenFileNamed(const std::string& name);
   // Creates (or truncates) Filename; false when it cannot be created.
   bool OpenFile();
+  // Takes over a file its caller has created for writing, as OpenFile would
+  // after creating it; the writer closes it. False for a negative fd.
+  bool AdoptFile(int fd, const std::string& name);
+  // Forces what was written onto the storage; a failure counts as a write
+  // failure.
+  bool Sync();
   void CloseFile();
   bool IsOpen() const { return Fd_ >= 0; }
   bool IsRunning() const { return IsRunning_; }
@@ -58,6 +64,12 @@ class TWavFileOut {
   // failed (or written less than asked) since the file was opened: the file
   // on disk does not hold everything the counters and the header claim.
   bool WriteFailed() const { return WriteFailed_; }
+  // The system's error number of the first failure (0 when there was none,
+  // or when it was the size limit below).
+  int WriteErrno() const { return WriteErrno_; }
+  // A block was refused, in part or whole, because the data would no longer
+  // fit the header's 32-bit size fields.
+  bool SizeLimitReached() const { return SizeLimitReached_; }
 
   THeaderImage& HeaderImage() { return HeaderImage_; }
   const THeaderImage& HeaderImage() const { return HeaderImage_; }
@@ -73,11 +85,17 @@ class TWavFileOut {
   std::uint32_t BlockBytes_ = 0;
   bool IsRunning_ = false;
   bool WriteFailed_ = false;
+  int WriteErrno_ = 0;
+  bool SizeLimitReached_ = false;
   std::uint8_t* BufferPointer_ = nullptr;
   std::array<std::uint8_t, kWavBufferBytes> Buffer_{};
   THeaderImage HeaderImage_;
   std::uint32_t HeaderBytes_ = 0;
   std::uint32_t TotalBytes_ = 0;
+
+  // Marks the file as failed; the first error number is kept.
+  void Fail(int error);
+  void Begin(int fd);
 };
 
 }  // namespace zorv

@@ -1,6 +1,7 @@
 #include "wav/wav_file_in.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -414,6 +415,36 @@ TEST_F(WavReaderFiles, FileGivesWhatMemoryGives) {
   std::vector<std::uint32_t> file_counts, memory_counts;
   EXPECT_EQ(ReadAll(from_file, file_counts), ReadAll(from_memory, memory_counts));
   EXPECT_EQ(file_counts, memory_counts);
+}
+
+// A data chunk that claims more than the file holds from the start simply
+// ends; a file cut shorter while it is read is a failure, and the next file
+// opened starts without it.
+TEST_F(WavReaderFiles, AFileCutWhileReadIsAFailureNotTheEnd) {
+  TBytes claimsMore = TWavBuilder().Fmt(1, 2, 44100, 16).Data(20000).Bytes();
+  claimsMore[40] = 0x00, claimsMore[41] = 0x00, claimsMore[42] = 0x01;  // 65536 bytes
+  TWavFileIn r;
+  r.Filename = Write("claims.wav", claimsMore);
+  ASSERT_TRUE(r.OpenFile());
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  std::vector<std::uint32_t> counts;
+  EXPECT_EQ(ReadAll(r, counts).size(), 20000u);
+  EXPECT_EQ(r.ReadFailure(), TReadFailure::None);
+
+  const std::string path = Write("cut.wav", TWavBuilder().Fmt(1, 2, 44100, 16).Data(60000).Bytes());
+  r.Filename = path;
+  ASSERT_TRUE(r.OpenFile());
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  EXPECT_EQ(r.ReadBuffer(), 17640u);
+  EXPECT_EQ(r.ReadFailure(), TReadFailure::None);
+  ASSERT_EQ(::truncate(path.c_str(), 44 + 17640 + 100), 0);
+  EXPECT_EQ(r.ReadBuffer(), 100u);
+  EXPECT_EQ(r.ReadFailure(), TReadFailure::Shrank);
+  EXPECT_EQ(r.ReadErrno(), 0);
+
+  r.Filename = Write("whole.wav", CanonicalWav(2, 44100, 16, 400));
+  ASSERT_TRUE(r.OpenFile());
+  EXPECT_EQ(r.ReadFailure(), TReadFailure::None);
 }
 
 TEST_F(WavReaderFiles, OpenFileFailsOnMissingFilesAndFolders) {

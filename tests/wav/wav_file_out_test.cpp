@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -205,10 +206,50 @@ TEST_F(WavWriter, FullDiskIsReportedAndNotCounted) {
   EXPECT_EQ(written, std::vector<std::uint32_t>{0});
   EXPECT_EQ(w.TotalBytes(), 0u);
   EXPECT_TRUE(w.WriteFailed());
+  EXPECT_EQ(w.WriteErrno(), ENOSPC) << "the first failure's reason is kept";
+  EXPECT_FALSE(w.SizeLimitReached());
   w.CloseFile();
   EXPECT_TRUE(w.WriteFailed());
   ASSERT_TRUE(w.OpenFileNamed(Path("after.wav")));
   EXPECT_FALSE(w.WriteFailed());
+  EXPECT_EQ(w.WriteErrno(), 0);
+}
+
+// The 32-bit size fields end a file just short of 4 GiB; the block that would
+// cross that line is cut there and the failure says why.
+TEST_F(WavWriter, DataBeyondTheSizeFieldsIsRefusedAsTheSizeLimit) {
+  TWavFileOut w;
+  ASSERT_TRUE(w.OpenFileNamed("/dev/null"));
+  constexpr std::uint32_t kLimit = 0xFFFFFFFFu - 36u;
+  const std::uint32_t fullBlocks = kLimit / kWavBufferBytes;
+  for (std::uint32_t i = 0; i < fullBlocks; ++i) w.WriteBuffer(kWavBufferBytes);
+  ASSERT_FALSE(w.WriteFailed());
+  EXPECT_EQ(w.TotalBytes(), fullBlocks * kWavBufferBytes);
+  w.WriteBuffer(kWavBufferBytes);
+  EXPECT_EQ(w.TotalBytes(), kLimit);
+  EXPECT_TRUE(w.WriteFailed());
+  EXPECT_TRUE(w.SizeLimitReached());
+  EXPECT_EQ(w.WriteErrno(), 0);
+}
+
+// A file created by the caller (exclusively, under a name of its choosing) is
+// written like one the writer created; Sync fails only where the storage does.
+TEST_F(WavWriter, AdoptedFileIsWrittenAndSynced) {
+  const std::string path = Path("adopted.wav");
+  std::remove(path.c_str());
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  TWavFileOut w;
+  EXPECT_FALSE(w.AdoptFile(-1, path));
+  EXPECT_FALSE(w.IsOpen());
+  ASSERT_TRUE(w.AdoptFile(fd, path));
+  EXPECT_EQ(w.Filename, path);
+  WriteRun(w, test::CanonicalWav(2, 44100, 16, 0), 1000);
+  EXPECT_TRUE(w.Sync());
+  w.CloseFile();
+  EXPECT_FALSE(w.WriteFailed());
+  EXPECT_EQ(Contents(path).size(), 1044u);
+  EXPECT_FALSE(w.Sync()) << "nothing open";
 }
 
 TEST_F(WavWriter, WritesOnAClosedWriterFail) {
