@@ -29,6 +29,8 @@ std::string_view StatusText(TRunStatus status) {
       return "Error: Number of processed samples does not match data";
     case TRunStatus::WriteError:
       return "Error: could not write the output file";
+    case TRunStatus::ReadError:
+      return "Error: could not read the input file";
   }
   return {};
 }
@@ -84,6 +86,12 @@ void TProcessingRun::BeginOutput() {
   // the provisional header describes a well-formed file.
   THeaderImage& header = Writer_.HeaderImage();
   header = Reader_.HeaderImage();
+  if (OutputFloat_) {
+    header.SetFormatTag(kFormatIeeeFloat);
+    header.SetBitsPerSample(32);
+    header.SetBlockAlign(static_cast<std::uint16_t>(header.Channels() * 4));
+    header.SetDataSize(OutputBytes(header.DataSize()));
+  }
   header.SetFmtSize(kFmtBodyBytes);
   header.SetByteRate(header.SampleRate() * header.BlockAlign());
   const std::uint32_t dataSize = header.DataSize();
@@ -92,10 +100,35 @@ void TProcessingRun::BeginOutput() {
   Writer_.WriteDataHeader();
 }
 
+void TProcessingRun::ChooseOutputLayout() {
+  OutLayout_ = Layout_;
+  if (!OutputFloat_) return;
+  OutLayout_ = Channels_ == 1 ? TSampleLayout::Float32Mono : TSampleLayout::Float32Stereo;
+  // Wider output frames: a block must still fit the writer's buffer. The
+  // decoder's results do not depend on the block length.
+  const std::uint32_t outFrame = BytesPerFrameOf(OutLayout_);
+  while (Reader_.BlockFrames() * outFrame > kWavBufferBytes &&
+         Reader_.TimeInterval() > TWavFileIn::kMinTimeInterval) {
+    Reader_.SetTimeInterval(Reader_.TimeInterval() / 2);
+  }
+}
+
+std::uint32_t TProcessingRun::OutputBytes(std::uint32_t len) const {
+  if (OutLayout_ == Layout_ || BytesPerFrame_ == 0) return len;
+  // Whole frames only: a trailing part of a frame has no float counterpart.
+  const std::uint64_t frames = len / BytesPerFrame_;
+  const std::uint64_t bytes = frames * BytesPerFrameOf(OutLayout_);
+  return bytes > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(bytes);
+}
+
 void TProcessingRun::CompleteOutput() {
   THeaderImage& header = Writer_.HeaderImage();
-  header.SetRiffSize(Writer_.HeaderBytes() + Writer_.TotalBytes() - 8);
-  header.SetDataSize(Writer_.TotalBytes());
+  // Whole frames only: a write that failed may have left part of a frame.
+  const std::uint32_t align = header.BlockAlign();
+  const std::uint32_t data = align == 0 ? Writer_.TotalBytes()
+                                        : Writer_.TotalBytes() - Writer_.TotalBytes() % align;
+  header.SetRiffSize(Writer_.HeaderBytes() + data - 8);
+  header.SetDataSize(data);
   Writer_.WriteHeader();
   Writer_.WriteDataHeader();
 }
@@ -109,16 +142,18 @@ void TProcessingRun::ReleaseBuffers() {
 
 void TProcessingRun::StartProcess() {
   StartTime_ = Now();
+  BytesPerFrame_ = Reader_.BlockAlign();
+  FormatTag_ = Reader_.FormatTag();
+  Layout_ = SelectLayout(BytesPerFrame_, Channels_, FormatTag_);
+  ChooseOutputLayout();
   BeginOutput();
 
   SampleRate_ = Reader_.SampleRate();
   FramesPerBlock_ = static_cast<std::int32_t>(Reader_.BlockFrames());
-  BytesPerFrame_ = Reader_.BlockAlign();
-  FormatTag_ = Reader_.FormatTag();
-  Layout_ = SelectLayout(BytesPerFrame_, Channels_, FormatTag_);
   DataBytes_ = Reader_.HeaderImage().DataSize();
   DataBytesRead_ = 0;
   BlockFirstByte_ = 0;
+  Stats_ = {};
 
   Decoder_.Prepare(SampleRate_, Channels_, DebugChannel_);
 
@@ -130,10 +165,12 @@ void TProcessingRun::StartProcess() {
   OutLeft_ = std::make_unique<double[]>(frames);
   OutRight_ = std::make_unique<double[]>(frames);
 
-  while (!EofReached_ && !AbortRequested_) {
+  // The first failed write ends the run: nothing is written behind a gap.
+  while (!EofReached_ && !AbortRequested_ && !Writer_.WriteFailed()) {
     const std::uint32_t len = Reader_.ReadBuffer();
-    // An empty read ends the data (the reader has raised its end event).
-    if (len == 0) break;
+    // A failed read ends the run before the block it spoilt; an empty read
+    // ends the data (the reader has raised its end event).
+    if (Reader_.ReadFailure() != TReadFailure::None || len == 0) break;
     BlockFirstByte_ = DataBytesRead_;
     DataBytesRead_ += len;
 
@@ -147,13 +184,14 @@ void TProcessingRun::StartProcess() {
       Stalled_ = true;
       return;
     }
-    MergeBlock(OutLeft_.get(), OutRight_.get(), len, Layout_, Writer_.Buffer());
-    Writer_.WriteBuffer(static_cast<std::int32_t>(len));
-    // Nothing is written behind a block the file did not take whole: the
-    // output ends with what reached it.
-    if (Writer_.WriteFailed()) break;
+    const std::uint32_t outLen = OutputBytes(len);
+    MergeBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Writer_.Buffer());
+    MeasureBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Stats_);
+    Writer_.WriteBuffer(static_cast<std::int32_t>(outLen));
   }
 
+  // Also after a failed write: the header then states what the file took,
+  // and nothing is written behind it.
   CompleteOutput();
   ElapsedTime_ = static_cast<std::int32_t>(Now() - StartTime_);
 
@@ -163,6 +201,8 @@ void TProcessingRun::StartProcess() {
   // Judged after the close, which can fail too.
   if (Writer_.WriteFailed()) {
     Status_ = TRunStatus::WriteError;
+  } else if (Reader_.ReadFailure() != TReadFailure::None) {
+    Status_ = TRunStatus::ReadError;
   } else {
     Status_ = AbortRequested_ ? TRunStatus::Aborted : TRunStatus::Done;
   }

@@ -23,7 +23,8 @@ enum class TRunStatus {
   Done,              // the input was decoded to its end
   Aborted,           // ended early by Abort
   SampleCountError,  // the decoder did not process a block; the run stalls
-  WriteError,        // the output file did not take everything
+  WriteError,        // the output file did not take everything; nothing was written after
+  ReadError,         // a read failed, or the input was cut shorter during the run
 };
 
 std::string_view StatusText(TRunStatus status);
@@ -52,6 +53,9 @@ class TProcessingRun {
   // 0 none, 1..4: channel 2 of the output carries channel 1's control voltage
   // of band A..D. Read when a run starts.
   void SetDebugChannel(std::uint32_t band) { DebugChannel_ = band; }
+  // The output holds 32-bit float samples whatever the input's format (so
+  // nothing clips). Read when a run starts.
+  void SetOutputFloat(bool on) { OutputFloat_ = on; }
 
   // The start steps, with the reader and the writer open: takes the channel
   // count, refuses a debug selection for a mono input (RefusalMessage), else
@@ -103,9 +107,16 @@ class TProcessingRun {
   std::uint64_t FramesRead() const;
   // Frame index, from the start of the data, of the block in hand.
   std::uint64_t BlockFirstFrame() const;
+  // Samples clamped to full scale and the peak of the decoded signal, over
+  // what the run has written.
+  const TSampleStats& OutputStats() const { return Stats_; }
 
  private:
   void BeginOutput();
+  // The output's frame layout (the input's, or float) and the bytes of it
+  // for len bytes of input.
+  void ChooseOutputLayout();
+  std::uint32_t OutputBytes(std::uint32_t len) const;
   void CompleteOutput();
   void ReleaseBuffers();
   std::uint32_t Now() const;
@@ -131,6 +142,9 @@ class TProcessingRun {
   std::uint32_t DebugChannel_ = 0;
   std::int32_t ProcessedCount_ = 0;
   TSampleLayout Layout_ = TSampleLayout::None;
+  TSampleLayout OutLayout_ = TSampleLayout::None;
+  bool OutputFloat_ = false;
+  TSampleStats Stats_;
 
   std::uint32_t DataBytes_ = 0;
   std::uint64_t DataBytesRead_ = 0;

@@ -209,4 +209,54 @@ void MergeBlock(const double* left, const double* right, std::uint32_t len, TSam
   }
 }
 
+namespace {
+
+// Full scale of an integer layout's samples; 0 for the float layouts.
+double IntegerScale(TSampleLayout layout) {
+  switch (layout) {
+    case TSampleLayout::Int16Mono:
+    case TSampleLayout::Int16Stereo:
+      return kScale16;
+    case TSampleLayout::Int24Mono:
+    case TSampleLayout::Int24Stereo:
+      return kScale24;
+    case TSampleLayout::Int32Mono:
+    case TSampleLayout::Int32Stereo:
+      return kScale32;
+    default:
+      return 0;
+  }
+}
+
+void MeasureChannel(const double* samples, std::uint32_t frames, double scale,
+                    TSampleStats& stats) {
+  std::uint64_t clipped = 0;
+  double peak = stats.Peak;
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    const double sample = samples[i];
+    const double magnitude = std::fabs(sample);
+    if (magnitude > peak) peak = magnitude;
+    if (scale != 0) {
+      // The bounds at which ClipSample clamps, applied as WriteInt scales.
+      const double scaled = static_cast<double>(ToSingle(sample)) * scale;
+      clipped += (scaled >= scale) | (scaled <= -scale - 1.0);
+    }
+  }
+  stats.Clipped += clipped;
+  stats.Peak = peak;
+}
+
+}  // namespace
+
+void MeasureBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
+                  TSampleStats& stats) {
+  const std::uint32_t step = BytesPerFrameOf(layout);
+  if (step == 0 || (IsStereo(layout) && right == nullptr)) return;
+  // The merge's frame walk: every frame that starts below len.
+  const std::uint32_t frames = len / step + (len % step != 0 ? 1 : 0);
+  const double scale = IntegerScale(layout);
+  MeasureChannel(left, frames, scale, stats);
+  if (IsStereo(layout)) MeasureChannel(right, frames, scale, stats);
+}
+
 }  // namespace zorv

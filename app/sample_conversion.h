@@ -47,4 +47,17 @@ void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layo
 void MergeBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
                 std::uint8_t* block);
 
+// What the merge of a run's blocks did to the decoded signal: samples clamped
+// to full scale by an integer layout, and the largest magnitude decoded.
+struct TSampleStats {
+  std::uint64_t Clipped = 0;
+  double Peak = 0;  // full scale 1.0
+};
+
+// Adds the frames that MergeBlock with the same arguments writes: a sample
+// counts as clipped exactly when MergeBlock clamps it. Float layouts clip
+// nothing; NaN is neither clipped nor a peak.
+void MeasureBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
+                  TSampleStats& stats);
+
 }  // namespace zorv

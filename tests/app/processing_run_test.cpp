@@ -1,9 +1,12 @@
 #include "app/processing_run.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <vector>
 
@@ -326,6 +329,133 @@ TEST_F(ProcessingRunTest, WriteFailureStopsTheRunAndIsReportedNotDone) {
   EXPECT_EQ(run.StatusText(), "Error: could not write the output file");
   EXPECT_FALSE(run.Running());
   EXPECT_FALSE(run.Writer().IsOpen());
+  EXPECT_EQ(run.DataBytesRead(), 0u) << "a header that failed ends the run before any block";
+}
+
+// A file size limit makes the writes fail from a byte on, as a full disk
+// would; the header at the start could still be rewritten, but the run writes
+// nothing after the first failure, so the file keeps its provisional sizes.
+TEST_F(ProcessingRunTest, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) {
+  const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 10 * kBlock44));
+  const std::string out = Dir.File("limited.wav");
+  struct rlimit before {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  constexpr rlim_t kLimit = 44 + 2 * kBlock44 * 4 + 1000;
+  struct rlimit limited = before;
+  limited.rlim_cur = kLimit;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  TProcessingRun run;
+  int written = 0;
+  run.Writer().OnBufferWritten = [&](const std::uint8_t*, std::uint32_t) { ++written; };
+  Decode(run, in, out);
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  ::signal(SIGXFSZ, oldHandler);
+
+  EXPECT_EQ(run.Status(), TRunStatus::WriteError);
+  EXPECT_EQ(run.Writer().WriteErrno(), EFBIG);
+  EXPECT_EQ(written, 3) << "two blocks, the one that failed, and no more";
+  EXPECT_EQ(run.DataBytesRead(), 3u * kBlock44 * 4);
+  const TBytes file = ReadFile(out);
+  EXPECT_EQ(file.size(), kLimit);
+  const auto image = ParseCanonical(file);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->DataSize, 10u * kBlock44 * 4) << "the provisional header was not rewritten";
+}
+
+// An input cut shorter while the run reads it is a failed run, not a short
+// input: the blocks before the cut are in the output, stated by its header.
+TEST_F(ProcessingRunTest, InputCutDuringTheRunFailsTheRun) {
+  const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 5 * kBlock44));
+  const std::string out = Dir.File("cut.wav");
+  TProcessingRun run;
+  Open(run, in, out);
+  int passes = 0;
+  run.SetEventPass([&] {
+    if (++passes == 2) {
+      ASSERT_EQ(::truncate(in.c_str(), 44 + 2 * kBlock44 * 4 + 400), 0);
+    }
+  });
+  ASSERT_EQ(run.Start(), TStartResult::Started);
+  run.StartProcess();
+  EXPECT_EQ(run.Status(), TRunStatus::ReadError);
+  EXPECT_EQ(run.StatusText(), "Error: could not read the input file");
+  EXPECT_EQ(passes, 2) << "the spoilt block is not decoded";
+  ExpectConsistent(ReadFile(out), 2 * kBlock44 * 4);
+}
+
+// Float output of an integer input holds the decoded samples before the
+// integer conversion: converting them as the merge does gives the integer
+// output, and they show exactly the samples that output clipped.
+TEST_F(ProcessingRunTest, FloatOutputHoldsWhatTheIntegerOutputClipped) {
+  // A loud input: the decode lifts it beyond full scale in places.
+  TBytes data = test::SignalBytes(kStereo16, 3 * kBlock44 + 77, 5);
+  for (std::size_t k = 0; k + 1 < data.size(); k += 2) {
+    const auto v = static_cast<std::int16_t>(data[k] | (data[k + 1] << 8));
+    const auto louder = static_cast<std::int16_t>(std::clamp(v * 4, -32768, 32767));
+    data[k] = static_cast<std::uint8_t>(louder);
+    data[k + 1] = static_cast<std::uint8_t>(louder >> 8);
+  }
+  const std::string in = Input(kStereo16, data);
+  TProcessingRun integerRun;
+  Decode(integerRun, in, Dir.File("int.wav"));
+  TProcessingRun floatRun;
+  floatRun.SetOutputFloat(true);
+  Decode(floatRun, in, Dir.File("float.wav"));
+  ASSERT_EQ(floatRun.Status(), TRunStatus::Done);
+
+  const auto ints = ParseCanonical(ReadFile(Dir.File("int.wav")));
+  const TBytes floatFile = ReadFile(Dir.File("float.wav"));
+  ExpectConsistent(floatFile, static_cast<std::uint32_t>(data.size() * 2));
+  const auto floats = ParseCanonical(floatFile);
+  ASSERT_TRUE(ints && floats);
+  EXPECT_EQ(floats->Tag, 3);
+  EXPECT_EQ(floats->Bits, 32);
+  EXPECT_EQ(floats->BlockAlign, 8);
+  EXPECT_EQ(floats->ByteRate, 44100u * 8);
+  std::uint64_t clipped = 0;
+  double peak = 0;
+  for (std::size_t i = 0; i < ints->Data.size() / 2; ++i) {
+    float f;
+    std::memcpy(&f, &floats->Data[4 * i], 4);
+    const double scaled = static_cast<double>(f) * 32768.0;
+    const auto expected = ClipSample(scaled, 32768);
+    const auto got = static_cast<std::int16_t>(ints->Data[2 * i] | (ints->Data[2 * i + 1] << 8));
+    ASSERT_EQ(got, expected) << i;
+    clipped += scaled >= 32768.0 || scaled <= -32769.0;
+    peak = std::max(peak, std::fabs(static_cast<double>(f)));
+  }
+  EXPECT_GT(clipped, 0u);
+  EXPECT_EQ(integerRun.OutputStats().Clipped, clipped);
+  EXPECT_EQ(floatRun.OutputStats().Clipped, 0u);
+  EXPECT_NEAR(integerRun.OutputStats().Peak, peak, 1e-6);
+  EXPECT_EQ(floatRun.OutputStats().Peak, integerRun.OutputStats().Peak);
+}
+
+// 100 ms of 16-bit stereo at 96 kHz fills the buffer; as float it would not
+// fit, so the blocks are shortened; the decoded samples are the same.
+TEST_F(ProcessingRunTest, FloatOutputOfFullBlocksUsesShorterBlocks) {
+  const TWavFormat format{1, 2, 96000, 16};
+  const std::string in = Input(format, test::SignalBytes(format, 20000));
+  TProcessingRun floatRun;
+  floatRun.SetOutputFloat(true);
+  const int passes = Decode(floatRun, in, Dir.File("float96.wav"));
+  EXPECT_EQ(floatRun.Status(), TRunStatus::Done);
+  EXPECT_EQ(floatRun.FramesPerBlock(), 4800);
+  EXPECT_EQ(passes, 5);
+  ExpectConsistent(ReadFile(Dir.File("float96.wav")), 20000 * 8);
+  TProcessingRun integerRun;
+  Decode(integerRun, in, Dir.File("int96.wav"));
+  EXPECT_EQ(integerRun.FramesPerBlock(), 9600);
+  const auto ints = ParseCanonical(ReadFile(Dir.File("int96.wav")));
+  const auto floats = ParseCanonical(ReadFile(Dir.File("float96.wav")));
+  ASSERT_TRUE(ints && floats);
+  for (std::size_t i = 0; i < ints->Data.size() / 2; ++i) {
+    float f;
+    std::memcpy(&f, &floats->Data[4 * i], 4);
+    const auto got = static_cast<std::int16_t>(ints->Data[2 * i] | (ints->Data[2 * i + 1] << 8));
+    ASSERT_EQ(got, ClipSample(static_cast<double>(f) * 32768.0, 32768)) << i;
+  }
 }
 
 TEST_F(ProcessingRunTest, FreshRunsGiveTheSameBytesAndLeaveTheInputAlone) {

@@ -300,3 +300,63 @@ TEST(Conversion, EverySixteenBitValueSurvivesTheRoundTrip) {
 
 }  // namespace
 }  // namespace zorv
+
+namespace zorv {
+namespace {
+
+// The clip count is what the merge clamps, not a rule of its own: edge values
+// on both sides of every integer layout's full scale, stereo and mono.
+TEST(MeasureBlock, CountsExactlyTheSamplesTheMergeClamps) {
+  const std::vector<double> samples = {0.5,  1.0,  -1.0,  1.5,    -1.0000001, -32769.0 / 32768,
+                                       kNaN, kInf, -kInf, 0.99999};
+  struct Case {
+    L layout;
+    std::uint64_t clipped;
+  };
+  // -1.0000001 rounds to -(1 + 2^-23) in single precision: below -2^23 - 1 at
+  // 24 bits and beyond, within the truncation at 16 bits.
+  const Case cases[] = {{L::Int16Mono, 5},    {L::Int24Mono, 6},    {L::Int32Mono, 6},
+                        {L::Int16Stereo, 10}, {L::Int24Stereo, 12}, {L::Int32Stereo, 12},
+                        {L::Float32Mono, 0},  {L::Float32Stereo, 0}};
+  for (const Case& c : cases) {
+    const std::uint32_t step = BytesPerFrameOf(c.layout);
+    const auto frames = static_cast<std::uint32_t>(samples.size());
+    TSampleStats stats;
+    MeasureBlock(samples.data(), samples.data(), frames * step, c.layout, stats);
+    EXPECT_EQ(stats.Clipped, c.clipped) << static_cast<int>(c.layout);
+    EXPECT_EQ(stats.Peak, kInf);
+  }
+
+  // Every counted sample comes out of the merge at an end of the range.
+  const std::vector<double> finite = {0.25, -1.25, 1.0, -0.75, 1.0 - 1e-9};
+  TSampleStats stats;
+  const auto frames = static_cast<std::uint32_t>(finite.size());
+  Bytes block(frames * 2);
+  MergeBlock(finite.data(), nullptr, frames * 2, L::Int16Mono, block.data());
+  MeasureBlock(finite.data(), nullptr, frames * 2, L::Int16Mono, stats);
+  std::uint64_t atTheEnds = 0;
+  for (std::uint32_t i = 0; i < frames; ++i) {
+    const auto value = static_cast<std::int16_t>(block[2 * i] | (block[2 * i + 1] << 8));
+    atTheEnds += value == 32767 || (value == -32768 && finite[i] < -1.0);
+  }
+  // 1 - 1e-9 rounds to 1.0f and clamps too.
+  EXPECT_EQ(stats.Clipped, 3u);
+  EXPECT_EQ(atTheEnds, stats.Clipped);
+  EXPECT_EQ(stats.Peak, 1.25);
+}
+
+// A trailing part of a frame is measured whole, as the merge writes it whole;
+// a stereo layout without a right buffer measures nothing, as it merges nothing.
+TEST(MeasureBlock, WalksTheFramesTheMergeWrites) {
+  const double left[] = {2.0, 2.0, 2.0};
+  TSampleStats stats;
+  MeasureBlock(left, nullptr, 5, L::Int16Mono, stats);
+  EXPECT_EQ(stats.Clipped, 3u);
+  MeasureBlock(left, nullptr, 8, L::Int16Stereo, stats);
+  EXPECT_EQ(stats.Clipped, 3u);
+  MeasureBlock(left, left, 4, L::Int16Stereo, stats);
+  EXPECT_EQ(stats.Clipped, 5u);
+}
+
+}  // namespace
+}  // namespace zorv
