@@ -1,5 +1,8 @@
 #include "cli/options.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -29,173 +32,192 @@ std::optional<double> ParseLevel(const std::string& word) {
   return level;
 }
 
+// The words as given, before CLI11 sees them: a value that looks like a
+// negative number ("-l -30") is joined to its option, so that it is never
+// taken for an option of its own.
+std::vector<std::string> JoinNegativeValues(const std::vector<std::string>& args) {
+  std::vector<std::string> words;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    if (word == "--") optionsEnded = true;
+    const bool takesLevel = !optionsEnded && (word == "-l" || word == "--level");
+    if (takesLevel && i + 1 < args.size() && args[i + 1].size() > 1 && args[i + 1][0] == '-' &&
+        (std::isdigit(static_cast<unsigned char>(args[i + 1][1])) || args[i + 1][1] == '.')) {
+      words.push_back(word == "-l" ? "-l" + args[i + 1] : "--level=" + args[i + 1]);
+      ++i;
+    } else {
+      words.push_back(word);
+    }
+  }
+  return words;
+}
+
+// A value given to a flag ("--force=yes"), or an option without its value
+// at the end of the words, in the spelling the user typed.
+std::string MismatchMessage(const std::vector<std::string>& args, const CLI::App& app) {
+  std::string last;
+  for (const std::string& word : args) {
+    if (word == "--") break;
+    if (!word.starts_with("-")) continue;
+    const std::string name = word.substr(0, word.find('='));
+    const CLI::Option* option = app.get_option_no_throw(name);
+    if (option == nullptr) continue;
+    if (option->get_expected_max() == 0 && name != word)
+      return "option " + name + " takes no value";
+    last = name;
+  }
+  return "option " + last + " needs a value";
+}
+
 class TParser {
  public:
-  explicit TParser(const std::vector<std::string>& args) : Args_(args) {}
+  TParseResult Run(const std::vector<std::string>& args) {
+    CLI::App app{"", "zorv-decode"};
+    app.set_help_flag();
+    app.allow_extras();
+    TCliOptions& o = Result_.Options;
+    const auto text = [&](const std::string& names, std::string& value) {
+      return app.add_option(names, value)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    };
+    std::string output, outputDir, level, debugBand, jobs, meterLog, report;
+    CLI::Option* outputOption = text("-o,--output", output);
+    CLI::Option* outputDirOption = text("-d,--output-dir", outputDir);
+    CLI::Option* levelOption = text("-l,--level", level);
+    CLI::Option* debugOption = text("--debug-band", debugBand);
+    CLI::Option* jobsOption = text("-j,--jobs", jobs);
+    CLI::Option* meterLogOption = text("--meter-log", meterLog);
+    CLI::Option* reportOption = text("--report", report);
+    for (CLI::Option* flag :
+         {app.add_flag("-f,--force", o.Force), app.add_flag("--skip-existing", o.SkipExisting),
+          app.add_flag("--exact", o.Exact), app.add_flag("--float", o.Float),
+          app.add_flag("-q,--quiet", o.Quiet), app.add_flag("-h,--help", o.Help),
+          app.add_flag("-V,--version", o.Version)}) {
+      flag->disable_flag_override();
+    }
+    app.add_option("INPUT", o.Inputs);
 
-  TParseResult Run() {
-    bool optionsEnded = false;
-    for (Index_ = 0; Index_ < Args_.size() && Result_.Ok(); ++Index_) {
-      const std::string& word = Args_[Index_];
-      if (optionsEnded || word.size() < 2 || word[0] != '-') {
-        Result_.Options.Inputs.push_back(word);
-      } else if (word == "--") {
-        optionsEnded = true;
-      } else if (word.starts_with("--")) {
-        Long(word.substr(2));
-      } else {
-        Short(word);
+    std::vector<std::string> words = JoinNegativeValues(args);
+    std::reverse(words.begin(), words.end());
+    try {
+      app.parse(words);
+    } catch (const CLI::ArgumentMismatch&) {
+      return Failed(MismatchMessage(args, app));
+    } catch (const CLI::ParseError& e) {
+      return Failed(e.what());
+    }
+    for (const std::string& extra : app.remaining()) {
+      // Everything that is not an input is an option CLI11 does not know
+      // (or the "--" that ended the options).
+      if (extra == "--") continue;
+      const std::string name = extra.substr(0, extra.find('='));
+      return Failed("unknown option: " + name);
+    }
+
+    if (*outputOption) {
+      if (output.empty()) return Failed("option -o needs a file name");
+      o.Output = output;
+    }
+    if (*outputDirOption) {
+      if (outputDir.empty()) return Failed("option -d needs a folder name");
+      o.OutputDir = outputDir;
+    }
+    if (*levelOption) {
+      const auto value = ParseLevel(level);
+      if (!value) return Failed("level must be -30.0 .. 0.0 dB in steps of 0.1: " + level);
+      o.LevelDb = *value;
+    }
+    if (*debugOption) {
+      if (debugBand.size() != 1 || debugBand.find_first_of("ABCDabcd") != 0) {
+        return Failed("debug band must be A, B, C or D: " + debugBand);
+      }
+      o.DebugBand = static_cast<std::uint32_t>((debugBand[0] | 0x20) - 'a' + 1);
+    }
+    if (*jobsOption) {
+      if (!ParseNumber(jobs, o.Jobs) || o.Jobs == 0) {
+        return Failed("jobs must be a whole number of at least 1: " + jobs);
       }
     }
-    if (Result_.Ok()) CheckCombination();
+    if (*meterLogOption) {
+      if (meterLog.empty()) return Failed("option --meter-log needs a file name");
+      o.MeterLog = meterLog;
+    }
+    if (*reportOption) {
+      if (report.empty()) return Failed("option --report needs a file name");
+      o.Report = report;
+    }
+    CheckCombination();
     return Result_;
   }
 
  private:
-  void Fail(std::string message) {
-    if (Result_.Ok()) Result_.Error = std::move(message);
-  }
-
-  // The value of an option: attached, or the next word.
-  std::optional<std::string> Value(const std::string& option, std::optional<std::string> attached) {
-    if (attached) return attached;
-    if (Index_ + 1 >= Args_.size()) {
-      Fail("option " + option + " needs a value");
-      return std::nullopt;
-    }
-    return Args_[++Index_];
-  }
-
-  void Long(const std::string& body) {
-    const std::size_t equals = body.find('=');
-    const std::string name = body.substr(0, equals);
-    std::optional<std::string> attached;
-    if (equals != std::string::npos) attached = body.substr(equals + 1);
-    const std::string option = "--" + name;
-
-    if (name == "output" || name == "level" || name == "debug-band" || name == "jobs" ||
-        name == "meter-log") {
-      if (const auto value = Value(option, attached)) Apply(option, *value);
-      return;
-    }
-    if (attached) {
-      Fail("option " + option + " takes no value");
-      return;
-    }
-    if (name == "force") {
-      Result_.Options.Force = true;
-    } else if (name == "exact") {
-      Result_.Options.Exact = true;
-    } else if (name == "quiet") {
-      Result_.Options.Quiet = true;
-    } else if (name == "help") {
-      Result_.Options.Help = true;
-    } else if (name == "version") {
-      Result_.Options.Version = true;
-    } else {
-      Fail("unknown option: " + option);
-    }
-  }
-
-  // Short options may be grouped ("-fq"); one that takes a value ends the
-  // group and takes its rest ("-j2") or the next word.
-  void Short(const std::string& word) {
-    for (std::size_t i = 1; i < word.size() && Result_.Ok(); ++i) {
-      const char letter = word[i];
-      const std::string option = std::string("-") + letter;
-      switch (letter) {
-        case 'o':
-        case 'l':
-        case 'j': {
-          std::optional<std::string> attached;
-          if (i + 1 < word.size()) attached = word.substr(i + 1);
-          if (const auto value = Value(option, attached)) Apply(option, *value);
-          return;
-        }
-        case 'f':
-          Result_.Options.Force = true;
-          break;
-        case 'q':
-          Result_.Options.Quiet = true;
-          break;
-        case 'h':
-          Result_.Options.Help = true;
-          break;
-        case 'V':
-          Result_.Options.Version = true;
-          break;
-        default:
-          Fail("unknown option: " + option);
-      }
-    }
-  }
-
-  void Apply(const std::string& option, const std::string& value) {
-    TCliOptions& o = Result_.Options;
-    if (option == "-o" || option == "--output") {
-      if (value.empty()) return Fail("option " + option + " needs a file name");
-      o.Output = value;
-    } else if (option == "-l" || option == "--level") {
-      const auto level = ParseLevel(value);
-      if (!level) return Fail("level must be -30.0 .. 0.0 dB in steps of 0.1: " + value);
-      o.LevelDb = *level;
-    } else if (option == "--debug-band") {
-      if (value.size() != 1 || value.find_first_of("ABCDabcd") != 0) {
-        return Fail("debug band must be A, B, C or D: " + value);
-      }
-      o.DebugBand = static_cast<std::uint32_t>((value[0] | 0x20) - 'a' + 1);
-    } else if (option == "-j" || option == "--jobs") {
-      unsigned jobs = 0;
-      if (!ParseNumber(value, jobs) || jobs == 0) {
-        return Fail("jobs must be a whole number of at least 1: " + value);
-      }
-      o.Jobs = jobs;
-    } else if (option == "--meter-log") {
-      if (value.empty()) return Fail("option " + option + " needs a file name");
-      o.MeterLog = value;
-    }
+  TParseResult Failed(std::string message) {
+    Result_.Error = std::move(message);
+    return Result_;
   }
 
   void CheckCombination() {
     const TCliOptions& o = Result_.Options;
+    const auto fail = [&](std::string message) {
+      if (Result_.Ok()) Result_.Error = std::move(message);
+    };
     if (o.Help || o.Version) return;
-    if (o.Inputs.empty()) return Fail("no input file given");
-    if (o.Output && o.Inputs.size() > 1) return Fail("--output needs exactly one input file");
-    if (o.MeterLog && o.Inputs.size() > 1) return Fail("--meter-log needs exactly one input file");
+    if (o.Inputs.empty()) return fail("no input file given");
+    if (o.Output && o.Inputs.size() > 1) return fail("--output needs exactly one input file");
+    if (o.Output && o.OutputDir) return fail("--output and --output-dir exclude each other");
+    if (o.Output && *o.Output == "-") return fail("writing to standard output is not supported");
+    if (o.Output && !HasWavExtension(*o.Output)) {
+      return fail("the output file name must end in .wav: " + *o.Output);
+    }
+    if (o.MeterLog && o.Inputs.size() > 1) return fail("--meter-log needs exactly one input file");
+    if (o.Force && o.SkipExisting) return fail("--force and --skip-existing exclude each other");
   }
 
-  const std::vector<std::string>& Args_;
-  std::size_t Index_ = 0;
   TParseResult Result_;
 };
 
 }  // namespace
 
 TParseResult ParseCommandLine(const std::vector<std::string>& args) {
-  return TParser(args).Run();
+  return TParser().Run(args);
+}
+
+bool HasWavExtension(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string end = name.substr(name.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".wav";
 }
 
 std::string UsageText() {
   return R"(Usage: zorv-decode [options] INPUT...
 Decodes four-band compander recordings (WAV) into WAV files of the same format.
 
-  -o, --output FILE     output file (one INPUT only); default: INPUT with "_dec"
-                        before the extension ("output.wav" for paths of 240+ characters)
+  -o, --output FILE     output file, a name ending in .wav (one INPUT only);
+                        default: INPUT with "_dec" before the extension
+  -d, --output-dir DIR  the outputs go into DIR (created when missing), named as above
   -l, --level DB        reference level, -30.0 .. 0.0 dB in steps of 0.1 (default -10.0)
       --debug-band B    A, B, C or D: channel 2 of the output carries channel 1's
                         control signal of that band (stereo input only)
-  -f, --force           overwrite an existing output file
+  -f, --force           replace an existing output file
+      --skip-existing   skip an input whose output exists (not a failure)
   -j, --jobs N          decode up to N inputs at once (default: number of cores)
-      --meter-log FILE  write the band meters' updates as CSV (one INPUT only)
+      --float           write 32-bit float output whatever the input's format
+      --meter-log FILE  write the band meters' positions as CSV (one INPUT only)
+      --report FILE     write one JSON object per input (JSON Lines)
       --exact           decode with the extended-precision reference arithmetic
                         (several times slower; the default fastest path writes
                         the same output files)
-  -q, --quiet           no progress display
+  -q, --quiet           only errors and warnings: no progress, no per-file reports
   -h, --help            show this text
   -V, --version         show the program's version
 
-Exit status: 0 when every input was decoded, 1 when any was refused, failed or
-was interrupted, 2 for a usage error.
+An output is written under a temporary name in its folder and renamed when it
+is complete. Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is
+kept as NAME.partial.wav.
+
+Exit status: 0 when every input was decoded or skipped, 1 when any was refused
+or failed, 2 for a usage error, 128 + the signal's number when interrupted.
 )";
 }
 

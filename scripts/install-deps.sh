@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   clang libclang-rt-14-dev clang-format
-  libssl-dev
+  libssl-dev libcli11-dev nlohmann-json3-dev
   sox libsndfile1-dev sndfile-programs
   xvfb xauth imagemagick
   lv2-dev lilv-utils sordi lv2file jalv jackd2

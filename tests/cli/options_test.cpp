@@ -30,7 +30,24 @@ TEST(ParseCommandLine, HasTheDocumentedDefaults) {
   EXPECT_EQ(r.Options.Jobs, 0u);
   EXPECT_FALSE(r.Options.Force || r.Options.Quiet || r.Options.Exact || r.Options.Help ||
                r.Options.Version);
-  EXPECT_FALSE(r.Options.MeterLog || r.Options.Output);
+  EXPECT_FALSE(r.Options.MeterLog || r.Options.Output || r.Options.OutputDir || r.Options.Report);
+  EXPECT_FALSE(r.Options.SkipExisting || r.Options.Float);
+}
+
+TEST(ParseCommandLine, ReadsTheBatchOptions) {
+  const TParseResult r = ParseCommandLine(
+      {"a.wav", "-d", "out", "--skip-existing", "b.wav", "--report=r.jsonl", "--float", "-q"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_EQ(r.Options.Inputs, (Words{"a.wav", "b.wav"}));
+  EXPECT_EQ(r.Options.OutputDir.value_or(""), "out");
+  EXPECT_EQ(r.Options.Report.value_or(""), "r.jsonl");
+  EXPECT_TRUE(r.Options.SkipExisting);
+  EXPECT_TRUE(r.Options.Float);
+  EXPECT_TRUE(r.Options.Quiet);
+  // The last of a repeated option counts, as before.
+  EXPECT_EQ(ParseCommandLine({"-o", "x.wav", "in.wav", "-o", "y.wav"}).Options.Output, "y.wav");
+  // The output's extension in any case; "-" is the one name without it.
+  EXPECT_TRUE(ParseCommandLine({"in.wav", "-o", "OUT.Wav"}).Ok());
 }
 
 TEST(ParseCommandLine, ReadsEveryValueSpelling) {
@@ -82,7 +99,15 @@ TEST(ParseCommandLine, RefusesWhatCannotBeMeant) {
       {{"in.wav", "-j", "0"}, "jobs must be a whole number of at least 1: 0"},
       {{"in.wav", "-j", "2x"}, "jobs must be a whole number of at least 1: 2x"},
       {{"in.wav", "--force=yes"}, "option --force takes no value"},
+      {{"in.wav", "--frobnicate=1"}, "unknown option: --frobnicate"},
+      {{"in.wav", "--frobnicate", "x"}, "unknown option: --frobnicate"},
       {{"in.wav", "-o", ""}, "option -o needs a file name"},
+      {{"in.wav", "--report"}, "option --report needs a value"},
+      {{"in.wav", "-o", "out.flac"}, "the output file name must end in .wav: out.flac"},
+      {{"in.wav", "-o", "out"}, "the output file name must end in .wav: out"},
+      {{"in.wav", "-o", "-"}, "writing to standard output is not supported"},
+      {{"in.wav", "-o", "x.wav", "-d", "out"}, "--output and --output-dir exclude each other"},
+      {{"in.wav", "-f", "--skip-existing"}, "--force and --skip-existing exclude each other"},
   };
   for (const Case& c : cases) {
     const TParseResult r = ParseCommandLine(c.args);
