@@ -1,15 +1,26 @@
 #include "cli/command_line.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "app/messages.h"
 #include "app/output_name.h"
+#include "cli/batch_plan.h"
 #include "cli/decode_job.h"
+#include "cli/fd_stream.h"
 #include "cli/options.h"
+#include "cli/pending_file.h"
 #include "cli/progress.h"
+#include "cli/run_report.h"
+#include "cli/terminal_text.h"
 #include "zorv_version.h"
 
 namespace zorv::cli {
@@ -17,67 +28,141 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TPlannedJob {
-  std::string Input;
-  std::string Output;
-  std::optional<std::string> Refusal;  // found before any decode starts
-};
-
-// The path a file would have, for telling whether two names of files that
-// need not exist yet are the same.
-fs::path Normal(const std::string& path) {
-  std::error_code error;
-  const fs::path normal = fs::weakly_canonical(fs::absolute(path), error);
-  return error ? fs::absolute(path).lexically_normal() : normal;
-}
-
-// Outputs for every input; an output that is another input of this command,
-// or the output of an earlier input, is refused before anything is written.
-std::vector<TPlannedJob> Plan(const TCliOptions& options) {
-  std::vector<TPlannedJob> jobs;
-  for (const std::string& input : options.Inputs) {
-    TPlannedJob job{input, options.Output.value_or(ProposeOutputName(input)), std::nullopt};
-    const fs::path output = Normal(job.Output);
-    for (const std::string& other : options.Inputs) {
-      if (other != input && SameFile(other, job.Output)) {
-        job.Refusal = std::string(messages::kInputAsOutput) + job.Output;
-      }
-    }
-    for (const TPlannedJob& earlier : jobs) {
-      if (!job.Refusal && !earlier.Refusal && Normal(earlier.Output) == output) {
-        job.Refusal = std::string(kOutputTwice) + job.Output;
-      }
-    }
-    jobs.push_back(std::move(job));
-  }
-  return jobs;
-}
-
 int UsageError(std::ostream& err, const std::string& message) {
-  err << "zorv-decode: " << message << "\n\n" << UsageText();
+  err << "zorv-decode: " << Escaped(message) << "\n\n" << UsageText();
+  err.flush();
   return exUsageError;
 }
+
+// A refusal of the whole call, before any input is decoded.
+int CallRefused(std::ostream& err, std::initializer_list<std::string> lines) {
+  for (const std::string& line : lines) err << Escaped(line) << '\n';
+  err.flush();
+  return exFailed;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// The per-file reports in the order of the inputs, whatever order the jobs
+// end in; the report file's lines in the same order; the totals.
+class TResults {
+ public:
+  TResults(std::vector<TPlannedJob>& jobs, TProgressBoard& board, const TCliOptions& options,
+           std::ostream* report)
+      : Jobs_(jobs), Results_(jobs.size()), Board_(board), Options_(options), Report_(report) {}
+
+  void Finish(std::size_t i, TJobResult result) {
+    const std::lock_guard lock(Mutex_);
+    Results_[i] = std::move(result);
+    while (Next_ < Results_.size() && Results_[Next_]) Emit(Next_++);
+  }
+
+  std::size_t Count(TJobStatus status) const { return Counts_[static_cast<std::size_t>(status)]; }
+  bool AnyFailure() const { return Count(TJobStatus::Refused) + Count(TJobStatus::Failed) > 0; }
+
+  // "27 decoded, 2 skipped, 1 refused": the decoded always, the rest when any.
+  std::string Totals() const {
+    std::string text = std::to_string(Count(TJobStatus::Decoded)) + " decoded";
+    for (const TJobStatus status :
+         {TJobStatus::Skipped, TJobStatus::Refused, TJobStatus::Failed, TJobStatus::Interrupted}) {
+      if (Count(status) > 0) {
+        text += ", " + std::to_string(Count(status)) + " " + std::string(JobStatusName(status));
+      }
+    }
+    return text;
+  }
+
+ private:
+  void Emit(std::size_t i) {
+    const TJobResult& result = *Results_[i];
+    ++Counts_[static_cast<std::size_t>(result.Status)];
+    // Quiet keeps what went wrong and what warns.
+    const bool show = !Options_.Quiet || result.Failure() || result.Warned ||
+                      result.Status == TJobStatus::Interrupted;
+    if (show) {
+      std::string text;
+      for (const std::string& line : result.Lines) text += Escaped(line) + "\n";
+      Board_.Report(text);
+    }
+    if (Report_ != nullptr) *Report_ << ReportLine(Jobs_[i].Input, result, Options_.LevelDb);
+  }
+
+  std::mutex Mutex_;
+  std::vector<TPlannedJob>& Jobs_;
+  std::vector<std::optional<TJobResult>> Results_;
+  std::size_t Next_ = 0;
+  std::size_t Counts_[5] = {};
+  TProgressBoard& Board_;
+  const TCliOptions& Options_;
+  std::ostream* Report_;
+};
 
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   bool errIsTerminal, const std::atomic<bool>& stop) {
+                   bool errIsTerminal, const TStopRequest& stopRequest) {
+  const std::atomic<bool>& stop = stopRequest.Stop;
+  const auto interrupted = [&] { return exSignal + stopRequest.Signal.load(); };
   const TParseResult parsed = ParseCommandLine(args);
   if (!parsed.Ok()) return UsageError(err, parsed.Error);
   const TCliOptions& options = parsed.Options;
-  if (options.Help) {
-    out << UsageText();
-    return exDecoded;
-  }
-  if (options.Version) {
-    out << ZORV_VERSION_TEXT << "\n";
-    return exDecoded;
+  if (options.Help || options.Version) {
+    out << (options.Help ? UsageText() : std::string("zorv-decode ") + ZORV_VERSION_TEXT + "\n");
+    out.flush();
+    return out ? exDecoded : exFailed;
   }
 
-  std::vector<TPlannedJob> jobs = Plan(options);
-  if (options.MeterLog && Normal(*options.MeterLog) == Normal(jobs.front().Output)) {
+  std::optional<std::vector<TPlannedJob>> planned = PlanJobs(options, stop);
+  if (!planned) return interrupted();
+  std::vector<TPlannedJob>& jobs = *planned;
+
+  // The files beside the outputs: checked, like everything else, before any
+  // decode begins.
+  if (options.MeterLog && PathKey(*options.MeterLog) == PathKey(jobs.front().Output)) {
     return UsageError(err, "the meter log and the output must be different files");
   }
+  if (options.Report) {
+    const std::string key = PathKey(*options.Report);
+    if (options.MeterLog && key == PathKey(*options.MeterLog)) {
+      return UsageError(err, "the report and the meter log must be different files");
+    }
+    for (const TPlannedJob& job : jobs) {
+      if (key == PathKey(job.Output)) {
+        return UsageError(err, "the report and the outputs must be different files");
+      }
+      if (key == PathKey(job.Input) || SameFile(job.Input, *options.Report)) {
+        return CallRefused(err, {std::string(messages::kInputAsOutput) + *options.Report});
+      }
+    }
+    if (IsLink(*options.Report)) {
+      return CallRefused(err, {std::string(kOutputIsLink) + *options.Report});
+    }
+    std::error_code error;
+    if (!options.Force && fs::exists(*options.Report, error)) {
+      return CallRefused(err, {std::string(kOutputExists) + *options.Report});
+    }
+  }
+  if (options.OutputDir) {
+    std::error_code error;
+    fs::create_directories(*options.OutputDir, error);
+    if (error || !fs::is_directory(*options.OutputDir)) {
+      return CallRefused(err, {std::string(messages::kCannotCreate) + *options.OutputDir,
+                               error ? error.message() : std::strerror(ENOTDIR)});
+    }
+  }
+  TPendingFile reportFile;
+  std::unique_ptr<TFdStream> report;
+  if (options.Report) {
+    if (!reportFile.Create(*options.Report)) {
+      return CallRefused(err, {std::string(messages::kCannotCreate) + *options.Report,
+                               std::strerror(reportFile.Error())});
+    }
+    report = std::make_unique<TFdStream>(reportFile.Descriptor());
+  }
+  if (stop) return interrupted();
 
   unsigned threads = options.Jobs != 0 ? options.Jobs : std::thread::hardware_concurrency();
   if (threads == 0) threads = 1;
@@ -86,31 +171,47 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   // file per core (which is faster than a channel per core).
   const bool channelThreads = threads == 1 && std::thread::hardware_concurrency() >= 2;
 
-  const TJobSettings settings{options.LevelDb,  options.DebugBand, options.Force,
-                              options.MeterLog, options.Exact,     channelThreads};
+  TJobSettings settings;
+  settings.LevelDb = options.LevelDb;
+  settings.DebugBand = options.DebugBand;
+  settings.Force = options.Force;
+  settings.SkipExisting = options.SkipExisting;
+  settings.MeterLog = options.MeterLog;
+  settings.Exact = options.Exact;
+  settings.Float = options.Float;
+  settings.ChannelThreads = channelThreads;
+
   TProgressBoard board(err, errIsTerminal && !options.Quiet);
+  TResults results(jobs, board, options, report.get());
   std::atomic<std::size_t> next{0};
-  std::atomic<bool> allDecoded{true};
   auto work = [&] {
     for (std::size_t i = next++; i < jobs.size(); i = next++) {
       const TPlannedJob& job = jobs[i];
-      TJobResult result;
-      if (job.Refusal) {
-        result.Report = *job.Refusal + "\n";
-      } else {
-        result = DecodeFile(job.Input, job.Output, settings, board, stop);
-      }
-      if (!result.Decoded) allDecoded = false;
-      board.Report(result.Report);
+      results.Finish(
+          i, job.Decided ? *job.Decided : DecodeFile(job.Input, job.Output, settings, board, stop));
     }
   };
-
   std::vector<std::jthread> helpers;
   for (unsigned t = 1; t < threads; ++t) helpers.emplace_back(work);
   work();
   helpers.clear();  // joins
+
+  if (jobs.size() > 1 && !options.Quiet) board.Report(results.Totals() + "\n");
   board.Finish();
-  return allDecoded && !stop ? exDecoded : exFailed;
+
+  bool reportFailed = false;
+  if (report) {
+    report->flush();
+    if (report->Error() != 0 || !reportFile.Commit(options.Force)) {
+      const int error = report->Error() != 0 ? report->Error() : reportFile.Error();
+      board.Report(Escaped(std::string(kCannotWrite) + *options.Report) + "\n" +
+                   std::strerror(error) + "\n");
+      reportFailed = true;
+    }
+  }
+  if (stop) return interrupted();
+  if (results.AnyFailure() || reportFailed || board.WriteFailed()) return exFailed;
+  return exDecoded;
 }
 
 }  // namespace zorv::cli

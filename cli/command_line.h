@@ -1,23 +1,25 @@
 // zorv-decode from its words to its exit status.
 #pragma once
 
-#include <atomic>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "cli/interrupt.h"
+
 namespace zorv::cli {
 
 enum TExitStatus : int {
-  exDecoded = 0,     // every input was decoded
-  exFailed = 1,      // an input was refused, failed or was interrupted
+  exDecoded = 0,     // every input was decoded or skipped
+  exFailed = 1,      // an input was refused or failed, or a report could not be written
   exUsageError = 2,  // the command line itself is wrong
+  exSignal = 128,    // + the number of the signal that interrupted the program
 };
 
 // args: the words after the program name. Help and version go to out;
 // progress, reports and errors to err (the progress line only when
-// errIsTerminal). stop is read between blocks.
+// errIsTerminal). stop is read between blocks and between inputs.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   bool errIsTerminal, const std::atomic<bool>& stop);
+                   bool errIsTerminal, const TStopRequest& stop);
 
 }  // namespace zorv::cli

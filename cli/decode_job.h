@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/progress.h"
 
@@ -18,24 +19,63 @@ inline constexpr std::string_view kOutputTwice = "Output file already used for a
 inline constexpr std::string_view kNotDecoded = "Not decoded, interrupted: ";
 inline constexpr std::string_view kCannotWrite = "Cannot write: ";
 inline constexpr std::string_view kLogIsOutput = "Cannot use the output file as meter log: ";
+inline constexpr std::string_view kOutputIsLink = "Output is a symbolic link: ";
+inline constexpr std::string_view kSkippedExisting = "Skipped, output file exists: ";
 
 struct TJobSettings {
   double LevelDb = -10.0;
   std::uint32_t DebugBand = 0;
   bool Force = false;
+  bool SkipExisting = false;
   std::optional<std::string> MeterLog;
   bool Exact = false;
+  bool Float = false;
   bool ChannelThreads = false;  // decode the second channel on a thread of its own
 };
 
-struct TJobResult {
-  bool Decoded = false;  // the whole input went into a complete output
-  std::string Report;    // lines for stderr
+enum class TJobStatus { Decoded, Skipped, Refused, Failed, Interrupted };
+// "decoded", "skipped", "refused", "failed", "interrupted"
+std::string_view JobStatusName(TJobStatus status);
+
+// What a decode found and did, for the report.
+struct TDecodeFacts {
+  std::uint32_t SampleRate = 0;
+  std::uint32_t Channels = 0;
+  std::string Format;        // of the input: "int16", "int24", "int32", "float32"
+  std::string OutputFormat;  // of the output
+  std::uint64_t Frames = 0;  // written
+  std::string Arithmetic;    // "extended", "portable", "avx2", "avx512"
+  std::uint64_t ClippedSamples = 0;
+  std::optional<double> PeakDbfs;  // none for silence
+  std::int64_t ElapsedMs = 0;
+  std::optional<std::string> Md5;  // of the output's audio data, when it was kept
 };
 
+struct TJobResult {
+  TJobStatus Status = TJobStatus::Refused;
+  // The report for stderr, line by line, unescaped: "in -> out" and the
+  // status first for a decode that began, else the refusal's message.
+  std::vector<std::string> Lines;
+  // Lines that are neither the "in -> out" line nor the elapsed time: the
+  // report's message.
+  std::vector<std::string> Message;
+  bool Warned = false;                // a line warns (clipping, a short input)
+  std::optional<std::string> Output;  // the file that holds the result (a partial one too)
+  std::optional<TDecodeFacts> Facts;  // once the decode began
+
+  bool Failure() const { return Status == TJobStatus::Refused || Status == TJobStatus::Failed; }
+};
+
+// A job decided before any decode: skipped, refused or interrupted with the
+// message lines given.
+TJobResult Decided(TJobStatus status, std::vector<std::string> lines);
+
 // Refuses before anything is created when the input is unusable, the output
-// is the input or exists (without Force), or the stop flag is set. Once
-// decoding, the stop flag aborts the run like the window's Abort.
+// is the input, a link, or exists (without Force), or the stop flag is set.
+// The output is written under a temporary name and renamed when complete;
+// an interrupted decode keeps its part under the partial name, a failed one
+// leaves nothing. Once decoding, the stop flag aborts the run like the
+// window's Abort.
 TJobResult DecodeFile(const std::string& input, const std::string& output,
                       const TJobSettings& settings, TProgressBoard& board,
                       const std::atomic<bool>& stop);

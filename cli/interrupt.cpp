@@ -1,31 +1,42 @@
 #include "cli/interrupt.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 namespace zorv::cli {
 namespace {
 
-std::atomic<bool> Interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+TStopRequest Request;
 
-extern "C" void OnInterrupt(int) {
-  Interrupted.store(true);
+extern "C" void OnSignal(int signal, siginfo_t* info, void*) {
+  // The kernel sends the SIGPIPE of a write to a pipe without a reader, and
+  // the SIGXFSZ of a write beyond the file size limit, in the writer's own
+  // name; that write fails, and the failure is handled where it happens.
+  if ((signal == SIGPIPE || signal == SIGXFSZ) && info != nullptr && info->si_code == SI_USER &&
+      info->si_pid == ::getpid()) {
+    return;
+  }
+  int none = 0;
+  Request.Signal.compare_exchange_strong(none, signal);
+  Request.Stop.store(true);
 }
 
 }  // namespace
 
 void InstallInterruptHandlers() {
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
+  action.sa_sigaction = OnSignal;
   sigemptyset(&action.sa_mask);
   // File reads and writes go on after the handler instead of failing.
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  action.sa_flags = SA_RESTART | SA_SIGINFO;
+  for (const int signal :
+       {SIGHUP, SIGINT, SIGTERM, SIGPIPE, SIGUSR1, SIGUSR2, SIGQUIT, SIGXCPU, SIGXFSZ}) {
+    sigaction(signal, &action, nullptr);
+  }
 }
 
-const std::atomic<bool>& InterruptFlag() {
-  return Interrupted;
+const TStopRequest& InterruptRequest() {
+  return Request;
 }
 
 }  // namespace zorv::cli

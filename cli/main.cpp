@@ -8,5 +8,5 @@
 int main(int argc, char** argv) {
   zorv::cli::InstallInterruptHandlers();
   return zorv::cli::RunCommandLine({argv + 1, argv + argc}, std::cout, std::cerr,
-                                   isatty(STDERR_FILENO) == 1, zorv::cli::InterruptFlag());
+                                   isatty(STDERR_FILENO) == 1, zorv::cli::InterruptRequest());
 }

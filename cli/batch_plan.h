@@ -1,0 +1,38 @@
+// The inputs of one call, checked against each other before any decode: the
+// output of each, and what must not be decoded at all. Linear in the number
+// of inputs (hashes of paths and of file identities).
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/decode_job.h"
+#include "cli/options.h"
+
+namespace zorv::cli {
+
+struct TPlannedJob {
+  std::string Input;
+  std::string Output;
+  std::optional<TJobResult> Decided;  // skipped or refused before any decode
+};
+
+// The output of an input: the input's name with "_dec" before its extension,
+// in folder when one is given, else beside the input (however long its path).
+std::string DecodedName(const std::string& input, const std::optional<std::string>& folder);
+
+// A key that is equal for two spellings of one path that need not exist:
+// the folder resolved (links, "..", relative paths), the name as it is.
+std::string PathKey(const std::string& path);
+
+// Every input with its output; refused are an output that an earlier input
+// already has and an output that is another input of the call; an input that
+// is the output of another input is skipped when it exists (an earlier run's
+// output) and refused when it does not (it would be read while written).
+// Empty when stop was set meanwhile.
+std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
+                                                 const std::atomic<bool>& stop);
+
+}  // namespace zorv::cli

@@ -1,0 +1,39 @@
+#include "cli/fd_stream.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace zorv::cli {
+
+bool TFdStreamBuf::Drain() {
+  const char* data = pbase();
+  std::size_t left = static_cast<std::size_t>(pptr() - pbase());
+  while (left > 0 && Error_ == 0) {
+    const ssize_t put = ::write(Fd_, data, left);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      Error_ = put < 0 ? errno : ENOSPC;
+      break;
+    }
+    data += put;
+    left -= static_cast<std::size_t>(put);
+  }
+  setp(Buffer_.data(), Buffer_.data() + Buffer_.size());
+  return Error_ == 0;
+}
+
+TFdStreamBuf::int_type TFdStreamBuf::overflow(int_type c) {
+  if (!Drain()) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+  }
+  return traits_type::not_eof(c);
+}
+
+int TFdStreamBuf::sync() {
+  return Drain() ? 0 : -1;
+}
+
+}  // namespace zorv::cli

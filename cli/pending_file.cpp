@@ -1,0 +1,117 @@
+#include "cli/pending_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <random>
+
+namespace zorv::cli {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Six letters or digits, different in every call of every process.
+std::string RandomSuffix() {
+  static constexpr char kAlphabet[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<unsigned> counter{0};
+  std::random_device device;
+  std::mt19937 generator(device() ^ (static_cast<unsigned>(::getpid()) << 16) ^ counter++);
+  std::string suffix(6, 'x');
+  for (char& c : suffix) c = kAlphabet[generator() % (sizeof kAlphabet - 1)];
+  return suffix;
+}
+
+// Makes a rename durable; where the folder cannot be synced there is nothing
+// more to be done.
+void SyncFolder(const std::string& path) {
+  const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+// Renames without replacing: atomically where the file system can, else by
+// a link (which fails on an existing name) and an unlink.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+}  // namespace
+
+std::string PartialName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= nameStart) return path + ".partial";
+  return path.substr(0, dot) + ".partial" + path.substr(dot);
+}
+
+bool TPendingFile::Create(const std::string& finalPath) {
+  Discard();
+  FinalPath_ = finalPath;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = finalPath + ".incomplete-" + RandomSuffix();
+    int fd;
+    do {
+      fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+      Fd_ = fd;
+      TemporaryPath_ = candidate;
+      Error_ = 0;
+      return true;
+    }
+    Error_ = errno;
+    if (Error_ != EEXIST) break;
+  }
+  return false;
+}
+
+bool TPendingFile::Commit(bool replace) {
+  return CommitAs(FinalPath_, replace);
+}
+
+bool TPendingFile::CommitAs(const std::string& path, bool replace) {
+  if (TemporaryPath_.empty()) {
+    Error_ = EBADF;
+    return false;
+  }
+  if (Fd_ >= 0) {
+    const bool synced = ::fsync(Fd_) == 0;
+    if (!synced) Error_ = errno;
+    const bool closed = ::close(Fd_) == 0 || errno == EINTR;
+    if (synced && !closed) Error_ = errno;
+    Fd_ = -1;
+    if (!synced || !closed) return false;
+  }
+  const int error = replace ? (::rename(TemporaryPath_.c_str(), path.c_str()) == 0 ? 0 : errno)
+                            : RenameNoReplace(TemporaryPath_, path);
+  if (error != 0) {
+    Error_ = error;
+    return false;
+  }
+  TemporaryPath_.clear();
+  SyncFolder(path);
+  return true;
+}
+
+void TPendingFile::Discard() {
+  if (Fd_ >= 0) ::close(Fd_);
+  Fd_ = -1;
+  if (!TemporaryPath_.empty()) ::unlink(TemporaryPath_.c_str());
+  TemporaryPath_.clear();
+}
+
+}  // namespace zorv::cli

@@ -1,0 +1,18 @@
+// The line zorv-decode adds under a refused input's message: what was found
+// and what is accepted ("found 22050 Hz; accepted: 44100, 48000, 96000 Hz").
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "wav/header_image.h"
+
+namespace zorv::cli {
+
+// For a ReadHeader result other than 0; start holds the file's first bytes
+// (up to 12), to name what kind of file it is.
+std::string HeaderRefusalDetail(std::int32_t readHeaderCode, const std::string& start);
+// For a CheckFormat result other than 0.
+std::string FormatRefusalDetail(std::int32_t checkFormatCode, const THeaderImage& header);
+
+}  // namespace zorv::cli

@@ -1,0 +1,18 @@
+// The --report file: one JSON object per input, one per line (JSON Lines).
+#pragma once
+
+#include <string>
+
+#include "cli/decode_job.h"
+
+namespace zorv::cli {
+
+// {"input":..., "output":..., "status":"decoded", "message":..., "rate":44100,
+//  "channels":2, "format":"int16", "output_format":"int16", "frames":...,
+//  "seconds":..., "reference_level_db":-10.0, "arithmetic":"avx2",
+//  "clipped_samples":0, "peak_dbfs":-3.2, "elapsed_ms":..., "md5":"..."}
+// and a newline. Values a refused input does not have are null; names that
+// are not UTF-8 have their stray bytes replaced by U+FFFD.
+std::string ReportLine(const std::string& input, const TJobResult& result, double levelDb);
+
+}  // namespace zorv::cli
