@@ -25,7 +25,7 @@ std::string Slurp(const std::string& path) {
 }  // namespace
 
 TChildProcess::TChildProcess(const std::string& program, const std::vector<std::string>& args,
-                             const std::string& scratch) {
+                             const std::string& scratch, const TChildOptions& options) {
   static std::atomic<int> count{0};
   const std::string stem = scratch + "/child" + std::to_string(++count);
   OutPath_ = stem + ".out";
@@ -42,10 +42,31 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, OutPath_.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, ErrPath_.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const int error = posix_spawnp(&Pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+  int deadPipe[2] = {-1, -1};
+  switch (options.Stderr) {
+    case TStderr::Captured:
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, ErrPath_.c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      break;
+    case TStderr::Closed:
+      posix_spawn_file_actions_addclose(&actions, STDERR_FILENO);
+      break;
+    case TStderr::DeadPipe:
+      if (::pipe(deadPipe) != 0) throw std::runtime_error("no pipe");
+      ::close(deadPipe[0]);
+      posix_spawn_file_actions_adddup2(&actions, deadPipe[1], STDERR_FILENO);
+      break;
+  }
+  // The additions first: the first of two entries of one name is the one read.
+  std::vector<std::string> environment = options.Environment;
+  for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  const int error =
+      posix_spawnp(&Pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (deadPipe[1] >= 0) ::close(deadPipe[1]);
   if (error != 0) {
     Pid_ = -1;
     throw std::runtime_error("cannot start " + program);
@@ -70,14 +91,15 @@ TChildResult TChildProcess::Wait() {
   }
   Pid_ = -1;
   if (WIFEXITED(status)) result.ExitStatus = WEXITSTATUS(status);
+  TermSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   result.Out = Slurp(OutPath_);
   result.Err = Slurp(ErrPath_);
   return result;
 }
 
 TChildResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                        const std::string& scratch) {
-  return TChildProcess(program, args, scratch).Wait();
+                        const std::string& scratch, const TChildOptions& options) {
+  return TChildProcess(program, args, scratch, options).Wait();
 }
 
 bool HaveTool(const std::string& program) {

@@ -15,26 +15,42 @@ struct TChildResult {
   std::string Err;
 };
 
+// Where the child's stderr goes besides the usual capture file.
+enum class TStderr {
+  Captured,
+  Closed,      // no descriptor 2 at all
+  DeadPipe,    // a pipe whose reading end is already closed
+};
+
+struct TChildOptions {
+  std::vector<std::string> Environment;  // "NAME=value", before this process's own
+  TStderr Stderr = TStderr::Captured;
+};
+
 class TChildProcess {
  public:
   // Starts program with args; scratch holds the two capture files.
   TChildProcess(const std::string& program, const std::vector<std::string>& args,
-                const std::string& scratch);
+                const std::string& scratch, const TChildOptions& options = {});
   ~TChildProcess();
   TChildProcess(const TChildProcess&) = delete;
   TChildProcess& operator=(const TChildProcess&) = delete;
 
   void Signal(int signal);
   TChildResult Wait();
+  pid_t Pid() const { return Pid_; }
+  // The signal that ended the child, 0 when it exited (valid after Wait).
+  int TermSignal() const { return TermSignal_; }
 
  private:
   pid_t Pid_ = -1;
+  int TermSignal_ = 0;
   std::string OutPath_;
   std::string ErrPath_;
 };
 
 TChildResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                        const std::string& scratch);
+                        const std::string& scratch, const TChildOptions& options = {});
 
 // True when program is found on the PATH.
 bool HaveTool(const std::string& program);
