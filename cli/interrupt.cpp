@@ -1,5 +1,6 @@
 #include "cli/interrupt.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,10 +30,16 @@ void InstallInterruptHandlers() {
   sigemptyset(&action.sa_mask);
   // File reads and writes go on after the handler instead of failing.
   action.sa_flags = SA_RESTART | SA_SIGINFO;
+  sigset_t handled;
+  sigemptyset(&handled);
   for (const int signal :
        {SIGHUP, SIGINT, SIGTERM, SIGPIPE, SIGUSR1, SIGUSR2, SIGQUIT, SIGXCPU, SIGXFSZ}) {
     sigaction(signal, &action, nullptr);
+    sigaddset(&handled, signal);
   }
+  // A mask inherited from the parent would hold them back for ever; one that
+  // came before this point is delivered now.
+  pthread_sigmask(SIG_UNBLOCK, &handled, nullptr);
 }
 
 const TStopRequest& InterruptRequest() {

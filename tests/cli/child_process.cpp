@@ -63,8 +63,18 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (!options.BlockedSignals.empty()) {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (const int signal : options.BlockedSignals) sigaddset(&blocked, signal);
+    posix_spawnattr_setsigmask(&attributes, &blocked);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+  }
   const int error =
-      posix_spawnp(&Pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+      posix_spawnp(&Pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (deadPipe[1] >= 0) ::close(deadPipe[1]);
   if (error != 0) {

@@ -18,13 +18,16 @@ struct TChildResult {
 // Where the child's stderr goes besides the usual capture file.
 enum class TStderr {
   Captured,
-  Closed,      // no descriptor 2 at all
-  DeadPipe,    // a pipe whose reading end is already closed
+  Closed,    // no descriptor 2 at all
+  DeadPipe,  // a pipe whose reading end is already closed
 };
 
 struct TChildOptions {
   std::vector<std::string> Environment;  // "NAME=value", before this process's own
   TStderr Stderr = TStderr::Captured;
+  // Blocked when the program starts: sent early, they wait until it unblocks
+  // them.
+  std::vector<int> BlockedSignals;
 };
 
 class TChildProcess {

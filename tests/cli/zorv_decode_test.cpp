@@ -13,9 +13,9 @@
 
 #include "app/output_name.h"
 #include "app/processing_run.h"
-#include "tests/support/recording_meters.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
+#include "tests/support/recording_meters.h"
 #include "tools/wav_test_file.h"
 
 namespace zorv {
@@ -114,13 +114,31 @@ TEST_F(ZorvDecode, RefusesBadInputsWithTheWindowsMessagesAndCreatesNothing) {
   };
   const std::string formats = "; accepted: 16-, 24- or 32-bit integer, 32-bit float";
   const Case cases[] = {
-      {"notriff", notRiff, {}, "No RIFF File: ", "found no RIFF header; accepted: WAV files (RIFF/WAVE)"},
-      {"flac", flac, {}, "No RIFF File: ", "this is a FLAC file; convert it to WAV first, for example with sox"},
-      {"aiff", aiff, {}, "No RIFF File: ", "this is an AIFF file; convert it to WAV first, for example with sox"},
+      {"notriff",
+       notRiff,
+       {},
+       "No RIFF File: ",
+       "found no RIFF header; accepted: WAV files (RIFF/WAVE)"},
+      {"flac",
+       flac,
+       {},
+       "No RIFF File: ",
+       "this is a FLAC file; convert it to WAV first, for example with sox"},
+      {"aiff",
+       aiff,
+       {},
+       "No RIFF File: ",
+       "this is an AIFF file; convert it to WAV first, for example with sox"},
       {"notwave", notWave, {}, "No WAV File: ", "found RIFF form type \"XAVE\"; accepted: WAVE"},
-      {"nofmt", noFmt, {}, "No fmt chunk in WAV File: ",
+      {"nofmt",
+       noFmt,
+       {},
+       "No fmt chunk in WAV File: ",
        "found no fmt chunk before the end of the file; accepted: WAV files with a fmt chunk"},
-      {"nodata", noData, {}, "No data chunk in WAV File: ",
+      {"nodata",
+       noData,
+       {},
+       "No data chunk in WAV File: ",
        "found no data chunk after the fmt chunk; accepted: WAV files with a data chunk"},
       {"rate",
        test::WavBytes({1, 2, 22050, 16}, TBytes(400, 0)),
