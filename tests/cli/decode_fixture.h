@@ -33,10 +33,10 @@ class DecodeTest : public ::testing::Test {
     WriteFile(path, bytes);
     return path;
   }
-  // A 30-second stereo recording, 300 blocks of 17640 bytes.
+  // A 10-second stereo 16-bit recording at 44.1 kHz: 100 blocks of 17640 bytes.
   std::string LongWav(const std::string& name) {
     const std::string path = Dir.File(name);
-    EXPECT_EQ(RunProgram(ZORV_MAKE_DEMO_PATH, {path, "30"}, Dir.Path().string()).ExitStatus, 0);
+    EXPECT_EQ(RunProgram(ZORV_MAKE_DEMO_PATH, {path, "10"}, Dir.Path().string()).ExitStatus, 0);
     return path;
   }
   // The file names in the scratch folder, without the children's captures.
