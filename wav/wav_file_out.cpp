@@ -103,13 +103,6 @@ bool TWavFileOut::AdoptFile(int fd, const std::string& name) {
   return true;
 }
 
-bool TWavFileOut::Sync() {
-  if (!IsOpen()) return false;
-  if (::fsync(Fd_) == 0) return true;
-  Fail(errno);
-  return false;
-}
-
 bool TWavFileOut::OpenFile() {
   HeaderBytes_ = 0;
   TotalBytes_ = 0;

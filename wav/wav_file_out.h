@@ -42,9 +42,7 @@ class TWavFileOut {
   // Takes over a file its caller has created for writing, as OpenFile would
   // after creating it; the writer closes it. False for a negative fd.
   bool AdoptFile(int fd, const std::string& name);
-  // Forces what was written onto the storage; a failure counts as a write
-  // failure.
-  bool Sync();
+
   void CloseFile();
   bool IsOpen() const { return Fd_ >= 0; }
   bool IsRunning() const { return IsRunning_; }

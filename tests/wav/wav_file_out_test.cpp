@@ -233,8 +233,8 @@ TEST_F(WavWriter, DataBeyondTheSizeFieldsIsRefusedAsTheSizeLimit) {
 }
 
 // A file created by the caller (exclusively, under a name of its choosing) is
-// written like one the writer created; Sync fails only where the storage does.
-TEST_F(WavWriter, AdoptedFileIsWrittenAndSynced) {
+// written like one the writer created, and closed by the writer.
+TEST_F(WavWriter, AdoptedFileIsWrittenAndClosed) {
   const std::string path = Path("adopted.wav");
   std::remove(path.c_str());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -244,12 +244,12 @@ TEST_F(WavWriter, AdoptedFileIsWrittenAndSynced) {
   EXPECT_FALSE(w.IsOpen());
   ASSERT_TRUE(w.AdoptFile(fd, path));
   EXPECT_EQ(w.Filename, path);
+  const std::size_t open = OpenDescriptors();
   WriteRun(w, test::CanonicalWav(2, 44100, 16, 0), 1000);
-  EXPECT_TRUE(w.Sync());
   w.CloseFile();
   EXPECT_FALSE(w.WriteFailed());
+  EXPECT_EQ(OpenDescriptors(), open - 1);
   EXPECT_EQ(Contents(path).size(), 1044u);
-  EXPECT_FALSE(w.Sync()) << "nothing open";
 }
 
 TEST_F(WavWriter, WritesOnAClosedWriterFail) {
