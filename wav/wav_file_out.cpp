@@ -90,13 +90,17 @@ void TWavFileOut::Begin(int fd) {
   BufferPointer_ = Buffer_.data();
 }
 
-bool TWavFileOut::AdoptFile(int fd, const std::string& name) {
+void TWavFileOut::Restart() {
   HeaderBytes_ = 0;
   TotalBytes_ = 0;
   if (IsOpen()) CloseFile();
   WriteFailed_ = false;
   WriteErrno_ = 0;
   SizeLimitReached_ = false;
+}
+
+bool TWavFileOut::AdoptFile(int fd, const std::string& name) {
+  Restart();
   if (fd < 0) return false;
   Filename = name;
   Begin(fd);
@@ -104,12 +108,7 @@ bool TWavFileOut::AdoptFile(int fd, const std::string& name) {
 }
 
 bool TWavFileOut::OpenFile() {
-  HeaderBytes_ = 0;
-  TotalBytes_ = 0;
-  if (IsOpen()) CloseFile();
-  WriteFailed_ = false;
-  WriteErrno_ = 0;
-  SizeLimitReached_ = false;
+  Restart();
   // O_NONBLOCK: a named pipe without a reader fails at once (ENXIO) instead
   // of making the open wait for a reader for ever. Writes block as usual.
   int fd;

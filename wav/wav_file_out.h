@@ -93,6 +93,8 @@ class TWavFileOut {
 
   // Marks the file as failed; the first error number is kept.
   void Fail(int error);
+  // Closes an open file and clears the counters and failures for the next.
+  void Restart();
   void Begin(int fd);
 };
 

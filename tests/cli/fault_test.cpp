@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -112,6 +113,19 @@ TEST_F(Faults, AFullTmpfsLeavesNoFileAtAll) {
   ExpectFailure(r, in + " -> " + out, "Error: could not write the output file",
                 "No space left on device");
   EXPECT_TRUE(empty) << "no file is left on the full disk";
+}
+
+// A meter log that cannot be created refuses the decode before the earlier
+// output is touched, also with -f.
+TEST_F(Faults, AMeterLogThatCannotBeCreatedLeavesTheEarlierOutput) {
+  const std::string in = Wav("ex.wav", kStereo16, 2000);
+  const std::string out = File("ex_dec.wav", {'o', 'l', 'd'});
+  const TChildResult r = Run({"-q", "-f", in, "--meter-log", "/proc/nope.csv"});
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_TRUE(r.Err.starts_with("Cannot create: /proc/nope.csv\n")) << r.Err;
+  EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 2) << "and the system's reason";
+  EXPECT_EQ(ReadFile(out), (TBytes{'o', 'l', 'd'}));
+  EXPECT_EQ(Names(), (std::set<std::string>{"ex.wav", "ex_dec.wav"}));
 }
 
 TEST_F(Faults, AnOutputThatIsALinkIsRefusedAlsoWithForce) {
