@@ -123,10 +123,12 @@ std::uint32_t TProcessingRun::OutputBytes(std::uint32_t len) const {
 
 void TProcessingRun::CompleteOutput() {
   THeaderImage& header = Writer_.HeaderImage();
-  // Whole frames only: a write that failed may have left part of a frame.
+  // A write that failed may have left part of a frame: the header states the
+  // whole frames before it.
   const std::uint32_t align = header.BlockAlign();
-  const std::uint32_t data = align == 0 ? Writer_.TotalBytes()
-                                        : Writer_.TotalBytes() - Writer_.TotalBytes() % align;
+  const std::uint32_t data = Writer_.WriteFailed() && align != 0
+                                 ? Writer_.TotalBytes() - Writer_.TotalBytes() % align
+                                 : Writer_.TotalBytes();
   header.SetRiffSize(Writer_.HeaderBytes() + data - 8);
   header.SetDataSize(data);
   Writer_.WriteHeader();

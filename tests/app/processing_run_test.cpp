@@ -321,10 +321,10 @@ INSTANTIATE_TEST_SUITE_P(Bands, DebugOutput,
 TEST_F(ProcessingRunTest, WriteFailureStopsTheRunAndIsReportedNotDone) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
   TProcessingRun run;
-  // Five blocks: the run stops after the first, whose write failed.
+  // Five blocks: the header's write failed, so not one block is read.
   const int passes =
       Decode(run, Input(kStereo16, test::SignalBytes(kStereo16, 5 * kBlock44)), "/dev/full");
-  EXPECT_EQ(passes, 1);
+  EXPECT_EQ(passes, 0);
   EXPECT_EQ(run.Status(), TRunStatus::WriteError);
   EXPECT_EQ(run.StatusText(), "Error: could not write the output file");
   EXPECT_FALSE(run.Running());
@@ -333,15 +333,16 @@ TEST_F(ProcessingRunTest, WriteFailureStopsTheRunAndIsReportedNotDone) {
 }
 
 // A file size limit makes the writes fail from a byte on, as a full disk
-// would; the header at the start could still be rewritten, but the run writes
-// nothing after the first failure, so the file keeps its provisional sizes.
+// would: the run writes no block after the first failure, and the header,
+// rewritten in place, states the whole frames the file took.
 TEST_F(ProcessingRunTest, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) {
   const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 10 * kBlock44));
   const std::string out = Dir.File("limited.wav");
   struct rlimit before {};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
   const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-  constexpr rlim_t kLimit = 44 + 2 * kBlock44 * 4 + 1000;
+  // Two blocks and 250 frames and a half fit.
+  constexpr rlim_t kLimit = 44 + 2 * kBlock44 * 4 + 1002;
   struct rlimit limited = before;
   limited.rlim_cur = kLimit;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
@@ -360,7 +361,8 @@ TEST_F(ProcessingRunTest, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) 
   EXPECT_EQ(file.size(), kLimit);
   const auto image = ParseCanonical(file);
   ASSERT_TRUE(image);
-  EXPECT_EQ(image->DataSize, 10u * kBlock44 * 4) << "the provisional header was not rewritten";
+  EXPECT_EQ(image->DataSize, 2u * kBlock44 * 4 + 1000) << "whole frames of what the file took";
+  EXPECT_EQ(image->RiffSize, 36 + image->DataSize);
 }
 
 // An input cut shorter while the run reads it is a failed run, not a short
