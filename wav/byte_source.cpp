@@ -51,6 +51,51 @@ class TFileSource final : public TByteSource {
   std::uint64_t Position_ = 0;
 };
 
+// Standard input or a pipe: bytes come once, in order. A seek forward reads
+// and drops the bytes in between.
+class TStreamSource final : public TByteSource {
+ public:
+  explicit TStreamSource(int fd) : Fd_(fd) {}
+
+  std::size_t Read(void* destination, std::size_t n) override {
+    auto* out = static_cast<unsigned char*>(destination);
+    std::size_t done = 0;
+    while (done < n && !Ended_) {
+      const ssize_t got = ::read(Fd_, out + done, n - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) ReadErrno_ = errno;
+      if (got <= 0) {
+        Ended_ = true;
+        break;
+      }
+      done += static_cast<std::size_t>(got);
+    }
+    Position_ += done;
+    return done;
+  }
+
+  bool Seek(std::uint64_t position) override {
+    unsigned char scrap[16384];
+    while (Position_ < position) {
+      const std::uint64_t left = position - Position_;
+      const std::size_t n = left < sizeof scrap ? static_cast<std::size_t>(left) : sizeof scrap;
+      if (Read(scrap, n) != n) return false;
+    }
+    return Position_ == position;
+  }
+
+  std::uint64_t Position() const override { return Position_; }
+  std::uint64_t Size() const override { return kUnknownSize; }
+  bool Seekable() const override { return false; }
+  int ReadErrno() const override { return ReadErrno_; }
+
+ private:
+  int Fd_;
+  int ReadErrno_ = 0;
+  bool Ended_ = false;
+  std::uint64_t Position_ = 0;
+};
+
 class TMemorySource final : public TByteSource {
  public:
   TMemorySource(const std::uint8_t* data, std::size_t size) : Data_(data), Size_(size) {}
@@ -98,6 +143,10 @@ std::unique_ptr<TByteSource> OpenFileSource(const std::string& path) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_unique<TFileSource>(fd, static_cast<std::uint64_t>(info.st_size));
+}
+
+std::unique_ptr<TByteSource> StreamSource(int fd) {
+  return std::make_unique<TStreamSource>(fd);
 }
 
 std::unique_ptr<TByteSource> MemorySource(const std::uint8_t* data, std::size_t size) {

@@ -1,4 +1,5 @@
-// Where the reader's bytes come from: a file, or memory (tests, fuzzing).
+// Where the reader's bytes come from: a file, a stream such as standard input,
+// or memory (tests, fuzzing).
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,9 @@
 #include <string>
 
 namespace zorv {
+
+// Size of a source whose end is known only once it is reached.
+inline constexpr std::uint64_t kUnknownSize = UINT64_MAX;
 
 class TByteSource {
  public:
@@ -17,15 +21,20 @@ class TByteSource {
   // Moves to an absolute position; false when the position cannot be reached.
   virtual bool Seek(std::uint64_t position) = 0;
   virtual std::uint64_t Position() const = 0;
-  // The size the source had when it was opened.
+  // The size the source had when it was opened; kUnknownSize for a stream.
   virtual std::uint64_t Size() const = 0;
   // The system's error number of the last read that failed (0 when none did):
   // a short read with 0 here is the end of the source.
   virtual int ReadErrno() const { return 0; }
+  // False for a stream: Seek then only moves forward, by reading.
+  virtual bool Seekable() const { return true; }
 };
 
 // Null when the file cannot be opened for reading.
 std::unique_ptr<TByteSource> OpenFileSource(const std::string& path);
+// Reads the descriptor from where it stands, once; the descriptor is not
+// closed.
+std::unique_ptr<TByteSource> StreamSource(int fd);
 std::unique_ptr<TByteSource> MemorySource(const std::uint8_t* data, std::size_t size);
 
 }  // namespace zorv

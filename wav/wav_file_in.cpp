@@ -6,16 +6,18 @@
 namespace zorv {
 namespace {
 
-// Chunk bodies of odd size are followed by one pad byte.
-std::uint64_t PaddedSize(std::uint32_t size) {
-  return static_cast<std::uint64_t>(size) + (size & 1u);
+// The position behind a body and its pad byte, saturating instead of
+// wrapping for sizes near 2^64.
+std::uint64_t Advance(std::uint64_t body, std::uint64_t size) {
+  const std::uint64_t padded = size + (size & 1u);
+  if (padded < size || padded > UINT64_MAX - body) return UINT64_MAX;
+  return body + padded;
 }
 
 // Format fields every fmt chunk starts with, and the extension that follows
 // them in a WAVE_FORMAT_EXTENSIBLE chunk: cbSize (2), valid bits (2), channel
 // mask (4), sub-format GUID (16).
 constexpr std::uint32_t kFormatFieldBytes = 16;
-constexpr std::size_t kExtensionBytes = 24;
 constexpr std::uint32_t kExtensibleFmtBytes = kFormatFieldBytes + 2 + 22;
 constexpr std::uint16_t kExtensibleCbSize = 22;
 constexpr std::size_t kSubFormatOffset = 8;
@@ -24,8 +26,23 @@ constexpr std::size_t kSubFormatOffset = 8;
 constexpr std::uint8_t kSubFormatGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                                  0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
+// Bodies kept in memory on a file; larger ones are read when copied.
+constexpr std::uint64_t kHeldChunkBytes = 64u << 10;
+constexpr std::uint64_t kMaxFmtBytes = 64u << 10;
+// ds64: RIFF size, data size, sample count (8 bytes each), table length (4);
+// then table entries of an identifier and a 64-bit size.
+constexpr std::uint64_t kDs64FixedBytes = 28;
+constexpr std::uint64_t kDs64EntryBytes = 12;
+constexpr std::uint64_t kMaxDs64Bytes = 64u << 10;
+
 std::uint16_t Le16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t Le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(Le16(p)) | (static_cast<std::uint32_t>(Le16(p + 2)) << 16);
+}
+std::uint64_t Le64(const std::uint8_t* p) {
+  return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
 }
 
 }  // namespace
@@ -59,6 +76,15 @@ bool TWavFileIn::OpenMemory(const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
+bool TWavFileIn::OpenStream(int fd) {
+  if (IsOpen()) CloseFile();
+  Source_ = StreamSource(fd);
+  BufferPointer_ = Buffer_.data();
+  ReadFailure_ = TReadFailure::None;
+  ReadErrno_ = 0;
+  return true;
+}
+
 void TWavFileIn::CloseFile() {
   Source_.reset();
 }
@@ -71,22 +97,22 @@ bool TWavFileIn::ReadSlot(std::size_t offset, std::size_t n) {
 }
 
 bool TWavFileIn::SeekTo(std::uint64_t position) {
-  if (!Source_->Seek(position)) return false;
-  DataStartPosition_ = position;
-  DataStart_ = static_cast<std::uint32_t>(position);
-  return true;
+  return Source_->Seek(position);
 }
 
-void TWavFileIn::ReadFormatFields(std::uint32_t declared_size) {
-  // A chunk shorter than the fields holds only their first part; the rest
-  // stays zero rather than being taken from the chunk behind it.
-  ReadSlot(THeaderImage::kFormatTag, std::min(declared_size, kFormatFieldBytes));
-  if (HeaderImage_.FormatTag() == kFormatExtensible && declared_size >= kExtensibleFmtBytes) {
-    std::uint8_t extension[kExtensionBytes] = {};
-    const bool complete = Source_->Read(extension, kExtensionBytes) == kExtensionBytes;
+void TWavFileIn::ReadFormatFields() {
+  // The fields as the file holds them; a body cut short by the end of the
+  // file leaves the rest zero.
+  std::uint8_t* fields = HeaderImage_.Data() + THeaderImage::kFormatTag;
+  std::fill(fields, fields + kFormatFieldBytes, std::uint8_t{0});
+  std::copy_n(FmtBody_.begin(), std::min<std::size_t>(FmtBody_.size(), kFormatFieldBytes), fields);
+  const std::uint32_t declared_size = HeaderImage_.FmtSize();
+  if (HeaderImage_.FormatTag() == kFormatExtensible && declared_size >= kExtensibleFmtBytes &&
+      FmtBody_.size() >= kExtensibleFmtBytes) {
+    const std::uint8_t* extension = FmtBody_.data() + kFormatFieldBytes;
     const std::uint8_t* sub_format = extension + kSubFormatOffset;
     const std::uint16_t plain_tag = Le16(sub_format);
-    if (complete && Le16(extension) >= kExtensibleCbSize &&
+    if (Le16(extension) >= kExtensibleCbSize &&
         (plain_tag == kFormatPcm || plain_tag == kFormatIeeeFloat) &&
         std::memcmp(sub_format + 2, kSubFormatGuidTail, sizeof kSubFormatGuidTail) == 0) {
       // The image becomes the canonical header of the same audio.
@@ -102,50 +128,261 @@ void TWavFileIn::ReadFormatFields(std::uint32_t declared_size) {
   BlockAlign_ = HeaderImage_.BlockAlign();
 }
 
+void TWavFileIn::Note(std::string text) {
+  constexpr std::size_t kMaxNotes = 20;
+  if (Notes_.size() < kMaxNotes) {
+    Notes_.push_back(std::move(text));
+  } else if (Notes_.size() == kMaxNotes) {
+    Notes_.push_back("more chunks left out");
+  }
+}
+
+bool TWavFileIn::ReadDs64(const std::uint8_t* body, std::uint64_t size) {
+  if (size < kDs64FixedBytes) {
+    Problem_ = "a ds64 chunk of " + std::to_string(size) + " bytes";
+    return false;
+  }
+  Ds64RiffSize_ = Le64(body);
+  Ds64DataSize_ = Le64(body + 8);
+  const std::uint32_t entries = Le32(body + 24);
+  if (entries > (size - kDs64FixedBytes) / kDs64EntryBytes) {
+    Problem_ = "a ds64 table longer than its chunk";
+    return false;
+  }
+  for (std::uint32_t i = 0; i < entries; ++i) {
+    const std::uint8_t* entry = body + kDs64FixedBytes + i * kDs64EntryBytes;
+    std::array<char, 4> id{};
+    std::copy_n(entry, 4, id.begin());
+    Ds64Table_.emplace_back(id, Le64(entry + 4));
+  }
+  return true;
+}
+
+bool TWavFileIn::ChunkSize(const std::array<char, 4>& id, std::uint32_t size32,
+                           std::uint64_t& size) {
+  size = size32;
+  if (Container_ == TContainer::Riff || size32 != 0xFFFFFFFFu) return true;
+  if (std::memcmp(id.data(), "data", 4) == 0) {
+    size = Ds64DataSize_;
+    return true;
+  }
+  for (const auto& [entry, entry_size] : Ds64Table_) {
+    if (entry == id) {
+      size = entry_size;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool TWavFileIn::Hold(TChunkInfo& chunk) {
+  if (chunk.Size > kMaxHeldBytes - Held_.size()) return false;
+  const std::size_t at = Held_.size();
+  const auto n = static_cast<std::size_t>(chunk.Size);
+  Held_.resize(at + n);
+  if (Source_->Read(Held_.data() + at, n) != n) {
+    Held_.resize(at);
+    return false;
+  }
+  chunk.Held = true;
+  chunk.HeldOffset = at;
+  return true;
+}
+
+TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
+  const bool stream = !Source_->Seekable();
+  // A chunk header may start at most at the walk's end: it then ends exactly
+  // where the RIFF chunk ends (a zero-length last chunk). A header cut short
+  // by the end of the source ends the walk, so each pass moves at least 8
+  // bytes forward; no seek goes past the end of the source: the walk ends.
+  for (;;) {
+    if (position > WalkEnd_ || !SeekTo(position)) return TWalkEnd::Done;
+    // Headers read before the format fields are found go to the image's fmt
+    // slot, later ones to its data slot, until the data is found.
+    std::uint8_t header[8] = {};
+    const std::size_t got = Source_->Read(header, sizeof header);
+    if (!DataFound_) {
+      std::uint8_t* slot =
+          HeaderImage_.Data() + (FmtFound_ ? THeaderImage::kDataId : THeaderImage::kFmtId);
+      std::copy_n(header, 8, slot);
+    }
+    if (got < sizeof header) return TWalkEnd::Done;
+
+    TChunkInfo chunk;
+    std::copy_n(header, 4, chunk.Id.begin());
+    const std::uint32_t size32 = Le32(header + 4);
+    chunk.BodyOffset = position + 8;
+    chunk.AfterData = DataFound_;
+    if (Chunks_.size() >= kMaxChunks) {
+      if (trailing) {
+        Note("more than " + std::to_string(kMaxChunks) + " chunks: the rest left out");
+        return TWalkEnd::Done;
+      }
+      Problem_ = "more than " + std::to_string(kMaxChunks) + " chunks";
+      return TWalkEnd::Malformed;
+    }
+    if (!ChunkSize(chunk.Id, size32, chunk.Size)) {
+      Problem_ = "a chunk '" + chunk.Name() + "' without its size in ds64";
+      if (trailing) {
+        Note(Problem_ + ": the rest left out");
+        return TWalkEnd::Done;
+      }
+      return TWalkEnd::Malformed;
+    }
+    const std::uint64_t next = Advance(chunk.BodyOffset, chunk.Size);
+
+    if (chunk.Is("fmt ") || chunk.Is("data")) {
+      const bool fmt = chunk.Is("fmt ");
+      if (trailing) {
+        Note("a " + chunk.Name() + " chunk behind the data: left out");
+        position = next;
+        continue;
+      }
+      if (fmt ? FmtFound_ : DataFound_) {
+        Problem_ = fmt ? "two fmt chunks" : "two data chunks";
+        return TWalkEnd::Malformed;
+      }
+    }
+    if (chunk.Is("fmt ")) {
+      if (chunk.Size < kFormatFieldBytes || chunk.Size > kMaxFmtBytes) {
+        Problem_ = "a fmt chunk of " + std::to_string(chunk.Size) + " bytes";
+        return TWalkEnd::Malformed;
+      }
+      FmtFound_ = true;
+      FmtBody_.resize(static_cast<std::size_t>(chunk.Size));
+      FmtBody_.resize(Source_->Read(FmtBody_.data(), FmtBody_.size()));
+      ReadFormatFields();
+      Chunks_.push_back(chunk);
+      if (FmtBody_.size() < chunk.Size) return TWalkEnd::Done;
+    } else if (chunk.Is("data")) {
+      DataFound_ = true;
+      DataBeforeFmt_ = !FmtFound_;
+      // A stream writer that cannot know the length in advance writes 0 or
+      // 0xFFFFFFFF: the data runs to the end of the stream.
+      if (stream && Container_ == TContainer::Riff && (size32 == 0 || size32 == 0xFFFFFFFFu)) {
+        chunk.Size = kUnknownSize;
+      }
+      DataSize_ = chunk.Size;
+      DataStartPosition_ = chunk.BodyOffset;
+      Chunks_.push_back(chunk);
+      // The samples of a stream follow now; its later chunks come after them.
+      if (stream) return TWalkEnd::Done;
+    } else {
+      const bool held = (stream || chunk.Size <= kHeldChunkBytes) && Hold(chunk);
+      const bool complete =
+          held ||
+          (!stream && chunk.Size <= Source_->Size() - std::min(chunk.BodyOffset, Source_->Size()));
+      if (!complete) {
+        if (stream && chunk.Size > kMaxHeldBytes - Held_.size() && !trailing) {
+          Problem_ = "more than " + std::to_string(kMaxHeldBytes >> 20) +
+                     " MiB of chunks before the data of a stream";
+          return TWalkEnd::Malformed;
+        }
+        // Before the data, the walk cannot go on (the format fields or the
+        // data are then missing); behind it the chunk is left out.
+        if (DataFound_) Note("a chunk '" + chunk.Name() + "' that runs past the end: left out");
+        return TWalkEnd::Done;
+      }
+      Chunks_.push_back(chunk);
+    }
+    position = next;
+  }
+}
+
 std::int32_t TWavFileIn::ReadHeader() {
   // Every field starts empty, so nothing of an earlier file can be taken for
   // a field this file does not hold.
   HeaderImage_ = THeaderImage{};
   FormatTag_ = Channels_ = SampleRate_ = BlockAlign_ = 0;
+  Container_ = TContainer::Riff;
+  Chunks_.clear();
+  Held_.clear();
+  FmtBody_.clear();
+  Problem_.clear();
+  Notes_.clear();
+  Ds64Table_.clear();
+  Ds64RiffSize_ = Ds64DataSize_ = 0;
+  FmtFound_ = DataFound_ = DataBeforeFmt_ = TrailingRead_ = false;
+  DataSize_ = 0;
   if (!Source_ || !SeekTo(0)) return rhNoRiff;
   ReadSlot(THeaderImage::kRiffId, 8);
-  if (!HeaderImage_.IdIs(THeaderImage::kRiffId, "RIFF")) return rhNoRiff;
+  if (HeaderImage_.IdIs(THeaderImage::kRiffId, "RF64")) {
+    Container_ = TContainer::Rf64;
+  } else if (HeaderImage_.IdIs(THeaderImage::kRiffId, "BW64")) {
+    Container_ = TContainer::Bw64;
+  } else if (!HeaderImage_.IdIs(THeaderImage::kRiffId, "RIFF")) {
+    return rhNoRiff;
+  }
   ReadSlot(THeaderImage::kFormType, 4);
   if (!HeaderImage_.IdIs(THeaderImage::kFormType, "WAVE")) return rhNoWave;
 
-  // A chunk header may start at most at the RIFF size: it then ends exactly
-  // where the RIFF chunk ends (a zero-length last chunk). A header cut short
-  // by the end of the source ends the walk, so each pass moves at least 8
-  // bytes forward; no seek goes past the end of the source: both walks end.
-  const std::uint64_t last_header = HeaderImage_.RiffSize();
-
-  std::uint64_t next = Source_->Position();
-  for (;;) {
-    if (next > last_header || !SeekTo(next)) return rhNoFmt;
-    if (!ReadSlot(THeaderImage::kFmtId, 8)) return rhNoFmt;
-    if (HeaderImage_.IdIs(THeaderImage::kFmtId, "fmt ")) break;
-    next = Source_->Position() + PaddedSize(HeaderImage_.FmtSize());
+  const std::uint32_t riff_size = HeaderImage_.RiffSize();
+  WalkEnd_ = riff_size;
+  std::uint64_t position = Source_->Position();
+  if (Container_ != TContainer::Riff) {
+    // The 64-bit sizes come first, in ds64.
+    std::uint8_t header[8] = {};
+    TChunkInfo ds64;
+    std::copy_n("ds64", 4, ds64.Id.begin());
+    if (Source_->Read(header, 8) != 8 || !std::equal(header, header + 4, ds64.Id.begin())) {
+      Problem_ = "an RF64 file without a ds64 chunk";
+      return rhMalformed;
+    }
+    ds64.Size = Le32(header + 4);
+    ds64.BodyOffset = position + 8;
+    if (ds64.Size > kMaxDs64Bytes) {
+      Problem_ = "a ds64 chunk of " + std::to_string(ds64.Size) + " bytes";
+      return rhMalformed;
+    }
+    std::vector<std::uint8_t> body(static_cast<std::size_t>(ds64.Size));
+    body.resize(Source_->Read(body.data(), body.size()));
+    if (!ReadDs64(body.data(), body.size())) return rhMalformed;
+    if (riff_size == 0xFFFFFFFFu) WalkEnd_ = Ds64RiffSize_;
+    Chunks_.push_back(ds64);
+    position = Advance(ds64.BodyOffset, ds64.Size);
+  } else if (IsStream() && (riff_size == 0 || riff_size == 0xFFFFFFFFu)) {
+    WalkEnd_ = kUnknownSize;
   }
 
-  const std::uint32_t fmt_size = HeaderImage_.FmtSize();
-  const std::uint64_t fmt_body = Source_->Position();
-  ReadFormatFields(fmt_size);
+  if (Walk(position, false) == TWalkEnd::Malformed) return rhMalformed;
+  if (!FmtFound_) return rhNoFmt;
+  if (!DataFound_ || DataBeforeFmt_) return rhNoData;
 
-  next = fmt_body + PaddedSize(fmt_size);
-  for (;;) {
-    if (next > last_header || !SeekTo(next)) return rhNoData;
-    if (!ReadSlot(THeaderImage::kDataId, 8)) return rhNoData;
-    if (HeaderImage_.IdIs(THeaderImage::kDataId, "data")) break;
-    next = Source_->Position() + PaddedSize(HeaderImage_.DataSize());
-  }
-
-  DataRemaining_ = HeaderImage_.DataSize();
-  SeekTo(Source_->Position());
+  DataRemaining_ = DataSize_;
+  DataPosition_ = DataStartPosition_;
+  SeekTo(DataPosition_);
   UpdateBufferSize();
   while (UncappedBlockBytes() > kWavBufferBytes && TimeInterval_ > kMinTimeInterval) {
     SetTimeInterval(TimeInterval_ / 2);
   }
   return rhOk;
+}
+
+bool TWavFileIn::ReadChunkBody(const TChunkInfo& chunk, std::uint64_t offset, void* destination,
+                               std::size_t n) {
+  if (offset > chunk.Size || n > chunk.Size - offset) return false;
+  if (chunk.Held) {
+    std::memcpy(destination, Held_.data() + chunk.HeldOffset + offset, n);
+    return true;
+  }
+  if (!Source_ || !Source_->Seekable() || !Source_->Seek(chunk.BodyOffset + offset)) return false;
+  return Source_->Read(destination, n) == n;
+}
+
+std::uint64_t TWavFileIn::DeliverableDataBytes() const {
+  if (!Source_ || !Source_->Seekable()) return DataSize_;
+  const std::uint64_t size = Source_->Size();
+  const std::uint64_t present = size > DataStartPosition_ ? size - DataStartPosition_ : 0;
+  return std::min(present, DataSize_);
+}
+
+void TWavFileIn::ReadTrailingChunks() {
+  if (!IsStream() || TrailingRead_ || !DataFound_ || !DataSizeKnown() || DataRemaining_ != 0 ||
+      DataPosition_ != DataStartPosition_ + DataSize_) {
+    return;
+  }
+  TrailingRead_ = true;
+  Walk(Advance(DataStartPosition_, DataSize_), true);
 }
 
 std::uint64_t TWavFileIn::UncappedBlockBytes() const {
@@ -175,7 +412,7 @@ void TWavFileIn::NoteShortRead() {
   if (Source_->ReadErrno() != 0) {
     ReadFailure_ = TReadFailure::Error;
     ReadErrno_ = Source_->ReadErrno();
-  } else if (Source_->Position() < Source_->Size()) {
+  } else if (Source_->Seekable() && Source_->Position() < Source_->Size()) {
     // The end came before the file's size at opening: it was cut meanwhile.
     ReadFailure_ = TReadFailure::Shrank;
   }
@@ -190,15 +427,20 @@ std::uint32_t TWavFileIn::ReadBuffer() {
   }
   const std::uint32_t wanted = std::min(BlockBytes_, kWavBufferBytes);
   std::uint32_t count = 0;
-  if (Source_ && wanted > 0)
+  // Copying a chunk body may have moved the file's position.
+  if (Source_ && wanted > 0 &&
+      (Source_->Position() == DataPosition_ || Source_->Seek(DataPosition_))) {
     count = static_cast<std::uint32_t>(Source_->Read(Buffer_.data(), wanted));
+  }
+  DataPosition_ += count;
   if (count < wanted) NoteShortRead();
 
   if (count < BlockBytes_ || count == 0) {
     if (RepeatFile) {
       // Start the data chunk over with its full size and block.
       if (Source_) Source_->Seek(DataStartPosition_);
-      DataRemaining_ = HeaderImage_.DataSize();
+      DataPosition_ = DataStartPosition_;
+      DataRemaining_ = DataSize_;
       UpdateBufferSize();
     } else {
       Stop();

@@ -1,6 +1,7 @@
-// The WAV reader: opens one file at a time, walks its chunks to the format
-// fields and the sample data, and hands the data out in blocks of at most
-// 38400 bytes through a buffer of its own.
+// The WAV reader: opens one file (or stream) at a time, walks its chunks
+// (RIFF, RF64 and BW64), keeps the list of them for the writer, and hands the
+// sample data out in blocks of at most 38400 bytes through a buffer of its
+// own.
 #pragma once
 
 #include <array>
@@ -8,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "wav/byte_source.h"
+#include "wav/chunk_list.h"
 #include "wav/header_image.h"
 
 namespace zorv {
@@ -24,12 +27,21 @@ enum TReadHeaderResult : std::int32_t {
   rhNoWave = -2,  // bytes 8..11 are not "WAVE"
   rhNoFmt = -3,   // no "fmt " chunk before the end of the RIFF chunk (or of the file)
   rhNoData = -4,  // no "data" chunk after the format fields
+  // The chunks contradict each other or the file (two fmt or data chunks, a
+  // fmt chunk too short for its fields, an RF64 file without a usable ds64,
+  // too many chunks): Problem() says what was found.
+  rhMalformed = -5,
 };
 
 // Why the data ended before its declared size. A file whose data chunk claims
 // more than the file held when it was opened simply ends (None); a read that
 // fails, or a file that became shorter while it was read, is a failure.
 enum class TReadFailure { None, Error, Shrank };
+// The most chunks a file may have; a list this long is kept in memory.
+inline constexpr std::size_t kMaxChunks = 1000000;
+// The most chunk bytes kept in memory; a stream's chunks before its data must
+// all fit (on a file, larger bodies are read from the file when copied).
+inline constexpr std::uint64_t kMaxHeldBytes = 64u << 20;
 
 class TWavFileIn {
  public:
@@ -63,6 +75,10 @@ class TWavFileIn {
   // Opens an in-memory image of a file instead (tests, fuzzing). The bytes
   // must outlive the reader's use of them.
   bool OpenMemory(const std::uint8_t* data, std::size_t size);
+  // Reads a WAV stream from a descriptor already open (standard input, a
+  // pipe), from where it stands; the descriptor stays open after CloseFile.
+  // A data size of 0 or 0xFFFFFFFF then means "to the end of the stream".
+  bool OpenStream(int fd);
   void CloseFile();
   bool IsOpen() const { return Source_ != nullptr; }
 
@@ -85,8 +101,36 @@ class TWavFileIn {
   // successful OpenFile.
   const std::uint8_t* BufferPointer() const { return BufferPointer_; }
 
-  std::uint32_t DataStart() const { return DataStart_; }
-  std::uint32_t DataRemaining() const { return DataRemaining_; }
+  std::uint64_t DataStart() const { return DataStartPosition_; }
+  std::uint64_t DataRemaining() const { return DataRemaining_; }
+  // The data chunk's size, from the ds64 chunk for RF64; kUnknownSize for a
+  // stream whose data runs to its end.
+  std::uint64_t DataSize() const { return DataSize_; }
+  bool DataSizeKnown() const { return DataSize_ != kUnknownSize; }
+  // Data bytes the input can deliver: a data chunk may claim more than the
+  // file holds. The declared size for a stream.
+  std::uint64_t DeliverableDataBytes() const;
+
+  // What ReadHeader found besides the image.
+  TContainer Container() const { return Container_; }
+  bool IsStream() const { return Source_ && !Source_->Seekable(); }
+  // Every chunk of the file in order, fmt and data included; for a stream
+  // only those before the data until ReadTrailingChunks.
+  const std::vector<TChunkInfo>& Chunks() const { return Chunks_; }
+  // The body of the first fmt chunk, all of it.
+  const std::vector<std::uint8_t>& FmtBody() const { return FmtBody_; }
+  // For rhMalformed: what was found ("two data chunks").
+  const std::string& Problem() const { return Problem_; }
+  // What was found and left out (a chunk that runs past the end of the
+  // file), one line each.
+  const std::vector<std::string>& Notes() const { return Notes_; }
+  // A chunk's body, or part of it; false when the input does not give it.
+  bool ReadChunkBody(const TChunkInfo& chunk, std::uint64_t offset, void* destination,
+                     std::size_t n);
+  // A stream's chunks behind its data, once the data has been read to its
+  // declared end. Nothing for a file (found by ReadHeader) or a stream whose
+  // data runs to its end.
+  void ReadTrailingChunks();
   std::uint32_t BlockBytes() const { return BlockBytes_; }
   std::uint32_t BlockFrames() const { return BlockFrames_; }
   // 32-bit copies of the header fields, filled as ReadHeader reads them.
@@ -101,9 +145,18 @@ class TWavFileIn {
   bool ReadSlot(std::size_t offset, std::size_t n);
   // Seeks to an absolute position within the source; DataStart follows.
   bool SeekTo(std::uint64_t position);
-  // Reads the format fields of a fmt chunk whose body starts at the current
-  // position and normalises an extensible chunk of PCM or float samples.
-  void ReadFormatFields(std::uint32_t declared_size);
+  // Takes the format fields from the fmt body and normalises an extensible
+  // chunk of PCM or float samples.
+  void ReadFormatFields();
+  // The chunk walk from position on; false (with Problem_) when the file is
+  // malformed.
+  enum class TWalkEnd { Done, Malformed };
+  TWalkEnd Walk(std::uint64_t position, bool trailing);
+  bool ReadDs64(const std::uint8_t* body, std::uint64_t size);
+  // A 32-bit size of 0xFFFFFFFF in an RF64 file stands for the size in ds64.
+  bool ChunkSize(const std::array<char, 4>& id, std::uint32_t size32, std::uint64_t& size);
+  bool Hold(TChunkInfo& chunk);
+  void Note(std::string text);
   // Bytes of a block at the current interval, before the cap to Buffer.
   std::uint64_t UncappedBlockBytes() const;
   // Tells a short block read from a failure (see TReadFailure).
@@ -111,8 +164,8 @@ class TWavFileIn {
 
   std::unique_ptr<TByteSource> Source_;
   bool TimerEnabled_ = false;
-  std::uint64_t DataStartPosition_ = 0;  // DataStart, not cut to 32 bits
-  std::uint32_t DataStart_ = 0;
+  std::uint64_t DataStartPosition_ = 0;
+  std::uint64_t DataPosition_ = 0;  // the next data byte's position in the input
   std::uint32_t BlockBytes_ = 0;
   std::uint32_t BlockFrames_ = 0;
   std::uint32_t FormatTag_ = 0;
@@ -120,9 +173,26 @@ class TWavFileIn {
   std::uint32_t Channels_ = 0;
   std::uint32_t SampleRate_ = 0;
   std::uint32_t TimeInterval_ = kDefaultTimeInterval;
-  std::uint32_t DataRemaining_ = 0;
   TReadFailure ReadFailure_ = TReadFailure::None;
   int ReadErrno_ = 0;
+  std::uint64_t DataRemaining_ = 0;
+  std::uint64_t DataSize_ = 0;
+  std::uint64_t WalkEnd_ = 0;  // chunk headers start before this position
+
+  TContainer Container_ = TContainer::Riff;
+  std::vector<TChunkInfo> Chunks_;
+  std::vector<std::uint8_t> Held_;
+  std::vector<std::uint8_t> FmtBody_;
+  std::string Problem_;
+  std::vector<std::string> Notes_;
+  bool FmtFound_ = false;
+  bool DataFound_ = false;
+  bool DataBeforeFmt_ = false;
+  bool TrailingRead_ = false;
+  // ds64: RIFF and data sizes, and the sizes of other chunks.
+  std::uint64_t Ds64RiffSize_ = 0;
+  std::uint64_t Ds64DataSize_ = 0;
+  std::vector<std::pair<std::array<char, 4>, std::uint64_t>> Ds64Table_;
   const std::uint8_t* BufferPointer_ = nullptr;
   std::array<std::uint8_t, kWavBufferBytes> Buffer_{};
   THeaderImage HeaderImage_;

@@ -1,12 +1,16 @@
-// The WAV writer: creates the output file, writes the canonical 44-byte
-// header and the sample blocks, and rewrites the header with the final sizes.
+// The WAV writer: creates the output file (or writes to a stream or to
+// memory), writes the header and the sample blocks, and rewrites the header
+// with the final sizes where the target can be rewritten.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "wav/byte_sink.h"
 #include "wav/header_image.h"
 #include "wav/wav_file_in.h"
 
@@ -42,9 +46,16 @@ class TWavFileOut {
   // Takes over a file its caller has created for writing, as OpenFile would
   // after creating it; the writer closes it. False for a negative fd.
   bool AdoptFile(int fd, const std::string& name);
-
+  // Writes to a descriptor that is already open, such as standard output;
+  // the target cannot be rewritten (Seekable false). The descriptor stays
+  // open after CloseFile.
+  void OpenStream(int fd);
+  // Writes into bytes (tests, fuzzing); they must outlive the writer's use.
+  void OpenMemory(std::vector<std::uint8_t>& bytes);
   void CloseFile();
-  bool IsOpen() const { return Fd_ >= 0; }
+  bool IsOpen() const { return Sink_ != nullptr; }
+  // False for a stream: the header is written once and never rewritten.
+  bool Seekable() const { return Sink_ && Sink_->Seekable(); }
   bool IsRunning() const { return IsRunning_; }
 
   // Bytes 0..35 of HeaderImage at offset 0; HeaderBytes := 36.
@@ -58,44 +69,49 @@ class TWavFileOut {
   void UpdateBufferSize();
   void TimerTick() { WriteBuffer(static_cast<std::int32_t>(BlockBytes_)); }
 
+  // Header and chunk bytes: n bytes at the current position, or at an
+  // absolute one (which needs Seekable); HeaderBytes grows by what was put at
+  // the current position. False when the target did not take them all.
+  bool WriteBytes(const void* data, std::size_t n);
+  bool WriteBytesAt(std::uint64_t position, const void* data, std::size_t n);
+  std::uint64_t Position() const { return Sink_ ? Sink_->Position() : 0; }
+
   // True once any header write, block write or the closing of the file has
   // failed (or written less than asked) since the file was opened: the file
   // on disk does not hold everything the counters and the header claim.
   bool WriteFailed() const { return WriteFailed_; }
-  // The system's error number of the first failure (0 when there was none,
-  // or when it was the size limit below).
+  // The system's error number of the first failure (0 when there was none).
   int WriteErrno() const { return WriteErrno_; }
-  // A block was refused, in part or whole, because the data would no longer
-  // fit the header's 32-bit size fields.
-  bool SizeLimitReached() const { return SizeLimitReached_; }
 
   THeaderImage& HeaderImage() { return HeaderImage_; }
   const THeaderImage& HeaderImage() const { return HeaderImage_; }
   std::uint8_t* Buffer() { return Buffer_.data(); }
-  std::uint32_t HeaderBytes() const { return HeaderBytes_; }
-  std::uint32_t TotalBytes() const { return TotalBytes_; }
+  // Header and chunk bytes, and sample bytes, written since the file was
+  // opened.
+  std::uint64_t HeaderBytes() const { return HeaderBytes_; }
+  std::uint64_t TotalBytes() const { return TotalBytes_; }
   std::uint32_t BlockBytes() const { return BlockBytes_; }
 
  private:
-  int Fd_ = -1;
+  void Open(std::unique_ptr<TByteSink> sink);
+
+  std::unique_ptr<TByteSink> Sink_;
   bool TimerEnabled_ = false;
   std::uint32_t TimerInterval_ = 100;
   std::uint32_t BlockBytes_ = 0;
   bool IsRunning_ = false;
   bool WriteFailed_ = false;
   int WriteErrno_ = 0;
-  bool SizeLimitReached_ = false;
   std::uint8_t* BufferPointer_ = nullptr;
   std::array<std::uint8_t, kWavBufferBytes> Buffer_{};
   THeaderImage HeaderImage_;
-  std::uint32_t HeaderBytes_ = 0;
-  std::uint32_t TotalBytes_ = 0;
+  std::uint64_t HeaderBytes_ = 0;
+  std::uint64_t TotalBytes_ = 0;
 
   // Marks the file as failed; the first error number is kept.
   void Fail(int error);
   // Closes an open file and clears the counters and failures for the next.
   void Restart();
-  void Begin(int fd);
 };
 
 }  // namespace zorv

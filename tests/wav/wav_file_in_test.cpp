@@ -127,8 +127,7 @@ TEST(WavReader, WalksOverOtherChunksPadBytesAndLongFmt) {
       {"18-byte fmt", TWavBuilder().Chunk("fmt ", fmt18).Data(40).Bytes(), 46, 40},
       {"17-byte fmt and its pad byte", TWavBuilder().Chunk("fmt ", fmt17).Data(40).Bytes(), 46, 40},
       {"zero-length data chunk at the end", CanonicalWav(2, 44100, 16, 0), 44, 0},
-      {"second data chunk ignored", TWavBuilder().Fmt(1, 2, 44100, 16).Data(4).Data(8).Bytes(), 44,
-       4},
+      {"chunks behind the data", TWavBuilder().Fmt(1, 2, 44100, 16).Data(5).List(3).Bytes(), 44, 5},
   };
   const TBytes expected_fields = test::FmtBody(1, 2, 44100, 16);
   for (const auto& c : cases) {
@@ -180,15 +179,31 @@ TEST(WavReader, ExtensibleFmtOfPcmOrFloatBecomesThePlainTag) {
   }
 }
 
-TEST(WavReader, ShortFmtChunkTakesNoBytesOfTheNextChunk) {
+// What cannot be read one way only is refused, saying what was found.
+TEST(WavReader, AmbiguousOrShortChunksAreRefusedNamingWhatWasFound) {
   TBytes fmt14 = test::FmtBody(1, 1, 44100, 16);
   fmt14.resize(14);
-  TWavFileIn r;
-  const TBytes file = TWavBuilder().Chunk("fmt ", fmt14).Data(8).Bytes();
-  ASSERT_EQ(ReadHeaderOf(r, file), rhOk);
-  EXPECT_EQ(r.HeaderImage().BitsPerSample(), 0u);
-  EXPECT_EQ(r.HeaderImage().FmtSize(), 14u);
-  EXPECT_EQ(r.DataStart(), 42u);
+  struct TCase {
+    const char* Name;
+    TBytes File;
+    const char* Problem;
+  };
+  const std::vector<TCase> cases = {
+      {"two data chunks", TWavBuilder().Fmt(1, 2, 44100, 16).Data(4).Data(8).Bytes(),
+       "two data chunks"},
+      {"two fmt chunks", TWavBuilder().Fmt(1, 2, 44100, 16).Fmt(1, 1, 48000, 24).Data(12).Bytes(),
+       "two fmt chunks"},
+      {"second fmt behind the data",
+       TWavBuilder().Fmt(1, 2, 44100, 16).Data(12).Fmt(1, 1, 48000, 24).Bytes(), "two fmt chunks"},
+      {"fmt of 14 bytes", TWavBuilder().Chunk("fmt ", fmt14).Data(8).Bytes(),
+       "a fmt chunk of 14 bytes"},
+      {"empty fmt", TWavBuilder().Chunk("fmt ", {}).Data(8).Bytes(), "a fmt chunk of 0 bytes"},
+  };
+  for (const auto& c : cases) {
+    TWavFileIn r;
+    EXPECT_EQ(ReadHeaderOf(r, c.File), rhMalformed) << c.Name;
+    EXPECT_EQ(r.Problem(), c.Problem) << c.Name;
+  }
 }
 
 // A file cut at every length inside its header gives the code of the walk it

@@ -1,0 +1,148 @@
+#include "wav/byte_sink.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace zorv {
+namespace {
+
+// Writes n bytes, going on after partial writes and interrupted calls; the
+// count the descriptor took, short on the first error, whose number goes to
+// error.
+std::size_t WriteAll(int fd, const void* data, std::size_t n, int& error) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  std::size_t done = 0;
+  while (done < n) {
+    const ssize_t put = ::write(fd, bytes + done, n - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) {
+      // A write that takes nothing without an error only happens on a full device.
+      error = put < 0 ? errno : ENOSPC;
+      break;
+    }
+    done += static_cast<std::size_t>(put);
+  }
+  return done;
+}
+
+class TFileSink final : public TByteSink {
+ public:
+  explicit TFileSink(int fd) : Fd_(fd) {}
+  ~TFileSink() override { Close(); }
+  TFileSink(const TFileSink&) = delete;
+  TFileSink& operator=(const TFileSink&) = delete;
+
+  std::size_t Write(const void* data, std::size_t n) override {
+    if (Fd_ < 0) {
+      Error_ = EBADF;
+      return 0;
+    }
+    const std::size_t done = WriteAll(Fd_, data, n, Error_);
+    Position_ += done;
+    return done;
+  }
+  bool Seek(std::uint64_t position) override {
+    if (Fd_ < 0 || ::lseek(Fd_, static_cast<off_t>(position), SEEK_SET) < 0) {
+      Error_ = Fd_ < 0 ? EBADF : errno;
+      return false;
+    }
+    Position_ = position;
+    return true;
+  }
+  std::uint64_t Position() const override { return Position_; }
+  bool Seekable() const override { return true; }
+  bool Close() override {
+    if (Fd_ < 0) return true;
+    // Linux releases the descriptor even when close() is interrupted; any
+    // other failure means data may not have reached the file.
+    const bool ok = ::close(Fd_) == 0 || errno == EINTR;
+    if (!ok) Error_ = errno;
+    Fd_ = -1;
+    return ok;
+  }
+
+ private:
+  int Fd_;
+  std::uint64_t Position_ = 0;
+};
+
+class TStreamSink final : public TByteSink {
+ public:
+  explicit TStreamSink(int fd) : Fd_(fd) {}
+
+  std::size_t Write(const void* data, std::size_t n) override {
+    const std::size_t done = WriteAll(Fd_, data, n, Error_);
+    Position_ += done;
+    return done;
+  }
+  bool Seek(std::uint64_t position) override {
+    if (position == Position_) return true;
+    Error_ = ESPIPE;
+    return false;
+  }
+  std::uint64_t Position() const override { return Position_; }
+  bool Seekable() const override { return false; }
+  bool Close() override { return true; }
+
+ private:
+  int Fd_;
+  std::uint64_t Position_ = 0;
+};
+
+class TMemorySink final : public TByteSink {
+ public:
+  explicit TMemorySink(std::vector<std::uint8_t>& bytes) : Bytes_(bytes) { Bytes_.clear(); }
+
+  std::size_t Write(const void* data, std::size_t n) override {
+    if (n == 0) return 0;
+    const std::size_t end = Position_ + n;
+    if (Bytes_.size() < end) Bytes_.resize(end);
+    std::memcpy(Bytes_.data() + Position_, data, n);
+    Position_ = end;
+    return n;
+  }
+  bool Seek(std::uint64_t position) override {
+    if (position > Bytes_.size()) return false;
+    Position_ = static_cast<std::size_t>(position);
+    return true;
+  }
+  std::uint64_t Position() const override { return Position_; }
+  bool Seekable() const override { return true; }
+  bool Close() override { return true; }
+
+ private:
+  std::vector<std::uint8_t>& Bytes_;
+  std::size_t Position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TByteSink> CreateFileSink(const std::string& path) {
+  // O_NONBLOCK: a named pipe without a reader fails at once (ENXIO) instead
+  // of making the open wait for a reader for ever. Writes block as usual.
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return std::make_unique<TFileSink>(fd);
+}
+
+std::unique_ptr<TByteSink> FileSink(int fd) {
+  return fd < 0 ? nullptr : std::make_unique<TFileSink>(fd);
+}
+
+std::unique_ptr<TByteSink> StreamSink(int fd) {
+  return std::make_unique<TStreamSink>(fd);
+}
+
+std::unique_ptr<TByteSink> MemorySink(std::vector<std::uint8_t>& bytes) {
+  return std::make_unique<TMemorySink>(bytes);
+}
+
+}  // namespace zorv

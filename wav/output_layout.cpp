@@ -1,0 +1,315 @@
+#include "wav/output_layout.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "wav/coding_history.h"
+
+namespace zorv {
+namespace {
+
+constexpr std::uint64_t kDs64Bytes = 28;
+constexpr std::uint64_t kDs64EntryBytes = 12;
+constexpr std::uint32_t kUnknown32 = 0xFFFFFFFFu;
+constexpr std::size_t kCopyPiece = 64u << 10;
+
+void Set32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void Set64(std::uint8_t* p, std::uint64_t v) {
+  Set32(p, static_cast<std::uint32_t>(v));
+  Set32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+std::uint16_t Get16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+std::uint32_t Get32(const std::uint8_t* p) {
+  return Get16(p) | (static_cast<std::uint32_t>(Get16(p + 2)) << 16);
+}
+std::uint32_t Clamp32(std::uint64_t v) {
+  return v > kUnknown32 ? kUnknown32 : static_cast<std::uint32_t>(v);
+}
+void Append(std::vector<std::uint8_t>& out, const void* data, std::size_t n) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  out.insert(out.end(), bytes, bytes + n);
+}
+
+bool IsFiller(const TChunkInfo& chunk) {
+  return chunk.Is("JUNK") || chunk.Is("junk") || chunk.Is("PAD ") || chunk.Is("FLLR");
+}
+
+}  // namespace
+
+TOutputLayout::TOutputLayout(TWavFileIn& input, const TOutputPlan& plan, bool seekable)
+    : Input_(input), Seekable_(seekable), MaxRiffSize_(plan.MaxRiffSize) {
+  const THeaderImage& image = input.HeaderImage();
+  Fmt_ = plan.FmtBody;
+  if (Fmt_.empty()) {
+    if (plan.Canonical) {
+      Fmt_.assign(image.Bytes.begin() + THeaderImage::kFormatTag,
+                  image.Bytes.begin() + THeaderImage::kDataId);
+    } else {
+      Fmt_ = input.FmtBody();
+    }
+    // The byte rate is made to agree with what the file holds.
+    if (Fmt_.size() >= 16) Set32(Fmt_.data() + 8, Get32(Fmt_.data() + 4) * Get16(Fmt_.data() + 12));
+  }
+  if (Fmt_.size() >= 16) BlockAlign_ = Get16(Fmt_.data() + 12);
+
+  ExpectedKnown_ = input.DataSizeKnown();
+  const std::uint64_t deliverable = input.DeliverableDataBytes();
+  if (ExpectedKnown_ && BlockAlign_ != 0) ExpectedData_ = deliverable - deliverable % BlockAlign_;
+
+  if (plan.Canonical) {
+    Add(TKind::Fmt, "fmt ", Fmt_, false);
+    Add(TKind::Data, "data", {}, false);
+  } else {
+    for (std::size_t i = 0; i < input.Chunks().size(); ++i) {
+      const TChunkInfo& chunk = input.Chunks()[i];
+      if (chunk.Is("bext") && !BextDone_) {
+        BextDone_ = true;
+        std::vector<std::uint8_t> body;
+        if (chunk.Size <= kMaxHeldBytes) {
+          body.resize(static_cast<std::size_t>(chunk.Size));
+          if (!input.ReadChunkBody(chunk, 0, body.data(), body.size())) body.clear();
+        }
+        if (body.size() == chunk.Size && AppendCodingHistory(body, plan.CodingHistoryLine)) {
+          Add(TKind::Bext, "bext", std::move(body), chunk.AfterData);
+          continue;
+        }
+        if (chunk.Size < kBextFixedBytes) {
+          Notes_.push_back(
+              "bext chunk of " + std::to_string(chunk.Size) +
+              " bytes, shorter than its fixed part: copied without a CodingHistory line");
+        }
+      }
+      AddChunk(i);
+    }
+  }
+  ChunksSeen_ = input.Chunks().size();
+
+  if (!plan.Canonical && input.Container() != TContainer::Riff) {
+    Container_ = input.Container();
+  } else if (ExpectedKnown_ && ExpectedRiffSize(ExpectedData_) > MaxRiffSize_) {
+    Container_ = TContainer::Rf64;
+  }
+  if (Container_ != TContainer::Riff) {
+    Items_.insert(Items_.begin(), TItem{TKind::Ds64, {'d', 's', '6', '4'}, 0, false, {}, 0, 0});
+  } else if (!ExpectedKnown_ && Seekable_) {
+    // Room for a ds64 chunk, should the stream pass what RIFF sizes can say.
+    Items_.insert(Items_.begin(), TItem{TKind::Reserve, {'J', 'U', 'N', 'K'}, 0, false, {}, 0, 0});
+  }
+}
+
+void TOutputLayout::Add(TKind kind, const char* id, std::vector<std::uint8_t> body,
+                        bool afterData) {
+  TItem item{kind, {}, body.size(), afterData, std::move(body), 0, 0};
+  std::copy_n(id, 4, item.Id.begin());
+  Items_.push_back(std::move(item));
+}
+
+void TOutputLayout::AddChunk(std::size_t index) {
+  const TChunkInfo& chunk = Input_.Chunks()[index];
+  if (chunk.Is("ds64")) return;  // the output's own is written
+  if (chunk.Is("fmt ")) return Add(TKind::Fmt, "fmt ", Fmt_, chunk.AfterData);
+  if (chunk.Is("data")) return Add(TKind::Data, "data", {}, false);
+  if (chunk.Is("fact") && chunk.Size >= 4 && chunk.Size <= kMaxHeldBytes) {
+    std::vector<std::uint8_t> body(static_cast<std::size_t>(chunk.Size));
+    if (Input_.ReadChunkBody(chunk, 0, body.data(), body.size())) {
+      return Add(TKind::Fact, "fact", std::move(body), chunk.AfterData);
+    }
+  }
+  if (chunk.Is("MD5 ")) {
+    if (chunk.Size != 16) {
+      Notes_.push_back("MD5 chunk of " + std::to_string(chunk.Size) + " bytes: left out");
+      return;
+    }
+    // Before the data it is written last, once the digest is known: a stream
+    // cannot go back, so there it moves behind the data.
+    if (!chunk.AfterData && !Seekable_) {
+      Notes_.push_back("MD5 chunk moved behind the data (the output is a stream)");
+    }
+    return Add(TKind::Md5, "MD5 ", std::vector<std::uint8_t>(16, 0), chunk.AfterData || !Seekable_);
+  }
+  TItem item{TKind::Copy, chunk.Id, chunk.Size, chunk.AfterData, {}, index, 0};
+  Items_.push_back(std::move(item));
+}
+
+std::uint64_t TOutputLayout::ExpectedRiffSize(std::uint64_t dataBytes) const {
+  std::uint64_t size = 4;
+  for (const TItem& item : Items_) {
+    const std::uint64_t body = item.Kind == TKind::Data ? dataBytes
+                               : item.Kind == TKind::Ds64 || item.Kind == TKind::Reserve
+                                   ? kDs64Bytes
+                                   : item.Size;
+    const std::uint64_t bytes = ChunkBytes(body);
+    size = bytes > UINT64_MAX - size ? UINT64_MAX : size + bytes;
+  }
+  // Table entries of ds64 for chunks too large for their size field.
+  for (const TItem& item : Items_) {
+    if (item.Kind == TKind::Copy && item.Size >= kUnknown32) size += kDs64EntryBytes;
+  }
+  return size;
+}
+
+std::uint64_t TOutputLayout::HeadBytes() const {
+  for (const TItem& item : Items_) {
+    if (item.Kind == TKind::Data) return item.Position + 8;
+  }
+  return 0;
+}
+
+void TOutputLayout::SetSizes(std::uint64_t dataBytes, bool known) {
+  const std::uint64_t riff = ExpectedRiffSize(dataBytes);
+  const bool plain = Container_ == TContainer::Riff;
+  std::memcpy(RiffHeader_.data(),
+              Container_ == TContainer::Bw64   ? "BW64"
+              : Container_ == TContainer::Rf64 ? "RF64"
+                                               : "RIFF",
+              4);
+  Set32(RiffHeader_.data() + 4, plain && known ? Clamp32(riff) : kUnknown32);
+  std::memcpy(RiffHeader_.data() + 8, "WAVE", 4);
+  DataSize32_ = plain && known ? Clamp32(dataBytes) : kUnknown32;
+  const std::uint64_t frames = BlockAlign_ == 0 ? 0 : dataBytes / BlockAlign_;
+
+  for (TItem& item : Items_) {
+    if (item.Kind == TKind::Fact) Set32(item.Body.data(), known ? Clamp32(frames) : kUnknown32);
+    if (item.Kind == TKind::Reserve) item.Body.assign(kDs64Bytes, 0);
+    if (item.Kind != TKind::Ds64) continue;
+    std::vector<std::uint8_t> body(kDs64Bytes, 0);
+    Set64(body.data(), known ? riff : UINT64_MAX);
+    Set64(body.data() + 8, known ? dataBytes : UINT64_MAX);
+    Set64(body.data() + 16, known ? frames : UINT64_MAX);
+    std::uint32_t entries = 0;
+    for (const TItem& other : Items_) {
+      if (other.Kind != TKind::Copy || other.Size < kUnknown32) continue;
+      std::uint8_t entry[kDs64EntryBytes];
+      std::memcpy(entry, other.Id.data(), 4);
+      Set64(entry + 4, other.Size);
+      Append(body, entry, sizeof entry);
+      ++entries;
+    }
+    Set32(body.data() + 24, entries);
+    item.Body = std::move(body);
+  }
+}
+
+bool TOutputLayout::WriteItem(TWavFileOut& out, TItem& item) {
+  item.Position = out.Position();
+  const bool fromInput = item.Kind == TKind::Copy;
+  const std::uint64_t size = fromInput ? item.Size : item.Body.size();
+  std::uint8_t header[8];
+  std::memcpy(header, item.Id.data(), 4);
+  const bool large = Container_ != TContainer::Riff && size >= kUnknown32;
+  Set32(header + 4, item.Kind == TKind::Data ? DataSize32_ : large ? kUnknown32 : Clamp32(size));
+  bool ok = out.WriteBytes(header, sizeof header);
+  if (item.Kind == TKind::Data) return ok;
+  if (!fromInput) {
+    ok = out.WriteBytes(item.Body.data(), item.Body.size()) && ok;
+  } else {
+    const TChunkInfo chunk = Input_.Chunks()[item.Chunk];
+    std::vector<std::uint8_t> piece(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, kCopyPiece)));
+    bool readable = true;
+    for (std::uint64_t done = 0; done < size;) {
+      const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, kCopyPiece));
+      if (!Input_.ReadChunkBody(chunk, done, piece.data(), n)) {
+        std::fill(piece.begin(), piece.end(), std::uint8_t{0});
+        readable = false;
+      }
+      ok = out.WriteBytes(piece.data(), n) && ok;
+      done += n;
+    }
+    if (!readable) {
+      Notes_.push_back("chunk '" + chunk.Name() + "' could not be read: written as zeros");
+    }
+  }
+  if (size & 1u) {
+    const std::uint8_t pad = 0;
+    ok = out.WriteBytes(&pad, 1) && ok;
+  }
+  return ok;
+}
+
+bool TOutputLayout::Patch(TWavFileOut& out, const TItem& item) {
+  std::vector<std::uint8_t> bytes(item.Id.begin(), item.Id.end());
+  std::uint8_t size[4];
+  Set32(size, item.Kind == TKind::Data ? DataSize32_ : Clamp32(item.Body.size()));
+  Append(bytes, size, 4);
+  if (item.Kind != TKind::Data) Append(bytes, item.Body.data(), item.Body.size());
+  return out.WriteBytesAt(item.Position, bytes.data(), bytes.size());
+}
+
+bool TOutputLayout::NeedsMd5() const {
+  return std::any_of(Items_.begin(), Items_.end(),
+                     [](const TItem& item) { return item.Kind == TKind::Md5; });
+}
+
+bool TOutputLayout::WriteHead(TWavFileOut& out) {
+  SetSizes(ExpectedData_, ExpectedKnown_);
+  bool ok = out.WriteBytes(RiffHeader_.data(), RiffHeader_.size());
+  for (TItem& item : Items_) {
+    if (item.AfterData) continue;
+    ok = WriteItem(out, item) && ok;
+    if (item.Kind == TKind::Data) break;
+  }
+  return ok;
+}
+
+bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const TMd5Digest& md5) {
+  // A stream's chunks behind its data come only now.
+  Input_.ReadTrailingChunks();
+  for (std::size_t i = ChunksSeen_; i < Input_.Chunks().size(); ++i) AddChunk(i);
+  ChunksSeen_ = Input_.Chunks().size();
+
+  for (TItem& item : Items_) {
+    if (item.Kind == TKind::Md5) item.Body.assign(md5.begin(), md5.end());
+  }
+  if (Seekable_ && Container_ == TContainer::Riff && ExpectedRiffSize(dataBytes) > MaxRiffSize_) {
+    for (TItem& item : Items_) {
+      if (item.Kind != TKind::Reserve) continue;
+      item.Kind = TKind::Ds64;
+      std::memcpy(item.Id.data(), "ds64", 4);
+      Container_ = TContainer::Rf64;
+    }
+  }
+  SetSizes(dataBytes, true);
+
+  bool ok = true;
+  if (dataBytes & 1u) {
+    const std::uint8_t pad = 0;
+    ok = out.WriteBytes(&pad, 1);
+  }
+  for (TItem& item : Items_) {
+    if (item.AfterData) ok = WriteItem(out, item) && ok;
+  }
+  if (!Seekable_) {
+    if (ExpectedKnown_ && dataBytes != ExpectedData_) {
+      Notes_.push_back("the stream's header states " + std::to_string(ExpectedData_) +
+                       " data bytes, " + std::to_string(dataBytes) + " were written");
+    }
+    return ok;
+  }
+  ok = out.WriteBytesAt(0, RiffHeader_.data(), RiffHeader_.size()) && ok;
+  for (const TItem& item : Items_) {
+    if (item.AfterData) continue;
+    const bool sized = item.Kind == TKind::Data || item.Kind == TKind::Ds64 ||
+                       item.Kind == TKind::Fact || item.Kind == TKind::Md5;
+    if (sized) ok = Patch(out, item) && ok;
+    if (item.Kind == TKind::Data) break;
+  }
+  return ok;
+}
+
+std::vector<std::string> CarriedMetadata(const TWavFileIn& input) {
+  std::vector<std::string> names;
+  for (const TChunkInfo& chunk : input.Chunks()) {
+    if (chunk.Is("fmt ") || chunk.Is("data") || chunk.Is("ds64") || IsFiller(chunk)) continue;
+    if (chunk.Is("MD5 ") && chunk.Size != 16) continue;
+    const std::string name = chunk.Name();
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
+
+}  // namespace zorv
