@@ -1,6 +1,7 @@
 #include "app/format_check.h"
 
 #include "app/messages.h"
+#include "wav/output_layout.h"
 #include "wav/wav_file_in.h"
 
 namespace zorv {
@@ -44,6 +45,21 @@ std::string_view ReadHeaderMessage(std::int32_t code) {
     default:
       return messages::kNoWavFile;
   }
+}
+
+std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code) {
+  if (code == rhMalformed) return std::string(messages::kUnusableWav) + reader.Problem() + "): ";
+  return std::string(ReadHeaderMessage(code));
+}
+
+std::string MetadataText(const TWavFileIn& reader, bool canonical) {
+  if (canonical) return {};
+  std::string text;
+  for (const std::string& name : CarriedMetadata(reader)) {
+    text += text.empty() ? "metadata: " : ", ";
+    text += name;
+  }
+  return text;
 }
 
 std::string_view CheckFormatMessage(std::int32_t code) {

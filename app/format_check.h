@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "wav/header_image.h"
+#include "wav/wav_file_in.h"
 
 namespace zorv {
 
@@ -29,6 +30,16 @@ std::string ShowWavParams(const THeaderImage& header);
 // The message for a ReadHeader result other than 0 (path to be appended);
 // empty for 0. An unknown code reads as a file that is not a WAV file.
 std::string_view ReadHeaderMessage(std::int32_t code);
+// The message for the reader's ReadHeader result other than 0, with what was
+// found for rhMalformed ("Unusable WAV File (two data chunks): "); path to be
+// appended.
+std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code);
+
+// "metadata: bext, iXML, LIST" when an output of the reader's input carries
+// chunks besides its format and data; empty when it carries none or the
+// header is canonical.
+std::string MetadataText(const TWavFileIn& reader, bool canonical);
+
 // The message for a CheckFormat result other than 0; empty for 0.
 std::string_view CheckFormatMessage(std::int32_t code);
 

@@ -11,6 +11,8 @@ inline constexpr std::string_view kNoRiffFile = "No RIFF File: ";
 inline constexpr std::string_view kNoWavFile = "No WAV File: ";
 inline constexpr std::string_view kNoFmtChunk = "No fmt chunk in WAV File: ";
 inline constexpr std::string_view kNoDataChunk = "No data chunk in WAV File: ";
+// Followed by what was found ("two data chunks"), then "): " and the path.
+inline constexpr std::string_view kUnusableWav = "Unusable WAV File (";
 inline constexpr std::string_view kUnsupportedFormat = "Not supported audio format: ";
 inline constexpr std::string_view kUnsupportedChannels = "Not supported number of audio channels: ";
 inline constexpr std::string_view kUnsupportedRate = "Not supported sampling rate: ";

@@ -1,17 +1,39 @@
 #include "app/processing_run.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "app/arithmetic.h"
 #include "app/messages.h"
+#include "wav/coding_history.h"
+#include "zorv_version.h"
 
 namespace zorv {
 namespace {
 
-// The canonical header: RIFF size = 4 ("WAVE") + 24 (fmt chunk) + 8 (data
-// chunk header) + the data bytes.
-constexpr std::uint32_t kRiffOverhead = 36;
 constexpr std::uint32_t kFmtBodyBytes = 16;
+
+void Put16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+// The input's own fmt body made to describe 32-bit float samples (format,
+// the fields of header): an EXTENSIBLE one keeps its channel mask and takes
+// the float sub-format; extra bytes stay.
+std::vector<std::uint8_t> FloatFmtBody(std::vector<std::uint8_t> body, const THeaderImage& header) {
+  constexpr std::size_t kValidBits = 18, kSubFormat = 24, kExtensibleBytes = 40;
+  const bool extensible =
+      body.size() >= kExtensibleBytes && (body[0] | (body[1] << 8)) == kFormatExtensible;
+  std::copy(header.Bytes.begin() + THeaderImage::kFormatTag,
+            header.Bytes.begin() + THeaderImage::kDataId, body.begin());
+  if (extensible) {
+    Put16(body.data(), kFormatExtensible);
+    Put16(body.data() + kValidBits, 32);
+    Put16(body.data() + kSubFormat, kFormatIeeeFloat);
+  }
+  return body;
+}
 
 }  // namespace
 
@@ -79,11 +101,23 @@ TStartResult TProcessingRun::Start() {
   return TStartResult::Started;
 }
 
+std::string TProcessingRun::CodingHistoryLine() const {
+  char level[32];
+  std::snprintf(level, sizeof level, "%.1f", Decoder_.Level() + 0.0);
+  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT +
+                     " decode;reference level " + level + " dB";
+  if (DebugChannel_ >= 1 && DebugChannel_ <= 4) {
+    what += ";channel 2 is the control signal of band ";
+    what += static_cast<char>('A' + DebugChannel_ - 1);
+  }
+  const THeaderImage& header = Reader_.HeaderImage();
+  return zorv::CodingHistoryLine(header.SampleRate(), header.BitsPerSample(), header.Channels(),
+                                 what);
+}
+
 void TProcessingRun::BeginOutput() {
-  // The input's format fields as they stand; the sizes become the final ones
-  // at the end. The fmt chunk written holds exactly 16 bytes, and the RIFF
-  // size and byte rate are made to agree with what this file holds, so even
-  // the provisional header describes a well-formed file.
+  // The writer's image holds the format fields of the output; its chunks and
+  // sizes are laid out from the input's chunk list.
   THeaderImage& header = Writer_.HeaderImage();
   header = Reader_.HeaderImage();
   if (OutputFloat_) {
@@ -92,12 +126,25 @@ void TProcessingRun::BeginOutput() {
     header.SetBlockAlign(static_cast<std::uint16_t>(header.Channels() * 4));
     header.SetDataSize(OutputBytes(header.DataSize()));
   }
+  header.SetId(THeaderImage::kRiffId, "RIFF");
   header.SetFmtSize(kFmtBodyBytes);
   header.SetByteRate(header.SampleRate() * header.BlockAlign());
-  const std::uint32_t dataSize = header.DataSize();
-  header.SetRiffSize(dataSize > UINT32_MAX - kRiffOverhead ? UINT32_MAX : dataSize + kRiffOverhead);
-  Writer_.WriteHeader();
-  Writer_.WriteDataHeader();
+
+  TOutputPlan plan;
+  plan.Canonical = CanonicalHeader_;
+  if (OutputFloat_) {
+    plan.FmtBody = CanonicalHeader_
+                       ? std::vector<std::uint8_t>(header.Bytes.begin() + THeaderImage::kFormatTag,
+                                                   header.Bytes.begin() + THeaderImage::kDataId)
+                       : FloatFmtBody(Reader_.FmtBody(), header);
+  }
+  plan.CodingHistoryLine = CodingHistoryLine();
+  plan.MaxRiffSize = MaxRiffSize_;
+  Output_ = std::make_unique<TOutputLayout>(Reader_, plan, Writer_.Seekable());
+  Md5_.reset();
+  if (Output_->NeedsMd5()) Md5_ = std::make_unique<TMd5>();
+  Output_->WriteHead(Writer_);
+  OutputContainer_ = Output_->Container();
 }
 
 void TProcessingRun::ChooseOutputLayout() {
@@ -122,17 +169,26 @@ std::uint32_t TProcessingRun::OutputBytes(std::uint32_t len) const {
 }
 
 void TProcessingRun::CompleteOutput() {
+  if (!Output_) return;
   THeaderImage& header = Writer_.HeaderImage();
   // A write that failed may have left part of a frame: the header states the
-  // whole frames before it.
-  const std::uint32_t align = header.BlockAlign();
-  const std::uint32_t data = Writer_.WriteFailed() && align != 0
+  // whole frames before it, and nothing is written behind it.
+  const std::uint64_t align = header.BlockAlign();
+  const std::uint64_t data = Writer_.WriteFailed() && align != 0
                                  ? Writer_.TotalBytes() - Writer_.TotalBytes() % align
                                  : Writer_.TotalBytes();
-  header.SetRiffSize(Writer_.HeaderBytes() + data - 8);
-  header.SetDataSize(data);
-  Writer_.WriteHeader();
-  Writer_.WriteDataHeader();
+  Output_->WriteTail(Writer_, data, Md5_ ? Md5_->Digest() : TMd5Digest{});
+  OutputContainer_ = Output_->Container();
+  header.SetDataSize(data > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data));
+
+  Notes_ = Reader_.Notes();
+  if (DroppedBytes_ != 0) {
+    Notes_.push_back("a partial frame of " + std::to_string(DroppedBytes_) +
+                     (DroppedBytes_ == 1 ? " byte" : " bytes") +
+                     " at the end of the data: left out");
+  }
+  Notes_.insert(Notes_.end(), Output_->Notes().begin(), Output_->Notes().end());
+  Output_.reset();
 }
 
 void TProcessingRun::ReleaseBuffers() {
@@ -144,6 +200,7 @@ void TProcessingRun::ReleaseBuffers() {
 
 void TProcessingRun::StartProcess() {
   StartTime_ = Now();
+  Notes_.clear();
   BytesPerFrame_ = Reader_.BlockAlign();
   FormatTag_ = Reader_.FormatTag();
   Layout_ = SelectLayout(BytesPerFrame_, Channels_, FormatTag_);
@@ -152,9 +209,10 @@ void TProcessingRun::StartProcess() {
 
   SampleRate_ = Reader_.SampleRate();
   FramesPerBlock_ = static_cast<std::int32_t>(Reader_.BlockFrames());
-  DataBytes_ = Reader_.HeaderImage().DataSize();
+  DataBytes_ = Reader_.DataSizeKnown() ? Reader_.DataSize() : 0;
   DataBytesRead_ = 0;
   BlockFirstByte_ = 0;
+  DroppedBytes_ = 0;
   Stats_ = {};
 
   Decoder_.Prepare(SampleRate_, Channels_, DebugChannel_);
@@ -186,10 +244,14 @@ void TProcessingRun::StartProcess() {
       Stalled_ = true;
       return;
     }
-    const std::uint32_t outLen = OutputBytes(len);
+    // Whole frames only: a frame cut short by the end of the data is left out.
+    const std::uint32_t whole = BytesPerFrame_ == 0 ? 0 : len - len % BytesPerFrame_;
+    DroppedBytes_ += len - whole;
+    const std::uint32_t outLen = OutputBytes(whole);
     MergeBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Writer_.Buffer());
     MeasureBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Stats_);
     Writer_.WriteBuffer(static_cast<std::int32_t>(outLen));
+    if (Md5_) Md5_->Update(Writer_.Buffer(), outLen);
   }
 
   // Also after a failed write: the header then states what the file took,

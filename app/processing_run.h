@@ -9,9 +9,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/sample_conversion.h"
 #include "dsp/zorv_calc.h"
+#include "wav/md5.h"
+#include "wav/output_layout.h"
 #include "wav/wav_file_in.h"
 #include "wav/wav_file_out.h"
 
@@ -56,6 +59,12 @@ class TProcessingRun {
   // The output holds 32-bit float samples whatever the input's format (so
   // nothing clips). Read when a run starts.
   void SetOutputFloat(bool on) { OutputFloat_ = on; }
+  // The canonical 44-byte header of today for every input: format fields
+  // and data only, no other chunk of the input. Read when a run starts.
+  void SetCanonicalHeader(bool canonical) { CanonicalHeader_ = canonical; }
+  bool CanonicalHeader() const { return CanonicalHeader_; }
+  // The largest RIFF size written as plain RIFF; larger outputs are RF64.
+  void SetMaxRiffSize(std::uint64_t bytes) { MaxRiffSize_ = bytes; }
 
   // The start steps, with the reader and the writer open: takes the channel
   // count, refuses a debug selection for a mono input (RefusalMessage), else
@@ -100,9 +109,10 @@ class TProcessingRun {
   const double* OutLeft() const { return OutLeft_.get(); }
   const double* OutRight() const { return OutRight_.get(); }
 
-  // For a progress display: the data chunk's declared size, the data bytes
-  // read so far (the block in hand included), and whole frames of them.
-  std::uint32_t DataBytes() const { return DataBytes_; }
+  // For a progress display: the data chunk's declared size (0 for a stream
+  // that runs to its end), the data bytes read so far (the block in hand
+  // included), and whole frames of them.
+  std::uint64_t DataBytes() const { return DataBytes_; }
   std::uint64_t DataBytesRead() const { return DataBytesRead_; }
   std::uint64_t FramesRead() const;
   // Frame index, from the start of the data, of the block in hand.
@@ -110,6 +120,16 @@ class TProcessingRun {
   // Samples clamped to full scale and the peak of the decoded signal, over
   // what the run has written.
   const TSampleStats& OutputStats() const { return Stats_; }
+  // Bytes of a frame cut short by the end of the data, which the output
+  // leaves out (it holds whole frames only).
+  std::uint64_t DroppedBytes() const { return DroppedBytes_; }
+  // The output's container, once the run has written it.
+  TContainer OutputContainer() const { return OutputContainer_; }
+  // What the last run left out or changed besides decoding (a partial frame
+  // dropped, a chunk that ran past the end of the input), one line each.
+  const std::vector<std::string>& Notes() const { return Notes_; }
+  // The CodingHistory line for a bext chunk, for the current settings.
+  std::string CodingHistoryLine() const;
 
  private:
   void BeginOutput();
@@ -145,8 +165,15 @@ class TProcessingRun {
   TSampleLayout OutLayout_ = TSampleLayout::None;
   bool OutputFloat_ = false;
   TSampleStats Stats_;
+  bool CanonicalHeader_ = false;
+  std::uint64_t MaxRiffSize_ = 0xFFFFFFFFu;
+  std::unique_ptr<TOutputLayout> Output_;
+  std::unique_ptr<TMd5> Md5_;
+  TContainer OutputContainer_ = TContainer::Riff;
+  std::vector<std::string> Notes_;
+  std::uint64_t DroppedBytes_ = 0;
 
-  std::uint32_t DataBytes_ = 0;
+  std::uint64_t DataBytes_ = 0;
   std::uint64_t DataBytesRead_ = 0;
   std::uint64_t BlockFirstByte_ = 0;
 

@@ -148,4 +148,60 @@ std::optional<TWavImage> ParseCanonical(const TBytes& b) {
   return image;
 }
 
+const TFileChunk* TChunkedFile::Find(const std::string& id) const {
+  for (const TFileChunk& chunk : Chunks) {
+    if (chunk.Id == id) return &chunk;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> TChunkedFile::Ids() const {
+  std::vector<std::string> ids;
+  for (const TFileChunk& chunk : Chunks) ids.push_back(chunk.Id);
+  return ids;
+}
+
+std::optional<TChunkedFile> ParseChunks(const TBytes& b) {
+  if (b.size() < 12 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) return std::nullopt;
+  TChunkedFile file;
+  file.Form.assign(b.begin(), b.begin() + 4);
+  if (file.Form != "RIFF" && file.Form != "RF64" && file.Form != "BW64") return std::nullopt;
+  const bool wide = file.Form != "RIFF";
+  file.RiffSize = Get32(b, 4);
+  std::uint64_t ds64Data = 0;
+  bool consistent = true;
+  std::size_t at = 12;
+  while (at + 8 <= b.size()) {
+    TFileChunk chunk;
+    chunk.Id.assign(b.begin() + static_cast<std::ptrdiff_t>(at),
+                    b.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    chunk.Size = Get32(b, at + 4);
+    if (chunk.Id == "ds64" && at == 12 && at + 8 + 16 <= b.size()) {
+      const std::uint64_t riff = Get32(b, at + 8) | (std::uint64_t{Get32(b, at + 12)} << 32);
+      ds64Data = Get32(b, at + 16) | (std::uint64_t{Get32(b, at + 20)} << 32);
+      if (wide && file.RiffSize == 0xFFFFFFFFu) file.RiffSize = riff;
+    }
+    if (wide && chunk.Id == "data" && chunk.Size == 0xFFFFFFFFu) chunk.Size = ds64Data;
+    const std::size_t body = at + 8;
+    if (chunk.Size > b.size() - body) {
+      consistent = false;
+      chunk.Body.assign(b.begin() + static_cast<std::ptrdiff_t>(body), b.end());
+      file.Chunks.push_back(std::move(chunk));
+      at = b.size();
+      break;
+    }
+    const auto end = body + static_cast<std::size_t>(chunk.Size);
+    chunk.Body.assign(b.begin() + static_cast<std::ptrdiff_t>(body),
+                      b.begin() + static_cast<std::ptrdiff_t>(end));
+    at = end;
+    if (chunk.Size % 2 != 0) {
+      if (at >= b.size() || b[at] != 0) consistent = false;
+      ++at;
+    }
+    file.Chunks.push_back(std::move(chunk));
+  }
+  file.Consistent = consistent && at == b.size() && file.RiffSize == b.size() - 8;
+  return file;
+}
+
 }  // namespace zorv::test

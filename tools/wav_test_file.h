@@ -53,4 +53,23 @@ struct TWavImage {
 // Empty unless the bytes start with the canonical "RIFF"/"WAVE"/"fmt "/"data" layout.
 std::optional<TWavImage> ParseCanonical(const TBytes& file);
 
+// Any RIFF, RF64 or BW64 file, chunk by chunk.
+struct TFileChunk {
+  std::string Id;
+  std::uint64_t Size = 0;  // from ds64 where the 32-bit field says 0xFFFFFFFF
+  TBytes Body;
+};
+struct TChunkedFile {
+  std::string Form;  // "RIFF", "RF64" or "BW64"
+  std::uint64_t RiffSize = 0;
+  std::vector<TFileChunk> Chunks;
+  // Every size agrees with the bytes: the RIFF size is the length less 8,
+  // every chunk lies within the file, pad bytes (zero) after odd bodies.
+  bool Consistent = false;
+  const TFileChunk* Find(const std::string& id) const;
+  std::vector<std::string> Ids() const;
+};
+// Empty when the bytes do not start like a WAV file.
+std::optional<TChunkedFile> ParseChunks(const TBytes& file);
+
 }  // namespace zorv::test

@@ -58,7 +58,10 @@ TOutputLayout::TOutputLayout(TWavFileIn& input, const TOutputPlan& plan, bool se
 
   ExpectedKnown_ = input.DataSizeKnown();
   const std::uint64_t deliverable = input.DeliverableDataBytes();
-  if (ExpectedKnown_ && BlockAlign_ != 0) ExpectedData_ = deliverable - deliverable % BlockAlign_;
+  // Whole frames of the input, in the output's frame size (which differs
+  // when the output's format does).
+  const std::uint32_t inputAlign = input.HeaderImage().BlockAlign();
+  if (ExpectedKnown_ && inputAlign != 0) ExpectedData_ = deliverable / inputAlign * BlockAlign_;
 
   if (plan.Canonical) {
     Add(TKind::Fmt, "fmt ", Fmt_, false);
@@ -276,12 +279,21 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
   SetSizes(dataBytes, true);
 
   bool ok = true;
-  if (dataBytes & 1u) {
-    const std::uint8_t pad = 0;
-    ok = out.WriteBytes(&pad, 1);
-  }
-  for (TItem& item : Items_) {
-    if (item.AfterData) ok = WriteItem(out, item) && ok;
+  if (out.WriteFailed()) {
+    // Nothing goes behind what the target did not take: the header states
+    // the data, and the chunks behind it are left out.
+    if (std::erase_if(Items_, [](const TItem& item) { return item.AfterData; }) != 0) {
+      Notes_.push_back("the chunks behind the data left out after the failed write");
+    }
+    SetSizes(dataBytes, true);
+  } else {
+    if (dataBytes & 1u) {
+      const std::uint8_t pad = 0;
+      ok = out.WriteBytes(&pad, 1);
+    }
+    for (TItem& item : Items_) {
+      if (item.AfterData) ok = WriteItem(out, item) && ok;
+    }
   }
   if (!Seekable_) {
     if (ExpectedKnown_ && dataBytes != ExpectedData_) {

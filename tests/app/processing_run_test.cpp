@@ -69,15 +69,20 @@ class ProcessingRunTest : public ::testing::Test {
   int Inputs = 0;
 };
 
-// The output file is one canonical WAV whose sizes state what it holds.
+// The output file is one canonical WAV whose sizes state what it holds: the
+// data, and the pad byte behind data of odd size.
 void ExpectConsistent(const TBytes& file, std::uint32_t dataBytes) {
   const auto image = ParseCanonical(file);
   ASSERT_TRUE(image.has_value());
+  const std::uint32_t pad = dataBytes % 2;
   EXPECT_EQ(image->FmtSize, 16u);
   EXPECT_EQ(image->DataSize, dataBytes);
-  EXPECT_EQ(image->Data.size(), dataBytes);
+  EXPECT_EQ(image->Data.size(), dataBytes + pad);
+  if (pad != 0 && !image->Data.empty()) {
+    EXPECT_EQ(image->Data.back(), 0);
+  }
   EXPECT_EQ(image->RiffSize, file.size() - 8);
-  EXPECT_EQ(image->RiffSize, dataBytes + 36);
+  EXPECT_EQ(image->RiffSize, dataBytes + pad + 36);
 }
 
 struct LengthCase {
@@ -85,6 +90,7 @@ struct LengthCase {
   TWavFormat format;
   std::uint32_t dataBytes;
   int blocks;
+  std::uint32_t droppedBytes = 0;  // of a frame cut short at the end
 };
 void PrintTo(const LengthCase& c, std::ostream* os) {
   *os << c.name;
@@ -111,9 +117,11 @@ TEST_P(RunLengths, WritesExactlyTheBytesReadAndStatesThem) {
   EXPECT_EQ(run.OutLeft(), nullptr) << "buffers released";
   EXPECT_EQ(run.DataBytesRead(), c.dataBytes);
   EXPECT_EQ(run.FramesRead(), c.dataBytes / c.format.FrameBytes());
+  EXPECT_EQ(run.DroppedBytes(), c.droppedBytes);
+  EXPECT_EQ(run.Notes().size(), c.droppedBytes == 0 ? 0u : 1u);
 
   const TBytes file = ReadFile(out);
-  ExpectConsistent(file, c.dataBytes);
+  ExpectConsistent(file, c.dataBytes - c.droppedBytes);
   const auto image = ParseCanonical(file);
   ASSERT_TRUE(image);
   EXPECT_EQ(image->Tag, c.format.Tag);
@@ -126,12 +134,14 @@ TEST_P(RunLengths, WritesExactlyTheBytesReadAndStatesThem) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, RunLengths,
-    ::testing::Values(LengthCase{"ExactlyThreeBlocks", kStereo16, 3 * kBlock44 * 4, 3},
-                      LengthCase{"ShorterThanABlock", kStereo16, 1000 * 4, 1},
-                      LengthCase{"BlockAndAHalfFrame", kStereo16, kBlock44 * 4 + 6, 2},
-                      LengthCase{"OddByteCountMono", kMono16, 2001, 1},
-                      LengthCase{"EmptyDataGivesTheBare44Bytes", kStereo16, 0, 0},
-                      LengthCase{"FloatTwoBlocks", kStereoFloat, 2 * kBlock44 * 8, 2}),
+    ::testing::Values(
+        LengthCase{"ExactlyThreeBlocks", kStereo16, 3 * kBlock44 * 4, 3},
+        LengthCase{"ShorterThanABlock", kStereo16, 1000 * 4, 1},
+        LengthCase{"BlockAndAHalfFrameDropsTheHalf", kStereo16, kBlock44 * 4 + 6, 2, 2},
+        LengthCase{"OddByteCountMonoDropsTheLastByte", kMono16, 2001, 1, 1},
+        LengthCase{"OddFrameCountOf24BitMonoGetsAPadByte", {1, 1, 48000, 24}, 3 * 333, 1},
+        LengthCase{"EmptyDataGivesTheBare44Bytes", kStereo16, 0, 0},
+        LengthCase{"FloatTwoBlocks", kStereoFloat, 2 * kBlock44 * 8, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProcessingRunTest, DataClaimingMoreThanTheFileIsDecodedAsFarAsItGoes) {
@@ -471,19 +481,32 @@ TEST_F(ProcessingRunTest, FreshRunsGiveTheSameBytesAndLeaveTheInputAlone) {
   EXPECT_NE(ParseCanonical(first)->Data, ParseCanonical(before)->Data);
 }
 
-TEST_F(ProcessingRunTest, ExtensibleInputGivesAPlainConsistentHeader) {
+TEST_F(ProcessingRunTest, ExtensibleInputKeepsItsFmtUnlessTheHeaderIsCanonical) {
   TWavFormat format{1, 2, 96000, 24};
   format.Extensible = true;
   const TBytes data = test::SignalBytes(format, 1000);
   const std::string in = Dir.File("ext.wav");
-  test::WriteFile(in, test::WavBytes(format, data, std::nullopt, /*listChunk=*/true));
-  const std::string out = Dir.File("out.wav");
+  const TBytes input = test::WavBytes(format, data, std::nullopt, /*listChunk=*/true);
+  test::WriteFile(in, input);
+
+  const TBytes kept = DecodeFresh(in, Dir.File("kept.wav"));
+  // The same layout as the input: fmt of 40 bytes, LIST, data; only the
+  // samples differ.
+  ASSERT_EQ(kept.size(), input.size());
+  const std::size_t dataStart = input.size() - data.size();
+  EXPECT_TRUE(std::equal(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(dataStart),
+                         kept.begin()));
+  EXPECT_NE(TBytes(kept.begin() + static_cast<std::ptrdiff_t>(dataStart), kept.end()), data);
+
   TProcessingRun run;
-  Decode(run, in, out);
+  run.SetCanonicalHeader(true);
+  Decode(run, in, Dir.File("canonical.wav"));
   ASSERT_EQ(run.Status(), TRunStatus::Done);
-  const TBytes file = ReadFile(out);
-  ExpectConsistent(file, static_cast<std::uint32_t>(data.size()));
-  EXPECT_EQ(ParseCanonical(file)->Tag, kFormatPcm);
+  const TBytes canonical = ReadFile(Dir.File("canonical.wav"));
+  ExpectConsistent(canonical, static_cast<std::uint32_t>(data.size()));
+  EXPECT_EQ(ParseCanonical(canonical)->Tag, kFormatPcm);
+  EXPECT_EQ(ParseCanonical(canonical)->Data,
+            TBytes(kept.begin() + static_cast<std::ptrdiff_t>(dataStart), kept.end()));
 }
 
 class RecordingMeters final : public TMeterListener {
