@@ -263,9 +263,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   };
   const TRunStatus status = run->Status();
   if (status == TRunStatus::WriteError) {
-    say(run->Writer().SizeLimitReached()
-            ? "the output would exceed 4 GiB, the limit of a WAV file"
-            : Reason(run->Writer().WriteErrno() != 0 ? run->Writer().WriteErrno() : EIO));
+    // Past 4 GiB the output is RF64: a size is never the reason.
+    say(Reason(run->Writer().WriteErrno() != 0 ? run->Writer().WriteErrno() : EIO));
   } else if (status == TRunStatus::ReadError) {
     say(reader.ReadFailure() == TReadFailure::Shrank
             ? "the input file became shorter during the decode"

@@ -91,6 +91,7 @@ class TParser {
     for (CLI::Option* flag :
          {app.add_flag("-f,--force", o.Force), app.add_flag("--skip-existing", o.SkipExisting),
           app.add_flag("--exact", o.Exact), app.add_flag("--float", o.Float),
+          app.add_flag("--canonical-header", o.CanonicalHeader),
           app.add_flag("-q,--quiet", o.Quiet), app.add_flag("-h,--help", o.Help),
           app.add_flag("-V,--version", o.Version)}) {
       flag->disable_flag_override();
@@ -165,8 +166,12 @@ class TParser {
     if (o.Inputs.empty()) return fail("no input file given");
     if (o.Output && o.Inputs.size() > 1) return fail("--output needs exactly one input file");
     if (o.Output && o.OutputDir) return fail("--output and --output-dir exclude each other");
-    if (o.Output && *o.Output == "-") return fail("writing to standard output is not supported");
-    if (o.Output && !HasWavExtension(*o.Output)) {
+    for (const std::string& input : o.Inputs) {
+      if (input == kStandardStream && !o.Output) {
+        return fail("standard input (-) needs -o FILE or -o -");
+      }
+    }
+    if (o.Output && *o.Output != kStandardStream && !HasWavExtension(*o.Output)) {
       return fail("the output file name must end in .wav: " + *o.Output);
     }
     if (o.MeterLog && o.Inputs.size() > 1) return fail("--meter-log needs exactly one input file");
@@ -208,9 +213,17 @@ Decodes four-band compander recordings (WAV) into WAV files of the same format.
       --exact           decode with the extended-precision reference arithmetic
                         (several times slower; the default fastest path writes
                         the same output files)
+      --canonical-header  write only the 44-byte header of format and data,
+                        without the input's other chunks
   -q, --quiet           only errors and warnings: no progress, no per-file reports
   -h, --help            show this text
   -V, --version         show the program's version
+
+The output keeps every chunk of the input (bext, iXML, axml, cue, LIST, ...) in
+its place, appends a line to the CodingHistory of a bext chunk, recomputes an
+MD5 chunk and the frame count of a fact chunk, and is RF64 when the input is
+RF64 (BW64 stays BW64) or the output passes 4 GiB. INPUT "-" reads a WAV stream
+from standard input, "-o -" writes one to standard output.
 
 An output is written under a temporary name in its folder and renamed when it
 is complete. Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is

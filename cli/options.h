@@ -23,6 +23,9 @@ struct TCliOptions {
   // fastest path (same output files, several times slower).
   bool Exact = false;
   bool Float = false;  // --float: 32-bit float output whatever the input's format
+  // --canonical-header: the 44-byte header of format fields and data only,
+  // whatever other chunks the input has.
+  bool CanonicalHeader = false;
   bool Quiet = false;  // -q: errors and warnings only
   bool Help = false;
   bool Version = false;
@@ -35,8 +38,12 @@ struct TParseResult {
 };
 
 // args: the words after the program name. Options may stand before or after
-// the inputs; "--" ends the options.
+// the inputs; "--" ends the options. "-" as the input is standard input and
+// needs -o; "-o -" is standard output.
 TParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// The name that stands for standard input or output.
+inline constexpr const char* kStandardStream = "-";
 
 std::string UsageText();
 

@@ -83,13 +83,8 @@ std::int32_t TForm1::CheckFormat() {
 void TForm1::ShowWavParams() {
   TWavFileIn& reader = Run_.Reader();
   // The playing time of the data the file holds (a header may declare more).
-  const std::uint64_t declared = reader.HeaderImage().DataSize();
-  const qint64 fileBytes = QFileInfo(InputFileName_).size();
-  const std::uint64_t held = fileBytes > reader.DataStart()
-                                 ? static_cast<std::uint64_t>(fileBytes) - reader.DataStart()
-                                 : 0;
-  const std::uint64_t frames =
-      reader.BlockAlign() == 0 ? 0 : std::min(declared, held) / reader.BlockAlign();
+  const std::uint64_t held = reader.DeliverableDataBytes();
+  const std::uint64_t frames = reader.BlockAlign() == 0 ? 0 : held / reader.BlockAlign();
   WavParamsLabel->setText(QString::fromStdString(zorv::ShowWavParams(reader.HeaderImage())) +
                           QStringLiteral("  duration ") +
                           HoursText(DurationSeconds(frames, reader.SampleRate())));

@@ -105,7 +105,10 @@ TEST(ParseCommandLine, RefusesWhatCannotBeMeant) {
       {{"in.wav", "--report"}, "option --report needs a value"},
       {{"in.wav", "-o", "out.flac"}, "the output file name must end in .wav: out.flac"},
       {{"in.wav", "-o", "out"}, "the output file name must end in .wav: out"},
-      {{"in.wav", "-o", "-"}, "writing to standard output is not supported"},
+      {{"-"}, "standard input (-) needs -o FILE or -o -"},
+      {{"-", "-d", "out"}, "standard input (-) needs -o FILE or -o -"},
+      {{"-", "b.wav", "-o", "x.wav"}, "--output needs exactly one input file"},
+      {{"in.wav", "--canonical-header=1"}, "option --canonical-header takes no value"},
       {{"in.wav", "-o", "x.wav", "-d", "out"}, "--output and --output-dir exclude each other"},
       {{"in.wav", "-f", "--skip-existing"}, "--force and --skip-existing exclude each other"},
   };
@@ -113,6 +116,15 @@ TEST(ParseCommandLine, RefusesWhatCannotBeMeant) {
     const TParseResult r = ParseCommandLine(c.args);
     EXPECT_EQ(r.Error, c.error) << (c.args.empty() ? "" : c.args.back());
   }
+}
+
+TEST(ParseCommandLine, StandardStreamsAndTheCanonicalHeader) {
+  const TParseResult piped = ParseCommandLine({"-", "-o", "-", "--canonical-header"});
+  ASSERT_TRUE(piped.Ok()) << piped.Error;
+  EXPECT_EQ(piped.Options.Inputs, (Words{"-"}));
+  EXPECT_EQ(piped.Options.Output.value_or(""), "-");
+  EXPECT_TRUE(piped.Options.CanonicalHeader);
+  EXPECT_FALSE(ParseCommandLine({"in.wav"}).Options.CanonicalHeader);
 }
 
 TEST(ParseCommandLine, HelpAndVersionNeedNoInput) {
