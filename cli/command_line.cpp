@@ -179,6 +179,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.MeterLog = options.MeterLog;
   settings.Exact = options.Exact;
   settings.Float = options.Float;
+  settings.CanonicalHeader = options.CanonicalHeader;
   settings.ChannelThreads = channelThreads;
 
   TProgressBoard board(err, errIsTerminal && !options.Quiet);

@@ -20,6 +20,7 @@
 #include "app/processing_run.h"
 #include "cli/fd_stream.h"
 #include "cli/meter_log.h"
+#include "cli/options.h"
 #include "cli/pending_file.h"
 #include "cli/refusal_detail.h"
 #include "cli/terminal_text.h"
@@ -61,15 +62,8 @@ std::string FileStart(const std::string& path) {
   return start;
 }
 
-// Data bytes the input can deliver: its data chunk may claim more than the
-// file holds.
-std::uint64_t DeliverableBytes(const std::string& input, const TWavFileIn& reader) {
-  std::error_code error;
-  const std::uint64_t size = fs::file_size(input, error);
-  const std::uint64_t declared = reader.HeaderImage().DataSize();
-  if (error || size < reader.DataStart()) return declared;
-  const std::uint64_t present = size - reader.DataStart();
-  return present < declared ? present : declared;
+bool IsStandardStream(const std::string& path) {
+  return path == kStandardStream;
 }
 
 std::string FormatName(std::uint32_t tag, std::uint32_t bits) {
@@ -147,14 +141,23 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   auto run = std::make_unique<TProcessingRun>();
   TWavFileIn& reader = run->Reader();
 
+  const bool fromStream = IsStandardStream(input);
+  const bool toStream = IsStandardStream(output);
   reader.Filename = input;
-  if (const std::string problem = InputProblem(input); !problem.empty()) {
-    return Refused(messages::kCannotOpen, input, problem);
+  if (fromStream) {
+    // Nobody types a WAV file: a terminal would only keep the program waiting.
+    if (::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
+    reader.OpenStream(STDIN_FILENO);
+  } else {
+    if (const std::string problem = InputProblem(input); !problem.empty()) {
+      return Refused(messages::kCannotOpen, input, problem);
+    }
+    if (!reader.OpenFile()) return Refused(messages::kCannotOpen, input, Reason(errno));
   }
-  if (!reader.OpenFile()) return Refused(messages::kCannotOpen, input, Reason(errno));
   if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
     reader.CloseFile();
-    return Refused(ReadHeaderMessage(code), input, HeaderRefusalDetail(code, FileStart(input)));
+    return Refused(HeaderRefusal(reader, code), input,
+                   HeaderRefusalDetail(code, fromStream ? std::string() : FileStart(input)));
   }
   if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
     reader.CloseFile();
@@ -164,23 +167,29 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (settings.DebugBand != 0 && reader.Channels() != 2) {
     return Decided(TJobStatus::Refused, {std::string(messages::kDebugNeedsStereo) + ": " + input});
   }
-  if (SameFile(input, output)) return Refused(messages::kInputAsOutput, output);
-  if (settings.MeterLog && SameFile(input, *settings.MeterLog)) {
+  if (toStream && ::isatty(STDOUT_FILENO) == 1) return Refused(kOutputIsTerminal, output);
+  if (!fromStream && !toStream && SameFile(input, output)) {
+    return Refused(messages::kInputAsOutput, output);
+  }
+  if (settings.MeterLog && !fromStream && SameFile(input, *settings.MeterLog)) {
     return Refused(messages::kInputAsOutput, *settings.MeterLog);
   }
-  if (settings.MeterLog && SameFile(output, *settings.MeterLog)) {
+  if (settings.MeterLog && !toStream && SameFile(output, *settings.MeterLog)) {
     return Refused(kLogIsOutput, *settings.MeterLog);
   }
-  if (auto refusal = CheckTarget(output, settings, true)) return std::move(*refusal);
+  if (!toStream) {
+    if (auto refusal = CheckTarget(output, settings, true)) return std::move(*refusal);
+  }
   if (settings.MeterLog) {
     if (auto refusal = CheckTarget(*settings.MeterLog, settings, false)) return std::move(*refusal);
   }
   if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
 
   // Everything is written under temporary names; nothing that exists is
-  // touched before the decode is complete.
+  // touched before the decode is complete. Standard output is a stream of
+  // its own, never a file.
   TPendingFile outputFile;
-  if (!outputFile.Create(output)) {
+  if (!toStream && !outputFile.Create(output)) {
     return Refused(messages::kCannotCreate, output, Reason(outputFile.Error()));
   }
   TPendingFile logFile;
@@ -197,8 +206,10 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   }
   // The writer closes its own descriptor at the end of the run; outputFile
   // keeps one for the sync before the rename.
-  if (!run->Writer().AdoptFile(::fcntl(outputFile.Descriptor(), F_DUPFD_CLOEXEC, 0),
-                               outputFile.TemporaryPath())) {
+  if (toStream) {
+    run->Writer().OpenStream(STDOUT_FILENO);
+  } else if (!run->Writer().AdoptFile(::fcntl(outputFile.Descriptor(), F_DUPFD_CLOEXEC, 0),
+                                      outputFile.TemporaryPath())) {
     return Refused(messages::kCannotCreate, output, Reason(errno));
   }
   TMd5 md5;
@@ -208,12 +219,15 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
 
   run->SetDebugChannel(settings.DebugBand);
   run->SetOutputFloat(settings.Float);
+  run->SetCanonicalHeader(settings.CanonicalHeader);
+  const std::string metadata = MetadataText(reader, settings.CanonicalHeader);
   run->Decoder().SetLevel(settings.LevelDb);
   if (settings.Exact) run->Decoder().SetPath(TDecodePath::Extended);
   run->Decoder().SetChannelThreads(settings.ChannelThreads);
 
-  const std::uint64_t declared = reader.HeaderImage().DataSize();
-  const std::uint64_t total = DeliverableBytes(input, reader);
+  // A stream that runs to its end has no length to tell progress by.
+  const std::uint64_t declared = reader.DataSizeKnown() ? reader.DataSize() : 0;
+  const std::uint64_t total = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
   const std::uint32_t frameBytes = reader.BlockAlign();
   const int slot = board.Add(Escaped(fs::path(input).filename().string()), total);
   const auto began = std::chrono::steady_clock::now();
@@ -270,11 +284,19 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
             ? "the input file became shorter during the decode"
             : Reason(reader.ReadErrno()));
   }
+  if (!metadata.empty()) {
+    result.Lines.push_back(metadata);
+    result.Message.push_back(metadata);
+  }
+  // What was left out or changed besides decoding (a partial frame, a
+  // chunk that ran past the end): warnings.
+  for (const std::string& note : run->Notes()) say(note);
+  if (!run->Notes().empty()) result.Warned = true;
   if (!stalled) result.Lines.push_back(run->ElapsedTimeText());
 
   const bool logFailed = logStream && (logStream->flush(), logStream->Error() != 0);
   if (status == TRunStatus::Done && !logFailed) {
-    if (!outputFile.Commit(settings.Force)) {
+    if (!toStream && !outputFile.Commit(settings.Force)) {
       const int error = outputFile.Error();
       say(error == EEXIST ? std::string(kOutputExists) + output
                           : std::string(kCannotWrite) + output + ": " + Reason(error));
@@ -293,7 +315,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
           PeakText(*facts.PeakDbfs) + " dBFS)");
       result.Warned = true;
     }
-    if (frameBytes != 0 && total < declared) {
+    if (frameBytes != 0 && total < declared && !fromStream) {
       say("input shorter than its header: " + std::to_string(facts.Frames) + " of " +
           std::to_string(declared / frameBytes) + " frames");
       result.Warned = true;
@@ -302,7 +324,13 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     // Interrupted: what was decoded is a complete file under the partial name.
     const std::string partial = PartialName(output);
     result.Status = TJobStatus::Interrupted;
-    if (outputFile.CommitAs(partial, true)) {
+    if (toStream) {
+      // The stream holds a complete WAV of what was decoded.
+      result.Output = output;
+      result.Facts->Md5 = HexDigest(md5.Digest());
+      say("Interrupted; what was decoded went to standard output");
+      if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
+    } else if (outputFile.CommitAs(partial, true)) {
       result.Output = partial;
       result.Facts->Md5 = HexDigest(md5.Digest());
       say("Interrupted; what was decoded is in: " + partial);

@@ -21,6 +21,8 @@ inline constexpr std::string_view kCannotWrite = "Cannot write: ";
 inline constexpr std::string_view kLogIsOutput = "Cannot use the output file as meter log: ";
 inline constexpr std::string_view kOutputIsLink = "Output is a symbolic link: ";
 inline constexpr std::string_view kSkippedExisting = "Skipped, output file exists: ";
+inline constexpr std::string_view kInputIsTerminal = "Cannot read a WAV stream from a terminal: ";
+inline constexpr std::string_view kOutputIsTerminal = "Cannot write a WAV stream to a terminal: ";
 
 struct TJobSettings {
   double LevelDb = -10.0;
@@ -30,6 +32,7 @@ struct TJobSettings {
   std::optional<std::string> MeterLog;
   bool Exact = false;
   bool Float = false;
+  bool CanonicalHeader = false;
   bool ChannelThreads = false;  // decode the second channel on a thread of its own
 };
 
@@ -75,7 +78,8 @@ TJobResult Decided(TJobStatus status, std::vector<std::string> lines);
 // The output is written under a temporary name and renamed when complete;
 // an interrupted decode keeps its part under the partial name, a failed one
 // leaves nothing. Once decoding, the stop flag aborts the run like the
-// window's Abort.
+// window's Abort. "-" as the input is standard input, as the output standard
+// output (written as a stream, never a file).
 TJobResult DecodeFile(const std::string& input, const std::string& output,
                       const TJobSettings& settings, TProgressBoard& board,
                       const std::atomic<bool>& stop);

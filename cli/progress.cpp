@@ -30,6 +30,12 @@ std::string Minutes(double seconds) {
 }  // namespace
 
 std::string ProgressFigures(const TProgress& p, bool rate) {
+  if (p.TotalBytes == 0 && p.DoneBytes > 0) {
+    // A stream of unknown length: how much so far.
+    char so_far[32];
+    std::snprintf(so_far, sizeof so_far, "  %.1f MB", static_cast<double>(p.DoneBytes) / 1e6);
+    return so_far;
+  }
   const std::uint64_t done = p.DoneBytes < p.TotalBytes ? p.DoneBytes : p.TotalBytes;
   const int percent = p.TotalBytes == 0 ? 100 : static_cast<int>(done * 100 / p.TotalBytes);
   std::string text = "  " + std::to_string(percent) + "%";

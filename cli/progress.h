@@ -20,7 +20,8 @@ struct TProgress {
 };
 
 // "  45%  3.2x real time  0:12 left"; the speed and the time left are left
-// out until they can be told, and when rate is false.
+// out until they can be told, and when rate is false. A total of 0 with bytes
+// done (a stream of unknown length): "  12.3 MB".
 std::string ProgressFigures(const TProgress& progress, bool rate = true);
 // The name followed by its figures: "tape.wav  45%  3.2x real time  0:12 left".
 std::string FormatProgress(const std::string& name, const TProgress& progress, bool rate = true);

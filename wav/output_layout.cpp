@@ -296,7 +296,7 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
     }
   }
   if (!Seekable_) {
-    if (ExpectedKnown_ && dataBytes != ExpectedData_) {
+    if (ExpectedKnown_ && dataBytes != ExpectedData_ && !out.WriteFailed()) {
       Notes_.push_back("the stream's header states " + std::to_string(ExpectedData_) +
                        " data bytes, " + std::to_string(dataBytes) + " were written");
     }
