@@ -1,6 +1,7 @@
 // Builds WAV files in memory, chunk by chunk, for the tests and the fuzz seeds.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -55,6 +56,25 @@ inline TBytes ExtensibleBody(std::uint16_t channels, std::uint32_t rate, std::ui
   return b;
 }
 
+// A bext body: the 602-byte fixed part with description and originator, then
+// the CodingHistory text and zeroTail zero bytes.
+inline TBytes BextBody(std::string_view description, std::string_view history,
+                       std::size_t zeroTail = 0) {
+  constexpr std::size_t kFixed = 602;
+  TBytes b(kFixed + history.size() + zeroTail, 0);
+  description = description.substr(0, 256);
+  std::copy(description.begin(), description.end(), b.begin());
+  const std::string_view originator = "Zorv test archive";
+  std::copy(originator.begin(), originator.end(), b.begin() + 256);
+  b[346] = 2;  // version
+  std::copy(history.begin(), history.end(), b.begin() + kFixed);
+  return b;
+}
+
+inline TBytes TextBytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
+
 class TWavBuilder {
  public:
   // "RIFF", its size (set by Bytes()), "WAVE".
@@ -107,6 +127,48 @@ class TWavBuilder {
     TBytes out = Bytes_;
     const auto size = RiffSize_.value_or(static_cast<std::uint32_t>(out.size() - 8));
     for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    return out;
+  }
+
+  // The same chunks as an RF64 (or BW64) file: a ds64 chunk first, and the
+  // RIFF and data sizes 0xFFFFFFFF with their 64-bit values in ds64
+  // (dataSize: the value to state, else the data chunk's own).
+  TBytes Rf64Bytes(std::string_view form = "RF64",
+                   std::optional<std::uint64_t> dataSize = std::nullopt) const {
+    TBytes out(Bytes_.begin(), Bytes_.begin() + 12);
+    std::copy(form.begin(), form.end(), out.begin());
+    TBytes ds64;
+    const std::uint64_t riff = Bytes_.size() - 8 + 36;
+    std::uint64_t data = 0;
+    std::size_t dataAt = 0;
+    for (std::size_t at = 12; at + 8 <= Bytes_.size();) {
+      const std::uint32_t size = Bytes_[at + 4] | (Bytes_[at + 5] << 8) | (Bytes_[at + 6] << 16) |
+                                 (static_cast<std::uint32_t>(Bytes_[at + 7]) << 24);
+      if (std::equal(Bytes_.begin() + static_cast<std::ptrdiff_t>(at),
+                     Bytes_.begin() + static_cast<std::ptrdiff_t>(at + 4), "data")) {
+        data = size;
+        dataAt = at;
+        break;
+      }
+      at += 8 + size + (size & 1u);
+    }
+    Put32(ds64, static_cast<std::uint32_t>(riff));
+    Put32(ds64, static_cast<std::uint32_t>(riff >> 32));
+    const std::uint64_t stated = dataSize.value_or(data);
+    Put32(ds64, static_cast<std::uint32_t>(stated));
+    Put32(ds64, static_cast<std::uint32_t>(stated >> 32));
+    Put32(ds64, 0);
+    Put32(ds64, 0);
+    Put32(ds64, 0);  // table length
+    for (int i = 0; i < 4; ++i) out[4 + i] = 0xFF;
+    for (const char c : std::string_view("ds64")) out.push_back(static_cast<std::uint8_t>(c));
+    Put32(out, 28);
+    out.insert(out.end(), ds64.begin(), ds64.end());
+    const std::size_t shifted = out.size() - 12;
+    out.insert(out.end(), Bytes_.begin() + 12, Bytes_.end());
+    if (dataAt != 0) {
+      for (int i = 0; i < 4; ++i) out[shifted + dataAt + 4 + i] = 0xFF;
+    }
     return out;
   }
 

@@ -1,0 +1,213 @@
+// The reader's chunk list: every chunk in order with its place, RF64 and BW64
+// sizes from ds64, what is refused and what is left out, and WAV streams.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
+#include <vector>
+
+#include "tests/wav/wav_builder.h"
+#include "wav/wav_file_in.h"
+
+namespace zorv {
+namespace {
+
+using test::TBytes;
+using test::TextBytes;
+using test::TWavBuilder;
+
+std::vector<std::string> Names(const TWavFileIn& r) {
+  std::vector<std::string> names;
+  for (const TChunkInfo& chunk : r.Chunks()) {
+    names.push_back(chunk.Name() + (chunk.AfterData ? "/after" : ""));
+  }
+  return names;
+}
+
+TBytes Body(TWavFileIn& r, const TChunkInfo& chunk) {
+  TBytes body(static_cast<std::size_t>(chunk.Size));
+  EXPECT_TRUE(r.ReadChunkBody(chunk, 0, body.data(), body.size())) << chunk.Name();
+  return body;
+}
+
+TEST(WavChunks, EveryChunkInOrderWithItsPlaceAndBody) {
+  const TBytes ixml = TextBytes("<BWFXML><PROJECT>tape</PROJECT></BWFXML>");
+  const TBytes big(100000, 0x5A);  // read from the input when needed, not kept
+  const TBytes file = TWavBuilder()
+                          .Chunk("JUNK", TBytes(28, 0))
+                          .Chunk("bext", test::BextBody("Tape 1", "A=ANALOGUE\r\n"))
+                          .Fmt(1, 2, 48000, 24)
+                          .Chunk("iXML", ixml)
+                          .Chunk("LIST", big)
+                          .Data(6 * 10)
+                          .Chunk("cue ", TBytes(5, 1))
+                          .Chunk("MD5 ", TBytes(16, 2))
+                          .Bytes();
+  TWavFileIn r;
+  r.OpenMemory(file.data(), file.size());
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"JUNK", "bext", "fmt", "iXML", "LIST", "data",
+                                                "cue/after", "MD5/after"}));
+  EXPECT_EQ(r.Container(), TContainer::Riff);
+  EXPECT_EQ(r.DataSize(), 60u);
+  EXPECT_EQ(Body(r, r.Chunks()[3]), ixml);
+  EXPECT_EQ(Body(r, r.Chunks()[4]), big);
+  EXPECT_EQ(Body(r, r.Chunks()[6]), TBytes(5, 1));
+  EXPECT_EQ(r.FmtBody(), test::FmtBody(1, 2, 48000, 24));
+  EXPECT_TRUE(r.Notes().empty());
+  // Reading a body moves the input, and the data still comes from the data.
+  std::uint8_t part[3];
+  EXPECT_TRUE(r.ReadChunkBody(r.Chunks()[4], 99997, part, 3));
+  EXPECT_FALSE(r.ReadChunkBody(r.Chunks()[4], 99998, part, 3));
+  ASSERT_EQ(r.ReadBuffer(), 60u);
+  for (std::size_t i = 0; i < 60; ++i) ASSERT_EQ(r.Buffer()[i], test::SampleByte(i));
+}
+
+TEST(WavChunks, Rf64AndBw64TakeTheirSizesFromDs64) {
+  const TWavBuilder chunks = TWavBuilder().Fmt(1, 2, 44100, 16).Data(400).List(3);
+  for (const char* form : {"RF64", "BW64"}) {
+    SCOPED_TRACE(form);
+    const TBytes file = chunks.Rf64Bytes(form);
+    TWavFileIn r;
+    r.OpenMemory(file.data(), file.size());
+    ASSERT_EQ(r.ReadHeader(), rhOk);
+    EXPECT_EQ(r.Container(), std::string(form) == "RF64" ? TContainer::Rf64 : TContainer::Bw64);
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "data", "LIST/after"}));
+    EXPECT_EQ(r.DataSize(), 400u);
+    EXPECT_EQ(r.DataStart(), 80u);
+    EXPECT_EQ(r.HeaderImage().DataSize(), 0xFFFFFFFFu);
+    EXPECT_EQ(r.ReadBuffer(), 400u);
+  }
+  // A ds64 that claims more data than the file holds: what is there.
+  const TBytes longer = chunks.Rf64Bytes("RF64", 5000000000ull);
+  TWavFileIn r;
+  r.OpenMemory(longer.data(), longer.size());
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  EXPECT_EQ(r.DataSize(), 5000000000ull);
+  EXPECT_EQ(r.DeliverableDataBytes(), longer.size() - 80);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "data"}));
+}
+
+TEST(WavChunks, MalformedRf64AndEndlessListsAreRefused) {
+  TBytes noDs64 = TWavBuilder().Fmt(1, 2, 44100, 16).Data(8).Bytes();
+  std::copy_n("RF64", 4, noDs64.begin());
+  TBytes shortDs64 = TWavBuilder().Fmt(1, 2, 44100, 16).Data(8).Rf64Bytes();
+  shortDs64[16] = 20;  // ds64 of 20 bytes
+  TBytes longTable = TWavBuilder().Fmt(1, 2, 44100, 16).Data(8).Rf64Bytes();
+  longTable[20 + 24] = 1;  // one table entry, but no room for it
+  TBytes unsized = TWavBuilder().Fmt(1, 2, 44100, 16).Header("LIST", 0xFFFFFFFFu).Data(8).Bytes();
+  unsized = TWavBuilder().Raw(TBytes(unsized.begin() + 12, unsized.end())).Rf64Bytes();
+  TWavBuilder endless;
+  for (std::size_t i = 0; i <= kMaxChunks; ++i) endless.Header("JUNK", 0);
+  const TBytes tooMany = endless.Fmt(1, 1, 44100, 16).Data(2).Bytes();
+  const struct {
+    const char* Name;
+    const TBytes& File;
+    const char* Problem;
+  } cases[] = {
+      {"RF64 without ds64", noDs64, "an RF64 file without a ds64 chunk"},
+      {"short ds64", shortDs64, "a ds64 chunk of 20 bytes"},
+      {"table beyond ds64", longTable, "a ds64 table longer than its chunk"},
+      {"size missing from ds64", unsized, "a chunk 'LIST' without its size in ds64"},
+      {"more chunks than kept", tooMany, "more than 1000000 chunks"},
+  };
+  for (const auto& c : cases) {
+    TWavFileIn r;
+    r.OpenMemory(c.File.data(), c.File.size());
+    EXPECT_EQ(r.ReadHeader(), rhMalformed) << c.Name;
+    EXPECT_EQ(r.Problem(), c.Problem) << c.Name;
+  }
+}
+
+TEST(WavChunks, ManyTinyChunksAreKeptAndABrokenLastChunkLeftOut) {
+  TWavBuilder many;
+  many.Fmt(1, 1, 44100, 16);
+  for (int i = 0; i < 100000; ++i) many.Chunk("tiny", TBytes(1, static_cast<std::uint8_t>(i)));
+  const TBytes file = many.Data(20).Header("LIST", 1000).Raw(TBytes(10, 3)).Bytes();
+  TWavFileIn r;
+  r.OpenMemory(file.data(), file.size());
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.Chunks().size(), 100002u);
+  EXPECT_EQ(Body(r, r.Chunks()[12345]), TBytes(1, static_cast<std::uint8_t>(12344)));
+  EXPECT_EQ(r.Notes(), std::vector<std::string>{"a chunk 'LIST' that runs past the end: left out"});
+  EXPECT_EQ(r.ReadBuffer(), 20u);
+}
+
+// Writes bytes into a pipe from a thread of its own; the read end is fd().
+class TPipeFeed {
+ public:
+  explicit TPipeFeed(TBytes bytes) : Bytes_(std::move(bytes)) {
+    EXPECT_EQ(::pipe(Fds_), 0);
+    Writer_ = std::thread([this] {
+      std::size_t done = 0;
+      while (done < Bytes_.size()) {
+        const ssize_t n = ::write(Fds_[1], Bytes_.data() + done, Bytes_.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+      }
+      ::close(Fds_[1]);
+    });
+  }
+  ~TPipeFeed() {
+    ::close(Fds_[0]);  // a writer still blocked gets EPIPE
+    Writer_.join();
+  }
+  int fd() const { return Fds_[0]; }
+
+ private:
+  TBytes Bytes_;
+  int Fds_[2] = {-1, -1};
+  std::thread Writer_;
+};
+
+TEST(WavStreams, DataRunsToTheEndWhenItsSizeIsUnknown) {
+  for (const std::uint32_t size : {0u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(size);
+    TBytes file = TWavBuilder().Fmt(1, 2, 44100, 16).List(5).Data(50000).Bytes();
+    file[file.size() - 50000 - 4] = static_cast<std::uint8_t>(size);
+    for (int i = 1; i < 4; ++i)
+      file[file.size() - 50000 - 4 + i] = static_cast<std::uint8_t>(size >> 8 * i);
+    for (int i = 4; i < 8; ++i) file[i] = static_cast<std::uint8_t>(size >> 8 * (i - 4));
+    TPipeFeed feed(file);
+    TWavFileIn r;
+    ASSERT_TRUE(r.OpenStream(feed.fd()));
+    ASSERT_EQ(r.ReadHeader(), rhOk);
+    EXPECT_TRUE(r.IsStream());
+    EXPECT_FALSE(r.DataSizeKnown());
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"fmt", "LIST", "data"}));
+    EXPECT_EQ(Body(r, r.Chunks()[1]), TBytes(5, 'x'));
+    std::size_t total = 0;
+    bool ended = false;
+    r.OnEOFReached = [&] { ended = true; };
+    while (!ended) {
+      const std::uint32_t n = r.ReadBuffer();
+      for (std::uint32_t i = 0; i < n; ++i) ASSERT_EQ(r.Buffer()[i], test::SampleByte(total + i));
+      total += n;
+    }
+    EXPECT_EQ(total, 50000u);
+  }
+}
+
+TEST(WavStreams, ChunksBehindKnownDataComeAfterIt) {
+  const TBytes file = TWavBuilder()
+                          .Fmt(1, 1, 44100, 16)
+                          .Data(4001)
+                          .Chunk("iXML", TextBytes("<x/>"))
+                          .Data(2)
+                          .Bytes();
+  TPipeFeed feed(file);
+  TWavFileIn r;
+  ASSERT_TRUE(r.OpenStream(feed.fd()));
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"fmt", "data"}));
+  r.ReadTrailingChunks();  // not before the data has been read
+  EXPECT_EQ(r.Chunks().size(), 2u);
+  EXPECT_EQ(r.ReadBuffer(), 4001u);
+  r.ReadTrailingChunks();
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"fmt", "data", "iXML/after"}));
+  EXPECT_EQ(Body(r, r.Chunks()[2]), TextBytes("<x/>"));
+  EXPECT_EQ(r.Notes(), std::vector<std::string>{"a data chunk behind the data: left out"});
+}
+
+}  // namespace
+}  // namespace zorv
