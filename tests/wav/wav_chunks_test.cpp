@@ -1,11 +1,10 @@
 // The reader's chunk list: every chunk in order with its place, RF64 and BW64
 // sizes from ds64, what is refused and what is left out, and WAV streams.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <thread>
 #include <vector>
 
+#include "tests/wav/pipe_feed.h"
 #include "tests/wav/wav_builder.h"
 #include "wav/wav_file_in.h"
 
@@ -133,33 +132,6 @@ TEST(WavChunks, ManyTinyChunksAreKeptAndABrokenLastChunkLeftOut) {
   EXPECT_EQ(r.ReadBuffer(), 20u);
 }
 
-// Writes bytes into a pipe from a thread of its own; the read end is fd().
-class TPipeFeed {
- public:
-  explicit TPipeFeed(TBytes bytes) : Bytes_(std::move(bytes)) {
-    EXPECT_EQ(::pipe(Fds_), 0);
-    Writer_ = std::thread([this] {
-      std::size_t done = 0;
-      while (done < Bytes_.size()) {
-        const ssize_t n = ::write(Fds_[1], Bytes_.data() + done, Bytes_.size() - done);
-        if (n <= 0) break;
-        done += static_cast<std::size_t>(n);
-      }
-      ::close(Fds_[1]);
-    });
-  }
-  ~TPipeFeed() {
-    ::close(Fds_[0]);  // a writer still blocked gets EPIPE
-    Writer_.join();
-  }
-  int fd() const { return Fds_[0]; }
-
- private:
-  TBytes Bytes_;
-  int Fds_[2] = {-1, -1};
-  std::thread Writer_;
-};
-
 TEST(WavStreams, DataRunsToTheEndWhenItsSizeIsUnknown) {
   for (const std::uint32_t size : {0u, 0xFFFFFFFFu}) {
     SCOPED_TRACE(size);
@@ -168,7 +140,7 @@ TEST(WavStreams, DataRunsToTheEndWhenItsSizeIsUnknown) {
     for (int i = 1; i < 4; ++i)
       file[file.size() - 50000 - 4 + i] = static_cast<std::uint8_t>(size >> 8 * i);
     for (int i = 4; i < 8; ++i) file[i] = static_cast<std::uint8_t>(size >> 8 * (i - 4));
-    TPipeFeed feed(file);
+    test::TPipeFeed feed(file);
     TWavFileIn r;
     ASSERT_TRUE(r.OpenStream(feed.fd()));
     ASSERT_EQ(r.ReadHeader(), rhOk);
@@ -195,7 +167,7 @@ TEST(WavStreams, ChunksBehindKnownDataComeAfterIt) {
                           .Chunk("iXML", TextBytes("<x/>"))
                           .Data(2)
                           .Bytes();
-  TPipeFeed feed(file);
+  test::TPipeFeed feed(file);
   TWavFileIn r;
   ASSERT_TRUE(r.OpenStream(feed.fd()));
   ASSERT_EQ(r.ReadHeader(), rhOk);
