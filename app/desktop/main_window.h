@@ -68,6 +68,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QButtonGroup* DebugButtons = nullptr;
   QAction* Open1 = nullptr;
   QAction* Save1 = nullptr;
+  // Checked: outputs get the canonical 44-byte header, without the input's
+  // other chunks.
+  QAction* CanonicalHeader1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* Help2 = nullptr;
   QAction* HelpViewer1 = nullptr;  // the help page in the program's own window
@@ -94,6 +97,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void ShowZorvHomepageClick();
   void AboutClick();
   void Exit1Click();
+  void CanonicalHeader1Click(bool checked);
   // Every meter to its Min.
   void ResetMeters();
   // The reader's format check (0 or a TFormatCheckResult).

@@ -81,13 +81,21 @@ std::int32_t TForm1::CheckFormat() {
 }
 
 void TForm1::ShowWavParams() {
-  TWavFileIn& reader = Run_.Reader();
+  const TWavFileIn& reader = Run_.Reader();
   // The playing time of the data the file holds (a header may declare more).
   const std::uint64_t held = reader.DeliverableDataBytes();
   const std::uint64_t frames = reader.BlockAlign() == 0 ? 0 : held / reader.BlockAlign();
-  WavParamsLabel->setText(QString::fromStdString(zorv::ShowWavParams(reader.HeaderImage())) +
-                          QStringLiteral("  duration ") +
-                          HoursText(DurationSeconds(frames, reader.SampleRate())));
+  std::string text = zorv::ShowWavParams(reader.HeaderImage()) + "  duration " +
+                     HoursText(DurationSeconds(frames, reader.SampleRate())).toStdString();
+  const std::string metadata = MetadataText(reader, Run_.CanonicalHeader());
+  if (!metadata.empty()) text += "  " + metadata;
+  WavParamsLabel->setText(QString::fromStdString(text));
+}
+
+void TForm1::CanonicalHeader1Click(bool checked) {
+  // The next run writes what the item says; the line tells what it keeps.
+  Run_.SetCanonicalHeader(checked);
+  if (!Busy() && Run_.Reader().IsOpen() && !WavParamsLabel->text().isEmpty()) ShowWavParams();
 }
 
 void TForm1::FileOpenInExecute() {
@@ -105,7 +113,7 @@ QString TForm1::OpenAndCheckInput(bool resetMeters) {
   const std::int32_t header = reader.ReadHeader();
   if (header != rhOk) {
     reader.CloseFile();
-    return Text(ReadHeaderMessage(header)) + InputFileName_;
+    return QString::fromStdString(HeaderRefusal(reader, header)) + InputFileName_;
   }
   const std::int32_t format = CheckFormat();
   if (format != fcOk) {

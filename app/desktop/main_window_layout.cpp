@@ -114,6 +114,10 @@ void TForm1::CreateMenus() {
   Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Save1->setEnabled(false);
   file->addSeparator();
+  CanonicalHeader1 =
+      Named(file->addAction(QStringLiteral("&Canonical 44-byte header")), "CanonicalHeader1");
+  CanonicalHeader1->setCheckable(true);
+  file->addSeparator();
   Exit1 = Named(file->addAction(QStringLiteral("E&xit")), "Exit1");
   Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
@@ -132,6 +136,7 @@ void TForm1::CreateMenus() {
   connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
   connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
   connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+  connect(CanonicalHeader1, &QAction::toggled, this, &TForm1::CanonicalHeader1Click);
   connect(Help2, &QAction::triggered, this, &TForm1::Help2Click);
   connect(HelpViewer1, &QAction::triggered, this, &TForm1::HelpViewer1Click);
   connect(ShowZorvAudioDecoderHomepage1, &QAction::triggered, this, &TForm1::ShowZorvHomepageClick);

@@ -25,6 +25,13 @@ TBytes Chunks(std::initializer_list<std::string_view> parts) {
   return bytes;
 }
 
+// The RIFF size made to cover every byte.
+TBytes Sized(TBytes bytes) {
+  const auto riff = static_cast<std::uint32_t>(bytes.size() - 8);
+  for (std::size_t i = 0; i < 4; ++i) bytes[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+  return bytes;
+}
+
 using WindowInput = WindowTest;
 
 // Every refusal, for an input chosen again under the same name with an output
@@ -55,6 +62,10 @@ TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
       {"0 channels", WavBytes({1, 0, 44100, 16, 4}, TBytes(400)),
        "Not supported number of audio channels: "},
       {"22050 Hz", WavBytes({1, 2, 22050, 16}, TBytes(400)), "Not supported sampling rate: "},
+      {"two data chunks",
+       Sized(Chunks({std::string_view(reinterpret_cast<const char*>(good.data()), good.size()),
+                     "data", u32_4, "abcd"})),
+       "Unusable WAV File (two data chunks): "},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -124,6 +135,47 @@ TEST_F(WindowInput, AcceptedFormatsAreDescribed) {
     EXPECT_TRUE(Form->OutPutFileButton->isEnabled());
     EXPECT_TRUE(Form->Save1->isEnabled());
   }
+}
+
+// The parameters line names the chunks an output will carry; the menu's
+// canonical header item leaves them out of the line and of the output.
+TEST_F(WindowInput, ParametersLineNamesTheMetadataKeptUnlessTheHeaderIsCanonical) {
+  const TBytes plain = WavBytes(kStereo16, SignalBytes(kStereo16, 3000));
+  TBytes bwf(plain.begin(), plain.begin() + 36);
+  const TBytes bext = Chunks({"bext", std::string_view("\x5a\x02\0\0", 4)});
+  bwf.insert(bwf.end(), bext.begin(), bext.end());
+  bwf.insert(bwf.end(), 602, 0);
+  const TBytes list = Chunks({"LIST", std::string_view("\x04\0\0\0", 4), "INFO"});
+  bwf.insert(bwf.end(), list.begin(), list.end());
+  bwf.insert(bwf.end(), plain.begin() + 36, plain.end());
+  const QString input = WriteBytes("bwf.wav", Sized(bwf));
+  const std::string line = "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer";
+
+  ASSERT_TRUE(Form->CanonicalHeader1->isCheckable());
+  EXPECT_FALSE(Form->CanonicalHeader1->isChecked());
+  MakeReady(input, Path("kept.wav"));
+  EXPECT_EQ(Std(Form->WavParamsLabel->text()), line + "  metadata: bext, LIST");
+  PressStart();
+  const auto kept = ParseChunks(ReadFile(Std(Path("kept.wav"))));
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->Ids(), (std::vector<std::string>{"fmt ", "bext", "LIST", "data"}));
+  const auto direct = ParseChunks(DirectDecode(Std(input), Dir.File("direct.wav")));
+  ASSERT_TRUE(direct);
+  EXPECT_EQ(kept->Find("data")->Body, direct->Find("data")->Body);
+
+  Form->CanonicalHeader1->trigger();
+  EXPECT_TRUE(Form->CanonicalHeader1->isChecked());
+  MakeReady(input, Path("canonical.wav"));
+  EXPECT_EQ(Std(Form->WavParamsLabel->text()), line);
+  Form->CanonicalHeader1->trigger();
+  EXPECT_EQ(Std(Form->WavParamsLabel->text()), line + "  metadata: bext, LIST");
+  Form->CanonicalHeader1->trigger();
+  PressStart();
+  const TBytes canonical = ReadFile(Std(Path("canonical.wav")));
+  const auto image = ParseCanonical(canonical);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(canonical.size(), 44 + image->DataSize);
+  EXPECT_EQ(image->DataSize, kept->Find("data")->Size);
 }
 
 TEST_F(WindowInput, SameInputKeepsTheOutputAnotherLetsItGo) {
