@@ -1,6 +1,7 @@
 #include "app/processing_run.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "app/arithmetic.h"
@@ -102,8 +103,11 @@ TStartResult TProcessingRun::Start() {
 }
 
 std::string TProcessingRun::CodingHistoryLine() const {
+  // The decoder holds the level as a factor; the settings are whole tenths
+  // of a dB, which the rounding gives back exactly.
+  const double dB = std::round(200.0 * std::log10(Decoder_.Level())) / 10.0;
   char level[32];
-  std::snprintf(level, sizeof level, "%.1f", Decoder_.Level() + 0.0);
+  std::snprintf(level, sizeof level, "%.1f", dB + 0.0);
   std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT +
                      " decode;reference level " + level + " dB";
   if (DebugChannel_ >= 1 && DebugChannel_ <= 4) {

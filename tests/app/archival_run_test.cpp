@@ -1,0 +1,132 @@
+// Runs of archival inputs: the CodingHistory line the run writes, an output
+// that passes the RF64 limit (lowered here so that no test file needs 4 GiB)
+// read by other tools, and the samples, which do not depend on the chunks.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "app/format_check.h"
+#include "app/processing_run.h"
+#include "tests/app/scratch_dir.h"
+#include "tests/cli/child_process.h"
+#include "tests/wav/wav_builder.h"
+#include "tools/wav_test_file.h"
+#include "wav/coding_history.h"
+
+namespace zorv {
+namespace {
+
+using test::TBytes;
+
+class ArchivalRun : public ::testing::Test {
+ protected:
+  // Decodes in into out with a fresh run; the run is configured by setup.
+  TBytes Decode(const TBytes& in, const std::string& name,
+                const std::function<void(TProcessingRun&)>& setup = {}) {
+    const std::string inPath = Dir.File(name + "_in.wav");
+    const std::string outPath = Dir.File(name + ".wav");
+    test::WriteFile(inPath, in);
+    TProcessingRun run;
+    if (setup) setup(run);
+    run.Reader().Filename = inPath;
+    EXPECT_TRUE(run.Reader().OpenFile());
+    EXPECT_EQ(run.Reader().ReadHeader(), rhOk);
+    EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
+    EXPECT_TRUE(run.Writer().OpenFileNamed(outPath));
+    EXPECT_EQ(run.Start(), TStartResult::Started);
+    run.StartProcess();
+    EXPECT_EQ(run.Status(), TRunStatus::Done);
+    Container = run.OutputContainer();
+    return test::ReadFile(outPath);
+  }
+
+  test::TScratchDir Dir{ZORV_APP_SCRATCH};
+  TContainer Container = TContainer::Riff;
+};
+
+TEST_F(ArchivalRun, CodingHistoryLineStatesFormatLevelAndDebugBand) {
+  const TBytes bext = test::BextBody("Reel 7", "A=ANALOGUE,M=stereo,T=Studer A80\r\n");
+  const TBytes stereo =
+      test::TWavBuilder().Chunk("bext", bext).Fmt(1, 2, 44100, 16).Data(4 * 500).Bytes();
+  const TBytes mono =
+      test::TWavBuilder().Chunk("bext", bext).Fmt(3, 1, 96000, 32).Data(4 * 500).Bytes();
+  const struct {
+    const char* Name;
+    const TBytes& Input;
+    double Level;
+    std::uint32_t Debug;
+    const char* Line;
+  } cases[] = {
+      {"default", stereo, -10.0, 0,
+       "A=PCM,F=44100,W=16,M=stereo,T=Zorv Audio Decoder 0.9.1 decode;reference level -10.0 dB"},
+      {"level", stereo, -20.3, 0,
+       "A=PCM,F=44100,W=16,M=stereo,T=Zorv Audio Decoder 0.9.1 decode;reference level -20.3 dB"},
+      {"zero", mono, 0.0, 0,
+       "A=PCM,F=96000,W=32,M=mono,T=Zorv Audio Decoder 0.9.1 decode;reference level 0.0 dB"},
+      {"debug", stereo, -30.0, 2,
+       "A=PCM,F=44100,W=16,M=stereo,T=Zorv Audio Decoder 0.9.1 decode;reference level -30.0 "
+       "dB;channel 2 is the control signal of band B"},
+  };
+  for (const auto& c : cases) {
+    const TBytes out = Decode(c.Input, c.Name, [&](TProcessingRun& run) {
+      run.Decoder().SetLevel(c.Level);
+      run.SetDebugChannel(c.Debug);
+    });
+    const auto chunks = test::ParseChunks(out);
+    ASSERT_TRUE(chunks && chunks->Consistent) << c.Name;
+    EXPECT_EQ(CodingHistoryText(chunks->Find("bext")->Body),
+              "A=ANALOGUE,M=stereo,T=Studer A80\r\n" + std::string(c.Line) + "\r\n")
+        << c.Name;
+  }
+}
+
+TEST_F(ArchivalRun, OutputPastTheRf64LimitIsReadByOtherTools) {
+  const test::TWavFormat format{1, 2, 48000, 24};
+  const TBytes samples = test::SignalBytes(format, 30000);
+  const TBytes input = test::TWavBuilder()
+                           .Chunk("bext", test::BextBody("Reel 9", ""))
+                           .Fmt(1, 2, 48000, 24)
+                           .Chunk("data", samples)
+                           .Chunk("LIST", test::TextBytes("INFOICMT\x04\0\0\0note"))
+                           .Bytes();
+  const TBytes plain = Decode(input, "riff");
+  EXPECT_EQ(Container, TContainer::Riff);
+  const TBytes wide =
+      Decode(input, "rf64", [](TProcessingRun& run) { run.SetMaxRiffSize(100000); });
+  EXPECT_EQ(Container, TContainer::Rf64);
+  const auto riff = test::ParseChunks(plain);
+  const auto rf64 = test::ParseChunks(wide);
+  ASSERT_TRUE(riff && rf64);
+  EXPECT_TRUE(rf64->Consistent);
+  EXPECT_EQ(rf64->Form, "RF64");
+  EXPECT_EQ(rf64->Ids(), (std::vector<std::string>{"ds64", "bext", "fmt ", "data", "LIST"}));
+  EXPECT_EQ(rf64->Find("data")->Body, riff->Find("data")->Body);
+  EXPECT_EQ(rf64->Find("bext")->Body, riff->Find("bext")->Body);
+
+  const std::string path = Dir.File("rf64.wav");
+  const std::string scratch = Dir.Path().string();
+  if (test::HaveTool("ffprobe")) {
+    const test::TChildResult probe = test::RunProgram(
+        "ffprobe",
+        {"-v", "error", "-show_entries", "stream=codec_name,sample_rate,channels,duration_ts",
+         "-of", "default=noprint_wrappers=1", path},
+        scratch);
+    EXPECT_EQ(probe.ExitStatus, 0) << probe.Err;
+    EXPECT_EQ(probe.Out,
+              "codec_name=pcm_s24le\nsample_rate=48000\nchannels=2\nduration_ts=30000\n");
+    EXPECT_EQ(probe.Err, "");
+  }
+  if (test::HaveTool("sndfile-info")) {
+    const test::TChildResult info = test::RunProgram("sndfile-info", {path}, scratch);
+    EXPECT_EQ(info.ExitStatus, 0);
+    EXPECT_NE(info.Out.find("Frames      : 30000"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("RF64"), std::string::npos) << info.Out;
+  }
+  if (!test::HaveTool("ffprobe") || !test::HaveTool("sndfile-info")) {
+    GTEST_SKIP() << "ffprobe or sndfile-info is not installed";
+  }
+}
+
+}  // namespace
+}  // namespace zorv
