@@ -84,12 +84,13 @@ TEST_F(ArchivalRun, CodingHistoryLineStatesFormatLevelAndDebugBand) {
 TEST_F(ArchivalRun, OutputPastTheRf64LimitIsReadByOtherTools) {
   const test::TWavFormat format{1, 2, 48000, 24};
   const TBytes samples = test::SignalBytes(format, 30000);
-  const TBytes input = test::TWavBuilder()
-                           .Chunk("bext", test::BextBody("Reel 9", ""))
-                           .Fmt(1, 2, 48000, 24)
-                           .Chunk("data", samples)
-                           .Chunk("LIST", test::TextBytes("INFOICMT\x04\0\0\0note"))
-                           .Bytes();
+  const TBytes input =
+      test::TWavBuilder()
+          .Chunk("bext", test::BextBody("Reel 9", ""))
+          .Fmt(1, 2, 48000, 24)
+          .Chunk("data", samples)
+          .Chunk("LIST", test::TextBytes(std::string_view("INFOICMT\x04\0\0\0note", 16)))
+          .Bytes();
   const TBytes plain = Decode(input, "riff");
   EXPECT_EQ(Container, TContainer::Riff);
   const TBytes wide =

@@ -82,19 +82,20 @@ TEST(OutputLayout, ArchivalChunksKeepTheirOrderPlaceAndBytes) {
   for (char c : std::string("Intro")) adtl.push_back(static_cast<std::uint8_t>(c));
   TBytes fact;
   test::Put32(fact, 1234);
-  const TBytes input = TWavBuilder()
-                           .Chunk("JUNK", TBytes(28, 0))
-                           .Chunk("bext", bext)
-                           .Chunk("fmt ", test::ExtensibleBody(2, 48000, 24, 1))
-                           .Chunk("fact", fact)
-                           .Chunk("iXML", TextBytes("<BWFXML><NOTE>odd</NOTE></BWFXML>"))
-                           .Chunk("axml", TextBytes("<ebuCoreMain/>"))
-                           .Chunk("MD5 ", TBytes(16, 0xEE))
-                           .Data(6 * 501)
-                           .Chunk("cue ", TBytes(28, 3))
-                           .Chunk("LIST", adtl)
-                           .Chunk("LIST", TextBytes("INFOICMT\x05\0\0\0notes\0"))
-                           .Bytes();
+  const TBytes input =
+      TWavBuilder()
+          .Chunk("JUNK", TBytes(28, 0))
+          .Chunk("bext", bext)
+          .Chunk("fmt ", test::ExtensibleBody(2, 48000, 24, 1))
+          .Chunk("fact", fact)
+          .Chunk("iXML", TextBytes("<BWFXML><NOTE>odd</NOTE></BWFXML>"))
+          .Chunk("axml", TextBytes("<ebuCoreMain/>"))
+          .Chunk("MD5 ", TBytes(16, 0xEE))
+          .Data(6 * 501)
+          .Chunk("cue ", TBytes(28, 3))
+          .Chunk("LIST", adtl)
+          .Chunk("LIST", TextBytes(std::string_view("INFOICMT\x06\0\0\0notes\0", 18)))
+          .Bytes();
   const TCopyResult out = Copy(input);
   const auto in = test::ParseChunks(input);
   const auto got = test::ParseChunks(out.File);
