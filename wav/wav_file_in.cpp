@@ -361,6 +361,7 @@ std::int32_t TWavFileIn::ReadHeader() {
 bool TWavFileIn::ReadChunkBody(const TChunkInfo& chunk, std::uint64_t offset, void* destination,
                                std::size_t n) {
   if (offset > chunk.Size || n > chunk.Size - offset) return false;
+  if (n == 0) return true;
   if (chunk.Held) {
     std::memcpy(destination, Held_.data() + chunk.HeldOffset + offset, n);
     return true;

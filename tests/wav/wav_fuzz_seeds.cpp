@@ -32,6 +32,28 @@ int main(int argc, char** argv) {
        TWavBuilder().Chunk("fmt ", zorv::test::ExtensibleBody(2, 96000, 32, 3)).Data(48).Bytes()},
       {"data_longer_than_file",
        TWavBuilder().Fmt(1, 2, 44100, 16).Header("data", 100000).Raw(TBytes(40, 1)).Bytes()},
+      {"rf64", TWavBuilder().Fmt(1, 2, 44100, 16).Data(64).List(3).Rf64Bytes("RF64")},
+      {"bw64", TWavBuilder().Fmt(3, 1, 48000, 32).Data(64).Rf64Bytes("BW64")},
+      {"rf64_data_beyond_file",
+       TWavBuilder().Fmt(1, 2, 48000, 24).Data(60).Rf64Bytes("RF64", 0x100000000ull)},
+      {"broadcast_wave", TWavBuilder()
+                             .Chunk("JUNK", TBytes(28, 0))
+                             .Chunk("bext", zorv::test::BextBody("reel", "A=ANALOGUE\r\n", 3))
+                             .Fmt(1, 2, 48000, 24)
+                             .Chunk("fact", TBytes{16, 0, 0, 0})
+                             .Chunk("iXML", zorv::test::TextBytes("<BWFXML/>"))
+                             .Data(96)
+                             .Chunk("cue ", TBytes(28, 1))
+                             .List(5)
+                             .Chunk("MD5 ", TBytes(16, 0))
+                             .Bytes()},
+      {"short_bext", TWavBuilder().Chunk("bext", TBytes(30, 'b')).Fmt(1, 1, 44100, 16).Data(8).Bytes()},
+      {"tiny_chunks", [] {
+         TWavBuilder b;
+         for (int i = 0; i < 64; ++i) b.Header("tiny", 0);
+         return b.Fmt(1, 1, 96000, 16).Data(16).Bytes();
+       }()},
+      {"mono24_odd", TWavBuilder().Fmt(1, 1, 44100, 24).Data(9).Bytes()},
   };
   for (const auto& [name, bytes] : seeds) {
     std::ofstream out(std::string(argv[1]) + "/" + name + ".wav", std::ios::binary);
