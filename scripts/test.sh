@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the normal build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the threaded decoder under ThreadSanitizer,
-# and the WAV reader's fuzzer.
+# and the fuzzers (the WAV reader, the whole decode in memory).
 # Installs what it needs first (Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +25,7 @@ scripts/build.sh build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_SANITIZE_TH
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j"$jobs" --output-on-failure -L threads
 
 if [ -x scripts/fuzz.sh ]; then
-  echo "== fuzzing the WAV reader"
+  echo "== fuzzing the WAV reader and the whole decode"
   scripts/fuzz.sh
 fi
 echo "All tests passed."
