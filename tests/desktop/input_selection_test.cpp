@@ -149,7 +149,8 @@ TEST_F(WindowInput, ParametersLineNamesTheMetadataKeptUnlessTheHeaderIsCanonical
   bwf.insert(bwf.end(), list.begin(), list.end());
   bwf.insert(bwf.end(), plain.begin() + 36, plain.end());
   const QString input = WriteBytes("bwf.wav", Sized(bwf));
-  const std::string line = "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer";
+  const std::string line =
+      "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer  duration 0:00:00";
 
   ASSERT_TRUE(Form->CanonicalHeader1->isCheckable());
   EXPECT_FALSE(Form->CanonicalHeader1->isChecked());
