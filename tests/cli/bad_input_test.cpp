@@ -77,7 +77,7 @@ TEST_F(BadInput, OutputsHoldWholeFramesAndPadBytes) {
   cut.resize(50001);
   TChildResult r = Decode("cut", cut);
   EXPECT_EQ(r.ExitStatus, 0) << r.Err;
-  EXPECT_EQ(Middle(r), "a partial frame of 1 byte at the end of the data: left out\nDone\n");
+  EXPECT_EQ(Middle(r), "Done\na partial frame of 1 byte at the end of the data: left out\n");
   auto out = Output("cut");
   ASSERT_TRUE(out);
   EXPECT_TRUE(out->Consistent);
@@ -111,7 +111,7 @@ TEST_F(BadInput, SizesThatDisagreeWithTheFileAreHandledSafely) {
       TWavBuilder().Fmt(1, 2, 44100, 16).Data(4000).Header("LIST", 5000).Raw(TBytes(20, 1)).Bytes();
   r = Decode("broken", broken);
   EXPECT_EQ(r.ExitStatus, 0) << r.Err;
-  EXPECT_EQ(Middle(r), "a chunk 'LIST' that runs past the end: left out\nDone\n");
+  EXPECT_EQ(Middle(r), "Done\na chunk 'LIST' that runs past the end: left out\n");
   out = Output("broken");
   ASSERT_TRUE(out);
   EXPECT_TRUE(out->Consistent);
@@ -125,7 +125,7 @@ TEST_F(BadInput, SizesThatDisagreeWithTheFileAreHandledSafely) {
   const TBytes manyBytes = many.Data(4000).Bytes();
   r = Decode("many", manyBytes);
   EXPECT_EQ(r.ExitStatus, 0) << r.Err;
-  EXPECT_EQ(Middle(r), "metadata: tiny\nDone\n");
+  EXPECT_EQ(Middle(r), "Done\nmetadata: tiny\n");
   EXPECT_EQ(test::ReadFile(Dir.File("many_dec.wav")).size(), manyBytes.size());
 }
 

@@ -95,7 +95,7 @@ TEST_F(Pipes, EmptyOrTerminalStandardStreamsAreRefused) {
   Wav("in.wav", 1000);
   TChildResult r = Shell("$zorv - -o out.wav < /dev/null");
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "No RIFF File: -\n");
+  EXPECT_EQ(r.Err, "No RIFF File: -\nfound no RIFF header; accepted: WAV files (RIFF/WAVE)\n");
   EXPECT_FALSE(fs::exists(Dir.File("out.wav")));
 
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
