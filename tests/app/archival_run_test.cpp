@@ -129,5 +129,40 @@ TEST_F(ArchivalRun, OutputPastTheRf64LimitIsReadByOtherTools) {
   }
 }
 
+// Float output of an archival input: the input's own fmt made to say float
+// (EXTENSIBLE with the float sub-format), its chunks kept, fact in frames.
+TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
+  TBytes fact;
+  test::Put32(fact, 0);
+  const TBytes input = test::TWavBuilder()
+                           .Chunk("bext", test::BextBody("Reel 4", ""))
+                           .Chunk("fmt ", test::ExtensibleBody(2, 48000, 24, 1))
+                           .Chunk("fact", fact)
+                           .Data(6 * 3001)
+                           .List(3)
+                           .Bytes();
+  const auto out = test::ParseChunks(
+      Decode(input, "float", [](TProcessingRun& run) { run.SetOutputFloat(true); }));
+  ASSERT_TRUE(out);
+  EXPECT_TRUE(out->Consistent);
+  EXPECT_EQ(out->Ids(), (std::vector<std::string>{"bext", "fmt ", "fact", "data", "LIST"}));
+  TBytes expectedFmt = test::ExtensibleBody(2, 48000, 32, 3);
+  EXPECT_EQ(out->Find("fmt ")->Body, expectedFmt);
+  EXPECT_EQ(out->Find("data")->Size, 8u * 3001);
+  TBytes frames;
+  test::Put32(frames, 3001);
+  EXPECT_EQ(out->Find("fact")->Body, frames);
+
+  const TBytes canonical = Decode(input, "float_canonical", [](TProcessingRun& run) {
+    run.SetOutputFloat(true);
+    run.SetCanonicalHeader(true);
+  });
+  const auto image = test::ParseCanonical(canonical);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(canonical.size(), 44u + 8 * 3001);
+  EXPECT_EQ(image->Tag, kFormatIeeeFloat);
+  EXPECT_EQ(image->Bits, 32);
+}
+
 }  // namespace
 }  // namespace zorv
