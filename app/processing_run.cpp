@@ -114,9 +114,12 @@ std::string TProcessingRun::CodingHistoryLine() const {
     what += ";channel 2 is the control signal of band ";
     what += static_cast<char>('A' + DebugChannel_ - 1);
   }
+  // The line describes the output: one made float has 32-bit words, and
+  // the conversion is a step of its own.
   const THeaderImage& header = Reader_.HeaderImage();
-  return zorv::CodingHistoryLine(header.SampleRate(), header.BitsPerSample(), header.Channels(),
-                                 what);
+  if (OutputFloat_ && header.FormatTag() != kFormatIeeeFloat) what += ";converted to 32-bit float";
+  return zorv::CodingHistoryLine(header.SampleRate(), OutputFloat_ ? 32 : header.BitsPerSample(),
+                                 header.Channels(), what);
 }
 
 void TProcessingRun::BeginOutput() {
@@ -172,15 +175,17 @@ std::uint32_t TProcessingRun::OutputBytes(std::uint32_t len) const {
   return bytes > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(bytes);
 }
 
+std::uint64_t TProcessingRun::WholeFrames(std::uint64_t bytes) const {
+  const std::uint64_t align = Writer_.HeaderImage().BlockAlign();
+  return align == 0 ? bytes : bytes - bytes % align;
+}
+
 void TProcessingRun::CompleteOutput() {
   if (!Output_) return;
   THeaderImage& header = Writer_.HeaderImage();
   // A write that failed may have left part of a frame: the header states the
   // whole frames before it, and nothing is written behind it.
-  const std::uint64_t align = header.BlockAlign();
-  const std::uint64_t data = Writer_.WriteFailed() && align != 0
-                                 ? Writer_.TotalBytes() - Writer_.TotalBytes() % align
-                                 : Writer_.TotalBytes();
+  const std::uint64_t data = WholeFrames(Writer_.TotalBytes());
   Output_->WriteTail(Writer_, data, Md5_ ? Md5_->Digest() : TMd5Digest{});
   OutputContainer_ = Output_->Container();
   header.SetDataSize(data > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data));
@@ -254,8 +259,14 @@ void TProcessingRun::StartProcess() {
     const std::uint32_t outLen = OutputBytes(whole);
     MergeBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Writer_.Buffer());
     MeasureBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Stats_);
+    const std::uint64_t before = Writer_.TotalBytes();
     Writer_.WriteBuffer(static_cast<std::int32_t>(outLen));
-    if (Md5_) Md5_->Update(Writer_.Buffer(), outLen);
+    // The digest covers what the header will state: after a failed write,
+    // the whole frames the file took.
+    if (Md5_) {
+      const std::uint64_t taken = Writer_.TotalBytes() - before;
+      Md5_->Update(Writer_.Buffer(), static_cast<std::size_t>(WholeFrames(taken)));
+    }
   }
 
   // Also after a failed write: the header then states what the file took,

@@ -137,6 +137,8 @@ class TProcessingRun {
   // for len bytes of input.
   void ChooseOutputLayout();
   std::uint32_t OutputBytes(std::uint32_t len) const;
+  // The bytes of the whole output frames in bytes of output samples.
+  std::uint64_t WholeFrames(std::uint64_t bytes) const;
   void CompleteOutput();
   void ReleaseBuffers();
   std::uint32_t Now() const;
