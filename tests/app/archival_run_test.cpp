@@ -2,7 +2,9 @@
 // that passes the RF64 limit (lowered here so that no test file needs 4 GiB)
 // read by other tools, and the samples, which do not depend on the chunks.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstdio>
 #include <sstream>
 
@@ -13,6 +15,7 @@
 #include "tests/wav/wav_builder.h"
 #include "tools/wav_test_file.h"
 #include "wav/coding_history.h"
+#include "wav/md5.h"
 
 namespace zorv {
 namespace {
@@ -57,6 +60,7 @@ TEST_F(ArchivalRun, CodingHistoryLineStatesFormatLevelAndDebugBand) {
     double Level;
     std::uint32_t Debug;
     const char* Line;
+    bool Float = false;
   } cases[] = {
       {"default", stereo, -10.0, 0,
        "A=PCM,F=44100,W=16,M=stereo,T=Zorv Audio Decoder 0.9.1 decode;reference level -10.0 dB"},
@@ -67,11 +71,20 @@ TEST_F(ArchivalRun, CodingHistoryLineStatesFormatLevelAndDebugBand) {
       {"debug", stereo, -30.0, 2,
        "A=PCM,F=44100,W=16,M=stereo,T=Zorv Audio Decoder 0.9.1 decode;reference level -30.0 "
        "dB;channel 2 is the control signal of band B"},
+      // Made float, the output has 32-bit words; a float input stays as it was.
+      {"float", stereo, -10.0, 0,
+       "A=PCM,F=44100,W=32,M=stereo,T=Zorv Audio Decoder 0.9.1 decode;reference level -10.0 "
+       "dB;converted to 32-bit float",
+       true},
+      {"float_input", mono, -10.0, 0,
+       "A=PCM,F=96000,W=32,M=mono,T=Zorv Audio Decoder 0.9.1 decode;reference level -10.0 dB",
+       true},
   };
   for (const auto& c : cases) {
     const TBytes out = Decode(c.Input, c.Name, [&](TProcessingRun& run) {
       run.Decoder().SetLevel(c.Level);
       run.SetDebugChannel(c.Debug);
+      run.SetOutputFloat(c.Float);
     });
     const auto chunks = test::ParseChunks(out);
     ASSERT_TRUE(chunks && chunks->Consistent) << c.Name;
@@ -162,6 +175,69 @@ TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
   EXPECT_EQ(canonical.size(), 44u + 8 * 3001);
   EXPECT_EQ(image->Tag, kFormatIeeeFloat);
   EXPECT_EQ(image->Bits, 32);
+}
+
+// A write that fails part way (a file size limit, as a full disk would):
+// the header, RF64 here, states the whole frames the file took, the MD5
+// chunk is their digest, and no chunk is written behind them.
+TEST_F(ArchivalRun, FailedWriteLeavesAHeaderOfTheFramesTheFileTook) {
+  const test::TWavFormat format{1, 2, 48000, 24};
+  constexpr std::uint64_t kFrameBytes = 6, kBlockBytes = 4800 * kFrameBytes;
+  const TBytes input = test::TWavBuilder()
+                           .Chunk("bext", test::BextBody("Reel 5", ""))
+                           .Fmt(1, 2, 48000, 24)
+                           .Chunk("MD5 ", TBytes(16, 0))
+                           .Chunk("data", test::SignalBytes(format, 10 * 4800))
+                           .List(10)
+                           .Rf64Bytes();
+  const TBytes full = Decode(input, "full");
+  const auto complete = test::ParseChunks(full);
+  ASSERT_TRUE(complete && complete->Consistent);
+  const std::uint64_t head = full.size() - 10 * kBlockBytes - (8 + 10);
+  // Two blocks, 100 frames and half a frame fit.
+  const std::uint64_t limit = head + 2 * kBlockBytes + 100 * kFrameBytes + 3;
+  const std::uint64_t stated = 2 * kBlockBytes + 100 * kFrameBytes;
+
+  const std::string path = Dir.File("failed.wav");
+  TProcessingRun run;
+  run.Reader().Filename = Dir.File("full_in.wav");
+  ASSERT_TRUE(run.Reader().OpenFile());
+  ASSERT_EQ(run.Reader().ReadHeader(), rhOk);
+  ASSERT_TRUE(run.Writer().OpenFileNamed(path));
+  ASSERT_EQ(run.Start(), TStartResult::Started);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = limit;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  run.StartProcess();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(run.Status(), TRunStatus::WriteError);
+
+  TBytes file = test::ReadFile(path);
+  ASSERT_EQ(file.size(), limit);
+  // What a reader takes of it: the chunks within the RIFF size.
+  const auto got = test::ParseChunks(file);
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->Form, "RF64");
+  EXPECT_EQ(got->RiffSize, head - 8 + stated);
+  file.resize(static_cast<std::size_t>(got->RiffSize + 8));
+  const auto kept = test::ParseChunks(file);
+  ASSERT_TRUE(kept);
+  EXPECT_TRUE(kept->Consistent);
+  EXPECT_EQ(kept->Ids(), (std::vector<std::string>{"ds64", "bext", "fmt ", "MD5 ", "data"}));
+  const TBytes& data = kept->Find("data")->Body;
+  ASSERT_EQ(data.size(), stated);
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), complete->Find("data")->Body.begin()));
+  TMd5 md5;
+  md5.Update(data.data(), data.size());
+  const TMd5Digest digest = md5.Digest();
+  EXPECT_EQ(kept->Find("MD5 ")->Body, TBytes(digest.begin(), digest.end()));
+  EXPECT_EQ(kept->Find("bext")->Body, complete->Find("bext")->Body);
+  const TBytes& ds64 = kept->Find("ds64")->Body;
+  EXPECT_EQ(ds64[16] | (ds64[17] << 8), 2 * 4800 + 100) << "the frame count";
 }
 
 }  // namespace
