@@ -147,13 +147,14 @@ TEST_F(ArchivalRun, OutputPastTheRf64LimitIsReadByOtherTools) {
 TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
   TBytes fact;
   test::Put32(fact, 0);
-  const TBytes input = test::TWavBuilder()
-                           .Chunk("bext", test::BextBody("Reel 4", ""))
-                           .Chunk("fmt ", test::ExtensibleBody(2, 48000, 24, 1))
-                           .Chunk("fact", fact)
-                           .Data(6 * 3001)
-                           .List(3)
-                           .Bytes();
+  const TBytes input =
+      test::TWavBuilder()
+          .Chunk("bext", test::BextBody("Reel 4", ""))
+          .Chunk("fmt ", test::ExtensibleBody(2, 48000, 24, 1))
+          .Chunk("fact", fact)
+          .Data(6 * 3001)
+          .Chunk("LIST", test::TextBytes(std::string_view("INFOICMT\x04\0\0\0note", 16)))
+          .Bytes();
   const auto out = test::ParseChunks(
       Decode(input, "float", [](TProcessingRun& run) { run.SetOutputFloat(true); }));
   ASSERT_TRUE(out);
@@ -175,6 +176,30 @@ TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
   EXPECT_EQ(canonical.size(), 44u + 8 * 3001);
   EXPECT_EQ(image->Tag, kFormatIeeeFloat);
   EXPECT_EQ(image->Bits, 32);
+
+  // Other tools read the float EXTENSIBLE output as float, with its frames,
+  // and libsndfile finds the fact chunk float files should have.
+  const std::string scratch = Dir.Path().string();
+  if (test::HaveTool("ffprobe")) {
+    const test::TChildResult probe = test::RunProgram(
+        "ffprobe",
+        {"-v", "error", "-show_entries", "stream=codec_name,sample_rate,channels,duration_ts",
+         "-of", "default=noprint_wrappers=1", Dir.File("float.wav")},
+        scratch);
+    EXPECT_EQ(probe.ExitStatus, 0) << probe.Err;
+    EXPECT_EQ(probe.Out, "codec_name=pcm_f32le\nsample_rate=48000\nchannels=2\nduration_ts=3001\n");
+    EXPECT_EQ(probe.Err, "");
+  }
+  if (test::HaveTool("sndfile-info")) {
+    const test::TChildResult info =
+        test::RunProgram("sndfile-info", {Dir.File("float.wav")}, scratch);
+    EXPECT_EQ(info.ExitStatus, 0);
+    EXPECT_NE(info.Out.find("Frames      : 3001"), std::string::npos) << info.Out;
+    EXPECT_NE(info.Out.find("IEEE float"), std::string::npos) << info.Out;
+    for (const char* complaint : {"should", "***", "Error", "Warning"}) {
+      EXPECT_EQ(info.Out.find(complaint), std::string::npos) << info.Out;
+    }
+  }
 }
 
 // A write that fails part way (a file size limit, as a full disk would):
