@@ -1,11 +1,11 @@
 // Decodes arbitrary bytes as a WAV file in memory into a WAV file in memory:
 // the reader, the sample conversion, the decoder and the writer, with the
-// input's chunks carried or the canonical header, and now and then an RF64
-// limit low enough to be passed. Besides the sanitizers' own checks it stops
-// on a broken promise of the run: a run that does not end as done, an output
-// that the reader refuses or whose sizes disagree with its bytes, data that
-// is not the input's whole frames, or an output larger than the input's
-// chunks and what the run adds to them.
+// input's chunks carried or the canonical header, as it is or made float,
+// and now and then an RF64 limit low enough to be passed. Besides the
+// sanitizers' own checks it stops on a broken promise of the run: a run that
+// does not end as done, an output that the reader refuses or whose sizes
+// disagree with its bytes, data that is not the input's whole frames, or an
+// output larger than the input's chunks and what the run adds to them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,8 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t choice = size > 0 ? data[size - 1] : 0;
   run.SetCanonicalHeader((choice & 1) != 0);
   if ((choice & 2) != 0) run.SetMaxRiffSize(size / 2);
+  const bool toFloat = (choice & 4) != 0;
+  run.SetOutputFloat(toFloat);
   const std::uint64_t align = run.Reader().BlockAlign();
   const std::uint64_t deliverable = run.Reader().DeliverableDataBytes();
+  // A float output has 4 bytes per sample; its data grows by that much.
+  const std::uint64_t outAlign = toFloat ? 4u * run.Reader().Channels() : align;
+  const std::uint64_t outData = deliverable / align * outAlign;
   const std::size_t line = run.CodingHistoryLine().size();
 
   std::vector<std::uint8_t> out;
@@ -48,14 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(back.ReadHeader() == zorv::rhOk);
   Require(back.HeaderImage().Channels() == run.Reader().HeaderImage().Channels());
   Require(back.HeaderImage().SampleRate() == run.Reader().HeaderImage().SampleRate());
-  Require(back.DataSize() == deliverable - deliverable % align);
+  Require(back.DataSize() == outData);
+  Require(back.BlockAlign() == outAlign);
+  if (toFloat) Require(back.FormatTag() == zorv::kFormatIeeeFloat);
   Require(back.DeliverableDataBytes() == back.DataSize());
   // The sizes state the bytes: RIFF size (from ds64 for RF64) = length - 8.
   const std::uint64_t riff =
       back.Container() == zorv::TContainer::Riff ? back.HeaderImage().RiffSize() : 0;
   if (back.Container() == zorv::TContainer::Riff) Require(riff == out.size() - 8);
-  // At most the input's bytes, a CodingHistory line with its line break,
-  // a ds64 chunk and a pad byte.
-  Require(out.size() <= size + line + 2 + 36 + 1);
+  // At most the input's bytes, the growth of the data, a CodingHistory line
+  // with its line break, a ds64 chunk and a pad byte.
+  Require(out.size() <= size + (outData - deliverable / align * align) + line + 2 + 36 + 1);
   return 0;
 }
