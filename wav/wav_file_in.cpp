@@ -158,6 +158,11 @@ bool TWavFileIn::ReadDs64(const std::uint8_t* body, std::uint64_t size) {
   return true;
 }
 
+bool TWavFileIn::Ds64SizesOpen() const {
+  const auto open = [](std::uint64_t size) { return size == 0 || size == UINT64_MAX; };
+  return open(Ds64RiffSize_) && open(Ds64DataSize_);
+}
+
 bool TWavFileIn::ChunkSize(const std::array<char, 4>& id, std::uint32_t size32,
                            std::uint64_t& size) {
   size = size32;
@@ -262,6 +267,12 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       if (stream && Container_ == TContainer::Riff && (size32 == 0 || size32 == 0xFFFFFFFFu)) {
         chunk.Size = kUnknownSize;
       }
+      // The same for RF64 sizes left open in ds64; in a file, the data
+      // then runs to its end.
+      if (Container_ != TContainer::Riff && size32 == 0xFFFFFFFFu && Ds64SizesOpen()) {
+        chunk.Size =
+            stream ? kUnknownSize : Source_->Size() - std::min(chunk.BodyOffset, Source_->Size());
+      }
       DataSize_ = chunk.Size;
       DataStartPosition_ = chunk.BodyOffset;
       Chunks_.push_back(chunk);
@@ -337,7 +348,9 @@ std::int32_t TWavFileIn::ReadHeader() {
     std::vector<std::uint8_t> body(static_cast<std::size_t>(ds64.Size));
     body.resize(Source_->Read(body.data(), body.size()));
     if (!ReadDs64(body.data(), body.size())) return rhMalformed;
-    if (riff_size == 0xFFFFFFFFu) WalkEnd_ = Ds64RiffSize_;
+    // A writer that cannot go back (ffmpeg into a pipe) leaves ds64's sizes
+    // 0: the chunks run to the end of the input.
+    if (riff_size == 0xFFFFFFFFu) WalkEnd_ = Ds64SizesOpen() ? kUnknownSize : Ds64RiffSize_;
     Chunks_.push_back(ds64);
     position = Advance(ds64.BodyOffset, ds64.Size);
   } else if (IsStream() && (riff_size == 0 || riff_size == 0xFFFFFFFFu)) {

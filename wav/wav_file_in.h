@@ -153,6 +153,9 @@ class TWavFileIn {
   enum class TWalkEnd { Done, Malformed };
   TWalkEnd Walk(std::uint64_t position, bool trailing);
   bool ReadDs64(const std::uint8_t* body, std::uint64_t size);
+  // ds64's RIFF and data sizes both 0 (or all ones): a stream writer's, which
+  // cannot know them in advance.
+  bool Ds64SizesOpen() const;
   // A 32-bit size of 0xFFFFFFFF in an RF64 file stands for the size in ds64.
   bool ChunkSize(const std::array<char, 4>& id, std::uint32_t size32, std::uint64_t& size);
   bool Hold(TChunkInfo& chunk);

@@ -78,6 +78,20 @@ TEST_F(Pipes, StreamsOfUnknownLengthAsFfmpegWritesThem) {
   EXPECT_EQ(Data("fromstream.wav"), Data("file.wav"));
 }
 
+TEST_F(Pipes, Rf64StreamsWithOpenSizesGiveTheFileDecode) {
+  if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+  Wav("in.wav", 30000);
+  ASSERT_EQ(Shell("$zorv -q in.wav -o file.wav").ExitStatus, 0);
+  // Into a pipe, ffmpeg leaves the sizes of its ds64 chunk 0.
+  const TChildResult r =
+      Shell("ffmpeg -v error -i in.wav -rf64 always -f wav - | $zorv -q - -o fromstream.wav");
+  ASSERT_EQ(r.ExitStatus, 0) << r.Err;
+  const auto chunks = test::ParseChunks(test::ReadFile(Dir.File("fromstream.wav")));
+  ASSERT_TRUE(chunks);
+  EXPECT_EQ(chunks->Form, "RF64");
+  EXPECT_EQ(Data("fromstream.wav"), Data("file.wav"));
+}
+
 TEST_F(Pipes, AReaderThatGoesAwayEndsTheDecodeAsFailed) {
   Wav("long.wav", 44100 * 20);
   const TChildResult r = Shell(

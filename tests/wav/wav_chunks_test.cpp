@@ -160,6 +160,36 @@ TEST(WavStreams, DataRunsToTheEndWhenItsSizeIsUnknown) {
   }
 }
 
+TEST(WavStreams, Rf64WithItsSizesLeftOpenRunsToTheEnd) {
+  // A writer that cannot go back leaves ds64's RIFF and data sizes 0.
+  TBytes file = TWavBuilder().Fmt(1, 2, 44100, 16).List(5).Data(50000).Rf64Bytes();
+  std::fill(file.begin() + 20, file.begin() + 36, std::uint8_t{0});
+  {
+    SCOPED_TRACE("file");
+    TWavFileIn r;
+    r.OpenMemory(file.data(), file.size());
+    ASSERT_EQ(r.ReadHeader(), rhOk);
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "LIST", "data"}));
+    EXPECT_EQ(r.DataSize(), 50000u);
+    EXPECT_EQ(r.DeliverableDataBytes(), 50000u);
+  }
+  SCOPED_TRACE("stream");
+  test::TPipeFeed feed(file);
+  TWavFileIn r;
+  ASSERT_TRUE(r.OpenStream(feed.fd()));
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  EXPECT_FALSE(r.DataSizeKnown());
+  std::size_t total = 0;
+  bool ended = false;
+  r.OnEOFReached = [&] { ended = true; };
+  while (!ended) {
+    const std::uint32_t n = r.ReadBuffer();
+    for (std::uint32_t i = 0; i < n; ++i) ASSERT_EQ(r.Buffer()[i], test::SampleByte(total + i));
+    total += n;
+  }
+  EXPECT_EQ(total, 50000u);
+}
+
 TEST(WavStreams, ChunksBehindKnownDataComeAfterIt) {
   const TBytes file = TWavBuilder()
                           .Fmt(1, 1, 44100, 16)
