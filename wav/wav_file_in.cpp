@@ -234,7 +234,7 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       }
       return TWalkEnd::Malformed;
     }
-    const std::uint64_t next = Advance(chunk.BodyOffset, chunk.Size);
+    std::uint64_t next = Advance(chunk.BodyOffset, chunk.Size);
 
     if (chunk.Is("fmt ") || chunk.Is("data")) {
       const bool fmt = chunk.Is("fmt ");
@@ -272,6 +272,7 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       if (Container_ != TContainer::Riff && size32 == 0xFFFFFFFFu && Ds64SizesOpen()) {
         chunk.Size =
             stream ? kUnknownSize : Source_->Size() - std::min(chunk.BodyOffset, Source_->Size());
+        next = Advance(chunk.BodyOffset, chunk.Size);
       }
       DataSize_ = chunk.Size;
       DataStartPosition_ = chunk.BodyOffset;

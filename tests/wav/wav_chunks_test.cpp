@@ -181,6 +181,7 @@ TEST(WavStreams, Rf64WithItsSizesLeftOpenRunsToTheEnd) {
     EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "LIST", "data"}));
     EXPECT_EQ(r.DataSize(), 50000u);
     EXPECT_EQ(r.DeliverableDataBytes(), 50000u);
+    EXPECT_EQ(r.Notes(), std::vector<std::string>{});
   }
   SCOPED_TRACE("stream");
   test::TPipeFeed feed(file);
