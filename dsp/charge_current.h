@@ -6,9 +6,11 @@
 #include <array>
 #include <cstdint>
 
+#include "dsp/detector_constants.h"
+
 namespace zorv {
 
-using TCurrentTable = std::array<double, 18>;
+using TCurrentTable = std::array<double, detector::kCurvePoints>;
 
 // Curve values at the breakpoints 0, 0.1, ... 1.3, 1.5, 2, 3, 4 of the level
 // offset (level - 0.138).

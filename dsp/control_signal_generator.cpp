@@ -3,13 +3,16 @@
 #include <cmath>
 
 #include "dsp/charge_current.h"
+#include "dsp/detector_constants.h"
 #include "dsp/sample_rates.h"
 #include "dsp/weighting_coefficients.h"
 
 namespace zorv {
 
+using namespace detector;
+
 double GainFactorOf(double voltage) {
-  return Store(std::pow(10.0L, -Extended{voltage} / TControlSignalGenerator::kVoltsPerDecade));
+  return Store(std::pow(10.0L, -Extended{voltage} / kVoltsPerDecade));
 }
 
 void TControlSignalGenerator::Init() {

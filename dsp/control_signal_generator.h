@@ -14,22 +14,9 @@
 
 namespace zorv {
 
-// Integrating capacitance per band A..D, farads.
-inline constexpr double kBandCapacitance[4] = {4.7e-7, 6.8e-8, 1e-8, 3.3e-9};
-
+// Its constants (dsp/detector_constants.h) are shared with the lane kernels.
 class TControlSignalGenerator {
  public:
-  // Volts of control voltage per decade (20 dB) of gain.
-  static constexpr Extended kVoltsPerDecade = 3.64L;
-  // Constant discharge current, amperes: sets the release slope.
-  static constexpr Extended kDischargeCurrent = 7.04545e-7L;
-  // Input weighting, and the rectifier clamp (4 x the weighting), volts.
-  static constexpr double kInputScale = 0.523;
-  static constexpr double kRectifierClamp = 2.092;
-  // Voltage limits: +10 dB (0.5 x 3.64) and -32 dB (-1.6 x 3.64) of gain.
-  static constexpr double kVoltageMax = 1.82;
-  static constexpr double kVoltageMin = -5.824;
-
   TControlSignalGenerator() { Init(); }
 
   // Power-on state: band B capacitance at 96 kHz, Voltage at its lower limit,

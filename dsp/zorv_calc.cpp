@@ -1,17 +1,15 @@
 #include "dsp/zorv_calc.h"
 
+#include <algorithm>
 #include <cmath>
-
-#include "dsp/channel_worker.h"
-#include "dsp/fast/lane_state.h"
 
 namespace zorv {
 namespace {
 
-// Tenths of a dB of band gain per volt: 200 / 3.64.
-constexpr Extended kMeterScale = 200.0L;
 // Reference level at start-up, dB.
 constexpr Extended kDefaultLevelDb = -10.0L;
+// Until Prepare: the two channels of the original stereo decoder.
+constexpr std::size_t kInitialChannels = 2;
 
 double LevelFromDb(Extended dB) {
   return Store(std::pow(10.0L, dB / 20.0L));
@@ -19,152 +17,155 @@ double LevelFromDb(Extended dB) {
 
 }  // namespace
 
-std::int32_t MeterPositionOf(double voltage) {
-  // Truncated straight from the extended quotient: at the lower limit it lies
-  // just above -320 and must give -319.
-  return static_cast<std::int32_t>(Extended{voltage} * kMeterScale /
-                                   TControlSignalGenerator::kVoltsPerDecade);
-}
+TZorvCalc::TZorvCalc() : Level_(LevelFromDb(kDefaultLevelDb)), Decoders_(kInitialChannels) {}
 
-TZorvCalc::TZorvCalc() : Level_(LevelFromDb(kDefaultLevelDb)) {
-  for (auto& channel : SplitFilter_) {
-    for (TFilterSection& section : channel) section.Init();
-  }
-  for (auto& channel : Generator_) {
-    for (TControlSignalGenerator& generator : channel) generator.Init();
-  }
+TZorvCalc::~TZorvCalc() {
+  SetWorkerPool(nullptr);
 }
-
-TZorvCalc::~TZorvCalc() = default;
 
 void TZorvCalc::SetLevel(double dB) {
   Level_ = LevelFromDb(dB);
 }
 
-void TZorvCalc::ReleaseBuffers() {
-  for (int ch = 0; ch < kMaxChannels; ++ch) {
-    MeterVolts_[ch].reset();
-    WorkBuffer_[ch].reset();
-    for (int band = 0; band < kBands; ++band) {
-      BandBuffer_[ch][band].reset();
-      GainBuffer_[ch][band].reset();
-    }
+void TZorvCalc::SetPath(TDecodePath path) {
+  if (BlockPending_) FinishBlock();
+  Path_ = PathSupported(path) ? path : TDecodePath::Portable;
+}
+
+void TZorvCalc::SetWorkerPool(TWorkerPool* pool) {
+  if (BlockPending_) FinishBlock();
+  if (pool == Pool_) return;
+  if (Pool_ != nullptr) Pool_->Detach();
+  Pool_ = pool;
+  if (Pool_ != nullptr) Pool_->Attach();
+  if (OwnPool_ != nullptr && Pool_ != OwnPool_.get()) OwnPool_.reset();
+}
+
+void TZorvCalc::SetChannelThreads(bool on) {
+  if (!on) {
+    SetWorkerPool(nullptr);
+  } else if (OwnPool_ == nullptr) {
+    auto pool = std::make_unique<TWorkerPool>();
+    SetWorkerPool(pool.get());
+    OwnPool_ = std::move(pool);
   }
 }
 
 void TZorvCalc::Prepare(std::uint32_t sampleRate, std::uint32_t channels,
                         std::uint32_t debugChannel) {
+  if (BlockPending_) FinishBlock();
   SampleRate_ = sampleRate;
   Channels_ = channels;
   DebugChannel_ = debugChannel;
-  ReleaseBuffers();
-  for (auto& channel : Generator_) {
-    for (int band = 0; band < kBands; ++band) channel[band].Setup(band, SampleRate_);
+  // Channels are added, never dropped: each keeps its state for later runs.
+  if (channels <= kMaxChannels && channels > Decoders_.size()) Decoders_.resize(channels);
+  for (TChannelDecoder& decoder : Decoders_) decoder.Setup(SampleRate_);
+  Prepared_ = true;
+}
+
+bool TZorvCalc::PlanBlock(int channels, const double* const* in, double* const* out,
+                          double* debugOut, std::uint32_t count) {
+  if (SampleRate_ == 0 || Channels_ == 0 || Channels_ > kMaxChannels || count == 0) return false;
+  // More frames than a block holds would run past the meter tables.
+  if (count > BlockCapacity) return false;
+  for (int c = 0; c < channels; ++c) {
+    if (in[c] == nullptr || out[c] == nullptr) return false;
   }
-  for (int ch = 0; ch < kMaxChannels; ++ch) {
-    // Left uninitialised: every element is written before it is read.
-    MeterVolts_[ch] = std::make_unique_for_overwrite<double[][fast::kMaxLanes]>(
-        BlockCapacity / kMeterInterval + 1);
-    WorkBuffer_[ch] = std::make_unique_for_overwrite<double[]>(BlockCapacity);
-    for (int band = 0; band < kBands; ++band) {
-      BandBuffer_[ch][band] = std::make_unique_for_overwrite<double[]>(BlockCapacity);
-      GainBuffer_[ch][band] = std::make_unique_for_overwrite<double[]>(BlockCapacity);
-    }
+
+  TBlockPlan& plan = Plan_;
+  plan.Path = Path_;
+  plan.Count = count;
+  plan.Level = Level_;
+  plan.Channels = channels;
+  plan.DebugOut = debugOut;
+  plan.DebugBand = debugOut != nullptr ? static_cast<int>(DebugChannel_) - 1 : 0;
+  std::copy(in, in + channels, plan.In.begin());
+  std::copy(out, out + channels, plan.Out.begin());
+  // A channel per thread while there are threads enough. Beyond that the
+  // fast paths decode channels side by side in one kernel call, which is
+  // faster per channel, as many as keep every thread busy. The reference
+  // gains nothing from that.
+  const int threads = static_cast<int>(Pool_ != nullptr ? Pool_->Share() : 1);
+  plan.ChannelsPerJob = plan.Path == TDecodePath::Extended
+                            ? 1
+                            : std::min(fast::kMaxGroups, (channels + threads - 1) / threads);
+  plan.Jobs = (channels + plan.ChannelsPerJob - 1) / plan.ChannelsPerJob;
+  return true;
+}
+
+void TZorvCalc::StartPlannedBlock() {
+  BlockPending_ = true;
+  BlockRefused_ = false;
+  if (!Plan_.OnPool) {
+    for (int job = 0; job < Plan_.Jobs; ++job) RunJob(job);
+    return;
   }
-  const int rate = RateIndex(SampleRate_);
-  if (rate < 0) return;
-  for (auto& channel : SplitFilter_) {
-    for (int section = 0; section < kSplitSections; ++section) {
-      channel[section].SetCoefficients(kSplitCoefficients[section][rate]);
-    }
+  Batch_.Run = [](void* context, int job) { static_cast<TZorvCalc*>(context)->RunJob(job); };
+  Batch_.Context = this;
+  Batch_.Count = Plan_.Jobs;
+  Pool_->Post(Batch_);
+}
+
+void TZorvCalc::BeginBlock(const double* const* in, double* const* out, std::uint32_t count) {
+  if (BlockPending_) FinishBlock();
+  const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
+  // The debug output takes channel 2's place; then only channel 1 is decoded.
+  const int channels = debug ? 1 : static_cast<int>(Channels_);
+  double* debugOut = debug && Channels_ >= 2 && out != nullptr ? out[1] : nullptr;
+  const bool debugMissing = debug && Channels_ >= 2 && debugOut == nullptr;
+  if (in == nullptr || out == nullptr || debugMissing ||
+      !PlanBlock(channels, in, out, debugOut, count)) {
+    BlockPending_ = true;
+    BlockRefused_ = true;
+    return;
   }
+  // The caller goes on with other work: the block runs on the pool.
+  Plan_.OnPool = Pool_ != nullptr;
+  StartPlannedBlock();
+}
+
+std::int32_t TZorvCalc::FinishBlock() {
+  if (!BlockPending_) return 0;
+  BlockPending_ = false;
+  if (BlockRefused_) return 0;
+  if (Plan_.OnPool) Pool_->Wait(Batch_);
+  if (Meters_ != nullptr) {
+    for (int c = 0; c < Plan_.Channels; ++c) Decoders_[c].EmitMeters(*Meters_, c, Plan_.Count);
+  }
+  return static_cast<std::int32_t>(Plan_.Count);
+}
+
+std::int32_t TZorvCalc::ProcessBlock(const double* const* in, double* const* out,
+                                     std::uint32_t count) {
+  BeginBlock(in, out, count);
+  return FinishBlock();
 }
 
 std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, double* outL,
                                      double* outR, std::uint32_t count) {
-  if (SampleRate_ == 0 || Channels_ == 0 || count == 0 || inL == nullptr || outL == nullptr) {
-    return 0;
-  }
-  // More frames than the buffers hold would run past them.
-  if (count > BlockCapacity) return 0;
-
-  if (Path_ != TDecodePath::Extended) {
-    ProcessLanes(inL, inR, outL, outR, count);
-    return static_cast<std::int32_t>(count);
-  }
+  if (BlockPending_) FinishBlock();
+  if (inL == nullptr || outL == nullptr) return 0;
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
-  const bool stereo = Channels_ == 2 && inR != nullptr && outR != nullptr && DebugChannel_ == 0;
-  if (stereo && Worker_ != nullptr) {
-    struct TJob {
-      TZorvCalc* calc;
-      const double* in;
-      double* out;
-      std::uint32_t count;
-    } job{this, inR, outR, count};
-    Worker_->Post(
-        [](void* context) {
-          auto& j = *static_cast<TJob*>(context);
-          j.calc->ProcessChannel(1, j.in, j.out, nullptr, j.count, j.calc->MeterVolts_[1].get());
-        },
-        &job);
-    ProcessChannel(0, inL, outL, nullptr, count, MeterVolts_[0].get());
-    Worker_->Wait();
-    EmitMeters(2, false, count);
-    return static_cast<std::int32_t>(count);
-  }
-  ProcessChannel(0, inL, outL, debug ? outR : nullptr, count);
-  if (stereo) ProcessChannel(1, inR, outR, nullptr, count);
-  return static_cast<std::int32_t>(count);
+  const bool stereo = Channels_ >= 2 && inR != nullptr && outR != nullptr && !debug;
+  const double* in[] = {inL, inR};
+  double* out[] = {outL, outR};
+  if (!PlanBlock(stereo ? 2 : 1, in, out, debug ? outR : nullptr, count)) return 0;
+  // The caller waits for the block: a single job runs on its own thread.
+  Plan_.OnPool = Pool_ != nullptr && Plan_.Jobs > 1;
+  StartPlannedBlock();
+  return FinishBlock();
 }
 
-void TZorvCalc::ProcessChannel(int channel, const double* in, double* out, double* debugOut,
-                               std::uint32_t count, double (*meterVolts)[fast::kMaxLanes]) {
-  TFilterSection* split = SplitFilter_[channel];
-  TControlSignalGenerator* generator = Generator_[channel];
-  double* work = WorkBuffer_[channel].get();
-  double* bandOut[kBands];
-  double* gainOut[kBands];
-  for (int band = 0; band < kBands; ++band) {
-    bandOut[band] = BandBuffer_[channel][band].get();
-    gainOut[band] = GainBuffer_[channel][band].get();
+void TZorvCalc::RunJob(int job) {
+  const int first = job * Plan_.ChannelsPerJob;
+  const int channels = std::min(Plan_.ChannelsPerJob, Plan_.Channels - first);
+  if (Plan_.Path != TDecodePath::Extended) {
+    RunLanes(first, channels);
+    return;
   }
-  const TControlSignalGenerator& debugGenerator =
-      Generator_[0][debugOut != nullptr ? DebugChannel_ - 1 : 0];
-
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const double w = Store(Extended{in[i]} / Level_);
-    work[i] = w;
-
-    double band[kBands];
-    band[0] = split[1].FirstOrderStep(split[0].FirstOrderStep(w));
-    band[1] = split[3].FirstOrderStep(split[2].FirstOrderStep(w));
-    band[2] = split[5].FirstOrderStep(split[4].FirstOrderStep(w));
-    band[3] = split[6].FirstOrderStep(w);
-    // Each generator listens to the full-band input; its gain factor divides
-    // the band sample of the same frame.
-    for (int b = 0; b < kBands; ++b) {
-      const double gain = generator[b].Step(b, FeedbackLaw_, w);
-      band[b] = Store(Extended{band[b]} / gain);
-      bandOut[b][i] = band[b];
-      gainOut[b][i] = gain;
-    }
-
-    if (i % kMeterInterval == 0) {
-      for (int b = 0; b < kBands; ++b) {
-        if (meterVolts != nullptr) {
-          meterVolts[i / kMeterInterval][b] = generator[b].ControlVoltage();
-        } else if (Meters_ != nullptr) {
-          Meters_->MeterPosition(channel, b, MeterPositionOf(generator[b].ControlVoltage()));
-        }
-      }
-    }
-
-    const double y = Store(Extended{band[0]} + band[1] + band[2] + band[3]);
-    work[i] = y;
-    out[i] = Store(Extended{y} * Level_);
-    if (debugOut != nullptr) {
-      debugOut[i] = Store(Extended{debugGenerator.ControlVoltage()} / kDebugFullScale);
-    }
+  for (int c = first; c < first + channels; ++c) {
+    Decoders_[c].Decode(Plan_.In[c], Plan_.Out[c], Plan_.Count, Plan_.Level, FeedbackLaw_,
+                        c == 0 ? Plan_.DebugOut : nullptr, Plan_.DebugBand);
   }
 }
 

@@ -1,59 +1,73 @@
 // The decoder core: splits each channel into bands A..D, expands every band by
 // its control-signal generator's gain, sums the bands. Blocks of doubles in,
-// blocks of doubles out (full scale +-1.0, not clipped).
+// blocks of doubles out (full scale +-1.0, not clipped). One channel decoder
+// per channel, 1 to kMaxChannels of them; the channels of a block may run on
+// the threads of a worker pool.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-#include "dsp/control_signal_generator.h"
+#include "dsp/channel_decoder.h"
 #include "dsp/decode_path.h"
-#include "dsp/fast/lane_state.h"
-#include "dsp/filter_section.h"
+#include "dsp/detector_constants.h"
 #include "dsp/meter_listener.h"
-#include "dsp/split_coefficients.h"
+#include "dsp/worker_pool.h"
 
 namespace zorv {
 
-class TChannelWorker;
-
-inline constexpr int kBands = 4;
-inline constexpr int kMaxChannels = 2;
-
-// Meter position in tenths of a dB for a control voltage: the gain
-// 20 x V / 3.64 dB, with the quotient formed and truncated in extended precision.
-std::int32_t MeterPositionOf(double voltage);
+inline constexpr int kBands = detector::kBands;
+// The most channels a decoder (and a file) has.
+inline constexpr std::uint32_t kMaxChannels = 64;
 
 class TZorvCalc {
  public:
-  // Frames of the largest block (100 ms at 96 kHz); the size of every buffer.
-  static constexpr std::uint32_t BlockCapacity = 9600;
+  // Frames of the largest block (100 ms at 96 kHz).
+  static constexpr std::uint32_t BlockCapacity = kBlockCapacity;
   // Meters are written at every this many frames of a block.
-  static constexpr std::uint32_t kMeterInterval = 100;
+  static constexpr std::uint32_t kMeterInterval = detector::kMeterInterval;
   // Control voltage that is full scale in the debug output, volts.
-  static constexpr Extended kDebugFullScale = 6.5536L;
+  static constexpr Extended kDebugFullScale = detector::kDebugFullScale;
 
   TZorvCalc();
   ~TZorvCalc();
   TZorvCalc(const TZorvCalc&) = delete;
   TZorvCalc& operator=(const TZorvCalc&) = delete;
 
-  // Once per run: rate, channel count (1 or 2), debug selection (0 none, 1..4
-  // = band A..D of channel 1 into the channel-2 output). Filter and detector
-  // states carry over from the previous run.
+  // Once per run: rate, channel count (1 .. kMaxChannels), debug selection (0
+  // none, 1..4 = band A..D of channel 1 into the channel-2 output; for one or
+  // two channels). Filter and detector states carry over from the previous
+  // run, channel by channel.
   void Prepare(std::uint32_t sampleRate, std::uint32_t channels, std::uint32_t debugChannel);
 
-  // Decodes count frames; inR and outR may be null. Returns count, or 0 when
-  // nothing was done (not prepared, count 0 or above BlockCapacity, inL or
-  // outL missing).
+  // Decodes count frames of one or two channels; inR and outR may be null.
+  // Returns count, or 0 when nothing was done (not prepared, count 0 or above
+  // BlockCapacity, inL or outL missing).
   std::int32_t ProcessBlock(const double* inL, const double* inR, double* outL, double* outR,
                             std::uint32_t count);
+  // Decodes count frames of every one of Channels() channels: in[c] and
+  // out[c] for channel c, none of them null. With a debug selection, out[1]
+  // receives the control voltage and channel 2 is not decoded.
+  std::int32_t ProcessBlock(const double* const* in, double* const* out, std::uint32_t count);
+
+  // ProcessBlock in two halves: BeginBlock hands the channels to the worker
+  // pool (when there is one) and returns at once, FinishBlock waits for them
+  // and hands the meter positions over. The buffers must stay in place, and
+  // the decoder untouched, in between. FinishBlock returns what ProcessBlock
+  // would (0 when BeginBlock refused the block).
+  void BeginBlock(const double* const* in, double* const* out, std::uint32_t count);
+  std::int32_t FinishBlock();
 
   // Reference level in dB: a tone of this level in a band settles near 0 dB
   // of band gain.
   void SetLevel(double dB);
   double Level() const { return Level_; }
 
+  // Receives the meter positions after each block: channel by channel, at
+  // frames 0, 100, ... of the block, bands A..D; on the thread that finishes
+  // the block.
   void SetMeterListener(TMeterListener* listener) { Meters_ = listener; }
 
   // The arithmetic of the following blocks: the extended-precision reference
@@ -63,66 +77,71 @@ class TZorvCalc {
   void SetPath(TDecodePath path);
   TDecodePath Path() const { return Path_; }
 
-  // Decodes the second channel of a stereo block on a thread of its own
-  // while the calling thread decodes the first. The results, the meter
-  // positions and their order stay the same; the meters are handed over on
-  // the calling thread after the block.
+  // The worker threads that decode the channels of a block, shared with
+  // other decoders; null (the default): every block on the calling thread.
+  // The results, the meter positions and their order stay the same.
+  void SetWorkerPool(TWorkerPool* pool);
+  TWorkerPool* WorkerPool() const { return Pool_; }
+  // A pool of its own, one thread per core (on), or none (off).
   void SetChannelThreads(bool on);
-  bool ChannelThreads() const { return Worker_ != nullptr; }
+  bool ChannelThreads() const { return Pool_ != nullptr; }
 
   std::uint32_t Channels() const { return Channels_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
   std::uint32_t DebugChannel() const { return DebugChannel_; }
   std::uint32_t FeedbackLaw() const { return FeedbackLaw_; }
+  const TChannelDecoder& Channel(int channel) const { return Decoders_[channel]; }
   const TControlSignalGenerator& Generator(int channel, int band) const {
-    return Generator_[channel][band];
+    return Decoders_[channel].Generator[band];
   }
   const TFilterSection& SplitFilter(int channel, int section) const {
-    return SplitFilter_[channel][section];
+    return Decoders_[channel].Split[section];
   }
-  bool BuffersAllocated() const { return WorkBuffer_[0] != nullptr; }
+  // Prepare has set the decoder up for blocks.
+  bool BuffersAllocated() const { return Prepared_; }
 
  private:
-  using Buffer = std::unique_ptr<double[]>;
+  // Everything about one block, decided once when it begins: which
+  // arithmetic, which channels, the debug output, how the channels are
+  // grouped into jobs for the threads.
+  struct TBlockPlan {
+    TDecodePath Path = TDecodePath::Extended;
+    std::uint32_t Count = 0;
+    double Level = 0;
+    int Channels = 0;        // decoded, from channel 0 on
+    int ChannelsPerJob = 1;  // side by side in one kernel call
+    int Jobs = 0;
+    double* DebugOut = nullptr;  // channel 1's band voltage per frame, or null
+    int DebugBand = 0;
+    bool OnPool = false;
+    std::array<const double*, kMaxChannels> In{};
+    std::array<double*, kMaxChannels> Out{};
+  };
 
-  // One channel in the reference arithmetic. The meter positions go to the
-  // listener at once, or, given meterVolts, the voltages are kept there.
-  void ProcessChannel(int channel, const double* in, double* out, double* debugOut,
-                      std::uint32_t count, double (*meterVolts)[fast::kMaxLanes] = nullptr);
-  // Hands the voltages kept at the meter points of a block to the listener:
-  // channel c's in MeterVolts_[c] (lanes 0..3), or with sharedTable all in
-  // MeterVolts_[0] (lanes 4c..4c+3).
-  void EmitMeters(int channels, bool sharedTable, std::uint32_t count);
-  // The same block on lanes of plain doubles.
-  void ProcessLanes(const double* inL, const double* inR, double* outL, double* outR,
-                    std::uint32_t count);
-  // Copies the state of the channels from firstChannel on into (and back
-  // out of) the lane layout, four lanes (bands A..D) per channel.
-  void PackLanes(fast::TLaneState& st, int firstChannel, int lanes);
-  void UnpackLanes(const fast::TLaneState& st, int firstChannel, int lanes);
-  void ReleaseBuffers();
+  // The plan for a block: channels decoded, their buffers, the debug output.
+  bool PlanBlock(int channels, const double* const* in, double* const* out, double* debugOut,
+                 std::uint32_t count);
+  void StartPlannedBlock();
+  void RunJob(int job);
+  void RunLanes(int first, int channels);
 
   std::uint32_t Channels_ = 0;
   std::uint32_t SampleRate_ = 0;
   std::uint32_t FeedbackLaw_ = 0;
   std::uint32_t DebugChannel_ = 0;
   double Level_ = 0;
-  // Per channel: the normalised input, then the band sum.
-  Buffer WorkBuffer_[kMaxChannels];
-  // Per channel and band: the band signal, then the expanded band signal.
-  Buffer BandBuffer_[kMaxChannels][kBands];
-  // Per channel and band: the generator's gain factor per frame.
-  Buffer GainBuffer_[kMaxChannels][kBands];
-  TFilterSection SplitFilter_[kMaxChannels][kSplitSections];
-  TControlSignalGenerator Generator_[kMaxChannels][kBands];
+  bool Prepared_ = false;
+  std::vector<TChannelDecoder> Decoders_;
   TMeterListener* Meters_ = nullptr;
   TDecodePath Path_ = TDecodePath::Extended;
-  // The lane layout of the state for the fast paths (one per channel when
-  // the channels run on two threads), and the control voltages at the meter
-  // points of a block, per channel.
-  std::unique_ptr<fast::TLaneState[]> Lanes_;
-  std::unique_ptr<double[][fast::kMaxLanes]> MeterVolts_[kMaxChannels];
-  std::unique_ptr<TChannelWorker> Worker_;
+
+  TWorkerPool* Pool_ = nullptr;
+  std::unique_ptr<TWorkerPool> OwnPool_;
+  TBlockPlan Plan_;
+  TWorkerPool::TBatch Batch_;
+  // A block has begun and not yet finished; or it was refused.
+  bool BlockPending_ = false;
+  bool BlockRefused_ = false;
 };
 
 }  // namespace zorv

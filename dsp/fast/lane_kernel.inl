@@ -1,38 +1,30 @@
 // The decoder's per-sample work on lanes of doubles: the band split, the four
-// detectors and the expansion of one channel (4 lanes) or two (8 lanes).
+// detectors and the expansion of a channel, its bands A..D in the four lanes
+// of a vector; up to kMaxGroups channels side by side.
 //
 // Included by one source file per instruction set (after <array>, <bit>,
-// <cstdint>, <cstring>, <initializer_list> and <utility>), inside an anonymous
-// namespace, so that nothing compiled here for one instruction set can be
-// picked by the linker for another. Uses only GCC vector extensions: the
-// same source becomes SSE2, AVX2 or AVX-512 code.
+// <cstdint>, <cstring>, <initializer_list>, <utility> and
+// "dsp/fast/lane_state.h"), inside an anonymous namespace, so that nothing
+// compiled here for one instruction set can be picked by the linker for
+// another. Uses only GCC vector extensions: the same source becomes SSE2,
+// AVX2 or AVX-512 code.
 //
 // The arithmetic is plain double precision in the order of the extended
 // reference, without fused multiply-adds (the file is built with
 // -ffp-contract=off): results differ from the reference only in last bits.
+// The constants are the reference's (dsp/detector_constants.h), each taken
+// as the double nearest to it.
+
+namespace detector = zorv::detector;
+using zorv::fast::kLanes;
 
 typedef double TDouble4 __attribute__((vector_size(4 * sizeof(double))));
 typedef long TInt4 __attribute__((vector_size(4 * sizeof(double))));
-typedef double TDouble8 __attribute__((vector_size(8 * sizeof(double))));
-typedef long TInt8 __attribute__((vector_size(8 * sizeof(double))));
 
-template <int N>
-struct TVectorTypes;
-template <>
-struct TVectorTypes<4> {
-  using V = TDouble4;
-  using I = TInt4;
-};
-template <>
-struct TVectorTypes<8> {
-  using V = TDouble8;
-  using I = TInt8;
-};
-
-template <int N>
+// A vector of the four lanes of one channel.
 struct TLanes {
-  using V = typename TVectorTypes<N>::V;  // N doubles
-  using I = typename TVectorTypes<N>::I;  // N 64-bit integers, or lane masks
+  using V = TDouble4;  // 4 doubles
+  using I = TInt4;     // 4 64-bit integers, or lane masks
 
   static V Load(const double* p) {
     V v;
@@ -40,16 +32,8 @@ struct TLanes {
     return v;
   }
   static void Save(double* p, V v) { std::memcpy(p, &v, sizeof v); }
-  static V Splat(double x) {
-    V v;
-    for (int l = 0; l < N; ++l) v[l] = x;
-    return v;
-  }
-  static I SplatI(long x) {
-    I v;
-    for (int l = 0; l < N; ++l) v[l] = x;
-    return v;
-  }
+  static V Splat(double x) { return V{x, x, x, x}; }
+  static I SplatI(long x) { return I{x, x, x, x}; }
   // Lane-wise select: mask lanes are all ones (true) or all zeros.
   static V Select(I mask, V a, V b) {
     const I ai = (I)a;
@@ -57,42 +41,43 @@ struct TLanes {
     return (V)((ai & mask) | (bi & ~mask));
   }
 };
+static_assert(kLanes == 4, "one vector of four doubles holds the bands of a channel");
+
+using L = TLanes;
+using V = TLanes::V;
+using I = TLanes::I;
 
 // One filter section per lane, held in registers for a block.
-template <int N>
 struct TSection {
-  using L = TLanes<N>;
-  using V = typename L::V;
   V b0, gain, b1, a1, b2, a2, X1, Y1, X2, Y2;
 
-  // The section's lanes from lane `first` on.
-  TSection(const zorv::fast::TLaneSection& s, int first)
-      : b0(L::Load(s.b0 + first)),
-        gain(L::Load(s.gain + first)),
-        b1(L::Load(s.b1 + first)),
-        a1(L::Load(s.a1 + first)),
-        b2(L::Load(s.b2 + first)),
-        a2(L::Load(s.a2 + first)),
-        X1(L::Load(s.X1 + first)),
-        Y1(L::Load(s.Y1 + first)),
-        X2(L::Load(s.X2 + first)),
-        Y2(L::Load(s.Y2 + first)) {}
+  explicit TSection(const zorv::fast::TLaneSection& s)
+      : b0(L::Load(s.b0)),
+        gain(L::Load(s.gain)),
+        b1(L::Load(s.b1)),
+        a1(L::Load(s.a1)),
+        b2(L::Load(s.b2)),
+        a2(L::Load(s.a2)),
+        X1(L::Load(s.X1)),
+        Y1(L::Load(s.Y1)),
+        X2(L::Load(s.X2)),
+        Y2(L::Load(s.Y2)) {}
 
-  void SaveState(zorv::fast::TLaneSection& s, int first) const {
-    L::Save(s.X1 + first, X1);
-    L::Save(s.Y1 + first, Y1);
-    L::Save(s.X2 + first, X2);
-    L::Save(s.Y2 + first, Y2);
+  void SaveState(zorv::fast::TLaneSection& s) const {
+    L::Save(s.X1, X1);
+    L::Save(s.Y1, Y1);
+    L::Save(s.X2, X2);
+    L::Save(s.Y2, Y2);
   }
 
-  V FirstOrder(V x) {
+  V FirstOrderStep(V x) {
     const V y = (b0 * x + b1 * X1) - a1 * Y1;
     X1 = x;
     Y1 = y;
     return y;
   }
 
-  V SecondOrder(V x) {
+  V SecondOrderStep(V x) {
     const V y = b0 * x + b1 * X1 + b2 * X2 - a1 * Y1 - a2 * Y2;
     X2 = X1;
     X1 = x;
@@ -112,40 +97,46 @@ constexpr double DoubleBelow(long double x) {
   return d;
 }
 
-constexpr double kCurveThreshold[18] = {
-    DoubleBelow(0.0L), DoubleBelow(0.1L), DoubleBelow(0.2L), DoubleBelow(0.3L), DoubleBelow(0.4L),
-    DoubleBelow(0.5L), DoubleBelow(0.6L), DoubleBelow(0.7L), DoubleBelow(0.8L), DoubleBelow(0.9L),
-    DoubleBelow(1.0L), DoubleBelow(1.1L), DoubleBelow(1.2L), DoubleBelow(1.3L), DoubleBelow(1.5L),
-    DoubleBelow(2.0L), DoubleBelow(3.0L), DoubleBelow(4.0L)};
-constexpr double kCurveBreakpoint[7] = {0.0, 0.1, 0.2, 0.3, 0.4, 0.5, 0.6};
-constexpr double kCurveOffset = 0.138;
-constexpr double kCurveFactor = 10.0;
-constexpr int kFirstStep = 7;
+constexpr std::array<double, detector::kCurvePoints> CurveThresholds() {
+  std::array<double, detector::kCurvePoints> t{};
+  for (int k = 0; k < detector::kCurvePoints; ++k)
+    t[k] = DoubleBelow(detector::kCurveBreakpoint[k]);
+  return t;
+}
+
+// The constants as doubles. Each is the double nearest to the reference's
+// value, which is also the double the kernels were first written with.
+constexpr std::array<double, detector::kCurvePoints> kCurveThreshold = CurveThresholds();
+constexpr double kCurveOffset = static_cast<double>(detector::kCurveOffset);
+constexpr double kCurveInterpolation = static_cast<double>(detector::kCurveInterpolation);
+constexpr double kVoltsPerDecade = static_cast<double>(detector::kVoltsPerDecade);
+constexpr double kRectifierClamp = detector::kRectifierClamp;
+constexpr int kCurveFirstStep = detector::kCurveFirstStep;
+static_assert(kCurveOffset == 0.138 && kVoltsPerDecade == 3.64 && kCurveInterpolation == 10.0);
+static_assert(static_cast<double>(detector::kCurveBreakpoint[1]) == 0.1 &&
+              static_cast<double>(detector::kCurveBreakpoint[6]) == 0.6);
 
 // Charging current of each lane's curve for the lane's detector level. The
 // interval is found by selects over the ascending breakpoints (the last one
 // below the level wins): no per-lane loads, short dependency chains.
-template <int N>
-typename TLanes<N>::V ChargeCurrent(const zorv::fast::TLaneCurves& curves, int first,
-                                    typename TLanes<N>::V level) {
-  using L = TLanes<N>;
-  using V = typename L::V;
+V ChargeCurrent(const zorv::fast::TLaneCurves& curves, V level) {
   const V d = level - kCurveOffset;
-  V current = L::Load(curves.Current[0] + first);
-  V slope = L::Load(curves.Slope[0] + first);
-  V breakpoint = L::Splat(kCurveBreakpoint[0]);
-  for (int j = 1; j < kFirstStep; ++j) {
-    const auto above = d > kCurveThreshold[j];
-    current = L::Select(above, L::Load(curves.Current[j] + first), current);
-    slope = L::Select(above, L::Load(curves.Slope[j] + first), slope);
-    breakpoint = L::Select(above, L::Splat(kCurveBreakpoint[j]), breakpoint);
+  V current = L::Load(curves.Current[0]);
+  V slope = L::Load(curves.Slope[0]);
+  V breakpoint = L::Splat(static_cast<double>(detector::kCurveBreakpoint[0]));
+  for (int j = 1; j < kCurveFirstStep; ++j) {
+    const I above = d > kCurveThreshold[j];
+    current = L::Select(above, L::Load(curves.Current[j]), current);
+    slope = L::Select(above, L::Load(curves.Slope[j]), slope);
+    breakpoint =
+        L::Select(above, L::Splat(static_cast<double>(detector::kCurveBreakpoint[j])), breakpoint);
   }
-  const V interpolated = ((d - breakpoint) * kCurveFactor) * slope + current;
-  V step = L::Load(curves.Current[kFirstStep] + first);
-  for (int j = kFirstStep + 1; j < 18; ++j) {
-    step = L::Select(d > kCurveThreshold[j], L::Load(curves.Current[j] + first), step);
+  const V interpolated = ((d - breakpoint) * kCurveInterpolation) * slope + current;
+  V step = L::Load(curves.Current[kCurveFirstStep]);
+  for (int j = kCurveFirstStep + 1; j < detector::kCurvePoints; ++j) {
+    step = L::Select(d > kCurveThreshold[j], L::Load(curves.Current[j]), step);
   }
-  const V rising = L::Select(d > kCurveThreshold[kFirstStep], step, interpolated);
+  const V rising = L::Select(d > kCurveThreshold[kCurveFirstStep], step, interpolated);
   return L::Select(d > kCurveThreshold[0], rising, L::Splat(0.0));
 }
 
@@ -153,11 +144,7 @@ typename TLanes<N>::V ChargeCurrent(const zorv::fast::TLaneCurves& curves, int f
 // with |r| <= log10(2) / 2, then 10^x = 2^n e^(r ln 10) with a degree-13
 // polynomial evaluated by Estrin's scheme (short dependency chains: the gain
 // factor feeds the next sample's detector).
-template <int N>
-typename TLanes<N>::V Pow10(typename TLanes<N>::V x) {
-  using L = TLanes<N>;
-  using V = typename L::V;
-  using I = typename L::I;
+V Pow10(V x) {
   constexpr double kLog2Of10 = 3.321928094887362347870319429489390175864831393;
   // log10(2) split so that n * kLog10Of2Hi is exact for |n| < 2^20.
   constexpr double kLog10Of2Hi = 0x1.34413509f7p-2;
@@ -198,144 +185,132 @@ inline double SumOfBands(double a, double b, double c, double d) {
   return sum + error;
 }
 
-// One group of N lanes: the state of one channel's (N = 4) or two channels'
-// (N = 8) band split and detectors, held in registers for a block.
-template <int N>
+// One channel: the state of its band split and its four detectors, held in
+// registers for a block, with the generator's names.
 struct TLaneGroup {
-  using L = TLanes<N>;
-  using V = typename L::V;
-  using I = typename L::I;
-  static constexpr int kChannels = N / 4;
-  static constexpr double kVoltsPerDecade = 3.64;
-  static constexpr double kRectifierClamp = 2.092;
+  explicit TLaneGroup(const zorv::fast::TLaneChannel& st)
+      : Split1(st.Split1),
+        Split2(st.Split2),
+        Filter1(st.Filter1),
+        Filter2(st.Filter2),
+        Filter3(st.Filter3),
+        Filter4(st.Filter4),
+        Filter5(st.Filter5),
+        Capacitance(L::Load(st.Capacitance)),
+        ChargeStep(L::Load(st.ChargeStep)),
+        Voltage(L::Load(st.Voltage)),
+        VoltageMax(L::Load(st.VoltageMax)),
+        VoltageMin(L::Load(st.VoltageMin)),
+        LeakStep(L::Load(st.LeakStep)),
+        InputScale(L::Load(st.InputScale)),
+        RectifierInput(L::Load(st.RectifierInput)),
+        RectifierLevel(L::Load(st.RectifierLevel)),
+        SampleRate(L::Load(st.SampleRate)),
+        GainFactor(L::Load(st.GainFactor)) {}
 
-  TLaneGroup(const zorv::fast::TLaneState& st, int first)
-      : First(first),
-        Split1(st.Split1, first),
-        Split2(st.Split2, first),
-        F1(st.Filter1, first),
-        F2(st.Filter2, first),
-        F3(st.Filter3, first),
-        F4(st.Filter4, first),
-        F5(st.Filter5, first),
-        Voltage(L::Load(st.Voltage + first)),
-        Gain(L::Load(st.GainFactor + first)),
-        ChargeStep(L::Load(st.ChargeStep + first)),
-        RectifierInput(L::Load(st.RectifierInput + first)),
-        RectifierLevel(L::Load(st.RectifierLevel + first)),
-        Leak(L::Load(st.LeakStep + first)),
-        Rate(L::Load(st.SampleRate + first)),
-        Capacitance(L::Load(st.Capacitance + first)),
-        InputScale(L::Load(st.InputScale + first)),
-        VMin(L::Load(st.VoltageMin + first)),
-        VMax(L::Load(st.VoltageMax + first)) {
-    for (int l = 0; l < N; ++l) BandD[l] = (l % 4 == 3) ? -1 : 0;
+  void Save(zorv::fast::TLaneChannel& st) const {
+    Split1.SaveState(st.Split1);
+    Split2.SaveState(st.Split2);
+    Filter1.SaveState(st.Filter1);
+    Filter2.SaveState(st.Filter2);
+    Filter3.SaveState(st.Filter3);
+    Filter4.SaveState(st.Filter4);
+    Filter5.SaveState(st.Filter5);
+    L::Save(st.ChargeStep, ChargeStep);
+    L::Save(st.Voltage, Voltage);
+    L::Save(st.RectifierInput, RectifierInput);
+    L::Save(st.RectifierLevel, RectifierLevel);
+    L::Save(st.GainFactor, GainFactor);
   }
 
-  void Save(zorv::fast::TLaneState& st) const {
-    Split1.SaveState(st.Split1, First);
-    Split2.SaveState(st.Split2, First);
-    F1.SaveState(st.Filter1, First);
-    F2.SaveState(st.Filter2, First);
-    F3.SaveState(st.Filter3, First);
-    F4.SaveState(st.Filter4, First);
-    F5.SaveState(st.Filter5, First);
-    L::Save(st.Voltage + First, Voltage);
-    L::Save(st.GainFactor + First, Gain);
-    L::Save(st.ChargeStep + First, ChargeStep);
-    L::Save(st.RectifierInput + First, RectifierInput);
-    L::Save(st.RectifierLevel + First, RectifierLevel);
-  }
-
-  // One frame in three steps, so that the groups of a frame can be
+  // One frame in three steps, so that the channels of a frame can be
   // interleaved step by step: the band split and the weighting chain of the
-  // input w (each lane's channel input over the reference level)...
+  // input w (the channel's input over the reference level)...
   void Weigh(V w) {
-    const V first = Split1.FirstOrder(w);
-    Band = L::Select(BandD, first, Split2.FirstOrder(first));
+    const V first = Split1.FirstOrderStep(w);
+    Band = L::Select(kBandD, first, Split2.FirstOrderStep(first));
     V s = w * InputScale;
-    s = F1.FirstOrder(s);
-    s = F2.SecondOrder(s);
-    s = F3.FirstOrder(s);
-    s = F4.SecondOrder(s);
-    Weighted = F5.FirstOrder(s);
+    s = Filter1.FirstOrderStep(s);
+    s = Filter2.SecondOrderStep(s);
+    s = Filter3.FirstOrderStep(s);
+    s = Filter4.SecondOrderStep(s);
+    Weighted = Filter5.FirstOrderStep(s);
   }
 
   // ... the rectifier with the gain feedback, the charging current and the
   // capacitor, then the gain factor...
   void Detect(const zorv::fast::TLaneCurves& curves, bool cube) {
     const V s = Weighted;
-    RectifierInput = cube ? s * Gain * Gain * Gain : s * Gain * Gain;
+    RectifierInput = cube ? s * GainFactor * GainFactor * GainFactor : s * GainFactor * GainFactor;
     RectifierInput =
         L::Select(RectifierInput > kRectifierClamp, L::Splat(kRectifierClamp), RectifierInput);
     RectifierInput =
         L::Select(RectifierInput < -kRectifierClamp, L::Splat(-kRectifierClamp), RectifierInput);
     RectifierLevel = (V)((I)RectifierInput & L::SplatI(0x7FFFFFFFFFFFFFFFL));
-    const V current = ChargeCurrent<N>(curves, First, RectifierLevel);
-    ChargeStep = current / Rate / Capacitance;
+    const V current = ChargeCurrent(curves, RectifierLevel);
+    ChargeStep = current / SampleRate / Capacitance;
     Voltage = Voltage + ChargeStep;
-    Voltage = Voltage - Leak;
-    Voltage = L::Select(Voltage < VMin, VMin, Voltage);
-    Voltage = L::Select(Voltage > VMax, VMax, Voltage);
+    Voltage = Voltage - LeakStep;
+    Voltage = L::Select(Voltage < VoltageMin, VoltageMin, Voltage);
+    Voltage = L::Select(Voltage > VoltageMax, VoltageMax, Voltage);
   }
 
-  void UpdateGain() { Gain = Pow10<N>(-Voltage / kVoltsPerDecade); }
+  void UpdateGainFactor() { GainFactor = Pow10(-Voltage / kVoltsPerDecade); }
 
   // ... and each lane's band sample divided by its gain factor.
-  V Expanded() const { return Band / Gain; }
+  V Expanded() const { return Band / GainFactor; }
 
-  int First;
-  TSection<N> Split1, Split2, F1, F2, F3, F4, F5;
-  V Voltage, Gain, ChargeStep, RectifierInput, RectifierLevel;
+  // Band D has no second split section.
+  static constexpr I kBandD = {0, 0, 0, -1};
+
+  TSection Split1, Split2, Filter1, Filter2, Filter3, Filter4, Filter5;
+  V Capacitance, ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep, InputScale;
+  V RectifierInput, RectifierLevel, SampleRate, GainFactor;
   V Band, Weighted;  // of the frame in hand
-  V Leak, Rate, Capacitance, InputScale, VMin, VMax;
-  I BandD;  // lanes of band D, which has no second split section
 };
 
-// Decodes G groups of N lanes side by side, step by step: the groups'
-// dependency chains are independent, and the processor overlaps them when
-// their instructions stand close together.
-template <int N, int G>
-void DecodeLanes(zorv::fast::TLaneState& st, const zorv::fast::TLaneBlock& block) {
-  static_assert(N == 4 || N == 8, "one channel or two per group");
-  using L = TLanes<N>;
-  using V = typename L::V;
-  constexpr int kChannelsPerGroup = N / 4;
-  constexpr std::uint32_t kMeterInterval = 100;
-
+// Decodes G channels side by side, step by step: their dependency chains are
+// independent, and the processor overlaps them when their instructions stand
+// close together.
+template <int G>
+void DecodeLanes(const zorv::fast::TLaneBlock& block) {
+  constexpr std::uint32_t kMeterInterval = detector::kMeterInterval;
   auto group = [&]<std::size_t... g>(std::index_sequence<g...>) {
-    return std::array<TLaneGroup<N>, G>{TLaneGroup<N>(st, static_cast<int>(g) * N)...};
+    return std::array<TLaneGroup, G>{TLaneGroup(*block.State[g])...};
   }
   (std::make_index_sequence<G>{});
-  const double level = st.Level;
-  const bool cube = st.FeedbackLaw != 0;
+  const double level = block.Level;
+  const bool cube = block.FeedbackLaw != 0;
 
   for (std::uint32_t i = 0; i < block.Count; ++i) {
+    for (int g = 0; g < G; ++g) group[g].Weigh(L::Splat(block.In[g][i] / level));
+    for (int g = 0; g < G; ++g) group[g].Detect(block.State[g]->Curves, cube);
+    for (int g = 0; g < G; ++g) group[g].UpdateGainFactor();
     for (int g = 0; g < G; ++g) {
-      const int c0 = g * kChannelsPerGroup;
-      if constexpr (kChannelsPerGroup == 1) {
-        group[g].Weigh(L::Splat(block.In[c0][i] / level));
-      } else {
-        const double left = block.In[c0][i] / level;
-        const double right = block.In[c0 + 1][i] / level;
-        group[g].Weigh(V{left, left, left, left, right, right, right, right});
-      }
-    }
-    for (int g = 0; g < G; ++g) group[g].Detect(st.Curves, cube);
-    for (int g = 0; g < G; ++g) group[g].UpdateGain();
-    for (int g = 0; g < G; ++g) {
-      const int c0 = g * kChannelsPerGroup;
       const V expanded = group[g].Expanded();
-      for (int c = 0; c < kChannelsPerGroup; ++c) {
-        const double y = SumOfBands(expanded[4 * c], expanded[4 * c + 1], expanded[4 * c + 2],
-                                    expanded[4 * c + 3]);
-        block.Out[c0 + c][i] = y * level;
-      }
+      const double y = SumOfBands(expanded[0], expanded[1], expanded[2], expanded[3]);
+      block.Out[g][i] = y * level;
       if (i % kMeterInterval == 0) {
-        L::Save(block.MeterVolts[i / kMeterInterval] + g * N, group[g].Voltage);
+        L::Save(block.MeterVolts[g][i / kMeterInterval], group[g].Voltage);
       }
     }
     if (block.DebugVolts != nullptr) block.DebugVolts[i] = group[0].Voltage[block.DebugLane];
   }
-  for (const TLaneGroup<N>& g : group) g.Save(st);
+  for (int g = 0; g < G; ++g) group[g].Save(*block.State[g]);
+}
+
+// The entry of each instruction set's build.
+void DecodeAnyLanes(const zorv::fast::TLaneBlock& block) {
+  switch (block.Channels) {
+    case 1:
+      return DecodeLanes<1>(block);
+    case 2:
+      return DecodeLanes<2>(block);
+    case 3:
+      return DecodeLanes<3>(block);
+    case 4:
+      return DecodeLanes<4>(block);
+    default:
+      return;
+  }
 }

@@ -1,4 +1,4 @@
-// The lane kernel built for the Avx2 instruction set.
+// The lane kernel built for the AVX2 instruction set.
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -17,11 +17,8 @@ namespace {
 
 namespace zorv::fast {
 
-void DecodeLanesAvx2x4(TLaneState& state, const TLaneBlock& block) {
-  DecodeLanes<4, 1>(state, block);
-}
-void DecodeLanesAvx2x8(TLaneState& state, const TLaneBlock& block) {
-  DecodeLanes<4, 2>(state, block);
+void DecodeLanesAvx2(const TLaneBlock& block) {
+  DecodeAnyLanes(block);
 }
 
 }  // namespace zorv::fast

@@ -1,4 +1,4 @@
-// The lane kernel built for the Avx512 instruction set.
+// The lane kernel built for the AVX-512 instruction set.
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -17,13 +17,8 @@ namespace {
 
 namespace zorv::fast {
 
-void DecodeLanesAvx512x4(TLaneState& state, const TLaneBlock& block) {
-  DecodeLanes<4, 1>(state, block);
-}
-// Two channels as two groups of four lanes: on the processors measured so far
-// (AVX-512 executed as two 256-bit halves) this beats one vector of eight.
-void DecodeLanesAvx512x8(TLaneState& state, const TLaneBlock& block) {
-  DecodeLanes<4, 2>(state, block);
+void DecodeLanesAvx512(const TLaneBlock& block) {
+  DecodeAnyLanes(block);
 }
 
 }  // namespace zorv::fast

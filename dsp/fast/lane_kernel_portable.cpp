@@ -1,4 +1,4 @@
-// The lane kernel built for the Portable instruction set.
+// The lane kernel built for the portable (SSE2) instruction set.
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -17,20 +17,12 @@ namespace {
 
 namespace zorv::fast {
 
-void DecodeLanesPortable4(TLaneState& state, const TLaneBlock& block) {
-  DecodeLanes<4, 1>(state, block);
+void DecodeLanesPortable(const TLaneBlock& block) {
+  DecodeAnyLanes(block);
 }
-void DecodeLanesPortable8(TLaneState& state, const TLaneBlock& block) {
-  DecodeLanes<8, 1>(state, block);
-}
-
-}  // namespace zorv::fast
-
-namespace zorv::fast {
 
 double LanePow10(double x) {
-  TLanes<4>::V v = TLanes<4>::Splat(x);
-  return Pow10<4>(v)[0];
+  return Pow10(TLanes::Splat(x))[0];
 }
 
 }  // namespace zorv::fast

@@ -1,0 +1,182 @@
+#include "dsp/channel_decoder.h"
+
+#include "dsp/charge_current.h"
+
+namespace zorv {
+namespace {
+
+using detector::kDebugFullScale;
+using detector::kMeterInterval;
+
+// Split sections of bands A..D: first stage, and second stage (none for D).
+constexpr int kSplitStage1[detector::kBands] = {0, 2, 4, 6};
+constexpr int kSplitStage2[detector::kBands] = {1, 3, 5, -1};
+
+void PackSectionCoefficients(fast::TLaneSection& lanes, int lane, const TFilterSection& s) {
+  lanes.b0[lane] = s.Coefficients.b0;
+  lanes.gain[lane] = s.Coefficients.gain;
+  lanes.b1[lane] = s.Coefficients.b1;
+  lanes.a1[lane] = s.Coefficients.a1;
+  lanes.b2[lane] = s.Coefficients.b2;
+  lanes.a2[lane] = s.Coefficients.a2;
+}
+
+void PackSectionState(fast::TLaneSection& lanes, int lane, const TFilterSection& s) {
+  lanes.X1[lane] = s.X1;
+  lanes.Y1[lane] = s.Y1;
+  lanes.X2[lane] = s.X2;
+  lanes.Y2[lane] = s.Y2;
+}
+
+void UnpackSectionState(const fast::TLaneSection& lanes, int lane, TFilterSection& s) {
+  s.X0 = lanes.X1[lane];  // the latest input
+  s.X1 = lanes.X1[lane];
+  s.Y1 = lanes.Y1[lane];
+  s.X2 = lanes.X2[lane];
+  s.Y2 = lanes.Y2[lane];
+}
+
+// The band's second split stage, or the pass-through that band D's lane runs
+// (its result is not used).
+const TFilterSection& SplitStage2(const TFilterSection* split, int band) {
+  static const TFilterSection kPassThrough{};
+  return kSplitStage2[band] >= 0 ? split[kSplitStage2[band]] : kPassThrough;
+}
+
+}  // namespace
+
+std::int32_t MeterPositionOf(double voltage) {
+  // Truncated straight from the extended quotient: at the lower limit it lies
+  // just above -320 and must give -319.
+  return static_cast<std::int32_t>(Extended{voltage} * detector::kMeterScale /
+                                   detector::kVoltsPerDecade);
+}
+
+void TChannelDecoder::Init() {
+  for (TFilterSection& section : Split) section.Init();
+  for (TControlSignalGenerator& generator : Generator) generator.Init();
+  LaneCoefficientsLoaded_ = false;
+}
+
+void TChannelDecoder::Setup(std::uint32_t sampleRate) {
+  for (int band = 0; band < kBands; ++band) Generator[band].Setup(band, sampleRate);
+  LaneCoefficientsLoaded_ = false;
+  const int rate = RateIndex(sampleRate);
+  if (rate < 0) return;
+  for (int section = 0; section < kSplitSections; ++section) {
+    Split[section].SetCoefficients(kSplitCoefficients[section][rate]);
+  }
+}
+
+void TChannelDecoder::Decode(const double* in, double* out, std::uint32_t count, double level,
+                             std::uint32_t feedbackLaw, double* debugOut, int debugBand) {
+  TFilterSection* split = Split;
+  TControlSignalGenerator* generator = Generator;
+  const TControlSignalGenerator& debugGenerator = Generator[debugBand];
+
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const double w = Store(Extended{in[i]} / level);
+
+    double band[kBands];
+    band[0] = split[1].FirstOrderStep(split[0].FirstOrderStep(w));
+    band[1] = split[3].FirstOrderStep(split[2].FirstOrderStep(w));
+    band[2] = split[5].FirstOrderStep(split[4].FirstOrderStep(w));
+    band[3] = split[6].FirstOrderStep(w);
+    // Each detector listens to the full-band input; its gain factor divides
+    // the band sample of the same frame.
+    for (int b = 0; b < kBands; ++b) {
+      const double gain = generator[b].Step(b, feedbackLaw, w);
+      band[b] = Store(Extended{band[b]} / gain);
+    }
+
+    if (i % kMeterInterval == 0) {
+      for (int b = 0; b < kBands; ++b) {
+        MeterVolts[i / kMeterInterval][b] = generator[b].ControlVoltage();
+      }
+    }
+
+    const double y = Store(Extended{band[0]} + band[1] + band[2] + band[3]);
+    out[i] = Store(Extended{y} * level);
+    if (debugOut != nullptr) {
+      debugOut[i] = Store(Extended{debugGenerator.ControlVoltage()} / kDebugFullScale);
+    }
+  }
+}
+
+void TChannelDecoder::PackCoefficients() {
+  fast::TLaneChannel& st = Lanes;
+  for (int band = 0; band < kBands; ++band) {
+    PackSectionCoefficients(st.Split1, band, Split[kSplitStage1[band]]);
+    PackSectionCoefficients(st.Split2, band, SplitStage2(Split, band));
+    const TControlSignalGenerator& g = Generator[band];
+    PackSectionCoefficients(st.Filter1, band, g.Filter1);
+    PackSectionCoefficients(st.Filter2, band, g.Filter2);
+    PackSectionCoefficients(st.Filter3, band, g.Filter3);
+    PackSectionCoefficients(st.Filter4, band, g.Filter4);
+    PackSectionCoefficients(st.Filter5, band, g.Filter5);
+    st.Capacitance[band] = g.Capacitance;
+    st.VoltageMax[band] = g.VoltageMax;
+    st.VoltageMin[band] = g.VoltageMin;
+    st.LeakStep[band] = g.LeakStep;
+    st.InputScale[band] = g.InputScale;
+    st.SampleRate[band] = g.SampleRate;
+    const TCurrentTable& curve = *CurrentTableForBand(band);
+    for (std::size_t k = 0; k < curve.size(); ++k) {
+      st.Curves.Current[k][band] = curve[k];
+      st.Curves.Slope[k][band] =
+          static_cast<int>(k) < detector::kCurveFirstStep ? curve[k + 1] - curve[k] : 0.0;
+    }
+  }
+  LaneCoefficientsLoaded_ = true;
+}
+
+void TChannelDecoder::PackLanes() {
+  if (!LaneCoefficientsLoaded_) PackCoefficients();
+  fast::TLaneChannel& st = Lanes;
+  for (int band = 0; band < kBands; ++band) {
+    PackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
+    PackSectionState(st.Split2, band, SplitStage2(Split, band));
+    const TControlSignalGenerator& g = Generator[band];
+    PackSectionState(st.Filter1, band, g.Filter1);
+    PackSectionState(st.Filter2, band, g.Filter2);
+    PackSectionState(st.Filter3, band, g.Filter3);
+    PackSectionState(st.Filter4, band, g.Filter4);
+    PackSectionState(st.Filter5, band, g.Filter5);
+    st.ChargeStep[band] = g.ChargeStep;
+    st.Voltage[band] = g.Voltage;
+    st.RectifierInput[band] = g.RectifierInput;
+    st.RectifierLevel[band] = g.RectifierLevel;
+    st.GainFactor[band] = g.GainFactor;
+  }
+}
+
+void TChannelDecoder::UnpackLanes() {
+  const fast::TLaneChannel& st = Lanes;
+  for (int band = 0; band < kBands; ++band) {
+    UnpackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
+    if (kSplitStage2[band] >= 0) UnpackSectionState(st.Split2, band, Split[kSplitStage2[band]]);
+    TControlSignalGenerator& g = Generator[band];
+    UnpackSectionState(st.Filter1, band, g.Filter1);
+    UnpackSectionState(st.Filter2, band, g.Filter2);
+    UnpackSectionState(st.Filter3, band, g.Filter3);
+    UnpackSectionState(st.Filter4, band, g.Filter4);
+    UnpackSectionState(st.Filter5, band, g.Filter5);
+    g.ChargeStep = st.ChargeStep[band];
+    g.Voltage = st.Voltage[band];
+    g.RectifierInput = st.RectifierInput[band];
+    g.RectifierLevel = st.RectifierLevel[band];
+    g.GainFactor = st.GainFactor[band];
+    g.ForgetGainVoltage();
+  }
+}
+
+void TChannelDecoder::EmitMeters(TMeterListener& listener, int channel, std::uint32_t count) const {
+  const std::uint32_t points = (count + kMeterInterval - 1) / kMeterInterval;
+  for (std::uint32_t p = 0; p < points; ++p) {
+    for (int band = 0; band < kBands; ++band) {
+      listener.MeterPosition(channel, band, MeterPositionOf(MeterVolts[p][band]));
+    }
+  }
+}
+
+}  // namespace zorv

@@ -1,0 +1,68 @@
+// The decoding of one channel: its band split (7 first-order sections), its
+// four band detectors, the expansion of every band by its detector's gain and
+// the sum of the bands, and the control voltages at the meter points of the
+// last block. A value type: the decoder core holds one per channel and
+// composes them.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/control_signal_generator.h"
+#include "dsp/detector_constants.h"
+#include "dsp/fast/lane_state.h"
+#include "dsp/filter_section.h"
+#include "dsp/meter_listener.h"
+#include "dsp/split_coefficients.h"
+
+namespace zorv {
+
+// Frames of the largest block a decoder takes (100 ms at 96 kHz).
+inline constexpr std::uint32_t kBlockCapacity = 9600;
+
+// Meter position in tenths of a dB for a control voltage: the gain
+// 20 x V / 3.64 dB, with the quotient formed and truncated in extended precision.
+std::int32_t MeterPositionOf(double voltage);
+
+class TChannelDecoder {
+ public:
+  static constexpr int kBands = detector::kBands;
+  // Meter points of the largest block: frames 0, 100, ... 9500.
+  static constexpr std::uint32_t kMeterPoints =
+      (kBlockCapacity + detector::kMeterInterval - 1) / detector::kMeterInterval;
+
+  TChannelDecoder() { Init(); }
+
+  // Power-on state: identity split sections, every detector at its lower limit.
+  void Init();
+  // Loads the split and the detectors for a rate; every state carries over.
+  void Setup(std::uint32_t sampleRate);
+
+  // count frames (at most kBlockCapacity) in the extended-precision
+  // reference. debugOut, when given, receives band debugBand's control
+  // voltage as a sample (6.5536 V full scale) for every frame.
+  void Decode(const double* in, double* out, std::uint32_t count, double level,
+              std::uint32_t feedbackLaw, double* debugOut = nullptr, int debugBand = 0);
+
+  // The fast paths keep the state in Lanes for a block: PackLanes before it
+  // (the coefficients and curves too when Setup has changed them since),
+  // UnpackLanes after it.
+  void PackLanes();
+  void UnpackLanes();
+
+  // Hands the positions kept for a block of count frames to the listener,
+  // meter point by meter point, bands A..D.
+  void EmitMeters(TMeterListener& listener, int channel, std::uint32_t count) const;
+
+  TFilterSection Split[kSplitSections];
+  TControlSignalGenerator Generator[kBands];
+  // The control voltage of every band at each meter point of the last block.
+  double MeterVolts[kMeterPoints][kBands];
+  fast::TLaneChannel Lanes;
+
+ private:
+  void PackCoefficients();
+
+  bool LaneCoefficientsLoaded_ = false;
+};
+
+}  // namespace zorv
