@@ -124,30 +124,113 @@ std::int32_t ClipSample(double scaled, std::int64_t limit) {
   return static_cast<std::int32_t>(static_cast<std::int64_t>(scaled));
 }
 
-namespace {
+std::uint32_t TFrameLayout::BytesPerSample() const {
+  switch (Format) {
+    case TSampleFormat::Int16:
+      return 2;
+    case TSampleFormat::Int24:
+      return 3;
+    case TSampleFormat::Int32:
+    case TSampleFormat::Float32:
+      return 4;
+    case TSampleFormat::None:
+      break;
+  }
+  return 0;
+}
 
-// The frame walks, one instance per layout so that the loops carry no
-// decisions: frame i starts at byte i x step, for as long as that is below
-// len (a trailing partial frame is handled whole).
-template <int Channels, int SampleBytes, class TRead>
-void SplitFrames(const std::uint8_t* block, std::uint32_t len, double* left, double* right,
-                 TRead read) {
-  constexpr std::uint32_t kStep = Channels * SampleBytes;
-  std::uint32_t i = 0;
-  for (std::uint32_t k = 0; k < len; k += kStep, ++i) {
-    left[i] = read(block + k);
-    if constexpr (Channels == 2) right[i] = read(block + k + SampleBytes);
+TFrameLayout FrameLayoutOf(TSampleLayout layout) {
+  switch (layout) {
+    case TSampleLayout::Int16Mono:
+      return {TSampleFormat::Int16, 1};
+    case TSampleLayout::Int24Mono:
+      return {TSampleFormat::Int24, 1};
+    case TSampleLayout::Float32Mono:
+      return {TSampleFormat::Float32, 1};
+    case TSampleLayout::Int32Mono:
+      return {TSampleFormat::Int32, 1};
+    case TSampleLayout::Int16Stereo:
+      return {TSampleFormat::Int16, 2};
+    case TSampleLayout::Int24Stereo:
+      return {TSampleFormat::Int24, 2};
+    case TSampleLayout::Float32Stereo:
+      return {TSampleFormat::Float32, 2};
+    case TSampleLayout::Int32Stereo:
+      return {TSampleFormat::Int32, 2};
+    case TSampleLayout::None:
+      break;
+  }
+  return {};
+}
+
+TFrameLayout FrameLayoutOf(std::uint32_t bytesPerFrame, std::uint32_t channels,
+                           std::uint32_t formatTag) {
+  if (channels <= 2) return FrameLayoutOf(SelectLayout(bytesPerFrame, channels, formatTag));
+  if (bytesPerFrame % channels != 0) return {};
+  switch (bytesPerFrame / channels) {
+    case 2:
+      return {TSampleFormat::Int16, channels};
+    case 3:
+      return {TSampleFormat::Int24, channels};
+    case 4:
+      return {formatTag == 3 ? TSampleFormat::Float32 : TSampleFormat::Int32, channels};
+    default:
+      return {};
   }
 }
 
-template <int Channels, int SampleBytes, class TWrite>
-void MergeFrames(const double* left, const double* right, std::uint32_t len, std::uint8_t* block,
-                 TWrite write) {
-  constexpr std::uint32_t kStep = Channels * SampleBytes;
+namespace {
+
+// The frame walks, one instance per sample format (and for one and two
+// channels per channel count) so that the loops carry no decisions: frame i
+// starts at byte i x the frame size, for as long as that is below len (a
+// trailing partial frame is handled whole).
+template <int SampleBytes, std::uint32_t Channels, class TRead>
+void SplitFrames(const std::uint8_t* block, std::uint32_t len, std::uint32_t channels,
+                 double* const* out, TRead read) {
+  const std::uint32_t n = Channels != 0 ? Channels : channels;
+  const std::uint32_t step = n * SampleBytes;
   std::uint32_t i = 0;
-  for (std::uint32_t k = 0; k < len; k += kStep, ++i) {
-    write(block + k, left[i]);
-    if constexpr (Channels == 2) write(block + k + SampleBytes, right[i]);
+  for (std::uint32_t k = 0; k < len; k += step, ++i) {
+    for (std::uint32_t c = 0; c < n; ++c) out[c][i] = read(block + k + c * SampleBytes);
+  }
+}
+
+template <int SampleBytes, std::uint32_t Channels, class TWrite>
+void MergeFrames(const double* const* in, std::uint32_t len, std::uint32_t channels,
+                 std::uint8_t* block, TWrite write) {
+  const std::uint32_t n = Channels != 0 ? Channels : channels;
+  const std::uint32_t step = n * SampleBytes;
+  std::uint32_t i = 0;
+  for (std::uint32_t k = 0; k < len; k += step, ++i) {
+    for (std::uint32_t c = 0; c < n; ++c) write(block + k + c * SampleBytes, in[c][i]);
+  }
+}
+
+// One, two or any number of channels.
+template <int SampleBytes, class TRead>
+void SplitAny(const std::uint8_t* block, std::uint32_t len, std::uint32_t channels,
+              double* const* out, TRead read) {
+  switch (channels) {
+    case 1:
+      return SplitFrames<SampleBytes, 1>(block, len, channels, out, read);
+    case 2:
+      return SplitFrames<SampleBytes, 2>(block, len, channels, out, read);
+    default:
+      return SplitFrames<SampleBytes, 0>(block, len, channels, out, read);
+  }
+}
+
+template <int SampleBytes, class TWrite>
+void MergeAny(const double* const* in, std::uint32_t len, std::uint32_t channels,
+              std::uint8_t* block, TWrite write) {
+  switch (channels) {
+    case 1:
+      return MergeFrames<SampleBytes, 1>(in, len, channels, block, write);
+    case 2:
+      return MergeFrames<SampleBytes, 2>(in, len, channels, block, write);
+    default:
+      return MergeFrames<SampleBytes, 0>(in, len, channels, block, write);
   }
 }
 
@@ -157,71 +240,73 @@ void WriteIntOf(std::uint8_t* p, double sample) {
   WriteInt(p, sample, kScale, Bytes);
 }
 
+bool AllPresent(const auto* const* buffers, std::uint32_t channels) {
+  for (std::uint32_t c = 0; c < channels; ++c) {
+    if (buffers[c] == nullptr) return false;
+  }
+  return channels > 0;
+}
+
 }  // namespace
+
+void SplitBlock(const std::uint8_t* block, std::uint32_t len, const TFrameLayout& layout,
+                double* const* channels) {
+  if (!AllPresent(channels, layout.Channels)) return;
+  const std::uint32_t n = layout.Channels;
+  switch (layout.Format) {
+    case TSampleFormat::Int16:
+      return SplitAny<2>(block, len, n, channels, ReadInt16);
+    case TSampleFormat::Int24:
+      return SplitAny<3>(block, len, n, channels, ReadInt24);
+    case TSampleFormat::Int32:
+      return SplitAny<4>(block, len, n, channels, ReadInt32);
+    case TSampleFormat::Float32:
+      return SplitAny<4>(block, len, n, channels, ReadFloat32);
+    case TSampleFormat::None:
+      return;
+  }
+}
+
+void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
+                std::uint8_t* block) {
+  if (!AllPresent(channels, layout.Channels)) return;
+  const std::uint32_t n = layout.Channels;
+  switch (layout.Format) {
+    case TSampleFormat::Int16:
+      return MergeAny<2>(channels, len, n, block, WriteIntOf<2>);
+    case TSampleFormat::Int24:
+      return MergeAny<3>(channels, len, n, block, WriteIntOf<3>);
+    case TSampleFormat::Int32:
+      return MergeAny<4>(channels, len, n, block, WriteIntOf<4>);
+    case TSampleFormat::Float32:
+      return MergeAny<4>(channels, len, n, block, WriteFloat32);
+    case TSampleFormat::None:
+      return;
+  }
+}
 
 void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layout, double* left,
                 double* right) {
-  if (IsStereo(layout) && right == nullptr) return;
-  switch (layout) {
-    case TSampleLayout::Int16Mono:
-      return SplitFrames<1, 2>(block, len, left, right, ReadInt16);
-    case TSampleLayout::Int24Mono:
-      return SplitFrames<1, 3>(block, len, left, right, ReadInt24);
-    case TSampleLayout::Float32Mono:
-      return SplitFrames<1, 4>(block, len, left, right, ReadFloat32);
-    case TSampleLayout::Int32Mono:
-      return SplitFrames<1, 4>(block, len, left, right, ReadInt32);
-    case TSampleLayout::Int16Stereo:
-      return SplitFrames<2, 2>(block, len, left, right, ReadInt16);
-    case TSampleLayout::Int24Stereo:
-      return SplitFrames<2, 3>(block, len, left, right, ReadInt24);
-    case TSampleLayout::Float32Stereo:
-      return SplitFrames<2, 4>(block, len, left, right, ReadFloat32);
-    case TSampleLayout::Int32Stereo:
-      return SplitFrames<2, 4>(block, len, left, right, ReadInt32);
-    case TSampleLayout::None:
-      return;
-  }
+  double* const channels[] = {left, right};
+  SplitBlock(block, len, FrameLayoutOf(layout), channels);
 }
 
 void MergeBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
                 std::uint8_t* block) {
-  if (IsStereo(layout) && right == nullptr) return;
-  switch (layout) {
-    case TSampleLayout::Int16Mono:
-      return MergeFrames<1, 2>(left, right, len, block, WriteIntOf<2>);
-    case TSampleLayout::Int24Mono:
-      return MergeFrames<1, 3>(left, right, len, block, WriteIntOf<3>);
-    case TSampleLayout::Float32Mono:
-      return MergeFrames<1, 4>(left, right, len, block, WriteFloat32);
-    case TSampleLayout::Int32Mono:
-      return MergeFrames<1, 4>(left, right, len, block, WriteIntOf<4>);
-    case TSampleLayout::Int16Stereo:
-      return MergeFrames<2, 2>(left, right, len, block, WriteIntOf<2>);
-    case TSampleLayout::Int24Stereo:
-      return MergeFrames<2, 3>(left, right, len, block, WriteIntOf<3>);
-    case TSampleLayout::Float32Stereo:
-      return MergeFrames<2, 4>(left, right, len, block, WriteFloat32);
-    case TSampleLayout::Int32Stereo:
-      return MergeFrames<2, 4>(left, right, len, block, WriteIntOf<4>);
-    case TSampleLayout::None:
-      return;
-  }
+  const double* const channels[] = {left, right};
+  MergeBlock(channels, len, FrameLayoutOf(layout), block);
 }
 
 namespace {
 
-// Full scale of an integer layout's samples; 0 for the float layouts.
-double IntegerScale(TSampleLayout layout) {
-  switch (layout) {
-    case TSampleLayout::Int16Mono:
-    case TSampleLayout::Int16Stereo:
+// Full scale of an integer format's samples; 0 for float.
+double IntegerScale(TSampleFormat format) {
+  switch (format) {
+    case TSampleFormat::Int16:
       return kScale16;
-    case TSampleLayout::Int24Mono:
-    case TSampleLayout::Int24Stereo:
+    case TSampleFormat::Int24:
       return kScale24;
-    case TSampleLayout::Int32Mono:
-    case TSampleLayout::Int32Stereo:
+    case TSampleFormat::Int32:
       return kScale32;
     default:
       return 0;
@@ -248,15 +333,22 @@ void MeasureChannel(const double* samples, std::uint32_t frames, double scale,
 
 }  // namespace
 
-void MeasureBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
+void MeasureBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
                   TSampleStats& stats) {
-  const std::uint32_t step = BytesPerFrameOf(layout);
-  if (step == 0 || (IsStereo(layout) && right == nullptr)) return;
+  const std::uint32_t step = layout.BytesPerFrame();
+  if (step == 0 || !AllPresent(channels, layout.Channels)) return;
   // The merge's frame walk: every frame that starts below len.
   const std::uint32_t frames = len / step + (len % step != 0 ? 1 : 0);
-  const double scale = IntegerScale(layout);
-  MeasureChannel(left, frames, scale, stats);
-  if (IsStereo(layout)) MeasureChannel(right, frames, scale, stats);
+  const double scale = IntegerScale(layout.Format);
+  for (std::uint32_t c = 0; c < layout.Channels; ++c) {
+    MeasureChannel(channels[c], frames, scale, stats);
+  }
+}
+
+void MeasureBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
+                  TSampleStats& stats) {
+  const double* const channels[] = {left, right};
+  MeasureBlock(channels, len, FrameLayoutOf(layout), stats);
 }
 
 }  // namespace zorv

@@ -1,5 +1,6 @@
 // Conversion between the interleaved little-endian frames of a WAV block and
-// one buffer of doubles per channel (full scale +-1.0).
+// one buffer of doubles per channel (full scale +-1.0), for any number of
+// channels.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,28 @@ TSampleLayout SelectLayout(std::uint32_t bytesPerFrame, std::uint32_t channels,
 std::uint32_t BytesPerFrameOf(TSampleLayout layout);
 bool IsStereo(TSampleLayout layout);
 
+// The sample format of every channel of a frame.
+enum class TSampleFormat { None, Int16, Int24, Int32, Float32 };
+
+// A frame of Channels samples of one format, interleaved channel by channel.
+struct TFrameLayout {
+  TSampleFormat Format = TSampleFormat::None;
+  std::uint32_t Channels = 0;
+
+  std::uint32_t BytesPerSample() const;
+  std::uint32_t BytesPerFrame() const { return BytesPerSample() * Channels; }
+  bool operator==(const TFrameLayout&) const = default;
+};
+
+// One of the eight layouts as a frame layout (no channels for None).
+TFrameLayout FrameLayoutOf(TSampleLayout layout);
+// The layout of a frame of bytesPerFrame bytes: for one or two channels the
+// one SelectLayout picks; for more, samples of bytesPerFrame / channels bytes
+// (2, 3, or 4: float for tag 3, else integer), and none when the frame does
+// not divide into such samples.
+TFrameLayout FrameLayoutOf(std::uint32_t bytesPerFrame, std::uint32_t channels,
+                           std::uint32_t formatTag);
+
 // Truncates scaled toward zero and clamps it to [-limit, limit - 1]. NaN
 // gives 0; infinities and values beyond the 64-bit range clamp like any other.
 std::int32_t ClipSample(double scaled, std::int64_t limit);
@@ -47,6 +70,14 @@ void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layo
 void MergeBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
                 std::uint8_t* block);
 
+// The same walks for frames of any number of channels: channel c's samples
+// go to (come from) channels[c]. A null buffer among them, and the format
+// None, convert nothing.
+void SplitBlock(const std::uint8_t* block, std::uint32_t len, const TFrameLayout& layout,
+                double* const* channels);
+void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
+                std::uint8_t* block);
+
 // What the merge of a run's blocks did to the decoded signal: samples clamped
 // to full scale by an integer layout, and the largest magnitude decoded.
 struct TSampleStats {
@@ -58,6 +89,8 @@ struct TSampleStats {
 // counts as clipped exactly when MergeBlock clamps it. Float layouts clip
 // nothing; NaN is neither clipped nor a peak.
 void MeasureBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
+                  TSampleStats& stats);
+void MeasureBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
                   TSampleStats& stats);
 
 }  // namespace zorv
