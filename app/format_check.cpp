@@ -1,6 +1,7 @@
 #include "app/format_check.h"
 
 #include "app/messages.h"
+#include "dsp/zorv_calc.h"
 #include "wav/output_layout.h"
 #include "wav/wav_file_in.h"
 
@@ -8,7 +9,7 @@ namespace zorv {
 
 std::int32_t CheckFormat(const THeaderImage& header) {
   const std::uint32_t channels = header.Channels();
-  if (channels == 0 || channels > 2) return fcChannels;
+  if (channels == 0 || channels > kMaxChannels) return fcChannels;
 
   const std::uint32_t rate = header.SampleRate();
   if (rate != 44100 && rate != 48000 && rate != 96000) return fcSampleRate;

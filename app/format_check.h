@@ -16,7 +16,7 @@ enum TFormatCheckResult : std::int32_t {
   fcOk = 0,
   fcFormat = -1,      // not 16/24/32-bit integer PCM nor 32-bit float, or a block align that
                       // disagrees with channels x bits / 8
-  fcChannels = -2,    // 0 channels or more than 2
+  fcChannels = -2,    // 0 channels or more than 64 (kMaxChannels)
   fcSampleRate = -3,  // not 44100, 48000 or 96000 Hz
 };
 

@@ -75,7 +75,7 @@ std::string HeaderRefusalDetail(std::int32_t code, const std::string& start) {
 std::string FormatRefusalDetail(std::int32_t code, const THeaderImage& header) {
   switch (code) {
     case fcChannels:
-      return "found " + std::to_string(header.Channels()) + " channels; accepted: 1 or 2";
+      return "found " + std::to_string(header.Channels()) + " channels; accepted: 1 to 64";
     case fcSampleRate:
       return "found " + std::to_string(header.SampleRate()) +
              " Hz; accepted: 44100, 48000, 96000 Hz";
