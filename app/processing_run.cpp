@@ -1,8 +1,10 @@
 #include "app/processing_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "app/arithmetic.h"
 #include "app/messages.h"
@@ -87,9 +89,24 @@ std::uint64_t TProcessingRun::BlockFirstFrame() const {
   return BytesPerFrame_ == 0 ? 0 : BlockFirstByte_ / BytesPerFrame_;
 }
 
+void TProcessingRun::SetBlocksInFlight(int blocks) {
+  BlocksInFlight_ = blocks < 1 ? 1 : blocks > kSlots ? kSlots : blocks;
+}
+
+const double* TProcessingRun::In(std::uint32_t channel) const {
+  const TBlockSlot& slot = Slots_[Hand_];
+  return BuffersAllocated_ && channel < slot.In.size() ? slot.In[channel] : nullptr;
+}
+
+const double* TProcessingRun::Out(std::uint32_t channel) const {
+  const TBlockSlot& slot = Slots_[Hand_];
+  return BuffersAllocated_ && channel < slot.Out.size() ? slot.Out[channel] : nullptr;
+}
+
 TStartResult TProcessingRun::Start() {
   Channels_ = Reader_.Channels();
-  if (Channels_ == 1 && DebugChannel_ != 0) {
+  // The debug output takes channel 2's place: a stereo feature.
+  if (Channels_ != 2 && DebugChannel_ != 0) {
     Refusal_ = messages::kDebugNeedsStereo;
     return TStartResult::Refused;
   }
@@ -157,10 +174,11 @@ void TProcessingRun::BeginOutput() {
 void TProcessingRun::ChooseOutputLayout() {
   OutLayout_ = Layout_;
   if (!OutputFloat_) return;
-  OutLayout_ = Channels_ == 1 ? TSampleLayout::Float32Mono : TSampleLayout::Float32Stereo;
-  // Wider output frames: a block must still fit the writer's buffer. The
-  // decoder's results do not depend on the block length.
-  const std::uint32_t outFrame = BytesPerFrameOf(OutLayout_);
+  OutLayout_ = {TSampleFormat::Float32, Channels_};
+  // Wider output frames: a block should still fit the writer's buffer. The
+  // decoder's results do not depend on the block length. Where even the
+  // shortest block does not fit (many channels), it is written in pieces.
+  const std::uint32_t outFrame = OutLayout_.BytesPerFrame();
   while (Reader_.BlockFrames() * outFrame > kWavBufferBytes &&
          Reader_.TimeInterval() > TWavFileIn::kMinTimeInterval) {
     Reader_.SetTimeInterval(Reader_.TimeInterval() / 2);
@@ -171,7 +189,7 @@ std::uint32_t TProcessingRun::OutputBytes(std::uint32_t len) const {
   if (OutLayout_ == Layout_ || BytesPerFrame_ == 0) return len;
   // Whole frames only: a trailing part of a frame has no float counterpart.
   const std::uint64_t frames = len / BytesPerFrame_;
-  const std::uint64_t bytes = frames * BytesPerFrameOf(OutLayout_);
+  const std::uint64_t bytes = frames * OutLayout_.BytesPerFrame();
   return bytes > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(bytes);
 }
 
@@ -200,11 +218,98 @@ void TProcessingRun::CompleteOutput() {
   Output_.reset();
 }
 
+void TProcessingRun::AllocateBuffers() {
+  const auto frames = static_cast<std::size_t>(FramesPerBlock_ > 0 ? FramesPerBlock_ : 0);
+  // Channel 2's output exists for a mono input too: the debug output.
+  const std::size_t outputs = Channels_ < 2 ? 2 : Channels_;
+  for (TBlockSlot& slot : Slots_) {
+    // Zeroed: a short last block is decoded whole, and the frames behind its
+    // data must not be indeterminate values.
+    slot.Samples = std::make_unique<double[]>((Channels_ + outputs) * frames);
+    slot.In.resize(Channels_);
+    slot.Out.resize(outputs);
+    double* next = slot.Samples.get();
+    for (double*& in : slot.In) in = std::exchange(next, next + frames);
+    for (double*& out : slot.Out) out = std::exchange(next, next + frames);
+    slot.Len = 0;
+    slot.FirstByte = 0;
+  }
+  Hand_ = 0;
+  BuffersAllocated_ = true;
+}
+
 void TProcessingRun::ReleaseBuffers() {
-  InLeft_.reset();
-  InRight_.reset();
-  OutLeft_.reset();
-  OutRight_.reset();
+  for (TBlockSlot& slot : Slots_) {
+    slot.Samples.reset();
+    slot.In.clear();
+    slot.Out.clear();
+  }
+  BuffersAllocated_ = false;
+}
+
+bool TProcessingRun::ReadBlock(TBlockSlot& slot, const TBlockSlot* previous) {
+  if (InputEnded_) return false;
+  const std::uint32_t len = Reader_.ReadBuffer();
+  // A failed read ends the run before the block it spoilt; an empty read
+  // ends the data (the reader has raised its end event); a short one is the
+  // last block.
+  const bool failed = Reader_.ReadFailure() != TReadFailure::None;
+  if (failed || len == 0 || EofReached_) InputEnded_ = true;
+  if (failed || len == 0) return false;
+  slot.Len = len;
+  slot.FirstByte = previous != nullptr ? previous->FirstByte + previous->Len : 0;
+  SplitBlock(Reader_.Buffer(), len, Layout_, slot.In.data());
+
+  // One working buffer per channel used to serve every block, so the frames
+  // behind a short last block held the previous block's samples; they are
+  // decoded (not written), and the state they leave is where a later run
+  // in the same window goes on from.
+  const std::uint32_t frames =
+      BytesPerFrame_ == 0 ? 0 : (len + BytesPerFrame_ - 1) / BytesPerFrame_;
+  const auto whole = static_cast<std::uint32_t>(FramesPerBlock_);
+  if (previous != nullptr && frames < whole) {
+    for (std::size_t c = 0; c < slot.In.size(); ++c) {
+      std::copy(previous->In[c] + frames, previous->In[c] + whole, slot.In[c] + frames);
+    }
+  }
+  return true;
+}
+
+void TProcessingRun::WriteBlock(const TBlockSlot& slot) {
+  // Whole frames only: a frame cut short by the end of the data is left out.
+  const std::uint32_t whole = BytesPerFrame_ == 0 ? 0 : slot.Len - slot.Len % BytesPerFrame_;
+  DroppedBytes_ += slot.Len - whole;
+  const std::uint32_t outLen = OutputBytes(whole);
+  MeasureBlock(slot.Out.data(), outLen, OutLayout_, Stats_);
+  // Whole frames that fit the writer's buffer at a time (a block of many
+  // channels in float does not fit it whole); the first failed write ends it.
+  const std::uint32_t frameBytes = OutLayout_.BytesPerFrame();
+  const std::uint32_t pieceFrames = frameBytes == 0 ? 0 : kWavBufferBytes / frameBytes;
+  const std::uint32_t pieceBytes = frameBytes == 0 ? outLen : pieceFrames * frameBytes;
+  std::array<const double*, kMaxChannels> from{};
+  std::uint32_t done = 0;
+  for (std::uint32_t piece = 0; done < outLen && !Writer_.WriteFailed(); ++piece) {
+    for (std::size_t c = 0; c < slot.Out.size() && c < from.size(); ++c) {
+      from[c] = slot.Out[c] + static_cast<std::size_t>(piece) * pieceFrames;
+    }
+    const std::uint32_t bytes = std::min(pieceBytes, outLen - done);
+    MergeBlock(from.data(), bytes, OutLayout_, Writer_.Buffer());
+    const std::uint64_t before = Writer_.TotalBytes();
+    Writer_.WriteBuffer(static_cast<std::int32_t>(bytes));
+    // The digest covers what the header will state: after a failed write,
+    // the whole frames the file took.
+    if (Md5_) {
+      const std::uint64_t taken = Writer_.TotalBytes() - before;
+      Md5_->Update(Writer_.Buffer(), static_cast<std::size_t>(WholeFrames(taken)));
+    }
+    done += bytes;
+  }
+  if (Writer_.WriteFailed()) {
+    // The run ends at the block whose write failed: what was read behind
+    // it while it waited to be written is not counted.
+    BlockFirstByte_ = slot.FirstByte;
+    DataBytesRead_ = slot.FirstByte + slot.Len;
+  }
 }
 
 void TProcessingRun::StartProcess() {
@@ -212,7 +317,7 @@ void TProcessingRun::StartProcess() {
   Notes_.clear();
   BytesPerFrame_ = Reader_.BlockAlign();
   FormatTag_ = Reader_.FormatTag();
-  Layout_ = SelectLayout(BytesPerFrame_, Channels_, FormatTag_);
+  Layout_ = FrameLayoutOf(BytesPerFrame_, Channels_, FormatTag_);
   ChooseOutputLayout();
   BeginOutput();
 
@@ -223,51 +328,52 @@ void TProcessingRun::StartProcess() {
   BlockFirstByte_ = 0;
   DroppedBytes_ = 0;
   Stats_ = {};
+  InputEnded_ = false;
 
   Decoder_.Prepare(SampleRate_, Channels_, DebugChannel_);
+  AllocateBuffers();
 
-  // Zeroed once per run: a short last block is decoded whole, and the frames
-  // behind its data must not be indeterminate values.
-  const auto frames = static_cast<std::size_t>(FramesPerBlock_ > 0 ? FramesPerBlock_ : 0);
-  InLeft_ = std::make_unique<double[]>(frames);
-  if (Channels_ != 1) InRight_ = std::make_unique<double[]>(frames);
-  OutLeft_ = std::make_unique<double[]>(frames);
-  OutRight_ = std::make_unique<double[]>(frames);
-
+  // The block in hand decodes (on the decoder's worker pool) while the next
+  // one is read and the one before is written. Blocks are read and written
+  // in order, and only by this thread.
+  const bool readAhead = BlocksInFlight_ >= 2;
+  const bool writeBehind = BlocksInFlight_ >= 3;
+  const TBlockSlot* unwritten = nullptr;
+  bool inHand = ReadBlock(Slots_[0], nullptr);
   // The first failed write ends the run: nothing is written behind a gap.
-  while (!EofReached_ && !AbortRequested_ && !Writer_.WriteFailed()) {
-    const std::uint32_t len = Reader_.ReadBuffer();
-    // A failed read ends the run before the block it spoilt; an empty read
-    // ends the data (the reader has raised its end event).
-    if (Reader_.ReadFailure() != TReadFailure::None || len == 0) break;
-    BlockFirstByte_ = DataBytesRead_;
-    DataBytesRead_ += len;
+  while (inHand && !AbortRequested_ && !Writer_.WriteFailed()) {
+    TBlockSlot& slot = Slots_[Hand_];
+    TBlockSlot& next = Slots_[(Hand_ + 1) % kSlots];
+    BlockFirstByte_ = slot.FirstByte;
+    DataBytesRead_ = slot.FirstByte + slot.Len;
 
-    SplitBlock(Reader_.Buffer(), len, Layout_, InLeft_.get(), InRight_.get());
     // Always the whole block, also for a shorter last one: the frames behind
     // its data are decoded and not written.
-    ProcessedCount_ = DecodeBlock(FramesPerBlock_);
+    Decoder_.BeginBlock(slot.In.data(), slot.Out.data(),
+                        static_cast<std::uint32_t>(FramesPerBlock_));
+    bool nextInHand = readAhead && ReadBlock(next, &slot);
+    if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
+    ProcessedCount_ = FinishDecode();
     if (ProcessedCount_ != FramesPerBlock_) {
       // Stalled: the files stay open and Running stays set until Abort.
       Status_ = TRunStatus::SampleCountError;
       Stalled_ = true;
       return;
     }
-    // Whole frames only: a frame cut short by the end of the data is left out.
-    const std::uint32_t whole = BytesPerFrame_ == 0 ? 0 : len - len % BytesPerFrame_;
-    DroppedBytes_ += len - whole;
-    const std::uint32_t outLen = OutputBytes(whole);
-    MergeBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Writer_.Buffer());
-    MeasureBlock(OutLeft_.get(), OutRight_.get(), outLen, OutLayout_, Stats_);
-    const std::uint64_t before = Writer_.TotalBytes();
-    Writer_.WriteBuffer(static_cast<std::int32_t>(outLen));
-    // The digest covers what the header will state: after a failed write,
-    // the whole frames the file took.
-    if (Md5_) {
-      const std::uint64_t taken = Writer_.TotalBytes() - before;
-      Md5_->Update(Writer_.Buffer(), static_cast<std::size_t>(WholeFrames(taken)));
+    // Not the block behind a write that failed.
+    if (Writer_.WriteFailed()) break;
+    if (writeBehind) {
+      unwritten = &slot;
+    } else {
+      WriteBlock(slot);
     }
+    if (!readAhead) nextInHand = ReadBlock(next, &slot);
+    inHand = nextInHand;
+    Hand_ = (Hand_ + 1) % kSlots;
   }
+  // The block in hand when the loop ended (by Abort, or at the end) is
+  // written too, unless a write failed.
+  if (unwritten != nullptr && !Writer_.WriteFailed()) WriteBlock(*unwritten);
 
   // Also after a failed write: the header then states what the file took,
   // and nothing is written behind it.
@@ -293,9 +399,16 @@ void TProcessingRun::StartProcess() {
 
 std::int32_t TProcessingRun::DecodeBlock(std::int32_t frames) {
   if (frames == 0) return 0;
-  const std::int32_t processed =
-      Decoder_.ProcessBlock(InLeft_.get(), InRight_.get(), OutLeft_.get(), OutRight_.get(),
-                            static_cast<std::uint32_t>(frames));
+  TBlockSlot& slot = Slots_[Hand_];
+  // Without buffers (outside a run) the decoder refuses the block.
+  Decoder_.BeginBlock(BuffersAllocated_ ? slot.In.data() : nullptr,
+                      BuffersAllocated_ ? slot.Out.data() : nullptr,
+                      static_cast<std::uint32_t>(frames));
+  return FinishDecode();
+}
+
+std::int32_t TProcessingRun::FinishDecode() {
+  const std::int32_t processed = Decoder_.FinishBlock();
   if (EventPass_) EventPass_();
   return processed;
 }

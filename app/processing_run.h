@@ -2,8 +2,14 @@
 // header, the block loop (read, split, decode, event pass, merge, write) and
 // the final header. The owner (the window or the command line) opens the
 // files, starts the run, and may abort it from inside its event pass.
+//
+// When the decoder has a worker pool, the file work overlaps the decoding:
+// while block k decodes, block k + 1 is read and split and block k - 1 is
+// merged and written. Three blocks are in hand at most, whatever the file's
+// length.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,18 +71,24 @@ class TProcessingRun {
   bool CanonicalHeader() const { return CanonicalHeader_; }
   // The largest RIFF size written as plain RIFF; larger outputs are RF64.
   void SetMaxRiffSize(std::uint64_t bytes) { MaxRiffSize_ = bytes; }
+  // Blocks in hand at once: 1 reads, decodes and writes each block in turn;
+  // 2 reads the next block while one decodes; 3 (the default) also writes
+  // the previous one meanwhile. The output is the same in every case.
+  void SetBlocksInFlight(int blocks);
+  int BlocksInFlight() const { return BlocksInFlight_; }
 
   // The start steps, with the reader and the writer open: takes the channel
-  // count, refuses a debug selection for a mono input (RefusalMessage), else
-  // clears the flags and marks the run as working. The owner then shows that
-  // the run is going and calls StartProcess.
+  // count, refuses a debug selection for an input that is not stereo
+  // (RefusalMessage), else clears the flags and marks the run as working.
+  // The owner then shows that the run is going and calls StartProcess.
   TStartResult Start();
   std::string_view RefusalMessage() const { return Refusal_; }
 
   // The run itself; returns when it has ended or stalled.
   void StartProcess();
-  // Decodes frames of the working buffers and runs the event pass; the
-  // decoder's frame count (0 for 0 frames, without an event pass).
+  // Decodes frames of the working buffers of the block in hand and runs the
+  // event pass; the decoder's frame count (0 for 0 frames, without an event
+  // pass).
   std::int32_t DecodeBlock(std::int32_t frames);
 
   // The Abort button: the run ends after the current block. After a stall it
@@ -104,10 +116,15 @@ class TProcessingRun {
   std::uint32_t DebugChannel() const { return DebugChannel_; }
   std::int32_t ProcessedCount() const { return ProcessedCount_; }
 
-  const double* InLeft() const { return InLeft_.get(); }
-  const double* InRight() const { return InRight_.get(); }
-  const double* OutLeft() const { return OutLeft_.get(); }
-  const double* OutRight() const { return OutRight_.get(); }
+  // The working buffers of the block in hand: channel 1 (left) and 2 (right),
+  // or channel c. InRight is null for a mono input; OutRight exists for mono
+  // too (the debug output). All null outside a run.
+  const double* InLeft() const { return In(0); }
+  const double* InRight() const { return In(1); }
+  const double* OutLeft() const { return Out(0); }
+  const double* OutRight() const { return Out(1); }
+  const double* In(std::uint32_t channel) const;
+  const double* Out(std::uint32_t channel) const;
 
   // For a progress display: the data chunk's declared size (0 for a stream
   // that runs to its end), the data bytes read so far (the block in hand
@@ -140,7 +157,24 @@ class TProcessingRun {
   // The bytes of the whole output frames in bytes of output samples.
   std::uint64_t WholeFrames(std::uint64_t bytes) const;
   void CompleteOutput();
+  // One block's bytes and its working buffers.
+  struct TBlockSlot {
+    std::unique_ptr<double[]> Samples;
+    std::vector<double*> In;   // per channel of the input
+    std::vector<double*> Out;  // per channel, at least two
+    std::uint32_t Len = 0;     // data bytes of the block
+    std::uint64_t FirstByte = 0;
+  };
+  static constexpr int kSlots = 3;
+
+  void AllocateBuffers();
   void ReleaseBuffers();
+  // Reads the next block into slot; false at the end of the data. A short
+  // last block keeps, behind its frames, what the block before held there.
+  bool ReadBlock(TBlockSlot& slot, const TBlockSlot* previous);
+  void WriteBlock(const TBlockSlot& slot);
+  // The rest of DecodeBlock, once the decoder has begun the block in hand.
+  std::int32_t FinishDecode();
   std::uint32_t Now() const;
 
   TWavFileIn Reader_;
@@ -163,8 +197,8 @@ class TProcessingRun {
   std::uint32_t FormatTag_ = 0;
   std::uint32_t DebugChannel_ = 0;
   std::int32_t ProcessedCount_ = 0;
-  TSampleLayout Layout_ = TSampleLayout::None;
-  TSampleLayout OutLayout_ = TSampleLayout::None;
+  TFrameLayout Layout_;
+  TFrameLayout OutLayout_;
   bool OutputFloat_ = false;
   TSampleStats Stats_;
   bool CanonicalHeader_ = false;
@@ -174,15 +208,16 @@ class TProcessingRun {
   TContainer OutputContainer_ = TContainer::Riff;
   std::vector<std::string> Notes_;
   std::uint64_t DroppedBytes_ = 0;
+  int BlocksInFlight_ = kSlots;
+  bool InputEnded_ = false;
 
   std::uint64_t DataBytes_ = 0;
   std::uint64_t DataBytesRead_ = 0;
   std::uint64_t BlockFirstByte_ = 0;
 
-  std::unique_ptr<double[]> InLeft_;
-  std::unique_ptr<double[]> InRight_;
-  std::unique_ptr<double[]> OutLeft_;
-  std::unique_ptr<double[]> OutRight_;
+  std::array<TBlockSlot, kSlots> Slots_;
+  int Hand_ = 0;  // the slot of the block in hand
+  bool BuffersAllocated_ = false;
 };
 
 }  // namespace zorv

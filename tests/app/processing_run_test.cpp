@@ -377,6 +377,8 @@ TEST_F(ProcessingRunTest, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) 
 
 // An input cut shorter while the run reads it is a failed run, not a short
 // input: the blocks before the cut are in the output, stated by its header.
+// The run reads a block while the one before decodes: a cut after the first
+// block's decode spoils the third.
 TEST_F(ProcessingRunTest, InputCutDuringTheRunFailsTheRun) {
   const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 5 * kBlock44));
   const std::string out = Dir.File("cut.wav");
@@ -384,7 +386,7 @@ TEST_F(ProcessingRunTest, InputCutDuringTheRunFailsTheRun) {
   Open(run, in, out);
   int passes = 0;
   run.SetEventPass([&] {
-    if (++passes == 2) {
+    if (++passes == 1) {
       ASSERT_EQ(::truncate(in.c_str(), 44 + 2 * kBlock44 * 4 + 400), 0);
     }
   });
