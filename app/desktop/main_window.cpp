@@ -98,9 +98,13 @@ TALProgressBar* TForm1::Meter(int channel, int band) const {
 }
 
 void TForm1::MeterPosition(int channel, int band, std::int32_t position) {
-  if (channel < 0 || channel > 1 || band < 0 || band > 3) return;
-  PendingMeter_[channel][band] = position;
-  MeterPending_[channel][band] = true;
+  if (channel < 0 || channel >= static_cast<int>(kMaxChannels) || band < 0 || band > 3) return;
+  LatestMeter_[channel][band] = position;
+  // Only the chosen pair reaches the meters.
+  const int column = channel - 2 * ShownPair_;
+  if (column < 0 || column > 1) return;
+  PendingMeter_[column][band] = position;
+  MeterPending_[column][band] = true;
 }
 
 void TForm1::ShowMeterPositions() {
@@ -117,6 +121,7 @@ void TForm1::ResetMeters() {
   for (const auto& row : Meters_) {
     for (TALProgressBar* meter : row) meter->SetPosition(meter->Min());
   }
+  for (auto& channel : LatestMeter_) channel.fill(kMeterMin);
 }
 
 void TForm1::LevelBarChange(int position) {

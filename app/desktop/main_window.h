@@ -15,6 +15,7 @@
 
 class QAction;
 class QButtonGroup;
+class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
@@ -65,6 +66,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QProgressBar* RunProgress = nullptr;  // share of the input's data processed
   QLabel* TimeLabel = nullptr;
   QGroupBox* DebugGroup = nullptr;
+  // Which pair of channels the meters show; visible for more than 2 channels.
+  QComboBox* ChannelPairBox = nullptr;
   QButtonGroup* DebugButtons = nullptr;
   QAction* Open1 = nullptr;
   QAction* Save1 = nullptr;
@@ -80,7 +83,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   TAboutBox* AboutBox = nullptr;
   THelpViewer* HelpViewer = nullptr;
 
-  // channel 0 = left, 1 = right; band 0..3 = A..D.
+  // The meter column (0 = left, 1 = right) of a band 0..3 = A..D. The
+  // columns show channels 2p + 1 and 2p + 2 for the chosen pair p.
   TALProgressBar* Meter(int channel, int band) const;
 
   void InputFileButtonClick() { FileOpenInExecute(); }
@@ -92,6 +96,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void StartButtonClick();
   void LevelBarChange(int position);
   void DebugGroupClick(int index);
+  // The pair of channels chosen: index 0 shows channels 1-2, 1 shows 3-4...
+  void ChannelPairBoxChange(int index);
+  int ShownChannelPair() const { return ShownPair_; }
   void Help2Click();
   void HelpViewer1Click();
   void ShowZorvHomepageClick();
@@ -142,6 +149,15 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QLayout* CreateStatusRows();
   void CreateDebugGroup();
 
+  // main_window_channels.cpp
+  void CreateChannelPairBox();
+  // The pairs an input of this many channels offers (0: no input).
+  void ShowChannelPairs(std::uint32_t channels);
+  void UpdateMeterCaptions();
+  // The right column shows a channel: not for mono, nor for the last pair
+  // of an odd channel count.
+  bool ShowsSecondChannel() const;
+
   // Red for an error, else the window-text colour.
   void SetTextColour(QLabel* label, bool error);
   // The text in its colour; a label that shows something is enabled.
@@ -184,6 +200,12 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // interval (and at the end of the run), so the meters cost the run nothing.
   std::array<std::array<std::int32_t, 4>, 2> PendingMeter_{};
   std::array<std::array<bool, 4>, 2> MeterPending_{};
+  // The latest position of every channel's meters, shown when its pair is
+  // chosen.
+  std::array<std::array<std::int32_t, 4>, kMaxChannels> LatestMeter_{};
+  std::array<QLabel*, 2> MeterCaptions_{};
+  std::uint32_t InputChannels_ = 0;
+  int ShownPair_ = 0;
   QElapsedTimer SinceShown_;
   QElapsedTimer RunClock_;
   QString InputFileName_;

@@ -127,6 +127,7 @@ void TForm1::OpenInputFile(const QString& path) {
   if (Busy()) return;
   ClearStatus();
   WavParamsLabel->clear();
+  ShowChannelPairs(0);
   SetFileLabel(InputFileLabel, QStringLiteral("processing..."), false);
   InputFileLabel->repaint();
 
@@ -144,6 +145,7 @@ void TForm1::OpenInputFile(const QString& path) {
   }
   SetFileLabel(InputFileLabel, InputFileName_, false);
   ShowWavParams();
+  ShowChannelPairs(Run_.Reader().Channels());
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
   StartButton->setEnabled(!OutputFileName_.isEmpty());
@@ -220,6 +222,9 @@ void TForm1::ProposeSameFiles() {
     return;
   }
   InputFileLabel->setEnabled(true);
+  // The pair chosen stays, unless the file now has another channel count.
+  const std::uint32_t channels = Run_.Reader().Channels();
+  if (channels != InputChannels_) ShowChannelPairs(channels);
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
   if (OutputFileName_.isEmpty()) return;

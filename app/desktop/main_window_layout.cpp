@@ -1,6 +1,7 @@
 // The window's controls, menus and layout.
 #include <QAction>
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -201,8 +202,14 @@ QLayout* TForm1::CreateMeterColumns() {
   grid->setVerticalSpacing(kMeterRowSpacing);
 
   // Columns: letter, channel 1, band range, channel 2, letter.
-  grid->addWidget(Caption(QStringLiteral("Gain (dB) Ch 1 (left)"), this), 0, 1, Qt::AlignHCenter);
-  grid->addWidget(Caption(QStringLiteral("Gain (dB) Ch 2 (right)"), this), 0, 3, Qt::AlignHCenter);
+  MeterCaptions_[0] = Caption(QStringLiteral("Gain (dB) Ch 1 (left)"), this);
+  MeterCaptions_[1] = Caption(QStringLiteral("Gain (dB) Ch 2 (right)"), this);
+  MeterCaptions_[0]->setObjectName(QStringLiteral("MeterCaption1"));
+  MeterCaptions_[1]->setObjectName(QStringLiteral("MeterCaption2"));
+  grid->addWidget(MeterCaptions_[0], 0, 1, Qt::AlignHCenter);
+  grid->addWidget(MeterCaptions_[1], 0, 3, Qt::AlignHCenter);
+  CreateChannelPairBox();
+  grid->addWidget(ChannelPairBox, 0, 2, Qt::AlignHCenter);
   grid->addWidget(Caption(QStringLiteral("-dB+"), this), 1, 1, Qt::AlignHCenter);
   grid->addWidget(Caption(QStringLiteral("-dB+"), this), 1, 3, Qt::AlignHCenter);
 

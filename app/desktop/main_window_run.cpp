@@ -65,8 +65,8 @@ void TForm1::StartButtonClick() {
 
 void TForm1::ShowRunStarted() {
   // A mono run leaves channel 2 at the bottom and without text; a stereo run
-  // shows its text again.
-  const bool mono = Run_.Channels() == 1;
+  // shows its text again. (So does the last pair of an odd channel count.)
+  const bool mono = !ShowsSecondChannel();
   for (int band = 0; band < 4; ++band) {
     TALProgressBar* meter = Meter(1, band);
     if (mono) meter->SetPosition(kMeterMin);
