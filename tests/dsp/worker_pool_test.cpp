@@ -1,0 +1,102 @@
+// The worker pool on its own: every job of every batch runs once, batches of
+// several callers at once, the caller's share of the threads.
+#include "dsp/worker_pool.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace zorv {
+namespace {
+
+// Counts the runs of each job and the threads they ran on.
+struct TCountingJobs {
+  explicit TCountingJobs(int count) : Runs(static_cast<std::size_t>(count)) {
+    Batch.Run = [](void* context, int job) {
+      auto& self = *static_cast<TCountingJobs*>(context);
+      self.Runs[static_cast<std::size_t>(job)].fetch_add(1);
+      if (std::this_thread::get_id() == self.Caller) self.OnCaller.fetch_add(1);
+    };
+    Batch.Context = this;
+    Batch.Count = count;
+  }
+  std::vector<std::atomic<int>> Runs;
+  std::atomic<int> OnCaller{0};
+  std::thread::id Caller = std::this_thread::get_id();
+  TWorkerPool::TBatch Batch;
+};
+
+TEST(WorkerPool, RunsEveryJobOnceAndWaitsForAll) {
+  for (unsigned threads : {0u, 1u, 2u, 5u}) {
+    TWorkerPool pool(threads);
+    EXPECT_EQ(pool.Threads(), threads);
+    for (int count : {1, 2, 7, 64}) {
+      TCountingJobs jobs(count);
+      pool.Post(jobs.Batch);
+      pool.Wait(jobs.Batch);
+      for (int j = 0; j < count; ++j) {
+        ASSERT_EQ(jobs.Runs[static_cast<std::size_t>(j)].load(), 1)
+            << threads << " threads, job " << j << " of " << count;
+      }
+      // Without workers the caller runs them all.
+      if (threads == 0) {
+        EXPECT_EQ(jobs.OnCaller.load(), count);
+      }
+    }
+  }
+}
+
+TEST(WorkerPool, SeveralCallersPostAtOnce) {
+  TWorkerPool pool(3);
+  std::atomic<int> wrong{0};
+  {
+    std::vector<std::jthread> callers;
+    for (int c = 0; c < 4; ++c) {
+      callers.emplace_back([&] {
+        for (int round = 0; round < 200; ++round) {
+          TCountingJobs jobs(1 + round % 9);
+          pool.Post(jobs.Batch);
+          pool.Wait(jobs.Batch);
+          for (const std::atomic<int>& runs : jobs.Runs) {
+            if (runs.load() != 1) wrong.fetch_add(1);
+          }
+        }
+      });
+    }
+  }
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(WorkerPool, AnEmptyBatchReturnsAtOnce) {
+  TWorkerPool pool(2);
+  TCountingJobs jobs(0);
+  pool.Post(jobs.Batch);
+  pool.Wait(jobs.Batch);
+  EXPECT_TRUE(jobs.Runs.empty());
+}
+
+TEST(WorkerPool, UsersShareTheThreads) {
+  TWorkerPool pool(4);
+  EXPECT_EQ(pool.Share(), 4u) << "nobody attached yet";
+  pool.Attach();
+  EXPECT_EQ(pool.Share(), 4u);
+  pool.Attach();
+  EXPECT_EQ(pool.Share(), 2u);
+  pool.Attach();
+  EXPECT_EQ(pool.Share(), 1u);
+  for (int i = 0; i < 3; ++i) pool.Attach();
+  EXPECT_EQ(pool.Share(), 1u) << "never below one";
+  for (int i = 0; i < 5; ++i) pool.Detach();
+  EXPECT_EQ(pool.Share(), 4u);
+  pool.Detach();
+  pool.Detach();
+  EXPECT_EQ(pool.Share(), 4u) << "more detaches than attaches change nothing";
+
+  TWorkerPool none(0);
+  EXPECT_EQ(none.Share(), 1u) << "the caller's own thread";
+}
+
+}  // namespace
+}  // namespace zorv
