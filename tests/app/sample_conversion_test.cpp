@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <vector>
@@ -296,6 +297,140 @@ TEST(Conversion, EverySixteenBitValueSurvivesTheRoundTrip) {
   MergeBlock(samples.data(), nullptr, static_cast<std::uint32_t>(out.size()), L::Int16Mono,
              out.data());
   EXPECT_EQ(out, in);
+}
+
+// Frames of many channels: the formats, the order within a frame, the
+// layouts of one and two channels kept as the table has them.
+TEST(FrameLayoutOf, DividesWideFramesIntoSamplesAndKeepsTheNarrowTable) {
+  using F = TSampleFormat;
+  struct Case {
+    std::uint32_t bytes, channels, tag;
+    TFrameLayout expected;
+  };
+  const Case cases[] = {
+      {6, 3, 1, {F::Int16, 3}},
+      {9, 3, 1, {F::Int24, 3}},
+      {12, 3, 1, {F::Int32, 3}},
+      {12, 3, 3, {F::Float32, 3}},
+      {48, 24, 1, {F::Int16, 24}},
+      {256, 64, 3, {F::Float32, 64}},
+      {192, 64, 1, {F::Int24, 64}},
+      {7, 3, 1, {}},
+      {24, 3, 1, {}},
+      {3, 3, 1, {}},
+      {4, 2, 3, {F::Int16, 2}},
+      {2, 2, 1, {F::Int16, 1}},
+      {8, 2, 3, {F::Float32, 2}},
+      {4, 1, 1, {F::Int32, 1}},
+      {10, 2, 1, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FrameLayoutOf(c.bytes, c.channels, c.tag), c.expected)
+        << c.bytes << " bytes, " << c.channels << " ch, tag " << c.tag;
+  }
+  for (const L layout : {L::Int16Mono, L::Int24Mono, L::Float32Mono, L::Int32Mono, L::Int16Stereo,
+                         L::Int24Stereo, L::Float32Stereo, L::Int32Stereo}) {
+    EXPECT_EQ(FrameLayoutOf(layout).BytesPerFrame(), BytesPerFrameOf(layout));
+    EXPECT_EQ(FrameLayoutOf(layout).Channels, IsStereo(layout) ? 2u : 1u);
+  }
+}
+
+// A little-endian sample of the format whose value identifies its frame and
+// channel, and the double it stands for.
+struct TTagged {
+  Bytes bytes;
+  double value;
+};
+TTagged Tagged(TSampleFormat format, std::uint32_t frame, std::uint32_t channel) {
+  const auto v = static_cast<std::int32_t>((frame * 67 + channel + 1) * (channel % 2 ? -1 : 1));
+  const auto put = [](std::uint32_t bits, int n) {
+    Bytes b;
+    for (int i = 0; i < n; ++i) b.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
+    return b;
+  };
+  switch (format) {
+    case TSampleFormat::Int16:
+      return {put(static_cast<std::uint32_t>(v), 2), v / 32768.0};
+    case TSampleFormat::Int24:
+      return {put(static_cast<std::uint32_t>(v * 97), 3), v * 97 / 8388608.0};
+    case TSampleFormat::Int32:
+      return {put(static_cast<std::uint32_t>(v * 4096), 4), v * 4096 / 2147483648.0};
+    case TSampleFormat::Float32: {
+      const float f = static_cast<float>(v) / 1024.0f;
+      std::uint32_t bits;
+      std::memcpy(&bits, &f, sizeof bits);
+      return {put(bits, 4), static_cast<double>(f)};
+    }
+    case TSampleFormat::None:
+      break;
+  }
+  return {};
+}
+
+TEST(ManyChannelConversion, EveryChannelOfEveryFrameInEveryFormat) {
+  for (const TSampleFormat format :
+       {TSampleFormat::Int16, TSampleFormat::Int24, TSampleFormat::Int32, TSampleFormat::Float32}) {
+    for (const std::uint32_t channels : {1u, 2u, 3u, 6u, 24u, 64u}) {
+      const TFrameLayout layout{format, channels};
+      constexpr std::uint32_t kFrames = 5;
+      Bytes block;
+      std::vector<std::vector<double>> expected(channels);
+      for (std::uint32_t i = 0; i < kFrames; ++i) {
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          const TTagged t = Tagged(format, i, c);
+          block.insert(block.end(), t.bytes.begin(), t.bytes.end());
+          expected[c].push_back(t.value);
+        }
+      }
+      std::vector<std::vector<double>> got(channels, std::vector<double>(kFrames, kUntouched));
+      std::vector<double*> split;
+      for (auto& channel : got) split.push_back(channel.data());
+      SplitBlock(block.data(), static_cast<std::uint32_t>(block.size()), layout, split.data());
+      ASSERT_EQ(got, expected) << static_cast<int>(format) << ", " << channels << " channels";
+
+      // And back: the very bytes.
+      std::vector<const double*> merge;
+      for (const auto& channel : got) merge.push_back(channel.data());
+      Bytes out(block.size(), 0xEE);
+      MergeBlock(merge.data(), static_cast<std::uint32_t>(out.size()), layout, out.data());
+      EXPECT_EQ(out, block) << static_cast<int>(format) << ", " << channels << " channels";
+    }
+  }
+}
+
+TEST(ManyChannelConversion, ATrailingPartialFrameIsHandledWholeAndNothingBeyond) {
+  const TFrameLayout layout{TSampleFormat::Int24, 3};
+  Bytes block(3 * 9, 0x00);
+  for (std::size_t k = 0; k < block.size(); k += 3) block[k] = static_cast<std::uint8_t>(k / 3 + 1);
+  // Frame 0 whole, frame 1 cut after its first sample.
+  std::vector<double> a(3, kUntouched), b(3, kUntouched), c(3, kUntouched);
+  double* split[3] = {a.data(), b.data(), c.data()};
+  SplitBlock(block.data(), 12, layout, split);
+  EXPECT_EQ(a[1], 4 / 8388608.0);
+  EXPECT_EQ(c[1], 6 / 8388608.0) << "read from what the buffer held";
+  EXPECT_EQ(a[2], kUntouched);
+
+  const double* merge[3] = {a.data(), b.data(), c.data()};
+  Bytes out(27, 0xEE);
+  MergeBlock(merge, 12, layout, out.data());
+  EXPECT_EQ(Bytes(out.begin(), out.begin() + 18), Bytes(block.begin(), block.begin() + 18));
+  EXPECT_EQ(out[18], 0xEE);
+}
+
+TEST(ManyChannelConversion, AMissingChannelBufferConvertsNothing) {
+  const TFrameLayout layout{TSampleFormat::Int16, 3};
+  const Bytes block(12, 0x11);
+  std::vector<double> a(2, kUntouched), c(2, kUntouched);
+  double* split[3] = {a.data(), nullptr, c.data()};
+  SplitBlock(block.data(), 12, layout, split);
+  EXPECT_EQ(a[0], kUntouched);
+  EXPECT_EQ(c[0], kUntouched);
+  const double* merge[3] = {a.data(), nullptr, c.data()};
+  Bytes out(12, 0xEE);
+  MergeBlock(merge, 12, layout, out.data());
+  EXPECT_EQ(out, Bytes(12, 0xEE));
+  SplitBlock(block.data(), 12, TFrameLayout{}, split);
+  EXPECT_EQ(a[0], kUntouched);
 }
 
 }  // namespace
