@@ -1,0 +1,376 @@
+// Runs of many channels and runs on a worker pool: every channel of a file
+// decodes as that channel alone would, and neither the workers nor the blocks
+// in flight change a byte, a meter position, an abort or a failed write.
+// Also run under ThreadSanitizer (label "threads").
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/format_check.h"
+#include "app/processing_run.h"
+#include "tests/app/scratch_dir.h"
+#include "tools/wav_test_file.h"
+
+namespace zorv {
+namespace {
+
+using test::ParseCanonical;
+using test::ReadFile;
+using test::TBytes;
+using test::TWavFormat;
+
+struct TRunSetup {
+  std::optional<TDecodePath> Path;  // else the run's default
+  TWorkerPool* Pool = nullptr;
+  int BlocksInFlight = 3;
+  // Called in the event pass with the block's index.
+  std::function<void(TProcessingRun&, int)> Pass;
+  TMeterListener* Meters = nullptr;
+
+  static TRunSetup On(TWorkerPool* pool, std::optional<TDecodePath> path = std::nullopt) {
+    TRunSetup setup;
+    setup.Pool = pool;
+    setup.Path = path;
+    return setup;
+  }
+  TRunSetup& InFlight(int blocks) {
+    BlocksInFlight = blocks;
+    return *this;
+  }
+  TRunSetup& EachBlock(std::function<void(TProcessingRun&, int)> pass) {
+    Pass = std::move(pass);
+    return *this;
+  }
+  TRunSetup& WithMeters(TMeterListener* meters) {
+    Meters = meters;
+    return *this;
+  }
+};
+
+struct TRunResult {
+  TRunStatus Status = TRunStatus::Idle;
+  TBytes File;
+  std::uint64_t DataBytesRead = 0;
+};
+
+void Open(TProcessingRun& run, const std::string& in, const std::string& out) {
+  run.Reader().Filename = in;
+  ASSERT_TRUE(run.Reader().OpenFile());
+  ASSERT_EQ(run.Reader().ReadHeader(), rhOk);
+  ASSERT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
+  ASSERT_TRUE(run.Writer().OpenFileNamed(out));
+}
+
+TRunResult DecodeWith(TProcessingRun& run, const std::string& in, const std::string& out,
+                      const TRunSetup& setup) {
+  Open(run, in, out);
+  if (setup.Path) run.Decoder().SetPath(*setup.Path);
+  run.Decoder().SetWorkerPool(setup.Pool);
+  run.SetBlocksInFlight(setup.BlocksInFlight);
+  run.SetMeterListener(setup.Meters);
+  int block = 0;
+  run.SetEventPass([&] {
+    if (setup.Pass) setup.Pass(run, block);
+    ++block;
+  });
+  EXPECT_EQ(run.Start(), TStartResult::Started);
+  run.StartProcess();
+  return {run.Status(), ReadFile(out), run.DataBytesRead()};
+}
+
+TRunResult Decode(const std::string& in, const std::string& out, const TRunSetup& setup = {}) {
+  TProcessingRun run;
+  return DecodeWith(run, in, out, setup);
+}
+
+// The data bytes of a canonical file whose header states what it holds.
+TBytes DataOf(const TBytes& file) {
+  const auto image = ParseCanonical(file);
+  if (!image) {
+    ADD_FAILURE() << "not a canonical WAV file";
+    return {};
+  }
+  EXPECT_EQ(image->DataSize, image->Data.size());
+  EXPECT_EQ(image->RiffSize, file.size() - 8);
+  return image->Data;
+}
+
+// Channel c of interleaved frames.
+TBytes ChannelOf(const TBytes& data, const TWavFormat& format, std::uint32_t c) {
+  const std::size_t sample = format.Bits / 8;
+  const std::size_t frame = format.FrameBytes();
+  TBytes one;
+  for (std::size_t k = c * sample; k + sample <= data.size(); k += frame) {
+    one.insert(one.end(), data.begin() + static_cast<std::ptrdiff_t>(k),
+               data.begin() + static_cast<std::ptrdiff_t>(k + sample));
+  }
+  return one;
+}
+
+// Frames of one block of the run, as the reader makes them: 100 ms, or a
+// shorter interval whose block fits its buffer.
+std::uint32_t BlockFrames(const TWavFormat& format) {
+  const TBytes header = test::WavBytes(format, {});
+  TWavFileIn reader;
+  reader.OpenMemory(header.data(), header.size());
+  EXPECT_EQ(reader.ReadHeader(), rhOk);
+  return reader.BlockFrames();
+}
+
+class PipelineTest : public ::testing::Test {
+ protected:
+  std::string Input(const std::string& name, const TWavFormat& format, std::uint32_t frames,
+                    std::uint32_t seed = 1) {
+    const std::string path = Dir.File(name);
+    test::WriteFile(path, test::WavBytes(format, test::SignalBytes(format, frames, seed)));
+    return path;
+  }
+  test::TScratchDir Dir{ZORV_APP_SCRATCH};
+};
+
+struct TWideCase {
+  const char* Name;
+  TWavFormat Format;
+  TDecodePath Path;
+};
+void PrintTo(const TWideCase& c, std::ostream* os) {
+  *os << c.Name;
+}
+
+class WideFiles : public PipelineTest, public ::testing::WithParamInterface<TWideCase> {};
+
+TEST_P(WideFiles, EveryChannelIsTheDecodeOfThatChannelAlone) {
+  const TWideCase& c = GetParam();
+  if (!PathSupported(c.Path)) GTEST_SKIP() << "this processor cannot run the path";
+  // Three and a half blocks of the wide file.
+  const std::uint32_t frames = BlockFrames(c.Format) * 7 / 2;
+  const std::string in = Input("wide.wav", c.Format, frames);
+  TWorkerPool pool(2);
+  const TRunResult wide = Decode(in, Dir.File("wide_dec.wav"), TRunSetup::On(&pool, c.Path));
+  ASSERT_EQ(wide.Status, TRunStatus::Done);
+  const auto image = ParseCanonical(wide.File);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->Channels, c.Format.Channels);
+  EXPECT_EQ(image->BlockAlign, c.Format.FrameBytes());
+  EXPECT_EQ(image->Tag, c.Format.Tag);
+  const TBytes decoded = DataOf(wide.File);
+  ASSERT_EQ(decoded.size(), std::size_t{frames} * c.Format.FrameBytes());
+
+  const TBytes source = ParseCanonical(ReadFile(in))->Data;
+  TWavFormat mono = c.Format;
+  mono.Channels = 1;
+  for (std::uint32_t ch = 0; ch < c.Format.Channels; ++ch) {
+    const std::string monoIn = Dir.File("mono.wav");
+    test::WriteFile(monoIn, test::WavBytes(mono, ChannelOf(source, c.Format, ch)));
+    const TRunResult alone =
+        Decode(monoIn, Dir.File("mono_dec.wav"), TRunSetup::On(nullptr, c.Path));
+    ASSERT_EQ(DataOf(alone.File), ChannelOf(decoded, c.Format, ch)) << "channel " << ch + 1;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, WideFiles,
+    ::testing::Values(
+        TWideCase{"Int16Three44kAvx512", {1, 3, 44100, 16}, TDecodePath::Avx512},
+        TWideCase{"Int24Six48kPortable", {1, 6, 48000, 24}, TDecodePath::Portable},
+        TWideCase{"Int32Eight96kAvx2", {1, 8, 96000, 32}, TDecodePath::Avx2},
+        TWideCase{"FloatTwentyFour48kAvx512", {3, 24, 48000, 32}, TDecodePath::Avx512},
+        TWideCase{"Int16SixtyFour44kAvx2", {1, 64, 44100, 16}, TDecodePath::Avx2},
+        TWideCase{"FloatSixtyFour96kPortable", {3, 64, 96000, 32}, TDecodePath::Portable},
+        TWideCase{"Int24TwentyFour96kAvx2", {1, 24, 96000, 24}, TDecodePath::Avx2},
+        TWideCase{"Int32Six44kAvx512", {1, 6, 44100, 32}, TDecodePath::Avx512},
+        TWideCase{"FloatThree96kExtended", {3, 3, 96000, 32}, TDecodePath::Extended},
+        TWideCase{"Int24Eight44kExtended", {1, 8, 44100, 24}, TDecodePath::Extended},
+        TWideCase{"Int32Three48kExtended", {1, 3, 48000, 32}, TDecodePath::Extended},
+        TWideCase{"Int16Six96kExtended", {1, 6, 96000, 16}, TDecodePath::Extended}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// What the owner sees per block: the meters with the block they belong to.
+class TBlockMeters : public TMeterListener {
+ public:
+  explicit TBlockMeters(const TProcessingRun*& run) : Run_(run) {}
+  void MeterPosition(int channel, int band, std::int32_t position) override {
+    Seen.push_back({Run_->BlockFirstFrame(), Run_->FramesRead(), channel, band, position});
+  }
+  struct TSeen {
+    std::uint64_t first, read;
+    int channel, band;
+    std::int32_t position;
+    bool operator==(const TSeen&) const = default;
+  };
+  std::vector<TSeen> Seen;
+
+ private:
+  const TProcessingRun*& Run_;
+};
+
+TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
+  for (const TWavFormat format : {TWavFormat{1, 2, 44100, 16}, TWavFormat{1, 6, 48000, 24}}) {
+    SCOPED_TRACE(std::to_string(format.Channels) + " channels");
+    const std::string in = Input("in.wav", format, BlockFrames(format) * 5 + 77);
+    // The plain way: one block at a time, on the run's own thread.
+    const TProcessingRun* current = nullptr;
+    TBlockMeters plainMeters(current);
+    std::vector<std::uint64_t> plainProgress;
+    const auto progress = [](std::vector<std::uint64_t>& into) {
+      return [&into](TProcessingRun& run, int) { into.push_back(run.DataBytesRead()); };
+    };
+    TProcessingRun plainRun;
+    current = &plainRun;
+    const TRunResult plain =
+        DecodeWith(plainRun, in, Dir.File("plain.wav"),
+                   {std::nullopt, nullptr, 1, progress(plainProgress), &plainMeters});
+    ASSERT_EQ(plain.Status, TRunStatus::Done);
+    for (const unsigned workers : {1u, 2u, 5u}) {
+      TWorkerPool pool(workers);
+      for (const int inFlight : {1, 2, 3}) {
+        SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(inFlight) +
+                     " blocks in flight");
+        TBlockMeters meters(current);
+        std::vector<std::uint64_t> seenProgress;
+        TProcessingRun run;
+        current = &run;
+        const TRunResult got =
+            DecodeWith(run, in, Dir.File("out.wav"),
+                       {std::nullopt, &pool, inFlight, progress(seenProgress), &meters});
+        EXPECT_EQ(got.Status, TRunStatus::Done);
+        EXPECT_EQ(got.File, plain.File);
+        EXPECT_EQ(seenProgress, plainProgress) << "the progress after each block";
+        EXPECT_EQ(meters.Seen, plainMeters.Seen) << "meters, and the block they came with";
+      }
+    }
+  }
+}
+
+// The model of one working buffer per channel that serves every block: a
+// short last block is decoded whole, with what the block before left behind
+// its frames. The state it leaves is where the next run goes on from.
+TBytes SingleBufferDecode(TZorvCalc& calc, const TBytes& data, const TWavFormat& format) {
+  const std::uint32_t frames = BlockFrames(format);
+  const TFrameLayout layout = FrameLayoutOf(format.FrameBytes(), format.Channels, format.Tag);
+  calc.Prepare(format.SampleRate, format.Channels, 0);
+  std::vector<std::vector<double>> in(format.Channels, std::vector<double>(frames));
+  std::vector<std::vector<double>> out(format.Channels, std::vector<double>(frames));
+  std::vector<double*> inPtr, outPtr;
+  for (auto& b : in) inPtr.push_back(b.data());
+  for (auto& b : out) outPtr.push_back(b.data());
+  const std::uint32_t blockBytes = frames * format.FrameBytes();
+  TBytes result;
+  for (std::size_t k = 0; k < data.size(); k += blockBytes) {
+    const auto len = static_cast<std::uint32_t>(std::min<std::size_t>(blockBytes, data.size() - k));
+    TBytes raw(blockBytes);
+    std::copy(data.begin() + static_cast<std::ptrdiff_t>(k),
+              data.begin() + static_cast<std::ptrdiff_t>(k + len), raw.begin());
+    SplitBlock(raw.data(), len, layout, inPtr.data());
+    calc.ProcessBlock(inPtr.data(), outPtr.data(), frames);
+    TBytes merged(blockBytes);
+    MergeBlock(outPtr.data(), len, layout, merged.data());
+    result.insert(result.end(), merged.begin(), merged.begin() + len);
+  }
+  return result;
+}
+
+TEST_F(PipelineTest, ASecondRunGoesOnFromTheStateTheFirstLeft) {
+  for (const TWavFormat format : {TWavFormat{1, 2, 44100, 16}, TWavFormat{3, 5, 96000, 32}}) {
+    SCOPED_TRACE(std::to_string(format.Channels) + " channels");
+    // Two and a bit blocks: the last one short.
+    const std::string in = Input("in.wav", format, BlockFrames(format) * 2 + 333);
+    const TBytes source = ParseCanonical(ReadFile(in))->Data;
+    TWorkerPool pool(2);
+    TProcessingRun window;
+    const TRunResult first = DecodeWith(window, in, Dir.File("first.wav"), TRunSetup::On(&pool));
+    const TRunResult second = DecodeWith(window, in, Dir.File("second.wav"), TRunSetup::On(&pool));
+
+    TZorvCalc model;
+    model.SetPath(window.Decoder().Path());
+    EXPECT_EQ(DataOf(first.File), SingleBufferDecode(model, source, format));
+    EXPECT_EQ(DataOf(second.File), SingleBufferDecode(model, source, format));
+    EXPECT_NE(DataOf(first.File), DataOf(second.File));
+  }
+}
+
+TEST_F(PipelineTest, AbortMidRunWritesTheBlockInHandAndStops) {
+  const TWavFormat format{1, 24, 48000, 24};
+  const std::uint32_t block = BlockFrames(format);
+  const std::string in = Input("in.wav", format, block * 6);
+  const TBytes full = DataOf(Decode(in, Dir.File("full.wav")).File);
+  TWorkerPool pool(2);
+  for (const int inFlight : {1, 3}) {
+    const TRunResult aborted =
+        Decode(in, Dir.File("aborted.wav"),
+               TRunSetup::On(&pool).InFlight(inFlight).EachBlock([](TProcessingRun& run, int b) {
+                 if (b == 2) run.Abort();
+               }));
+    EXPECT_EQ(aborted.Status, TRunStatus::Aborted);
+    const std::size_t bytes = std::size_t{3} * block * format.FrameBytes();
+    EXPECT_EQ(aborted.DataBytesRead, bytes);
+    const TBytes data = DataOf(aborted.File);
+    ASSERT_EQ(data.size(), bytes) << inFlight << " blocks in flight";
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), full.begin()));
+  }
+}
+
+TEST_F(PipelineTest, AWriteFailureMidRunLeavesWhatWasWrittenAndFails) {
+  const TWavFormat format{1, 8, 44100, 16};
+  const std::uint32_t block = BlockFrames(format);
+  const std::string in = Input("in.wav", format, block * 8);
+  const TBytes full = DataOf(Decode(in, Dir.File("full.wav")).File);
+  // The file may not grow beyond the header and two and a half blocks.
+  const rlim_t limit = 44 + block * format.FrameBytes() * 5 / 2;
+  struct rlimit saved;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = limit;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  TWorkerPool pool(2);
+  const TRunResult failed = Decode(in, Dir.File("failed.wav"), TRunSetup::On(&pool));
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+
+  EXPECT_EQ(failed.Status, TRunStatus::WriteError);
+  ASSERT_EQ(failed.File.size(), limit);
+  const auto image = ParseCanonical(failed.File);
+  ASSERT_TRUE(image);
+  // The header states the whole frames of what the file took.
+  const std::uint32_t taken = static_cast<std::uint32_t>(limit - 44);
+  EXPECT_EQ(image->DataSize, taken - taken % format.FrameBytes());
+  EXPECT_EQ(image->RiffSize, 36 + image->DataSize);
+  EXPECT_TRUE(std::equal(failed.File.begin() + 44, failed.File.end(), full.begin()))
+      << "what was written is right";
+}
+
+// Files decoded in parallel, as zorv-decode -j does, on one shared pool.
+TEST_F(PipelineTest, RunsInParallelShareOnePool) {
+  const TWavFormat formats[] = {{1, 24, 48000, 24}, {1, 2, 44100, 16}, {3, 9, 96000, 32}};
+  std::vector<std::string> inputs;
+  std::vector<TBytes> alone;
+  for (std::size_t i = 0; i < std::size(formats); ++i) {
+    inputs.push_back(Input("in" + std::to_string(i) + ".wav", formats[i],
+                           BlockFrames(formats[i]) * 4 + 10, static_cast<std::uint32_t>(i + 3)));
+    alone.push_back(Decode(inputs[i], Dir.File("alone" + std::to_string(i) + ".wav")).File);
+  }
+  TWorkerPool pool(2);
+  std::vector<TRunResult> together(std::size(formats));
+  {
+    std::vector<std::jthread> jobs;
+    for (std::size_t i = 0; i < std::size(formats); ++i) {
+      jobs.emplace_back([&, i] {
+        together[i] = Decode(inputs[i], Dir.File("together" + std::to_string(i) + ".wav"),
+                             TRunSetup::On(&pool));
+      });
+    }
+  }
+  for (std::size_t i = 0; i < std::size(formats); ++i) {
+    EXPECT_EQ(together[i].Status, TRunStatus::Done);
+    EXPECT_EQ(together[i].File, alone[i]) << "file " << i;
+  }
+}
+
+}  // namespace
+}  // namespace zorv
