@@ -1,6 +1,10 @@
 #include "app/arithmetic.h"
 
+#include <charconv>
 #include <cstdlib>
+#include <cstring>
+
+#include "dsp/worker_pool.h"
 
 namespace zorv {
 
@@ -9,6 +13,18 @@ TDecodePath DefaultArithmetic() {
     if (const auto path = ParsePath(name); path && PathSupported(*path)) return *path;
   }
   return FastestPath();
+}
+
+unsigned DefaultWorkers() {
+  if (const char* text = std::getenv(kWorkersVariable); text != nullptr) {
+    unsigned workers = 0;
+    const char* end = text + std::strlen(text);
+    const auto [last, error] = std::from_chars(text, end, workers);
+    if (error == std::errc() && last == end && last != text && workers <= kMaxWorkers) {
+      return workers;
+    }
+  }
+  return TWorkerPool::DefaultThreads();
 }
 
 }  // namespace zorv

@@ -1,4 +1,4 @@
-// Which arithmetic a run's decoder uses.
+// Which arithmetic a run's decoder uses, and on how many worker threads.
 #pragma once
 
 #include "dsp/decode_path.h"
@@ -13,5 +13,14 @@ inline constexpr const char* kArithmeticVariable = "ZORV_ARITHMETIC";
 // path this processor runs. Every path gives the same output files as the
 // extended-precision reference; the reference itself is the slowest.
 TDecodePath DefaultArithmetic();
+
+// The number of worker threads of the decoders' pool, to force it for tests
+// and benchmarks ("0": everything on the run's own thread).
+inline constexpr const char* kWorkersVariable = "ZORV_WORKERS";
+inline constexpr unsigned kMaxWorkers = 256;
+
+// The number the environment variable gives when it is one of 0..256, else
+// one per core.
+unsigned DefaultWorkers();
 
 }  // namespace zorv
