@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/arithmetic.h"
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "cli/batch_plan.h"
@@ -167,9 +168,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   unsigned threads = options.Jobs != 0 ? options.Jobs : std::thread::hardware_concurrency();
   if (threads == 0) threads = 1;
   if (threads > jobs.size()) threads = static_cast<unsigned>(jobs.size());
-  // One file at a time: its two channels on two cores. Several at once: a
-  // file per core (which is faster than a channel per core).
-  const bool channelThreads = threads == 1 && std::thread::hardware_concurrency() >= 2;
+  // One pool for the channels of every file: one file at a time spreads its
+  // channels over the cores, several at once share the same threads.
+  const unsigned workers = DefaultWorkers();
+  TWorkerPool pool(workers);
 
   TJobSettings settings;
   settings.LevelDb = options.LevelDb;
@@ -180,7 +182,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.Exact = options.Exact;
   settings.Float = options.Float;
   settings.CanonicalHeader = options.CanonicalHeader;
-  settings.ChannelThreads = channelThreads;
+  settings.Pool = workers > 0 ? &pool : nullptr;
 
   TProgressBoard board(err, errIsTerminal && !options.Quiet);
   TResults results(jobs, board, options, report.get());

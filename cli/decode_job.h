@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/progress.h"
+#include "dsp/worker_pool.h"
 
 namespace zorv::cli {
 
@@ -33,7 +34,9 @@ struct TJobSettings {
   bool Exact = false;
   bool Float = false;
   bool CanonicalHeader = false;
-  bool ChannelThreads = false;  // decode the second channel on a thread of its own
+  // The worker threads that decode the channels, shared by the files decoded
+  // in parallel; null: each file on its own thread.
+  TWorkerPool* Pool = nullptr;
 };
 
 enum class TJobStatus { Decoded, Skipped, Refused, Failed, Interrupted };

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   clang libclang-rt-14-dev clang-format
   libssl-dev libcli11-dev nlohmann-json3-dev
-  sox libsndfile1-dev sndfile-programs ffmpeg mediainfo
+  sox libsndfile1-dev sndfile-programs ffmpeg mediainfo time
   xvfb xauth imagemagick
   lv2-dev lilv-utils sordi lv2file jalv jackd2
 )
