@@ -3,6 +3,7 @@
 // meters arrive channel by channel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -93,7 +94,8 @@ class ManyChannels : public testing::TestWithParam<TChannelCase> {};
 
 TEST_P(ManyChannels, EveryChannelIsItsOwnMonoDecodeOnEveryFastPath) {
   const TChannelCase& c = GetParam();
-  const auto in = Inputs(c.Channels, c.Rate, c.Rate / 20);
+  // Four blocks, at most 50 ms.
+  const auto in = Inputs(c.Channels, c.Rate, std::min(c.Rate / 20, 4 * c.Block));
   TWorkerPool two(2);
   for (TDecodePath path : kFastPaths) {
     if (!PathSupported(path)) continue;
