@@ -38,7 +38,7 @@ unsigned TWorkerPool::Share() const {
   return std::max(1u, Users_ > 1 ? threads / Users_ : threads);
 }
 
-void TWorkerPool::Post(TBatch& batch) {
+void TWorkerPool::Post(TBatch& batch, bool callerHelps) {
   batch.Next_ = 0;
   batch.Pending_ = batch.Count;
   if (batch.Count <= 0) return;
@@ -46,11 +46,13 @@ void TWorkerPool::Post(TBatch& batch) {
     const std::lock_guard lock(Mutex_);
     Queue_.push_back(&batch);
   }
-  if (batch.Count == 1) {
-    WorkPosted_.notify_one();
-  } else {
-    WorkPosted_.notify_all();
-  }
+  // As many workers as there are jobs and cores for them: a caller that
+  // helps takes a core of its own, and one thread more awake than cores
+  // would only take turns with those that have work.
+  const int threads = static_cast<int>(Workers_.size());
+  const int wake =
+      callerHelps ? std::min(batch.Count - 1, threads - 1) : std::min(batch.Count, threads);
+  for (int w = 0; w < wake; ++w) WorkPosted_.notify_one();
 }
 
 bool TWorkerPool::Take(TBatch*& batch, int& job) {

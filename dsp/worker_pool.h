@@ -45,8 +45,12 @@ class TWorkerPool {
   void Detach();
   unsigned Share() const;
 
-  // Hands the batch's jobs to the workers and returns at once.
-  void Post(TBatch& batch);
+  // Hands the batch's jobs to the workers and returns at once. callerHelps:
+  // the caller will take jobs itself in Wait (after some other work of its
+  // own, perhaps), so it counts as one of the threads: one worker fewer is
+  // woken. Workers that are not woken still take jobs left when they finish
+  // others.
+  void Post(TBatch& batch, bool callerHelps = false);
   // Runs jobs of the batch that no worker has taken yet on the calling
   // thread, then sleeps until the others have finished.
   void Wait(TBatch& batch);

@@ -103,7 +103,8 @@ void TZorvCalc::StartPlannedBlock() {
   Batch_.Run = [](void* context, int job) { static_cast<TZorvCalc*>(context)->RunJob(job); };
   Batch_.Context = this;
   Batch_.Count = Plan_.Jobs;
-  Pool_->Post(Batch_);
+  // The caller takes jobs itself once it comes to FinishBlock.
+  Pool_->Post(Batch_, true);
 }
 
 void TZorvCalc::BeginBlock(const double* const* in, double* const* out, std::uint32_t count) {
