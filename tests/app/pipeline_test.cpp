@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <string>
@@ -95,9 +96,16 @@ TBytes DataOf(const TBytes& file) {
     ADD_FAILURE() << "not a canonical WAV file";
     return {};
   }
-  EXPECT_EQ(image->DataSize, image->Data.size());
+  // An odd-sized data chunk is followed by its pad byte, a zero.
+  const std::size_t pad = image->DataSize % 2;
+  EXPECT_EQ(image->DataSize + pad, image->Data.size());
+  if (pad != 0 && !image->Data.empty()) {
+    EXPECT_EQ(image->Data.back(), 0);
+  }
   EXPECT_EQ(image->RiffSize, file.size() - 8);
-  return image->Data;
+  TBytes data = image->Data;
+  data.resize(std::min<std::size_t>(data.size(), image->DataSize));
+  return data;
 }
 
 // Channel c of interleaved frames.
