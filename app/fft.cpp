@@ -51,4 +51,31 @@ void TFft::Forward(std::complex<double>* data) const {
   }
 }
 
+TRealFft::TRealFft(std::size_t size)
+    : Size_(size), Half_(size / 2), Twiddle_(size / 2 + 1), Packed_(size / 2) {
+  for (std::size_t k = 0; k <= size / 2; ++k) {
+    const double angle =
+        -2.0 * std::numbers::pi * static_cast<double>(k) / static_cast<double>(size);
+    Twiddle_[k] = {std::cos(angle), std::sin(angle)};
+  }
+}
+
+void TRealFft::Forward(const double* samples, std::complex<double>* spectrum) {
+  const std::size_t half = Size_ / 2;
+  for (std::size_t n = 0; n < half; ++n) Packed_[n] = {samples[2 * n], samples[2 * n + 1]};
+  Half_.Forward(Packed_.data());
+  // Z = E + i O, with E and O the transforms of the even and the odd
+  // samples; X[k] = E[k] + w^k O[k].
+  for (std::size_t k = 0; k <= half; ++k) {
+    const std::complex<double> z = Packed_[k % half];
+    const std::complex<double> mirror = std::conj(Packed_[(half - k) % half]);
+    const std::complex<double> even = 0.5 * (z + mirror);
+    const std::complex<double> oddTimesI = 0.5 * (z - mirror);
+    const std::complex<double> odd{oddTimesI.imag(), -oddTimesI.real()};
+    const std::complex<double> w = Twiddle_[k];
+    spectrum[k] = even + std::complex<double>{w.real() * odd.real() - w.imag() * odd.imag(),
+                                              w.real() * odd.imag() + w.imag() * odd.real()};
+  }
+}
+
 }  // namespace zorv

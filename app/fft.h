@@ -23,6 +23,24 @@ class TFft {
   std::vector<std::size_t> Reversed_;          // bit-reversed index of each index
 };
 
+// The transform of real samples, by a complex transform of half the size.
+class TRealFft {
+ public:
+  // size: a power of two, at least 4.
+  explicit TRealFft(std::size_t size);
+
+  std::size_t Size() const { return Size_; }
+  // samples: Size values; spectrum: Size / 2 + 1 bins (0 .. Nyquist), the
+  // forward transform's first half (the rest mirrors it).
+  void Forward(const double* samples, std::complex<double>* spectrum);
+
+ private:
+  std::size_t Size_;
+  TFft Half_;
+  std::vector<std::complex<double>> Twiddle_;  // e^{-i 2 pi k / N}, k <= N / 2
+  std::vector<std::complex<double>> Packed_;   // even samples real, odd imaginary
+};
+
 // The largest power of two not above n (n >= 1).
 std::size_t PowerOfTwoBelow(std::size_t n);
 

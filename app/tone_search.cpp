@@ -77,14 +77,15 @@ TToneWindowAnalyser::TToneWindowAnalyser(double sampleRate, std::size_t frames, 
       Fft_(PowerOfTwoBelow(std::max<std::size_t>(frames, 2))),
       FftWindow_(Hann(Fft_.Size(), true)),
       HalfWindow_(Hann(frames / 2, false)),
-      Spectrum_(Fft_.Size()) {
+      Windowed_(Fft_.Size()),
+      Spectrum_(Fft_.Size() / 2 + 1) {
   if (frames < 64) throw std::invalid_argument("tone windows need at least 64 frames");
 }
 
 double TToneWindowAnalyser::CoarseFrequency(const double* x, double mean) {
   const std::size_t size = Fft_.Size();
-  for (std::size_t i = 0; i < size; ++i) Spectrum_[i] = {(x[i] - mean) * FftWindow_[i], 0.0};
-  Fft_.Forward(Spectrum_.data());
+  for (std::size_t i = 0; i < size; ++i) Windowed_[i] = (x[i] - mean) * FftWindow_[i];
+  Fft_.Forward(Windowed_.data(), Spectrum_.data());
 
   const double binWidth = SampleRate_ / static_cast<double>(size);
   const double top = std::min(kHighestFrequency, 0.45 * SampleRate_);
@@ -171,7 +172,29 @@ TToneWindow TToneWindowAnalyser::Fit(const double* x, double frequency) const {
   return result;
 }
 
+TToneWindow TToneWindowAnalyser::Polish(const double* x, double mean, double frequency) const {
+  frequency = RefinedFrequency(x, mean, frequency);
+  TToneWindow best = Fit(x, frequency);
+  // The phase comparison leans a little on the sine's mirror image when a
+  // window holds few cycles; the fitted sine's share peaks at the true
+  // frequency: a parabola through three fits, twice, closer each time.
+  const double windowSeconds = static_cast<double>(Frames_) / SampleRate_;
+  for (double step : {0.05 / windowSeconds, 0.005 / windowSeconds}) {
+    const double a = Fit(x, frequency - step).Share;
+    const double b = best.Share;
+    const double c = Fit(x, frequency + step).Share;
+    const double curve = a - 2.0 * b + c;
+    if (!(curve < 0.0)) continue;
+    frequency += std::clamp(0.5 * (a - c) / curve, -1.0, 1.0) * step;
+    const TToneWindow fitted = Fit(x, frequency);
+    if (fitted.Share >= best.Share) best = fitted;
+  }
+  return best;
+}
+
 TToneWindow TToneWindowAnalyser::Analyse(const double* samples) {
+  // A sine explaining more than half of a window is its strongest component.
+  constexpr double kCarries = 0.5;
   double mean = 0.0;
   double squares = 0.0;
   for (std::size_t i = 0; i < Frames_; ++i) {
@@ -180,27 +203,20 @@ TToneWindow TToneWindowAnalyser::Analyse(const double* samples) {
   }
   const double energy = squares - mean * mean / static_cast<double>(Frames_);
   mean /= static_cast<double>(Frames_);
-  if (!(energy >= FloorEnergy_)) return {};
-  const double coarse = CoarseFrequency(samples, mean);
-  double frequency = RefinedFrequency(samples, mean, coarse);
-  TToneWindow best = Fit(samples, frequency);
-  // The phase comparison leans a little on the sine's mirror image when a
-  // window holds few cycles; the fitted sine's energy peaks at the true
-  // frequency: a parabola through three fits, twice, closer each time.
-  const double windowSeconds = static_cast<double>(Frames_) / SampleRate_;
-  for (double step : {0.05 / windowSeconds, 0.005 / windowSeconds}) {
-    const TToneWindow below = Fit(samples, frequency - step);
-    const TToneWindow above = Fit(samples, frequency + step);
-    const double a = below.Share;
-    const double b = best.Share;
-    const double c = above.Share;
-    const double curve = a - 2.0 * b + c;
-    if (!(curve < 0.0)) continue;
-    frequency += std::clamp(0.5 * (a - c) / curve, -1.0, 1.0) * step;
-    const TToneWindow fitted = Fit(samples, frequency);
-    if (fitted.Share >= best.Share) best = fitted;
+  if (!(energy >= FloorEnergy_)) {
+    LastFrequency_ = 0.0;
+    return {};
   }
-  return best;
+  if (LastFrequency_ > 0.0) {
+    const TToneWindow same = Polish(samples, mean, LastFrequency_);
+    if (same.Share > kCarries) {
+      LastFrequency_ = same.Frequency;
+      return same;
+    }
+  }
+  const TToneWindow window = Polish(samples, mean, CoarseFrequency(samples, mean));
+  LastFrequency_ = window.Share > kCarries ? window.Frequency : 0.0;
+  return window;
 }
 
 std::optional<TSteadyTone> LongestSteadyTone(const std::vector<TToneWindow>& windows,

@@ -32,21 +32,28 @@ class TToneWindowAnalyser {
   TToneWindowAnalyser(double sampleRate, std::size_t frames, double floorDbfs = -50.0);
 
   std::size_t Frames() const { return Frames_; }
-  // samples: Frames() values of one channel.
+  // samples: Frames() values of one channel. Windows are handed over in
+  // order: a sine that carried most of the last window is looked for first,
+  // and when it carries most of this one too, it is the strongest there and
+  // the spectrum is not needed.
   TToneWindow Analyse(const double* samples);
 
  private:
   double CoarseFrequency(const double* x, double mean);
   double RefinedFrequency(const double* x, double mean, double frequency) const;
   TToneWindow Fit(const double* x, double frequency) const;
+  // The sine near frequency, refined and fitted.
+  TToneWindow Polish(const double* x, double mean, double frequency) const;
 
   double SampleRate_;
   std::size_t Frames_;
   double FloorEnergy_;  // of a sine at the floor level over a window
-  TFft Fft_;
+  TRealFft Fft_;
   std::vector<double> FftWindow_;   // Hann, over the transform's length
   std::vector<double> HalfWindow_;  // Hann, over half a window
+  std::vector<double> Windowed_;
   std::vector<std::complex<double>> Spectrum_;
+  double LastFrequency_ = 0.0;  // of the sine that carried the last window; 0: none did
 };
 
 struct TSteadyToneRules {

@@ -33,6 +33,23 @@ TEST(Fft, AgreesWithTheDirectTransform) {
     }
   }
   EXPECT_THROW(TFft(12), std::invalid_argument);
+
+  // Real samples through the half-size transform: the first half of the
+  // complex transform's bins, Nyquist included.
+  for (std::size_t size : {4U, 16U, 2048U}) {
+    test::TNoise noise(size + 1);
+    std::vector<double> samples(size);
+    for (double& x : samples) x = noise.Next();
+    std::vector<std::complex<double>> full(size);
+    for (std::size_t n = 0; n < size; ++n) full[n] = samples[n];
+    TFft(size).Forward(full.data());
+    std::vector<std::complex<double>> half(size / 2 + 1);
+    TRealFft(size).Forward(samples.data(), half.data());
+    for (std::size_t k = 0; k <= size / 2; ++k) {
+      ASSERT_NEAR(std::abs(half[k] - full[k]), 0.0, 1e-10 * static_cast<double>(size))
+          << "size " << size << ", bin " << k;
+    }
+  }
   EXPECT_EQ(PowerOfTwoBelow(4410), 4096U);
   EXPECT_EQ(PowerOfTwoBelow(8192), 8192U);
 }
@@ -51,6 +68,28 @@ TEST(ToneWindow, AnySineBetweenTheBinsIsMeasuredExactly) {
       }
     }
   }
+}
+
+TEST(ToneWindow, EachWindowFindsItsOwnSineWhateverCameBefore) {
+  // Windows in order: a tone, another tone, a chord, the first tone again,
+  // a near neighbour of it; the sine carrying the last window is tried first.
+  TToneWindowAnalyser analyser(48000, 4800);
+  const struct {
+    double frequency, amplitude;
+  } windows[] = {{1000, 0.3}, {1000, 0.3}, {6300, 0.1}, {1000, 0.2}, {1004, 0.2}, {250, 0.05}};
+  for (const auto& w : windows) {
+    const auto x = test::Tone(w.frequency, w.amplitude, 48000, 4800, 0.7);
+    const TToneWindow result = analyser.Analyse(x.data());
+    EXPECT_NEAR(result.Frequency, w.frequency, 0.01) << w.frequency;
+    EXPECT_NEAR(result.Amplitude, w.amplitude, 1e-6) << w.frequency;
+  }
+  // Two sines, the second twice as strong as the one before: the strong one.
+  auto x = test::Tone(1000, 0.1, 48000, 4800);
+  const auto strong = test::Tone(3000, 0.2, 48000, 4800);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] += strong[i];
+  const TToneWindow mixed = analyser.Analyse(x.data());
+  EXPECT_NEAR(mixed.Frequency, 3000, 0.1);
+  EXPECT_NEAR(mixed.Share, 0.8, 0.01);
 }
 
 TEST(ToneWindow, NoiseAndChordsAreNoTone) {
