@@ -199,7 +199,7 @@ int PlotRow(const QRect& panel, double position) {
 
 std::vector<int> ShownChannels(const TGainHistory& history, int firstChannel) {
   const auto channels = static_cast<int>(history.Channels());
-  if (channels == 0) return {0};
+  if (channels == 0) return {0, 1};
   if (firstChannel < 0 || firstChannel >= channels) return {};
   if (firstChannel + 1 < channels) return {firstChannel, firstChannel + 1};
   return {firstChannel};

@@ -42,7 +42,7 @@ int PlotRow(const QRect& panel, double position);
 
 // The channels a picture shows: firstChannel and the one after it, when the
 // history holds it. Empty when the history has no such channel; a history
-// that has not started shows one empty panel.
+// that has not started shows the empty panels of a pair.
 std::vector<int> ShownChannels(const TGainHistory& history, int firstChannel);
 
 // "Gain (dB) Ch 1 (left)", "Gain (dB) Ch 2 (right)"; "Gain (dB) Ch 3" beyond.

@@ -98,6 +98,7 @@ TALProgressBar* TForm1::Meter(int channel, int band) const {
 }
 
 void TForm1::MeterPosition(int channel, int band, std::int32_t position) {
+  Recorder_.MeterPosition(channel, band, position);
   if (channel < 0 || channel > 1 || band < 0 || band > 3) return;
   PendingMeter_[channel][band] = position;
   MeterPending_[channel][band] = true;

@@ -1,6 +1,8 @@
 // The main window: file selection and validation, the WAV parameters line,
-// the reference level, the eight band meters, the Start/Abort button that
-// drives the processing run, help, home page and about box.
+// the reference level and its measurement from the input's reference tone,
+// the eight band meters and the plot of the band gains over the whole file,
+// the Start/Abort button that drives the processing run, help, home page and
+// about box.
 #pragma once
 
 #include <QElapsedTimer>
@@ -10,6 +12,7 @@
 #include <array>
 #include <cstdint>
 
+#include "app/gain_history.h"
 #include "app/processing_run.h"
 #include "dsp/meter_listener.h"
 
@@ -21,6 +24,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QTabWidget;
 class QToolButton;
 
 namespace zorv {
@@ -29,6 +33,7 @@ class TALProgressBar;
 class TAboutBox;
 class TDocumentOpener;
 class TFileDialogs;
+class TGainHistoryPlot;
 class THelpViewer;
 class TPathLabel;
 
@@ -37,7 +42,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
 
  public:
   static constexpr int kWidth = 930;
-  static constexpr int kHeight = 615;
+  // The seed's 615 pixels and the gain plot under the controls.
+  static constexpr int kHeight = 925;
   // Meter positions in tenths of a dB of band gain.
   static constexpr int kMeterMin = -350;
   static constexpr int kMeterMax = 100;
@@ -60,10 +66,17 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // The level's value beside the scroll bar ("-10.0 dB"), which can also be
   // typed; the two are kept in step.
   QDoubleSpinBox* RefLabel = nullptr;
+  // Sets the level from the input's reference tone; MeasureLabel under the
+  // level says what was found, or why nothing was.
+  QPushButton* MeasureButton = nullptr;
+  QLabel* MeasureLabel = nullptr;
   QPushButton* StartButton = nullptr;
   QLabel* DoneLabel = nullptr;
   QProgressBar* RunProgress = nullptr;  // share of the input's data processed
   QLabel* TimeLabel = nullptr;
+  // Under the level: the gain plot of the run.
+  QTabWidget* LowerTabs = nullptr;
+  TGainHistoryPlot* GainPlot = nullptr;
   QGroupBox* DebugGroup = nullptr;
   QButtonGroup* DebugButtons = nullptr;
   QAction* Open1 = nullptr;
@@ -71,6 +84,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Checked: outputs get the canonical 44-byte header, without the input's
   // other chunks.
   QAction* CanonicalHeader1 = nullptr;
+  QAction* SavePlot1 = nullptr;  // the gain plot as a PNG file
   QAction* Exit1 = nullptr;
   QAction* Help2 = nullptr;
   QAction* HelpViewer1 = nullptr;  // the help page in the program's own window
@@ -91,6 +105,10 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void FileOpenOutExecute();
   void StartButtonClick();
   void LevelBarChange(int position);
+  // The reference tone of the first minute of the input: the level set to
+  // it, and what was found (or why nothing was) under the level.
+  void MeasureButtonClick();
+  void SavePlot1Click();
   void DebugGroupClick(int index);
   void Help2Click();
   void HelpViewer1Click();
@@ -103,6 +121,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // The reader's format check (0 or a TFormatCheckResult).
   std::int32_t CheckFormat();
   void ShowWavParams();
+  // Frames of the open input's data that the file holds.
+  std::uint64_t InputFrames();
 
   // What choosing path in the input dialog does; also for a dropped file and
   // the command line. Ignored while a run is active.
@@ -124,6 +144,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   const QString& OutputFileName() const { return OutputFileName_; }
   const QString& VersionText() const { return VersionText_; }
   TProcessingRun& Run() { return Run_; }
+  // The band gains of the last run (or of the one going on).
+  const TGainHistory& GainHistory() const { return History_; }
   // A run is going, ending, or stalled: the files must stay as they are.
   bool Busy() const { return InStartProcess_ || Run_.Running(); }
 
@@ -140,6 +162,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QLayout* CreateMeterColumns();
   QLayout* CreateLevelRow();
   QLayout* CreateStatusRows();
+  QWidget* CreateLowerTabs();
   void CreateDebugGroup();
 
   // Red for an error, else the window-text colour.
@@ -163,6 +186,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void ShowRunEnded();
   // The end-of-run reset of the controls, also on Abort.
   void ResetControls();
+  // Measure and Save Plot are there when nothing runs and they have something to work on.
+  void UpdateToolsEnabled();
   void UpdateProgress(std::uint64_t done);
   void UpdateRunningTimes();
   // ", 0:10:00 decoded": the playing time the output holds.
@@ -179,6 +204,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   TDocumentOpener* Opener_ = nullptr;
   TProcessingRun Run_;
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
+  TGainHistory History_;
+  TGainHistoryRecorder Recorder_{History_};
   // During a run the decoder hands over meter positions thousands of times a
   // second; the latest ones are kept here and shown at most once per display
   // interval (and at the end of the run), so the meters cost the run nothing.

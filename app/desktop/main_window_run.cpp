@@ -13,16 +13,14 @@
 #include "app/desktop/help_viewer.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/text_conversion.h"
 #include "app/desktop/time_text.h"
 #include "app/messages.h"
 #include "widgets/al_progress_bar.h"
+#include "widgets/gain_history_plot.h"
 
 namespace zorv {
 namespace {
-
-QString Text(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 void SetButtonTextColour(QPushButton* button, const QColor& colour) {
   QPalette colours = button->palette();
@@ -81,6 +79,11 @@ void TForm1::ShowRunStarted() {
   RunClock_.start();
   UpdateRunningTimes();
   AbortRun1->setEnabled(true);
+  TWavFileIn& reader = Run_.Reader();
+  Recorder_.Start(Run_.Channels(), reader.SampleRate(), reader.BlockFrames(), InputFrames(),
+                  TZorvCalc::kMeterInterval);
+  GainPlot->update();
+  UpdateToolsEnabled();
   // The run needs its files unchanged until it has ended.
   for (QWidget* button : {InputFileButton, OutPutFileButton}) button->setEnabled(false);
   for (QAction* item : {Open1, Save1}) item->setEnabled(false);
@@ -88,6 +91,7 @@ void TForm1::ShowRunStarted() {
 
 void TForm1::ShowRunEnded() {
   ShowMeterPositions();
+  GainPlot->update();
   SinceShown_.invalidate();
   const TRunStatus status = Run_.Status();
   const bool failed = status == TRunStatus::WriteError || status == TRunStatus::SampleCountError;
@@ -127,6 +131,7 @@ void TForm1::ResetControls() {
   // Input selection comes back once the run has let go of its files.
   InputFileButton->setEnabled(!Busy());
   Open1->setEnabled(!Busy());
+  UpdateToolsEnabled();
 }
 
 void TForm1::UpdateProgress(std::uint64_t done) {
@@ -150,6 +155,7 @@ void TForm1::RunEventPass() {
   constexpr qint64 kDisplayIntervalMs = 16;
   if (!SinceShown_.isValid() || SinceShown_.elapsed() >= kDisplayIntervalMs) {
     ShowMeterPositions();
+    GainPlot->update();
     UpdateProgress(Run_.DataBytesRead());
     if (Run_.Running()) UpdateRunningTimes();
     SinceShown_.start();

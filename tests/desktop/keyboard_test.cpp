@@ -33,11 +33,11 @@ class WindowKeyboard : public WindowTest {
   QString LevelText() const { return Form->RefLabel->text(); }
 };
 
-TEST_F(WindowKeyboard, TabGoesInputOutputLevelStart) {
+TEST_F(WindowKeyboard, TabGoesInputOutputLevelMeasureStart) {
   MakeReady(WriteWav("in.wav", kStereo16, kBlock44), Path("out.wav"));
   Form->InputFileButton->setFocus();
-  const QWidget* expected[] = {Form->OutPutFileButton, Form->LevelBar, Form->RefLabel,
-                               Form->StartButton, Form->InputFileButton};
+  const QWidget* expected[] = {Form->OutPutFileButton, Form->LevelBar,    Form->RefLabel,
+                               Form->MeasureButton,    Form->StartButton, Form->InputFileButton};
   for (const QWidget* next : expected) {
     Key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), next)

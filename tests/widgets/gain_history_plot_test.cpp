@@ -138,7 +138,7 @@ TEST(GainPlot, PanelsFollowTheChannelsShown) {
   EXPECT_EQ(ShownChannels(four, 3), (std::vector<int>{3}));
   EXPECT_TRUE(ShownChannels(four, 4).empty());
   TGainHistory none;
-  EXPECT_EQ(ShownChannels(none, 0), (std::vector<int>{0})) << "empty axes before any run";
+  EXPECT_EQ(ShownChannels(none, 0), (std::vector<int>{0, 1})) << "empty axes before any run";
 
   EXPECT_EQ(PanelCaption(0, 2), "Gain (dB) Ch 1 (left)");
   EXPECT_EQ(PanelCaption(1, 2), "Gain (dB) Ch 2 (right)");
@@ -200,7 +200,7 @@ TEST(GainPlotWidget, ShowsAndSavesThePicture) {
   EXPECT_FALSE(plot.Render(plot.size()) == rendered);
   plot.SetHistory(nullptr);
   const QImage empty = plot.Render(plot.size());
-  const QRect panel = LayOutGainPlot(empty.rect(), QFontMetrics(plot.font()), 1).Panels.at(0);
+  const QRect panel = LayOutGainPlot(empty.rect(), QFontMetrics(plot.font()), 2).Panels.at(0);
   const std::set<std::string> bandColours = BandColours();
   for (int y = panel.top(); y <= panel.bottom(); ++y) {
     ASSERT_EQ(bandColours.count(Hex(empty, panel.left() + 50, y)), 0U) << "y " << y;
