@@ -179,12 +179,6 @@ void TForm1::Exit1Click() {
   close();
 }
 
-void TForm1::RefuseSeveralFiles() {
-  if (Busy()) return;
-  ShowStatus(QStringLiteral("One file at a time: drop a single WAV file"), false);
-  DoneLabel->show();
-}
-
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   if (!Busy() && !DraggedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
@@ -196,7 +190,7 @@ void TForm1::dropEvent(QDropEvent* event) {
   if (files.size() == 1) {
     OpenInputFile(files.front());
   } else {
-    RefuseSeveralFiles();
+    QueueFiles(files);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "app/gain_history.h"
 #include "app/processing_run.h"
@@ -21,6 +22,7 @@ class QButtonGroup;
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
@@ -77,6 +79,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Under the level: the gain plot of the run.
   QTabWidget* LowerTabs = nullptr;
   TGainHistoryPlot* GainPlot = nullptr;
+  QListWidget* QueueList = nullptr;  // the queued files and their results
   QGroupBox* DebugGroup = nullptr;
   QButtonGroup* DebugButtons = nullptr;
   QAction* Open1 = nullptr;
@@ -131,8 +134,12 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // remembered, and created (or replaced) only when Start is pressed. Ignored
   // while a run is active.
   void OpenOutputFile(const QString& path);
-  // Several files dropped at once: the window decodes one file at a time.
-  void RefuseSeveralFiles();
+  // Several files chosen or dropped at once: each is decoded in turn into
+  // its proposed output, the replacement of existing outputs asked about
+  // once for all. Abort ends the queue; the queue tab lists each result.
+  // The decodes run from the event loop, one after the other.
+  void QueueFiles(const QStringList& inputs);
+  bool QueueRunning() const { return QueueRunning_; }
 
   // Where help and home page go; the desktop's opener unless set.
   void SetDocumentOpener(TDocumentOpener& opener) { Opener_ = &opener; }
@@ -146,8 +153,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   TProcessingRun& Run() { return Run_; }
   // The band gains of the last run (or of the one going on).
   const TGainHistory& GainHistory() const { return History_; }
-  // A run is going, ending, or stalled: the files must stay as they are.
-  bool Busy() const { return InStartProcess_ || Run_.Running(); }
+  // A run is going, ending, or stalled, or a queue is being decoded: the
+  // files must stay as they are.
+  bool Busy() const { return InStartProcess_ || Run_.Running() || QueueRunning_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -181,13 +189,36 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // After a run: the same input and output are ready for the next run.
   void ProposeSameFiles();
   void RefuseInput(const QString& message);
+  // Why path cannot be the output (the input itself, a folder); empty when
+  // it may be. Nothing is created.
+  QString OutputRefusal(const QString& path) const;
   void CloseOutput(const QString& labelText, bool error);
+  // The output chosen without a question: the user agreed to replace it
+  // already (or it does not exist); the refusal's text, or an empty one.
+  QString TakeOutputFile(const QString& path);
+  // Start: the run on the chosen files, the output created only now. The
+  // refusal's text when the run did not start (created: whether the output
+  // file could not be created); empty when it ran.
+  QString RunChosenFiles(bool& created);
   void ShowRunStarted();
+  // Start reads Abort, in red.
+  void ShowAbortButton();
   void ShowRunEnded();
   // The end-of-run reset of the controls, also on Abort.
   void ResetControls();
   // Measure and Save Plot are there when nothing runs and they have something to work on.
   void UpdateToolsEnabled();
+  // main_window_queue.cpp
+  void CreateQueueList();
+  void RunNextInQueue();
+  // A queued file is decoded as on its own, as the command line decodes
+  // it: from the decoder's start-up state, not from where the last file
+  // left it.
+  void RestartDecoder();
+  // The run of the queue's current file has ended: its result, then the next.
+  void QueueEntryEnded();
+  void EndQueue();
+  void ShowQueueEntry(std::size_t index);
   void UpdateProgress(std::uint64_t done);
   void UpdateRunningTimes();
   // ", 0:10:00 decoded": the playing time the output holds.
@@ -223,6 +254,20 @@ class TForm1 : public QMainWindow, public TMeterListener {
   bool InStartProcess_ = false;
   // The window was asked to close during a run: close once the run has ended.
   bool CloseAfterRun_ = false;
+
+  // Failed: refused or not decoded whole; Aborted: the one the user
+  // stopped; NotDecoded: waiting when the queue was aborted.
+  enum class TQueueState { Waiting, Decoding, Decoded, Failed, Aborted, Skipped, NotDecoded };
+  struct TQueueEntry {
+    QString Input;
+    QString Output;
+    TQueueState State = TQueueState::Waiting;
+    QString Result;  // what became of it, once it has ended
+  };
+  std::vector<TQueueEntry> Queue_;
+  std::size_t QueueCurrent_ = 0;
+  bool QueueRunning_ = false;
+  bool QueueAborted_ = false;
 };
 
 }  // namespace zorv

@@ -97,8 +97,9 @@ void TForm1::CanonicalHeader1Click(bool checked) {
 void TForm1::FileOpenInExecute() {
   if (Busy()) return;
   // Cancelling changes nothing: the files, the labels and Start stay.
-  const std::optional<QString> chosen = Dialogs_.AskInputFile(this, InputFileName_);
-  if (chosen) OpenInputFile(*chosen);
+  const QStringList chosen = Dialogs_.AskInputFiles(this, InputFileName_);
+  if (chosen.size() == 1) OpenInputFile(chosen.front());
+  if (chosen.size() > 1) QueueFiles(chosen);
 }
 
 QString TForm1::OpenAndCheckInput(bool resetMeters) {
@@ -164,33 +165,44 @@ void TForm1::OpenOutputFile(const QString& path) {
   if (Busy()) return;
   ClearStatus();
   StartButton->setEnabled(false);
-
   // Checked before anything is asked: the input is never touched.
-  if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
-    CloseOutput(Text(messages::kInputAsOutput) + path, true);
+  if (const QString refusal = OutputRefusal(path); !refusal.isEmpty()) {
+    CloseOutput(refusal, true);
     return;
   }
-  const QFileInfo target(path);
-  if (target.isDir()) {
-    CloseOutput(Text(messages::kCannotCreate) + path, true);
-    return;
-  }
-  const bool exists = target.exists();
-  if (exists && !Dialogs_.ConfirmOverwrite(
-                    this, QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
+  if (QFileInfo::exists(path) &&
+      !Dialogs_.ConfirmOverwrite(this,
+                                 QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
     CloseOutput(kNoFileSelected, false);
     return;
   }
+  TakeOutputFile(path);
+}
+
+QString TForm1::OutputRefusal(const QString& path) const {
+  if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
+    return Text(messages::kInputAsOutput) + path;
+  }
+  if (QFileInfo(path).isDir()) return Text(messages::kCannotCreate) + path;
+  return {};
+}
+
+QString TForm1::TakeOutputFile(const QString& path) {
+  QString refusal = OutputRefusal(path);
   // Nothing is created or emptied yet: that waits for Start.
-  if (!CanCreateOutput(LocalPath(path))) {
-    CloseOutput(Text(messages::kCannotCreate) + path, true);
-    return;
+  if (refusal.isEmpty() && !CanCreateOutput(LocalPath(path))) {
+    refusal = Text(messages::kCannotCreate) + path;
+  }
+  if (!refusal.isEmpty()) {
+    CloseOutput(refusal, true);
+    return refusal;
   }
   OutputFileName_ = path;
-  OverwriteAgreed_ = exists;
+  OverwriteAgreed_ = QFileInfo::exists(path);
   Run_.Writer().Filename = LocalPath(OutputFileName_);
   SetFileLabel(OutputFileLabel, OutputFileName_, false);
   StartButton->setEnabled(Run_.Reader().IsOpen());
+  return {};
 }
 
 bool TForm1::AgreeToOutput() {

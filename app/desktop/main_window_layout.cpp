@@ -354,6 +354,7 @@ QWidget* TForm1::CreateLowerTabs() {
   GainPlot = Named(new TGainHistoryPlot(LowerTabs), "GainPlot");
   GainPlot->SetHistory(&History_);
   LowerTabs->addTab(GainPlot, QStringLiteral("Band gains"));
+  CreateQueueList();
   return LowerTabs;
 }
 

@@ -33,32 +33,45 @@ void SetButtonTextColour(QPushButton* button, const QColor& colour) {
 
 void TForm1::StartButtonClick() {
   if (Run_.Running()) {
-    // Abort: the run ends after the block in hand.
+    // Abort: the run ends after the block in hand, and a queue with it.
     Run_.Abort();
+    if (QueueRunning_) QueueAborted_ = true;
     ResetControls();
+    return;
+  }
+  // Between two files of a queue the button still reads Abort.
+  if (QueueRunning_) {
+    QueueAborted_ = true;
     return;
   }
   // After Abort the run is still writing its last block.
   if (InStartProcess_) return;
   if (!Run_.Reader().IsOpen() || OutputFileName_.isEmpty()) return;
   if (!AgreeToOutput()) return;
+  bool created = true;
+  const QString refusal = RunChosenFiles(created);
+  // A file that cannot be created is said beside the output already.
+  if (!refusal.isEmpty() && created) Dialogs_.ShowMessage(this, refusal);
+}
 
+QString TForm1::RunChosenFiles(bool& created) {
+  created = true;
   TimeLabel->clear();
-  if (Run_.Start() == TStartResult::Refused) {
-    Dialogs_.ShowMessage(this, Text(Run_.RefusalMessage()));
-    return;
-  }
+  if (Run_.Start() == TStartResult::Refused) return Text(Run_.RefusalMessage());
   // The output is created, or an existing one replaced, only now.
   if (!Run_.Writer().OpenFileNamed(Run_.Writer().Filename)) {
     Run_.Abort();
-    CloseOutput(Text(messages::kCannotCreate) + OutputFileName_, true);
-    return;
+    created = false;
+    const QString refusal = Text(messages::kCannotCreate) + OutputFileName_;
+    CloseOutput(refusal, true);
+    return refusal;
   }
   ShowRunStarted();
   InStartProcess_ = true;
   Run_.StartProcess();
   InStartProcess_ = false;
   ShowRunEnded();
+  return {};
 }
 
 void TForm1::ShowRunStarted() {
@@ -70,8 +83,7 @@ void TForm1::ShowRunStarted() {
     if (mono) meter->SetPosition(kMeterMin);
     meter->SetShowPosText(!mono);
   }
-  StartButton->setText(QStringLiteral("Abort"));
-  SetButtonTextColour(StartButton, Qt::red);
+  ShowAbortButton();
   ShowStatus(Text(Run_.StatusText()), false);
   DoneLabel->show();
   RunProgress->setValue(0);
@@ -97,18 +109,30 @@ void TForm1::ShowRunEnded() {
   const bool failed = status == TRunStatus::WriteError || status == TRunStatus::SampleCountError;
   ShowStatus(Text(Run_.StatusText()), failed);
   DoneLabel->show();
+  // A queue goes on with its next file; it does not wait for a stalled run.
+  if (QueueRunning_ && Run_.Stalled()) Run_.Abort();
   // A stalled run keeps its files and its Abort button until pressed.
   if (!Run_.Stalled()) {
     TimeLabel->setText(QString::fromStdString(Run_.ElapsedTimeText()) + DecodedText());
     // The bar stops where the output stopped: what the file took.
     UpdateProgress(status == TRunStatus::Done ? Run_.DataBytes() : Run_.Writer().TotalBytes());
-    ResetControls();
-    if (!CloseAfterRun_) ProposeSameFiles();
+    if (QueueRunning_) {
+      QueueEntryEnded();
+    } else {
+      ResetControls();
+      if (!CloseAfterRun_) ProposeSameFiles();
+    }
   }
   if (CloseAfterRun_) {
     CloseAfterRun_ = false;
     close();
   }
+}
+
+void TForm1::ShowAbortButton() {
+  StartButton->setText(QStringLiteral("Abort"));
+  SetButtonTextColour(StartButton, Qt::red);
+  StartButton->setEnabled(true);
 }
 
 QString TForm1::DecodedText() {
@@ -164,6 +188,8 @@ void TForm1::RunEventPass() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Nothing more of a queue is begun.
+  if (QueueRunning_) QueueAborted_ = true;
   if (InStartProcess_) {
     // Inside the run's event pass: abort, and close once the output header
     // is complete and the files are closed.
