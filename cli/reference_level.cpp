@@ -1,5 +1,7 @@
 #include "cli/reference_level.h"
 
+#include "cli/terminal_text.h"
+
 namespace zorv::cli {
 
 std::string MeasurementLine(const std::string& input, const TReferenceTone& tone) {
@@ -9,11 +11,13 @@ std::string MeasurementLine(const std::string& input, const TReferenceTone& tone
 }
 
 bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& stretch,
-                   std::ostream& out) {
+                   std::ostream& out, std::ostream& err, const std::atomic<bool>& stop) {
   bool all = true;
   for (const std::string& input : inputs) {
+    if (stop) return false;
     const TReferenceTone tone = MeasureReferenceTone(input, stretch);
-    out << MeasurementLine(input, tone) << "\n" << std::flush;
+    std::ostream& to = tone.Suggestion.Verdict == TToneVerdict::Unreadable ? err : out;
+    to << Escaped(MeasurementLine(input, tone)) << '\n' << std::flush;
     all = all && tone.Suggestion.Verdict == TToneVerdict::Suggested;
   }
   return all;
@@ -25,15 +29,14 @@ TToneLevel LevelFromTone(const std::string& input, const TToneStretch& stretch) 
   switch (tone.Suggestion.Verdict) {
     case TToneVerdict::Suggested:
       result.LevelDb = tone.Suggestion.LevelDb;
-      result.Report = MeasurementLine(input, tone) + "\n";
+      result.Lines = {DescribeReferenceTone(tone)};
       break;
     case TToneVerdict::Unreadable:
-      result.Report = tone.Error + "\n";
+      result.Lines = {tone.Error};
       break;
     case TToneVerdict::OutOfRange:
     case TToneVerdict::NoTone:
-      result.Report =
-          std::string(kNoUsableTone) + input + "\n  " + DescribeReferenceTone(tone) + "\n";
+      result.Lines = {std::string(kNoUsableTone) + input, DescribeReferenceTone(tone)};
       break;
   }
   return result;
