@@ -254,6 +254,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   bool InStartProcess_ = false;
   // The window was asked to close during a run: close once the run has ended.
   bool CloseAfterRun_ = false;
+  // Abort was pressed from the keyboard: Start takes the focus again after the run.
+  bool StartFocusToRestore_ = false;
 
   // Failed: refused or not decoded whole; Aborted: the one the user
   // stopped; NotDecoded: waiting when the queue was aborted.

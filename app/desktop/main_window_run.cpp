@@ -36,6 +36,7 @@ void TForm1::StartButtonClick() {
     // Abort: the run ends after the block in hand, and a queue with it.
     Run_.Abort();
     if (QueueRunning_) QueueAborted_ = true;
+    StartFocusToRestore_ = StartButton->hasFocus();
     ResetControls();
     return;
   }
@@ -84,7 +85,13 @@ void TForm1::ShowRunStarted() {
     meter->SetShowPosText(!mono);
   }
   ShowAbortButton();
-  ShowStatus(Text(Run_.StatusText()), false);
+  QString status = Text(Run_.StatusText());
+  if (QueueRunning_) {
+    status += QStringLiteral(" (file %1 of %2)")
+                  .arg(QueueCurrent_ + 1)
+                  .arg(static_cast<qsizetype>(Queue_.size()));
+  }
+  ShowStatus(status, false);
   DoneLabel->show();
   RunProgress->setValue(0);
   RunProgress->show();
@@ -119,9 +126,14 @@ void TForm1::ShowRunEnded() {
     if (QueueRunning_) {
       QueueEntryEnded();
     } else {
+      // Disabled for a moment, Start lets go of the keyboard focus; a
+      // keyboard user gets it back for the next trial run.
+      const bool startHadFocus = StartButton->hasFocus() || StartFocusToRestore_;
       ResetControls();
       if (!CloseAfterRun_) ProposeSameFiles();
+      if (startHadFocus && StartButton->isEnabled()) StartButton->setFocus(Qt::OtherFocusReason);
     }
+    StartFocusToRestore_ = false;
   }
   if (CloseAfterRun_) {
     CloseAfterRun_ = false;
