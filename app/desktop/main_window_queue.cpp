@@ -214,6 +214,8 @@ void TForm1::EndQueue() {
       failed);
   DoneLabel->show();
   RunProgress->hide();
+  // Each file's times are in its line of the list.
+  TimeLabel->clear();
   // The last file stays chosen, as after a run of its own (unless the
   // window was closed meanwhile).
   if (isVisible()) ProposeSameFiles();

@@ -88,6 +88,7 @@ TEST_F(WindowQueue, ThreeFilesOneRefusedEachResultListed) {
   EXPECT_TRUE(LineIsRed(1));
   EXPECT_FALSE(LineIsRed(2));
   EXPECT_EQ(Std(Form->DoneLabel->text()), "Queue: 2 of 3 files decoded");
+  EXPECT_EQ(Std(Form->TimeLabel->text()), "") << "each file's times are in its line";
   EXPECT_TRUE(IsRed(Form->DoneLabel)) << "a file was not decoded";
 
   EXPECT_FALSE(QFileInfo::exists(Path("b_dec.wav")));
@@ -112,8 +113,10 @@ TEST_F(WindowQueue, AbortedMidwayEndsTheQueue) {
                               WriteWav("three.wav", kStereo16, kFrames)};
   QTimer watch;
   watch.setInterval(0);
+  QString statusDuringSecond;
   QObject::connect(&watch, &QTimer::timeout, Form.get(), [&] {
     if (Form->InputFileName() == inputs[1] && Form->GainHistory().Frames() > kFrames / 3) {
+      statusDuringSecond = Form->DoneLabel->text();
       watch.stop();
       QTest::keyClick(Form.get(), Qt::Key_Escape);
     }
@@ -123,6 +126,8 @@ TEST_F(WindowQueue, AbortedMidwayEndsTheQueue) {
   WaitForQueue();
   watch.stop();
 
+  EXPECT_TRUE(statusDuringSecond.endsWith(QStringLiteral(" (file 2 of 3)")))
+      << Std(statusDuringSecond);
   const QStringList lines = Lines();
   ASSERT_EQ(lines.size(), 3);
   EXPECT_TRUE(lines[0].contains(QStringLiteral(": Done, "))) << Std(lines[0]);
