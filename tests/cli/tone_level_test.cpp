@@ -137,5 +137,24 @@ TEST_F(ToneLevel, EachInputAtItsOwnLevelOneWithoutAToneRefused) {
   EXPECT_EQ(lines[2]["reference_level_db"], -6.0);
 }
 
+// A zorv-decode built without Qt refuses --plot before it writes anything;
+// one built with Qt writes the picture beside the output.
+TEST_F(ToneLevel, PlotIsRefusedUpFrontWhereNotBuilt) {
+  Tape("tape.wav", {1, 2, 44100, 16}, -14.3, -14.3);
+  const std::set<std::string> before = Files();
+  const TChildResult r = Run({"--plot", "gains.png", "tape.wav"});
+  if (ZORV_HAS_PLOT) {
+    EXPECT_EQ(r.ExitStatus, 0) << r.Err;
+    EXPECT_TRUE(fs::exists(Dir.File("gains.png")));
+    EXPECT_TRUE(fs::exists(Dir.File("tape_dec.wav")));
+  } else {
+    EXPECT_EQ(r.ExitStatus, 2);
+    EXPECT_TRUE(r.Err.starts_with(
+        "zorv-decode: this zorv-decode was built without Qt: --plot is not available\n"))
+        << r.Err;
+    EXPECT_EQ(Files(), before) << "nothing is written";
+  }
+}
+
 }  // namespace
 }  // namespace zorv
