@@ -17,9 +17,11 @@
 #include "cli/batch_plan.h"
 #include "cli/decode_job.h"
 #include "cli/fd_stream.h"
+#include "cli/gain_plot_file.h"
 #include "cli/options.h"
 #include "cli/pending_file.h"
 #include "cli/progress.h"
+#include "cli/reference_level.h"
 #include "cli/run_report.h"
 #include "cli/terminal_text.h"
 #include "zorv_version.h"
@@ -88,7 +90,7 @@ class TResults {
       for (const std::string& line : result.Lines) text += Escaped(line) + "\n";
       Board_.Report(text);
     }
-    if (Report_ != nullptr) *Report_ << ReportLine(Jobs_[i].Input, result, Options_.LevelDb);
+    if (Report_ != nullptr) *Report_ << ReportLine(Jobs_[i].Input, result);
   }
 
   std::mutex Mutex_;
@@ -116,6 +118,16 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return out ? exDecoded : exFailed;
   }
 
+  if (options.MeasureLevel) {
+    const bool all = MeasureLevels(
+        options.Inputs, {options.ToneStartSeconds, options.ToneLengthSeconds}, out, err, stop);
+    if (stop) return interrupted();
+    return all && out ? exDecoded : exFailed;
+  }
+  if (options.Plot && !CanDrawPlots()) {
+    return UsageError(err, "this zorv-decode was built without Qt: --plot is not available");
+  }
+
   std::optional<std::vector<TPlannedJob>> planned = PlanJobs(options, stop);
   if (!planned) return interrupted();
   std::vector<TPlannedJob>& jobs = *planned;
@@ -124,6 +136,15 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   // decode begins.
   if (options.MeterLog && PathKey(*options.MeterLog) == PathKey(jobs.front().Output)) {
     return UsageError(err, "the meter log and the output must be different files");
+  }
+  if (options.Plot) {
+    const std::string key = PathKey(*options.Plot);
+    if (options.MeterLog && key == PathKey(*options.MeterLog)) {
+      return UsageError(err, "the plot and the meter log must be different files");
+    }
+    if (options.Report && key == PathKey(*options.Report)) {
+      return UsageError(err, "the plot and the report must be different files");
+    }
   }
   if (options.Report) {
     const std::string key = PathKey(*options.Report);
@@ -178,7 +199,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.DebugBand = options.DebugBand;
   settings.Force = options.Force;
   settings.SkipExisting = options.SkipExisting;
+  settings.LevelFromTone = options.LevelFromTone;
+  settings.ToneStretch = {options.ToneStartSeconds, options.ToneLengthSeconds};
   settings.MeterLog = options.MeterLog;
+  settings.Plot = options.Plot;
   settings.Exact = options.Exact;
   settings.Float = options.Float;
   settings.CanonicalHeader = options.CanonicalHeader;

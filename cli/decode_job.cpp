@@ -15,13 +15,16 @@
 
 #include "app/arithmetic.h"
 #include "app/format_check.h"
+#include "app/gain_history.h"
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "app/processing_run.h"
 #include "cli/fd_stream.h"
+#include "cli/gain_plot_file.h"
 #include "cli/meter_log.h"
 #include "cli/options.h"
 #include "cli/pending_file.h"
+#include "cli/reference_level.h"
 #include "cli/refusal_detail.h"
 #include "cli/terminal_text.h"
 #include "wav/md5.h"
@@ -101,6 +104,20 @@ std::optional<TJobResult> CheckTarget(const std::string& path, const TJobSetting
   }
   return std::nullopt;
 }
+
+// The meter positions of a run for two listeners (the meter log and the plot).
+class TMeterPair final : public TMeterListener {
+ public:
+  TMeterPair(TMeterListener* first, TMeterListener* second) : First_(first), Second_(second) {}
+  void MeterPosition(int channel, int band, std::int32_t position) override {
+    First_->MeterPosition(channel, band, position);
+    Second_->MeterPosition(channel, band, position);
+  }
+
+ private:
+  TMeterListener* First_;
+  TMeterListener* Second_;
+};
 
 std::string PeakText(double dbfs) {
   char text[32];
@@ -183,6 +200,18 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (settings.MeterLog) {
     if (auto refusal = CheckTarget(*settings.MeterLog, settings, false)) return std::move(*refusal);
   }
+  if (settings.Plot) {
+    if (SameFile(input, *settings.Plot)) return Refused(messages::kInputAsOutput, *settings.Plot);
+    if (auto refusal = CheckTarget(*settings.Plot, settings, false)) return std::move(*refusal);
+  }
+  double level = settings.LevelDb;
+  std::optional<std::string> toneLine;
+  if (settings.LevelFromTone) {
+    TToneLevel tone = LevelFromTone(input, settings.ToneStretch);
+    if (!tone.LevelDb) return Decided(TJobStatus::Refused, std::move(tone.Lines));
+    level = *tone.LevelDb;
+    toneLine = tone.Lines.front();
+  }
   if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
 
   // Everything is written under temporary names; nothing that exists is
@@ -204,6 +233,21 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
         std::make_unique<TMeterLog>(*logStream, *run, reader.SampleRate(), reader.Channels());
     run->SetMeterListener(meterLog.get());
   }
+  TPendingFile plotFile;
+  TGainHistory history;
+  TGainHistoryRecorder recorder(history);
+  std::unique_ptr<TMeterPair> bothListeners;
+  if (settings.Plot) {
+    if (!plotFile.Create(*settings.Plot)) {
+      return Refused(messages::kCannotCreate, *settings.Plot, Reason(plotFile.Error()));
+    }
+    if (meterLog) {
+      bothListeners = std::make_unique<TMeterPair>(meterLog.get(), &recorder);
+      run->SetMeterListener(bothListeners.get());
+    } else {
+      run->SetMeterListener(&recorder);
+    }
+  }
   // The writer closes its own descriptor at the end of the run; outputFile
   // keeps one for the sync before the rename.
   if (toStream) {
@@ -221,7 +265,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   run->SetOutputFloat(settings.Float);
   run->SetCanonicalHeader(settings.CanonicalHeader);
   const std::string metadata = MetadataText(reader, settings.CanonicalHeader);
-  run->Decoder().SetLevel(settings.LevelDb);
+  run->Decoder().SetLevel(level);
   if (settings.Exact) run->Decoder().SetPath(TDecodePath::Extended);
   run->Decoder().SetWorkerPool(settings.Pool);
 
@@ -229,6 +273,10 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const std::uint64_t declared = reader.DataSizeKnown() ? reader.DataSize() : 0;
   const std::uint64_t total = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
   const std::uint32_t frameBytes = reader.BlockAlign();
+  if (settings.Plot) {
+    recorder.Start(reader.Channels(), reader.SampleRate(), reader.BlockFrames(),
+                   frameBytes == 0 ? 0 : total / frameBytes, TZorvCalc::kMeterInterval);
+  }
   const int slot = board.Add(Escaped(fs::path(input).filename().string()), total);
   const auto began = std::chrono::steady_clock::now();
   const double bytesPerSecond =
@@ -247,6 +295,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   facts.Format = FormatName(reader.FormatTag(), reader.HeaderImage().BitsPerSample());
   facts.OutputFormat = settings.Float ? "float32" : facts.Format;
   facts.Arithmetic = std::string(PathName(run->Decoder().Path()));
+  facts.LevelDb = level;
 
   if (run->Start() == TStartResult::Refused) {
     board.Remove(slot);
@@ -257,10 +306,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const bool stalled = run->Running();
   if (stalled) run->Abort();
   board.Remove(slot);
-  if (meterLog) {
-    run->SetMeterListener(nullptr);
-    meterLog->Finish();
-  }
+  run->SetMeterListener(nullptr);
+  if (meterLog) meterLog->Finish();
 
   facts.Frames = run->FramesRead();
   facts.ClippedSamples = run->OutputStats().Clipped;
@@ -275,6 +322,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     result.Lines.push_back(line);
     result.Message.push_back(std::move(line));
   };
+  if (toneLine) say(*toneLine);
   const TRunStatus status = run->Status();
   if (status == TRunStatus::WriteError) {
     // Past 4 GiB the output is RF64: a size is never the reason.
@@ -310,6 +358,15 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
       say(std::string(kCannotWrite) + *settings.MeterLog + ": " + Reason(logFile.Error()));
       result.Status = TJobStatus::Failed;
     }
+    if (settings.Plot) {
+      const bool drawn = WriteGainPlot(history, plotFile.Descriptor());
+      const int error = drawn ? 0 : errno;
+      if (!drawn || !plotFile.Commit(settings.Force)) {
+        say(std::string(kCannotWrite) + *settings.Plot + ": " +
+            Reason(drawn ? plotFile.Error() : error));
+        result.Status = TJobStatus::Failed;
+      }
+    }
     if (facts.ClippedSamples > 0 && facts.PeakDbfs) {
       say("clipped " + std::to_string(facts.ClippedSamples) + " samples (peak " +
           PeakText(*facts.PeakDbfs) + " dBFS)");
@@ -335,6 +392,9 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
       result.Facts->Md5 = HexDigest(md5.Digest());
       say("Interrupted; what was decoded is in: " + partial);
       if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
+      if (settings.Plot && WriteGainPlot(history, plotFile.Descriptor())) {
+        plotFile.CommitAs(PartialName(*settings.Plot), true);
+      }
     } else {
       say(std::string(kCannotWrite) + partial + ": " + Reason(outputFile.Error()));
     }

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/reference_tone.h"
 #include "cli/progress.h"
 #include "dsp/worker_pool.h"
 
@@ -27,10 +28,15 @@ inline constexpr std::string_view kOutputIsTerminal = "Cannot write a WAV stream
 
 struct TJobSettings {
   double LevelDb = -10.0;
+  // Each input decoded at the level of its own reference tone, looked for in
+  // this stretch; an input without a usable tone is refused.
+  bool LevelFromTone = false;
+  TToneStretch ToneStretch;
   std::uint32_t DebugBand = 0;
   bool Force = false;
   bool SkipExisting = false;
   std::optional<std::string> MeterLog;
+  std::optional<std::string> Plot;  // the band gains as a PNG picture
   bool Exact = false;
   bool Float = false;
   bool CanonicalHeader = false;
@@ -51,6 +57,7 @@ struct TDecodeFacts {
   std::string OutputFormat;  // of the output
   std::uint64_t Frames = 0;  // written
   std::string Arithmetic;    // "extended", "portable", "avx2", "avx512"
+  double LevelDb = 0.0;      // the reference level decoded with
   std::uint64_t ClippedSamples = 0;
   std::optional<double> PeakDbfs;  // none for silence
   std::int64_t ElapsedMs = 0;

@@ -32,6 +32,13 @@ std::optional<double> ParseLevel(const std::string& word) {
   return level;
 }
 
+// Seconds of the input: a plain number, 0 or more.
+std::optional<double> ParseSeconds(const std::string& word) {
+  double value = 0;
+  if (!ParseNumber(word, value) || !std::isfinite(value) || value < 0) return std::nullopt;
+  return value;
+}
+
 // The words as given, before CLI11 sees them: a value that looks like a
 // negative number ("-l -30") is joined to its option, so that it is never
 // taken for an option of its own.
@@ -80,7 +87,8 @@ class TParser {
     const auto text = [&](const std::string& names, std::string& value) {
       return app.add_option(names, value)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     };
-    std::string output, outputDir, level, debugBand, jobs, meterLog, report;
+    std::string output, outputDir, level, debugBand, jobs, meterLog, report, plot, toneStart,
+        toneLength;
     CLI::Option* outputOption = text("-o,--output", output);
     CLI::Option* outputDirOption = text("-d,--output-dir", outputDir);
     CLI::Option* levelOption = text("-l,--level", level);
@@ -88,12 +96,15 @@ class TParser {
     CLI::Option* jobsOption = text("-j,--jobs", jobs);
     CLI::Option* meterLogOption = text("--meter-log", meterLog);
     CLI::Option* reportOption = text("--report", report);
+    CLI::Option* plotOption = text("--plot", plot);
+    CLI::Option* toneStartOption = text("--tone-start", toneStart);
+    CLI::Option* toneLengthOption = text("--tone-length", toneLength);
     for (CLI::Option* flag :
          {app.add_flag("-f,--force", o.Force), app.add_flag("--skip-existing", o.SkipExisting),
           app.add_flag("--exact", o.Exact), app.add_flag("--float", o.Float),
           app.add_flag("--canonical-header", o.CanonicalHeader),
-          app.add_flag("-q,--quiet", o.Quiet), app.add_flag("-h,--help", o.Help),
-          app.add_flag("-V,--version", o.Version)}) {
+          app.add_flag("-q,--quiet", o.Quiet), app.add_flag("--measure-level", o.MeasureLevel),
+          app.add_flag("-h,--help", o.Help), app.add_flag("-V,--version", o.Version)}) {
       flag->disable_flag_override();
     }
     app.add_option("INPUT", o.Inputs);
@@ -123,7 +134,9 @@ class TParser {
       if (outputDir.empty()) return Failed("option -d needs a folder name");
       o.OutputDir = outputDir;
     }
-    if (*levelOption) {
+    if (*levelOption && level == "tone") {
+      o.LevelFromTone = true;
+    } else if (*levelOption) {
       const auto value = ParseLevel(level);
       if (!value) return Failed("level must be -30.0 .. 0.0 dB in steps of 0.1: " + level);
       o.LevelDb = *value;
@@ -146,6 +159,22 @@ class TParser {
     if (*reportOption) {
       if (report.empty()) return Failed("option --report needs a file name");
       o.Report = report;
+    }
+    if (*plotOption) {
+      if (plot.empty()) return Failed("option --plot needs a file name");
+      o.Plot = plot;
+    }
+    if (*toneStartOption) {
+      const auto value = ParseSeconds(toneStart);
+      if (!value) return Failed("tone start must be a number of seconds, 0 or more: " + toneStart);
+      o.ToneStartSeconds = *value;
+    }
+    if (*toneLengthOption) {
+      const auto value = ParseSeconds(toneLength);
+      if (!value || *value < 2.0) {
+        return Failed("tone length must be a number of seconds, 2 or more: " + toneLength);
+      }
+      o.ToneLengthSeconds = *value;
     }
     CheckCombination();
     return Result_;
@@ -176,6 +205,20 @@ class TParser {
     }
     if (o.MeterLog && o.Inputs.size() > 1) return fail("--meter-log needs exactly one input file");
     if (o.Force && o.SkipExisting) return fail("--force and --skip-existing exclude each other");
+    if (o.Plot && o.Inputs.size() > 1) return fail("--plot needs exactly one input file");
+    if (o.Plot && !HasExtension(*o.Plot, ".png")) {
+      return fail("the plot file name must end in .png: " + *o.Plot);
+    }
+    if (o.MeasureLevel) {
+      // A measurement decodes nothing and writes no file.
+      const std::pair<bool, const char*> decoding[] = {
+          {o.Output.has_value(), "--output"},      {o.OutputDir.has_value(), "--output-dir"},
+          {o.MeterLog.has_value(), "--meter-log"}, {o.Report.has_value(), "--report"},
+          {o.Plot.has_value(), "--plot"},          {o.LevelFromTone, "--level tone"}};
+      for (const auto& [given, name] : decoding) {
+        if (given) return fail(std::string("--measure-level decodes nothing: leave out ") + name);
+      }
+    }
   }
 
   TParseResult Result_;
@@ -188,10 +231,14 @@ TParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 bool HasWavExtension(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string end = name.substr(name.size() - 4);
+  return HasExtension(name, ".wav");
+}
+
+bool HasExtension(const std::string& name, const std::string& extension) {
+  if (name.size() < extension.size()) return false;
+  std::string end = name.substr(name.size() - extension.size());
   for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return end == ".wav";
+  return end == extension;
 }
 
 std::string UsageText() {
@@ -201,7 +248,13 @@ Decodes four-band compander recordings (WAV) into WAV files of the same format.
   -o, --output FILE     output file, a name ending in .wav (one INPUT only);
                         default: INPUT with "_dec" before the extension
   -d, --output-dir DIR  the outputs go into DIR (created when missing), named as above
-  -l, --level DB        reference level, -30.0 .. 0.0 dB in steps of 0.1 (default -10.0)
+  -l, --level DB        reference level, -30.0 .. 0.0 dB in steps of 0.1 (default -10.0);
+                        "tone": each input's own, measured from its reference tone
+                        (an input without a usable tone is refused)
+      --measure-level   print each input's reference tone and the reference level
+                        it suggests; decodes nothing
+      --tone-start S    look for the reference tone from S seconds on (default 0)
+      --tone-length S   ... in S seconds of the input (default 60, at least 2)
       --debug-band B    A, B, C or D: channel 2 of the output carries channel 1's
                         control signal of that band (stereo input only)
   -f, --force           replace an existing output file
@@ -210,6 +263,8 @@ Decodes four-band compander recordings (WAV) into WAV files of the same format.
       --float           write 32-bit float output whatever the input's format
       --meter-log FILE  write the band meters' positions as CSV (one INPUT only)
       --report FILE     write one JSON object per input (JSON Lines)
+      --plot FILE       draw the band gains over the whole input as a PNG picture
+                        (one INPUT only; the name ends in .png)
       --exact           decode with the extended-precision reference arithmetic
                         (several times slower; the default fastest path writes
                         the same output files)
@@ -229,8 +284,9 @@ An output is written under a temporary name in its folder and renamed when it
 is complete. Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is
 kept as NAME.partial.wav.
 
-Exit status: 0 when every input was decoded or skipped, 1 when any was refused
-or failed, 2 for a usage error, 128 + the signal's number when interrupted.
+Exit status: 0 when every input was decoded or skipped (with --measure-level:
+gave a reference level), 1 when any was refused or failed, 2 for a usage error,
+128 + the signal's number when interrupted.
 )";
 }
 

@@ -13,12 +13,19 @@ struct TCliOptions {
   std::optional<std::string> Output;     // -o: one input only; a name ending in .wav
   std::optional<std::string> OutputDir;  // -d: the outputs go into this folder
   double LevelDb = -10.0;                // -l: -30.0 .. 0.0 in steps of 0.1
-  std::uint32_t DebugBand = 0;           // --debug-band: 0 none, 1..4 = A..D
-  bool Force = false;                    // -f: replace an existing output
-  bool SkipExisting = false;             // --skip-existing: an existing output is skipped
-  unsigned Jobs = 0;                     // -j: 0 = one per core
-  std::optional<std::string> MeterLog;   // --meter-log: one input only
-  std::optional<std::string> Report;     // --report: JSON Lines, one object per input
+  bool LevelFromTone = false;            // -l tone: each input's measured level
+  bool MeasureLevel = false;             // --measure-level: measure, decode nothing
+  // --tone-start, --tone-length: where the reference tone is looked for, in
+  // seconds from the start of the input.
+  double ToneStartSeconds = 0.0;
+  double ToneLengthSeconds = 60.0;
+  std::uint32_t DebugBand = 0;          // --debug-band: 0 none, 1..4 = A..D
+  bool Force = false;                   // -f: replace an existing output
+  bool SkipExisting = false;            // --skip-existing: an existing output is skipped
+  unsigned Jobs = 0;                    // -j: 0 = one per core
+  std::optional<std::string> MeterLog;  // --meter-log: one input only
+  std::optional<std::string> Report;    // --report: JSON Lines, one object per input
+  std::optional<std::string> Plot;      // --plot: the band gains as PNG, one input only
   // --exact: the extended-precision reference arithmetic instead of the
   // fastest path (same output files, several times slower).
   bool Exact = false;
@@ -49,5 +56,7 @@ std::string UsageText();
 
 // True when name ends in ".wav", in any case.
 bool HasWavExtension(const std::string& name);
+// True when name ends in extension (".png", say), in any case.
+bool HasExtension(const std::string& name, const std::string& extension);
 
 }  // namespace zorv::cli

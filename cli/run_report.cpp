@@ -5,7 +5,7 @@
 
 namespace zorv::cli {
 
-std::string ReportLine(const std::string& input, const TJobResult& result, double levelDb) {
+std::string ReportLine(const std::string& input, const TJobResult& result) {
   using json = nlohmann::ordered_json;
   json line = json::object();
   line["input"] = input;
@@ -26,7 +26,7 @@ std::string ReportLine(const std::string& input, const TJobResult& result, doubl
   fact("seconds", facts && facts->SampleRate != 0
                       ? static_cast<double>(facts->Frames) / facts->SampleRate
                       : 0.0);
-  fact("reference_level_db", levelDb);
+  fact("reference_level_db", facts ? facts->LevelDb : 0.0);
   fact("arithmetic", facts ? facts->Arithmetic : "");
   fact("clipped_samples", facts ? facts->ClippedSamples : 0);
   line["peak_dbfs"] =

@@ -11,8 +11,9 @@ namespace zorv::cli {
 //  "channels":2, "format":"int16", "output_format":"int16", "frames":...,
 //  "seconds":..., "reference_level_db":-10.0, "arithmetic":"avx2",
 //  "clipped_samples":0, "peak_dbfs":-3.2, "elapsed_ms":..., "md5":"..."}
-// and a newline. Values a refused input does not have are null; names that
-// are not UTF-8 have their stray bytes replaced by U+FFFD.
-std::string ReportLine(const std::string& input, const TJobResult& result, double levelDb);
+// and a newline; the reference level is the one the input was decoded with
+// (its own with --level tone). Values a refused input does not have are
+// null; names that are not UTF-8 have their stray bytes replaced by U+FFFD.
+std::string ReportLine(const std::string& input, const TJobResult& result);
 
 }  // namespace zorv::cli

@@ -16,7 +16,7 @@ command -v import >/dev/null || { echo "screenshot.sh: import (ImageMagick) is m
 work=$(mktemp -d /tmp/zorv-screenshot.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 if [ -x "$demo_maker" ]; then
-  "$demo_maker" "$work/demo.wav" 3
+  "$demo_maker" "$work/demo.wav" 20
 else
   sox -n -r 44100 -b 16 -c 2 "$work/demo.wav" synth 3 sine 100 sine 1000 \
     remix 1v0.3,2v0.1 2v0.3,1v0.1 tremolo 0.7 60
@@ -44,7 +44,7 @@ wait "$pid" 2>/dev/null || true
 INSIDE
 chmod +x "$work/inside.sh"
 
-xvfb-run -a -s "-screen 0 1024x700x24" "$work/inside.sh" "$PWD/$program" "$work" "$work/screen.png"
+xvfb-run -a -s "-screen 0 1024x1000x24" "$work/inside.sh" "$PWD/$program" "$work" "$work/screen.png"
 cat "$work/report.txt" "$work/errors.txt"
 grep -q "zorv-audio-decoder: Done" "$work/report.txt" || {
   echo "screenshot.sh: the run did not end with Done" >&2

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QWidget;
@@ -15,9 +16,18 @@ class TFileDialogs {
 
   // The input file to open, starting from proposal; nothing when cancelled.
   virtual std::optional<QString> AskInputFile(QWidget* parent, const QString& proposal) = 0;
+  // One or several input files (several are decoded one after the other);
+  // none when cancelled. By default the one-file question.
+  virtual QStringList AskInputFiles(QWidget* parent, const QString& proposal) {
+    const std::optional<QString> one = AskInputFile(parent, proposal);
+    return one ? QStringList{*one} : QStringList{};
+  }
   // The output file to create, starting from proposal; nothing when
   // cancelled. The window asks about overwriting itself.
   virtual std::optional<QString> AskOutputFile(QWidget* parent, const QString& proposal) = 0;
+  // The PNG file to save the gain plot in, starting from proposal; nothing
+  // when cancelled. The window asks about overwriting itself.
+  virtual std::optional<QString> AskPlotFile(QWidget* parent, const QString& proposal) = 0;
   // OK (true) or Cancel (false).
   virtual bool ConfirmOverwrite(QWidget* parent, const QString& question) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& text) = 0;

@@ -98,6 +98,7 @@ TALProgressBar* TForm1::Meter(int channel, int band) const {
 }
 
 void TForm1::MeterPosition(int channel, int band, std::int32_t position) {
+  Recorder_.MeterPosition(channel, band, position);
   if (channel < 0 || channel >= static_cast<int>(kMaxChannels) || band < 0 || band > 3) return;
   LatestMeter_[channel][band] = position;
   // Only the chosen pair reaches the meters.
@@ -183,12 +184,6 @@ void TForm1::Exit1Click() {
   close();
 }
 
-void TForm1::RefuseSeveralFiles() {
-  if (Busy()) return;
-  ShowStatus(QStringLiteral("One file at a time: drop a single WAV file"), false);
-  DoneLabel->show();
-}
-
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {
   if (!Busy() && !DraggedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
 }
@@ -200,7 +195,7 @@ void TForm1::dropEvent(QDropEvent* event) {
   if (files.size() == 1) {
     OpenInputFile(files.front());
   } else {
-    RefuseSeveralFiles();
+    QueueFiles(files);
   }
 }
 

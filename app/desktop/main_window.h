@@ -1,6 +1,8 @@
 // The main window: file selection and validation, the WAV parameters line,
-// the reference level, the eight band meters, the Start/Abort button that
-// drives the processing run, help, home page and about box.
+// the reference level and its measurement from the input's reference tone,
+// the eight band meters and the plot of the band gains over the whole file,
+// the Start/Abort button that drives the processing run, help, home page and
+// about box.
 #pragma once
 
 #include <QElapsedTimer>
@@ -9,7 +11,9 @@
 #include <QUrl>
 #include <array>
 #include <cstdint>
+#include <vector>
 
+#include "app/gain_history.h"
 #include "app/processing_run.h"
 #include "dsp/meter_listener.h"
 
@@ -19,9 +23,11 @@ class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QTabWidget;
 class QToolButton;
 
 namespace zorv {
@@ -30,6 +36,7 @@ class TALProgressBar;
 class TAboutBox;
 class TDocumentOpener;
 class TFileDialogs;
+class TGainHistoryPlot;
 class THelpViewer;
 class TPathLabel;
 
@@ -38,7 +45,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
 
  public:
   static constexpr int kWidth = 930;
-  static constexpr int kHeight = 615;
+  // The seed's 615 pixels and the gain plot under the controls.
+  static constexpr int kHeight = 925;
   // Meter positions in tenths of a dB of band gain.
   static constexpr int kMeterMin = -350;
   static constexpr int kMeterMax = 100;
@@ -61,10 +69,18 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // The level's value beside the scroll bar ("-10.0 dB"), which can also be
   // typed; the two are kept in step.
   QDoubleSpinBox* RefLabel = nullptr;
+  // Sets the level from the input's reference tone; MeasureLabel under the
+  // level says what was found, or why nothing was.
+  QPushButton* MeasureButton = nullptr;
+  QLabel* MeasureLabel = nullptr;
   QPushButton* StartButton = nullptr;
   QLabel* DoneLabel = nullptr;
   QProgressBar* RunProgress = nullptr;  // share of the input's data processed
   QLabel* TimeLabel = nullptr;
+  // Under the level: the gain plot of the run.
+  QTabWidget* LowerTabs = nullptr;
+  TGainHistoryPlot* GainPlot = nullptr;
+  QListWidget* QueueList = nullptr;  // the queued files and their results
   QGroupBox* DebugGroup = nullptr;
   // Which pair of channels the meters show; visible for more than 2 channels.
   QComboBox* ChannelPairBox = nullptr;
@@ -74,6 +90,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Checked: outputs get the canonical 44-byte header, without the input's
   // other chunks.
   QAction* CanonicalHeader1 = nullptr;
+  QAction* SavePlot1 = nullptr;  // the gain plot as a PNG file
   QAction* Exit1 = nullptr;
   QAction* Help2 = nullptr;
   QAction* HelpViewer1 = nullptr;  // the help page in the program's own window
@@ -95,6 +112,10 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void FileOpenOutExecute();
   void StartButtonClick();
   void LevelBarChange(int position);
+  // The reference tone of the first minute of the input: the level set to
+  // it, and what was found (or why nothing was) under the level.
+  void MeasureButtonClick();
+  void SavePlot1Click();
   void DebugGroupClick(int index);
   // The pair of channels chosen: index 0 shows channels 1-2, 1 shows 3-4...
   void ChannelPairBoxChange(int index);
@@ -110,6 +131,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // The reader's format check (0 or a TFormatCheckResult).
   std::int32_t CheckFormat();
   void ShowWavParams();
+  // Frames of the open input's data that the file holds.
+  std::uint64_t InputFrames();
 
   // What choosing path in the input dialog does; also for a dropped file and
   // the command line. Ignored while a run is active.
@@ -118,8 +141,12 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // remembered, and created (or replaced) only when Start is pressed. Ignored
   // while a run is active.
   void OpenOutputFile(const QString& path);
-  // Several files dropped at once: the window decodes one file at a time.
-  void RefuseSeveralFiles();
+  // Several files chosen or dropped at once: each is decoded in turn into
+  // its proposed output, the replacement of existing outputs asked about
+  // once for all. Abort ends the queue; the queue tab lists each result.
+  // The decodes run from the event loop, one after the other.
+  void QueueFiles(const QStringList& inputs);
+  bool QueueRunning() const { return QueueRunning_; }
 
   // Where help and home page go; the desktop's opener unless set.
   void SetDocumentOpener(TDocumentOpener& opener) { Opener_ = &opener; }
@@ -131,8 +158,11 @@ class TForm1 : public QMainWindow, public TMeterListener {
   const QString& OutputFileName() const { return OutputFileName_; }
   const QString& VersionText() const { return VersionText_; }
   TProcessingRun& Run() { return Run_; }
-  // A run is going, ending, or stalled: the files must stay as they are.
-  bool Busy() const { return InStartProcess_ || Run_.Running(); }
+  // The band gains of the last run (or of the one going on).
+  const TGainHistory& GainHistory() const { return History_; }
+  // A run is going, ending, or stalled, or a queue is being decoded: the
+  // files must stay as they are.
+  bool Busy() const { return InStartProcess_ || Run_.Running() || QueueRunning_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -147,6 +177,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QLayout* CreateMeterColumns();
   QLayout* CreateLevelRow();
   QLayout* CreateStatusRows();
+  QWidget* CreateLowerTabs();
   void CreateDebugGroup();
 
   // main_window_channels.cpp
@@ -174,11 +205,36 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // After a run: the same input and output are ready for the next run.
   void ProposeSameFiles();
   void RefuseInput(const QString& message);
+  // Why path cannot be the output (the input itself, a folder); empty when
+  // it may be. Nothing is created.
+  QString OutputRefusal(const QString& path) const;
   void CloseOutput(const QString& labelText, bool error);
+  // The output chosen without a question: the user agreed to replace it
+  // already (or it does not exist); the refusal's text, or an empty one.
+  QString TakeOutputFile(const QString& path);
+  // Start: the run on the chosen files, the output created only now. The
+  // refusal's text when the run did not start (created: whether the output
+  // file could not be created); empty when it ran.
+  QString RunChosenFiles(bool& created);
   void ShowRunStarted();
+  // Start reads Abort, in red.
+  void ShowAbortButton();
   void ShowRunEnded();
   // The end-of-run reset of the controls, also on Abort.
   void ResetControls();
+  // Measure and Save Plot are there when nothing runs and they have something to work on.
+  void UpdateToolsEnabled();
+  // main_window_queue.cpp
+  void CreateQueueList();
+  void RunNextInQueue();
+  // A queued file is decoded as on its own, as the command line decodes
+  // it: from the decoder's start-up state, not from where the last file
+  // left it.
+  void RestartDecoder();
+  // The run of the queue's current file has ended: its result, then the next.
+  void QueueEntryEnded();
+  void EndQueue();
+  void ShowQueueEntry(std::size_t index);
   void UpdateProgress(std::uint64_t done);
   void UpdateRunningTimes();
   // ", 0:10:00 decoded": the playing time the output holds.
@@ -195,6 +251,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   TDocumentOpener* Opener_ = nullptr;
   TProcessingRun Run_;
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
+  TGainHistory History_;
+  TGainHistoryRecorder Recorder_{History_};
   // During a run the decoder hands over meter positions thousands of times a
   // second; the latest ones are kept here and shown at most once per display
   // interval (and at the end of the run), so the meters cost the run nothing.
@@ -218,6 +276,22 @@ class TForm1 : public QMainWindow, public TMeterListener {
   bool InStartProcess_ = false;
   // The window was asked to close during a run: close once the run has ended.
   bool CloseAfterRun_ = false;
+  // Abort was pressed from the keyboard: Start takes the focus again after the run.
+  bool StartFocusToRestore_ = false;
+
+  // Failed: refused or not decoded whole; Aborted: the one the user
+  // stopped; NotDecoded: waiting when the queue was aborted.
+  enum class TQueueState { Waiting, Decoding, Decoded, Failed, Aborted, Skipped, NotDecoded };
+  struct TQueueEntry {
+    QString Input;
+    QString Output;
+    TQueueState State = TQueueState::Waiting;
+    QString Result;  // what became of it, once it has ended
+  };
+  std::vector<TQueueEntry> Queue_;
+  std::size_t QueueCurrent_ = 0;
+  bool QueueRunning_ = false;
+  bool QueueAborted_ = false;
 };
 
 }  // namespace zorv

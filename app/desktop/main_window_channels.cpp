@@ -5,6 +5,7 @@
 
 #include "app/desktop/main_window.h"
 #include "widgets/al_progress_bar.h"
+#include "widgets/gain_history_plot.h"
 
 namespace zorv {
 
@@ -30,6 +31,7 @@ void TForm1::ShowChannelPairs(std::uint32_t channels) {
   }
   ChannelPairBox->setVisible(channels > 2);
   ShownPair_ = 0;
+  GainPlot->SetFirstChannel(0);
   UpdateMeterCaptions();
 }
 
@@ -41,6 +43,7 @@ bool TForm1::ShowsSecondChannel() const {
 void TForm1::ChannelPairBoxChange(int index) {
   if (index < 0) return;
   ShownPair_ = index;
+  GainPlot->SetFirstChannel(2 * index);
   UpdateMeterCaptions();
   // The chosen channels at once, as they stood after the latest block.
   const bool second = ShowsSecondChannel();

@@ -11,27 +11,17 @@
 #include "app/desktop/main_window.h"
 #include "app/desktop/output_check.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/text_conversion.h"
 #include "app/desktop/time_text.h"
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/output_name.h"
+#include "widgets/gain_history_plot.h"
 
 namespace zorv {
 namespace {
 
 const QString kNoFileSelected = QStringLiteral("no file selected");
-
-std::string LocalPath(const QString& path) {
-  return QFile::encodeName(path).toStdString();
-}
-
-QString FromLocal(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
-QString Text(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -66,6 +56,7 @@ void TForm1::RefuseInput(const QString& message) {
   WavParamsLabel->clear();
   SetFileLabel(InputFileLabel, message, true);
   StartButton->setEnabled(false);
+  UpdateToolsEnabled();
 }
 
 void TForm1::CloseOutput(const QString& labelText, bool error) {
@@ -80,13 +71,18 @@ std::int32_t TForm1::CheckFormat() {
   return zorv::CheckFormat(Run_.Reader().HeaderImage());
 }
 
+std::uint64_t TForm1::InputFrames() {
+  const TWavFileIn& reader = Run_.Reader();
+  // The data the file holds (a header may declare more).
+  const std::uint64_t held = reader.DeliverableDataBytes();
+  return reader.BlockAlign() == 0 ? 0 : held / reader.BlockAlign();
+}
+
 void TForm1::ShowWavParams() {
   const TWavFileIn& reader = Run_.Reader();
-  // The playing time of the data the file holds (a header may declare more).
-  const std::uint64_t held = reader.DeliverableDataBytes();
-  const std::uint64_t frames = reader.BlockAlign() == 0 ? 0 : held / reader.BlockAlign();
+  // The playing time of the data the file holds.
   std::string text = zorv::ShowWavParams(reader.HeaderImage()) + "  duration " +
-                     HoursText(DurationSeconds(frames, reader.SampleRate())).toStdString();
+                     HoursText(DurationSeconds(InputFrames(), reader.SampleRate())).toStdString();
   const std::string metadata = MetadataText(reader, Run_.CanonicalHeader());
   if (!metadata.empty()) text += "  " + metadata;
   WavParamsLabel->setText(QString::fromStdString(text));
@@ -101,8 +97,9 @@ void TForm1::CanonicalHeader1Click(bool checked) {
 void TForm1::FileOpenInExecute() {
   if (Busy()) return;
   // Cancelling changes nothing: the files, the labels and Start stay.
-  const std::optional<QString> chosen = Dialogs_.AskInputFile(this, InputFileName_);
-  if (chosen) OpenInputFile(*chosen);
+  const QStringList chosen = Dialogs_.AskInputFiles(this, InputFileName_);
+  if (chosen.size() == 1) OpenInputFile(chosen.front());
+  if (chosen.size() > 1) QueueFiles(chosen);
 }
 
 QString TForm1::OpenAndCheckInput(bool resetMeters) {
@@ -136,6 +133,10 @@ void TForm1::OpenInputFile(const QString& path) {
     // The output chosen for the previous input is let go, so that a run
     // never writes a file the window does not show.
     CloseOutput(kNoFileSelected, false);
+    // Nor do the plot and the measurement speak of another file.
+    History_.Start(0, 0, 0);
+    GainPlot->update();
+    MeasureLabel->clear();
   }
 
   const QString refusal = OpenAndCheckInput(true);
@@ -149,6 +150,7 @@ void TForm1::OpenInputFile(const QString& path) {
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
   StartButton->setEnabled(!OutputFileName_.isEmpty());
+  UpdateToolsEnabled();
 }
 
 void TForm1::FileOpenOutExecute() {
@@ -165,33 +167,44 @@ void TForm1::OpenOutputFile(const QString& path) {
   if (Busy()) return;
   ClearStatus();
   StartButton->setEnabled(false);
-
   // Checked before anything is asked: the input is never touched.
-  if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
-    CloseOutput(Text(messages::kInputAsOutput) + path, true);
+  if (const QString refusal = OutputRefusal(path); !refusal.isEmpty()) {
+    CloseOutput(refusal, true);
     return;
   }
-  const QFileInfo target(path);
-  if (target.isDir()) {
-    CloseOutput(Text(messages::kCannotCreate) + path, true);
-    return;
-  }
-  const bool exists = target.exists();
-  if (exists && !Dialogs_.ConfirmOverwrite(
-                    this, QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
+  if (QFileInfo::exists(path) &&
+      !Dialogs_.ConfirmOverwrite(this,
+                                 QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
     CloseOutput(kNoFileSelected, false);
     return;
   }
+  TakeOutputFile(path);
+}
+
+QString TForm1::OutputRefusal(const QString& path) const {
+  if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
+    return Text(messages::kInputAsOutput) + path;
+  }
+  if (QFileInfo(path).isDir()) return Text(messages::kCannotCreate) + path;
+  return {};
+}
+
+QString TForm1::TakeOutputFile(const QString& path) {
+  QString refusal = OutputRefusal(path);
   // Nothing is created or emptied yet: that waits for Start.
-  if (!CanCreateOutput(LocalPath(path))) {
-    CloseOutput(Text(messages::kCannotCreate) + path, true);
-    return;
+  if (refusal.isEmpty() && !CanCreateOutput(LocalPath(path))) {
+    refusal = Text(messages::kCannotCreate) + path;
+  }
+  if (!refusal.isEmpty()) {
+    CloseOutput(refusal, true);
+    return refusal;
   }
   OutputFileName_ = path;
-  OverwriteAgreed_ = exists;
+  OverwriteAgreed_ = QFileInfo::exists(path);
   Run_.Writer().Filename = LocalPath(OutputFileName_);
   SetFileLabel(OutputFileLabel, OutputFileName_, false);
   StartButton->setEnabled(Run_.Reader().IsOpen());
+  return {};
 }
 
 bool TForm1::AgreeToOutput() {
@@ -227,6 +240,7 @@ void TForm1::ProposeSameFiles() {
   if (channels != InputChannels_) ShowChannelPairs(channels);
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
+  UpdateToolsEnabled();
   if (OutputFileName_.isEmpty()) return;
   // It holds this run's result now: replacing it is asked about at Start.
   OverwriteAgreed_ = false;

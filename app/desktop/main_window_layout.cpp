@@ -14,6 +14,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
 #include "widgets/al_progress_bar.h"
+#include "widgets/gain_history_plot.h"
 
 namespace zorv {
 namespace {
@@ -34,6 +36,7 @@ constexpr int kStartButtonWidth = 140;
 constexpr int kProgressWidth = 200;
 constexpr int kSectionSpacing = 18;
 constexpr int kMeterRowSpacing = 14;
+constexpr int kLowerTabsHeight = 320;
 
 constexpr const char* kMeterNames[2][4] = {
     {"ALProgressBarA", "ALProgressBarB", "ALProgressBarC", "ALProgressBarD"},
@@ -90,7 +93,10 @@ void TForm1::CreateControls() {
   page->addSpacing(kSectionSpacing);
   page->addStretch(1);
   page->addLayout(CreateStatusRows());
-  page->addStretch(2);
+  page->addSpacing(kSectionSpacing);
+  page->addStretch(1);
+  page->addWidget(CreateLowerTabs());
+  page->addStretch(1);
 
   CreateDebugGroup();
   auto* bottom = new QHBoxLayout;
@@ -103,7 +109,8 @@ void TForm1::CreateControls() {
   setTabOrder(InputFileButton, OutPutFileButton);
   setTabOrder(OutPutFileButton, LevelBar);
   setTabOrder(LevelBar, RefLabel);
-  setTabOrder(RefLabel, StartButton);
+  setTabOrder(RefLabel, MeasureButton);
+  setTabOrder(MeasureButton, StartButton);
 }
 
 void TForm1::CreateMenus() {
@@ -114,6 +121,8 @@ void TForm1::CreateMenus() {
   Save1 = Named(file->addAction(QStringLiteral("&Output File")), "Save1");
   Save1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Save1->setEnabled(false);
+  SavePlot1 = Named(file->addAction(QStringLiteral("Save &Plot as PNG...")), "SavePlot1");
+  SavePlot1->setEnabled(false);
   file->addSeparator();
   CanonicalHeader1 =
       Named(file->addAction(QStringLiteral("&Canonical 44-byte header")), "CanonicalHeader1");
@@ -136,6 +145,7 @@ void TForm1::CreateMenus() {
 
   connect(Open1, &QAction::triggered, this, &TForm1::Open1Click);
   connect(Save1, &QAction::triggered, this, &TForm1::Save1Click);
+  connect(SavePlot1, &QAction::triggered, this, &TForm1::SavePlot1Click);
   connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
   connect(CanonicalHeader1, &QAction::toggled, this, &TForm1::CanonicalHeader1Click);
   connect(Help2, &QAction::triggered, this, &TForm1::Help2Click);
@@ -265,14 +275,34 @@ QLayout* TForm1::CreateLevelRow() {
     LevelBar->setValue(static_cast<int>(std::lround(level * 10.0)));
   });
 
+  MeasureButton = Named(new QPushButton(QStringLiteral("&Measure"), this), "MeasureButton");
+  MeasureButton->setToolTip(
+      QStringLiteral("Set the reference level to the level of the reference tone in the "
+                     "input's first minute"));
+  MeasureButton->setEnabled(false);
+  connect(MeasureButton, &QPushButton::clicked, this, &TForm1::MeasureButtonClick);
+
+  // Two lines are kept for what a measurement found, shown or not, so that
+  // nothing moves; a long finding wraps instead of widening the window.
+  MeasureLabel = Named(Caption(QString(), this), "MeasureLabel");
+  MeasureLabel->setWordWrap(true);
+  MeasureLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  MeasureLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  MeasureLabel->setFixedHeight(2 * MeasureLabel->fontMetrics().lineSpacing());
+
   auto* row = new QHBoxLayout;
   row->setSpacing(14);
   row->addStretch(1);
   row->addWidget(Caption(QStringLiteral("Reference Level"), this));
   row->addWidget(LevelBar);
   row->addWidget(RefLabel);
+  row->addWidget(MeasureButton);
   row->addStretch(1);
-  return row;
+  auto* rows = new QVBoxLayout;
+  rows->setSpacing(8);
+  rows->addLayout(row);
+  rows->addWidget(MeasureLabel);
+  return rows;
 }
 
 QLayout* TForm1::CreateStatusRows() {
@@ -322,6 +352,17 @@ QLayout* TForm1::CreateStatusRows() {
   rows->addLayout(buttonRow);
   rows->addWidget(status);
   return rows;
+}
+
+QWidget* TForm1::CreateLowerTabs() {
+  LowerTabs = Named(new QTabWidget(this), "LowerTabs");
+  LowerTabs->setFixedHeight(kLowerTabsHeight);
+  LowerTabs->setFocusPolicy(Qt::NoFocus);
+  GainPlot = Named(new TGainHistoryPlot(LowerTabs), "GainPlot");
+  GainPlot->SetHistory(&History_);
+  LowerTabs->addTab(GainPlot, QStringLiteral("Band gains"));
+  CreateQueueList();
+  return LowerTabs;
 }
 
 void TForm1::CreateDebugGroup() {

@@ -13,16 +13,14 @@
 #include "app/desktop/help_viewer.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/text_conversion.h"
 #include "app/desktop/time_text.h"
 #include "app/messages.h"
 #include "widgets/al_progress_bar.h"
+#include "widgets/gain_history_plot.h"
 
 namespace zorv {
 namespace {
-
-QString Text(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 void SetButtonTextColour(QPushButton* button, const QColor& colour) {
   QPalette colours = button->palette();
@@ -35,32 +33,46 @@ void SetButtonTextColour(QPushButton* button, const QColor& colour) {
 
 void TForm1::StartButtonClick() {
   if (Run_.Running()) {
-    // Abort: the run ends after the block in hand.
+    // Abort: the run ends after the block in hand, and a queue with it.
     Run_.Abort();
+    if (QueueRunning_) QueueAborted_ = true;
+    StartFocusToRestore_ = StartButton->hasFocus();
     ResetControls();
+    return;
+  }
+  // Between two files of a queue the button still reads Abort.
+  if (QueueRunning_) {
+    QueueAborted_ = true;
     return;
   }
   // After Abort the run is still writing its last block.
   if (InStartProcess_) return;
   if (!Run_.Reader().IsOpen() || OutputFileName_.isEmpty()) return;
   if (!AgreeToOutput()) return;
+  bool created = true;
+  const QString refusal = RunChosenFiles(created);
+  // A file that cannot be created is said beside the output already.
+  if (!refusal.isEmpty() && created) Dialogs_.ShowMessage(this, refusal);
+}
 
+QString TForm1::RunChosenFiles(bool& created) {
+  created = true;
   TimeLabel->clear();
-  if (Run_.Start() == TStartResult::Refused) {
-    Dialogs_.ShowMessage(this, Text(Run_.RefusalMessage()));
-    return;
-  }
+  if (Run_.Start() == TStartResult::Refused) return Text(Run_.RefusalMessage());
   // The output is created, or an existing one replaced, only now.
   if (!Run_.Writer().OpenFileNamed(Run_.Writer().Filename)) {
     Run_.Abort();
-    CloseOutput(Text(messages::kCannotCreate) + OutputFileName_, true);
-    return;
+    created = false;
+    const QString refusal = Text(messages::kCannotCreate) + OutputFileName_;
+    CloseOutput(refusal, true);
+    return refusal;
   }
   ShowRunStarted();
   InStartProcess_ = true;
   Run_.StartProcess();
   InStartProcess_ = false;
   ShowRunEnded();
+  return {};
 }
 
 void TForm1::ShowRunStarted() {
@@ -72,15 +84,25 @@ void TForm1::ShowRunStarted() {
     if (mono) meter->SetPosition(kMeterMin);
     meter->SetShowPosText(!mono);
   }
-  StartButton->setText(QStringLiteral("Abort"));
-  SetButtonTextColour(StartButton, Qt::red);
-  ShowStatus(Text(Run_.StatusText()), false);
+  ShowAbortButton();
+  QString status = Text(Run_.StatusText());
+  if (QueueRunning_) {
+    status += QStringLiteral(" (file %1 of %2)")
+                  .arg(QueueCurrent_ + 1)
+                  .arg(static_cast<qsizetype>(Queue_.size()));
+  }
+  ShowStatus(status, false);
   DoneLabel->show();
   RunProgress->setValue(0);
   RunProgress->show();
   RunClock_.start();
   UpdateRunningTimes();
   AbortRun1->setEnabled(true);
+  TWavFileIn& reader = Run_.Reader();
+  Recorder_.Start(Run_.Channels(), reader.SampleRate(), reader.BlockFrames(), InputFrames(),
+                  TZorvCalc::kMeterInterval);
+  GainPlot->update();
+  UpdateToolsEnabled();
   // The run needs its files unchanged until it has ended.
   for (QWidget* button : {InputFileButton, OutPutFileButton}) button->setEnabled(false);
   for (QAction* item : {Open1, Save1}) item->setEnabled(false);
@@ -88,23 +110,41 @@ void TForm1::ShowRunStarted() {
 
 void TForm1::ShowRunEnded() {
   ShowMeterPositions();
+  GainPlot->update();
   SinceShown_.invalidate();
   const TRunStatus status = Run_.Status();
   const bool failed = status == TRunStatus::WriteError || status == TRunStatus::SampleCountError;
   ShowStatus(Text(Run_.StatusText()), failed);
   DoneLabel->show();
+  // A queue goes on with its next file; it does not wait for a stalled run.
+  if (QueueRunning_ && Run_.Stalled()) Run_.Abort();
   // A stalled run keeps its files and its Abort button until pressed.
   if (!Run_.Stalled()) {
     TimeLabel->setText(QString::fromStdString(Run_.ElapsedTimeText()) + DecodedText());
     // The bar stops where the output stopped: what the file took.
     UpdateProgress(status == TRunStatus::Done ? Run_.DataBytes() : Run_.Writer().TotalBytes());
-    ResetControls();
-    if (!CloseAfterRun_) ProposeSameFiles();
+    if (QueueRunning_) {
+      QueueEntryEnded();
+    } else {
+      // Disabled for a moment, Start lets go of the keyboard focus; a
+      // keyboard user gets it back for the next trial run.
+      const bool startHadFocus = StartButton->hasFocus() || StartFocusToRestore_;
+      ResetControls();
+      if (!CloseAfterRun_) ProposeSameFiles();
+      if (startHadFocus && StartButton->isEnabled()) StartButton->setFocus(Qt::OtherFocusReason);
+    }
+    StartFocusToRestore_ = false;
   }
   if (CloseAfterRun_) {
     CloseAfterRun_ = false;
     close();
   }
+}
+
+void TForm1::ShowAbortButton() {
+  StartButton->setText(QStringLiteral("Abort"));
+  SetButtonTextColour(StartButton, Qt::red);
+  StartButton->setEnabled(true);
 }
 
 QString TForm1::DecodedText() {
@@ -127,6 +167,7 @@ void TForm1::ResetControls() {
   // Input selection comes back once the run has let go of its files.
   InputFileButton->setEnabled(!Busy());
   Open1->setEnabled(!Busy());
+  UpdateToolsEnabled();
 }
 
 void TForm1::UpdateProgress(std::uint64_t done) {
@@ -150,6 +191,7 @@ void TForm1::RunEventPass() {
   constexpr qint64 kDisplayIntervalMs = 16;
   if (!SinceShown_.isValid() || SinceShown_.elapsed() >= kDisplayIntervalMs) {
     ShowMeterPositions();
+    GainPlot->update();
     UpdateProgress(Run_.DataBytesRead());
     if (Run_.Running()) UpdateRunningTimes();
     SinceShown_.start();
@@ -158,6 +200,8 @@ void TForm1::RunEventPass() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Nothing more of a queue is begun.
+  if (QueueRunning_) QueueAborted_ = true;
   if (InStartProcess_) {
     // Inside the run's event pass: abort, and close once the output header
     // is complete and the files are closed.

@@ -65,6 +65,29 @@ std::optional<QString> TQtFileDialogs::AskInputFile(QWidget* parent, const QStri
   return Chosen(dialog);
 }
 
+QStringList TQtFileDialogs::AskInputFiles(QWidget* parent, const QString& proposal) {
+  QFileDialog dialog(parent, QString::fromLatin1(kInputTitle));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setNameFilter(QtFileFilter(kInputFileFilter));
+  dialog.setDefaultSuffix(QString::fromLatin1(kDefaultSuffix));
+  dialog.setSizeGripEnabled(true);
+  Propose(dialog, proposal);
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+std::optional<QString> TQtFileDialogs::AskPlotFile(QWidget* parent, const QString& proposal) {
+  QFileDialog dialog(parent, QStringLiteral("Save Plot"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setNameFilter(QtFileFilter(kPlotFileFilter));
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+  Propose(dialog, proposal);
+  return Chosen(dialog);
+}
+
 std::optional<QString> TQtFileDialogs::AskOutputFile(QWidget* parent, const QString& proposal) {
   QFileDialog dialog(parent, QString::fromLatin1(kOutputTitle));
   dialog.setAcceptMode(QFileDialog::AcceptSave);

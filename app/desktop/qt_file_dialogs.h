@@ -11,6 +11,7 @@ namespace zorv {
 inline constexpr std::string_view kInputFileFilter = "WAV sound files|*.wav|all files (*.*)|*.*";
 inline constexpr std::string_view kOutputFileFilter =
     "WAV sound files [*.wav]|*.wav|all files [*.*]|*.*";
+inline constexpr std::string_view kPlotFileFilter = "PNG images|*.png";
 
 // "desc|pattern|desc|pattern" in Qt's form "desc (pattern);;desc (pattern)".
 // A pattern that the description already shows in brackets or parentheses at
@@ -20,6 +21,8 @@ QString QtFileFilter(std::string_view pairs);
 class TQtFileDialogs : public TFileDialogs {
  public:
   std::optional<QString> AskInputFile(QWidget* parent, const QString& proposal) override;
+  QStringList AskInputFiles(QWidget* parent, const QString& proposal) override;
+  std::optional<QString> AskPlotFile(QWidget* parent, const QString& proposal) override;
   std::optional<QString> AskOutputFile(QWidget* parent, const QString& proposal) override;
   bool ConfirmOverwrite(QWidget* parent, const QString& question) override;
   void ShowMessage(QWidget* parent, const QString& text) override;

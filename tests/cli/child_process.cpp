@@ -57,6 +57,10 @@ TChildProcess::TChildProcess(const std::string& program, const std::vector<std::
       posix_spawn_file_actions_adddup2(&actions, deadPipe[1], STDERR_FILENO);
       break;
   }
+  // After the opens: the capture files' names may be relative to this process.
+  if (!options.WorkingDirectory.empty()) {
+    posix_spawn_file_actions_addchdir_np(&actions, options.WorkingDirectory.c_str());
+  }
   // The additions first: the first of two entries of one name is the one read.
   std::vector<std::string> environment = options.Environment;
   for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);

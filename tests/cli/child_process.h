@@ -28,6 +28,8 @@ struct TChildOptions {
   // Blocked when the program starts: sent early, they wait until it unblocks
   // them.
   std::vector<int> BlockedSignals;
+  // The child's working folder; empty: this process's.
+  std::string WorkingDirectory;
 };
 
 class TChildProcess {

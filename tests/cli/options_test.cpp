@@ -127,6 +127,66 @@ TEST(ParseCommandLine, StandardStreamsAndTheCanonicalHeader) {
   EXPECT_FALSE(ParseCommandLine({"in.wav"}).Options.CanonicalHeader);
 }
 
+TEST(ParseCommandLine, ReadsTheReferenceToneAndPlotOptions) {
+  TParseResult r = ParseCommandLine(
+      {"a.wav", "--level", "tone", "b.wav", "--tone-start=12.5", "--tone-length", "30"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_TRUE(r.Options.LevelFromTone);
+  EXPECT_FALSE(r.Options.MeasureLevel);
+  EXPECT_EQ(r.Options.ToneStartSeconds, 12.5);
+  EXPECT_EQ(r.Options.ToneLengthSeconds, 30.0);
+  // A level typed after "tone" counts, as the last of a repeated option does.
+  r = ParseCommandLine({"a.wav", "-l", "tone", "-l", "-3"});
+  EXPECT_FALSE(r.Options.LevelFromTone);
+  EXPECT_EQ(r.Options.LevelDb, -3.0);
+
+  r = ParseCommandLine({"--measure-level", "a.wav", "b.wav"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_TRUE(r.Options.MeasureLevel);
+  EXPECT_EQ(r.Options.ToneStartSeconds, 0.0);
+  EXPECT_EQ(r.Options.ToneLengthSeconds, 60.0);
+
+  r = ParseCommandLine({"a.wav", "--plot", "gains.PNG"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_EQ(r.Options.Plot.value_or(""), "gains.PNG");
+  EXPECT_FALSE(ParseCommandLine({"in.wav"}).Options.Plot.has_value());
+}
+
+TEST(ParseCommandLine, RefusesReferenceToneAndPlotOptionsThatCannotBeMeant) {
+  struct Case {
+    Words args;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{"in.wav", "-l", "Tone"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: Tone"},
+      {{"in.wav", "--tone-start", "-1"}, "tone start must be a number of seconds, 0 or more: -1"},
+      {{"in.wav", "--tone-start", "1:30"},
+       "tone start must be a number of seconds, 0 or more: 1:30"},
+      {{"in.wav", "--tone-length", "1.5"},
+       "tone length must be a number of seconds, 2 or more: 1.5"},
+      {{"in.wav", "--tone-length", "inf"},
+       "tone length must be a number of seconds, 2 or more: inf"},
+      {{"a.wav", "b.wav", "--plot", "p.png"}, "--plot needs exactly one input file"},
+      {{"in.wav", "--plot", "p.jpg"}, "the plot file name must end in .png: p.jpg"},
+      {{"in.wav", "--plot", ""}, "option --plot needs a file name"},
+      {{"--measure-level", "in.wav", "-o", "x.wav"},
+       "--measure-level decodes nothing: leave out --output"},
+      {{"--measure-level", "in.wav", "-d", "out"},
+       "--measure-level decodes nothing: leave out --output-dir"},
+      {{"--measure-level", "in.wav", "--plot", "p.png"},
+       "--measure-level decodes nothing: leave out --plot"},
+      {{"--measure-level", "in.wav", "--report", "r.jsonl"},
+       "--measure-level decodes nothing: leave out --report"},
+      {{"--measure-level", "in.wav", "-l", "tone"},
+       "--measure-level decodes nothing: leave out --level tone"},
+      {{"--measure-level=1", "in.wav"}, "option --measure-level takes no value"},
+  };
+  for (const Case& c : cases) {
+    const TParseResult r = ParseCommandLine(c.args);
+    EXPECT_EQ(r.Error, c.error) << c.args.back();
+  }
+}
+
 TEST(ParseCommandLine, HelpAndVersionNeedNoInput) {
   EXPECT_TRUE(ParseCommandLine({"-h"}).Options.Help);
   EXPECT_TRUE(ParseCommandLine({"--help"}).Ok());

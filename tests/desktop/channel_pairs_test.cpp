@@ -9,6 +9,7 @@
 #include "tests/desktop/window_fixture.h"
 #include "tests/support/recording_meters.h"
 #include "widgets/al_progress_bar.h"
+#include "widgets/gain_history_plot.h"
 
 namespace zorv::test {
 namespace {
@@ -97,8 +98,15 @@ TEST_F(WindowChannelPairs, ThePairChosenDuringARunIsShownAndTheOutputStaysTheSam
   // After the run any pair can be looked at.
   Form->ChannelPairBox->setCurrentIndex(2);
   expectShown(2);
+  // The band gains plot follows the pair; its history holds every channel.
+  EXPECT_EQ(Form->GainPlot->FirstChannel(), 4);
+  const TGainHistory* history = Form->GainPlot->History();
+  ASSERT_NE(history, nullptr);
+  EXPECT_EQ(history->Channels(), kChannels);
+  EXPECT_TRUE(history->At(kChannels - 1, 3, 0).has_value());
   Form->ChannelPairBox->setCurrentIndex(0);
   expectShown(0);
+  EXPECT_EQ(Form->GainPlot->FirstChannel(), 0);
 }
 
 TEST_F(WindowChannelPairs, TheLastChannelOfAnOddCountStandsAlone) {

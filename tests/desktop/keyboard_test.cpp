@@ -33,11 +33,11 @@ class WindowKeyboard : public WindowTest {
   QString LevelText() const { return Form->RefLabel->text(); }
 };
 
-TEST_F(WindowKeyboard, TabGoesInputOutputLevelStart) {
+TEST_F(WindowKeyboard, TabGoesInputOutputLevelMeasureStart) {
   MakeReady(WriteWav("in.wav", kStereo16, kBlock44), Path("out.wav"));
   Form->InputFileButton->setFocus();
-  const QWidget* expected[] = {Form->OutPutFileButton, Form->LevelBar, Form->RefLabel,
-                               Form->StartButton, Form->InputFileButton};
+  const QWidget* expected[] = {Form->OutPutFileButton, Form->LevelBar,    Form->RefLabel,
+                               Form->MeasureButton,    Form->StartButton, Form->InputFileButton};
   for (const QWidget* next : expected) {
     Key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), next)
@@ -168,6 +168,30 @@ TEST_F(WindowKeyboard, EnterAndSpaceStartEscAborts) {
   Key(Qt::Key_Escape);
   EXPECT_TRUE(Form->isVisible());
   EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
+}
+
+// Trial runs from the keyboard: Start keeps the focus through a run, also
+// through one aborted from it, so Enter begins the next.
+TEST_F(WindowKeyboard, StartKeepsTheFocusForTheNextTrialRun) {
+  MakeReady(WriteWav("in.wav", kStereo16, 5 * kBlock44), Path("out.wav"));
+  Form->StartButton->setFocus();
+  Key(Qt::Key_Return);
+  ASSERT_EQ(Std(Form->DoneLabel->text()), "Done");
+  EXPECT_EQ(QApplication::focusWidget(), Form->StartButton);
+
+  Dialogs.OverwriteAnswers.push_back(true);
+  QTimer::singleShot(0, Form.get(), [this] { Key(Qt::Key_Space); });  // Abort
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Dialogs.Questions.size(), 1) << "the last run's output was asked about";
+  ASSERT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  EXPECT_EQ(QApplication::focusWidget(), Form->StartButton);
+
+  // Where the focus went elsewhere during the run, it stays there.
+  Dialogs.OverwriteAnswers.push_back(true);
+  QTimer::singleShot(0, Form.get(), [this] { Form->LevelBar->setFocus(); });
+  Key(Qt::Key_Return);
+  ASSERT_EQ(Std(Form->DoneLabel->text()), "Done");
+  EXPECT_EQ(QApplication::focusWidget(), Form->LevelBar);
 }
 
 }  // namespace

@@ -15,10 +15,15 @@ class TScriptedDialogs : public TFileDialogs {
   // A null QString answers Cancel.
   std::deque<QString> InputAnswers;
   std::deque<QString> OutputAnswers;
+  // Answers of the several-files question; when none is scripted, it is
+  // answered from InputAnswers with one file.
+  std::deque<QStringList> InputListAnswers;
+  std::deque<QString> PlotAnswers;
   std::deque<bool> OverwriteAnswers;
 
   QStringList InputProposals;
   QStringList OutputProposals;
+  QStringList PlotProposals;
   QStringList Questions;
   QStringList Messages;
   int Unexpected = 0;
@@ -26,6 +31,17 @@ class TScriptedDialogs : public TFileDialogs {
   std::optional<QString> AskInputFile(QWidget*, const QString& proposal) override {
     InputProposals << proposal;
     return Next(InputAnswers);
+  }
+  QStringList AskInputFiles(QWidget* parent, const QString& proposal) override {
+    if (InputListAnswers.empty()) return TFileDialogs::AskInputFiles(parent, proposal);
+    InputProposals << proposal;
+    const QStringList answer = InputListAnswers.front();
+    InputListAnswers.pop_front();
+    return answer;
+  }
+  std::optional<QString> AskPlotFile(QWidget*, const QString& proposal) override {
+    PlotProposals << proposal;
+    return Next(PlotAnswers);
   }
   std::optional<QString> AskOutputFile(QWidget*, const QString& proposal) override {
     OutputProposals << proposal;

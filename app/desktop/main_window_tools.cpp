@@ -1,0 +1,75 @@
+// The reference level measured from the input's reference tone, and the gain
+// plot saved as a picture.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QScrollBar>
+#include <cmath>
+
+#include "app/desktop/file_dialogs.h"
+#include "app/desktop/main_window.h"
+#include "app/desktop/text_conversion.h"
+#include "app/messages.h"
+#include "app/output_name.h"
+#include "app/reference_tone.h"
+#include "widgets/gain_history_plot.h"
+
+namespace zorv {
+namespace {
+
+// The locale's decimal separator, where it is one plain character.
+char DecimalPoint() {
+  const QString point = QLocale().decimalPoint();
+  return point.size() == 1 && point.front().unicode() < 0x80 ? point.front().toLatin1() : '.';
+}
+
+// The proposed output's name with "_gains.png" for ".wav".
+QString ProposePlotName(const QString& input) {
+  const QFileInfo output(FromLocal(ProposeOutputName(LocalPath(input))));
+  return output.dir().filePath(output.completeBaseName() + QStringLiteral("_gains.png"));
+}
+
+}  // namespace
+
+void TForm1::UpdateToolsEnabled() {
+  const bool idle = !Busy();
+  MeasureButton->setEnabled(idle && Run_.Reader().IsOpen());
+  SavePlot1->setEnabled(idle && !History_.Empty());
+}
+
+void TForm1::MeasureButtonClick() {
+  if (Busy() || !Run_.Reader().IsOpen()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // A reader of its own: the window's stays at the start of the data.
+  const TReferenceTone found = MeasureReferenceTone(LocalPath(InputFileName_));
+  QApplication::restoreOverrideCursor();
+  // The channels that the meters and the plot show.
+  const TReferenceTone shown = ChannelsOf(found, 0, 2);
+  const bool suggested = shown.Suggestion.Verdict == TToneVerdict::Suggested;
+  if (suggested) LevelBar->setValue(static_cast<int>(std::lround(shown.Suggestion.LevelDb * 10.0)));
+  QString finding = Text(DescribeReferenceTone(shown, DecimalPoint()));
+  // A sentence of its own here.
+  if (!finding.isEmpty()) finding[0] = finding[0].toUpper();
+  MeasureLabel->setText(finding);
+  SetTextColour(MeasureLabel, !suggested);
+}
+
+void TForm1::SavePlot1Click() {
+  if (Busy() || History_.Empty()) return;
+  const std::optional<QString> chosen = Dialogs_.AskPlotFile(this, ProposePlotName(InputFileName_));
+  if (!chosen) return;
+  if (QFileInfo::exists(*chosen) &&
+      !Dialogs_.ConfirmOverwrite(this,
+                                 QString::fromStdString(OverwriteQuestion(LocalPath(*chosen))))) {
+    return;
+  }
+  if (!GainPlot->SavePng(*chosen)) {
+    ShowStatus(Text(messages::kCannotCreate) + *chosen, true);
+    DoneLabel->show();
+  }
+}
+
+}  // namespace zorv

@@ -1,0 +1,50 @@
+// The plot drawn by the window's own picture code, on Qt's offscreen
+// platform: an application object is made for the fonts only when the
+// program has none, and Qt's messages are kept off zorv-decode's reports.
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <cerrno>
+#include <memory>
+
+#include "cli/gain_plot_file.h"
+#include "widgets/gain_history_picture.h"
+
+namespace zorv::cli {
+namespace {
+
+constexpr int kPlotWidth = 1200;
+constexpr int kPlotHeight = 520;
+
+void Silent(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+}  // namespace
+
+bool CanDrawPlots() {
+  return true;
+}
+
+bool WriteGainPlot(const TGainHistory& history, int fd) {
+  const QtMessageHandler previous = qInstallMessageHandler(Silent);
+  std::unique_ptr<QGuiApplication> application;
+  if (QCoreApplication::instance() == nullptr) {
+    static int argc = 3;
+    static char name[] = "zorv-decode";
+    static char option[] = "-platform";
+    static char platform[] = "offscreen";
+    static char* argv[] = {name, option, platform, nullptr};
+    application = std::make_unique<QGuiApplication>(argc, argv);
+  }
+  const QImage picture = GainHistoryImage(history, 0, QSize(kPlotWidth, kPlotHeight));
+  QFile file;
+  errno = 0;
+  const bool written = file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle) &&
+                       picture.save(&file, "PNG") && file.flush();
+  if (!written && errno == 0) errno = EIO;
+  file.close();
+  application.reset();
+  qInstallMessageHandler(previous);
+  return written;
+}
+
+}  // namespace zorv::cli

@@ -1,0 +1,39 @@
+// The reference level taken from each input's own reference tone:
+// --measure-level reports it, --level tone decodes with it.
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/reference_tone.h"
+
+namespace zorv::cli {
+
+// Refusal of --level tone for an input without a usable tone (path appended).
+inline constexpr std::string_view kNoUsableTone = "No usable reference tone: ";
+
+// "FILE: reference tone 1000 Hz at -14.3 dBFS (0:02.0-0:32.0); reference level -14.3 dB",
+// or what was found instead; for an unreadable input its refusal.
+std::string MeasurementLine(const std::string& input, const TReferenceTone& tone);
+
+// --measure-level: one line per input on out, in input order; an unreadable
+// input's refusal on err. Stops between inputs when stop is set. True when
+// every input gave a reference level.
+bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& stretch,
+                   std::ostream& out, std::ostream& err, const std::atomic<bool>& stop);
+
+struct TToneLevel {
+  std::optional<double> LevelDb;  // the level to decode with
+  // What was measured (one line, without the input's name), or the
+  // refusal's lines.
+  std::vector<std::string> Lines;
+};
+
+// The level of input's reference tone, or why there is none.
+TToneLevel LevelFromTone(const std::string& input, const TToneStretch& stretch);
+
+}  // namespace zorv::cli
