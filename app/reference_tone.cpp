@@ -62,11 +62,11 @@ class TStretchReader {
 
   void Run() {
     const std::uint32_t frameBytes = Reader_.BlockAlign();
-    const TSampleLayout layout = SelectLayout(frameBytes, Channels_, Reader_.FormatTag());
+    const TFrameLayout layout = FrameLayoutOf(frameBytes, Channels_, Reader_.FormatTag());
     const std::size_t blockFrames = Reader_.BlockFrames();
-    // The conversion fills one or two channels; the format check admits no more.
-    std::vector<std::vector<double>> block(std::max<std::uint32_t>(Channels_, 2),
-                                           std::vector<double>(blockFrames));
+    std::vector<std::vector<double>> block(Channels_, std::vector<double>(blockFrames));
+    std::vector<double*> channels;
+    for (std::vector<double>& samples : block) channels.push_back(samples.data());
     std::uint64_t position = 0;
     const std::uint64_t end = First_ + Frames_;
     while (position < end) {
@@ -75,7 +75,7 @@ class TStretchReader {
       if (frames == 0) break;
       if (position + frames > First_) {
         SplitBlock(Reader_.Buffer(), static_cast<std::uint32_t>(frames * frameBytes), layout,
-                   block[0].data(), Channels_ > 1 ? block[1].data() : nullptr);
+                   channels.data());
         const std::uint64_t from = First_ > position ? First_ - position : 0;
         const std::uint64_t to = std::min(frames, end - position);
         for (std::uint32_t c = 0; c < Channels_; ++c) Take(c, block[c].data() + from, to - from);

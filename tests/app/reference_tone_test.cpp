@@ -114,6 +114,20 @@ TEST(ReferenceTone, ChannelsApartGiveTheirMeanAndSaySoBeyondHalfADecibel) {
   EXPECT_EQ(ChannelsOf(apart, 2, 2).Suggestion.Verdict, TToneVerdict::NoTone);
 }
 
+TEST(ReferenceTone, EveryChannelOfAWideInputIsMeasured) {
+  // Four tracks at four levels: each found in its own channel.
+  std::vector<std::vector<double>> tracks;
+  for (int c = 0; c < 4; ++c) tracks.push_back(Transfer(48000, 1000, -12.0 - c, 3.0, 20 + c));
+  const TReferenceTone tone = Measure(ToneFile({1, 4, 48000, 24}, tracks));
+  ASSERT_EQ(tone.Channels.size(), 4U);
+  for (int c = 0; c < 4; ++c) {
+    ASSERT_TRUE(tone.Channels[c].has_value()) << "channel " << c + 1;
+    EXPECT_NEAR(tone.Channels[c]->PeakDbfs, -12.0 - c, 0.05) << "channel " << c + 1;
+  }
+  EXPECT_NEAR(tone.Suggestion.LevelDb, -13.5, 1e-9);
+  EXPECT_NEAR(ChannelsOf(tone, 2, 2).Suggestion.LevelDb, -14.5, 1e-9);
+}
+
 TEST(ReferenceTone, AToneInOneChannelOnlyIsTheSuggestionAndSaysSo) {
   const auto left = Transfer(44100, 400, -9.0, 3.0, 8);
   const auto right = TChannelBuilder(44100, 9).Silence(5.0).Music(4.5).Samples;

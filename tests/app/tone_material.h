@@ -65,14 +65,22 @@ class TChannelBuilder {
 
 // The channels (one or two, of equal length) as a WAV image in the format,
 // converted by the program's own sample conversion.
+// A WAV file of the given channels' samples, all of one length.
+inline TBytes ToneFile(TWavFormat format, const std::vector<std::vector<double>>& channels) {
+  format.Channels = static_cast<std::uint16_t>(channels.size());
+  const TFrameLayout layout = FrameLayoutOf(format.FrameBytes(), format.Channels, format.Tag);
+  std::vector<const double*> buffers;
+  for (const std::vector<double>& samples : channels) buffers.push_back(samples.data());
+  TBytes data(channels.front().size() * format.FrameBytes());
+  MergeBlock(buffers.data(), static_cast<std::uint32_t>(data.size()), layout, data.data());
+  return WavBytes(format, data);
+}
+
 inline TBytes ToneFile(TWavFormat format, const std::vector<double>& left,
                        const std::vector<double>* right = nullptr) {
-  format.Channels = right != nullptr ? 2 : 1;
-  const TSampleLayout layout = SelectLayout(format.FrameBytes(), format.Channels, format.Tag);
-  TBytes data(left.size() * format.FrameBytes());
-  MergeBlock(left.data(), right != nullptr ? right->data() : nullptr,
-             static_cast<std::uint32_t>(data.size()), layout, data.data());
-  return WavBytes(format, data);
+  std::vector<std::vector<double>> channels{left};
+  if (right != nullptr) channels.push_back(*right);
+  return ToneFile(format, channels);
 }
 
 }  // namespace zorv::test
