@@ -53,13 +53,13 @@ report() {
       n, w, a / w, c, p / 1024 }'
 }
 
-peer() {
-  sox "$1" "$2" mcompand \
-    "0.005,0.1 -47,-40,-34,-34,-17,-33,0,0" 215 \
-    "0.003,0.05 -47,-40,-34,-34,-17,-33,0,0" 2450 \
-    "0.000625,0.0125 -47,-40,-34,-34,-15,-33,0,0" 4800 \
-    "0.0001,0.025 -47,-40,-34,-34,-31,-31,0,0"
-}
+# The peer's effect; a command of its own, since /usr/bin/time runs no shell
+# function.
+peer_effect=(mcompand
+  "0.005,0.1 -47,-40,-34,-34,-17,-33,0,0" 215
+  "0.003,0.05 -47,-40,-34,-34,-17,-33,0,0" 2450
+  "0.000625,0.0125 -47,-40,-34,-34,-15,-33,0,0" 4800
+  "0.0001,0.025 -47,-40,-34,-34,-31,-31,0,0")
 
 echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
 echo "median of $runs runs; wall time, CPU time of all threads, peak resident memory"
@@ -73,7 +73,7 @@ for input in in44 in96 in24ch; do
   report "zorv-decode $input (default, one thread)" $seconds "$r"
   r=$(measure "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav")
   report "zorv-decode $input (default)" $seconds "$r"
-  r=$(measure peer "$work/$input.wav" "$work/peer.wav")
+  r=$(measure sox "$work/$input.wav" "$work/peer.wav" "${peer_effect[@]}")
   report "sox mcompand $input (peer)" $seconds "$r"
 done
 r=$(measure "$decode" -q -f -j 2 "$work/in44.wav" "$work/in44b.wav")
