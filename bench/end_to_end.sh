@@ -31,7 +31,11 @@ measure() {
   for _ in $(seq "$runs"); do
     local t0 t1
     t0=$(date +%s%N)
-    /usr/bin/time -f "%U %S %M" -o "$work/time.txt" "$@" >/dev/null 2>&1
+    # A command that fails is no figure: the script stops.
+    if ! /usr/bin/time -f "%U %S %M" -o "$work/time.txt" "$@" >/dev/null 2>&1; then
+      echo "failed: $*" >&2
+      return 1
+    fi
     t1=$(date +%s%N)
     read -r user system peak <"$work/time.txt"
     walls+=("$(awk -v d=$((t1 - t0)) 'BEGIN {printf "%.4f", d / 1e9}')")
