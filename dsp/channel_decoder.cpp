@@ -114,17 +114,18 @@ void TChannelDecoder::PackCoefficients() {
     PackSectionCoefficients(st.Filter3, band, g.Filter3);
     PackSectionCoefficients(st.Filter4, band, g.Filter4);
     PackSectionCoefficients(st.Filter5, band, g.Filter5);
-    st.Capacitance[band] = g.Capacitance;
+    st.ChargeScale[band] = Store(1.0L / g.SampleRate / g.Capacitance);
     st.VoltageMax[band] = g.VoltageMax;
     st.VoltageMin[band] = g.VoltageMin;
     st.LeakStep[band] = g.LeakStep;
     st.InputScale[band] = g.InputScale;
-    st.SampleRate[band] = g.SampleRate;
     const TCurrentTable& curve = *CurrentTableForBand(band);
     for (std::size_t k = 0; k < curve.size(); ++k) {
       st.Curves.Current[k][band] = curve[k];
       st.Curves.Slope[k][band] =
           static_cast<int>(k) < detector::kCurveFirstStep ? curve[k + 1] - curve[k] : 0.0;
+      // As the generator divides a current.
+      st.Curves.Charge[k][band] = Store(Extended{curve[k]} / g.SampleRate / g.Capacitance);
     }
   }
   LaneCoefficientsLoaded_ = true;

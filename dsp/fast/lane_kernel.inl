@@ -16,6 +16,10 @@
 // as the double nearest to it.
 
 namespace detector = zorv::detector;
+
+// The kernel's steps are inlined into the frame loop, so that the steps of
+// the channels side by side stand next to each other and overlap.
+#define ZORV_LANE_INLINE inline __attribute__((always_inline))
 using zorv::fast::kLanes;
 
 typedef double TDouble4 __attribute__((vector_size(4 * sizeof(double))));
@@ -116,10 +120,13 @@ static_assert(kCurveOffset == 0.138 && kVoltsPerDecade == 3.64 && kCurveInterpol
 static_assert(static_cast<double>(detector::kCurveBreakpoint[1]) == 0.1 &&
               static_cast<double>(detector::kCurveBreakpoint[6]) == 0.6);
 
-// Charging current of each lane's curve for the lane's detector level. The
-// interval is found by selects over the ascending breakpoints (the last one
-// below the level wins): no per-lane loads, short dependency chains.
-V ChargeCurrent(const zorv::fast::TLaneCurves& curves, V level) {
+// Charge step (volts per sample) of each lane's curve for the lane's detector
+// level. The interval is found by selects over the ascending breakpoints (the
+// last one below the level wins): no per-lane loads, short dependency chains.
+// On the staircase the step is the curve's own, divided by rate and
+// capacitance beforehand as the reference divides it; between breakpoints
+// the interpolated current is scaled by 1 / (rate x capacitance).
+ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, V chargeScale) {
   const V d = level - kCurveOffset;
   V current = L::Load(curves.Current[0]);
   V slope = L::Load(curves.Slope[0]);
@@ -132,42 +139,60 @@ V ChargeCurrent(const zorv::fast::TLaneCurves& curves, V level) {
         L::Select(above, L::Splat(static_cast<double>(detector::kCurveBreakpoint[j])), breakpoint);
   }
   const V interpolated = ((d - breakpoint) * kCurveInterpolation) * slope + current;
-  V step = L::Load(curves.Current[kCurveFirstStep]);
+  V step = L::Load(curves.Charge[kCurveFirstStep]);
   for (int j = kCurveFirstStep + 1; j < detector::kCurvePoints; ++j) {
-    step = L::Select(d > kCurveThreshold[j], L::Load(curves.Current[j]), step);
+    step = L::Select(d > kCurveThreshold[j], L::Load(curves.Charge[j]), step);
   }
-  const V rising = L::Select(d > kCurveThreshold[kCurveFirstStep], step, interpolated);
+  const V rising =
+      L::Select(d > kCurveThreshold[kCurveFirstStep], step, interpolated * chargeScale);
   return L::Select(d > kCurveThreshold[0], rising, L::Splat(0.0));
 }
 
-// 10^x to within 1.5 units in the last place, for |x| < 100: x = n log10(2) + r
-// with |r| <= log10(2) / 2, then 10^x = 2^n e^(r ln 10) with a degree-13
-// polynomial evaluated by Estrin's scheme (short dependency chains: the gain
-// factor feeds the next sample's detector).
-V Pow10(V x) {
-  constexpr double kLog2Of10 = 3.321928094887362347870319429489390175864831393;
-  // log10(2) split so that n * kLog10Of2Hi is exact for |n| < 2^20.
-  constexpr double kLog10Of2Hi = 0x1.34413509f7p-2;
-  constexpr double kLog10Of2Lo = 0.301029995663981195213738894724493026768189881462 - kLog10Of2Hi;
-  constexpr double kLn10 = 2.302585092994045684017991454684364207601101488628;
-  constexpr double kRound = 0x1.8p52;  // adding and subtracting rounds to an integer
+// The gain factor 10^(-v / 3.64) of control voltages v, to within 1.5 units in
+// the last place of the exact value. It is 2^t with t = -v log2(10) / 3.64:
+// t = n + r with n an integer and |r| <= 1/2, r found without rounding t
+// first (v split in halves of 26 bits, the constant in a 26-bit head and a
+// tail, so that the large products are exact), then 2^r by a degree-13
+// polynomial evaluated by Estrin's scheme. Short dependency chains: the gain
+// factor feeds the next sample's detector.
+ZORV_LANE_INLINE V GainFactorOf(V voltage) {
+  // log2(10) / 3.64: the double nearest, and a 26-bit head with its tail.
+  constexpr double kTwosPerVolt = 0x1.d3429d7c65f36p-1;
+  constexpr double kTwosPerVoltHi = 0x1.d3429d8p-1;
+  constexpr double kTwosPerVoltLo = -0x1.cd064df1012c8p-32;
+  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
+  constexpr double kRound = 0x1.8p52;        // adding and subtracting rounds to an integer
+  // (ln 2)^k / k!, k = 1..13.
+  constexpr double c1 = 0x1.62e42fefa39efp-1, c2 = 0x1.ebfbdff82c58fp-3, c3 = 0x1.c6b08d704a0c0p-5,
+                   c4 = 0x1.3b2ab6fba4e77p-7, c5 = 0x1.5d87fe78a6731p-10,
+                   c6 = 0x1.430912f86c787p-13, c7 = 0x1.ffcbfc588b0c7p-17,
+                   c8 = 0x1.62c0223a5c824p-20, c9 = 0x1.b5253d395e7c4p-24,
+                   c10 = 0x1.e4cf5158b8ecap-28, c11 = 0x1.e8cac7351bb25p-32,
+                   c12 = 0x1.c3bd650fc2986p-36, c13 = 0x1.816193166d0f9p-40;
 
-  const V n = (x * kLog2Of10 + kRound) - kRound;
-  const V r = (x - n * kLog10Of2Hi) - n * kLog10Of2Lo;
-  const V z = r * kLn10;
-  // e^z = 1 + (z + z^2 Q(z)), Q holding the Taylor coefficients 1/k! for
-  // k = 2..13; the 1 is added last so that its rounding is the final one.
-  const V z2 = z * z;
-  const V z4 = z2 * z2;
-  const V p23 = 1.0 / 2 + z * (1.0 / 6);
-  const V p45 = 1.0 / 24 + z * (1.0 / 120);
-  const V p67 = 1.0 / 720 + z * (1.0 / 5040);
-  const V p89 = 1.0 / 40320 + z * (1.0 / 362880);
-  const V p1011 = 1.0 / 3628800 + z * (1.0 / 39916800);
-  const V p1213 = 1.0 / 479001600 + z * (1.0 / 6227020800);
-  const V q = (p23 + z2 * p45) + z4 * ((p67 + z2 * p89) + z4 * (p1011 + z2 * p1213));
-  const V poly = 1.0 + (z + z2 * q);
-  const I exponent = (__builtin_convertvector(n, I) + 1023) << 52;
+  const V u = -voltage;
+  // n in the low bits of the mantissa of shifted, and as a double.
+  const V shifted = u * kTwosPerVolt + kRound;
+  const V n = shifted - kRound;
+  const V p = u * kSplitter;
+  const V uHi = p - (p - u);
+  const V uLo = u - uHi;
+  const V r = ((uHi * kTwosPerVoltHi - n) + uLo * kTwosPerVoltHi) + u * kTwosPerVoltLo;
+  // 2^r = 1 + (c1 r + r^2 Q(r)); the 1 is added last so that its rounding is
+  // the final one.
+  const V r2 = r * r;
+  const V r4 = r2 * r2;
+  const V p23 = c2 + r * c3;
+  const V p45 = c4 + r * c5;
+  const V p67 = c6 + r * c7;
+  const V p89 = c8 + r * c9;
+  const V p1011 = c10 + r * c11;
+  const V p1213 = c12 + r * c13;
+  const V q = (p23 + r2 * p45) + r4 * ((p67 + r2 * p89) + r4 * (p1011 + r2 * p1213));
+  const V poly = 1.0 + (r * c1 + r2 * q);
+  // 2^n: the low 12 bits of the mantissa of shifted hold n + 1023 once 1023
+  // is added, and the shift leaves only them, as the exponent.
+  const I exponent = ((I)shifted + 1023) << 52;
   return poly * (V)exponent;
 }
 
@@ -196,7 +221,7 @@ struct TLaneGroup {
         Filter3(st.Filter3),
         Filter4(st.Filter4),
         Filter5(st.Filter5),
-        Capacitance(L::Load(st.Capacitance)),
+        ChargeScale(L::Load(st.ChargeScale)),
         ChargeStep(L::Load(st.ChargeStep)),
         Voltage(L::Load(st.Voltage)),
         VoltageMax(L::Load(st.VoltageMax)),
@@ -205,7 +230,6 @@ struct TLaneGroup {
         InputScale(L::Load(st.InputScale)),
         RectifierInput(L::Load(st.RectifierInput)),
         RectifierLevel(L::Load(st.RectifierLevel)),
-        SampleRate(L::Load(st.SampleRate)),
         GainFactor(L::Load(st.GainFactor)) {}
 
   void Save(zorv::fast::TLaneChannel& st) const {
@@ -247,15 +271,14 @@ struct TLaneGroup {
     RectifierInput =
         L::Select(RectifierInput < -kRectifierClamp, L::Splat(-kRectifierClamp), RectifierInput);
     RectifierLevel = (V)((I)RectifierInput & L::SplatI(0x7FFFFFFFFFFFFFFFL));
-    const V current = ChargeCurrent(curves, RectifierLevel);
-    ChargeStep = current / SampleRate / Capacitance;
+    ChargeStep = ChargeStepOf(curves, RectifierLevel, ChargeScale);
     Voltage = Voltage + ChargeStep;
     Voltage = Voltage - LeakStep;
     Voltage = L::Select(Voltage < VoltageMin, VoltageMin, Voltage);
     Voltage = L::Select(Voltage > VoltageMax, VoltageMax, Voltage);
   }
 
-  void UpdateGainFactor() { GainFactor = Pow10(-Voltage / kVoltsPerDecade); }
+  void UpdateGainFactor() { GainFactor = GainFactorOf(Voltage); }
 
   // ... and each lane's band sample divided by its gain factor.
   V Expanded() const { return Band / GainFactor; }
@@ -264,8 +287,8 @@ struct TLaneGroup {
   static constexpr I kBandD = {0, 0, 0, -1};
 
   TSection Split1, Split2, Filter1, Filter2, Filter3, Filter4, Filter5;
-  V Capacitance, ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep, InputScale;
-  V RectifierInput, RectifierLevel, SampleRate, GainFactor;
+  V ChargeScale, ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep, InputScale;
+  V RectifierInput, RectifierLevel, GainFactor;
   V Band, Weighted;  // of the frame in hand
 };
 

@@ -21,8 +21,8 @@ void DecodeLanesPortable(const TLaneBlock& block) {
   DecodeAnyLanes(block);
 }
 
-double LanePow10(double x) {
-  return Pow10(TLanes::Splat(x))[0];
+double LaneGainFactor(double voltage) {
+  return GainFactorOf(TLanes::Splat(voltage))[0];
 }
 
 }  // namespace zorv::fast

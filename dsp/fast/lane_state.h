@@ -36,6 +36,9 @@ struct alignas(32) TLaneCurves {
   double Current[detector::kCurvePoints][kLanes];
   // Current[k + 1] - Current[k] below the first step, 0 above.
   double Slope[detector::kCurvePoints][kLanes];
+  // Current[k] / rate / capacitance: the charge step, volts per sample, of
+  // each breakpoint's current.
+  double Charge[detector::kCurvePoints][kLanes];
 };
 
 struct alignas(32) TLaneChannel {
@@ -50,7 +53,8 @@ struct alignas(32) TLaneChannel {
   TLaneSection Filter4;  // second order
   TLaneSection Filter5;  // first order
   TLaneCurves Curves;
-  double Capacitance[kLanes];
+  // 1 / rate / capacitance: volts per sample of one ampere.
+  double ChargeScale[kLanes];
   double ChargeStep[kLanes];
   double Voltage[kLanes];
   double VoltageMax[kLanes];
@@ -59,7 +63,6 @@ struct alignas(32) TLaneChannel {
   double InputScale[kLanes];
   double RectifierInput[kLanes];
   double RectifierLevel[kLanes];
-  double SampleRate[kLanes];
   double GainFactor[kLanes];
 };
 
@@ -86,7 +89,8 @@ void DecodeLanesPortable(const TLaneBlock& block);
 void DecodeLanesAvx2(const TLaneBlock& block);
 void DecodeLanesAvx512(const TLaneBlock& block);
 
-// The kernels' power of ten, one value at a time (for tests of its accuracy).
-double LanePow10(double x);
+// The kernels' gain factor of a control voltage, one value at a time (for
+// tests of its accuracy).
+double LaneGainFactor(double voltage);
 
 }  // namespace zorv::fast
