@@ -2,7 +2,7 @@
 // detectors and the expansion of a channel, its bands A..D in the four lanes
 // of a vector; up to kMaxGroups channels side by side.
 //
-// Included by one source file per instruction set (after <array>, <bit>,
+// Included by one source file per instruction set (after <algorithm>, <array>, <bit>,
 // <cstdint>, <cstring>, <initializer_list>, <utility> and
 // "dsp/fast/lane_state.h"), inside an anonymous namespace, so that nothing
 // compiled here for one instruction set can be picked by the linker for
@@ -263,14 +263,16 @@ struct TLaneGroup {
 
   // ... the rectifier with the gain feedback, the charging current and the
   // capacitor, then the gain factor...
-  void Detect(const zorv::fast::TLaneCurves& curves, bool cube) {
+  template <bool Cube>
+  void Detect(const zorv::fast::TLaneCurves& curves) {
     const V s = Weighted;
-    RectifierInput = cube ? s * GainFactor * GainFactor * GainFactor : s * GainFactor * GainFactor;
-    RectifierInput =
-        L::Select(RectifierInput > kRectifierClamp, L::Splat(kRectifierClamp), RectifierInput);
+    const V input = Cube ? s * GainFactor * GainFactor * GainFactor : s * GainFactor * GainFactor;
+    // The level is the clamped input's magnitude: the magnitude clamped.
+    const V magnitude = (V)((I)input & L::SplatI(0x7FFFFFFFFFFFFFFFL));
+    RectifierLevel = L::Select(magnitude > kRectifierClamp, L::Splat(kRectifierClamp), magnitude);
+    RectifierInput = L::Select(input > kRectifierClamp, L::Splat(kRectifierClamp), input);
     RectifierInput =
         L::Select(RectifierInput < -kRectifierClamp, L::Splat(-kRectifierClamp), RectifierInput);
-    RectifierLevel = (V)((I)RectifierInput & L::SplatI(0x7FFFFFFFFFFFFFFFL));
     ChargeStep = ChargeStepOf(curves, RectifierLevel, ChargeScale);
     Voltage = Voltage + ChargeStep;
     Voltage = Voltage - LeakStep;
@@ -295,7 +297,7 @@ struct TLaneGroup {
 // Decodes G channels side by side, step by step: their dependency chains are
 // independent, and the processor overlaps them when their instructions stand
 // close together.
-template <int G>
+template <int G, bool Cube>
 void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   constexpr std::uint32_t kMeterInterval = detector::kMeterInterval;
   auto group = [&]<std::size_t... g>(std::index_sequence<g...>) {
@@ -303,37 +305,47 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   }
   (std::make_index_sequence<G>{});
   const double level = block.Level;
-  const bool cube = block.FeedbackLaw != 0;
 
-  for (std::uint32_t i = 0; i < block.Count; ++i) {
+  const auto frame = [&](std::uint32_t i) {
     for (int g = 0; g < G; ++g) group[g].Weigh(L::Splat(block.In[g][i] / level));
-    for (int g = 0; g < G; ++g) group[g].Detect(block.State[g]->Curves, cube);
+    for (int g = 0; g < G; ++g) group[g].template Detect<Cube>(block.State[g]->Curves);
     for (int g = 0; g < G; ++g) group[g].UpdateGainFactor();
     for (int g = 0; g < G; ++g) {
       const V expanded = group[g].Expanded();
       const double y = SumOfBands(expanded[0], expanded[1], expanded[2], expanded[3]);
       block.Out[g][i] = y * level;
-      if (i % kMeterInterval == 0) {
-        L::Save(block.MeterVolts[g][i / kMeterInterval], group[g].Voltage);
-      }
     }
     if (block.DebugVolts != nullptr) block.DebugVolts[i] = group[0].Voltage[block.DebugLane];
+  };
+  // Meter point by meter point: the voltages after its first frame, then the
+  // frames up to the next.
+  for (std::uint32_t point = 0, i = 0; i < block.Count; ++point) {
+    frame(i);
+    for (int g = 0; g < G; ++g) L::Save(block.MeterVolts[g][point], group[g].Voltage);
+    const std::uint32_t end = std::min(block.Count, i + kMeterInterval);
+    for (++i; i < end; ++i) frame(i);
   }
   for (int g = 0; g < G; ++g) group[g].Save(*block.State[g]);
 }
 
 // The entry of each instruction set's build.
-void DecodeAnyLanes(const zorv::fast::TLaneBlock& block) {
+template <bool Cube>
+void DecodeAnyLanesOfLaw(const zorv::fast::TLaneBlock& block) {
   switch (block.Channels) {
     case 1:
-      return DecodeLanes<1>(block);
+      return DecodeLanes<1, Cube>(block);
     case 2:
-      return DecodeLanes<2>(block);
+      return DecodeLanes<2, Cube>(block);
     case 3:
-      return DecodeLanes<3>(block);
+      return DecodeLanes<3, Cube>(block);
     case 4:
-      return DecodeLanes<4>(block);
+      return DecodeLanes<4, Cube>(block);
     default:
       return;
   }
+}
+
+void DecodeAnyLanes(const zorv::fast::TLaneBlock& block) {
+  if (block.FeedbackLaw != 0) return DecodeAnyLanesOfLaw<true>(block);
+  return DecodeAnyLanesOfLaw<false>(block);
 }

@@ -1,4 +1,5 @@
 // The lane kernel built for the AVX2 instruction set.
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
