@@ -90,7 +90,7 @@ std::uint64_t TProcessingRun::BlockFirstFrame() const {
 }
 
 void TProcessingRun::SetBlocksInFlight(int blocks) {
-  BlocksInFlight_ = blocks < 1 ? 1 : blocks > kSlots ? kSlots : blocks;
+  BlocksInFlight_ = std::clamp(blocks, 1, kMaxBlocksInFlight);
 }
 
 const double* TProcessingRun::In(std::uint32_t channel) const {
@@ -335,11 +335,17 @@ void TProcessingRun::StartProcess() {
 
   // The block in hand decodes (on the decoder's worker pool) while the next
   // one is read and the one before is written. Blocks are read and written
-  // in order, and only by this thread.
+  // in order, and only by this thread. Begun ahead, the next block decodes
+  // as soon as the workers are through with the block in hand, whatever
+  // this thread is doing; it is dropped again (the decoder put back as it
+  // was) when the run ends with the block in hand or the level changes in
+  // the event pass, so that everything happens as in the plain order.
   const bool readAhead = BlocksInFlight_ >= 2;
   const bool writeBehind = BlocksInFlight_ >= 3;
+  const bool beginAhead = BlocksInFlight_ >= 4 && Decoder_.WorkerPool() != nullptr;
   const TBlockSlot* unwritten = nullptr;
   bool inHand = ReadBlock(Slots_[0], nullptr);
+  bool handBegun = false;
   // The first failed write ends the run: nothing is written behind a gap.
   while (inHand && !AbortRequested_ && !Writer_.WriteFailed()) {
     TBlockSlot& slot = Slots_[Hand_];
@@ -347,20 +353,26 @@ void TProcessingRun::StartProcess() {
     BlockFirstByte_ = slot.FirstByte;
     DataBytesRead_ = slot.FirstByte + slot.Len;
 
-    // Always the whole block, also for a shorter last one: the frames behind
-    // its data are decoded and not written.
-    Decoder_.BeginBlock(slot.In.data(), slot.Out.data(),
-                        static_cast<std::uint32_t>(FramesPerBlock_));
+    if (!handBegun) BeginDecode(slot);
+    handBegun = false;
     bool nextInHand = readAhead && ReadBlock(next, &slot);
+    bool nextBegun = nextInHand && beginAhead;
+    if (nextBegun) BeginDecode(next);
     if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
     ProcessedCount_ = FinishDecode();
-    if (ProcessedCount_ != FramesPerBlock_) {
+    const bool stalled = ProcessedCount_ != FramesPerBlock_;
+    // Not the block behind a write that failed.
+    if (nextBegun &&
+        (stalled || Writer_.WriteFailed() || AbortRequested_ || Decoder_.NewestBlockOutdated())) {
+      Decoder_.CancelBlock();
+      nextBegun = false;
+    }
+    if (stalled) {
       // Stalled: the files stay open and Running stays set until Abort.
       Status_ = TRunStatus::SampleCountError;
       Stalled_ = true;
       return;
     }
-    // Not the block behind a write that failed.
     if (Writer_.WriteFailed()) break;
     if (writeBehind) {
       unwritten = &slot;
@@ -369,8 +381,11 @@ void TProcessingRun::StartProcess() {
     }
     if (!readAhead) nextInHand = ReadBlock(next, &slot);
     inHand = nextInHand;
+    handBegun = nextBegun;
     Hand_ = (Hand_ + 1) % kSlots;
   }
+  // A block begun ahead of a run that ended (a failed write) is dropped.
+  if (handBegun) Decoder_.CancelBlock();
   // The block in hand when the loop ended (by Abort, or at the end) is
   // written too, unless a write failed.
   if (unwritten != nullptr && !Writer_.WriteFailed()) WriteBlock(*unwritten);
@@ -395,6 +410,12 @@ void TProcessingRun::StartProcess() {
     Running_ = false;
     AbortRequested_ = true;
   }
+}
+
+void TProcessingRun::BeginDecode(const TBlockSlot& slot) {
+  // Always the whole block, also for a shorter last one: the frames behind
+  // its data are decoded and not written.
+  Decoder_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_));
 }
 
 std::int32_t TProcessingRun::DecodeBlock(std::int32_t frames) {

@@ -4,9 +4,9 @@
 // files, starts the run, and may abort it from inside its event pass.
 //
 // When the decoder has a worker pool, the file work overlaps the decoding:
-// while block k decodes, block k + 1 is read and split and block k - 1 is
-// merged and written. Three blocks are in hand at most, whatever the file's
-// length.
+// while block k decodes, block k + 1 is read, split and begun (it decodes
+// once the workers are through with block k) and block k - 1 is merged and
+// written. Three blocks are in hand at most, whatever the file's length.
 #pragma once
 
 #include <array>
@@ -71,9 +71,13 @@ class TProcessingRun {
   bool CanonicalHeader() const { return CanonicalHeader_; }
   // The largest RIFF size written as plain RIFF; larger outputs are RF64.
   void SetMaxRiffSize(std::uint64_t bytes) { MaxRiffSize_ = bytes; }
-  // Blocks in hand at once: 1 reads, decodes and writes each block in turn;
-  // 2 reads the next block while one decodes; 3 (the default) also writes
-  // the previous one meanwhile. The output is the same in every case.
+  // Blocks in flight at once: 1 reads, decodes and writes each block in
+  // turn; 2 reads the next block while one decodes; 3 also writes the
+  // previous one meanwhile; 4 (the default) also begins the next block's
+  // decode before the one in hand is finished. The output, the meters, the
+  // progress and the decoder's state after the run are the same in every
+  // case.
+  static constexpr int kMaxBlocksInFlight = 4;
   void SetBlocksInFlight(int blocks);
   int BlocksInFlight() const { return BlocksInFlight_; }
 
@@ -173,6 +177,7 @@ class TProcessingRun {
   // last block keeps, behind its frames, what the block before held there.
   bool ReadBlock(TBlockSlot& slot, const TBlockSlot* previous);
   void WriteBlock(const TBlockSlot& slot);
+  void BeginDecode(const TBlockSlot& slot);
   // The rest of DecodeBlock, once the decoder has begun the block in hand.
   std::int32_t FinishDecode();
   std::uint32_t Now() const;
@@ -208,7 +213,7 @@ class TProcessingRun {
   TContainer OutputContainer_ = TContainer::Riff;
   std::vector<std::string> Notes_;
   std::uint64_t DroppedBytes_ = 0;
-  int BlocksInFlight_ = kSlots;
+  int BlocksInFlight_ = kMaxBlocksInFlight;
   bool InputEnded_ = false;
 
   std::uint64_t DataBytes_ = 0;

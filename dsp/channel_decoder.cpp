@@ -1,5 +1,8 @@
 #include "dsp/channel_decoder.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "dsp/charge_current.h"
 
 namespace zorv {
@@ -69,7 +72,8 @@ void TChannelDecoder::Setup(std::uint32_t sampleRate) {
 }
 
 void TChannelDecoder::Decode(const double* in, double* out, std::uint32_t count, double level,
-                             std::uint32_t feedbackLaw, double* debugOut, int debugBand) {
+                             std::uint32_t feedbackLaw, TMeterVolts& meters, double* debugOut,
+                             int debugBand) {
   TFilterSection* split = Split;
   TControlSignalGenerator* generator = Generator;
   const TControlSignalGenerator& debugGenerator = Generator[debugBand];
@@ -91,7 +95,7 @@ void TChannelDecoder::Decode(const double* in, double* out, std::uint32_t count,
 
     if (i % kMeterInterval == 0) {
       for (int b = 0; b < kBands; ++b) {
-        MeterVolts[i / kMeterInterval][b] = generator[b].ControlVoltage();
+        meters.At[i / kMeterInterval][b] = generator[b].ControlVoltage();
       }
     }
 
@@ -171,11 +175,22 @@ void TChannelDecoder::UnpackLanes() {
   }
 }
 
-void TChannelDecoder::EmitMeters(TMeterListener& listener, int channel, std::uint32_t count) const {
+void TChannelDecoder::Save(TState& state) const {
+  std::copy(std::begin(Split), std::end(Split), std::begin(state.Split));
+  std::copy(std::begin(Generator), std::end(Generator), std::begin(state.Generator));
+}
+
+void TChannelDecoder::Restore(const TState& state) {
+  std::copy(std::begin(state.Split), std::end(state.Split), std::begin(Split));
+  std::copy(std::begin(state.Generator), std::end(state.Generator), std::begin(Generator));
+}
+
+void EmitMeterPositions(TMeterListener& listener, int channel, const TMeterVolts& volts,
+                        std::uint32_t count) {
   const std::uint32_t points = (count + kMeterInterval - 1) / kMeterInterval;
   for (std::uint32_t p = 0; p < points; ++p) {
-    for (int band = 0; band < kBands; ++band) {
-      listener.MeterPosition(channel, band, MeterPositionOf(MeterVolts[p][band]));
+    for (int band = 0; band < detector::kBands; ++band) {
+      listener.MeterPosition(channel, band, MeterPositionOf(volts.At[p][band]));
     }
   }
 }

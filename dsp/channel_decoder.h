@@ -1,8 +1,7 @@
 // The decoding of one channel: its band split (7 first-order sections), its
 // four band detectors, the expansion of every band by its detector's gain and
-// the sum of the bands, and the control voltages at the meter points of the
-// last block. A value type: the decoder core holds one per channel and
-// composes them.
+// the sum of the bands. A value type: the decoder core holds one per channel
+// and composes them.
 #pragma once
 
 #include <cstdint>
@@ -23,12 +22,31 @@ inline constexpr std::uint32_t kBlockCapacity = 9600;
 // 20 x V / 3.64 dB, with the quotient formed and truncated in extended precision.
 std::int32_t MeterPositionOf(double voltage);
 
+// Meter points of the largest block: frames 0, 100, ... 9500.
+inline constexpr std::uint32_t kMeterPoints =
+    (kBlockCapacity + detector::kMeterInterval - 1) / detector::kMeterInterval;
+
+// The control voltage of every band of a channel at each meter point of a
+// block.
+struct TMeterVolts {
+  double At[kMeterPoints][detector::kBands];
+};
+
+// Hands the positions of a block of count frames to the listener, meter
+// point by meter point, bands A..D.
+void EmitMeterPositions(TMeterListener& listener, int channel, const TMeterVolts& volts,
+                        std::uint32_t count);
+
 class TChannelDecoder {
  public:
   static constexpr int kBands = detector::kBands;
-  // Meter points of the largest block: frames 0, 100, ... 9500.
-  static constexpr std::uint32_t kMeterPoints =
-      (kBlockCapacity + detector::kMeterInterval - 1) / detector::kMeterInterval;
+
+  // What a block changes: the sections' and the detectors' state (with
+  // their coefficients, which blocks leave alone).
+  struct TState {
+    TFilterSection Split[kSplitSections];
+    TControlSignalGenerator Generator[kBands];
+  };
 
   TChannelDecoder() { Init(); }
 
@@ -38,10 +56,12 @@ class TChannelDecoder {
   void Setup(std::uint32_t sampleRate);
 
   // count frames (at most kBlockCapacity) in the extended-precision
-  // reference. debugOut, when given, receives band debugBand's control
-  // voltage as a sample (6.5536 V full scale) for every frame.
+  // reference; the control voltages at the block's meter points into meters.
+  // debugOut, when given, receives band debugBand's control voltage as a
+  // sample (6.5536 V full scale) for every frame.
   void Decode(const double* in, double* out, std::uint32_t count, double level,
-              std::uint32_t feedbackLaw, double* debugOut = nullptr, int debugBand = 0);
+              std::uint32_t feedbackLaw, TMeterVolts& meters, double* debugOut = nullptr,
+              int debugBand = 0);
 
   // The fast paths keep the state in Lanes for a block: PackLanes before it
   // (the coefficients and curves too when Setup has changed them since),
@@ -49,14 +69,13 @@ class TChannelDecoder {
   void PackLanes();
   void UnpackLanes();
 
-  // Hands the positions kept for a block of count frames to the listener,
-  // meter point by meter point, bands A..D.
-  void EmitMeters(TMeterListener& listener, int channel, std::uint32_t count) const;
+  // The state between blocks, kept and put back (a block begun and then
+  // dropped).
+  void Save(TState& state) const;
+  void Restore(const TState& state);
 
   TFilterSection Split[kSplitSections];
   TControlSignalGenerator Generator[kBands];
-  // The control voltage of every band at each meter point of the last block.
-  double MeterVolts[kMeterPoints][kBands];
   fast::TLaneChannel Lanes;
 
  private:

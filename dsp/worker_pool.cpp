@@ -39,45 +39,84 @@ unsigned TWorkerPool::Share() const {
 }
 
 void TWorkerPool::Post(TBatch& batch, bool callerHelps) {
-  batch.Next_ = 0;
-  batch.Pending_ = batch.Count;
-  if (batch.Count <= 0) return;
-  {
-    const std::lock_guard lock(Mutex_);
-    Queue_.push_back(&batch);
-  }
   // As many workers as there are jobs and cores for them: a caller that
   // helps takes a core of its own, and one thread more awake than cores
   // would only take turns with those that have work.
   const int threads = static_cast<int>(Workers_.size());
   const int wake =
       callerHelps ? std::min(batch.Count - 1, threads - 1) : std::min(batch.Count, threads);
+  Enqueue(batch, nullptr, false, wake);
+}
+
+void TWorkerPool::PostAfter(TBatch& batch, TBatch& after, bool jobByJob) {
+  Enqueue(batch, &after, jobByJob, std::min(batch.Count, static_cast<int>(Workers_.size())));
+}
+
+void TWorkerPool::Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake) {
+  batch.Next_ = 0;
+  batch.Pending_ = batch.Count;
+  batch.Done_ = 0;
+  batch.After_ = nullptr;
+  batch.JobByJob_ = false;
+  if (batch.Count <= 0) return;
+  {
+    const std::lock_guard lock(Mutex_);
+    // A batch finished already is no longer waited for.
+    if (after != nullptr && after->Pending_ > 0) {
+      batch.After_ = after;
+      batch.JobByJob_ = jobByJob && after->Count == batch.Count;
+    }
+    Queue_.push_back(&batch);
+  }
   for (int w = 0; w < wake; ++w) WorkPosted_.notify_one();
 }
 
-bool TWorkerPool::Take(TBatch*& batch, int& job) {
-  if (Queue_.empty()) return false;
-  batch = Queue_.front();
-  job = batch->Next_++;
-  if (batch->Next_ == batch->Count) Queue_.pop_front();
-  return true;
+bool TWorkerPool::NextReady(const TBatch& batch) {
+  if (batch.After_ == nullptr) return true;
+  return batch.JobByJob_ && (batch.After_->Done_ >> batch.Next_ & 1) != 0;
 }
 
-void TWorkerPool::Finished(TBatch& batch) {
+bool TWorkerPool::Take(TBatch*& batch, int& job) {
+  for (auto it = Queue_.begin(); it != Queue_.end(); ++it) {
+    TBatch* candidate = *it;
+    if (!NextReady(*candidate)) continue;
+    batch = candidate;
+    job = batch->Next_++;
+    if (batch->Next_ == batch->Count) Queue_.erase(it);
+    return true;
+  }
+  return false;
+}
+
+void TWorkerPool::Finished(TBatch& batch, int job) {
+  batch.Done_ |= std::uint64_t{1} << job;
+  bool awaited = false;
+  for (TBatch* queued : Queue_) {
+    if (queued->After_ != &batch) continue;
+    awaited = true;
+    // Once this batch is done nothing waits for it: it may go, and be used
+    // again, as soon as its waiter returns.
+    if (batch.Pending_ == 1) queued->After_ = nullptr;
+  }
+  if (awaited) WorkPosted_.notify_all();
   // The waiter may return, and the batch go, as soon as the lock is let go.
-  if (--batch.Pending_ == 0) BatchDone_.notify_all();
+  if (--batch.Pending_ == 0 || awaited) BatchDone_.notify_all();
 }
 
 void TWorkerPool::Wait(TBatch& batch) {
   std::unique_lock lock(Mutex_);
   while (batch.Next_ < batch.Count) {
     // Only this batch's jobs: the caller has its own block to finish.
+    if (!NextReady(batch)) {
+      BatchDone_.wait(lock);
+      continue;
+    }
     const int job = batch.Next_++;
     if (batch.Next_ == batch.Count) std::erase(Queue_, &batch);
     lock.unlock();
     batch.Run(batch.Context, job);
     lock.lock();
-    Finished(batch);
+    Finished(batch, job);
   }
   BatchDone_.wait(lock, [&] { return batch.Pending_ == 0; });
 }
@@ -92,7 +131,7 @@ void TWorkerPool::Loop() {
     lock.unlock();
     batch->Run(batch->Context, job);
     lock.lock();
-    Finished(*batch);
+    Finished(*batch, job);
   }
 }
 

@@ -14,9 +14,12 @@ namespace zorv {
 
 class TWorkerPool {
  public:
-  // Jobs 0 .. Count - 1 of one block, each run once by whichever thread
-  // takes it. Posted with Post, completed with Wait; the batch must stay in
-  // place in between.
+  // The most jobs a batch has.
+  static constexpr int kMaxJobs = 64;
+
+  // Jobs 0 .. Count - 1 (at most kMaxJobs) of one block, each run once by
+  // whichever thread takes it. Posted with Post, completed with Wait; the
+  // batch must stay in place in between.
   struct TBatch {
     void (*Run)(void* context, int job) = nullptr;
     void* Context = nullptr;
@@ -26,6 +29,11 @@ class TWorkerPool {
     friend class TWorkerPool;
     int Next_ = 0;     // the next job to hand out
     int Pending_ = 0;  // jobs not yet finished
+    // The batch this one follows (while that has jobs unfinished): job j
+    // waits for its job j (JobByJob_), or for all of them.
+    TBatch* After_ = nullptr;
+    bool JobByJob_ = false;
+    std::uint64_t Done_ = 0;  // a bit per finished job
   };
 
   // One thread per core.
@@ -51,21 +59,30 @@ class TWorkerPool {
   // woken. Workers that are not woken still take jobs left when they finish
   // others.
   void Post(TBatch& batch, bool callerHelps = false);
+  // Posts a batch that follows another one posted before (the next block of
+  // the same channels): job j of batch begins once job j of after has
+  // finished (jobByJob: the two share out the channels alike), or once all
+  // of after's jobs have. Returns at once; workers are woken for the jobs.
+  void PostAfter(TBatch& batch, TBatch& after, bool jobByJob);
   // Runs jobs of the batch that no worker has taken yet on the calling
   // thread, then sleeps until the others have finished.
   void Wait(TBatch& batch);
 
  private:
   void Loop();
-  // With Mutex_ held: the next job of the oldest batch with jobs to hand out.
+  void Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake);
+  // With Mutex_ held: whether the batch's next job may begin.
+  static bool NextReady(const TBatch& batch);
+  // With Mutex_ held: the next job of the oldest batch with jobs to hand out
+  // that may begin.
   bool Take(TBatch*& batch, int& job);
-  // With Mutex_ held, after a job of batch has run.
-  void Finished(TBatch& batch);
+  // With Mutex_ held, after job of batch has run.
+  void Finished(TBatch& batch, int job);
 
   mutable std::mutex Mutex_;
   std::condition_variable WorkPosted_;
-  std::condition_variable BatchDone_;
-  std::deque<TBatch*> Queue_;  // batches with jobs to hand out
+  std::condition_variable BatchDone_;  // also: a job finished that another batch waits for
+  std::deque<TBatch*> Queue_;          // batches with jobs to hand out
   unsigned Users_ = 0;
   bool Stopping_ = false;
   std::vector<std::thread> Workers_;

@@ -17,7 +17,13 @@ double LevelFromDb(Extended dB) {
 
 }  // namespace
 
-TZorvCalc::TZorvCalc() : Level_(LevelFromDb(kDefaultLevelDb)), Decoders_(kInitialChannels) {}
+TZorvCalc::TZorvCalc() : Level_(LevelFromDb(kDefaultLevelDb)), Decoders_(kInitialChannels) {
+  for (TBlockPlan& plan : Plans_) {
+    plan.Owner = this;
+    plan.Meters.resize(Decoders_.size());
+    plan.Before.resize(Decoders_.size());
+  }
+}
 
 TZorvCalc::~TZorvCalc() {
   SetWorkerPool(nullptr);
@@ -28,12 +34,12 @@ void TZorvCalc::SetLevel(double dB) {
 }
 
 void TZorvCalc::SetPath(TDecodePath path) {
-  if (BlockPending_) FinishBlock();
+  FinishAll();
   Path_ = PathSupported(path) ? path : TDecodePath::Portable;
 }
 
 void TZorvCalc::SetWorkerPool(TWorkerPool* pool) {
-  if (BlockPending_) FinishBlock();
+  FinishAll();
   if (pool == Pool_) return;
   if (Pool_ != nullptr) Pool_->Detach();
   Pool_ = pool;
@@ -53,18 +59,29 @@ void TZorvCalc::SetChannelThreads(bool on) {
 
 void TZorvCalc::Prepare(std::uint32_t sampleRate, std::uint32_t channels,
                         std::uint32_t debugChannel) {
-  if (BlockPending_) FinishBlock();
+  FinishAll();
   SampleRate_ = sampleRate;
   Channels_ = channels;
   DebugChannel_ = debugChannel;
   // Channels are added, never dropped: each keeps its state for later runs.
-  if (channels <= kMaxChannels && channels > Decoders_.size()) Decoders_.resize(channels);
+  if (channels <= kMaxChannels && channels > Decoders_.size()) {
+    Decoders_.resize(channels);
+    for (TBlockPlan& plan : Plans_) {
+      plan.Meters.resize(channels);
+      plan.Before.resize(channels);
+    }
+  }
   for (TChannelDecoder& decoder : Decoders_) decoder.Setup(SampleRate_);
   Prepared_ = true;
 }
 
-bool TZorvCalc::PlanBlock(int channels, const double* const* in, double* const* out,
-                          double* debugOut, std::uint32_t count) {
+TZorvCalc::TBlockPlan& TZorvCalc::NextPlan() {
+  if (InFlight_ == kMaxBlocksInFlight) FinishBlock();
+  return Plans_[(Oldest_ + InFlight_) % kMaxBlocksInFlight];
+}
+
+bool TZorvCalc::PlanBlock(TBlockPlan& plan, int channels, const double* const* in,
+                          double* const* out, double* debugOut, std::uint32_t count) {
   if (SampleRate_ == 0 || Channels_ == 0 || Channels_ > kMaxChannels || count == 0) return false;
   // More frames than a block holds would run past the meter tables.
   if (count > BlockCapacity) return false;
@@ -72,7 +89,6 @@ bool TZorvCalc::PlanBlock(int channels, const double* const* in, double* const* 
     if (in[c] == nullptr || out[c] == nullptr) return false;
   }
 
-  TBlockPlan& plan = Plan_;
   plan.Path = Path_;
   plan.Count = count;
   plan.Level = Level_;
@@ -81,92 +97,135 @@ bool TZorvCalc::PlanBlock(int channels, const double* const* in, double* const* 
   plan.DebugBand = debugOut != nullptr ? static_cast<int>(DebugChannel_) - 1 : 0;
   std::copy(in, in + channels, plan.In.begin());
   std::copy(out, out + channels, plan.Out.begin());
-  // A channel per thread while there are threads enough. Beyond that the
-  // fast paths decode channels side by side in one kernel call, which is
-  // faster per channel, as many as keep every thread busy. The reference
-  // gains nothing from that.
+  // The fast paths decode channels side by side in one kernel call, which
+  // costs a thread less time per channel than a channel alone: two or more
+  // to a job (a channel alone only when there is one), as many as keep every
+  // thread busy. The reference gains nothing from that.
   const int threads = static_cast<int>(Pool_ != nullptr ? Pool_->Share() : 1);
+  const int perThread = (channels + threads - 1) / threads;
   plan.ChannelsPerJob = plan.Path == TDecodePath::Extended
                             ? 1
-                            : std::min(fast::kMaxGroups, (channels + threads - 1) / threads);
+                            : std::clamp(perThread, std::min(channels, 2), fast::kMaxGroups);
   plan.Jobs = (channels + plan.ChannelsPerJob - 1) / plan.ChannelsPerJob;
   return true;
 }
 
-void TZorvCalc::StartPlannedBlock() {
-  BlockPending_ = true;
-  BlockRefused_ = false;
-  if (!Plan_.OnPool) {
-    for (int job = 0; job < Plan_.Jobs; ++job) RunJob(job);
+void TZorvCalc::StartPlannedBlock(TBlockPlan& plan, bool callerWaits) {
+  // Behind the newest block in flight, before this one counts as in flight.
+  TBlockPlan* const before = InFlight_ > 0 ? &NewestPlan() : nullptr;
+  ++InFlight_;
+  plan.Refused = false;
+  if (!plan.OnPool) {
+    for (int job = 0; job < plan.Jobs; ++job) RunJob(plan, job);
     return;
   }
-  Batch_.Run = [](void* context, int job) { static_cast<TZorvCalc*>(context)->RunJob(job); };
-  Batch_.Context = this;
-  Batch_.Count = Plan_.Jobs;
-  // The caller takes jobs itself once it comes to FinishBlock.
-  Pool_->Post(Batch_, true);
+  plan.Batch.Run = [](void* context, int job) {
+    TBlockPlan& self = *static_cast<TBlockPlan*>(context);
+    self.Owner->RunJob(self, job);
+  };
+  plan.Batch.Context = &plan;
+  plan.Batch.Count = plan.Jobs;
+  if (before != nullptr && before->OnPool && !before->Refused) {
+    // The channels' jobs follow theirs in the block before.
+    const bool alike =
+        before->ChannelsPerJob == plan.ChannelsPerJob && before->Channels == plan.Channels;
+    Pool_->PostAfter(plan.Batch, before->Batch, alike);
+  } else {
+    Pool_->Post(plan.Batch, callerWaits);
+  }
 }
 
 void TZorvCalc::BeginBlock(const double* const* in, double* const* out, std::uint32_t count) {
-  if (BlockPending_) FinishBlock();
+  TBlockPlan& plan = NextPlan();
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
   // The debug output takes channel 2's place; then only channel 1 is decoded.
   const int channels = debug ? 1 : static_cast<int>(Channels_);
   double* debugOut = debug && Channels_ >= 2 && out != nullptr ? out[1] : nullptr;
   const bool debugMissing = debug && Channels_ >= 2 && debugOut == nullptr;
   if (in == nullptr || out == nullptr || debugMissing ||
-      !PlanBlock(channels, in, out, debugOut, count)) {
-    BlockPending_ = true;
-    BlockRefused_ = true;
+      !PlanBlock(plan, channels, in, out, debugOut, count)) {
+    ++InFlight_;
+    plan.Refused = true;
     return;
   }
   // The caller goes on with other work: the block runs on the pool.
-  Plan_.OnPool = Pool_ != nullptr;
-  StartPlannedBlock();
+  plan.OnPool = Pool_ != nullptr;
+  plan.KeepsState = true;
+  StartPlannedBlock(plan, false);
 }
 
 std::int32_t TZorvCalc::FinishBlock() {
-  if (!BlockPending_) return 0;
-  BlockPending_ = false;
-  if (BlockRefused_) return 0;
-  if (Plan_.OnPool) Pool_->Wait(Batch_);
+  if (InFlight_ == 0) return 0;
+  TBlockPlan& plan = Plans_[Oldest_];
+  Oldest_ = (Oldest_ + 1) % kMaxBlocksInFlight;
+  --InFlight_;
+  if (plan.Refused) return 0;
+  if (plan.OnPool) Pool_->Wait(plan.Batch);
   if (Meters_ != nullptr) {
-    for (int c = 0; c < Plan_.Channels; ++c) Decoders_[c].EmitMeters(*Meters_, c, Plan_.Count);
+    for (int c = 0; c < plan.Channels; ++c) {
+      EmitMeterPositions(*Meters_, c, plan.Meters[c], plan.Count);
+    }
   }
-  return static_cast<std::int32_t>(Plan_.Count);
+  return static_cast<std::int32_t>(plan.Count);
+}
+
+void TZorvCalc::CancelBlock() {
+  if (InFlight_ == 0) return;
+  TBlockPlan& plan = NewestPlan();
+  --InFlight_;
+  if (plan.Refused) return;
+  if (plan.OnPool) Pool_->Wait(plan.Batch);
+  if (!plan.KeepsState) return;
+  for (int c = 0; c < plan.Channels; ++c) Decoders_[c].Restore(plan.Before[c]);
+}
+
+bool TZorvCalc::NewestBlockOutdated() const {
+  if (InFlight_ == 0) return false;
+  const TBlockPlan& plan = NewestPlan();
+  return !plan.Refused && (plan.Level != Level_ || plan.Path != Path_);
+}
+
+void TZorvCalc::FinishAll() {
+  while (InFlight_ > 0) FinishBlock();
 }
 
 std::int32_t TZorvCalc::ProcessBlock(const double* const* in, double* const* out,
                                      std::uint32_t count) {
+  FinishAll();
   BeginBlock(in, out, count);
   return FinishBlock();
 }
 
 std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, double* outL,
                                      double* outR, std::uint32_t count) {
-  if (BlockPending_) FinishBlock();
+  FinishAll();
   if (inL == nullptr || outL == nullptr) return 0;
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
   const bool stereo = Channels_ >= 2 && inR != nullptr && outR != nullptr && !debug;
   const double* in[] = {inL, inR};
   double* out[] = {outL, outR};
-  if (!PlanBlock(stereo ? 2 : 1, in, out, debug ? outR : nullptr, count)) return 0;
+  TBlockPlan& plan = NextPlan();
+  if (!PlanBlock(plan, stereo ? 2 : 1, in, out, debug ? outR : nullptr, count)) return 0;
   // The caller waits for the block: a single job runs on its own thread.
-  Plan_.OnPool = Pool_ != nullptr && Plan_.Jobs > 1;
-  StartPlannedBlock();
+  plan.OnPool = Pool_ != nullptr && plan.Jobs > 1;
+  plan.KeepsState = false;
+  StartPlannedBlock(plan, true);
   return FinishBlock();
 }
 
-void TZorvCalc::RunJob(int job) {
-  const int first = job * Plan_.ChannelsPerJob;
-  const int channels = std::min(Plan_.ChannelsPerJob, Plan_.Channels - first);
-  if (Plan_.Path != TDecodePath::Extended) {
-    RunLanes(first, channels);
+void TZorvCalc::RunJob(TBlockPlan& plan, int job) {
+  const int first = job * plan.ChannelsPerJob;
+  const int channels = std::min(plan.ChannelsPerJob, plan.Channels - first);
+  if (plan.KeepsState) {
+    for (int c = first; c < first + channels; ++c) Decoders_[c].Save(plan.Before[c]);
+  }
+  if (plan.Path != TDecodePath::Extended) {
+    RunLanes(plan, first, channels);
     return;
   }
   for (int c = first; c < first + channels; ++c) {
-    Decoders_[c].Decode(Plan_.In[c], Plan_.Out[c], Plan_.Count, Plan_.Level, FeedbackLaw_,
-                        c == 0 ? Plan_.DebugOut : nullptr, Plan_.DebugBand);
+    Decoders_[c].Decode(plan.In[c], plan.Out[c], plan.Count, plan.Level, FeedbackLaw_,
+                        plan.Meters[c], c == 0 ? plan.DebugOut : nullptr, plan.DebugBand);
   }
 }
 

@@ -52,13 +52,27 @@ class TZorvCalc {
   // receives the control voltage and channel 2 is not decoded.
   std::int32_t ProcessBlock(const double* const* in, double* const* out, std::uint32_t count);
 
-  // ProcessBlock in two halves: BeginBlock hands the channels to the worker
-  // pool (when there is one) and returns at once, FinishBlock waits for them
-  // and hands the meter positions over. The buffers must stay in place, and
-  // the decoder untouched, in between. FinishBlock returns what ProcessBlock
-  // would (0 when BeginBlock refused the block).
+  // ProcessBlock in two halves, for a caller with other work meanwhile:
+  // BeginBlock starts the block (on the worker pool, when there is one) and
+  // returns; FinishBlock completes the oldest block begun, hands its meter
+  // positions over and returns what ProcessBlock would (0 when BeginBlock
+  // refused the block). Up to kMaxBlocksInFlight blocks may be begun before
+  // the oldest is finished: the next block then decodes as soon as the
+  // workers are through with the one before, without waiting for the caller
+  // (a further BeginBlock first finishes the oldest). The buffers of a block
+  // must stay in place until it is finished or cancelled.
+  static constexpr int kMaxBlocksInFlight = 2;
   void BeginBlock(const double* const* in, double* const* out, std::uint32_t count);
   std::int32_t FinishBlock();
+  // Drops the newest block begun and not finished: once its work is done,
+  // every channel is put back as it was before it, as though it had never
+  // been begun. Its meters are not handed over; its output is undefined.
+  void CancelBlock();
+  int BlocksInFlight() const { return InFlight_; }
+  // The level or the path has changed since the newest block in flight was
+  // begun. A caller that begins blocks ahead cancels it and begins it again,
+  // so that the change applies from the block after the one in hand.
+  bool NewestBlockOutdated() const;
 
   // Reference level in dB: a tone of this level in a band settles near 0 dB
   // of band gain.
@@ -103,8 +117,9 @@ class TZorvCalc {
  private:
   // Everything about one block, decided once when it begins: which
   // arithmetic, which channels, the debug output, how the channels are
-  // grouped into jobs for the threads.
+  // grouped into jobs for the threads; and what the block leaves behind.
   struct TBlockPlan {
+    TZorvCalc* Owner = nullptr;
     TDecodePath Path = TDecodePath::Extended;
     std::uint32_t Count = 0;
     double Level = 0;
@@ -113,17 +128,34 @@ class TZorvCalc {
     int Jobs = 0;
     double* DebugOut = nullptr;  // channel 1's band voltage per frame, or null
     int DebugBand = 0;
+    bool Refused = false;
     bool OnPool = false;
+    // Each channel's state is kept as its job begins (for CancelBlock).
+    bool KeepsState = false;
     std::array<const double*, kMaxChannels> In{};
     std::array<double*, kMaxChannels> Out{};
+    TWorkerPool::TBatch Batch;
+    // Per channel: the voltages at the meter points, the state before.
+    std::vector<TMeterVolts> Meters;
+    std::vector<TChannelDecoder::TState> Before;
   };
 
+  // The plan a new block takes: the oldest block is finished first when
+  // every plan is in flight.
+  TBlockPlan& NextPlan();
+  TBlockPlan& NewestPlan() { return Plans_[(Oldest_ + InFlight_ - 1) % kMaxBlocksInFlight]; }
+  const TBlockPlan& NewestPlan() const {
+    return Plans_[(Oldest_ + InFlight_ - 1) % kMaxBlocksInFlight];
+  }
   // The plan for a block: channels decoded, their buffers, the debug output.
-  bool PlanBlock(int channels, const double* const* in, double* const* out, double* debugOut,
-                 std::uint32_t count);
-  void StartPlannedBlock();
-  void RunJob(int job);
-  void RunLanes(int first, int channels);
+  bool PlanBlock(TBlockPlan& plan, int channels, const double* const* in, double* const* out,
+                 double* debugOut, std::uint32_t count);
+  // Starts the planned block behind the blocks in flight. callerWaits: the
+  // caller finishes it at once, taking jobs itself.
+  void StartPlannedBlock(TBlockPlan& plan, bool callerWaits);
+  void FinishAll();
+  void RunJob(TBlockPlan& plan, int job);
+  void RunLanes(TBlockPlan& plan, int first, int channels);
 
   std::uint32_t Channels_ = 0;
   std::uint32_t SampleRate_ = 0;
@@ -137,11 +169,10 @@ class TZorvCalc {
 
   TWorkerPool* Pool_ = nullptr;
   std::unique_ptr<TWorkerPool> OwnPool_;
-  TBlockPlan Plan_;
-  TWorkerPool::TBatch Batch_;
-  // A block has begun and not yet finished; or it was refused.
-  bool BlockPending_ = false;
-  bool BlockRefused_ = false;
+  // The blocks in flight, oldest first, in a ring.
+  std::array<TBlockPlan, kMaxBlocksInFlight> Plans_;
+  int Oldest_ = 0;
+  int InFlight_ = 0;
 };
 
 }  // namespace zorv

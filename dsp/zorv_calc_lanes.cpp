@@ -21,30 +21,30 @@ TKernel KernelFor(TDecodePath path) {
 
 }  // namespace
 
-void TZorvCalc::RunLanes(int first, int channels) {
+void TZorvCalc::RunLanes(TBlockPlan& plan, int first, int channels) {
   fast::TLaneBlock block{};
   block.Channels = channels;
   for (int g = 0; g < channels; ++g) {
     TChannelDecoder& decoder = Decoders_[first + g];
     decoder.PackLanes();
     block.State[g] = &decoder.Lanes;
-    block.In[g] = Plan_.In[first + g];
-    block.Out[g] = Plan_.Out[first + g];
-    block.MeterVolts[g] = decoder.MeterVolts;
+    block.In[g] = plan.In[first + g];
+    block.Out[g] = plan.Out[first + g];
+    block.MeterVolts[g] = plan.Meters[first + g].At;
   }
-  double* const debugOut = first == 0 ? Plan_.DebugOut : nullptr;
+  double* const debugOut = first == 0 ? plan.DebugOut : nullptr;
   block.DebugVolts = debugOut;
-  block.DebugLane = Plan_.DebugBand;
-  block.Level = Plan_.Level;
+  block.DebugLane = plan.DebugBand;
+  block.Level = plan.Level;
   block.FeedbackLaw = FeedbackLaw_;
-  block.Count = Plan_.Count;
+  block.Count = plan.Count;
 
-  KernelFor(Plan_.Path)(block);
+  KernelFor(plan.Path)(block);
 
   for (int g = 0; g < channels; ++g) Decoders_[first + g].UnpackLanes();
   if (debugOut != nullptr) {
     // The voltages as samples, rounded as the reference rounds them.
-    for (std::uint32_t i = 0; i < Plan_.Count; ++i) {
+    for (std::uint32_t i = 0; i < plan.Count; ++i) {
       debugOut[i] = Store(Extended{debugOut[i]} / kDebugFullScale);
     }
   }

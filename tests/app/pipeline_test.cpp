@@ -28,7 +28,7 @@ using test::TWavFormat;
 struct TRunSetup {
   std::optional<TDecodePath> Path;  // else the run's default
   TWorkerPool* Pool = nullptr;
-  int BlocksInFlight = 3;
+  int BlocksInFlight = TProcessingRun::kMaxBlocksInFlight;
   // Called in the event pass with the block's index.
   std::function<void(TProcessingRun&, int)> Pass;
   TMeterListener* Meters = nullptr;
@@ -236,7 +236,7 @@ TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
     ASSERT_EQ(plain.Status, TRunStatus::Done);
     for (const unsigned workers : {1u, 2u, 5u}) {
       TWorkerPool pool(workers);
-      for (const int inFlight : {1, 2, 3}) {
+      for (const int inFlight : {1, 2, 3, 4}) {
         SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(inFlight) +
                      " blocks in flight");
         TBlockMeters meters(current);
@@ -308,7 +308,7 @@ TEST_F(PipelineTest, AbortMidRunWritesTheBlockInHandAndStops) {
   const std::string in = Input("in.wav", format, block * 6);
   const TBytes full = DataOf(Decode(in, Dir.File("full.wav")).File);
   TWorkerPool pool(2);
-  for (const int inFlight : {1, 3}) {
+  for (const int inFlight : {1, 3, 4}) {
     const TRunResult aborted =
         Decode(in, Dir.File("aborted.wav"),
                TRunSetup::On(&pool).InFlight(inFlight).EachBlock([](TProcessingRun& run, int b) {
@@ -320,6 +320,42 @@ TEST_F(PipelineTest, AbortMidRunWritesTheBlockInHandAndStops) {
     const TBytes data = DataOf(aborted.File);
     ASSERT_EQ(data.size(), bytes) << inFlight << " blocks in flight";
     EXPECT_TRUE(std::equal(data.begin(), data.end(), full.begin()));
+  }
+}
+
+// A block begun ahead of the one in hand is dropped, and the decoder put
+// back, when the event pass changes the level or aborts: the output and the
+// state a later run goes on from are those of one block after the other.
+TEST_F(PipelineTest, BlocksBegunAheadGiveWayToALevelChangeAndAnAbort) {
+  for (const TWavFormat format : {TWavFormat{1, 2, 44100, 16}, TWavFormat{1, 6, 48000, 24}}) {
+    SCOPED_TRACE(std::to_string(format.Channels) + " channels");
+    const std::string in = Input("in.wav", format, BlockFrames(format) * 7 + 5);
+    const auto changeThenAbort = [](TProcessingRun& run, int b) {
+      if (b == 1) run.Decoder().SetLevel(-17.5);
+      if (b == 3) run.Decoder().SetLevel(-4.0);
+      if (b == 5) run.Abort();
+    };
+    std::vector<TBytes> outputs;
+    for (const int inFlight : {3, 4}) {
+      for (const unsigned workers : {1u, 2u}) {
+        TWorkerPool pool(workers);
+        TProcessingRun window;
+        const TRunResult aborted =
+            DecodeWith(window, in, Dir.File("aborted.wav"),
+                       TRunSetup::On(&pool).InFlight(inFlight).EachBlock(changeThenAbort));
+        EXPECT_EQ(aborted.Status, TRunStatus::Aborted);
+        const TRunResult next =
+            DecodeWith(window, in, Dir.File("next.wav"), TRunSetup::On(&pool).InFlight(inFlight));
+        EXPECT_EQ(next.Status, TRunStatus::Done);
+        outputs.push_back(DataOf(aborted.File));
+        outputs.push_back(DataOf(next.File));
+      }
+    }
+    // Blocks 0..5 written, the level changed twice on the way.
+    ASSERT_EQ(outputs[0].size(), std::size_t{6} * BlockFrames(format) * format.FrameBytes());
+    for (std::size_t k = 2; k < outputs.size(); ++k) {
+      EXPECT_EQ(outputs[k], outputs[k % 2]) << "run " << k;
+    }
   }
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -96,6 +98,56 @@ TEST(WorkerPool, UsersShareTheThreads) {
 
   TWorkerPool none(0);
   EXPECT_EQ(none.Share(), 1u) << "the caller's own thread";
+}
+
+// A batch posted after another: each of its jobs begins only once the job of
+// the same number (or, not job by job, every job) of the first has finished,
+// whoever runs them, and the first batch may be posted again at once.
+TEST(WorkerPool, ABatchPostedAfterAnotherWaitsForItsJobs) {
+  struct TStep {
+    std::vector<std::atomic<bool>> Done;
+    const TStep* Before = nullptr;
+    bool JobByJob = true;
+    std::atomic<int> Early{0};
+    TWorkerPool::TBatch Batch;
+    explicit TStep(int count) : Done(static_cast<std::size_t>(count)) {
+      Batch.Count = count;
+      Batch.Context = this;
+      Batch.Run = [](void* context, int job) {
+        auto& self = *static_cast<TStep*>(context);
+        if (self.Before != nullptr) {
+          for (std::size_t j = 0; j < self.Before->Done.size(); ++j) {
+            const bool needed = !self.JobByJob || j == static_cast<std::size_t>(job);
+            if (needed && !self.Before->Done[j].load()) self.Early.fetch_add(1);
+          }
+        }
+        // Long enough for the other threads to try the next batch meanwhile.
+        std::this_thread::sleep_for(std::chrono::microseconds(200 + 50 * job));
+        self.Done[static_cast<std::size_t>(job)].store(true);
+      };
+    }
+  };
+  for (unsigned threads : {1u, 2u, 5u}) {
+    for (bool jobByJob : {true, false}) {
+      TWorkerPool pool(threads);
+      std::vector<std::unique_ptr<TStep>> steps;
+      for (int k = 0; k < 6; ++k) steps.push_back(std::make_unique<TStep>(4));
+      pool.Post(steps[0]->Batch);
+      for (int k = 1; k < 6; ++k) {
+        steps[k]->Before = steps[k - 1].get();
+        steps[k]->JobByJob = jobByJob;
+        pool.PostAfter(steps[k]->Batch, steps[k - 1]->Batch, jobByJob);
+        // Finished in order, as a decoder finishes its blocks, each batch
+        // while the next is still in flight.
+        pool.Wait(steps[k - 1]->Batch);
+      }
+      pool.Wait(steps[5]->Batch);
+      for (const auto& step : steps) {
+        EXPECT_EQ(step->Early.load(), 0) << threads << " threads, job by job " << jobByJob;
+        for (const std::atomic<bool>& done : step->Done) EXPECT_TRUE(done.load());
+      }
+    }
+  }
 }
 
 }  // namespace
