@@ -1,5 +1,6 @@
 #include "cli/fd_stream.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,6 +35,15 @@ TFdStreamBuf::int_type TFdStreamBuf::overflow(int_type c) {
 
 int TFdStreamBuf::sync() {
   return Drain() ? 0 : -1;
+}
+
+void HoldStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number: this one, since those below are open.
+    const int held = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (held != fd && held >= 0) close(held);
+  }
 }
 
 }  // namespace zorv::cli

@@ -35,4 +35,10 @@ class TFdStream final : public std::ostream {
   TFdStreamBuf Buf_;
 };
 
+// Puts /dev/null, opened for reading only, in the place of standard input,
+// output or error when the program was started with one of them closed, so
+// that no file the program opens takes its number (and its messages) and a
+// message to a closed stream still fails as a write.
+void HoldStandardStreams();
+
 }  // namespace zorv::cli
