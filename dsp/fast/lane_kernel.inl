@@ -10,8 +10,11 @@
 // AVX2 or AVX-512 code.
 //
 // The arithmetic is plain double precision in the order of the extended
-// reference, without fused multiply-adds (the file is built with
-// -ffp-contract=off): results differ from the reference only in last bits.
+// reference: results differ from the reference only in last bits. Builds for
+// processors with fused multiply-adds define ZORV_LANE_FMA and use them where
+// the formulas say Fma (one rounding where the portable build has two, which
+// is closer to the reference); nothing else is fused (the files are built
+// with -ffp-contract=off).
 // The constants are the reference's (dsp/detector_constants.h), each taken
 // as the double nearest to it.
 
@@ -51,17 +54,36 @@ using L = TLanes;
 using V = TLanes::V;
 using I = TLanes::I;
 
+#if ZORV_LANE_FMA
+constexpr bool kFused = true;
+ZORV_LANE_INLINE V Fma(V a, V b, V c) {
+  return _mm256_fmadd_pd(a, b, c);
+}
+#else
+constexpr bool kFused = false;
+ZORV_LANE_INLINE V Fma(V a, V b, V c) {
+  return a * b + c;
+}
+#endif
+ZORV_LANE_INLINE V Fma(V a, double b, double c) {
+  return Fma(a, L::Splat(b), L::Splat(c));
+}
+ZORV_LANE_INLINE V Fma(V a, double b, V c) {
+  return Fma(a, L::Splat(b), c);
+}
+
 // One filter section per lane, held in registers for a block.
 struct TSection {
-  V b0, gain, b1, a1, b2, a2, X1, Y1, X2, Y2;
+  // The feedback coefficients negated: y = ... - a1 Y1 is y = ... + (-a1) Y1.
+  V b0, gain, b1, minusA1, b2, minusA2, X1, Y1, X2, Y2;
 
   explicit TSection(const zorv::fast::TLaneSection& s)
       : b0(L::Load(s.b0)),
         gain(L::Load(s.gain)),
         b1(L::Load(s.b1)),
-        a1(L::Load(s.a1)),
+        minusA1(-L::Load(s.a1)),
         b2(L::Load(s.b2)),
-        a2(L::Load(s.a2)),
+        minusA2(-L::Load(s.a2)),
         X1(L::Load(s.X1)),
         Y1(L::Load(s.Y1)),
         X2(L::Load(s.X2)),
@@ -75,14 +97,14 @@ struct TSection {
   }
 
   V FirstOrderStep(V x) {
-    const V y = (b0 * x + b1 * X1) - a1 * Y1;
+    const V y = Fma(minusA1, Y1, Fma(b0, x, b1 * X1));
     X1 = x;
     Y1 = y;
     return y;
   }
 
   V SecondOrderStep(V x) {
-    const V y = b0 * x + b1 * X1 + b2 * X2 - a1 * Y1 - a2 * Y2;
+    const V y = Fma(minusA2, Y2, Fma(minusA1, Y1, Fma(b2, X2, Fma(b1, X1, b0 * x))));
     X2 = X1;
     X1 = x;
     Y2 = Y1;
@@ -138,7 +160,7 @@ ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, 
     breakpoint =
         L::Select(above, L::Splat(static_cast<double>(detector::kCurveBreakpoint[j])), breakpoint);
   }
-  const V interpolated = ((d - breakpoint) * kCurveInterpolation) * slope + current;
+  const V interpolated = Fma((d - breakpoint) * kCurveInterpolation, slope, current);
   V step = L::Load(curves.Charge[kCurveFirstStep]);
   for (int j = kCurveFirstStep + 1; j < detector::kCurvePoints; ++j) {
     step = L::Select(d > kCurveThreshold[j], L::Load(curves.Charge[j]), step);
@@ -151,13 +173,13 @@ ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, 
 // The gain factor 10^(-v / 3.64) of control voltages v, to within 1.5 units in
 // the last place of the exact value. It is 2^t with t = -v log2(10) / 3.64:
 // t = n + r with n an integer and |r| <= 1/2, r found without rounding t
-// first (v split in halves of 26 bits, the constant in a 26-bit head and a
-// tail, so that the large products are exact), then 2^r by a degree-13
-// polynomial evaluated by Estrin's scheme. Short dependency chains: the gain
-// factor feeds the next sample's detector.
+// first, then 2^r by a degree-13 polynomial evaluated by Estrin's scheme.
+// Short dependency chains: the gain factor feeds the next sample's detector.
 ZORV_LANE_INLINE V GainFactorOf(V voltage) {
-  // log2(10) / 3.64: the double nearest, and a 26-bit head with its tail.
+  // log2(10) / 3.64: the double nearest, with the tail beyond it; and a
+  // 26-bit head with its tail.
   constexpr double kTwosPerVolt = 0x1.d3429d7c65f36p-1;
+  constexpr double kTwosPerVoltTail = 0x1.077f69bd29d0bp-55;
   constexpr double kTwosPerVoltHi = 0x1.d3429d8p-1;
   constexpr double kTwosPerVoltLo = -0x1.cd064df1012c8p-32;
   constexpr double kSplitter = 134217729.0;  // 2^27 + 1
@@ -174,22 +196,27 @@ ZORV_LANE_INLINE V GainFactorOf(V voltage) {
   // n in the low bits of the mantissa of shifted, and as a double.
   const V shifted = u * kTwosPerVolt + kRound;
   const V n = shifted - kRound;
-  const V p = u * kSplitter;
-  const V uHi = p - (p - u);
-  const V uLo = u - uHi;
-  const V r = ((uHi * kTwosPerVoltHi - n) + uLo * kTwosPerVoltHi) + u * kTwosPerVoltLo;
+  V r;
+  if constexpr (kFused) {
+    // u x kTwosPerVolt - n rounded once, then the tail's share.
+    r = Fma(u, L::Splat(kTwosPerVolt), -n) + u * kTwosPerVoltTail;
+  } else {
+    // u split in halves of 26 bits, so that the products with the head are
+    // exact.
+    const V p = u * kSplitter;
+    const V uHi = p - (p - u);
+    const V uLo = u - uHi;
+    r = ((uHi * kTwosPerVoltHi - n) + uLo * kTwosPerVoltHi) + u * kTwosPerVoltLo;
+  }
   // 2^r = 1 + (c1 r + r^2 Q(r)); the 1 is added last so that its rounding is
   // the final one.
   const V r2 = r * r;
   const V r4 = r2 * r2;
-  const V p23 = c2 + r * c3;
-  const V p45 = c4 + r * c5;
-  const V p67 = c6 + r * c7;
-  const V p89 = c8 + r * c9;
-  const V p1011 = c10 + r * c11;
-  const V p1213 = c12 + r * c13;
-  const V q = (p23 + r2 * p45) + r4 * ((p67 + r2 * p89) + r4 * (p1011 + r2 * p1213));
-  const V poly = 1.0 + (r * c1 + r2 * q);
+  const V q = Fma(
+      r4,
+      Fma(r4, Fma(r2, Fma(r, c13, c12), Fma(r, c11, c10)), Fma(r2, Fma(r, c9, c8), Fma(r, c7, c6))),
+      Fma(r2, Fma(r, c5, c4), Fma(r, c3, c2)));
+  const V poly = 1.0 + Fma(r2, q, r * c1);
   // 2^n: the low 12 bits of the mantissa of shifted hold n + 1023 once 1023
   // is added, and the shift leaves only them, as the exponent.
   const I exponent = ((I)shifted + 1023) << 52;

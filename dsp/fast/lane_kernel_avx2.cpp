@@ -12,6 +12,10 @@
 // The kernel passes vectors between its own functions only.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
+#include <immintrin.h>
+
+#define ZORV_LANE_FMA 1
+
 namespace {
 #include "dsp/fast/lane_kernel.inl"
 }  // namespace
@@ -20,6 +24,10 @@ namespace zorv::fast {
 
 void DecodeLanesAvx2(const TLaneBlock& block) {
   DecodeAnyLanes(block);
+}
+
+double LaneGainFactorFused(double voltage) {
+  return GainFactorOf(TLanes::Splat(voltage))[0];
 }
 
 }  // namespace zorv::fast
