@@ -42,11 +42,37 @@ struct TLanes {
   static V Splat(double x) { return V{x, x, x, x}; }
   static I SplatI(long x) { return I{x, x, x, x}; }
   // Lane-wise select: mask lanes are all ones (true) or all zeros.
+#if ZORV_LANE_FMA
+  static V Select(I mask, V a, V b) {
+    return _mm256_blendv_pd(b, a, (V)mask);
+  }
+  // v > limit ? limit : v, and v < limit ? limit : v: the processor's min
+  // and max, whose operand order gives exactly these (a NaN v passes).
+  static V AtMost(double limit, V v) {
+    return _mm256_min_pd(Splat(limit), v);
+  }
+  static V AtMost(V limit, V v) {
+    return _mm256_min_pd(limit, v);
+  }
+  static V AtLeast(V limit, V v) {
+    return _mm256_max_pd(limit, v);
+  }
+#else
   static V Select(I mask, V a, V b) {
     const I ai = (I)a;
     const I bi = (I)b;
     return (V)((ai & mask) | (bi & ~mask));
   }
+  static V AtMost(double limit, V v) {
+    return Select(v > limit, Splat(limit), v);
+  }
+  static V AtMost(V limit, V v) {
+    return Select(v > limit, limit, v);
+  }
+  static V AtLeast(V limit, V v) {
+    return Select(v < limit, limit, v);
+  }
+#endif
 };
 static_assert(kLanes == 4, "one vector of four doubles holds the bands of a channel");
 
@@ -123,16 +149,34 @@ constexpr double DoubleBelow(long double x) {
   return d;
 }
 
-constexpr std::array<double, detector::kCurvePoints> CurveThresholds() {
+constexpr double NextUp(double d) {
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) + (d >= 0 ? 1 : -1));
+}
+constexpr double NextDown(double d) {
+  return d == 0 ? -NextUp(0.0)
+                : std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) + (d > 0 ? -1 : 1));
+}
+
+// The largest level whose distance above the offset, level - offset as the
+// kernel rounds it, is not above the threshold t: since that distance grows
+// with the level, it lies above t exactly when the level lies above this.
+constexpr double LevelAtMost(double t, double offset) {
+  double level = t + offset;
+  while (level - offset > t) level = NextDown(level);
+  while (NextUp(level) - offset <= t) level = NextUp(level);
+  return level;
+}
+
+constexpr std::array<double, detector::kCurvePoints> LevelThresholds() {
   std::array<double, detector::kCurvePoints> t{};
   for (int k = 0; k < detector::kCurvePoints; ++k)
-    t[k] = DoubleBelow(detector::kCurveBreakpoint[k]);
+    t[k] = LevelAtMost(DoubleBelow(detector::kCurveBreakpoint[k]),
+                       static_cast<double>(detector::kCurveOffset));
   return t;
 }
 
 // The constants as doubles. Each is the double nearest to the reference's
 // value, which is also the double the kernels were first written with.
-constexpr std::array<double, detector::kCurvePoints> kCurveThreshold = CurveThresholds();
 constexpr double kCurveOffset = static_cast<double>(detector::kCurveOffset);
 constexpr double kCurveInterpolation = static_cast<double>(detector::kCurveInterpolation);
 constexpr double kVoltsPerDecade = static_cast<double>(detector::kVoltsPerDecade);
@@ -141,6 +185,30 @@ constexpr int kCurveFirstStep = detector::kCurveFirstStep;
 static_assert(kCurveOffset == 0.138 && kVoltsPerDecade == 3.64 && kCurveInterpolation == 10.0);
 static_assert(static_cast<double>(detector::kCurveBreakpoint[1]) == 0.1 &&
               static_cast<double>(detector::kCurveBreakpoint[6]) == 0.6);
+
+// The breakpoints as thresholds of the level itself, so that the compares
+// need not wait for the subtraction of the offset.
+constexpr std::array<double, detector::kCurvePoints> kLevelThreshold = LevelThresholds();
+constexpr bool LevelThresholdsHold() {
+  for (int k = 0; k < detector::kCurvePoints; ++k) {
+    const double t = DoubleBelow(detector::kCurveBreakpoint[k]);
+    const double offset = static_cast<double>(detector::kCurveOffset);
+    if (!(kLevelThreshold[k] - offset <= t && NextUp(kLevelThreshold[k]) - offset > t))
+      return false;
+  }
+  return true;
+}
+static_assert(LevelThresholdsHold());
+// The rectifier's clamp holds the level at or below kRectifierClamp, so the
+// breakpoints from the first whose level threshold is not below it can never
+// be passed and need no compare.
+constexpr int ReachableCurvePoints() {
+  int k = 0;
+  while (k < detector::kCurvePoints && kLevelThreshold[k] < kRectifierClamp) ++k;
+  return k;
+}
+constexpr int kReachableCurvePoints = ReachableCurvePoints();
+static_assert(kReachableCurvePoints > kCurveFirstStep);
 
 // Charge step (volts per sample) of each lane's curve for the lane's detector
 // level. The interval is found by selects over the ascending breakpoints (the
@@ -154,7 +222,7 @@ ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, 
   V slope = L::Load(curves.Slope[0]);
   V breakpoint = L::Splat(static_cast<double>(detector::kCurveBreakpoint[0]));
   for (int j = 1; j < kCurveFirstStep; ++j) {
-    const I above = d > kCurveThreshold[j];
+    const I above = level > kLevelThreshold[j];
     current = L::Select(above, L::Load(curves.Current[j]), current);
     slope = L::Select(above, L::Load(curves.Slope[j]), slope);
     breakpoint =
@@ -162,12 +230,12 @@ ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, 
   }
   const V interpolated = Fma((d - breakpoint) * kCurveInterpolation, slope, current);
   V step = L::Load(curves.Charge[kCurveFirstStep]);
-  for (int j = kCurveFirstStep + 1; j < detector::kCurvePoints; ++j) {
-    step = L::Select(d > kCurveThreshold[j], L::Load(curves.Charge[j]), step);
+  for (int j = kCurveFirstStep + 1; j < kReachableCurvePoints; ++j) {
+    step = L::Select(level > kLevelThreshold[j], L::Load(curves.Charge[j]), step);
   }
   const V rising =
-      L::Select(d > kCurveThreshold[kCurveFirstStep], step, interpolated * chargeScale);
-  return L::Select(d > kCurveThreshold[0], rising, L::Splat(0.0));
+      L::Select(level > kLevelThreshold[kCurveFirstStep], step, interpolated * chargeScale);
+  return (V)((I)rising & (level > kLevelThreshold[0]));
 }
 
 // The gain factor 10^(-v / 3.64) of control voltages v, to within 1.5 units in
@@ -192,17 +260,18 @@ ZORV_LANE_INLINE V GainFactorOf(V voltage) {
                    c10 = 0x1.e4cf5158b8ecap-28, c11 = 0x1.e8cac7351bb25p-32,
                    c12 = 0x1.c3bd650fc2986p-36, c13 = 0x1.816193166d0f9p-40;
 
-  const V u = -voltage;
-  // n in the low bits of the mantissa of shifted, and as a double.
-  const V shifted = u * kTwosPerVolt + kRound;
+  // n in the low bits of the mantissa of shifted, and as a double; the
+  // voltage's sign goes with the constants (-v x k is v x -k, exactly).
+  const V shifted = kFused ? Fma(voltage, -kTwosPerVolt, kRound) : voltage * -kTwosPerVolt + kRound;
   const V n = shifted - kRound;
   V r;
   if constexpr (kFused) {
-    // u x kTwosPerVolt - n rounded once, then the tail's share.
-    r = Fma(u, L::Splat(kTwosPerVolt), -n) + u * kTwosPerVoltTail;
+    // -v x kTwosPerVolt - n rounded once, then the tail's share.
+    r = Fma(voltage, L::Splat(-kTwosPerVolt), -n) + voltage * -kTwosPerVoltTail;
   } else {
-    // u split in halves of 26 bits, so that the products with the head are
+    // -v split in halves of 26 bits, so that the products with the head are
     // exact.
+    const V u = -voltage;
     const V p = u * kSplitter;
     const V uHi = p - (p - u);
     const V uLo = u - uHi;
@@ -217,10 +286,11 @@ ZORV_LANE_INLINE V GainFactorOf(V voltage) {
       Fma(r4, Fma(r2, Fma(r, c13, c12), Fma(r, c11, c10)), Fma(r2, Fma(r, c9, c8), Fma(r, c7, c6))),
       Fma(r2, Fma(r, c5, c4), Fma(r, c3, c2)));
   const V poly = 1.0 + Fma(r2, q, r * c1);
-  // 2^n: the low 12 bits of the mantissa of shifted hold n + 1023 once 1023
-  // is added, and the shift leaves only them, as the exponent.
-  const I exponent = ((I)shifted + 1023) << 52;
-  return poly * (V)exponent;
+  // 2^r 2^n: the low 12 bits of the mantissa of shifted hold n (modulo 2^12),
+  // and shifted to the exponent's place they add n to the exponent of 2^r,
+  // which is exactly the product as long as it is a normal number (the gain
+  // factors lie within 10^-0.6 .. 10^1.6).
+  return (V)((I)poly + ((I)shifted << 52));
 }
 
 // Compensated sum of four band values: as close to the exact sum as the
@@ -231,6 +301,26 @@ inline double SumOfBands(double a, double b, double c, double d) {
   for (double x : {b, c, d}) {
     const double s = sum + x;
     const double bv = s - sum;
+    error += (sum - (s - bv)) + (x - bv);
+    sum = s;
+  }
+  return sum + error;
+}
+
+// SumOfBands of four frames at once, lane k the sum of frame k's bands: the
+// frames turned into bands, then the same operations lane by lane.
+inline V SumOfBandsOf4(V f0, V f1, V f2, V f3) {
+  const V t0 = __builtin_shufflevector(f0, f1, 0, 4, 2, 6);
+  const V t1 = __builtin_shufflevector(f0, f1, 1, 5, 3, 7);
+  const V t2 = __builtin_shufflevector(f2, f3, 0, 4, 2, 6);
+  const V t3 = __builtin_shufflevector(f2, f3, 1, 5, 3, 7);
+  V sum = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);  // band A of the four frames
+  V error = L::Splat(0.0);
+  for (V x :
+       {__builtin_shufflevector(t1, t3, 0, 1, 4, 5), __builtin_shufflevector(t0, t2, 2, 3, 6, 7),
+        __builtin_shufflevector(t1, t3, 2, 3, 6, 7)}) {
+    const V s = sum + x;
+    const V bv = s - sum;
     error += (sum - (s - bv)) + (x - bv);
     sum = s;
   }
@@ -277,40 +367,40 @@ struct TLaneGroup {
   // One frame in three steps, so that the channels of a frame can be
   // interleaved step by step: the band split and the weighting chain of the
   // input w (the channel's input over the reference level)...
-  void Weigh(V w) {
+  // Two halves, each run over many frames in turn, so that the sections of
+  // a half keep their state in registers.
+  void SplitAndWeighFirst(V w, V& band, V& weighted) {
     const V first = Split1.FirstOrderStep(w);
-    Band = L::Select(kBandD, first, Split2.FirstOrderStep(first));
+    band = L::Select(kBandD, first, Split2.FirstOrderStep(first));
     V s = w * InputScale;
     s = Filter1.FirstOrderStep(s);
-    s = Filter2.SecondOrderStep(s);
-    s = Filter3.FirstOrderStep(s);
+    weighted = Filter2.SecondOrderStep(s);
+  }
+  void WeighSecond(V& weighted) {
+    V s = Filter3.FirstOrderStep(weighted);
     s = Filter4.SecondOrderStep(s);
-    Weighted = Filter5.FirstOrderStep(s);
+    weighted = Filter5.FirstOrderStep(s);
   }
 
   // ... the rectifier with the gain feedback, the charging current and the
   // capacitor, then the gain factor...
   template <bool Cube>
-  void Detect(const zorv::fast::TLaneCurves& curves) {
-    const V s = Weighted;
+  void Detect(V s, const zorv::fast::TLaneCurves& curves) {
     const V input = Cube ? s * GainFactor * GainFactor * GainFactor : s * GainFactor * GainFactor;
     // The level is the clamped input's magnitude: the magnitude clamped.
     const V magnitude = (V)((I)input & L::SplatI(0x7FFFFFFFFFFFFFFFL));
-    RectifierLevel = L::Select(magnitude > kRectifierClamp, L::Splat(kRectifierClamp), magnitude);
-    RectifierInput = L::Select(input > kRectifierClamp, L::Splat(kRectifierClamp), input);
-    RectifierInput =
-        L::Select(RectifierInput < -kRectifierClamp, L::Splat(-kRectifierClamp), RectifierInput);
+    RectifierLevel = L::AtMost(kRectifierClamp, magnitude);
+    RectifierInput = L::AtLeast(L::Splat(-kRectifierClamp), L::AtMost(kRectifierClamp, input));
     ChargeStep = ChargeStepOf(curves, RectifierLevel, ChargeScale);
     Voltage = Voltage + ChargeStep;
     Voltage = Voltage - LeakStep;
-    Voltage = L::Select(Voltage < VoltageMin, VoltageMin, Voltage);
-    Voltage = L::Select(Voltage > VoltageMax, VoltageMax, Voltage);
+    Voltage = L::AtMost(VoltageMax, L::AtLeast(VoltageMin, Voltage));
   }
 
   void UpdateGainFactor() { GainFactor = GainFactorOf(Voltage); }
 
   // ... and each lane's band sample divided by its gain factor.
-  V Expanded() const { return Band / GainFactor; }
+  V Expanded(V band) const { return band / GainFactor; }
 
   // Band D has no second split section.
   static constexpr I kBandD = {0, 0, 0, -1};
@@ -318,7 +408,6 @@ struct TLaneGroup {
   TSection Split1, Split2, Filter1, Filter2, Filter3, Filter4, Filter5;
   V ChargeScale, ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep, InputScale;
   V RectifierInput, RectifierLevel, GainFactor;
-  V Band, Weighted;  // of the frame in hand
 };
 
 // Decodes G channels side by side, step by step: their dependency chains are
@@ -333,24 +422,56 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   (std::make_index_sequence<G>{});
   const double level = block.Level;
 
-  const auto frame = [&](std::uint32_t i) {
-    for (int g = 0; g < G; ++g) group[g].Weigh(L::Splat(block.In[g][i] / level));
-    for (int g = 0; g < G; ++g) group[g].template Detect<Cube>(block.State[g]->Curves);
-    for (int g = 0; g < G; ++g) group[g].UpdateGainFactor();
-    for (int g = 0; g < G; ++g) {
-      const V expanded = group[g].Expanded();
-      const double y = SumOfBands(expanded[0], expanded[1], expanded[2], expanded[3]);
-      block.Out[g][i] = y * level;
-    }
-    if (block.DebugVolts != nullptr) block.DebugVolts[i] = group[0].Voltage[block.DebugLane];
+  // Meter point by meter point, in two passes over its frames: the band
+  // split and the weighting chains first, which depend on the input alone,
+  // then the detectors and the expansion, whose feedback from one frame to
+  // the next sets the pace. Apart, each pass keeps its own state in
+  // registers, and the second need not wait for the first's long chain of
+  // sections. The voltages of a meter point are those after its first frame.
+  struct TWeighed {
+    V Band, Weighted, Gain;
+    // Each lane's band sample divided by its gain factor.
+    V Expanded() const { return Band / Gain; }
   };
-  // Meter point by meter point: the voltages after its first frame, then the
-  // frames up to the next.
-  for (std::uint32_t point = 0, i = 0; i < block.Count; ++point) {
-    frame(i);
-    for (int g = 0; g < G; ++g) L::Save(block.MeterVolts[g][point], group[g].Voltage);
-    const std::uint32_t end = std::min(block.Count, i + kMeterInterval);
-    for (++i; i < end; ++i) frame(i);
+  TWeighed weighed[kMeterInterval][G];
+  for (std::uint32_t point = 0, begin = 0; begin < block.Count; ++point) {
+    const std::uint32_t end = std::min(block.Count, begin + kMeterInterval);
+    for (int g = 0; g < G; ++g) {
+      for (std::uint32_t i = begin; i < end; ++i) {
+        TWeighed& w = weighed[i - begin][g];
+        group[g].SplitAndWeighFirst(L::Splat(block.In[g][i] / level), w.Band, w.Weighted);
+      }
+      for (std::uint32_t i = begin; i < end; ++i)
+        group[g].WeighSecond(weighed[i - begin][g].Weighted);
+    }
+    for (std::uint32_t i = begin; i < end; ++i) {
+      TWeighed* w = weighed[i - begin];
+      for (int g = 0; g < G; ++g)
+        group[g].template Detect<Cube>(w[g].Weighted, block.State[g]->Curves);
+      for (int g = 0; g < G; ++g) group[g].UpdateGainFactor();
+      for (int g = 0; g < G; ++g) w[g].Gain = group[g].GainFactor;
+      if (block.DebugVolts != nullptr) block.DebugVolts[i] = group[0].Voltage[block.DebugLane];
+      if (i == begin) {
+        for (int g = 0; g < G; ++g) L::Save(block.MeterVolts[g][point], group[g].Voltage);
+      }
+    }
+    std::uint32_t i = begin;
+    for (; i + 4 <= end; i += 4) {
+      for (int g = 0; g < G; ++g) {
+        const TWeighed* w = &weighed[i - begin][g];
+        const V y = SumOfBandsOf4(w[0].Expanded(), w[G].Expanded(), w[2 * G].Expanded(),
+                                  w[3 * G].Expanded());
+        L::Save(block.Out[g] + i, y * level);
+      }
+    }
+    for (; i < end; ++i) {
+      for (int g = 0; g < G; ++g) {
+        const V expanded = weighed[i - begin][g].Expanded();
+        const double y = SumOfBands(expanded[0], expanded[1], expanded[2], expanded[3]);
+        block.Out[g][i] = y * level;
+      }
+    }
+    begin = end;
   }
   for (int g = 0; g < G; ++g) group[g].Save(*block.State[g]);
 }
