@@ -49,7 +49,9 @@ void TWorkerPool::Post(TBatch& batch, bool callerHelps) {
 }
 
 void TWorkerPool::PostAfter(TBatch& batch, TBatch& after, bool jobByJob) {
-  Enqueue(batch, &after, jobByJob, std::min(batch.Count, static_cast<int>(Workers_.size())));
+  // Jobs that wait for jobs still running wake nobody: the workers that
+  // finish those take them.
+  Enqueue(batch, &after, jobByJob, static_cast<int>(Workers_.size()));
 }
 
 void TWorkerPool::Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake) {
@@ -67,6 +69,7 @@ void TWorkerPool::Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake)
       batch.JobByJob_ = jobByJob && after->Count == batch.Count;
     }
     Queue_.push_back(&batch);
+    wake = std::min(wake, ReadyJobs(batch));
   }
   for (int w = 0; w < wake; ++w) WorkPosted_.notify_one();
 }
@@ -74,6 +77,14 @@ void TWorkerPool::Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake)
 bool TWorkerPool::NextReady(const TBatch& batch) {
   if (batch.After_ == nullptr) return true;
   return batch.JobByJob_ && (batch.After_->Done_ >> batch.Next_ & 1) != 0;
+}
+
+int TWorkerPool::ReadyJobs(const TBatch& batch) {
+  if (batch.After_ == nullptr) return batch.Count - batch.Next_;
+  if (!batch.JobByJob_) return 0;
+  int job = batch.Next_;
+  while (job < batch.Count && (batch.After_->Done_ >> job & 1) != 0) ++job;
+  return job - batch.Next_;
 }
 
 bool TWorkerPool::Take(TBatch*& batch, int& job) {
@@ -88,17 +99,23 @@ bool TWorkerPool::Take(TBatch*& batch, int& job) {
   return false;
 }
 
-void TWorkerPool::Finished(TBatch& batch, int job) {
-  batch.Done_ |= std::uint64_t{1} << job;
+void TWorkerPool::Finished(TBatch& batch, int job, bool takesNext) {
   bool awaited = false;
+  int ready = 0;  // jobs of the batches that follow this one, made ready now
   for (TBatch* queued : Queue_) {
     if (queued->After_ != &batch) continue;
     awaited = true;
+    ready -= ReadyJobs(*queued);
+  }
+  batch.Done_ |= std::uint64_t{1} << job;
+  for (TBatch* queued : Queue_) {
+    if (queued->After_ != &batch) continue;
     // Once this batch is done nothing waits for it: it may go, and be used
     // again, as soon as its waiter returns.
     if (batch.Pending_ == 1) queued->After_ = nullptr;
+    ready += ReadyJobs(*queued);
   }
-  if (awaited) WorkPosted_.notify_all();
+  for (int w = takesNext ? 1 : 0; w < ready; ++w) WorkPosted_.notify_one();
   // The waiter may return, and the batch go, as soon as the lock is let go.
   if (--batch.Pending_ == 0 || awaited) BatchDone_.notify_all();
 }
@@ -116,7 +133,7 @@ void TWorkerPool::Wait(TBatch& batch) {
     lock.unlock();
     batch.Run(batch.Context, job);
     lock.lock();
-    Finished(batch, job);
+    Finished(batch, job, false);
   }
   BatchDone_.wait(lock, [&] { return batch.Pending_ == 0; });
 }
@@ -131,7 +148,7 @@ void TWorkerPool::Loop() {
     lock.unlock();
     batch->Run(batch->Context, job);
     lock.lock();
-    Finished(*batch, job);
+    Finished(*batch, job, true);
   }
 }
 

@@ -73,11 +73,15 @@ class TWorkerPool {
   void Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake);
   // With Mutex_ held: whether the batch's next job may begin.
   static bool NextReady(const TBatch& batch);
+  // With Mutex_ held: how many of the batch's jobs, in the order they are
+  // handed out, may begin now (a worker is woken for each, no more).
+  static int ReadyJobs(const TBatch& batch);
   // With Mutex_ held: the next job of the oldest batch with jobs to hand out
   // that may begin.
   bool Take(TBatch*& batch, int& job);
-  // With Mutex_ held, after job of batch has run.
-  void Finished(TBatch& batch, int job);
+  // With Mutex_ held, after job of batch has run. takesNext: the thread
+  // goes on to take a job itself, so one job it makes ready needs no wakeup.
+  void Finished(TBatch& batch, int job, bool takesNext);
 
   mutable std::mutex Mutex_;
   std::condition_variable WorkPosted_;
