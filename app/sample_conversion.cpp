@@ -1,5 +1,6 @@
 #include "app/sample_conversion.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -111,17 +112,6 @@ std::uint32_t BytesPerFrameOf(TSampleLayout layout) {
 bool IsStereo(TSampleLayout layout) {
   return layout == TSampleLayout::Int16Stereo || layout == TSampleLayout::Int24Stereo ||
          layout == TSampleLayout::Float32Stereo || layout == TSampleLayout::Int32Stereo;
-}
-
-std::int32_t ClipSample(double scaled, std::int64_t limit) {
-  if (std::isnan(scaled)) return 0;
-  // Compared before the truncation, so that no value outside the 64-bit range
-  // is ever converted: trunc(x) >= L exactly when x >= L, and trunc(x) < -L
-  // exactly when x <= -L - 1 (L is a whole number).
-  const auto upper = static_cast<double>(limit);
-  if (scaled >= upper) return static_cast<std::int32_t>(limit - 1);
-  if (scaled <= -upper - 1.0) return static_cast<std::int32_t>(-limit);
-  return static_cast<std::int32_t>(static_cast<std::int64_t>(scaled));
 }
 
 std::uint32_t TFrameLayout::BytesPerSample() const {
@@ -315,20 +305,31 @@ double IntegerScale(TSampleFormat format) {
 
 void MeasureChannel(const double* samples, std::uint32_t frames, double scale,
                     TSampleStats& stats) {
-  std::uint64_t clipped = 0;
-  double peak = stats.Peak;
-  for (std::uint32_t i = 0; i < frames; ++i) {
-    const double sample = samples[i];
-    const double magnitude = std::fabs(sample);
-    if (magnitude > peak) peak = magnitude;
-    if (scale != 0) {
-      // The bounds at which ClipSample clamps, applied as WriteInt scales.
-      const double scaled = static_cast<double>(ToSingle(sample)) * scale;
-      clipped += (scaled >= scale) | (scaled <= -scale - 1.0);
+  // Four running maxima, so that each waits only for every fourth sample;
+  // the largest is the same in any order (a NaN is passed over by all).
+  double peaks[4] = {stats.Peak, stats.Peak, stats.Peak, stats.Peak};
+  std::uint32_t i = 0;
+  for (; i + 4 <= frames; i += 4) {
+    for (int k = 0; k < 4; ++k) {
+      const double magnitude = std::fabs(samples[i + k]);
+      peaks[k] = magnitude > peaks[k] ? magnitude : peaks[k];
     }
   }
-  stats.Clipped += clipped;
+  for (; i < frames; ++i) {
+    const double magnitude = std::fabs(samples[i]);
+    peaks[0] = magnitude > peaks[0] ? magnitude : peaks[0];
+  }
+  double peak = peaks[0];
+  for (int k = 1; k < 4; ++k) peak = peaks[k] > peak ? peaks[k] : peak;
   stats.Peak = peak;
+  if (scale == 0) return;
+  std::uint64_t clipped = 0;
+  for (i = 0; i < frames; ++i) {
+    // The bounds at which ClipSample clamps, applied as WriteInt scales.
+    const double scaled = static_cast<double>(ToSingle(samples[i])) * scale;
+    clipped += (scaled >= scale) | (scaled <= -scale - 1.0);
+  }
+  stats.Clipped += clipped;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // channels.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 namespace zorv {
@@ -54,7 +55,16 @@ TFrameLayout FrameLayoutOf(std::uint32_t bytesPerFrame, std::uint32_t channels,
 
 // Truncates scaled toward zero and clamps it to [-limit, limit - 1]. NaN
 // gives 0; infinities and values beyond the 64-bit range clamp like any other.
-std::int32_t ClipSample(double scaled, std::int64_t limit);
+inline std::int32_t ClipSample(double scaled, std::int64_t limit) {
+  if (std::isnan(scaled)) return 0;
+  // Compared before the truncation, so that no value outside the 64-bit range
+  // is ever converted: trunc(x) >= L exactly when x >= L, and trunc(x) < -L
+  // exactly when x <= -L - 1 (L is a whole number).
+  const auto upper = static_cast<double>(limit);
+  if (scaled >= upper) return static_cast<std::int32_t>(limit - 1);
+  if (scaled <= -upper - 1.0) return static_cast<std::int32_t>(-limit);
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(scaled));
+}
 
 // Raw block -> left (and right for a stereo layout). Frames start at 0,
 // BytesPerFrame, ... while below len; a frame cut short by len is read whole,

@@ -480,6 +480,19 @@ TEST(MeasureBlock, CountsExactlyTheSamplesTheMergeClamps) {
   EXPECT_EQ(stats.Peak, 1.25);
 }
 
+// The peak is the largest magnitude wherever it stands in the block.
+TEST(MeasureBlock, FindsThePeakAtEveryPosition) {
+  for (std::uint32_t frames = 1; frames <= 9; ++frames) {
+    for (std::uint32_t at = 0; at < frames; ++at) {
+      std::vector<double> samples(frames, 0.125);
+      samples[at] = -0.875;
+      TSampleStats stats;
+      MeasureBlock(samples.data(), nullptr, frames * 2, L::Int16Mono, stats);
+      EXPECT_EQ(stats.Peak, 0.875) << frames << " frames, peak at " << at;
+    }
+  }
+}
+
 // A trailing part of a frame is measured whole, as the merge writes it whole;
 // a stereo layout without a right buffer measures nothing, as it merges nothing.
 TEST(MeasureBlock, WalksTheFramesTheMergeWrites) {
