@@ -5,7 +5,9 @@
 # core against everything on one thread (ZORV_WORKERS=0), -j 2 on two files,
 # and sox's four-band compander on the same files as a peer, in the same run.
 # Median of RUNS runs (default 5) of wall time, CPU time (user + system, all
-# threads) and peak memory; the peak memory of 64 channels for two lengths.
+# threads), peak memory and voluntary context switches (sleeps); the default
+# and one thread run in turn, with the ratio of their CPU time; the peak
+# memory of 64 channels for two lengths.
 #
 #   bench/end_to_end.sh [BUILD_DIR]        (after scripts/build.sh)
 set -euo pipefail
@@ -25,36 +27,62 @@ cp "$work/in44.wav" "$work/in44b.wav"
 "$make_demo" "$work/in64ch_30s.wav" 30 64 48000 24
 seconds=60
 
-# Runs a command $runs times; prints the medians "wall_s cpu_s peak_kib".
-measure() {
-  local walls=() cpus=() peaks=()
-  for _ in $(seq "$runs"); do
-    local t0 t1
-    t0=$(date +%s%N)
-    # A command that fails is no figure: the script stops.
-    if ! /usr/bin/time -f "%U %S %M" -o "$work/time.txt" "$@" >/dev/null 2>&1; then
-      echo "failed: $*" >&2
-      return 1
-    fi
-    t1=$(date +%s%N)
-    read -r user system peak <"$work/time.txt"
-    walls+=("$(awk -v d=$((t1 - t0)) 'BEGIN {printf "%.4f", d / 1e9}')")
-    cpus+=("$(awk -v u="$user" -v s="$system" 'BEGIN {printf "%.2f", u + s}')")
-    peaks+=("$peak")
-  done
-  local mid=$(((runs + 1) / 2))
-  printf '%s %s %s\n' \
-    "$(printf '%s\n' "${walls[@]}" | sort -g | sed -n "${mid}p")" \
-    "$(printf '%s\n' "${cpus[@]}" | sort -g | sed -n "${mid}p")" \
-    "$(printf '%s\n' "${peaks[@]}" | sort -g | sed -n "${mid}p")"
+# Runs a command once; prints "wall_s cpu_s peak_kib switches" (voluntary
+# context switches: each is a thread that went to sleep).
+measure_once() {
+  local t0 t1
+  t0=$(date +%s%N)
+  # A command that fails is no figure: the script stops.
+  if ! /usr/bin/time -f "%U %S %M %w" -o "$work/time.txt" "$@" >/dev/null 2>&1; then
+    echo "failed: $*" >&2
+    return 1
+  fi
+  t1=$(date +%s%N)
+  read -r user system peak switches <"$work/time.txt"
+  awk -v d=$((t1 - t0)) -v u="$user" -v s="$system" -v p="$peak" -v w="$switches" \
+    'BEGIN {printf "%.4f %.2f %s %s\n", d / 1e9, u + s, p, w}'
 }
 
-# name, audio seconds, "wall cpu peak"
+# The medians of each column of the lines on stdin.
+medians() {
+  local lines mid
+  lines=$(cat)
+  mid=$(((runs + 1) / 2))
+  for col in 1 2 3 4; do
+    printf '%s ' "$(awk -v c=$col '{print $c}' <<<"$lines" | sort -g | sed -n "${mid}p")"
+  done
+  echo
+}
+
+# Runs a command $runs times; prints the medians "wall_s cpu_s peak_kib switches".
+measure() {
+  for _ in $(seq "$runs"); do measure_once "$@" || return 1; done | medians
+}
+
+# name, audio seconds, "wall cpu peak switches"
 report() {
-  read -r wall cpu peak <<<"$3"
-  awk -v n="$1" -v a="$2" -v w="$wall" -v c="$cpu" -v p="$peak" 'BEGIN {
-    printf "%-46s %7.3f s %7.1f x real time  cpu %6.2f s  peak %6.1f MiB\n",
-      n, w, a / w, c, p / 1024 }'
+  read -r wall cpu peak switches <<<"$3"
+  awk -v n="$1" -v a="$2" -v w="$wall" -v c="$cpu" -v p="$peak" -v z="$switches" 'BEGIN {
+    printf "%-46s %7.3f s %7.1f x real time  cpu %6.2f s  peak %6.1f MiB  sleeps %5d\n",
+      n, w, a / w, c, p / 1024, z }'
+}
+
+# The default against one thread, run in turn $runs times (so that the
+# machine's drift hits both alike): both rows, then the ratio of their CPU.
+compare_threads() {
+  local input=$1 both
+  both=$(for _ in $(seq "$runs"); do
+    measure_once "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav" | sed 's/^/d /'
+    measure_once env ZORV_WORKERS=0 "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav" |
+      sed 's/^/o /'
+  done)
+  local one def
+  one=$(grep '^o ' <<<"$both" | cut -c3- | medians)
+  def=$(grep '^d ' <<<"$both" | cut -c3- | medians)
+  report "zorv-decode $input (default, one thread)" $seconds "$one"
+  report "zorv-decode $input (default)" $seconds "$def"
+  awk -v n="$input" -v d="$(cut -d' ' -f2 <<<"$def")" -v o="$(cut -d' ' -f2 <<<"$one")" 'BEGIN {
+    printf "%-46s %.2f\n", "  CPU time, default / one thread (" n ")", d / o }'
 }
 
 # The peer's effect; a command of its own, since /usr/bin/time runs no shell
@@ -66,17 +94,15 @@ peer_effect=(mcompand
   "0.0001,0.025 -47,-40,-34,-34,-31,-31,0,0")
 
 echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
-echo "median of $runs runs; wall time, CPU time of all threads, peak resident memory"
+echo "median of $runs runs; wall time, CPU time of all threads, peak resident memory,"
+echo "voluntary context switches"
 for input in in44 in96 in24ch; do
   for arithmetic in extended portable avx2 avx512; do
     if [ "$arithmetic" = extended ] && [ "$input" != in44 ] && [ -z "${WITH_SLOW:-}" ]; then continue; fi
     r=$(measure env ZORV_ARITHMETIC=$arithmetic "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav")
     report "zorv-decode $input ($arithmetic)" $seconds "$r"
   done
-  r=$(measure env ZORV_WORKERS=0 "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav")
-  report "zorv-decode $input (default, one thread)" $seconds "$r"
-  r=$(measure "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav")
-  report "zorv-decode $input (default)" $seconds "$r"
+  compare_threads "$input"
   r=$(measure sox "$work/$input.wav" "$work/peer.wav" "${peer_effect[@]}")
   report "sox mcompand $input (peer)" $seconds "$r"
 done

@@ -364,11 +364,10 @@ struct TLaneGroup {
     L::Save(st.GainFactor, GainFactor);
   }
 
-  // One frame in three steps, so that the channels of a frame can be
-  // interleaved step by step: the band split and the weighting chain of the
-  // input w (the channel's input over the reference level)...
-  // Two halves, each run over many frames in turn, so that the sections of
-  // a half keep their state in registers.
+  // A frame's steps: the band split and the weighting chain of the input w
+  // (the channel's input over the reference level), in two halves, each run
+  // over many frames in turn so that the sections of a half keep their state
+  // in registers...
   void SplitAndWeighFirst(V w, V& band, V& weighted) {
     const V first = Split1.FirstOrderStep(w);
     band = L::Select(kBandD, first, Split2.FirstOrderStep(first));
@@ -382,8 +381,8 @@ struct TLaneGroup {
     weighted = Filter5.FirstOrderStep(s);
   }
 
-  // ... the rectifier with the gain feedback, the charging current and the
-  // capacitor, then the gain factor...
+  // ... then the rectifier with the gain feedback, the charging current and
+  // the capacitor, and the gain factor.
   template <bool Cube>
   void Detect(V s, const zorv::fast::TLaneCurves& curves) {
     const V input = Cube ? s * GainFactor * GainFactor * GainFactor : s * GainFactor * GainFactor;
@@ -399,8 +398,6 @@ struct TLaneGroup {
 
   void UpdateGainFactor() { GainFactor = GainFactorOf(Voltage); }
 
-  // ... and each lane's band sample divided by its gain factor.
-  V Expanded(V band) const { return band / GainFactor; }
 
   // Band D has no second split section.
   static constexpr I kBandD = {0, 0, 0, -1};
@@ -422,12 +419,13 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   (std::make_index_sequence<G>{});
   const double level = block.Level;
 
-  // Meter point by meter point, in two passes over its frames: the band
-  // split and the weighting chains first, which depend on the input alone,
-  // then the detectors and the expansion, whose feedback from one frame to
-  // the next sets the pace. Apart, each pass keeps its own state in
-  // registers, and the second need not wait for the first's long chain of
-  // sections. The voltages of a meter point are those after its first frame.
+  // Meter point by meter point, in three passes over its frames: the band
+  // split and the weighting chains, which depend on the input alone; the
+  // detectors, whose feedback from one frame to the next sets the pace; the
+  // expansion and the band sums, four frames at once. Apart, each pass keeps
+  // its own state in registers, and the detectors need not wait for the
+  // long chain of sections before them. The voltages of a meter point are
+  // those after its first frame.
   struct TWeighed {
     V Band, Weighted, Gain;
     // Each lane's band sample divided by its gain factor.
