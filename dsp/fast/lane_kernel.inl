@@ -149,12 +149,12 @@ constexpr double DoubleBelow(long double x) {
   return d;
 }
 
+// The neighbours of a positive double (the levels near the breakpoints are).
 constexpr double NextUp(double d) {
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) + (d >= 0 ? 1 : -1));
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) + 1);
 }
 constexpr double NextDown(double d) {
-  return d == 0 ? -NextUp(0.0)
-                : std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) + (d > 0 ? -1 : 1));
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) - 1);
 }
 
 // The largest level whose distance above the offset, level - offset as the
@@ -397,7 +397,6 @@ struct TLaneGroup {
   }
 
   void UpdateGainFactor() { GainFactor = GainFactorOf(Voltage); }
-
 
   // Band D has no second split section.
   static constexpr I kBandD = {0, 0, 0, -1};
