@@ -233,6 +233,7 @@ void TProcessingRun::AllocateBuffers() {
     for (double*& out : slot.Out) out = std::exchange(next, next + frames);
     slot.Len = 0;
     slot.FirstByte = 0;
+    slot.Begun = false;
   }
   Hand_ = 0;
   BuffersAllocated_ = true;
@@ -334,38 +335,51 @@ void TProcessingRun::StartProcess() {
   AllocateBuffers();
 
   // The block in hand decodes (on the decoder's worker pool) while the next
-  // one is read and the one before is written. Blocks are read and written
-  // in order, and only by this thread. Begun ahead, the next block decodes
+  // ones are read and the one before is written. Blocks are read and written
+  // in order, and only by this thread. Begun ahead, the next blocks decode
   // as soon as the workers are through with the block in hand, whatever
-  // this thread is doing; it is dropped again (the decoder put back as it
-  // was) when the run ends with the block in hand or the level changes in
-  // the event pass, so that everything happens as in the plain order.
-  const bool readAhead = BlocksInFlight_ >= 2;
+  // this thread is doing; they are dropped again (the decoder put back as
+  // it was) when the run ends with the block in hand or the level changes
+  // in the event pass, so that everything happens as in the plain order.
+  const bool onPool = Decoder_.WorkerPool() != nullptr;
+  const int readAhead = BlocksInFlight_ >= 5 && onPool ? 2 : BlocksInFlight_ >= 2 ? 1 : 0;
   const bool writeBehind = BlocksInFlight_ >= 3;
-  const bool beginAhead = BlocksInFlight_ >= 4 && Decoder_.WorkerPool() != nullptr;
+  const bool beginAhead = BlocksInFlight_ >= 4 && onPool;
+  // With two blocks begun ahead, this thread sleeps until the block after
+  // the one in hand is decoded too: it then wakes once for two blocks, and
+  // the workers still have the third to go on with.
+  const bool awaitPairs = readAhead == 2 && beginAhead;
+  const auto slotAt = [this](int ahead) -> TBlockSlot& { return Slots_[(Hand_ + ahead) % kSlots]; };
+  const auto dropBegunAhead = [&] {
+    for (int ahead = Decoder_.BlocksInFlight(); ahead > 0; --ahead) {
+      Decoder_.CancelBlock();
+      slotAt(ahead).Begun = false;
+    }
+  };
   const TBlockSlot* unwritten = nullptr;
-  bool inHand = ReadBlock(Slots_[0], nullptr);
-  bool handBegun = false;
+  int held = ReadBlock(Slots_[0], nullptr) ? 1 : 0;  // blocks read, from the one in hand on
   // The first failed write ends the run: nothing is written behind a gap.
-  while (inHand && !AbortRequested_ && !Writer_.WriteFailed()) {
-    TBlockSlot& slot = Slots_[Hand_];
-    TBlockSlot& next = Slots_[(Hand_ + 1) % kSlots];
+  while (held > 0 && !AbortRequested_ && !Writer_.WriteFailed()) {
+    TBlockSlot& slot = slotAt(0);
     BlockFirstByte_ = slot.FirstByte;
     DataBytesRead_ = slot.FirstByte + slot.Len;
 
-    if (!handBegun) BeginDecode(slot);
-    handBegun = false;
-    bool nextInHand = readAhead && ReadBlock(next, &slot);
-    bool nextBegun = nextInHand && beginAhead;
-    if (nextBegun) BeginDecode(next);
+    for (int ahead = 0; ahead <= readAhead; ++ahead) {
+      if (ahead >= held) {
+        if (!ReadBlock(slotAt(ahead), &slotAt(ahead - 1))) break;
+        ++held;
+      }
+      TBlockSlot& block = slotAt(ahead);
+      if ((ahead == 0 || beginAhead) && !block.Begun) BeginDecode(block);
+    }
     if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
+    if (awaitPairs && !Decoder_.BlockDecoded(0)) Decoder_.AwaitBlock(1);
     ProcessedCount_ = FinishDecode();
+    slot.Begun = false;
     const bool stalled = ProcessedCount_ != FramesPerBlock_;
-    // Not the block behind a write that failed.
-    if (nextBegun &&
-        (stalled || Writer_.WriteFailed() || AbortRequested_ || Decoder_.NewestBlockOutdated())) {
-      Decoder_.CancelBlock();
-      nextBegun = false;
+    // Not the blocks behind a write that failed.
+    if (stalled || Writer_.WriteFailed() || AbortRequested_ || Decoder_.NewestBlockOutdated()) {
+      dropBegunAhead();
     }
     if (stalled) {
       // Stalled: the files stay open and Running stays set until Abort.
@@ -379,13 +393,13 @@ void TProcessingRun::StartProcess() {
     } else {
       WriteBlock(slot);
     }
-    if (!readAhead) nextInHand = ReadBlock(next, &slot);
-    inHand = nextInHand;
-    handBegun = nextBegun;
+    --held;
     Hand_ = (Hand_ + 1) % kSlots;
+    // Read in turn, when nothing is read ahead.
+    if (held == 0 && ReadBlock(slotAt(0), &slot)) held = 1;
   }
-  // A block begun ahead of a run that ended (a failed write) is dropped.
-  if (handBegun) Decoder_.CancelBlock();
+  // Blocks begun ahead of a run that ended (a failed write) are dropped.
+  dropBegunAhead();
   // The block in hand when the loop ended (by Abort, or at the end) is
   // written too, unless a write failed.
   if (unwritten != nullptr && !Writer_.WriteFailed()) WriteBlock(*unwritten);
@@ -412,10 +426,11 @@ void TProcessingRun::StartProcess() {
   }
 }
 
-void TProcessingRun::BeginDecode(const TBlockSlot& slot) {
+void TProcessingRun::BeginDecode(TBlockSlot& slot) {
   // Always the whole block, also for a shorter last one: the frames behind
   // its data are decoded and not written.
   Decoder_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_));
+  slot.Begun = true;
 }
 
 std::int32_t TProcessingRun::DecodeBlock(std::int32_t frames) {

@@ -4,9 +4,10 @@
 // files, starts the run, and may abort it from inside its event pass.
 //
 // When the decoder has a worker pool, the file work overlaps the decoding:
-// while block k decodes, block k + 1 is read, split and begun (it decodes
-// once the workers are through with block k) and block k - 1 is merged and
-// written. Three blocks are in hand at most, whatever the file's length.
+// while block k decodes, blocks k + 1 and k + 2 are read, split and begun
+// (each decodes once the workers are through with the one before) and block
+// k - 1 is merged and written. Four blocks are in hand at most, whatever the
+// file's length.
 #pragma once
 
 #include <array>
@@ -73,11 +74,11 @@ class TProcessingRun {
   void SetMaxRiffSize(std::uint64_t bytes) { MaxRiffSize_ = bytes; }
   // Blocks in flight at once: 1 reads, decodes and writes each block in
   // turn; 2 reads the next block while one decodes; 3 also writes the
-  // previous one meanwhile; 4 (the default) also begins the next block's
-  // decode before the one in hand is finished. The output, the meters, the
-  // progress and the decoder's state after the run are the same in every
-  // case.
-  static constexpr int kMaxBlocksInFlight = 4;
+  // previous one meanwhile; 4 also begins the next block's decode before the
+  // one in hand is finished; 5 (the default) reads and begins two blocks
+  // ahead and waits for two at a time. The output, the meters, the progress
+  // and the decoder's state after the run are the same in every case.
+  static constexpr int kMaxBlocksInFlight = 5;
   void SetBlocksInFlight(int blocks);
   int BlocksInFlight() const { return BlocksInFlight_; }
 
@@ -168,8 +169,9 @@ class TProcessingRun {
     std::vector<double*> Out;  // per channel, at least two
     std::uint32_t Len = 0;     // data bytes of the block
     std::uint64_t FirstByte = 0;
+    bool Begun = false;  // the decoder has it in flight
   };
-  static constexpr int kSlots = 3;
+  static constexpr int kSlots = 4;
 
   void AllocateBuffers();
   void ReleaseBuffers();
@@ -177,7 +179,7 @@ class TProcessingRun {
   // last block keeps, behind its frames, what the block before held there.
   bool ReadBlock(TBlockSlot& slot, const TBlockSlot* previous);
   void WriteBlock(const TBlockSlot& slot);
-  void BeginDecode(const TBlockSlot& slot);
+  void BeginDecode(TBlockSlot& slot);
   // The rest of DecodeBlock, once the decoder has begun the block in hand.
   std::int32_t FinishDecode();
   std::uint32_t Now() const;

@@ -100,12 +100,9 @@ bool TWorkerPool::Take(TBatch*& batch, int& job) {
 }
 
 void TWorkerPool::Finished(TBatch& batch, int job, bool takesNext) {
-  bool awaited = false;
   int ready = 0;  // jobs of the batches that follow this one, made ready now
   for (TBatch* queued : Queue_) {
-    if (queued->After_ != &batch) continue;
-    awaited = true;
-    ready -= ReadyJobs(*queued);
+    if (queued->After_ == &batch) ready -= ReadyJobs(*queued);
   }
   batch.Done_ |= std::uint64_t{1} << job;
   for (TBatch* queued : Queue_) {
@@ -113,29 +110,36 @@ void TWorkerPool::Finished(TBatch& batch, int job, bool takesNext) {
     // Once this batch is done nothing waits for it: it may go, and be used
     // again, as soon as its waiter returns.
     if (batch.Pending_ == 1) queued->After_ = nullptr;
-    ready += ReadyJobs(*queued);
+    const int now = ReadyJobs(*queued);
+    // Without workers, only the follower's waiter can run what is ready.
+    if (Workers_.empty() && now > 0) queued->Woken_.notify_all();
+    ready += now;
   }
   for (int w = takesNext ? 1 : 0; w < ready; ++w) WorkPosted_.notify_one();
   // The waiter may return, and the batch go, as soon as the lock is let go.
-  if (--batch.Pending_ == 0 || awaited) BatchDone_.notify_all();
+  if (--batch.Pending_ == 0) batch.Woken_.notify_all();
+}
+
+bool TWorkerPool::Done(const TBatch& batch) const {
+  const std::lock_guard lock(Mutex_);
+  return batch.Pending_ == 0;
 }
 
 void TWorkerPool::Wait(TBatch& batch) {
   std::unique_lock lock(Mutex_);
-  while (batch.Next_ < batch.Count) {
+  for (;;) {
     // Only this batch's jobs: the caller has its own block to finish.
-    if (!NextReady(batch)) {
-      BatchDone_.wait(lock);
-      continue;
+    while (batch.Next_ < batch.Count && NextReady(batch)) {
+      const int job = batch.Next_++;
+      if (batch.Next_ == batch.Count) std::erase(Queue_, &batch);
+      lock.unlock();
+      batch.Run(batch.Context, job);
+      lock.lock();
+      Finished(batch, job, false);
     }
-    const int job = batch.Next_++;
-    if (batch.Next_ == batch.Count) std::erase(Queue_, &batch);
-    lock.unlock();
-    batch.Run(batch.Context, job);
-    lock.lock();
-    Finished(batch, job, false);
+    if (batch.Pending_ == 0) return;
+    batch.Woken_.wait(lock);
   }
-  BatchDone_.wait(lock, [&] { return batch.Pending_ == 0; });
 }
 
 void TWorkerPool::Loop() {

@@ -19,7 +19,7 @@ class TWorkerPool {
 
   // Jobs 0 .. Count - 1 (at most kMaxJobs) of one block, each run once by
   // whichever thread takes it. Posted with Post, completed with Wait; the
-  // batch must stay in place in between.
+  // batch must stay in place in between (it cannot be copied or moved).
   struct TBatch {
     void (*Run)(void* context, int job) = nullptr;
     void* Context = nullptr;
@@ -34,6 +34,9 @@ class TWorkerPool {
     TBatch* After_ = nullptr;
     bool JobByJob_ = false;
     std::uint64_t Done_ = 0;  // a bit per finished job
+    // Its waiter sleeps on this, woken only for this batch: by its last job
+    // (or, in a pool without workers, by a job it may now run itself).
+    std::condition_variable Woken_;
   };
 
   // One thread per core.
@@ -64,9 +67,14 @@ class TWorkerPool {
   // finished (jobByJob: the two share out the channels alike), or once all
   // of after's jobs have. Returns at once; workers are woken for the jobs.
   void PostAfter(TBatch& batch, TBatch& after, bool jobByJob);
-  // Runs jobs of the batch that no worker has taken yet on the calling
-  // thread, then sleeps until the others have finished.
+  // Runs jobs of the batch that may begin and no worker has taken yet on
+  // the calling thread, then sleeps until the others have finished. The
+  // sleep is not broken by other batches, nor by jobs of this one becoming
+  // ready, which the workers take (a pool without workers leaves them to
+  // the caller). A batch whose jobs have all finished returns at once.
   void Wait(TBatch& batch);
+  // Whether every job of a posted batch has finished; does not wait.
+  bool Done(const TBatch& batch) const;
 
  private:
   void Loop();
@@ -85,7 +93,6 @@ class TWorkerPool {
 
   mutable std::mutex Mutex_;
   std::condition_variable WorkPosted_;
-  std::condition_variable BatchDone_;  // also: a job finished that another batch waits for
   std::deque<TBatch*> Queue_;          // batches with jobs to hand out
   unsigned Users_ = 0;
   bool Stopping_ = false;

@@ -77,7 +77,7 @@ void TZorvCalc::Prepare(std::uint32_t sampleRate, std::uint32_t channels,
 
 TZorvCalc::TBlockPlan& TZorvCalc::NextPlan() {
   if (InFlight_ == kMaxBlocksInFlight) FinishBlock();
-  return Plans_[(Oldest_ + InFlight_) % kMaxBlocksInFlight];
+  return PlanInFlight(InFlight_);
 }
 
 bool TZorvCalc::PlanBlock(TBlockPlan& plan, int channels, const double* const* in,
@@ -177,6 +177,22 @@ void TZorvCalc::CancelBlock() {
   if (plan.OnPool) Pool_->Wait(plan.Batch);
   if (!plan.KeepsState) return;
   for (int c = 0; c < plan.Channels; ++c) Decoders_[c].Restore(plan.Before[c]);
+}
+
+bool TZorvCalc::BlockDecoded(int index) const {
+  if (index < 0 || index >= InFlight_) return false;
+  const TBlockPlan& plan = PlanInFlight(index);
+  return plan.Refused || !plan.OnPool || Pool_->Done(plan.Batch);
+}
+
+void TZorvCalc::AwaitBlock(int index) {
+  if (index >= InFlight_) return;
+  // The latest first: a block follows the one before on the same workers,
+  // so the earlier ones are then mostly done and need no sleep of their own.
+  for (int i = index; i >= 0; --i) {
+    TBlockPlan& plan = PlanInFlight(i);
+    if (!plan.Refused && plan.OnPool) Pool_->Wait(plan.Batch);
+  }
 }
 
 bool TZorvCalc::NewestBlockOutdated() const {

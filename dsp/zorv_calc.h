@@ -61,7 +61,7 @@ class TZorvCalc {
   // workers are through with the one before, without waiting for the caller
   // (a further BeginBlock first finishes the oldest). The buffers of a block
   // must stay in place until it is finished or cancelled.
-  static constexpr int kMaxBlocksInFlight = 2;
+  static constexpr int kMaxBlocksInFlight = 3;
   void BeginBlock(const double* const* in, double* const* out, std::uint32_t count);
   std::int32_t FinishBlock();
   // Drops the newest block begun and not finished: once its work is done,
@@ -69,6 +69,13 @@ class TZorvCalc {
   // been begun. Its meters are not handed over; its output is undefined.
   void CancelBlock();
   int BlocksInFlight() const { return InFlight_; }
+  // Whether the block in flight at index (0: the oldest) is decoded; does
+  // not wait. A block that did not go to the pool is decoded once begun.
+  bool BlockDecoded(int index) const;
+  // Sleeps until the block at index is decoded, and with it every block
+  // before it, without finishing any (their FinishBlock then returns at
+  // once). A caller that waits for two blocks at a time sleeps half as often.
+  void AwaitBlock(int index);
   // The level or the path has changed since the newest block in flight was
   // begun. A caller that begins blocks ahead cancels it and begins it again,
   // so that the change applies from the block after the one in hand.
@@ -143,10 +150,12 @@ class TZorvCalc {
   // The plan a new block takes: the oldest block is finished first when
   // every plan is in flight.
   TBlockPlan& NextPlan();
-  TBlockPlan& NewestPlan() { return Plans_[(Oldest_ + InFlight_ - 1) % kMaxBlocksInFlight]; }
-  const TBlockPlan& NewestPlan() const {
-    return Plans_[(Oldest_ + InFlight_ - 1) % kMaxBlocksInFlight];
+  TBlockPlan& PlanInFlight(int index) { return Plans_[(Oldest_ + index) % kMaxBlocksInFlight]; }
+  const TBlockPlan& PlanInFlight(int index) const {
+    return Plans_[(Oldest_ + index) % kMaxBlocksInFlight];
   }
+  TBlockPlan& NewestPlan() { return PlanInFlight(InFlight_ - 1); }
+  const TBlockPlan& NewestPlan() const { return PlanInFlight(InFlight_ - 1); }
   // The plan for a block: channels decoded, their buffers, the debug output.
   bool PlanBlock(TBlockPlan& plan, int channels, const double* const* in, double* const* out,
                  double* debugOut, std::uint32_t count);

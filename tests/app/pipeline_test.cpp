@@ -236,7 +236,7 @@ TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
     ASSERT_EQ(plain.Status, TRunStatus::Done);
     for (const unsigned workers : {1u, 2u, 5u}) {
       TWorkerPool pool(workers);
-      for (const int inFlight : {1, 2, 3, 4}) {
+      for (const int inFlight : {1, 2, 3, 4, 5}) {
         SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(inFlight) +
                      " blocks in flight");
         TBlockMeters meters(current);
@@ -308,7 +308,7 @@ TEST_F(PipelineTest, AbortMidRunWritesTheBlockInHandAndStops) {
   const std::string in = Input("in.wav", format, block * 6);
   const TBytes full = DataOf(Decode(in, Dir.File("full.wav")).File);
   TWorkerPool pool(2);
-  for (const int inFlight : {1, 3, 4}) {
+  for (const int inFlight : {1, 3, 4, 5}) {
     const TRunResult aborted =
         Decode(in, Dir.File("aborted.wav"),
                TRunSetup::On(&pool).InFlight(inFlight).EachBlock([](TProcessingRun& run, int b) {
@@ -336,7 +336,7 @@ TEST_F(PipelineTest, BlocksBegunAheadGiveWayToALevelChangeAndAnAbort) {
       if (b == 5) run.Abort();
     };
     std::vector<TBytes> outputs;
-    for (const int inFlight : {3, 4}) {
+    for (const int inFlight : {3, 4, 5}) {
       for (const unsigned workers : {1u, 2u}) {
         TWorkerPool pool(workers);
         TProcessingRun window;
