@@ -222,7 +222,9 @@ void TProcessingRun::AllocateBuffers() {
   const auto frames = static_cast<std::size_t>(FramesPerBlock_ > 0 ? FramesPerBlock_ : 0);
   // Channel 2's output exists for a mono input too: the debug output.
   const std::size_t outputs = Channels_ < 2 ? 2 : Channels_;
+  const std::size_t readBytes = std::max<std::size_t>(kWavBufferBytes, frames * BytesPerFrame_);
   for (TBlockSlot& slot : Slots_) {
+    slot.Run = this;
     // Zeroed: a short last block is decoded whole, and the frames behind its
     // data must not be indeterminate values.
     slot.Samples = std::make_unique<double[]>((Channels_ + outputs) * frames);
@@ -231,8 +233,10 @@ void TProcessingRun::AllocateBuffers() {
     double* next = slot.Samples.get();
     for (double*& in : slot.In) in = std::exchange(next, next + frames);
     for (double*& out : slot.Out) out = std::exchange(next, next + frames);
+    slot.Read.assign(readBytes, 0);
     slot.Len = 0;
     slot.FirstByte = 0;
+    slot.Previous = nullptr;
     slot.Begun = false;
   }
   Hand_ = 0;
@@ -244,6 +248,7 @@ void TProcessingRun::ReleaseBuffers() {
     slot.Samples.reset();
     slot.In.clear();
     slot.Out.clear();
+    slot.Read = {};
   }
   BuffersAllocated_ = false;
 }
@@ -259,21 +264,33 @@ bool TProcessingRun::ReadBlock(TBlockSlot& slot, const TBlockSlot* previous) {
   if (failed || len == 0) return false;
   slot.Len = len;
   slot.FirstByte = previous != nullptr ? previous->FirstByte + previous->Len : 0;
-  SplitBlock(Reader_.Buffer(), len, Layout_, slot.In.data());
+  slot.Previous = previous;
+  // A frame cut short by the end of the data is split whole, with what the
+  // reader's buffer holds behind it.
+  const std::uint32_t frames =
+      BytesPerFrame_ == 0 ? 0 : (len + BytesPerFrame_ - 1) / BytesPerFrame_;
+  const std::size_t bytes = std::min<std::size_t>(
+      {std::size_t{frames} * BytesPerFrame_, kWavBufferBytes, slot.Read.size()});
+  std::copy_n(Reader_.Buffer(), bytes, slot.Read.data());
+  return true;
+}
+
+void TProcessingRun::TBlockSlot::BeforeChannels(int first, int count) {
+  const auto from = static_cast<std::uint32_t>(first);
+  const auto channels = static_cast<std::uint32_t>(count);
+  SplitChannels(Read.data(), Len, Run->Layout_, from, channels, In.data());
 
   // One working buffer per channel used to serve every block, so the frames
   // behind a short last block held the previous block's samples; they are
   // decoded (not written), and the state they leave is where a later run
   // in the same window goes on from.
-  const std::uint32_t frames =
-      BytesPerFrame_ == 0 ? 0 : (len + BytesPerFrame_ - 1) / BytesPerFrame_;
-  const auto whole = static_cast<std::uint32_t>(FramesPerBlock_);
-  if (previous != nullptr && frames < whole) {
-    for (std::size_t c = 0; c < slot.In.size(); ++c) {
-      std::copy(previous->In[c] + frames, previous->In[c] + whole, slot.In[c] + frames);
-    }
+  const std::uint32_t frameBytes = Run->BytesPerFrame_;
+  const std::uint32_t frames = frameBytes == 0 ? 0 : (Len + frameBytes - 1) / frameBytes;
+  const auto whole = static_cast<std::uint32_t>(Run->FramesPerBlock_);
+  if (Previous == nullptr || frames >= whole) return;
+  for (std::uint32_t c = from; c < from + channels && c < In.size(); ++c) {
+    std::copy(Previous->In[c] + frames, Previous->In[c] + whole, In[c] + frames);
   }
-  return true;
 }
 
 void TProcessingRun::WriteBlock(const TBlockSlot& slot) {
@@ -281,7 +298,6 @@ void TProcessingRun::WriteBlock(const TBlockSlot& slot) {
   const std::uint32_t whole = BytesPerFrame_ == 0 ? 0 : slot.Len - slot.Len % BytesPerFrame_;
   DroppedBytes_ += slot.Len - whole;
   const std::uint32_t outLen = OutputBytes(whole);
-  MeasureBlock(slot.Out.data(), outLen, OutLayout_, Stats_);
   // Whole frames that fit the writer's buffer at a time (a block of many
   // channels in float does not fit it whole); the first failed write ends it.
   const std::uint32_t frameBytes = OutLayout_.BytesPerFrame();
@@ -294,7 +310,7 @@ void TProcessingRun::WriteBlock(const TBlockSlot& slot) {
       from[c] = slot.Out[c] + static_cast<std::size_t>(piece) * pieceFrames;
     }
     const std::uint32_t bytes = std::min(pieceBytes, outLen - done);
-    MergeBlock(from.data(), bytes, OutLayout_, Writer_.Buffer());
+    MergeBlock(from.data(), bytes, OutLayout_, Writer_.Buffer(), Stats_);
     const std::uint64_t before = Writer_.TotalBytes();
     Writer_.WriteBuffer(static_cast<std::int32_t>(bytes));
     // The digest covers what the header will state: after a failed write,
@@ -342,13 +358,13 @@ void TProcessingRun::StartProcess() {
   // it was) when the run ends with the block in hand or the level changes
   // in the event pass, so that everything happens as in the plain order.
   const bool onPool = Decoder_.WorkerPool() != nullptr;
-  const int readAhead = BlocksInFlight_ >= 5 && onPool ? 2 : BlocksInFlight_ >= 2 ? 1 : 0;
+  const int readAhead = BlocksInFlight_ >= 5 && onPool ? 3 : BlocksInFlight_ >= 2 ? 1 : 0;
   const bool writeBehind = BlocksInFlight_ >= 3;
   const bool beginAhead = BlocksInFlight_ >= 4 && onPool;
-  // With two blocks begun ahead, this thread sleeps until the block after
-  // the one in hand is decoded too: it then wakes once for two blocks, and
-  // the workers still have the third to go on with.
-  const bool awaitPairs = readAhead == 2 && beginAhead;
+  // With blocks begun ahead, this thread sleeps until the block after the
+  // one in hand is decoded too: it then wakes once for two blocks, and the
+  // workers still have two more to go on with while it wakes.
+  const bool awaitPairs = readAhead >= 2 && beginAhead;
   const auto slotAt = [this](int ahead) -> TBlockSlot& { return Slots_[(Hand_ + ahead) % kSlots]; };
   const auto dropBegunAhead = [&] {
     for (int ahead = Decoder_.BlocksInFlight(); ahead > 0; --ahead) {
@@ -429,7 +445,8 @@ void TProcessingRun::StartProcess() {
 void TProcessingRun::BeginDecode(TBlockSlot& slot) {
   // Always the whole block, also for a shorter last one: the frames behind
   // its data are decoded and not written.
-  Decoder_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_));
+  Decoder_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_),
+                      &slot);
   slot.Begun = true;
 }
 

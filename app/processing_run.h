@@ -4,10 +4,10 @@
 // files, starts the run, and may abort it from inside its event pass.
 //
 // When the decoder has a worker pool, the file work overlaps the decoding:
-// while block k decodes, blocks k + 1 and k + 2 are read, split and begun
-// (each decodes once the workers are through with the one before) and block
-// k - 1 is merged and written. Four blocks are in hand at most, whatever the
-// file's length.
+// while block k decodes, blocks k + 1 to k + 3 are read and begun (each is
+// split and decoded once the workers are through with the one before) and
+// block k - 1 is merged and written. Five blocks are in hand at most,
+// whatever the file's length.
 #pragma once
 
 #include <array>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/sample_conversion.h"
+#include "dsp/block_work.h"
 #include "dsp/zorv_calc.h"
 #include "wav/md5.h"
 #include "wav/output_layout.h"
@@ -75,7 +76,7 @@ class TProcessingRun {
   // Blocks in flight at once: 1 reads, decodes and writes each block in
   // turn; 2 reads the next block while one decodes; 3 also writes the
   // previous one meanwhile; 4 also begins the next block's decode before the
-  // one in hand is finished; 5 (the default) reads and begins two blocks
+  // one in hand is finished; 5 (the default) reads and begins three blocks
   // ahead and waits for two at a time. The output, the meters, the progress
   // and the decoder's state after the run are the same in every case.
   static constexpr int kMaxBlocksInFlight = 5;
@@ -162,16 +163,26 @@ class TProcessingRun {
   // The bytes of the whole output frames in bytes of output samples.
   std::uint64_t WholeFrames(std::uint64_t bytes) const;
   void CompleteOutput();
-  // One block's bytes and its working buffers.
-  struct TBlockSlot {
+  // One block's bytes and its working buffers. The bytes read are split
+  // into the input buffers by the threads that decode the block (its work):
+  // the bytes pass from this thread to theirs, not the three times larger
+  // doubles.
+  struct TBlockSlot final : TBlockWork {
+    const TProcessingRun* Run = nullptr;
     std::unique_ptr<double[]> Samples;
-    std::vector<double*> In;   // per channel of the input
-    std::vector<double*> Out;  // per channel, at least two
-    std::uint32_t Len = 0;     // data bytes of the block
+    std::vector<double*> In;         // per channel of the input
+    std::vector<double*> Out;        // per channel, at least two
+    std::vector<std::uint8_t> Read;  // the bytes read, in whole frames
+    std::uint32_t Len = 0;           // data bytes of the block
     std::uint64_t FirstByte = 0;
+    // The block before, whose input a short last block keeps behind its
+    // frames; null for the first.
+    const TBlockSlot* Previous = nullptr;
     bool Begun = false;  // the decoder has it in flight
+
+    void BeforeChannels(int first, int count) override;
   };
-  static constexpr int kSlots = 4;
+  static constexpr int kSlots = 5;
 
   void AllocateBuffers();
   void ReleaseBuffers();

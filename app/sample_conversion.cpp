@@ -275,6 +275,86 @@ void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLa
   }
 }
 
+namespace {
+
+template <int SampleBytes, class TRead>
+void SplitRange(const std::uint8_t* block, std::uint32_t len, std::uint32_t step,
+                std::uint32_t first, std::uint32_t count, double* const* out, TRead read) {
+  std::uint32_t i = 0;
+  for (std::uint32_t k = 0; k < len; k += step, ++i) {
+    for (std::uint32_t c = first; c < first + count; ++c) {
+      out[c][i] = read(block + k + c * SampleBytes);
+    }
+  }
+}
+
+}  // namespace
+
+void SplitChannels(const std::uint8_t* block, std::uint32_t len, const TFrameLayout& layout,
+                   std::uint32_t first, std::uint32_t count, double* const* channels) {
+  if (first == 0 && count == layout.Channels) return SplitBlock(block, len, layout, channels);
+  if (count == 0 || first >= layout.Channels || count > layout.Channels - first) return;
+  if (!AllPresent(channels + first, count)) return;
+  const std::uint32_t step = layout.BytesPerFrame();
+  switch (layout.Format) {
+    case TSampleFormat::Int16:
+      return SplitRange<2>(block, len, step, first, count, channels, ReadInt16);
+    case TSampleFormat::Int24:
+      return SplitRange<3>(block, len, step, first, count, channels, ReadInt24);
+    case TSampleFormat::Int32:
+      return SplitRange<4>(block, len, step, first, count, channels, ReadInt32);
+    case TSampleFormat::Float32:
+      return SplitRange<4>(block, len, step, first, count, channels, ReadFloat32);
+    case TSampleFormat::None:
+      return;
+  }
+}
+
+void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
+                std::uint8_t* block, TSampleStats& stats) {
+  if (!AllPresent(channels, layout.Channels)) return;
+  const std::uint32_t n = layout.Channels;
+  // The measure's tests in the merge's walk, on the values it computes anyway.
+  double peak = stats.Peak;
+  std::uint64_t clipped = 0;
+  const auto measure = [&peak](double sample) {
+    const double magnitude = std::fabs(sample);
+    peak = magnitude > peak ? magnitude : peak;
+  };
+  const auto integer = [&]<int Bytes>() {
+    constexpr double kScale = Bytes == 2 ? kScale16 : Bytes == 3 ? kScale24 : kScale32;
+    MergeAny<Bytes>(channels, len, n, block, [&](std::uint8_t* p, double sample) {
+      measure(sample);
+      const double scaled = static_cast<double>(ToSingle(sample)) * kScale;
+      clipped += (scaled >= kScale) | (scaled <= -kScale - 1.0);
+      const auto bits =
+          static_cast<std::uint32_t>(ClipSample(scaled, static_cast<std::int64_t>(kScale)));
+      for (int b = 0; b < Bytes; ++b) p[b] = static_cast<std::uint8_t>(bits >> (8 * b));
+    });
+  };
+  switch (layout.Format) {
+    case TSampleFormat::Int16:
+      integer.template operator()<2>();
+      break;
+    case TSampleFormat::Int24:
+      integer.template operator()<3>();
+      break;
+    case TSampleFormat::Int32:
+      integer.template operator()<4>();
+      break;
+    case TSampleFormat::Float32:
+      MergeAny<4>(channels, len, n, block, [&](std::uint8_t* p, double sample) {
+        measure(sample);
+        WriteFloat32(p, sample);
+      });
+      break;
+    case TSampleFormat::None:
+      return;
+  }
+  stats.Peak = peak;
+  stats.Clipped += clipped;
+}
+
 void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layout, double* left,
                 double* right) {
   double* const channels[] = {left, right};

@@ -87,6 +87,10 @@ void SplitBlock(const std::uint8_t* block, std::uint32_t len, const TFrameLayout
                 double* const* channels);
 void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
                 std::uint8_t* block);
+// SplitBlock of channels first .. first + count - 1 only (into
+// channels[first] ...); a range past the frame's channels converts nothing.
+void SplitChannels(const std::uint8_t* block, std::uint32_t len, const TFrameLayout& layout,
+                   std::uint32_t first, std::uint32_t count, double* const* channels);
 
 // What the merge of a run's blocks did to the decoded signal: samples clamped
 // to full scale by an integer layout, and the largest magnitude decoded.
@@ -102,5 +106,8 @@ void MeasureBlock(const double* left, const double* right, std::uint32_t len, TS
                   TSampleStats& stats);
 void MeasureBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
                   TSampleStats& stats);
+// MergeBlock and MeasureBlock in one walk.
+void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
+                std::uint8_t* block, TSampleStats& stats);
 
 }  // namespace zorv

@@ -93,7 +93,7 @@ class TWorkerPool {
 
   mutable std::mutex Mutex_;
   std::condition_variable WorkPosted_;
-  std::deque<TBatch*> Queue_;          // batches with jobs to hand out
+  std::deque<TBatch*> Queue_;  // batches with jobs to hand out
   unsigned Users_ = 0;
   bool Stopping_ = false;
   std::vector<std::thread> Workers_;

@@ -135,8 +135,10 @@ void TZorvCalc::StartPlannedBlock(TBlockPlan& plan, bool callerWaits) {
   }
 }
 
-void TZorvCalc::BeginBlock(const double* const* in, double* const* out, std::uint32_t count) {
+void TZorvCalc::BeginBlock(const double* const* in, double* const* out, std::uint32_t count,
+                           TBlockWork* work) {
   TBlockPlan& plan = NextPlan();
+  plan.Work = work;
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
   // The debug output takes channel 2's place; then only channel 1 is decoded.
   const int channels = debug ? 1 : static_cast<int>(Channels_);
@@ -189,8 +191,10 @@ void TZorvCalc::AwaitBlock(int index) {
   if (index >= InFlight_) return;
   // The latest first: a block follows the one before on the same workers,
   // so the earlier ones are then mostly done and need no sleep of their own.
-  for (int i = index; i >= 0; --i) {
-    TBlockPlan& plan = PlanInFlight(i);
+  // A pool without workers leaves every job to the caller: in order.
+  const bool inOrder = Pool_ != nullptr && Pool_->Threads() == 0;
+  for (int k = 0; k <= index; ++k) {
+    TBlockPlan& plan = PlanInFlight(inOrder ? k : index - k);
     if (!plan.Refused && plan.OnPool) Pool_->Wait(plan.Batch);
   }
 }
@@ -221,6 +225,7 @@ std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, doubl
   const double* in[] = {inL, inR};
   double* out[] = {outL, outR};
   TBlockPlan& plan = NextPlan();
+  plan.Work = nullptr;
   if (!PlanBlock(plan, stereo ? 2 : 1, in, out, debug ? outR : nullptr, count)) return 0;
   // The caller waits for the block: a single job runs on its own thread.
   plan.OnPool = Pool_ != nullptr && plan.Jobs > 1;
@@ -232,6 +237,7 @@ std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, doubl
 void TZorvCalc::RunJob(TBlockPlan& plan, int job) {
   const int first = job * plan.ChannelsPerJob;
   const int channels = std::min(plan.ChannelsPerJob, plan.Channels - first);
+  if (plan.Work != nullptr) plan.Work->BeforeChannels(first, channels);
   if (plan.KeepsState) {
     for (int c = first; c < first + channels; ++c) Decoders_[c].Save(plan.Before[c]);
   }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "dsp/block_work.h"
 #include "dsp/channel_decoder.h"
 #include "dsp/decode_path.h"
 #include "dsp/detector_constants.h"
@@ -60,9 +61,11 @@ class TZorvCalc {
   // the oldest is finished: the next block then decodes as soon as the
   // workers are through with the one before, without waiting for the caller
   // (a further BeginBlock first finishes the oldest). The buffers of a block
-  // must stay in place until it is finished or cancelled.
-  static constexpr int kMaxBlocksInFlight = 3;
-  void BeginBlock(const double* const* in, double* const* out, std::uint32_t count);
+  // must stay in place until it is finished or cancelled. work (may be
+  // null) runs before each job's channels (not for a block refused).
+  static constexpr int kMaxBlocksInFlight = 4;
+  void BeginBlock(const double* const* in, double* const* out, std::uint32_t count,
+                  TBlockWork* work = nullptr);
   std::int32_t FinishBlock();
   // Drops the newest block begun and not finished: once its work is done,
   // every channel is put back as it was before it, as though it had never
@@ -142,6 +145,7 @@ class TZorvCalc {
     std::array<const double*, kMaxChannels> In{};
     std::array<double*, kMaxChannels> Out{};
     TWorkerPool::TBatch Batch;
+    TBlockWork* Work = nullptr;
     // Per channel: the voltages at the meter points, the state before.
     std::vector<TMeterVolts> Meters;
     std::vector<TChannelDecoder::TState> Before;

@@ -417,6 +417,51 @@ TEST(ManyChannelConversion, ATrailingPartialFrameIsHandledWholeAndNothingBeyond)
   EXPECT_EQ(out[18], 0xEE);
 }
 
+// A range of channels is split as the whole frame splits them, and no other
+// channel is touched; a range beyond the frame converts nothing.
+TEST(ManyChannelConversion, ARangeOfChannelsSplitsThoseAlone) {
+  for (const TSampleFormat format :
+       {TSampleFormat::Int16, TSampleFormat::Int24, TSampleFormat::Int32, TSampleFormat::Float32}) {
+    for (const std::uint32_t channels : {2u, 5u, 24u}) {
+      const TFrameLayout layout{format, channels};
+      constexpr std::uint32_t kFrames = 4;
+      Bytes block;
+      for (std::uint32_t i = 0; i < kFrames; ++i) {
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          const Bytes b = Tagged(format, i, c).bytes;
+          block.insert(block.end(), b.begin(), b.end());
+        }
+      }
+      const auto len = static_cast<std::uint32_t>(block.size());
+      std::vector<std::vector<double>> whole(channels, std::vector<double>(kFrames));
+      std::vector<double*> wholeOut;
+      for (auto& channel : whole) wholeOut.push_back(channel.data());
+      SplitBlock(block.data(), len, layout, wholeOut.data());
+      for (std::uint32_t first = 0; first < channels; ++first) {
+        for (std::uint32_t count = 1; first + count <= channels; ++count) {
+          std::vector<std::vector<double>> got(channels, std::vector<double>(kFrames, kUntouched));
+          std::vector<double*> out;
+          for (auto& channel : got) out.push_back(channel.data());
+          SplitChannels(block.data(), len, layout, first, count, out.data());
+          for (std::uint32_t c = 0; c < channels; ++c) {
+            const bool inRange = c >= first && c < first + count;
+            ASSERT_EQ(got[c], inRange ? whole[c] : std::vector<double>(kFrames, kUntouched))
+                << static_cast<int>(format) << ", channels " << first << " + " << count << " of "
+                << channels << ", channel " << c;
+          }
+        }
+      }
+      std::vector<std::vector<double>> got(channels, std::vector<double>(kFrames, kUntouched));
+      std::vector<double*> out;
+      for (auto& channel : got) out.push_back(channel.data());
+      SplitChannels(block.data(), len, layout, channels - 1, 2, out.data());
+      SplitChannels(block.data(), len, layout, channels, 1, out.data());
+      EXPECT_EQ(got, std::vector<std::vector<double>>(channels,
+                                                      std::vector<double>(kFrames, kUntouched)));
+    }
+  }
+}
+
 TEST(ManyChannelConversion, AMissingChannelBufferConvertsNothing) {
   const TFrameLayout layout{TSampleFormat::Int16, 3};
   const Bytes block(12, 0x11);
@@ -478,6 +523,49 @@ TEST(MeasureBlock, CountsExactlyTheSamplesTheMergeClamps) {
   EXPECT_EQ(stats.Clipped, 3u);
   EXPECT_EQ(atTheEnds, stats.Clipped);
   EXPECT_EQ(stats.Peak, 1.25);
+}
+
+// The merge that measures as it goes writes the same bytes as the merge and
+// adds to the statistics exactly what the measure adds, in every format, for
+// edge values at full scale, NaN and infinities, and a partial last frame.
+TEST(MeasureBlock, TheMeasuringMergeIsTheMergeAndTheMeasure) {
+  const std::vector<double> withInfinities = {
+      0.5,    1.0,   -1.0, 1.5, -1.0000001, -32769.0 / 32768, kNaN, kInf, -kInf, 0.99999, -0.25,
+      1e-300, -3e38, 7e38, 0.0, -0.0};
+  // Without infinities the peak is a finite sample: -1.75, in a new place
+  // in each channel.
+  const std::vector<double> finite = {0.5,     1.0,   -1.0,   1.5, -1.75, -32769.0 / 32768, kNaN,
+                                      0.99999, -0.25, 1e-300, 0.0, -0.0,  1.0000001};
+  for (const auto& edges : {withInfinities, finite}) {
+    for (const TSampleFormat format : {TSampleFormat::Int16, TSampleFormat::Int24,
+                                       TSampleFormat::Int32, TSampleFormat::Float32}) {
+      for (const std::uint32_t channels : {1u, 2u, 3u, 8u}) {
+        const TFrameLayout layout{format, channels};
+        const auto frames = static_cast<std::uint32_t>(edges.size());
+        std::vector<std::vector<double>> in(channels);
+        std::vector<const double*> from;
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          // Each channel its own order, so that the peak is in a new place.
+          for (std::uint32_t i = 0; i < frames; ++i) in[c].push_back(edges[(i + 5 * c) % frames]);
+          from.push_back(in[c].data());
+        }
+        for (const std::uint32_t len :
+             {frames * layout.BytesPerFrame(), (frames - 3) * layout.BytesPerFrame() + 1}) {
+          Bytes plain(frames * layout.BytesPerFrame(), 0xEE), measured = plain;
+          TSampleStats expected{7, 0.125}, got = expected;
+          MergeBlock(from.data(), len, layout, plain.data());
+          MeasureBlock(from.data(), len, layout, expected);
+          MergeBlock(from.data(), len, layout, measured.data(), got);
+          const std::string what = std::to_string(static_cast<int>(format)) + ", " +
+                                   std::to_string(channels) + " channels, " + std::to_string(len) +
+                                   " bytes";
+          EXPECT_EQ(measured, plain) << what;
+          EXPECT_EQ(got.Clipped, expected.Clipped) << what;
+          EXPECT_EQ(got.Peak, expected.Peak) << what;
+        }
+      }
+    }
+  }
 }
 
 // The peak is the largest magnitude wherever it stands in the block.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -200,6 +201,89 @@ TEST(ManyChannelsThreads, ABlockBegunDecodesWhileTheCallerWorks) {
   for (std::size_t ch = 0; ch < 4; ++ch) EXPECT_TRUE(SameBits(out[ch], alone.Out[ch]));
   EXPECT_EQ(meters.Updates, alone.Meters);
   EXPECT_EQ(calc.FinishBlock(), 0) << "nothing begun";
+}
+
+// The caller's work for a block: each channel's input copied in from the
+// programme just before the channel decodes, counted per channel.
+class TFillInput final : public TBlockWork {
+ public:
+  TFillInput(const std::vector<std::vector<double>>& programme, std::vector<double*> buffers)
+      : Programme_(programme), Buffers_(std::move(buffers)), Fills_(Buffers_.size()) {}
+  void Start(std::size_t frame, std::uint32_t count) {
+    Frame_ = frame;
+    Count_ = count;
+    // What the decoder would see, were a channel not filled first.
+    for (double* buffer : Buffers_) std::fill(buffer, buffer + count, 1e300);
+  }
+  void BeforeChannels(int first, int count) override {
+    for (int c = first; c < first + count; ++c) {
+      const double* from = Programme_[static_cast<std::size_t>(c)].data() + Frame_;
+      std::copy(from, from + Count_, Buffers_[static_cast<std::size_t>(c)]);
+      Fills_[static_cast<std::size_t>(c)].fetch_add(1);
+    }
+  }
+  int Fills(std::size_t channel) const { return Fills_[channel].load(); }
+
+ private:
+  const std::vector<std::vector<double>>& Programme_;
+  std::vector<double*> Buffers_;
+  std::vector<std::atomic<int>> Fills_;
+  std::size_t Frame_ = 0;
+  std::uint32_t Count_ = 0;
+};
+
+// Work given with the blocks fills every channel once per block, before it
+// decodes, on whatever thread decodes it; two blocks in flight, the caller
+// waiting for the second before it finishes the first.
+TEST(ManyChannelsThreads, BlockWorkPreparesEachChannelBeforeItDecodes) {
+  constexpr std::uint32_t kBlock = 1500;
+  const auto in = Inputs(7, 48000, kBlock * 4);
+  for (TDecodePath path : {TDecodePath::Extended, FastestPath()}) {
+    SCOPED_TRACE(std::string(PathName(path)));
+    const TDecoded alone = Decode(path, 48000, in, kBlock);
+    for (const int workers : {-1, 0, 1, 2, 5}) {
+      SCOPED_TRACE(std::to_string(workers) + " workers");
+      std::unique_ptr<TWorkerPool> pool;
+      if (workers >= 0) pool = std::make_unique<TWorkerPool>(static_cast<unsigned>(workers));
+      TZorvCalc calc;
+      TRecordingMeters meters;
+      calc.SetMeterListener(&meters);
+      calc.SetPath(path);
+      calc.SetWorkerPool(pool.get());
+      calc.Prepare(48000, 7, 0);
+      // Two sets of buffers, for the two blocks in flight.
+      std::vector<std::vector<double>> inBuf(14, std::vector<double>(kBlock));
+      std::vector<std::vector<double>> out(7, std::vector<double>(kBlock * 4));
+      std::vector<std::unique_ptr<TFillInput>> fill;
+      std::vector<std::vector<const double*>> inPtr(2);
+      for (int set = 0; set < 2; ++set) {
+        std::vector<double*> buffers;
+        for (int c = 0; c < 7; ++c)
+          buffers.push_back(inBuf[static_cast<std::size_t>(set * 7 + c)].data());
+        inPtr[static_cast<std::size_t>(set)].assign(buffers.begin(), buffers.end());
+        fill.push_back(std::make_unique<TFillInput>(in, buffers));
+      }
+      for (std::uint32_t b = 0; b < 4; b += 2) {
+        for (std::uint32_t k = 0; k < 2; ++k) {
+          std::vector<double*> outPtr;
+          for (auto& channel : out) outPtr.push_back(channel.data() + (b + k) * kBlock);
+          fill[k]->Start((b + k) * kBlock, kBlock);
+          calc.BeginBlock(inPtr[k].data(), outPtr.data(), kBlock, fill[k].get());
+        }
+        calc.AwaitBlock(1);
+        EXPECT_TRUE(calc.BlockDecoded(0));
+        EXPECT_TRUE(calc.BlockDecoded(1));
+        EXPECT_FALSE(calc.BlockDecoded(2)) << "not in flight";
+        EXPECT_EQ(calc.FinishBlock(), static_cast<std::int32_t>(kBlock));
+        EXPECT_EQ(calc.FinishBlock(), static_cast<std::int32_t>(kBlock));
+      }
+      for (std::size_t ch = 0; ch < 7; ++ch) {
+        EXPECT_TRUE(SameBits(out[ch], alone.Out[ch])) << "channel " << ch;
+        EXPECT_EQ(fill[0]->Fills(ch) + fill[1]->Fills(ch), 4) << "channel " << ch;
+      }
+      EXPECT_EQ(meters.Updates, alone.Meters);
+    }
+  }
 }
 
 TEST(ManyChannels, RefusesMissingBuffersAndTooManyChannels) {
