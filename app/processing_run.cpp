@@ -267,10 +267,9 @@ bool TProcessingRun::ReadBlock(TBlockSlot& slot, const TBlockSlot* previous) {
   slot.Previous = previous;
   // A frame cut short by the end of the data is split whole, with what the
   // reader's buffer holds behind it.
-  const std::uint32_t frames =
-      BytesPerFrame_ == 0 ? 0 : (len + BytesPerFrame_ - 1) / BytesPerFrame_;
+  slot.Frames = BytesPerFrame_ == 0 ? 0 : (len + BytesPerFrame_ - 1) / BytesPerFrame_;
   const std::size_t bytes = std::min<std::size_t>(
-      {std::size_t{frames} * BytesPerFrame_, kWavBufferBytes, slot.Read.size()});
+      {std::size_t{slot.Frames} * BytesPerFrame_, kWavBufferBytes, slot.Read.size()});
   std::copy_n(Reader_.Buffer(), bytes, slot.Read.data());
   return true;
 }
@@ -284,12 +283,10 @@ void TProcessingRun::TBlockSlot::BeforeChannels(int first, int count) {
   // behind a short last block held the previous block's samples; they are
   // decoded (not written), and the state they leave is where a later run
   // in the same window goes on from.
-  const std::uint32_t frameBytes = Run->BytesPerFrame_;
-  const std::uint32_t frames = frameBytes == 0 ? 0 : (Len + frameBytes - 1) / frameBytes;
   const auto whole = static_cast<std::uint32_t>(Run->FramesPerBlock_);
-  if (Previous == nullptr || frames >= whole) return;
+  if (Previous == nullptr || Frames >= whole) return;
   for (std::uint32_t c = from; c < from + channels && c < In.size(); ++c) {
-    std::copy(Previous->In[c] + frames, Previous->In[c] + whole, In[c] + frames);
+    std::copy(Previous->In[c] + Frames, Previous->In[c] + whole, In[c] + Frames);
   }
 }
 

@@ -174,6 +174,7 @@ class TProcessingRun {
     std::vector<double*> Out;        // per channel, at least two
     std::vector<std::uint8_t> Read;  // the bytes read, in whole frames
     std::uint32_t Len = 0;           // data bytes of the block
+    std::uint32_t Frames = 0;        // frames split, a cut-short last one counted
     std::uint64_t FirstByte = 0;
     // The block before, whose input a short last block keeps behind its
     // frames; null for the first.

@@ -99,14 +99,10 @@ struct TSampleStats {
   double Peak = 0;  // full scale 1.0
 };
 
-// Adds the frames that MergeBlock with the same arguments writes: a sample
-// counts as clipped exactly when MergeBlock clamps it. Float layouts clip
-// nothing; NaN is neither clipped nor a peak.
-void MeasureBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
-                  TSampleStats& stats);
-void MeasureBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
-                  TSampleStats& stats);
-// MergeBlock and MeasureBlock in one walk.
+// MergeBlock that also adds what it wrote to stats: a sample counts as
+// clipped exactly when the merge clamps it (float layouts clip nothing), and
+// the peak is the largest magnitude merged (NaN is never a peak). A trailing
+// part of a frame is written, so measured, whole.
 void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
                 std::uint8_t* block, TSampleStats& stats);
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace zorv {
@@ -484,9 +486,18 @@ TEST(ManyChannelConversion, AMissingChannelBufferConvertsNothing) {
 namespace zorv {
 namespace {
 
+// The measuring merge on a two-channel layout (right may be absent).
+TSampleStats Measured(const double* left, const double* right, std::uint32_t len, L layout) {
+  const double* const channels[] = {left, right};
+  Bytes block(len + 8);
+  TSampleStats stats;
+  MergeBlock(channels, len, FrameLayoutOf(layout), block.data(), stats);
+  return stats;
+}
+
 // The clip count is what the merge clamps, not a rule of its own: edge values
 // on both sides of every integer layout's full scale, stereo and mono.
-TEST(MeasureBlock, CountsExactlyTheSamplesTheMergeClamps) {
+TEST(MeasuringMerge, CountsExactlyTheSamplesTheMergeClamps) {
   const std::vector<double> samples = {0.5,  1.0,  -1.0,  1.5,    -1.0000001, -32769.0 / 32768,
                                        kNaN, kInf, -kInf, 0.99999};
   struct Case {
@@ -501,19 +512,18 @@ TEST(MeasureBlock, CountsExactlyTheSamplesTheMergeClamps) {
   for (const Case& c : cases) {
     const std::uint32_t step = BytesPerFrameOf(c.layout);
     const auto frames = static_cast<std::uint32_t>(samples.size());
-    TSampleStats stats;
-    MeasureBlock(samples.data(), samples.data(), frames * step, c.layout, stats);
+    const TSampleStats stats = Measured(samples.data(), samples.data(), frames * step, c.layout);
     EXPECT_EQ(stats.Clipped, c.clipped) << static_cast<int>(c.layout);
     EXPECT_EQ(stats.Peak, kInf);
   }
 
   // Every counted sample comes out of the merge at an end of the range.
   const std::vector<double> finite = {0.25, -1.25, 1.0, -0.75, 1.0 - 1e-9};
-  TSampleStats stats;
   const auto frames = static_cast<std::uint32_t>(finite.size());
   Bytes block(frames * 2);
-  MergeBlock(finite.data(), nullptr, frames * 2, L::Int16Mono, block.data());
-  MeasureBlock(finite.data(), nullptr, frames * 2, L::Int16Mono, stats);
+  TSampleStats stats;
+  const double* const channels[] = {finite.data()};
+  MergeBlock(channels, frames * 2, FrameLayoutOf(L::Int16Mono), block.data(), stats);
   std::uint64_t atTheEnds = 0;
   for (std::uint32_t i = 0; i < frames; ++i) {
     const auto value = static_cast<std::int16_t>(block[2 * i] | (block[2 * i + 1] << 8));
@@ -525,10 +535,28 @@ TEST(MeasureBlock, CountsExactlyTheSamplesTheMergeClamps) {
   EXPECT_EQ(stats.Peak, 1.25);
 }
 
+// What the measuring merge must add, sample by sample: a sample is clipped
+// when its single-precision value scaled lies outside the integer range.
+TSampleStats ReferenceMeasure(const std::vector<std::vector<double>>& in, std::uint32_t frames,
+                              TSampleFormat format, TSampleStats stats) {
+  const double scale = format == TSampleFormat::Int16   ? 32768.0
+                       : format == TSampleFormat::Int24 ? 8388608.0
+                       : format == TSampleFormat::Int32 ? 2147483648.0
+                                                        : 0.0;
+  for (const auto& channel : in) {
+    for (std::uint32_t i = 0; i < frames; ++i) {
+      if (!std::isnan(channel[i])) stats.Peak = std::max(stats.Peak, std::fabs(channel[i]));
+      const double scaled = static_cast<double>(static_cast<float>(channel[i])) * scale;
+      if (scale != 0 && (scaled >= scale || scaled <= -scale - 1.0)) ++stats.Clipped;
+    }
+  }
+  return stats;
+}
+
 // The merge that measures as it goes writes the same bytes as the merge and
-// adds to the statistics exactly what the measure adds, in every format, for
-// edge values at full scale, NaN and infinities, and a partial last frame.
-TEST(MeasureBlock, TheMeasuringMergeIsTheMergeAndTheMeasure) {
+// adds the clipped samples and the peak, in every format, for edge values at
+// full scale, NaN and infinities, and a partial last frame.
+TEST(MeasuringMerge, WritesTheMergeAndAddsTheMeasure) {
   const std::vector<double> withInfinities = {
       0.5,    1.0,   -1.0, 1.5, -1.0000001, -32769.0 / 32768, kNaN, kInf, -kInf, 0.99999, -0.25,
       1e-300, -3e38, 7e38, 0.0, -0.0};
@@ -549,13 +577,16 @@ TEST(MeasureBlock, TheMeasuringMergeIsTheMergeAndTheMeasure) {
           for (std::uint32_t i = 0; i < frames; ++i) in[c].push_back(edges[(i + 5 * c) % frames]);
           from.push_back(in[c].data());
         }
-        for (const std::uint32_t len :
-             {frames * layout.BytesPerFrame(), (frames - 3) * layout.BytesPerFrame() + 1}) {
+        // A partial last frame is written whole, so it is measured whole.
+        for (const auto& [len, walked] :
+             {std::pair{frames * layout.BytesPerFrame(), frames},
+              std::pair{(frames - 3) * layout.BytesPerFrame() + 1, frames - 2}}) {
           Bytes plain(frames * layout.BytesPerFrame(), 0xEE), measured = plain;
-          TSampleStats expected{7, 0.125}, got = expected;
+          const TSampleStats before{7, 0.125};
+          TSampleStats got = before;
           MergeBlock(from.data(), len, layout, plain.data());
-          MeasureBlock(from.data(), len, layout, expected);
           MergeBlock(from.data(), len, layout, measured.data(), got);
+          const TSampleStats expected = ReferenceMeasure(in, walked, format, before);
           const std::string what = std::to_string(static_cast<int>(format)) + ", " +
                                    std::to_string(channels) + " channels, " + std::to_string(len) +
                                    " bytes";
@@ -569,29 +600,24 @@ TEST(MeasureBlock, TheMeasuringMergeIsTheMergeAndTheMeasure) {
 }
 
 // The peak is the largest magnitude wherever it stands in the block.
-TEST(MeasureBlock, FindsThePeakAtEveryPosition) {
+TEST(MeasuringMerge, FindsThePeakAtEveryPosition) {
   for (std::uint32_t frames = 1; frames <= 9; ++frames) {
     for (std::uint32_t at = 0; at < frames; ++at) {
       std::vector<double> samples(frames, 0.125);
       samples[at] = -0.875;
-      TSampleStats stats;
-      MeasureBlock(samples.data(), nullptr, frames * 2, L::Int16Mono, stats);
-      EXPECT_EQ(stats.Peak, 0.875) << frames << " frames, peak at " << at;
+      EXPECT_EQ(Measured(samples.data(), nullptr, frames * 2, L::Int16Mono).Peak, 0.875)
+          << frames << " frames, peak at " << at;
     }
   }
 }
 
 // A trailing part of a frame is measured whole, as the merge writes it whole;
 // a stereo layout without a right buffer measures nothing, as it merges nothing.
-TEST(MeasureBlock, WalksTheFramesTheMergeWrites) {
+TEST(MeasuringMerge, WalksTheFramesTheMergeWrites) {
   const double left[] = {2.0, 2.0, 2.0};
-  TSampleStats stats;
-  MeasureBlock(left, nullptr, 5, L::Int16Mono, stats);
-  EXPECT_EQ(stats.Clipped, 3u);
-  MeasureBlock(left, nullptr, 8, L::Int16Stereo, stats);
-  EXPECT_EQ(stats.Clipped, 3u);
-  MeasureBlock(left, left, 4, L::Int16Stereo, stats);
-  EXPECT_EQ(stats.Clipped, 5u);
+  EXPECT_EQ(Measured(left, nullptr, 5, L::Int16Mono).Clipped, 3u);
+  EXPECT_EQ(Measured(left, nullptr, 8, L::Int16Stereo).Clipped, 0u);
+  EXPECT_EQ(Measured(left, left, 4, L::Int16Stereo).Clipped, 2u);
 }
 
 }  // namespace
