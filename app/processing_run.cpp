@@ -175,11 +175,12 @@ void TProcessingRun::ChooseOutputLayout() {
   OutLayout_ = Layout_;
   if (!OutputFloat_) return;
   OutLayout_ = {TSampleFormat::Float32, Channels_};
-  // Wider output frames: a block should still fit the writer's buffer. The
-  // decoder's results do not depend on the block length. Where even the
-  // shortest block does not fit (many channels), it is written in pieces.
+  // Wider output frames: a block should still fit the writer's buffer (for
+  // more than two channels, the reader's wide one). The decoder's results do
+  // not depend on the block length. A block larger than the writer's buffer
+  // is written in pieces.
   const std::uint32_t outFrame = OutLayout_.BytesPerFrame();
-  while (Reader_.BlockFrames() * outFrame > kWavBufferBytes &&
+  while (Reader_.BlockFrames() * outFrame > Reader_.BufferCapacity() &&
          Reader_.TimeInterval() > TWavFileIn::kMinTimeInterval) {
     Reader_.SetTimeInterval(Reader_.TimeInterval() / 2);
   }
@@ -268,8 +269,9 @@ bool TProcessingRun::ReadBlock(TBlockSlot& slot, const TBlockSlot* previous) {
   // A frame cut short by the end of the data is split whole, with what the
   // reader's buffer holds behind it.
   slot.Frames = BytesPerFrame_ == 0 ? 0 : (len + BytesPerFrame_ - 1) / BytesPerFrame_;
-  const std::size_t bytes = std::min<std::size_t>(
-      {std::size_t{slot.Frames} * BytesPerFrame_, kWavBufferBytes, slot.Read.size()});
+  const std::size_t bytes =
+      std::min<std::size_t>({std::size_t{slot.Frames} * BytesPerFrame_,
+                             std::size_t{Reader_.BufferCapacity()}, slot.Read.size()});
   std::copy_n(Reader_.Buffer(), bytes, slot.Read.data());
   return true;
 }
@@ -336,6 +338,12 @@ void TProcessingRun::StartProcess() {
   BeginOutput();
 
   SampleRate_ = Reader_.SampleRate();
+  // The decoder takes at most its capacity in a block; a wide buffer could
+  // hold more frames than that of a few channels over a long interval.
+  while (Reader_.BlockFrames() > TZorvCalc::BlockCapacity &&
+         Reader_.TimeInterval() > TWavFileIn::kMinTimeInterval) {
+    Reader_.SetTimeInterval(Reader_.TimeInterval() / 2);
+  }
   FramesPerBlock_ = static_cast<std::int32_t>(Reader_.BlockFrames());
   DataBytes_ = Reader_.DataSizeKnown() ? Reader_.DataSize() : 0;
   DataBytesRead_ = 0;

@@ -366,7 +366,7 @@ std::int32_t TWavFileIn::ReadHeader() {
   DataPosition_ = DataStartPosition_;
   SeekTo(DataPosition_);
   UpdateBufferSize();
-  while (UncappedBlockBytes() > kWavBufferBytes && TimeInterval_ > kMinTimeInterval) {
+  while (UncappedBlockBytes() > BufferCapacity() && TimeInterval_ > kMinTimeInterval) {
     SetTimeInterval(TimeInterval_ / 2);
   }
   return rhOk;
@@ -406,7 +406,18 @@ std::uint64_t TWavFileIn::UncappedBlockBytes() const {
   return frames * HeaderImage_.BlockAlign();
 }
 
+std::uint32_t TWavFileIn::BufferCapacity() const {
+  return HeaderImage_.Channels() > 2 ? kWideBufferBytes : kWavBufferBytes;
+}
+
 void TWavFileIn::UpdateBufferSize() {
+  const std::uint32_t capacity = BufferCapacity();
+  if (Buffer_.size() < capacity) {
+    // Once a wide file has been read, the buffer stays that size.
+    const bool handedOut = BufferPointer_ != nullptr;
+    Buffer_.resize(capacity);
+    if (handedOut) BufferPointer_ = Buffer_.data();
+  }
   const std::uint32_t rate = HeaderImage_.SampleRate();
   const std::uint32_t align = HeaderImage_.BlockAlign();
   if (rate == 0) {
@@ -417,7 +428,7 @@ void TWavFileIn::UpdateBufferSize() {
   std::uint64_t frames = static_cast<std::uint64_t>(rate) * TimeInterval_ / 1000;
   // When even the shortest interval does not fit, the block holds as many
   // whole frames as Buffer does (none, for a frame larger than Buffer).
-  if (frames * align > kWavBufferBytes) frames = kWavBufferBytes / align;
+  if (frames * align > capacity) frames = capacity / align;
   BlockFrames_ = static_cast<std::uint32_t>(frames);
   BlockBytes_ = static_cast<std::uint32_t>(frames * align);
 }
@@ -440,7 +451,8 @@ std::uint32_t TWavFileIn::ReadBuffer() {
     BlockBytes_ = DataRemaining_;
     DataRemaining_ = 0;
   }
-  const std::uint32_t wanted = std::min(BlockBytes_, kWavBufferBytes);
+  const auto wanted =
+      static_cast<std::uint32_t>(std::min<std::size_t>(BlockBytes_, Buffer_.size()));
   std::uint32_t count = 0;
   // Copying a chunk body may have moved the file's position.
   if (Source_ && wanted > 0 &&

@@ -19,6 +19,10 @@ namespace zorv {
 
 // Bytes of the reader's and the writer's block buffer.
 inline constexpr std::uint32_t kWavBufferBytes = 38400;
+// The reader's buffer for frames of more than two channels: large enough
+// that 24 tracks of 48 kHz still come in blocks of 100 ms, not 10 ms, which
+// would leave the decoding threads waiting on each other ten times as often.
+inline constexpr std::uint32_t kWideBufferBytes = 512 * 1024;
 
 // Results of TWavFileIn::ReadHeader.
 enum TReadHeaderResult : std::int32_t {
@@ -97,6 +101,9 @@ class TWavFileIn {
 
   const THeaderImage& HeaderImage() const { return HeaderImage_; }
   const std::uint8_t* Buffer() const { return Buffer_.data(); }
+  // The most bytes a block may hold: kWavBufferBytes for one or two
+  // channels, kWideBufferBytes for more. Buffer() holds at least as many.
+  std::uint32_t BufferCapacity() const;
   // The buffer pointer handed to OnBufferReady: null until the first
   // successful OpenFile.
   const std::uint8_t* BufferPointer() const { return BufferPointer_; }
@@ -197,7 +204,7 @@ class TWavFileIn {
   std::uint64_t Ds64DataSize_ = 0;
   std::vector<std::pair<std::array<char, 4>, std::uint64_t>> Ds64Table_;
   const std::uint8_t* BufferPointer_ = nullptr;
-  std::array<std::uint8_t, kWavBufferBytes> Buffer_{};
+  std::vector<std::uint8_t> Buffer_ = std::vector<std::uint8_t>(kWavBufferBytes);
   THeaderImage HeaderImage_;
 };
 

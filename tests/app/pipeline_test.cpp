@@ -152,6 +152,16 @@ void PrintTo(const TWideCase& c, std::ostream* os) {
 
 class WideFiles : public PipelineTest, public ::testing::WithParamInterface<TWideCase> {};
 
+// Each channel's meter positions in the order they came, band by band.
+class TChannelMeters : public TMeterListener {
+ public:
+  void MeterPosition(int channel, int band, std::int32_t position) override {
+    if (static_cast<std::size_t>(channel) >= Seen.size()) Seen.resize(channel + 1);
+    Seen[channel].push_back(band * 1000000 + position);
+  }
+  std::vector<std::vector<std::int32_t>> Seen;
+};
+
 TEST_P(WideFiles, EveryChannelIsTheDecodeOfThatChannelAlone) {
   const TWideCase& c = GetParam();
   if (!PathSupported(c.Path)) GTEST_SKIP() << "this processor cannot run the path";
@@ -159,7 +169,9 @@ TEST_P(WideFiles, EveryChannelIsTheDecodeOfThatChannelAlone) {
   const std::uint32_t frames = BlockFrames(c.Format) * 7 / 2;
   const std::string in = Input("wide.wav", c.Format, frames);
   TWorkerPool pool(2);
-  const TRunResult wide = Decode(in, Dir.File("wide_dec.wav"), TRunSetup::On(&pool, c.Path));
+  TChannelMeters wideMeters;
+  const TRunResult wide =
+      Decode(in, Dir.File("wide_dec.wav"), TRunSetup::On(&pool, c.Path).WithMeters(&wideMeters));
   ASSERT_EQ(wide.Status, TRunStatus::Done);
   const auto image = ParseCanonical(wide.File);
   ASSERT_TRUE(image);
@@ -172,12 +184,21 @@ TEST_P(WideFiles, EveryChannelIsTheDecodeOfThatChannelAlone) {
   const TBytes source = ParseCanonical(ReadFile(in))->Data;
   TWavFormat mono = c.Format;
   mono.Channels = 1;
+  // Where the wide file's blocks are as long as the mono file's, the meters
+  // stand at the same frames, so each channel's are the mono decode's.
+  const bool sameBlocks = BlockFrames(mono) == BlockFrames(c.Format);
+  ASSERT_EQ(wideMeters.Seen.size(), c.Format.Channels);
   for (std::uint32_t ch = 0; ch < c.Format.Channels; ++ch) {
     const std::string monoIn = Dir.File("mono.wav");
     test::WriteFile(monoIn, test::WavBytes(mono, ChannelOf(source, c.Format, ch)));
-    const TRunResult alone =
-        Decode(monoIn, Dir.File("mono_dec.wav"), TRunSetup::On(nullptr, c.Path));
+    TChannelMeters monoMeters;
+    const TRunResult alone = Decode(monoIn, Dir.File("mono_dec.wav"),
+                                    TRunSetup::On(nullptr, c.Path).WithMeters(&monoMeters));
     ASSERT_EQ(DataOf(alone.File), ChannelOf(decoded, c.Format, ch)) << "channel " << ch + 1;
+    ASSERT_EQ(monoMeters.Seen.size(), 1u);
+    if (sameBlocks) {
+      EXPECT_EQ(wideMeters.Seen[ch], monoMeters.Seen[0]) << "channel " << ch + 1;
+    }
   }
 }
 
@@ -191,6 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
         TWideCase{"Int16SixtyFour44kAvx2", {1, 64, 44100, 16}, TDecodePath::Avx2},
         TWideCase{"FloatSixtyFour96kPortable", {3, 64, 96000, 32}, TDecodePath::Portable},
         TWideCase{"Int24TwentyFour96kAvx2", {1, 24, 96000, 24}, TDecodePath::Avx2},
+        TWideCase{"Int24TwentyFour48kPortable", {1, 24, 48000, 24}, TDecodePath::Portable},
         TWideCase{"Int32Six44kAvx512", {1, 6, 44100, 32}, TDecodePath::Avx512},
         TWideCase{"FloatThree96kExtended", {3, 3, 96000, 32}, TDecodePath::Extended},
         TWideCase{"Int24Eight44kExtended", {1, 8, 44100, 24}, TDecodePath::Extended},

@@ -332,10 +332,25 @@ struct TBlockCase {
 
 TEST(WavReader, BlockSizesOfAFreshReader) {
   const std::vector<TBlockCase> cases = {
-      {1, 16, 44100, 100, 4410}, {1, 16, 48000, 100, 4800}, {1, 16, 96000, 100, 9600},
-      {2, 16, 44100, 100, 4410}, {2, 16, 48000, 100, 4800}, {2, 16, 96000, 100, 9600},
-      {2, 24, 44100, 100, 4410}, {2, 24, 48000, 100, 4800}, {2, 24, 96000, 50, 4800},
-      {2, 32, 44100, 100, 4410}, {2, 32, 48000, 100, 4800}, {2, 32, 96000, 50, 4800},
+      {1, 16, 44100, 100, 4410},
+      {1, 16, 48000, 100, 4800},
+      {1, 16, 96000, 100, 9600},
+      {2, 16, 44100, 100, 4410},
+      {2, 16, 48000, 100, 4800},
+      {2, 16, 96000, 100, 9600},
+      {2, 24, 44100, 100, 4410},
+      {2, 24, 48000, 100, 4800},
+      {2, 24, 96000, 50, 4800},
+      {2, 32, 44100, 100, 4410},
+      {2, 32, 48000, 100, 4800},
+      {2, 32, 96000, 50, 4800},
+      // More than two channels: the wide buffer.
+      {3, 16, 96000, 100, 9600},
+      {24, 24, 48000, 100, 4800},
+      {24, 32, 48000, 100, 4800},
+      {24, 24, 96000, 50, 4800},
+      {64, 24, 48000, 50, 2400},
+      {64, 32, 96000, 12, 1152},
   };
   for (const auto& c : cases) {
     TWavFileIn r;
@@ -371,18 +386,32 @@ TEST(WavReader, TimeIntervalClamps) {
 }
 
 TEST(WavReader, BlocksNeverExceedTheBuffer) {
-  // 8 channels of 32 bits at 192 kHz: 10 ms are 61440 bytes.
+  // 2 channels of 32 bits at 960 kHz: 10 ms are 76800 bytes.
   TWavFileIn r;
-  const TBytes wide = TWavBuilder().Fmt(1, 8, 192000, 32).Data(80000).Bytes();
-  ASSERT_EQ(ReadHeaderOf(r, wide), rhOk);
+  const TBytes fast = TWavBuilder().Fmt(1, 2, 960000, 32).Data(80000).Bytes();
+  ASSERT_EQ(ReadHeaderOf(r, fast), rhOk);
+  EXPECT_EQ(r.BufferCapacity(), kWavBufferBytes);
   EXPECT_EQ(r.TimeInterval(), 10u);
-  EXPECT_EQ(r.BlockFrames(), 1200u);
+  EXPECT_EQ(r.BlockFrames(), 4800u);
   EXPECT_EQ(r.BlockBytes(), kWavBufferBytes);
   EXPECT_EQ(r.ReadBuffer(), kWavBufferBytes);
 
-  // A later, longer interval is capped the same way.
+  // 64 channels of 32 bits at 384 kHz: 10 ms are 983040 bytes, beyond even
+  // the wide buffer.
+  const TBytes wide = TWavBuilder().Fmt(1, 64, 384000, 32).Data(1100000).Bytes();
+  ASSERT_EQ(ReadHeaderOf(r, wide), rhOk);
+  EXPECT_EQ(r.BufferCapacity(), kWideBufferBytes);
+  EXPECT_EQ(r.TimeInterval(), 10u);
+  EXPECT_EQ(r.BlockFrames(), kWideBufferBytes / 256);
+  EXPECT_EQ(r.BlockBytes(), kWideBufferBytes);
+  EXPECT_EQ(r.ReadBuffer(), kWideBufferBytes);
+  EXPECT_EQ(r.Buffer()[kWideBufferBytes - 1], test::SampleByte(kWideBufferBytes - 1));
+
+  // A later, longer interval is capped the same way; back at two channels
+  // the buffer is the plain one again.
   const TBytes stereo = CanonicalWav(2, 96000, 32, 8);
   ASSERT_EQ(ReadHeaderOf(r, stereo), rhOk);
+  EXPECT_EQ(r.BufferCapacity(), kWavBufferBytes);
   r.SetTimeInterval(500);
   EXPECT_EQ(r.BlockFrames(), 4800u);
   EXPECT_EQ(r.BlockBytes(), kWavBufferBytes);

@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::int32_t result = reader.ReadHeader();
   Require(result >= zorv::rhMalformed && result <= zorv::rhOk);
-  Require(reader.BlockBytes() <= zorv::kWavBufferBytes);
+  Require(reader.BlockBytes() <= reader.BufferCapacity());
   Require((result == zorv::rhMalformed) == !reader.Problem().empty());
   if (result != zorv::rhOk) return 0;
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (!ended) {
     Require(++calls <= size + 1);
     const std::uint32_t n = reader.ReadBuffer();
-    Require(n <= zorv::kWavBufferBytes);
+    Require(n <= reader.BufferCapacity());
     Require(delivered + n <= reader.DataSize() && start + delivered + n <= size);
     Require(std::memcmp(reader.Buffer(), data + start + delivered, n) == 0);
     delivered += n;
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A longer interval written later keeps the block within Buffer too.
   reader.SetTimeInterval(zorv::TWavFileIn::kMaxTimeInterval);
-  Require(reader.BlockBytes() <= zorv::kWavBufferBytes);
+  Require(reader.BlockBytes() <= reader.BufferCapacity());
 
   // Reading the same header again gives the same image.
   const zorv::THeaderImage first = reader.HeaderImage();
