@@ -15,7 +15,7 @@ TDecodePath DefaultArithmetic() {
   return FastestPath();
 }
 
-unsigned DefaultWorkers() {
+unsigned DefaultWorkers(unsigned filesAtOnce) {
   if (const char* text = std::getenv(kWorkersVariable); text != nullptr) {
     unsigned workers = 0;
     const char* end = text + std::strlen(text);
@@ -24,7 +24,7 @@ unsigned DefaultWorkers() {
       return workers;
     }
   }
-  return TWorkerPool::DefaultThreads();
+  return filesAtOnce > 1 ? TWorkerPool::DefaultThreads() : TWorkerPool::HelpedThreads();
 }
 
 }  // namespace zorv

@@ -20,7 +20,8 @@ inline constexpr const char* kWorkersVariable = "ZORV_WORKERS";
 inline constexpr unsigned kMaxWorkers = 256;
 
 // The number the environment variable gives when it is one of 0..256, else
-// one per core.
-unsigned DefaultWorkers();
+// one per core, less the run's own thread when one file is decoded at a
+// time (it takes its blocks' jobs while it waits).
+unsigned DefaultWorkers(unsigned filesAtOnce);
 
 }  // namespace zorv

@@ -191,7 +191,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (threads > jobs.size()) threads = static_cast<unsigned>(jobs.size());
   // One pool for the channels of every file: one file at a time spreads its
   // channels over the cores, several at once share the same threads.
-  const unsigned workers = DefaultWorkers();
+  const unsigned workers = DefaultWorkers(threads);
   TWorkerPool pool(workers);
 
   TJobSettings settings;

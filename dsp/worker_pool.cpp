@@ -8,6 +8,10 @@ unsigned TWorkerPool::DefaultThreads() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
+unsigned TWorkerPool::HelpedThreads() {
+  return std::max(1u, DefaultThreads() - 1);
+}
+
 TWorkerPool::TWorkerPool(unsigned threads) {
   Workers_.reserve(threads);
   for (unsigned t = 0; t < threads; ++t) Workers_.emplace_back([this] { Loop(); });

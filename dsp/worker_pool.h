@@ -41,6 +41,10 @@ class TWorkerPool {
 
   // One thread per core.
   static unsigned DefaultThreads();
+  // Workers for one caller that takes its blocks' jobs itself while it
+  // waits: a core each, less the caller's. A worker more would only take
+  // turns with the caller on a core and leave the others waiting for it.
+  static unsigned HelpedThreads();
 
   explicit TWorkerPool(unsigned threads = DefaultThreads());
   // Lets the workers finish what is posted, then joins them.

@@ -51,7 +51,7 @@ void TZorvCalc::SetChannelThreads(bool on) {
   if (!on) {
     SetWorkerPool(nullptr);
   } else if (OwnPool_ == nullptr) {
-    auto pool = std::make_unique<TWorkerPool>();
+    auto pool = std::make_unique<TWorkerPool>(TWorkerPool::HelpedThreads());
     SetWorkerPool(pool.get());
     OwnPool_ = std::move(pool);
   }

@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/arithmetic.h"
 #include "app/format_check.h"
 #include "app/processing_run.h"
 #include "tests/app/scratch_dir.h"
@@ -435,6 +438,29 @@ TEST_F(PipelineTest, RunsInParallelShareOnePool) {
   for (std::size_t i = 0; i < std::size(formats); ++i) {
     EXPECT_EQ(together[i].Status, TRunStatus::Done);
     EXPECT_EQ(together[i].File, alone[i]) << "file " << i;
+  }
+}
+
+// One file at a time: the run's own thread takes a core, the workers the
+// others. Files in parallel each have a run thread that mostly waits: a
+// worker per core. The environment's number holds either way.
+TEST(DefaultWorkers, LeaveACoreToTheRunOfOneFileAtATime) {
+  const char* set = std::getenv(kWorkersVariable);
+  const std::optional<std::string> saved = set ? std::optional<std::string>(set) : std::nullopt;
+  unsetenv(kWorkersVariable);
+  const unsigned cores = TWorkerPool::DefaultThreads();
+  EXPECT_EQ(DefaultWorkers(1), std::max(1u, cores - 1));
+  EXPECT_EQ(DefaultWorkers(2), cores);
+  EXPECT_EQ(DefaultWorkers(8), cores);
+  setenv(kWorkersVariable, "5", 1);
+  EXPECT_EQ(DefaultWorkers(1), 5u);
+  EXPECT_EQ(DefaultWorkers(2), 5u);
+  setenv(kWorkersVariable, "5x", 1);
+  EXPECT_EQ(DefaultWorkers(1), std::max(1u, cores - 1));
+  if (saved) {
+    setenv(kWorkersVariable, saved->c_str(), 1);
+  } else {
+    unsetenv(kWorkersVariable);
   }
 }
 
