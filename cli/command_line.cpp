@@ -124,8 +124,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     if (stop) return interrupted();
     return all && out ? exDecoded : exFailed;
   }
-  if (options.Plot && !CanDrawPlots()) {
-    return UsageError(err, "this zorv-decode was built without Qt: --plot is not available");
+  if (options.Plot) {
+    if (const std::string why = PlotsUnavailable(); !why.empty()) return UsageError(err, why);
   }
 
   std::optional<std::vector<TPlannedJob>> planned = PlanJobs(options, stop);

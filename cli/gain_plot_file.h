@@ -3,12 +3,14 @@
 // without Qt has no plots.
 #pragma once
 
+#include <string>
+
 #include "app/gain_history.h"
 
 namespace zorv::cli {
 
-// Whether this zorv-decode draws plots.
-bool CanDrawPlots();
+// Why this zorv-decode cannot draw plots; empty when it can.
+std::string PlotsUnavailable();
 
 // The band gains of the history's first two channels as a PNG picture on
 // the open file fd (which stays open). False when it could not be written,

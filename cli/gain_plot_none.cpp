@@ -5,8 +5,8 @@
 
 namespace zorv::cli {
 
-bool CanDrawPlots() {
-  return false;
+std::string PlotsUnavailable() {
+  return "this zorv-decode was built without Qt: --plot is not available";
 }
 
 bool WriteGainPlot(const TGainHistory&, int) {

@@ -1,6 +1,8 @@
-// The plot drawn by the window's own picture code, on Qt's offscreen
-// platform: an application object is made for the fonts only when the
-// program has none, and Qt's messages are kept off zorv-decode's reports.
+// The plot module zorv-decode loads for --plot (so that a decode without a
+// plot starts without Qt's libraries): the plot drawn by the window's own
+// picture code, on Qt's offscreen platform. An application object is made
+// for the fonts only when the program has none, and Qt's messages are kept
+// off zorv-decode's reports.
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -20,11 +22,7 @@ void Silent(QtMsgType, const QMessageLogContext&, const QString&) {}
 
 }  // namespace
 
-bool CanDrawPlots() {
-  return true;
-}
-
-bool WriteGainPlot(const TGainHistory& history, int fd) {
+bool DrawGainPlot(const TGainHistory& history, int fd) {
   const QtMessageHandler previous = qInstallMessageHandler(Silent);
   std::unique_ptr<QGuiApplication> application;
   if (QCoreApplication::instance() == nullptr) {
@@ -48,3 +46,8 @@ bool WriteGainPlot(const TGainHistory& history, int fd) {
 }
 
 }  // namespace zorv::cli
+
+extern "C" __attribute__((visibility("default"))) int zorv_write_gain_plot(
+    const zorv::TGainHistory* history, int fd) {
+  return history != nullptr && zorv::cli::DrawGainPlot(*history, fd) ? 1 : 0;
+}

@@ -29,6 +29,17 @@ TEST(ManualPage, IsInstalledWithTheProgram) {
   ASSERT_TRUE(std::filesystem::exists(installed));
   EXPECT_EQ(Text(installed), Text(ZORV_MANUAL_PAGE));
   EXPECT_TRUE(std::filesystem::exists(prefix + "/bin/zorv-decode"));
+  if (!ZORV_HAS_PLOT) return;
+  // The installed program finds its plot module in its own prefix.
+  EXPECT_TRUE(std::filesystem::exists(prefix + "/" ZORV_INSTALL_LIBDIR
+                                               "/zorv-audio-decoder/zorv-decode-plot.so"));
+  const std::string wav = dir.File("in.wav");
+  test::WriteFile(wav,
+                  test::WavBytes({1, 2, 44100, 16}, test::SignalBytes({1, 2, 44100, 16}, 4410, 1)));
+  const test::TChildResult plot = test::RunProgram(
+      prefix + "/bin/zorv-decode", {"-q", "--plot", dir.File("in.png"), wav}, dir.Path().string());
+  EXPECT_EQ(plot.ExitStatus, 0) << plot.Err;
+  EXPECT_TRUE(std::filesystem::exists(dir.File("in.png")));
 }
 
 TEST(ManualPage, NamesEveryOptionOfTheUsage) {

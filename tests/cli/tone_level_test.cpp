@@ -156,5 +156,35 @@ TEST_F(ToneLevel, PlotIsRefusedUpFrontWhereNotBuilt) {
   }
 }
 
+// The picture is drawn by a module loaded for --plot only. A program that
+// cannot find it (copied away from it, and none installed) refuses --plot
+// up front, says why, and writes nothing; without --plot it decodes.
+TEST_F(ToneLevel, PlotWithoutItsModuleIsRefusedUpFront) {
+  if (!ZORV_HAS_PLOT) GTEST_SKIP() << "built without plots";
+  if (fs::exists(fs::path(ZORV_PLOT_MODULE_DIR) / "zorv-decode-plot.so")) {
+    GTEST_SKIP() << "a plot module is installed";
+  }
+  Tape("tape.wav", {1, 2, 44100, 16}, -14.3, -14.3);
+  const fs::path alone = Dir.Path() / "alone";
+  fs::create_directory(alone);
+  fs::copy_file(ZORV_DECODE_PATH, alone / "zorv-decode");
+  const std::set<std::string> before = Files();
+  test::TChildOptions options;
+  options.WorkingDirectory = Dir.Path().string();
+  const std::string program = (alone / "zorv-decode").string();
+  TChildResult r =
+      test::RunProgram(program, {"--plot", "gains.png", "tape.wav"}, Dir.Path().string(), options);
+  EXPECT_EQ(r.ExitStatus, 2);
+  EXPECT_TRUE(
+      r.Err.starts_with("zorv-decode: --plot is not available: the plot module cannot be loaded ("))
+      << r.Err;
+  EXPECT_NE(r.Err.find("zorv-decode-plot.so"), std::string::npos) << r.Err;
+  EXPECT_EQ(Files(), before) << "nothing is written";
+
+  r = test::RunProgram(program, {"-q", "tape.wav"}, Dir.Path().string(), options);
+  EXPECT_EQ(r.ExitStatus, 0) << r.Err;
+  EXPECT_TRUE(fs::exists(Dir.File("tape_dec.wav")));
+}
+
 }  // namespace
 }  // namespace zorv
