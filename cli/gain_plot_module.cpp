@@ -26,6 +26,11 @@ std::string ProgramFolder() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string LoaderError() {
+  const char* text = dlerror();
+  return text != nullptr ? text : "no reason given";
+}
+
 struct TModule {
   TWritePlot Write = nullptr;
   std::string Problem;
@@ -43,12 +48,12 @@ TModule Load() {
     if (folder.empty()) continue;
     void* handle = dlopen((folder + kModuleName).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
-      module.Problem = dlerror();  // the last place tried is the one to tell
+      module.Problem = LoaderError();  // the last place tried is the one to tell
       continue;
     }
     module.Write = reinterpret_cast<TWritePlot>(dlsym(handle, "zorv_write_gain_plot"));
     if (module.Write != nullptr) return module;
-    module.Problem = dlerror();
+    module.Problem = LoaderError();
     dlclose(handle);
   }
   return module;
