@@ -129,18 +129,30 @@ bool TWorkerPool::Done(const TBatch& batch) const {
   return batch.Pending_ == 0;
 }
 
+bool TWorkerPool::RunReady(TBatch& batch, std::unique_lock<std::mutex>& lock) {
+  bool ran = false;
+  // Only this batch's jobs: the caller has its own block to finish.
+  while (batch.Next_ < batch.Count && NextReady(batch)) {
+    const int job = batch.Next_++;
+    if (batch.Next_ == batch.Count) std::erase(Queue_, &batch);
+    lock.unlock();
+    batch.Run(batch.Context, job);
+    lock.lock();
+    Finished(batch, job, false);
+    ran = true;
+  }
+  return ran;
+}
+
+bool TWorkerPool::Help(TBatch& batch) {
+  std::unique_lock lock(Mutex_);
+  return RunReady(batch, lock);
+}
+
 void TWorkerPool::Wait(TBatch& batch) {
   std::unique_lock lock(Mutex_);
   for (;;) {
-    // Only this batch's jobs: the caller has its own block to finish.
-    while (batch.Next_ < batch.Count && NextReady(batch)) {
-      const int job = batch.Next_++;
-      if (batch.Next_ == batch.Count) std::erase(Queue_, &batch);
-      lock.unlock();
-      batch.Run(batch.Context, job);
-      lock.lock();
-      Finished(batch, job, false);
-    }
+    RunReady(batch, lock);
     if (batch.Pending_ == 0) return;
     batch.Woken_.wait(lock);
   }

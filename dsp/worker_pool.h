@@ -77,6 +77,9 @@ class TWorkerPool {
   // ready, which the workers take (a pool without workers leaves them to
   // the caller). A batch whose jobs have all finished returns at once.
   void Wait(TBatch& batch);
+  // Runs, on the caller's thread, the jobs of a posted batch that are ready
+  // and not taken yet; does not wait. True when it ran any.
+  bool Help(TBatch& batch);
   // Whether every job of a posted batch has finished; does not wait.
   bool Done(const TBatch& batch) const;
 
@@ -94,6 +97,8 @@ class TWorkerPool {
   // With Mutex_ held, after job of batch has run. takesNext: the thread
   // goes on to take a job itself, so one job it makes ready needs no wakeup.
   void Finished(TBatch& batch, int job, bool takesNext);
+  // Runs batch's ready, untaken jobs with the lock held around each.
+  bool RunReady(TBatch& batch, std::unique_lock<std::mutex>& lock);
 
   mutable std::mutex Mutex_;
   std::condition_variable WorkPosted_;

@@ -193,6 +193,16 @@ void TZorvCalc::AwaitBlock(int index) {
   // so the earlier ones are then mostly done and need no sleep of their own.
   // A pool without workers leaves every job to the caller: in order.
   const bool inOrder = Pool_ != nullptr && Pool_->Threads() == 0;
+  // First the jobs no worker has taken yet, oldest block first: a job run
+  // makes the next block's job of the same channels ready. Without this the
+  // caller would sleep while a worker ran the channels one after another.
+  for (bool ran = true; ran && !inOrder;) {
+    ran = false;
+    for (int k = 0; k <= index; ++k) {
+      TBlockPlan& plan = PlanInFlight(k);
+      if (!plan.Refused && plan.OnPool) ran = Pool_->Help(plan.Batch) || ran;
+    }
+  }
   for (int k = 0; k <= index; ++k) {
     TBlockPlan& plan = PlanInFlight(inOrder ? k : index - k);
     if (!plan.Refused && plan.OnPool) Pool_->Wait(plan.Batch);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -201,6 +202,65 @@ TEST(ManyChannelsThreads, ABlockBegunDecodesWhileTheCallerWorks) {
   for (std::size_t ch = 0; ch < 4; ++ch) EXPECT_TRUE(SameBits(out[ch], alone.Out[ch]));
   EXPECT_EQ(meters.Updates, alone.Meters);
   EXPECT_EQ(calc.FinishBlock(), 0) << "nothing begun";
+}
+
+// A caller waiting for blocks runs the jobs no worker has taken, the oldest
+// block first, so that its thread decodes beside the workers. Here the only
+// worker is held by other work: the caller must decode both blocks of both
+// channels itself before the worker is let go.
+TEST(ManyChannelsThreads, TheCallerRunsTheJobsNoWorkerHasTaken) {
+  constexpr std::uint32_t kBlock = 2000;
+  const auto in = Inputs(2, 48000, 2 * kBlock);
+  const TDecoded alone = Decode(TDecodePath::Extended, 48000, in, kBlock);
+  TWorkerPool pool(1);
+  // The worker gives up after 20 s, so that a caller that waits for it
+  // fails the test instead of hanging it.
+  std::atomic<bool> started{false}, released{false}, gaveUp{false};
+  struct THeld {
+    std::atomic<bool>* Started;
+    std::atomic<bool>* Released;
+    std::atomic<bool>* GaveUp;
+  } held{&started, &released, &gaveUp};
+  TWorkerPool::TBatch holder;
+  holder.Count = 1;
+  holder.Context = &held;
+  holder.Run = [](void* context, int) {
+    auto& h = *static_cast<THeld*>(context);
+    h.Started->store(true);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!h.Released->load()) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        h.GaveUp->store(true);
+        return;
+      }
+      std::this_thread::yield();
+    }
+  };
+  pool.Post(holder, false);
+  while (!started.load()) std::this_thread::yield();
+
+  TZorvCalc calc;
+  TRecordingMeters meters;
+  calc.SetMeterListener(&meters);
+  calc.SetPath(TDecodePath::Extended);
+  calc.SetWorkerPool(&pool);
+  calc.Prepare(48000, 2, 0);
+  std::vector<std::vector<double>> out(2, std::vector<double>(2 * kBlock));
+  for (std::uint32_t b = 0; b < 2; ++b) {
+    const double* inBlock[2] = {in[0].data() + b * kBlock, in[1].data() + b * kBlock};
+    double* outBlock[2] = {out[0].data() + b * kBlock, out[1].data() + b * kBlock};
+    calc.BeginBlock(inBlock, outBlock, kBlock);
+  }
+  calc.AwaitBlock(1);
+  EXPECT_TRUE(calc.BlockDecoded(0));
+  EXPECT_TRUE(calc.BlockDecoded(1));
+  EXPECT_FALSE(gaveUp.load()) << "the caller waited for the held worker";
+  released.store(true);
+  pool.Wait(holder);
+  EXPECT_EQ(calc.FinishBlock(), static_cast<std::int32_t>(kBlock));
+  EXPECT_EQ(calc.FinishBlock(), static_cast<std::int32_t>(kBlock));
+  for (std::size_t ch = 0; ch < 2; ++ch) EXPECT_TRUE(SameBits(out[ch], alone.Out[ch]));
+  EXPECT_EQ(meters.Updates, alone.Meters);
 }
 
 // The caller's work for a block: each channel's input copied in from the
