@@ -193,14 +193,19 @@ void TZorvCalc::AwaitBlock(int index) {
   // so the earlier ones are then mostly done and need no sleep of their own.
   // A pool without workers leaves every job to the caller: in order.
   const bool inOrder = Pool_ != nullptr && Pool_->Threads() == 0;
-  // First the jobs no worker has taken yet, oldest block first: a job run
-  // makes the next block's job of the same channels ready. Without this the
-  // caller would sleep while a worker ran the channels one after another.
+  // Blocks of more jobs than there are workers: first the jobs no worker
+  // has taken yet, oldest block first (a job run makes the next block's job
+  // of the same channels ready). Without this the caller would sleep while
+  // the workers ran the channels one after another. Where the workers can
+  // take every job, the caller leaves them to it, and their caches.
   for (bool ran = true; ran && !inOrder;) {
     ran = false;
     for (int k = 0; k <= index; ++k) {
       TBlockPlan& plan = PlanInFlight(k);
-      if (!plan.Refused && plan.OnPool) ran = Pool_->Help(plan.Batch) || ran;
+      if (plan.Refused || !plan.OnPool || plan.Jobs <= static_cast<int>(Pool_->Threads())) {
+        continue;
+      }
+      ran = Pool_->Help(plan.Batch) || ran;
     }
   }
   for (int k = 0; k <= index; ++k) {
