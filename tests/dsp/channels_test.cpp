@@ -204,9 +204,10 @@ TEST(ManyChannelsThreads, ABlockBegunDecodesWhileTheCallerWorks) {
   EXPECT_EQ(calc.FinishBlock(), 0) << "nothing begun";
 }
 
-// A caller waiting for blocks runs the jobs no worker has taken, the oldest
-// block first, so that its thread decodes beside the workers. Here the only
-// worker is held by other work: the caller must decode both blocks of both
+// A caller waiting for blocks of more jobs than there are workers runs the
+// jobs no worker has taken, the oldest block first, so that its thread
+// decodes beside the workers. Here the reference's two jobs a block meet the
+// only worker, held by other work: the caller must decode both blocks of both
 // channels itself before the worker is let go.
 TEST(ManyChannelsThreads, TheCallerRunsTheJobsNoWorkerHasTaken) {
   constexpr std::uint32_t kBlock = 2000;
