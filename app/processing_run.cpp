@@ -173,14 +173,16 @@ void TProcessingRun::BeginOutput() {
 
 void TProcessingRun::ChooseOutputLayout() {
   OutLayout_ = Layout_;
-  if (!OutputFloat_) return;
-  OutLayout_ = {TSampleFormat::Float32, Channels_};
+  if (OutputFloat_) OutLayout_ = {TSampleFormat::Float32, Channels_};
   // Wider output frames: a block should still fit the writer's buffer (for
   // more than two channels, the reader's wide one). The decoder's results do
   // not depend on the block length. A block larger than the writer's buffer
-  // is written in pieces.
+  // is written in pieces. And the decoder takes at most its capacity in a
+  // block: a wide buffer could hold more frames than that of a few channels
+  // over a long interval.
   const std::uint32_t outFrame = OutLayout_.BytesPerFrame();
-  while (Reader_.BlockFrames() * outFrame > Reader_.BufferCapacity() &&
+  while ((Reader_.BlockFrames() * outFrame > Reader_.BufferCapacity() ||
+          Reader_.BlockFrames() > TZorvCalc::BlockCapacity) &&
          Reader_.TimeInterval() > TWavFileIn::kMinTimeInterval) {
     Reader_.SetTimeInterval(Reader_.TimeInterval() / 2);
   }
@@ -338,12 +340,6 @@ void TProcessingRun::StartProcess() {
   BeginOutput();
 
   SampleRate_ = Reader_.SampleRate();
-  // The decoder takes at most its capacity in a block; a wide buffer could
-  // hold more frames than that of a few channels over a long interval.
-  while (Reader_.BlockFrames() > TZorvCalc::BlockCapacity &&
-         Reader_.TimeInterval() > TWavFileIn::kMinTimeInterval) {
-    Reader_.SetTimeInterval(Reader_.TimeInterval() / 2);
-  }
   FramesPerBlock_ = static_cast<std::int32_t>(Reader_.BlockFrames());
   DataBytes_ = Reader_.DataSizeKnown() ? Reader_.DataSize() : 0;
   DataBytesRead_ = 0;

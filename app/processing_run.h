@@ -156,8 +156,9 @@ class TProcessingRun {
 
  private:
   void BeginOutput();
-  // The output's frame layout (the input's, or float) and the bytes of it
-  // for len bytes of input.
+  // The output's frame layout (the input's, or float), with the reader's
+  // interval shortened until a block fits the buffers and the decoder; and
+  // the bytes of output for len bytes of input.
   void ChooseOutputLayout();
   std::uint32_t OutputBytes(std::uint32_t len) const;
   // The bytes of the whole output frames in bytes of output samples.
