@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which arithmetic a run's decoder uses, and on how many worker threads.
 #pragma once
 

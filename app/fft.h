@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A radix-2 fast Fourier transform of a fixed power-of-two size, for the
 // spectral look at the input that the reference-tone search takes.
 #pragma once

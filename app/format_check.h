@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The check of an input's format fields, the line that describes them, and
 // the messages for the reader's and the check's result codes.
 #pragma once

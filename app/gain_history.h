@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The band gains of a whole decode, kept at a bounded resolution: the meter
 // positions the decoder hands over are gathered into a fixed number of
 // columns per channel and band, each the minimum, maximum and mean of the

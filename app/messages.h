@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own texts for the choice of the input and the output file and
 // for the start of a run. Each "...: " text is followed by the full path.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output name proposed for an input, and the test that two paths name
 // the same file.
 #pragma once

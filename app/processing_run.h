@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One decode of the open input file into the open output file: the provisional
 // header, the block loop (read, split, decode, event pass, merge, write) and
 // the final header. The owner (the window or the command line) opens the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference level from the recording's own reference tone: the longest
 // steady tone in a stretch of the input (by default its first minute) is
 // found in every channel, and its peak level, the amplitude of the sine

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion between the interleaved little-endian frames of a WAV block and
 // one buffer of doubles per channel (full scale +-1.0), for any number of
 // channels.

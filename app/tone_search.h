@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search for a steady tone in one channel. Every window of the input
 // (normally 100 ms) is looked at on its own: its strongest frequency, the
 // amplitude of a sine of that frequency fitted to it, and how much of the

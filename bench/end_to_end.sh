@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-process throughput, file to file: zorv-decode on a 60-second stereo
 # 44.1 kHz 16-bit file, the same programme at 96 kHz 24-bit, and 60 s of
 # 48 kHz 24-bit in 24 channels; each arithmetic path, one worker thread per

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # zorv-decode on thousands of inputs: the wall time of a call on N empty
 # (0-byte, refused) inputs for N = 1000, 4000, 10000 (the checks of the
 # inputs against each other must grow linearly), of a call on 10,000 WAV

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plugin's cost per stereo frame inside run, at the block sizes hosts
 // use, beside the decoder core decoding the same programme in blocks of the
 // same size and in the program's own 100 ms blocks. All three are measured

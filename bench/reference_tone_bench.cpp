@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference-tone measurement of the window's Measure button and of
 // zorv-decode --measure-level: the first minute of a stereo transfer (5 s of
 // leader, 30 s of tone, 25 s of programme) read from memory and searched,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One real output past 4 GiB: ffmpeg writes a 4.5 GiB RF64 file (96 kHz,
 # 24-bit stereo, 8389 s), zorv-decode decodes it file to file, and ffprobe
 # must read the output with the input's format and frame count. Prints the

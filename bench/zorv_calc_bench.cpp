@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoder core throughput: 60 s of a synthetic programme decoded in the
 // blocks the program makes (100 ms, 38400 bytes at most), stereo on every
 // arithmetic path and 2 to 64 channels on the fastest, with and without

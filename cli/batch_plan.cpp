@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/batch_plan.h"
 
 #include <sys/stat.h>

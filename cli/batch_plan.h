@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The inputs of one call, checked against each other before any decode: the
 // output of each, and what must not be decoded at all. Linear in the number
 // of inputs (hashes of paths and of file identities).

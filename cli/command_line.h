@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-decode from its words to its exit status.
 #pragma once
 

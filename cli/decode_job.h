@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One input of zorv-decode: checked in full, then decoded into its output by a
 // processing run of its own (as the first run of a freshly started program).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An output stream onto an open file descriptor (which stays the caller's),
 // keeping the system's reason of the first write that failed.
 #pragma once

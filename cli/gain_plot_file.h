@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --plot: the picture of a decode's band gains, written as a PNG file. It is
 // drawn with Qt's painter on an image, without a display; a zorv-decode built
 // without Qt has no plots.

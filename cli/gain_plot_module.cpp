@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --plot through the plot module, loaded only when a plot is asked for: a
 // decode without one starts without Qt's libraries, about fifty of them.
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-decode built without Qt: no plots.
 #include <cerrno>
 

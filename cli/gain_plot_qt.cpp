@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plot module zorv-decode loads for --plot (so that a decode without a
 // plot starts without Qt's libraries): the plot drawn by the window's own
 // picture code, on Qt's offscreen platform. An application object is made

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The signals that end a program (HUP, INT, TERM, PIPE, USR1, USR2, QUIT,
 // XCPU, XFSZ): noted in a flag that the decoding threads read between blocks,
 // so that every output is completed before the program ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --meter-log listener: the band meters' positions of a run as CSV, one
 // row per meter point.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of zorv-decode, parsed into plain settings.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file that is written under a temporary name in the folder of its final
 // name and takes that name only once it is complete: a reader never finds an
 // incomplete file under the final name, whatever stops the program, and an

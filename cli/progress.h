@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress line of zorv-decode and the per-file reports, on one stream
 // shared by all decoding threads.
 #pragma once

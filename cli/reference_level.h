@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference level taken from each input's own reference tone:
 // --measure-level reports it, --level tone decodes with it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line zorv-decode adds under a refused input's message: what was found
 // and what is accepted ("found 22050 Hz; accepted: 44100, 48000, 96000 Hz").
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --report file: one JSON object per input, one per line (JSON Lines).
 #pragma once
 

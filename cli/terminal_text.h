@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text for a terminal: names with their control characters made visible, and
 // lengths measured in the columns a text takes on the screen.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compiler settings shared by every target of the project, carried by an
 # interface library so that nothing is set globally.
 add_library(zorv_options INTERFACE)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work of a caller that goes with the decoding of one block and runs on the
 // threads that decode it: filling a channel's input buffer just before it is
 // decoded, on the core that then reads the buffer, instead of on the

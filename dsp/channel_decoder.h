@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoding of one channel: its band split (7 first-order sections), its
 // four band detectors, the expansion of every band by its detector's gain and
 // the sum of the bands. A value type: the decoder core holds one per channel

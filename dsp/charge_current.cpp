@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/charge_current.h"
 
 #include "dsp/detector_constants.h"

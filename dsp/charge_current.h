@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Charging characteristics of the band level detector: the current (amperes)
 // with which a detector level (volts) charges the integrating capacitor.
 // Zero up to 0.138 V, piecewise linear over the next 0.7 V, then a staircase.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control-signal generator of one band of one channel: a sample-by-sample
 // model of an analogue level detector.
 //

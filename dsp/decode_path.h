@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ways the decoder core can do its arithmetic.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The constants of the band detector and of the decoder around it, defined
 // once: the extended-precision reference and every lane kernel read them
 // here. Plain constants, nothing else, so that kernels built for different

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder's reference arithmetic: every formula is evaluated with a 64-bit
 // significand and rounded to double exactly where its result is stored.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recursive filter building block of the decoder: a first-order section,
 // or a second-order section with an output gain outside the feedback loop.
 //

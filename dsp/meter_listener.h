@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Receives the band meters' positions while the decoder processes a block.
 #pragma once
 

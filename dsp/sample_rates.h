@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample rates the decoder has coefficient tables for.
 #pragma once
 

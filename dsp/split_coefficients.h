@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The band split: seven first-order sections per channel (bilinear designs
 // prewarped at the corner), coefficients b0, b1, a1 per sample rate.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Weighting chains of the four band detectors: five filter sections per band
 // and sample rate, in the order b0, gain, b1, a1, b2, a2.
 //

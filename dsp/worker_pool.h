@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Worker threads that decode the channels of blocks: one pool serves every
 // decoder that is given it, so files decoded in parallel and the channels of
 // each file share the same threads. Idle workers sleep; nothing waits awake.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder core: splits each channel into bands A..D, expands every band by
 // its control-signal generator's gain, sums the bands. Blocks of doubles in,
 // blocks of doubles out (full scale +-1.0, not clipped). One channel decoder

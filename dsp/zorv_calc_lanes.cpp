@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder core's fast paths: the state of a job's channels is laid out
 // in lanes, decoded by the kernel of the chosen instruction set, and laid back.
 #include "dsp/fast/lane_state.h"

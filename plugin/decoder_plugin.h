@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder as an audio plugin: one instance per track, its ports, the
 // decoder and the working buffers. The host's blocks may have any length;
 // they are decoded in pieces the decoder takes. Nothing in Run allocates,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundle's entry points: the two plugin descriptors (stereo and mono, the
 // same code) and the calls a host makes on an instance.
 #include <lv2/core/lv2.h>

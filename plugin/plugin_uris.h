@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The names by which hosts find the two plugins of the bundle; the Turtle
 // files use the same.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds one build tree.
 #   scripts/build.sh [BUILD_DIR] [extra cmake arguments...]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fuzzes with libFuzzer under AddressSanitizer and UBSan: the WAV reader
 # alone, then the whole decode (reader, conversion, decoder, writer) of a
 # file in memory into memory.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what the build, the tests and the benchmarks need on Debian 12.
 # Idempotent: packages that are already there are left alone.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the program and runs its main job: the desktop window when a display
 # is available, otherwise zorv-decode on a generated demo recording.
 # Installs what it needs first (Debian 12).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes docs/screenshot.png: the real window after a run, on a virtual display.
 #   scripts/screenshot.sh [BUILD_DIR]     (default: build; it must be built already)
 # The window is started with a short demo file and the hidden option

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs every test: the normal build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the threaded decoder under ThreadSanitizer,
 # and the fuzzers (the WAV reader, the whole decode in memory).

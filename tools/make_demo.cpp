@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-make-demo: writes a synthetic WAV file (tones in all four bands
 // swelling and fading, over noise; every channel different) for trying
 // zorv-decode: stereo 44.1 kHz 16-bit unless told otherwise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WAV files for the tests and the demo: built in memory from a format and
 // sample bytes, written to and read back from disk.
 #pragma once

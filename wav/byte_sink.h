@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the writer's bytes go: a file, a stream such as standard output, or
 // memory (tests, fuzzing).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the reader's bytes come from: a file, a stream such as standard input,
 // or memory (tests, fuzzing).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The chunks of a WAV file as the reader found them, in the file's order.
 #pragma once
 

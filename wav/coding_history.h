@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CodingHistory of a bext chunk: the lines that record every step the
 // audio went through, one appended per step.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The canonical 44-byte WAV header, byte for byte as in a file: RIFF header,
 // fmt chunk header with its 16 bytes of format fields, data chunk header.
 // All multi-byte fields little-endian.

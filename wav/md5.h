@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MD5 of a byte stream, fed in pieces: the fixity checksum that archives keep
 // of a file's audio data (a BWF "MD5 " chunk, a report's checksum).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output file's chunks around its samples: the input's chunks in the
 // input's order and place, carried byte for byte except for fmt (the
 // output's format), bext (a CodingHistory line appended), fact (the frames

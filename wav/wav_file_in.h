@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WAV reader: opens one file (or stream) at a time, walks its chunks
 // (RIFF, RF64 and BW64), keeps the list of them for the writer, and hands the
 // sample data out in blocks of at most 38400 bytes through a buffer of its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The WAV writer: creates the output file (or writes to a stream or to
 // memory), writes the header and the sample blocks, and rewrites the header
 // with the final sizes where the target can be rewritten.

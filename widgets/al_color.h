@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Colours of the bar meter. A colour is a 32-bit value laid out 0x00BBGGRR;
 // a value whose top byte is 0xFF names a system colour by its index instead,
 // and is resolved through a widget palette whenever RGB components are needed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "widgets/al_progress_bar.h"
 
 #include <QEvent>

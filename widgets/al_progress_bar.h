@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bar meter: a rectangle in which a coloured bar grows from one edge in
 // proportion to an integer Position between Min and Max, with an optional
 // sunken border and an optional centred text showing the position.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture of a decode's band gains over the whole file: one panel per
 // shown channel (a channel pair, or the one channel of a mono input), time
 // across, dB up on the meters' scale (-35 .. +10 dB), the four bands each in

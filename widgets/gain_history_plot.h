@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's plot of the band gains of a decode over the whole file, for
 // one channel pair; it shows a history that its owner fills, and is brought
 // up to date by update().

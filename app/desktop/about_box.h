@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The about box: program name, version, credit and contact. Not modal; Esc
 // or Enter hides it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The automatic run of --autostart (see command_line.h).
 #pragma once
 

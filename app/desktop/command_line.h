@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line:
 //   zorv-audio-decoder [FILE.wav]
 // FILE.wav is selected as the input as if chosen in the input dialog (a file

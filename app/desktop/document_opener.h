@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Asks the desktop to show a document or a web address, and tells when the
 // desktop could not: no handler at all, or a handler that gave up.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The questions the main window asks the user, behind an interface so that
 // the window can be driven by scripted answers in tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help page in a window of the program's own, for a desktop without a
 // working browser. Links to other pages go to the desktop's opener.
 #pragma once

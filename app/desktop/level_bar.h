@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference level's scroll bar: a horizontal scroll bar that shows when
 // it has the keyboard focus (the style draws no focus on scroll bars).
 #pragma once

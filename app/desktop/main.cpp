@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program entry: the application object, the main window, the message
 // loop. The command line is described in command_line.h.
 #include <QApplication>

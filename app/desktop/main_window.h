@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: file selection and validation, the WAV parameters line,
 // the reference level and its measurement from the input's reference tone,
 // the eight band meters and the plot of the band gains over the whole file,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The choice of the pair of channels that the eight meters show, for inputs
 // of more than two channels (tape machines with 8, 16 or 24 tracks).
 #include <QComboBox>

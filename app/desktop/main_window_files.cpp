@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The choice of the input and the output file.
 #include <QFile>
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several inputs decoded one after the other, each into its proposed output:
 // the queue, its list of results, and its end.
 #include <QFileInfo>

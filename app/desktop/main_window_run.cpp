@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start and Abort, the event pass of a run, and closing the window.
 #include <QAction>
 #include <QCloseEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference level measured from the input's reference tone, and the gain
 // plot saved as a picture.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether an output file could be written, found out without creating it or
 // changing an existing one.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A label for a file path or a message ending in one: when the text is wider
 // than the label, its middle is left out so that the file name stays visible.
 // The whole text is the label's text() and its tool tip.

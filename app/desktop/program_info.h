@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the program is, which version it is, and the documents it opens.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Between the window's texts and paths (QString) and the application layer's
 // (std::string, UTF-8 texts and paths in the file system's encoding).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder's per-sample work on lanes of doubles: the band split, the four
 // detectors and the expansion of a channel, its bands A..D in the four lanes
 // of a vector; up to kMaxGroups channels side by side.

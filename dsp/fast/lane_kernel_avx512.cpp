@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lane kernel built for the AVX-512 instruction set.
 #include <algorithm>
 #include <array>

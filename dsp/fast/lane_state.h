@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder state of one channel laid out in lanes for the fast kernels:
 // lane b holds band b (A..D). Plain data, no functions, so that kernels
 // compiled for different instruction sets share nothing but this layout.

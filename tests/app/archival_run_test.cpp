@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs of archival inputs: the CodingHistory line the run writes, an output
 // that passes the RF64 limit (lowered here so that no test file needs 4 GiB)
 // read by other tools, and the samples, which do not depend on the chunks.

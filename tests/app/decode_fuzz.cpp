@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decodes arbitrary bytes as a WAV file in memory into a WAV file in memory:
 // the reader, the sample conversion, the decoder and the writer, with the
 // input's chunks carried or the canonical header, as it is or made float,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs of many channels and runs on a worker pool: every channel of a file
 // decodes as that channel alone would, and neither the workers nor the blocks
 // in flight change a byte, a meter position, an abort or a failed write.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fresh folder per test under the build tree's scratch folder, removed when
 // the test has passed (kept for a look when it failed).
 #pragma once

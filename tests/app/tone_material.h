@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Generated transfers for the reference-tone tests: a lead-in of hiss, a
 // tone in hiss, then programme, per channel, encoded as a WAV image.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Archival WAV files through zorv-decode, with other tools as peers: inputs
 // that ffmpeg and sox write (bext, RF64, EXTENSIBLE with fact) and a
 // hand-made Broadcast WAVE file with every chunk archives hold; outputs read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast arithmetic paths write the same files as the extended-precision
 // reference: byte for byte in 16- and 24-bit integer formats, at most one
 // sample in 100,000 one unit apart in 32-bit integer and float formats, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inputs that are ambiguous, cut short or built to hurt, through the real
 // zorv-decode: each refused with a message naming what was found, or decoded
 // into an output of whole frames whose sizes agree with its bytes.

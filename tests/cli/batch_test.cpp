@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-decode on batches: output folders, existing outputs, a batch run
 // twice, reports in input order, the total, the JSON Lines report, clipping,
 // names that need escaping, long paths.

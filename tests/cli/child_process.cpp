@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/cli/child_process.h"
 
 #include <fcntl.h>

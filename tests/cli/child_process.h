@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a program of the build for a test: its stdout and stderr are caught in
 // files of the test's scratch folder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fixture of zorv-decode's end-to-end tests: a scratch folder, WAV files
 // made in it, the real program run on them (optionally with the fault
 // injection shim), and the checks of the files it leaves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fault injection for zorv-decode's tests, loaded with LD_PRELOAD: read()
 // and write() on the files whose path contains ZORV_FAULT_PATH fail or slow
 // down as the environment says:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults of the disk and of the input, as zorv-decode meets them: a read that
 // fails, an input cut during the decode, a write that fails once, a full
 // disk, links as outputs, two programs on one output. Each leaves a complete

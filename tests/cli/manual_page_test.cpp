@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual page: installed by "cmake --install", and naming every option
 // the program's own usage names.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-decode in pipelines: standard input and output as WAV streams, with
 // sox and ffmpeg at the other end, a reader that goes away, and standard
 // input or output that is a terminal or empty.

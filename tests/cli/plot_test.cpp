@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-decode --plot: the PNG file opens, and it is the window's picture of
 // the band gains the meter log of the same decode lists; it is written like
 // the other outputs (never over an existing file without -f, never through a

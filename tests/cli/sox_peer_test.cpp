@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Other tools as peers: files that sox writes in every accepted layout and
 // rate are decoded, and sox and libsndfile read every output without complaint
 // as the input's format and length, with the input's chunks.

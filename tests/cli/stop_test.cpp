@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever stops zorv-decode, the final name holds a complete output or
 // nothing: signals mid-run, SIGKILL, a stderr that goes away, a stop while
 // thousands of inputs are being checked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-decode with the reference level from each input's own reference
 // tone: the measurement lines, decodes at the measured levels against decodes
 // at the same level typed by hand, and the inputs without a usable tone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // zorv-decode as a user runs it: the real program, its exit status, its
 // messages on stderr and the files it leaves.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The meters of an input with more than two channels: the choice of the pair
 // they show, before, during and after a run.
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the window tests inside a QApplication on the offscreen platform, in a
 // fixed locale so that the texts do not depend on the user's settings.
 #include <gtest/gtest.h>

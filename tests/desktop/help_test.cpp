@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Help, home page and about box: what the desktop is asked to show, what the
 // user is told when it cannot, the program's own help window, and the
 // desktop's opener itself with stand-in openers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing the input file: refusals, the parameters line, what happens to the
 // output chosen before, the cancelled dialog and a dropped file.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window from the keyboard, through the real event loop: the way Tab
 // takes, the reference level by keys and typed, menus and shortcuts, Enter,
 // Space and Esc on a run, and the level's text in the user's locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's geometry: nothing moves when a run starts and ends, and the
 // window lies within the screen's free area whatever its size.
 #include <QApplication>

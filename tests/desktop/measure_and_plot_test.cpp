@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference level measured from the input's tone, and the gain plot of
 // a run: what the user sees, when the controls are there, the saved picture.
 #include <QApplication>

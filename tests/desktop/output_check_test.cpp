@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether an output could be written, found out without a trace on disk.
 #include "app/desktop/output_check.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing the output file: the proposed name, the overwrite question, and
 // the outputs that are refused before anything is created or emptied.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window needs around it: dialog filters, where the help page is,
 // the command line.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Several inputs at once: the queue decodes each into its proposed output,
 // asks once about the outputs that exist, lists each result, and can be
 // aborted; against separate decodes of the same files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs driven through the window: the output against the command-line
 // decoder and a run of its own, Abort, closing, the level during a run, mono
 // input, the debug refusal, a full disk, and the enabling rules step by step.

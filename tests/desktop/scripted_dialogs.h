@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's questions answered from a script, with a record of what was
 // asked. A question without a scripted answer counts as unexpected and is
 // answered with Cancel.

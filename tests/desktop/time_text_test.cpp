@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's times: clock texts, playing times, the estimate of what
 // remains.
 #include "app/desktop/time_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs one after another: after a run the input stays chosen and the same
 // output is proposed again, so that another trial at another level is
 // Start and a confirmation.

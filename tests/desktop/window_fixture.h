@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A fresh main window per test, driven through its buttons with scripted
 // dialog answers, and the files it works on in a scratch folder.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder with many channels: every channel decodes exactly as it would
 // alone, on every arithmetic path, whatever the worker threads, and the
 // meters arrive channel by channel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/control_signal_generator.h"
 
 #include <gtest/gtest.h>

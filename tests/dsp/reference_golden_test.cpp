@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference arithmetic pinned down: for a handful of short generated
 // signals, a hash of every decoded double and every meter position of the
 // extended-precision path, compared exactly. Any change of a rounding point

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counts the heap allocations of the whole process (operator new, malloc and
 // their kin, from any library) while a TCountAllocations lives.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plugin driven the way a host drives it: through the bundle's own
 // library, its descriptors and ports.
 #include "plugin/decoder_plugin.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bundle in real hosts from the distribution: its Turtle files through
 // the validator and the plugin lister, lv2file decoding files against
 // zorv-decode's output, and jalv running it live on a JACK server with the

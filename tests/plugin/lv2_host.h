@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A minimal LV2 host for the tests and the benchmark: loads the bundle's
 // library from the build tree, offers a log and a URI map, and drives one
 // instance with buffers for all its ports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the plugin tests share: test programmes as the host's float samples,
 // the decoder core's own decode of them, and a forced arithmetic path.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real-time promise of run: no allocation, and no system call (so no
 // file, no sleep or wait on a lock, no thread started), on every arithmetic
 // path and every kind of block a host hands over.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A meter listener that keeps every position the decoder hands over.
 #pragma once
 

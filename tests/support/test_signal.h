@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deterministic test signals: tones and noise that need no files.
 #pragma once
 

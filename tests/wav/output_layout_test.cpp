@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output's chunks around its samples, written through the writer into
 // memory: the input's chunks kept in order and place, bext, fact and MD5
 // brought up to date, RF64 where sizes need 64 bits, streams written once.

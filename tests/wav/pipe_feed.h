@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds bytes into a pipe from a thread of its own, for the reader's streams.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds WAV files in memory, chunk by chunk, for the tests and the fuzz seeds.
 #pragma once
 

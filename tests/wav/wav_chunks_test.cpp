@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's chunk list: every chunk in order with its place, RF64 and BW64
 // sizes from ds64, what is refused and what is left out, and WAV streams.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "wav/wav_file_in.h"
 
 #include <gtest/gtest.h>

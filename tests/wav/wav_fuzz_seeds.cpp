@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed corpus of the reader's fuzz target: small WAV files in the
 // layouts the reader has to walk, into the folder named on the command line.
 #include <cstdio>

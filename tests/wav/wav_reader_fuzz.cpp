@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hands arbitrary bytes to the WAV reader as the contents of a file: RIFF,
 // RF64 and BW64 with ds64, any chunk list. Besides the sanitizers' own checks
 // it stops on a broken promise of the reader: a result outside its codes, a

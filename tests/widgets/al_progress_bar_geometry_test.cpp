@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixels of the composed meter: the bar image, the filled length, the border.
 #include <gtest/gtest.h>
 

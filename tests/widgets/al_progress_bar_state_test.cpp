@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Setter rules and the work each write causes.
 #include <gtest/gtest.h>
 

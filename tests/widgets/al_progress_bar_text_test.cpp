@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The position text: its wording and where it is drawn.
 #include <gtest/gtest.h>
 

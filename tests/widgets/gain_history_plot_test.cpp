@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixels of the gain plot at known gains, its layout for one, two and more
 // channels, and the PNG it saves.
 #include "widgets/gain_history_plot.h"
