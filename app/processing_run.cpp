@@ -82,6 +82,15 @@ std::uint32_t TProcessingRun::Now() const {
       std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
 }
 
+std::shared_ptr<const TDecoderState> TProcessingRun::CaptureState() const {
+  auto state = std::make_shared<TDecoderState>();
+  state->Channels.resize(Decoder_.Channels());
+  for (std::size_t c = 0; c < state->Channels.size(); ++c) {
+    Decoder_.Channel(static_cast<int>(c)).Save(state->Channels[c]);
+  }
+  return state;
+}
+
 std::uint64_t TProcessingRun::FramesRead() const {
   return BytesPerFrame_ == 0 ? 0 : DataBytesRead_ / BytesPerFrame_;
 }
@@ -350,6 +359,14 @@ void TProcessingRun::StartProcess() {
   InputEnded_ = false;
 
   Decoder_.Prepare(SampleRate_, Channels_, DebugChannel_);
+  if (InitialState_) {
+    const std::size_t common = std::min<std::size_t>(Channels_, InitialState_->Channels.size());
+    for (std::size_t c = 0; c < common; ++c) {
+      Decoder_.RestoreChannel(static_cast<int>(c), InitialState_->Channels[c]);
+    }
+    // The state holds the coefficients of its own rate: this input's again.
+    Decoder_.Prepare(SampleRate_, Channels_, DebugChannel_);
+  }
   AllocateBuffers();
 
   // The block in hand decodes (on the decoder's worker pool) while the next

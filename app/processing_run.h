@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/run_settings.h"
 #include "app/sample_conversion.h"
 #include "dsp/block_work.h"
 #include "dsp/zorv_calc.h"
@@ -72,6 +73,14 @@ class TProcessingRun {
   // and data only, no other chunk of the input. Read when a run starts.
   void SetCanonicalHeader(bool canonical) { CanonicalHeader_ = canonical; }
   bool CanonicalHeader() const { return CanonicalHeader_; }
+  // Where the channels begin: null (the default) leaves the decoder's state
+  // as it is (the start-up state of a new run); otherwise the state a
+  // previous run ended in. Read when a run starts.
+  void SetInitialState(std::shared_ptr<const TDecoderState> state) {
+    InitialState_ = std::move(state);
+  }
+  // The state of every channel of the decoder now.
+  std::shared_ptr<const TDecoderState> CaptureState() const;
   // The largest RIFF size written as plain RIFF; larger outputs are RF64.
   void SetMaxRiffSize(std::uint64_t bytes) { MaxRiffSize_ = bytes; }
   // Blocks in flight at once: 1 reads, decodes and writes each block in
@@ -224,6 +233,7 @@ class TProcessingRun {
   TSampleStats Stats_;
   bool CanonicalHeader_ = false;
   std::uint64_t MaxRiffSize_ = 0xFFFFFFFFu;
+  std::shared_ptr<const TDecoderState> InitialState_;
   std::unique_ptr<TOutputLayout> Output_;
   std::unique_ptr<TMd5> Md5_;
   TContainer OutputContainer_ = TContainer::Riff;

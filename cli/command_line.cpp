@@ -15,12 +15,12 @@
 #include "app/arithmetic.h"
 #include "app/messages.h"
 #include "app/output_name.h"
+#include "app/pending_file.h"
 #include "cli/batch_plan.h"
 #include "cli/decode_job.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
 #include "cli/options.h"
-#include "cli/pending_file.h"
 #include "cli/progress.h"
 #include "cli/reference_level.h"
 #include "cli/run_report.h"
@@ -190,6 +190,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   unsigned threads = options.Jobs != 0 ? options.Jobs : std::thread::hardware_concurrency();
   if (threads == 0) threads = 1;
   if (threads > jobs.size()) threads = static_cast<unsigned>(jobs.size());
+  // The parts of one tape follow each other: one at a time.
+  if (options.Continue) threads = 1;
   // One pool for the channels of every file: one file at a time spreads its
   // channels over the cores, several at once share the same threads.
   const unsigned workers = DefaultWorkers(threads);
@@ -215,8 +217,12 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   auto work = [&] {
     for (std::size_t i = next++; i < jobs.size(); i = next++) {
       const TPlannedJob& job = jobs[i];
-      results.Finish(
-          i, job.Decided ? *job.Decided : DecodeFile(job.Input, job.Output, settings, board, stop));
+      TJobResult result =
+          job.Decided ? *job.Decided : DecodeFile(job.Input, job.Output, settings, board, stop);
+      // With --continue (one thread), the next part goes on from where the
+      // last one decoded ended.
+      if (options.Continue && result.EndState) settings.ContinueFrom = result.EndState;
+      results.Finish(i, std::move(result));
     }
   };
   std::vector<std::jthread> helpers;

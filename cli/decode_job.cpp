@@ -15,18 +15,18 @@
 #include <system_error>
 
 #include "app/arithmetic.h"
+#include "app/decode_run.h"
 #include "app/format_check.h"
 #include "app/gain_history.h"
 #include "app/messages.h"
 #include "app/output_name.h"
-#include "app/processing_run.h"
+#include "app/pending_file.h"
+#include "app/refusal_detail.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
 #include "cli/meter_log.h"
 #include "cli/options.h"
-#include "cli/pending_file.h"
 #include "cli/reference_level.h"
-#include "cli/refusal_detail.h"
 #include "cli/terminal_text.h"
 #include "wav/md5.h"
 
@@ -43,27 +43,6 @@ TJobResult Refused(std::string_view message, const std::string& path, std::strin
   std::vector<std::string> lines{std::string(message) + path};
   if (!detail.empty()) lines.push_back(std::move(detail));
   return Decided(TJobStatus::Refused, std::move(lines));
-}
-
-// Why an input cannot be opened for reading; empty when it can.
-std::string InputProblem(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return Reason(errno);
-  if (S_ISDIR(info.st_mode)) return Reason(EISDIR);
-  if (!S_ISREG(info.st_mode)) return "not a regular file";
-  if (::access(path.c_str(), R_OK) != 0) return Reason(errno);
-  return {};
-}
-
-// The file's first bytes, to tell what kind of file a refused one is.
-std::string FileStart(const std::string& path) {
-  std::string start(12, '\0');
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
-  const ssize_t got = ::read(fd, start.data(), start.size());
-  ::close(fd);
-  start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return start;
 }
 
 bool IsStandardStream(const std::string& path) {
@@ -152,43 +131,13 @@ TJobResult Decided(TJobStatus status, std::vector<std::string> lines) {
   return result;
 }
 
-TJobResult DecodeFile(const std::string& input, const std::string& output,
-                      const TJobSettings& settings, TProgressBoard& board,
-                      const std::atomic<bool>& stop) {
-  if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
-  auto run = std::make_unique<TProcessingRun>();
-  TWavFileIn& reader = run->Reader();
+namespace {
 
-  const bool fromStream = IsStandardStream(input);
-  const bool toStream = IsStandardStream(output);
-  reader.Filename = input;
-  if (fromStream) {
-    // Nobody types a WAV file: a terminal would only keep the program waiting.
-    if (::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
-    reader.OpenStream(STDIN_FILENO);
-  } else {
-    if (const std::string problem = InputProblem(input); !problem.empty()) {
-      return Refused(messages::kCannotOpen, input, problem);
-    }
-    if (!reader.OpenFile()) return Refused(messages::kCannotOpen, input, Reason(errno));
-  }
-  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
-    reader.CloseFile();
-    return Refused(HeaderRefusal(reader, code), input,
-                   HeaderRefusalDetail(code, fromStream ? std::string() : FileStart(input)));
-  }
-  if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
-    reader.CloseFile();
-    return Refused(CheckFormatMessage(code), input,
-                   FormatRefusalDetail(code, reader.HeaderImage()));
-  }
-  if (settings.DebugBand != 0 && reader.Channels() != 2) {
-    return Decided(TJobStatus::Refused, {std::string(messages::kDebugNeedsStereo) + ": " + input});
-  }
-  if (toStream && ::isatty(STDOUT_FILENO) == 1) return Refused(kOutputIsTerminal, output);
-  if (!fromStream && !toStream && SameFile(input, output)) {
-    return Refused(messages::kInputAsOutput, output);
-  }
+// The checks of the files the job writes besides the output, before
+// anything is created.
+std::optional<TJobResult> CheckSideFiles(const std::string& input, const std::string& output,
+                                         const TJobSettings& settings, bool fromStream,
+                                         bool toStream) {
   if (settings.MeterLog && !fromStream && SameFile(input, *settings.MeterLog)) {
     return Refused(messages::kInputAsOutput, *settings.MeterLog);
   }
@@ -196,21 +145,59 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     return Refused(kLogIsOutput, *settings.MeterLog);
   }
   if (!toStream) {
-    if (auto refusal = CheckTarget(output, settings, true)) return std::move(*refusal);
+    if (auto refusal = CheckTarget(output, settings, true)) return refusal;
   }
   if (settings.MeterLog) {
-    if (auto refusal = CheckTarget(*settings.MeterLog, settings, false)) return std::move(*refusal);
+    if (auto refusal = CheckTarget(*settings.MeterLog, settings, false)) return refusal;
   }
   if (settings.Plot) {
     if (SameFile(input, *settings.Plot)) return Refused(messages::kInputAsOutput, *settings.Plot);
-    if (auto refusal = CheckTarget(*settings.Plot, settings, false)) return std::move(*refusal);
+    if (auto refusal = CheckTarget(*settings.Plot, settings, false)) return refusal;
   }
-  double level = settings.LevelDb;
+  return std::nullopt;
+}
+
+TJobResult Refused(const TRefusal& refusal) {
+  return Refused(refusal.Message, refusal.Path, refusal.Detail);
+}
+
+}  // namespace
+
+TJobResult DecodeFile(const std::string& input, const std::string& output,
+                      const TJobSettings& settings, TProgressBoard& board,
+                      const std::atomic<bool>& stop) {
+  if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
+  TRunSettings runSettings;
+  runSettings.LevelDb = settings.LevelDb;
+  runSettings.Exact = settings.Exact;
+  runSettings.DebugBand = settings.DebugBand;
+  runSettings.Float = settings.Float;
+  runSettings.CanonicalHeader = settings.CanonicalHeader;
+  runSettings.ReplaceOutput = settings.Force;
+  runSettings.Pool = settings.Pool;
+  runSettings.ContinueFrom = settings.ContinueFrom;
+  TDecodeRun run(runSettings);
+  const TWavFileIn& reader = run.Input();
+
+  const bool fromStream = IsStandardStream(input);
+  const bool toStream = IsStandardStream(output);
+  // Nobody types a WAV file: a terminal would only keep the program waiting.
+  if (fromStream && ::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
+  if (auto refusal = fromStream ? run.OpenInputStream(STDIN_FILENO, input) : run.OpenInput(input)) {
+    return Refused(*refusal);
+  }
+  if (toStream && ::isatty(STDOUT_FILENO) == 1) return Refused(kOutputIsTerminal, output);
+  if (!fromStream && !toStream && SameFile(input, output)) {
+    return Refused(messages::kInputAsOutput, output);
+  }
+  if (auto refusal = CheckSideFiles(input, output, settings, fromStream, toStream)) {
+    return std::move(*refusal);
+  }
   std::optional<std::string> toneLine;
   if (settings.LevelFromTone) {
     TToneLevel tone = LevelFromTone(input, settings.ToneStretch);
     if (!tone.LevelDb) return Decided(TJobStatus::Refused, std::move(tone.Lines));
-    level = *tone.LevelDb;
+    run.SetLevel(*tone.LevelDb);
     toneLine = tone.Lines.front();
   }
   if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
@@ -218,9 +205,10 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   // Everything is written under temporary names; nothing that exists is
   // touched before the decode is complete. Standard output is a stream of
   // its own, never a file.
-  TPendingFile outputFile;
-  if (!toStream && !outputFile.Create(output)) {
-    return Refused(messages::kCannotCreate, output, Reason(outputFile.Error()));
+  if (toStream) {
+    run.OpenOutputStream(STDOUT_FILENO, output);
+  } else if (auto refusal = run.OpenOutput(output)) {
+    return Refused(*refusal);
   }
   TPendingFile logFile;
   std::unique_ptr<TFdStream> logStream;
@@ -230,9 +218,9 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
       return Refused(messages::kCannotCreate, *settings.MeterLog, Reason(logFile.Error()));
     }
     logStream = std::make_unique<TFdStream>(logFile.Descriptor());
-    meterLog =
-        std::make_unique<TMeterLog>(*logStream, *run, reader.SampleRate(), reader.Channels());
-    run->SetMeterListener(meterLog.get());
+    meterLog = std::make_unique<TMeterLog>(*logStream, run.Engine(), reader.SampleRate(),
+                                           reader.Channels());
+    run.SetMeterListener(meterLog.get());
   }
   TPendingFile plotFile;
   TGainHistory history;
@@ -244,31 +232,12 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     }
     if (meterLog) {
       bothListeners = std::make_unique<TMeterPair>(meterLog.get(), &recorder);
-      run->SetMeterListener(bothListeners.get());
+      run.SetMeterListener(bothListeners.get());
     } else {
-      run->SetMeterListener(&recorder);
+      run.SetMeterListener(&recorder);
     }
   }
-  // The writer closes its own descriptor at the end of the run; outputFile
-  // keeps one for the sync before the rename.
-  if (toStream) {
-    run->Writer().OpenStream(STDOUT_FILENO);
-  } else if (!run->Writer().AdoptFile(::fcntl(outputFile.Descriptor(), F_DUPFD_CLOEXEC, 0),
-                                      outputFile.TemporaryPath())) {
-    return Refused(messages::kCannotCreate, output, Reason(errno));
-  }
-  TMd5 md5;
-  run->Writer().OnBufferWritten = [&md5](const std::uint8_t* data, std::uint32_t size) {
-    md5.Update(data, size);
-  };
-
-  run->SetDebugChannel(settings.DebugBand);
-  run->SetOutputFloat(settings.Float);
-  run->SetCanonicalHeader(settings.CanonicalHeader);
   const std::string metadata = MetadataText(reader, settings.CanonicalHeader);
-  run->Decoder().SetLevel(level);
-  if (settings.Exact) run->Decoder().SetPath(TDecodePath::Extended);
-  run->Decoder().SetWorkerPool(settings.Pool);
 
   // A stream that runs to its end has no length to tell progress by.
   const std::uint64_t declared = reader.DataSizeKnown() ? reader.DataSize() : 0;
@@ -282,71 +251,60 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const auto began = std::chrono::steady_clock::now();
   const double bytesPerSecond =
       static_cast<double>(reader.SampleRate()) * static_cast<double>(frameBytes);
-  TProcessingRun& r = *run;
-  run->SetEventPass([&] {
+  run.SetBlockCallback([&](const TProcessingRun& r) {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - began;
     board.Update(slot, {r.DataBytesRead(), total,
                         static_cast<double>(r.DataBytesRead()) / bytesPerSecond, wall.count()});
-    if (stop) r.Abort();
   });
+  run.SetStopFlag(&stop);
+
+  TRunResult decoded = run.Decode();
+  board.Remove(slot);
+  run.SetMeterListener(nullptr);
+  if (meterLog) meterLog->Finish();
 
   TDecodeFacts facts;
   facts.SampleRate = reader.SampleRate();
   facts.Channels = reader.Channels();
   facts.Format = FormatName(reader.FormatTag(), reader.HeaderImage().BitsPerSample());
   facts.OutputFormat = settings.Float ? "float32" : facts.Format;
-  facts.Arithmetic = std::string(PathName(run->Decoder().Path()));
-  facts.LevelDb = level;
-
-  if (run->Start() == TStartResult::Refused) {
-    board.Remove(slot);
-    return Decided(TJobStatus::Refused, {std::string(run->RefusalMessage()) + ": " + input});
-  }
-  run->StartProcess();
-  // A stalled run is reset as the window's Abort button would.
-  const bool stalled = run->Running();
-  if (stalled) run->Abort();
-  board.Remove(slot);
-  run->SetMeterListener(nullptr);
-  if (meterLog) meterLog->Finish();
-
-  facts.Frames = run->FramesRead();
-  facts.ClippedSamples = run->OutputStats().Clipped;
-  if (run->OutputStats().Peak > 0) facts.PeakDbfs = 20.0 * std::log10(run->OutputStats().Peak);
-  facts.ElapsedMs = run->ElapsedTime();
+  facts.Arithmetic = std::string(PathName(run.Engine().Decoder().Path()));
+  facts.LevelDb = decoded.Levels.front().LevelDb;
+  facts.Frames = decoded.Frames;
+  facts.ClippedSamples = decoded.Stats.Clipped;
+  if (decoded.Stats.Peak > 0) facts.PeakDbfs = 20.0 * std::log10(decoded.Stats.Peak);
+  facts.ElapsedMs = decoded.ElapsedMs;
 
   TJobResult result;
   result.Facts = facts;
-  result.Lines = {input + " -> " + output, std::string(run->StatusText())};
-  result.Message = {std::string(run->StatusText())};
+  const std::string statusText(StatusText(decoded.Status));
+  result.Lines = {input + " -> " + output, statusText};
+  result.Message = {statusText};
   const auto say = [&result](std::string line) {
     result.Lines.push_back(line);
     result.Message.push_back(std::move(line));
   };
   if (toneLine) say(*toneLine);
-  const TRunStatus status = run->Status();
-  if (status == TRunStatus::WriteError) {
-    // Past 4 GiB the output is RF64: a size is never the reason.
-    say(Reason(run->Writer().WriteErrno() != 0 ? run->Writer().WriteErrno() : EIO));
-  } else if (status == TRunStatus::ReadError) {
-    say(reader.ReadFailure() == TReadFailure::Shrank
-            ? "the input file became shorter during the decode"
-            : Reason(reader.ReadErrno()));
-  }
+  if (!decoded.Reason.empty()) say(decoded.Reason);
   if (!metadata.empty()) {
     result.Lines.push_back(metadata);
     result.Message.push_back(metadata);
   }
   // What was left out or changed besides decoding (a partial frame, a
   // chunk that ran past the end): warnings.
-  for (const std::string& note : run->Notes()) say(note);
-  if (!run->Notes().empty()) result.Warned = true;
-  if (!stalled) result.Lines.push_back(run->ElapsedTimeText());
+  for (const std::string& note : decoded.Notes) say(note);
+  if (!decoded.Notes.empty()) result.Warned = true;
+  const bool stalled = decoded.Status == TRunStatus::SampleCountError;
+  if (!stalled) result.Lines.push_back(ElapsedTimeText(decoded.ElapsedMs));
 
   const bool logFailed = logStream && (logStream->flush(), logStream->Error() != 0);
-  if (status == TRunStatus::Done && !logFailed) {
-    if (!toStream && !outputFile.Commit(settings.Force)) {
-      const int error = outputFile.Error();
+  run.Commit(decoded, !logFailed);
+  if (logFailed) {
+    result.Status = TJobStatus::Failed;
+    say(std::string(kCannotWrite) + *settings.MeterLog + ": " + Reason(logStream->Error()));
+  } else if (decoded.Status == TRunStatus::Done) {
+    if (decoded.CommitErrno != 0) {
+      const int error = decoded.CommitErrno;
       say(error == EEXIST ? std::string(kOutputExists) + output
                           : std::string(kCannotWrite) + output + ": " + Reason(error));
       result.Status = error == EEXIST ? TJobStatus::Refused : TJobStatus::Failed;
@@ -354,7 +312,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     }
     result.Status = TJobStatus::Decoded;
     result.Output = output;
-    result.Facts->Md5 = HexDigest(md5.Digest());
+    result.Facts->Md5 = decoded.Md5;
     if (meterLog && !logFile.Commit(settings.Force)) {
       say(std::string(kCannotWrite) + *settings.MeterLog + ": " + Reason(logFile.Error()));
       result.Status = TJobStatus::Failed;
@@ -378,32 +336,30 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
           std::to_string(declared / frameBytes) + " frames");
       result.Warned = true;
     }
-  } else if (status == TRunStatus::Aborted && stop && !logFailed) {
+  } else if (decoded.Status == TRunStatus::Aborted) {
     // Interrupted: what was decoded is a complete file under the partial name.
-    const std::string partial = PartialName(output);
     result.Status = TJobStatus::Interrupted;
     if (toStream) {
       // The stream holds a complete WAV of what was decoded.
       result.Output = output;
-      result.Facts->Md5 = HexDigest(md5.Digest());
+      result.Facts->Md5 = decoded.Md5;
       say("Interrupted; what was decoded went to standard output");
       if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
-    } else if (outputFile.CommitAs(partial, true)) {
-      result.Output = partial;
-      result.Facts->Md5 = HexDigest(md5.Digest());
-      say("Interrupted; what was decoded is in: " + partial);
+    } else if (decoded.Kept) {
+      result.Output = *decoded.Kept;
+      result.Facts->Md5 = decoded.Md5;
+      say("Interrupted; what was decoded is in: " + *decoded.Kept);
       if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
       if (settings.Plot && WriteGainPlot(history, plotFile.Descriptor())) {
         plotFile.CommitAs(PartialName(*settings.Plot), true);
       }
     } else {
-      say(std::string(kCannotWrite) + partial + ": " + Reason(outputFile.Error()));
+      say(std::string(kCannotWrite) + PartialName(output) + ": " + Reason(decoded.CommitErrno));
     }
   } else {
     result.Status = TJobStatus::Failed;
-    if (logFailed)
-      say(std::string(kCannotWrite) + *settings.MeterLog + ": " + Reason(logStream->Error()));
   }
+  result.EndState = decoded.EndState;
   return result;
 }
 

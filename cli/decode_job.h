@@ -5,12 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/reference_tone.h"
+#include "app/run_settings.h"
 #include "cli/progress.h"
 #include "dsp/worker_pool.h"
 
@@ -44,6 +46,9 @@ struct TJobSettings {
   // The worker threads that decode the channels, shared by the files decoded
   // in parallel; null: each file on its own thread.
   TWorkerPool* Pool = nullptr;
+  // Null: the decode begins from the decoder's start-up state; otherwise
+  // where the decode of the previous part of the tape ended (--continue).
+  std::shared_ptr<const TDecoderState> ContinueFrom;
 };
 
 enum class TJobStatus { Decoded, Skipped, Refused, Failed, Interrupted };
@@ -76,6 +81,8 @@ struct TJobResult {
   bool Warned = false;                // a line warns (clipping, a short input)
   std::optional<std::string> Output;  // the file that holds the result (a partial one too)
   std::optional<TDecodeFacts> Facts;  // once the decode began
+  // Where the decoder's channels ended, for the next part of a tape.
+  std::shared_ptr<const TDecoderState> EndState;
 
   bool Failure() const { return Status == TJobStatus::Refused || Status == TJobStatus::Failed; }
 };

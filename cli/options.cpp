@@ -104,8 +104,9 @@ class TParser {
          {app.add_flag("-f,--force", o.Force), app.add_flag("--skip-existing", o.SkipExisting),
           app.add_flag("--exact", o.Exact), app.add_flag("--float", o.Float),
           app.add_flag("--canonical-header", o.CanonicalHeader),
-          app.add_flag("-q,--quiet", o.Quiet), app.add_flag("--measure-level", o.MeasureLevel),
-          app.add_flag("-h,--help", o.Help), app.add_flag("-V,--version", o.Version)}) {
+          app.add_flag("--continue", o.Continue), app.add_flag("-q,--quiet", o.Quiet),
+          app.add_flag("--measure-level", o.MeasureLevel), app.add_flag("-h,--help", o.Help),
+          app.add_flag("-V,--version", o.Version)}) {
       flag->disable_flag_override();
     }
     app.add_option("INPUT", o.Inputs);
@@ -271,6 +272,9 @@ Decodes four-band compander recordings (WAV) into WAV files of the same format.
                         the same output files)
       --canonical-header  write only the 44-byte header of format and data,
                         without the input's other chunks
+      --continue        the inputs are consecutive parts of one tape: each is
+                        decoded, in the order given, from the state in which
+                        the decode of the one before ended (one at a time)
   -q, --quiet           only errors and warnings: no progress, no per-file reports
   -h, --help            show this text
   -V, --version         show the program's version

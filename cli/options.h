@@ -34,6 +34,9 @@ struct TCliOptions {
   // --canonical-header: the 44-byte header of format fields and data only,
   // whatever other chunks the input has.
   bool CanonicalHeader = false;
+  // --continue: the inputs are consecutive parts of one tape, decoded in the
+  // order given, each from the state the decode of the one before ended in.
+  bool Continue = false;
   bool Quiet = false;  // -q: errors and warnings only
   bool Help = false;
   bool Version = false;

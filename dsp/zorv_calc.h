@@ -116,6 +116,11 @@ class TZorvCalc {
   std::uint32_t DebugChannel() const { return DebugChannel_; }
   std::uint32_t FeedbackLaw() const { return FeedbackLaw_; }
   const TChannelDecoder& Channel(int channel) const { return Decoders_[channel]; }
+  // Puts a channel back into a state it had (of another run, perhaps); a
+  // Prepare afterwards loads the coefficients of its rate again.
+  void RestoreChannel(int channel, const TChannelDecoder::TState& state) {
+    Decoders_[channel].Restore(state);
+  }
   const TControlSignalGenerator& Generator(int channel, int band) const {
     return Decoders_[channel].Generator[band];
   }

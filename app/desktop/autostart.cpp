@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/desktop/autostart.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
@@ -24,7 +25,7 @@ int RunAutostart(TForm1& form, const QString& output) {
     Print(stderr, QStringLiteral("the output exists and is left alone: ") + output);
     return 1;
   }
-  if (!form.Run().Reader().IsOpen()) {
+  if (!form.InputReader().IsOpen()) {
     // The input was refused: create no output.
     Print(stderr, form.InputFileLabel->text());
     return 1;
@@ -35,8 +36,10 @@ int RunAutostart(TForm1& form, const QString& output) {
     return 1;
   }
   form.StartButtonClick();
+  // The run goes on its own thread; the window stays alive meanwhile.
+  while (form.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   Print(stdout, form.DoneLabel->text() + QStringLiteral(", ") + form.TimeLabel->text());
-  return form.Run().Status() == TRunStatus::Done ? 0 : 1;
+  return form.LastResult() && form.LastResult()->Status == TRunStatus::Done ? 0 : 1;
 }
 
 }  // namespace zorv

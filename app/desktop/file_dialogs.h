@@ -31,6 +31,9 @@ class TFileDialogs {
   virtual std::optional<QString> AskPlotFile(QWidget* parent, const QString& proposal) = 0;
   // OK (true) or Cancel (false).
   virtual bool ConfirmOverwrite(QWidget* parent, const QString& question) = 0;
+  // A decode is running while the window is closed: Stop (true, the run
+  // ends and keeps what it decoded) or Cancel (false, the window stays).
+  virtual bool ConfirmStopRun(QWidget* parent, const QString& question) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
   // The desktop could not show a document: text says so and names the file
   // or address to open by hand. With offerViewer the answer may be to show

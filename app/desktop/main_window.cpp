@@ -11,6 +11,8 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <thread>
@@ -53,16 +55,15 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   TimeLabel->clear();
   WavParamsLabel->clear();
   InputFileName_ = QStringLiteral("input.wav");
-  // The run owns the reader (its end event already goes to the run), the
-  // writer (with its own default name) and the decoder core.
-  Run_.Reader().Filename = InputFileName_.toStdString();
+  Input_.Filename = InputFileName_.toStdString();
   DoneLabel->hide();
-  Run_.SetDebugChannel(static_cast<std::uint32_t>(DebugButtons->checkedId()));
+  DebugBand_ = static_cast<std::uint32_t>(DebugButtons->checkedId());
   DebugGroup->hide();
-  Run_.SetEventPass([this] { RunEventPass(); });
-  Run_.SetMeterListener(this);
-  // A stereo run decodes its two channels on two cores where there are two.
-  Run_.Decoder().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
+  // A screen shows some 60 pictures a second; a run decodes blocks far
+  // faster. Meters, plot, progress and times follow it 30 times a second.
+  RunTimer_ = new QTimer(this);
+  RunTimer_->setInterval(33);
+  connect(RunTimer_, &QTimer::timeout, this, &TForm1::RunTimerTick);
 
   AboutBox = new TAboutBox(this);
   connect(AboutBox, &TAboutBox::HomepageLinkActivated, this, &TForm1::ShowZorvHomepageClick);
@@ -91,7 +92,13 @@ void TForm1::PlaceOnScreen() {
        free.top() + std::max(0, (free.height() - size.height() - kFrameAllowance) / 2));
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // A run still going keeps what it decoded, as a closed window does.
+  if (RunThread_.joinable()) {
+    StopRun();
+    RunThread_.join();
+  }
+}
 
 TALProgressBar* TForm1::Meter(int channel, int band) const {
   if (channel < 0 || channel > 1 || band < 0 || band > 3) return nullptr;
@@ -99,6 +106,11 @@ TALProgressBar* TForm1::Meter(int channel, int band) const {
 }
 
 void TForm1::MeterPosition(int channel, int band, std::int32_t position) {
+  const std::lock_guard<std::mutex> hold(MeterLock_);
+  MeterEvents_.push_back({channel, band, position});
+}
+
+void TForm1::TakeMeterPosition(int channel, int band, std::int32_t position) {
   Recorder_.MeterPosition(channel, band, position);
   if (channel < 0 || channel >= static_cast<int>(kMaxChannels) || band < 0 || band > 3) return;
   LatestMeter_[channel][band] = position;
@@ -110,6 +122,14 @@ void TForm1::MeterPosition(int channel, int band, std::int32_t position) {
 }
 
 void TForm1::ShowMeterPositions() {
+  std::vector<TMeterEvent> events;
+  {
+    const std::lock_guard<std::mutex> hold(MeterLock_);
+    events.swap(MeterEvents_);
+  }
+  for (const TMeterEvent& event : events) {
+    TakeMeterPosition(event.Channel, event.Band, event.Position);
+  }
   for (int channel = 0; channel < 2; ++channel) {
     for (int band = 0; band < 4; ++band) {
       if (!MeterPending_[channel][band]) continue;
@@ -132,12 +152,17 @@ void TForm1::LevelBarChange(int position) {
     const QSignalBlocker inStep(RefLabel);
     RefLabel->setValue(level);
   }
-  Run_.Decoder().SetLevel(level);
+  // A run going on takes it from its next block.
+  if (ActiveRun_) ActiveRun_->RequestLevel(level);
+}
+
+double TForm1::LevelDb() const {
+  return LevelBar->value() / 10.0;
 }
 
 void TForm1::DebugGroupClick(int index) {
   DoneLabel->clear();
-  Run_.SetDebugChannel(static_cast<std::uint32_t>(index));
+  DebugBand_ = static_cast<std::uint32_t>(index);
 }
 
 void TForm1::OpenDocument(const QUrl& address, const QString& shown, bool offerViewer) {

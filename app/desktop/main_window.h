@@ -11,12 +11,20 @@
 #include <QString>
 #include <QUrl>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
+#include "app/decode_run.h"
 #include "app/gain_history.h"
-#include "app/processing_run.h"
 #include "dsp/meter_listener.h"
+#include "wav/wav_file_in.h"
 
 class QAction;
 class QButtonGroup;
@@ -29,6 +37,7 @@ class QProgressBar;
 class QPushButton;
 class QScrollBar;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 
 namespace zorv {
@@ -91,6 +100,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Checked: outputs get the canonical 44-byte header, without the input's
   // other chunks.
   QAction* CanonicalHeader1 = nullptr;
+  // Checked: a run begins where the decode of the previous file ended (the
+  // next part of one tape), not from the decoder's start-up state.
+  QAction* ContinueFromPrevious1 = nullptr;
   QAction* SavePlot1 = nullptr;  // the gain plot as a PNG file
   QAction* Exit1 = nullptr;
   QAction* Help2 = nullptr;
@@ -152,18 +164,30 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Where help and home page go; the desktop's opener unless set.
   void SetDocumentOpener(TDocumentOpener& opener) { Opener_ = &opener; }
 
-  // The decoder's meter feed: sets the meter's position at once.
+  // The decoder's meter feed, on the run's thread: kept for the window's
+  // thread, which shows them at most some 30 times a second.
   void MeterPosition(int channel, int band, std::int32_t position) override;
 
   const QString& InputFileName() const { return InputFileName_; }
   const QString& OutputFileName() const { return OutputFileName_; }
   const QString& VersionText() const { return VersionText_; }
-  TProcessingRun& Run() { return Run_; }
+  // The chosen input, open while it is chosen and usable.
+  const TWavFileIn& InputReader() const { return Input_; }
+  // The reference level set, dB.
+  double LevelDb() const;
+  // The result of the last run, once it has ended.
+  const std::optional<TRunResult>& LastResult() const { return LastResult_; }
   // The band gains of the last run (or of the one going on).
   const TGainHistory& GainHistory() const { return History_; }
-  // A run is going, ending, or stalled, or a queue is being decoded: the
+  // A run is going (on its own thread) or a queue is being decoded: the
   // files must stay as they are.
-  bool Busy() const { return InStartProcess_ || Run_.Running() || QueueRunning_; }
+  bool Busy() const { return RunThread_.joinable() || QueueRunning_; }
+  bool RunActive() const { return RunThread_.joinable(); }
+  // For tests: after the given block (0: the first) of the next run that
+  // reaches it, the run waits while action runs on the window's thread (the
+  // meters shown first); what action changes applies from the block after.
+  // Abort or a close during the wait end it.
+  void PauseRunAfterBlock(int block, std::function<void()> action);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -213,14 +237,21 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // The output chosen without a question: the user agreed to replace it
   // already (or it does not exist); the refusal's text, or an empty one.
   QString TakeOutputFile(const QString& path);
-  // Start: the run on the chosen files, the output created only now. The
-  // refusal's text when the run did not start (created: whether the output
-  // file could not be created); empty when it ran.
+  // Start: the run on the chosen files, the output's temporary file created
+  // only now. The refusal's text when the run did not start (created:
+  // whether the output file could not be created); empty when it began.
   QString RunChosenFiles(bool& created);
-  void ShowRunStarted();
+  void ShowRunStarted(const TDecodeRun& run);
   // Start reads Abort, in red.
   void ShowAbortButton();
-  void ShowRunEnded();
+  // The run's thread has ended: its result shown (closing: the window is
+  // about to close, nothing more is begun).
+  void CollectRun(bool closing);
+  void ShowRunEnded(const TRunResult& result, bool closing);
+  // Asks the run to end after the block in hand.
+  void StopRun();
+  // On the run's thread after every block.
+  void AfterBlock(const TProcessingRun& run);
   // The end-of-run reset of the controls, also on Abort.
   void ResetControls();
   // Measure and Save Plot are there when nothing runs and they have something to work on.
@@ -228,10 +259,6 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // main_window_queue.cpp
   void CreateQueueList();
   void RunNextInQueue();
-  // A queued file is decoded as on its own, as the command line decodes
-  // it: from the decoder's start-up state, not from where the last file
-  // left it.
-  void RestartDecoder();
   // The run of the queue's current file has ended: its result, then the next.
   void QueueEntryEnded();
   void EndQueue();
@@ -239,18 +266,53 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void UpdateProgress(std::uint64_t done);
   void UpdateRunningTimes();
   // ", 0:10:00 decoded": the playing time the output holds.
-  QString DecodedText();
+  QString DecodedText(std::uint64_t frames) const;
   // Size and place within the screen's free area, whatever the scale.
   void PlaceOnScreen();
-  void RunEventPass();
-  // Shows the meter positions the decoder has handed over since the last time.
+  // Some 30 times a second during a run: meters, plot, progress and times.
+  void RunTimerTick();
+  // Takes the meter positions the run has handed over since the last time,
+  // and shows the latest of the chosen pair.
   void ShowMeterPositions();
+  void TakeMeterPosition(int channel, int band, std::int32_t position);
   // shown: the file or address as a user would copy it.
   void OpenDocument(const QUrl& address, const QString& shown, bool offerViewer);
 
   TFileDialogs& Dialogs_;
   TDocumentOpener* Opener_ = nullptr;
-  TProcessingRun Run_;
+  TWavFileIn Input_;
+  // What a refused input's format was and what is accepted, for the line
+  // under the file's.
+  QString InputRefusalDetail_;
+  std::uint32_t DebugBand_ = 0;
+  bool CanonicalHeader_ = false;
+  // The run going on, on its own thread, and what it ended with.
+  std::unique_ptr<TDecodeRun> ActiveRun_;
+  std::thread RunThread_;
+  std::optional<TRunResult> PendingResult_;  // set by the run's thread
+  std::optional<TRunResult> LastResult_;
+  // Where the last run's channels ended, for a continued run.
+  std::shared_ptr<const TDecoderState> LastEndState_;
+  QTimer* RunTimer_ = nullptr;
+  std::uint32_t RunFrameBytes_ = 0;
+  std::uint32_t RunSampleRate_ = 0;
+  std::uint64_t RunDataBytes_ = 0;
+  std::atomic<std::uint64_t> RunBytesRead_{0};
+  // Meter positions from the run's thread, in the order handed over.
+  struct TMeterEvent {
+    std::int32_t Channel;
+    std::int32_t Band;
+    std::int32_t Position;
+  };
+  std::mutex MeterLock_;
+  std::vector<TMeterEvent> MeterEvents_;
+  // The pause of PauseRunAfterBlock.
+  std::mutex PauseLock_;
+  std::condition_variable PauseWake_;
+  int PauseBlock_ = -1;
+  std::function<void()> PauseAction_;
+  bool PauseReleased_ = false;
+  int BlocksDone_ = 0;  // of the run going on, counted on its thread
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
   TGainHistory History_;
   TGainHistoryRecorder Recorder_{History_};
@@ -272,11 +334,6 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // The output existed when chosen and the user agreed to replace it.
   bool OverwriteAgreed_ = false;
   QString VersionText_;
-  // StartProcess is on the stack (also after Abort, until the current block
-  // is written and the files are closed).
-  bool InStartProcess_ = false;
-  // The window was asked to close during a run: close once the run has ended.
-  bool CloseAfterRun_ = false;
   // Abort was pressed from the keyboard: Start takes the focus again after the run.
   bool StartFocusToRestore_ = false;
 

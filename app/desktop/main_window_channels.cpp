@@ -37,7 +37,7 @@ void TForm1::ShowChannelPairs(std::uint32_t channels) {
 }
 
 bool TForm1::ShowsSecondChannel() const {
-  const std::uint32_t channels = InputChannels_ != 0 ? InputChannels_ : Run_.Channels();
+  const std::uint32_t channels = InputChannels_ != 0 ? InputChannels_ : Input_.Channels();
   return static_cast<std::uint32_t>(2 * ShownPair_ + 1) < channels;
 }
 

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
+#include <utility>
 
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/main_window.h"
@@ -17,6 +18,7 @@
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/output_name.h"
+#include "app/refusal_detail.h"
 #include "widgets/gain_history_plot.h"
 
 namespace zorv {
@@ -54,14 +56,14 @@ void TForm1::ShowStatus(const QString& text, bool error) {
 }
 
 void TForm1::RefuseInput(const QString& message) {
-  WavParamsLabel->clear();
+  WavParamsLabel->setText(std::exchange(InputRefusalDetail_, QString()));
+  SetTextColour(WavParamsLabel, true);
   SetFileLabel(InputFileLabel, message, true);
   StartButton->setEnabled(false);
   UpdateToolsEnabled();
 }
 
 void TForm1::CloseOutput(const QString& labelText, bool error) {
-  Run_.Writer().CloseFile();
   StartButton->setEnabled(false);
   OutputFileName_.clear();
   OverwriteAgreed_ = false;
@@ -69,30 +71,31 @@ void TForm1::CloseOutput(const QString& labelText, bool error) {
 }
 
 std::int32_t TForm1::CheckFormat() {
-  return zorv::CheckFormat(Run_.Reader().HeaderImage());
+  return zorv::CheckFormat(Input_.HeaderImage());
 }
 
 std::uint64_t TForm1::InputFrames() {
-  const TWavFileIn& reader = Run_.Reader();
+  const TWavFileIn& reader = Input_;
   // The data the file holds (a header may declare more).
   const std::uint64_t held = reader.DeliverableDataBytes();
   return reader.BlockAlign() == 0 ? 0 : held / reader.BlockAlign();
 }
 
 void TForm1::ShowWavParams() {
-  const TWavFileIn& reader = Run_.Reader();
+  const TWavFileIn& reader = Input_;
   // The playing time of the data the file holds.
   std::string text = zorv::ShowWavParams(reader.HeaderImage()) + "  duration " +
                      HoursText(DurationSeconds(InputFrames(), reader.SampleRate())).toStdString();
-  const std::string metadata = MetadataText(reader, Run_.CanonicalHeader());
+  const std::string metadata = MetadataText(reader, CanonicalHeader_);
   if (!metadata.empty()) text += "  " + metadata;
   WavParamsLabel->setText(QString::fromStdString(text));
+  SetTextColour(WavParamsLabel, false);
 }
 
 void TForm1::CanonicalHeader1Click(bool checked) {
   // The next run writes what the item says; the line tells what it keeps.
-  Run_.SetCanonicalHeader(checked);
-  if (!Busy() && Run_.Reader().IsOpen() && !WavParamsLabel->text().isEmpty()) ShowWavParams();
+  CanonicalHeader_ = checked;
+  if (!Busy() && Input_.IsOpen() && !WavParamsLabel->text().isEmpty()) ShowWavParams();
 }
 
 void TForm1::FileOpenInExecute() {
@@ -104,7 +107,7 @@ void TForm1::FileOpenInExecute() {
 }
 
 QString TForm1::OpenAndCheckInput(bool resetMeters) {
-  TWavFileIn& reader = Run_.Reader();
+  TWavFileIn& reader = Input_;
   reader.Filename = LocalPath(InputFileName_);
   if (!reader.OpenFile()) return Text(messages::kCannotOpen) + InputFileName_;
   if (resetMeters) ResetMeters();
@@ -116,6 +119,8 @@ QString TForm1::OpenAndCheckInput(bool resetMeters) {
   const std::int32_t format = CheckFormat();
   if (format != fcOk) {
     reader.CloseFile();
+    // What was found and what is accepted, under the file's line.
+    InputRefusalDetail_ = QString::fromStdString(FormatRefusalDetail(format, reader.HeaderImage()));
     return Text(CheckFormatMessage(format)) + InputFileName_;
   }
   return {};
@@ -147,7 +152,7 @@ void TForm1::OpenInputFile(const QString& path) {
   }
   SetFileLabel(InputFileLabel, InputFileName_, false);
   ShowWavParams();
-  ShowChannelPairs(Run_.Reader().Channels());
+  ShowChannelPairs(Input_.Channels());
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
   StartButton->setEnabled(!OutputFileName_.isEmpty());
@@ -186,7 +191,11 @@ QString TForm1::OutputRefusal(const QString& path) const {
   if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
     return Text(messages::kInputAsOutput) + path;
   }
-  if (QFileInfo(path).isDir()) return Text(messages::kCannotCreate) + path;
+  const QFileInfo target(path);
+  // A folder, a device or a pipe is never replaced by the output.
+  if (target.isDir() || (target.exists() && !target.isFile())) {
+    return Text(messages::kCannotCreate) + path;
+  }
   return {};
 }
 
@@ -202,9 +211,8 @@ QString TForm1::TakeOutputFile(const QString& path) {
   }
   OutputFileName_ = path;
   OverwriteAgreed_ = QFileInfo::exists(path);
-  Run_.Writer().Filename = LocalPath(OutputFileName_);
   SetFileLabel(OutputFileLabel, OutputFileName_, false);
-  StartButton->setEnabled(Run_.Reader().IsOpen());
+  StartButton->setEnabled(Input_.IsOpen());
   return {};
 }
 
@@ -237,7 +245,7 @@ void TForm1::ProposeSameFiles() {
   }
   InputFileLabel->setEnabled(true);
   // The pair chosen stays, unless the file now has another channel count.
-  const std::uint32_t channels = Run_.Reader().Channels();
+  const std::uint32_t channels = Input_.Channels();
   if (channels != InputChannels_) ShowChannelPairs(channels);
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);

@@ -128,6 +128,13 @@ void TForm1::CreateMenus() {
   CanonicalHeader1 =
       Named(file->addAction(QStringLiteral("&Canonical 44-byte header")), "CanonicalHeader1");
   CanonicalHeader1->setCheckable(true);
+  ContinueFromPrevious1 =
+      Named(file->addAction(QStringLiteral("C&ontinue from the previous file's end")),
+            "ContinueFromPrevious1");
+  ContinueFromPrevious1->setCheckable(true);
+  ContinueFromPrevious1->setToolTip(
+      QStringLiteral("For consecutive parts of one tape: each run begins where the decode of "
+                     "the previous file ended, not from the decoder's start-up state"));
   file->addSeparator();
   Exit1 = Named(file->addAction(QStringLiteral("E&xit")), "Exit1");
   Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -160,7 +167,7 @@ void TForm1::CreateMenus() {
   AbortRun1->setEnabled(false);
   addAction(AbortRun1);
   connect(AbortRun1, &QAction::triggered, this, [this] {
-    if (Run_.Running()) StartButtonClick();
+    if (RunActive()) StartButtonClick();
   });
 }
 

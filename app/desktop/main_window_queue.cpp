@@ -142,7 +142,6 @@ void TForm1::RunNextInQueue() {
   History_.Start(0, 0, 0);
   GainPlot->update();
   MeasureLabel->clear();
-  RestartDecoder();
   QString refusal = OpenAndCheckInput(true);
   if (!refusal.isEmpty()) {
     RefuseInput(refusal);
@@ -155,7 +154,7 @@ void TForm1::RunNextInQueue() {
   if (refusal.isEmpty()) refusal = RunChosenFiles(created);
   if (!refusal.isEmpty()) {
     // Nothing was decoded; the queue goes on.
-    Run_.Reader().CloseFile();
+    Input_.CloseFile();
     entry.State = TQueueState::Failed;
     entry.Result = refusal;
     ShowQueueEntry(QueueCurrent_);
@@ -165,26 +164,13 @@ void TForm1::RunNextInQueue() {
   }
 }
 
-void TForm1::RestartDecoder() {
-  // The decoder is made anew; the window's settings stay.
-  TZorvCalc& decoder = Run_.Decoder();
-  const TDecodePath path = decoder.Path();
-  const bool channelThreads = decoder.ChannelThreads();
-  std::destroy_at(&decoder);
-  std::construct_at(&decoder);
-  decoder.SetPath(path);
-  decoder.SetChannelThreads(channelThreads);
-  decoder.SetLevel(LevelBar->value() / 10.0);
-  Run_.SetMeterListener(this);
-}
-
 void TForm1::QueueEntryEnded() {
   TQueueEntry& entry = Queue_[QueueCurrent_];
-  const TRunStatus status = Run_.Status();
+  const TRunStatus status = LastResult_ ? LastResult_->Status : TRunStatus::Idle;
   entry.State = status == TRunStatus::Done      ? TQueueState::Decoded
                 : status == TRunStatus::Aborted ? TQueueState::Aborted
                                                 : TQueueState::Failed;
-  entry.Result = Text(Run_.StatusText()) + QStringLiteral(", ") + TimeLabel->text();
+  entry.Result = DoneLabel->text() + QStringLiteral(", ") + TimeLabel->text();
   ShowQueueEntry(QueueCurrent_);
   ++QueueCurrent_;
   // The next file from the event loop, once this run has let go of its files.

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Start and Abort, the event pass of a run, and closing the window.
+// Start and Abort, the run on its own thread and what the window shows of
+// it, and closing the window.
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <cstring>
 
 #include "app/desktop/about_box.h"
 #include "app/desktop/file_dialogs.h"
@@ -23,6 +27,9 @@
 namespace zorv {
 namespace {
 
+const QString kStopQuestion =
+    QStringLiteral("A decode is running. Stop it and keep what was decoded?");
+
 void SetButtonTextColour(QPushButton* button, const QColor& colour) {
   QPalette colours = button->palette();
   colours.setColor(QPalette::Active, QPalette::ButtonText, colour);
@@ -33,9 +40,9 @@ void SetButtonTextColour(QPushButton* button, const QColor& colour) {
 }  // namespace
 
 void TForm1::StartButtonClick() {
-  if (Run_.Running()) {
+  if (RunActive()) {
     // Abort: the run ends after the block in hand, and a queue with it.
-    Run_.Abort();
+    StopRun();
     if (QueueRunning_) QueueAborted_ = true;
     StartFocusToRestore_ = StartButton->hasFocus();
     ResetControls();
@@ -46,9 +53,7 @@ void TForm1::StartButtonClick() {
     QueueAborted_ = true;
     return;
   }
-  // After Abort the run is still writing its last block.
-  if (InStartProcess_) return;
-  if (!Run_.Reader().IsOpen() || OutputFileName_.isEmpty()) return;
+  if (!Input_.IsOpen() || OutputFileName_.isEmpty()) return;
   if (!AgreeToOutput()) return;
   bool created = true;
   const QString refusal = RunChosenFiles(created);
@@ -59,24 +64,94 @@ void TForm1::StartButtonClick() {
 QString TForm1::RunChosenFiles(bool& created) {
   created = true;
   TimeLabel->clear();
-  if (Run_.Start() == TStartResult::Refused) return Text(Run_.RefusalMessage());
-  // The output is created, or an existing one replaced, only now.
-  if (!Run_.Writer().OpenFileNamed(Run_.Writer().Filename)) {
-    Run_.Abort();
-    created = false;
-    const QString refusal = Text(messages::kCannotCreate) + OutputFileName_;
-    CloseOutput(refusal, true);
-    return refusal;
+  TRunSettings settings;
+  settings.LevelDb = LevelDb();
+  settings.DebugBand = DebugBand_;
+  settings.CanonicalHeader = CanonicalHeader_;
+  // The user agreed to replace an existing output: the complete new one does.
+  settings.ReplaceOutput = true;
+  if (ContinueFromPrevious1->isChecked()) settings.ContinueFrom = LastEndState_;
+  auto run = std::make_unique<TDecodeRun>(settings);
+  // The window's own reader lets go of the input while the run reads it.
+  Input_.CloseFile();
+  if (const std::optional<TRefusal> refusal = run->OpenInput(LocalPath(InputFileName_))) {
+    OpenAndCheckInput(false);
+    // The debug refusal names no file: the message box says it.
+    if (refusal->Message.rfind(messages::kDebugNeedsStereo, 0) == 0) {
+      return Text(messages::kDebugNeedsStereo);
+    }
+    return QString::fromStdString(refusal->Message) + InputFileName_;
   }
-  ShowRunStarted();
-  InStartProcess_ = true;
-  Run_.StartProcess();
-  InStartProcess_ = false;
-  ShowRunEnded();
+  if (const std::optional<TRefusal> refusal = run->OpenOutput(LocalPath(OutputFileName_))) {
+    OpenAndCheckInput(false);
+    created = false;
+    const QString text =
+        QString::fromStdString(refusal->Message) + OutputFileName_ +
+        (refusal->Detail.empty() ? QString()
+                                 : QStringLiteral(": ") + QString::fromStdString(refusal->Detail));
+    CloseOutput(text, true);
+    return text;
+  }
+  run->SetMeterListener(this);
+  run->SetBlockCallback([this](const TProcessingRun& engine) { AfterBlock(engine); });
+  ShowRunStarted(*run);
+  ActiveRun_ = std::move(run);
+  RunThread_ = std::thread([this, active = ActiveRun_.get()] {
+    TRunResult result = active->Run();
+    {
+      const std::lock_guard<std::mutex> hold(MeterLock_);
+      PendingResult_ = std::move(result);
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { CollectRun(false); }, Qt::QueuedConnection);
+  });
   return {};
 }
 
-void TForm1::ShowRunStarted() {
+void TForm1::AfterBlock(const TProcessingRun& run) {
+  RunBytesRead_ = run.DataBytesRead();
+  const int block = BlocksDone_++;
+  std::unique_lock<std::mutex> hold(PauseLock_);
+  if (block != PauseBlock_ || !PauseAction_) return;
+  // The action may ask for another pause.
+  PauseBlock_ = -1;
+  PauseReleased_ = false;
+  QMetaObject::invokeMethod(
+      this,
+      [this, action = std::exchange(PauseAction_, {})] {
+        ShowMeterPositions();
+        RunTimerTick();
+        action();
+        const std::lock_guard<std::mutex> inner(PauseLock_);
+        PauseReleased_ = true;
+        PauseWake_.notify_all();
+      },
+      Qt::QueuedConnection);
+  PauseWake_.wait(hold, [this] { return PauseReleased_; });
+}
+
+void TForm1::PauseRunAfterBlock(int block, std::function<void()> action) {
+  const std::lock_guard<std::mutex> hold(PauseLock_);
+  PauseBlock_ = block;
+  PauseAction_ = std::move(action);
+}
+
+void TForm1::StopRun() {
+  if (!ActiveRun_) return;
+  ActiveRun_->RequestStop();
+  // A run held by a test's pause goes on to its end now.
+  const std::lock_guard<std::mutex> hold(PauseLock_);
+  PauseReleased_ = true;
+  PauseWake_.notify_all();
+}
+
+void TForm1::ShowRunStarted(const TDecodeRun& run) {
+  const TWavFileIn& reader = run.Input();
+  RunFrameBytes_ = reader.BlockAlign();
+  RunSampleRate_ = reader.SampleRate();
+  RunDataBytes_ = reader.DataSizeKnown() ? reader.DataSize() : 0;
+  RunBytesRead_ = 0;
+  BlocksDone_ = 0;
   // A mono run leaves channel 2 at the bottom and without text; a stereo run
   // shows its text again. (So does the last pair of an odd channel count.)
   const bool mono = !ShowsSecondChannel();
@@ -86,7 +161,7 @@ void TForm1::ShowRunStarted() {
     meter->SetShowPosText(!mono);
   }
   ShowAbortButton();
-  QString status = Text(Run_.StatusText());
+  QString status = QStringLiteral("Working");
   if (QueueRunning_) {
     status += QStringLiteral(" (file %1 of %2)")
                   .arg(QueueCurrent_ + 1)
@@ -99,47 +174,69 @@ void TForm1::ShowRunStarted() {
   RunClock_.start();
   UpdateRunningTimes();
   AbortRun1->setEnabled(true);
-  TWavFileIn& reader = Run_.Reader();
-  Recorder_.Start(Run_.Channels(), reader.SampleRate(), reader.BlockFrames(), InputFrames(),
+  Recorder_.Start(reader.Channels(), reader.SampleRate(), reader.BlockFrames(), InputFrames(),
                   TZorvCalc::kMeterInterval);
   GainPlot->update();
   UpdateToolsEnabled();
   // The run needs its files unchanged until it has ended.
   for (QWidget* button : {InputFileButton, OutPutFileButton}) button->setEnabled(false);
   for (QAction* item : {Open1, Save1}) item->setEnabled(false);
+  RunTimer_->start();
 }
 
-void TForm1::ShowRunEnded() {
+void TForm1::CollectRun(bool closing) {
+  if (!RunThread_.joinable()) return;
+  RunThread_.join();
+  RunTimer_->stop();
+  std::optional<TRunResult> result;
+  {
+    const std::lock_guard<std::mutex> hold(MeterLock_);
+    result = std::exchange(PendingResult_, std::nullopt);
+  }
+  ActiveRun_.reset();
+  if (!result) return;
+  LastEndState_ = result->EndState;
+  LastResult_ = *result;
+  ShowRunEnded(*result, closing);
+}
+
+void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
   ShowMeterPositions();
   GainPlot->update();
-  SinceShown_.invalidate();
-  const TRunStatus status = Run_.Status();
-  const bool failed = status == TRunStatus::WriteError || status == TRunStatus::SampleCountError;
-  ShowStatus(Text(Run_.StatusText()), failed);
+  const TRunStatus status = result.Status;
+  const bool failed = status != TRunStatus::Done && status != TRunStatus::Aborted;
+  QString text = Text(StatusText(status));
+  if (!result.Reason.empty()) text += QStringLiteral(": ") + QString::fromStdString(result.Reason);
+  if (result.CommitErrno != 0) {
+    text = QStringLiteral("Error: could not keep the output file: ") +
+           QString::fromLocal8Bit(std::strerror(result.CommitErrno));
+  }
+  if (result.Levels.size() > 1) {
+    text += QStringLiteral(" (reference level ") +
+            QString::fromStdString(LevelHistoryText(result.Levels, result.SampleRate)) +
+            QStringLiteral(")");
+  }
+  ShowStatus(text, failed || result.CommitErrno != 0);
   DoneLabel->show();
-  // A queue goes on with its next file; it does not wait for a stalled run.
-  if (QueueRunning_ && Run_.Stalled()) Run_.Abort();
-  // A stalled run keeps its files and its Abort button until pressed.
-  if (!Run_.Stalled()) {
-    TimeLabel->setText(QString::fromStdString(Run_.ElapsedTimeText()) + DecodedText());
-    // The bar stops where the output stopped: what the file took.
-    UpdateProgress(status == TRunStatus::Done ? Run_.DataBytes() : Run_.Writer().TotalBytes());
-    if (QueueRunning_) {
-      QueueEntryEnded();
-    } else {
-      // Disabled for a moment, Start lets go of the keyboard focus; a
-      // keyboard user gets it back for the next trial run.
-      const bool startHadFocus = StartButton->hasFocus() || StartFocusToRestore_;
-      ResetControls();
-      if (!CloseAfterRun_) ProposeSameFiles();
-      if (startHadFocus && StartButton->isEnabled()) StartButton->setFocus(Qt::OtherFocusReason);
+  TimeLabel->setText(QString::fromStdString(ElapsedTimeText(result.ElapsedMs)) +
+                     DecodedText(result.Frames));
+  // The bar stops where the output stopped.
+  UpdateProgress(status == TRunStatus::Done ? RunDataBytes_ : result.Frames * RunFrameBytes_);
+  if (QueueRunning_) {
+    QueueEntryEnded();
+  } else {
+    // Disabled for a moment, Start lets go of the keyboard focus; a
+    // keyboard user gets it back for the next trial run.
+    const bool startHadFocus = StartButton->hasFocus() || StartFocusToRestore_;
+    ResetControls();
+    if (!closing) ProposeSameFiles();
+    // What an aborted run kept is under the partial name.
+    if (result.Partial && result.Kept) {
+      SetFileLabel(OutputFileLabel, FromLocal(*result.Kept), false);
     }
-    StartFocusToRestore_ = false;
+    if (startHadFocus && StartButton->isEnabled()) StartButton->setFocus(Qt::OtherFocusReason);
   }
-  if (CloseAfterRun_) {
-    CloseAfterRun_ = false;
-    close();
-  }
+  StartFocusToRestore_ = false;
 }
 
 void TForm1::ShowAbortButton() {
@@ -148,11 +245,9 @@ void TForm1::ShowAbortButton() {
   StartButton->setEnabled(true);
 }
 
-QString TForm1::DecodedText() {
-  const std::uint32_t frameBytes = Run_.BytesPerFrame();
-  if (frameBytes == 0) return {};
-  const std::uint64_t frames = Run_.Writer().TotalBytes() / frameBytes;
-  return QStringLiteral(", ") + HoursText(DurationSeconds(frames, Run_.SampleRate())) +
+QString TForm1::DecodedText(std::uint64_t frames) const {
+  if (RunSampleRate_ == 0) return {};
+  return QStringLiteral(", ") + HoursText(DurationSeconds(frames, RunSampleRate_)) +
          QStringLiteral(" decoded");
 }
 
@@ -172,7 +267,7 @@ void TForm1::ResetControls() {
 }
 
 void TForm1::UpdateProgress(std::uint64_t done) {
-  const std::uint64_t total = Run_.DataBytes();
+  const std::uint64_t total = RunDataBytes_;
   done = std::min(done, total);
   const int maximum = RunProgress->maximum();
   RunProgress->setValue(
@@ -180,45 +275,32 @@ void TForm1::UpdateProgress(std::uint64_t done) {
 }
 
 void TForm1::UpdateRunningTimes() {
-  const QString text =
-      RunningTimesText(RunClock_.elapsed(), Run_.DataBytesRead(), Run_.DataBytes());
+  const QString text = RunningTimesText(RunClock_.elapsed(), RunBytesRead_, RunDataBytes_);
   if (TimeLabel->text() != text) TimeLabel->setText(text);
 }
 
-void TForm1::RunEventPass() {
-  // A screen shows some 60 pictures a second; the run delivers blocks far
-  // faster. Meters, progress and times are brought up to date once per
-  // display interval, the window's events are handled after every block.
-  constexpr qint64 kDisplayIntervalMs = 16;
-  if (!SinceShown_.isValid() || SinceShown_.elapsed() >= kDisplayIntervalMs) {
-    ShowMeterPositions();
-    GainPlot->update();
-    UpdateProgress(Run_.DataBytesRead());
-    if (Run_.Running()) UpdateRunningTimes();
-    SinceShown_.start();
-  }
-  QCoreApplication::processEvents();
+void TForm1::RunTimerTick() {
+  if (!RunActive()) return;
+  ShowMeterPositions();
+  GainPlot->update();
+  UpdateProgress(RunBytesRead_);
+  UpdateRunningTimes();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  if (RunActive()) {
+    // Closing ends the run only when the user says so; it then keeps what
+    // was decoded under the partial name.
+    if (!Dialogs_.ConfirmStopRun(this, kStopQuestion) || !RunActive()) {
+      event->ignore();
+      return;
+    }
+    QueueAborted_ = true;
+    StopRun();
+    CollectRun(true);
+  }
   // Nothing more of a queue is begun.
   if (QueueRunning_) QueueAborted_ = true;
-  if (InStartProcess_) {
-    // Inside the run's event pass: abort, and close once the output header
-    // is complete and the files are closed.
-    if (Run_.Running()) {
-      Run_.Abort();
-      ResetControls();
-    }
-    CloseAfterRun_ = true;
-    event->ignore();
-    return;
-  }
-  // A stalled run: Abort completes the output with what was written.
-  if (Run_.Running()) {
-    Run_.Abort();
-    ResetControls();
-  }
   AboutBox->hide();
   HelpViewer->hide();
   event->accept();

@@ -37,12 +37,12 @@ QString ProposePlotName(const QString& input) {
 
 void TForm1::UpdateToolsEnabled() {
   const bool idle = !Busy();
-  MeasureButton->setEnabled(idle && Run_.Reader().IsOpen());
+  MeasureButton->setEnabled(idle && Input_.IsOpen());
   SavePlot1->setEnabled(idle && !History_.Empty());
 }
 
 void TForm1::MeasureButtonClick() {
-  if (Busy() || !Run_.Reader().IsOpen()) return;
+  if (Busy() || !Input_.IsOpen()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // A reader of its own: the window's stays at the start of the data.
   const TReferenceTone found = MeasureReferenceTone(LocalPath(InputFileName_));

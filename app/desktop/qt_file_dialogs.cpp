@@ -108,6 +108,16 @@ bool TQtFileDialogs::ConfirmOverwrite(QWidget* parent, const QString& question) 
                                QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
+bool TQtFileDialogs::ConfirmStopRun(QWidget* parent, const QString& question) {
+  QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), question,
+                  QMessageBox::Cancel, parent);
+  QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::AcceptRole);
+  // Cancel is the default: the decode goes on unless Stop is chosen.
+  box.setDefaultButton(QMessageBox::Cancel);
+  box.exec();
+  return box.clickedButton() == stop;
+}
+
 void TQtFileDialogs::ShowMessage(QWidget* parent, const QString& text) {
   QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), text);
 }

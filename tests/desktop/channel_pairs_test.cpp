@@ -73,9 +73,9 @@ TEST_F(WindowChannelPairs, ThePairChosenDuringARunIsShownAndTheOutputStaysTheSam
   constexpr std::uint32_t kChannels = 6;
   const QString input = WriteWav("six.wav", TWavFormat{1, kChannels, 44100, 16}, 10000);
   MakeReady(input, Path("six_dec.wav"));
-  // Chosen in the run's first event pass.
+  // Chosen while the run goes on, after its first block.
   bool chosenDuringTheRun = false;
-  QTimer::singleShot(0, [&] {
+  AfterBlock(0, [&] {
     chosenDuringTheRun = Form->Busy();
     Form->ChannelPairBox->setCurrentIndex(1);
   });

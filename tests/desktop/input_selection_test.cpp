@@ -82,9 +82,22 @@ TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
     ChooseInput(input);
     EXPECT_EQ(Std(Form->InputFileLabel->text()), c.Message + Std(input));
     EXPECT_TRUE(IsRed(Form->InputFileLabel));
-    EXPECT_TRUE(Form->WavParamsLabel->text().isEmpty());
+    // A format refused says what was found and what is accepted, under the
+    // file's line.
+    if (std::string_view(c.Message).starts_with("Not supported")) {
+      EXPECT_TRUE(Form->WavParamsLabel->text().startsWith(QStringLiteral("found ")))
+          << Std(Form->WavParamsLabel->text());
+      EXPECT_TRUE(IsRed(Form->WavParamsLabel));
+    } else {
+      EXPECT_TRUE(Form->WavParamsLabel->text().isEmpty());
+    }
+    if (std::string_view(c.Name) == "22050 Hz") {
+      EXPECT_TRUE(
+          Form->WavParamsLabel->text().startsWith(QStringLiteral("found 22050 Hz; accepted: ")))
+          << Std(Form->WavParamsLabel->text());
+    }
     EXPECT_FALSE(Form->StartButton->isEnabled());
-    EXPECT_FALSE(Form->Run().Reader().IsOpen());
+    EXPECT_FALSE(Form->InputReader().IsOpen());
     EXPECT_EQ(Form->OutputFileName(), output);
     EXPECT_EQ(Form->OutputFileLabel->text(), output);
     EXPECT_FALSE(QFileInfo::exists(output));
@@ -132,7 +145,7 @@ TEST_F(WindowInput, AcceptedFormatsAreDescribed) {
     EXPECT_EQ(Std(Form->WavParamsLabel->text()), c.Line);
     EXPECT_EQ(Form->InputFileLabel->text(), input);
     EXPECT_FALSE(IsRed(Form->InputFileLabel));
-    EXPECT_TRUE(Form->Run().Reader().IsOpen());
+    EXPECT_TRUE(Form->InputReader().IsOpen());
     EXPECT_TRUE(Form->OutPutFileButton->isEnabled());
     EXPECT_TRUE(Form->Save1->isEnabled());
   }
@@ -222,7 +235,7 @@ TEST_F(WindowInput, CancelledDialogChangesNothing) {
                          Form->WavParamsLabel->text()}),
             labels);
   EXPECT_EQ(Enabling(*Form), before);
-  EXPECT_TRUE(Form->Run().Reader().IsOpen());
+  EXPECT_TRUE(Form->InputReader().IsOpen());
   EXPECT_EQ(Form->OutputFileName(), Path("out.wav"));
 }
 
@@ -246,7 +259,7 @@ TEST_F(WindowInput, DroppedFileIsSelectedWithoutDialogSeveralAreQueued) {
   EXPECT_TRUE(drop({QUrl::fromLocalFile(input)}));
   EXPECT_EQ(Form->InputFileLabel->text(), input);
   EXPECT_TRUE(Form->DoneLabel->text().isEmpty());
-  EXPECT_TRUE(Form->Run().Reader().IsOpen());
+  EXPECT_TRUE(Form->InputReader().IsOpen());
   EXPECT_TRUE(Dialogs.InputProposals.isEmpty());
 
   // Several files are queued (the queue's own tests follow it further), and

@@ -3,6 +3,7 @@
 // takes, the reference level by keys and typed, menus and shortcuts, Enter,
 // Space and Esc on a run, and the level's text in the user's locale.
 #include <QApplication>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -65,7 +66,7 @@ TEST_F(WindowKeyboard, LevelAnswersArrowsPagesHomeAndEnd) {
     Key(step.Key);
     EXPECT_EQ(Form->LevelBar->value(), step.Position);
     EXPECT_EQ(Std(LevelText()), step.Text) << "the value beside the bar in step";
-    EXPECT_DOUBLE_EQ(Form->Run().Decoder().Level(), std::pow(10.0, step.Position / 200.0));
+    EXPECT_DOUBLE_EQ(Form->LevelDb(), step.Position / 10.0);
   }
 }
 
@@ -79,7 +80,7 @@ TEST_F(WindowKeyboard, TypedLevelCountsOnceCompleteAndMovesTheBar) {
   Key(Qt::Key_Return);
   EXPECT_EQ(Form->LevelBar->value(), -125);
   EXPECT_EQ(Std(LevelText()), "-12.5 dB");
-  EXPECT_DOUBLE_EQ(Form->Run().Decoder().Level(), std::pow(10.0, -125 / 200.0));
+  EXPECT_DOUBLE_EQ(Form->LevelDb(), -125 / 10.0);
 
   // Arrows and pages in the field: 0.1 dB and 1 dB.
   Key(Qt::Key_Up);
@@ -153,18 +154,21 @@ TEST_F(WindowKeyboard, EnterAndSpaceStartEscAborts) {
 
   for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
     SCOPED_TRACE(key);
-    if (key != Qt::Key_Return) Dialogs.OverwriteAnswers.push_back(true);
+    // An aborted run leaves its output under the partial name: nothing to ask.
     Form->StartButton->setFocus();
-    // Esc in the run's first event pass, with the focus elsewhere.
-    QTimer::singleShot(0, Form.get(), [this] {
+    // Esc after the run's first block, with the focus elsewhere.
+    AfterBlock(0, [this] {
       EXPECT_EQ(Std(Form->StartButton->text()), "Abort");
       Form->LevelBar->setFocus();
       Key(Qt::Key_Escape);
     });
     Key(key);
+    WaitForRun();
     EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
     EXPECT_EQ(Std(Form->StartButton->text()), "Start");
   }
+  EXPECT_TRUE(Dialogs.Questions.isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(output));
   // Esc outside a run does nothing.
   Key(Qt::Key_Escape);
   EXPECT_TRUE(Form->isVisible());
@@ -177,20 +181,23 @@ TEST_F(WindowKeyboard, StartKeepsTheFocusForTheNextTrialRun) {
   MakeReady(WriteWav("in.wav", kStereo16, 5 * kBlock44), Path("out.wav"));
   Form->StartButton->setFocus();
   Key(Qt::Key_Return);
+  WaitForRun();
   ASSERT_EQ(Std(Form->DoneLabel->text()), "Done");
   EXPECT_EQ(QApplication::focusWidget(), Form->StartButton);
 
   Dialogs.OverwriteAnswers.push_back(true);
-  QTimer::singleShot(0, Form.get(), [this] { Key(Qt::Key_Space); });  // Abort
+  AfterBlock(0, [this] { Key(Qt::Key_Space); });  // Abort
   Key(Qt::Key_Return);
+  WaitForRun();
   EXPECT_EQ(Dialogs.Questions.size(), 1) << "the last run's output was asked about";
   ASSERT_EQ(Std(Form->DoneLabel->text()), "aborted");
   EXPECT_EQ(QApplication::focusWidget(), Form->StartButton);
 
   // Where the focus went elsewhere during the run, it stays there.
   Dialogs.OverwriteAnswers.push_back(true);
-  QTimer::singleShot(0, Form.get(), [this] { Form->LevelBar->setFocus(); });
+  AfterBlock(0, [this] { Form->LevelBar->setFocus(); });
   Key(Qt::Key_Return);
+  WaitForRun();
   ASSERT_EQ(Std(Form->DoneLabel->text()), "Done");
   EXPECT_EQ(QApplication::focusWidget(), Form->LevelBar);
 }

@@ -88,7 +88,7 @@ TEST_F(WindowOutput, OutputThatAppearedSinceTheChoiceIsAskedAboutAtStart) {
   PressStart();
   EXPECT_EQ(Dialogs.Questions, QStringList{"OK to overwrite out.wav ?"});
   EXPECT_EQ(ReadFile(Std(output)), other);
-  EXPECT_FALSE(Form->Run().Running());
+  EXPECT_FALSE(Form->RunActive());
   EXPECT_TRUE(Form->StartButton->isEnabled()) << "the choice stands";
 
   Dialogs.OverwriteAnswers.push_back(true);
@@ -113,6 +113,8 @@ TEST_F(WindowOutput, RefusedOutputsAreShownInRed) {
       {Path("folder"), "Cannot create: "},
       // A folder that takes no new names, whoever asks.
       {QStringLiteral("/proc/zorv-out.wav"), "Cannot create: "},
+      // A device is never replaced by a file, whoever runs the program.
+      {QStringLiteral("/dev/full"), "Cannot create: "},
   };
   int n = 0;
   for (const auto& c : cases) {

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <QButtonGroup>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -42,11 +43,6 @@ TBytes CheckedData(const QString& path) {
   return image->Data;
 }
 
-// Calls action once, in the run's first event pass.
-void InFirstEventPass(const std::function<void()>& action) {
-  QTimer::singleShot(0, action);
-}
-
 // The run's end: status and times shown, the output closed, and the same
 // input and output ready for the next run.
 void ExpectEnded(TForm1& form, const char* status, const char* decoded, bool error = false) {
@@ -60,8 +56,8 @@ void ExpectEnded(TForm1& form, const char* status, const char* decoded, bool err
       << Std(form.TimeLabel->text());
   EXPECT_EQ(Std(form.StartButton->text()), "Start");
   EXPECT_FALSE(IsRed(form.StartButton));
-  EXPECT_TRUE(form.Run().Reader().IsOpen());
-  EXPECT_FALSE(form.Run().Writer().IsOpen());
+  EXPECT_TRUE(form.InputReader().IsOpen());
+  EXPECT_FALSE(form.RunActive());
   EXPECT_EQ(Enabling(form), (TEnabling{true, true, true, true, true, true, true, true}));
 }
 
@@ -99,10 +95,10 @@ TEST_F(WindowRun, OutputEqualsADirectRunInEveryLayout) {
   }
 }
 
-TEST_F(WindowRun, AbortAfterTheFirstBlockLeavesAValidFile) {
+TEST_F(WindowRun, AbortKeepsWhatWasDecodedUnderThePartialName) {
   const QString input = WriteWav("in.wav", kStereo16, 5 * kBlock44);
   MakeReady(input, Path("out.wav"));
-  InFirstEventPass([this] {
+  AfterBlock(0, [this] {
     // While the run goes on: Abort in red, no file selection, progress shown.
     EXPECT_EQ(Std(Form->StartButton->text()), "Abort");
     EXPECT_TRUE(IsRed(Form->StartButton));
@@ -116,41 +112,74 @@ TEST_F(WindowRun, AbortAfterTheFirstBlockLeavesAValidFile) {
   PressStart();
   ExpectEnded(*Form, "aborted", "0:00:00");
   EXPECT_EQ(Form->RunProgress->value(), Form->RunProgress->maximum() / 5);
+  EXPECT_FALSE(QFileInfo::exists(Path("out.wav"))) << "nothing under the final name";
+  EXPECT_EQ(Form->OutputFileLabel->text(), Path("out.partial.wav"));
   const TBytes full = DirectDecode(Std(input), Dir.File("full.wav"));
-  const TBytes data = CheckedData(Path("out.wav"));
+  const TBytes data = CheckedData(Path("out.partial.wav"));
   ASSERT_EQ(data.size(), kBlockBytes44);
   EXPECT_TRUE(std::equal(data.begin(), data.end(), full.begin() + 44));
 }
 
-TEST_F(WindowRun, ClosingDuringARunCompletesTheOutputFirst) {
+// A second trial run aborted: the first run's complete result stays.
+TEST_F(WindowRun, AbortedTrialRunLeavesTheEarlierResultAlone) {
+  const QString input = WriteWav("in.wav", kStereo16, 5 * kBlock44);
+  const QString output = Path("out.wav");
+  MakeReady(input, output);
+  PressStart();
+  ASSERT_EQ(Std(Form->DoneLabel->text()), "Done");
+  const TBytes first = ReadFile(Std(output));
+  Dialogs.OverwriteAnswers.push_back(true);
+  Form->LevelBar->setValue(-140);
+  AfterBlock(1, [this] { Form->StartButton->click(); });
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  EXPECT_EQ(ReadFile(Std(output)), first);
+  EXPECT_EQ(CheckedData(Path("out.partial.wav")).size(), 2 * kBlockBytes44);
+}
+
+// Closing the window during a run asks first; Cancel lets the run go on,
+// Stop ends it and keeps what was decoded.
+TEST_F(WindowRun, ClosingDuringARunAsksAndKeepsWhatWasDecoded) {
   for (const bool viaMenu : {false, true}) {
     SCOPED_TRACE(viaMenu ? "Exit" : "close");
     Form = std::make_unique<TForm1>(Dialogs);
     Form->show();
     const QString input = WriteWav("in.wav", kStereo16, 5 * kBlock44);
-    const QString output = Path(viaMenu ? "exit.wav" : "close.wav");
+    const QString name = viaMenu ? "exit" : "close";
+    const QString output = Path(Std(name) + ".wav");
     MakeReady(input, output);
-    InFirstEventPass([&] {
+    Dialogs.StopAnswers = {false, true};
+    const auto closeWindow = [&] {
       if (viaMenu)
         Form->Exit1->trigger();
       else
         Form->close();
-      EXPECT_TRUE(Form->isVisible()) << "closed before the output is complete";
+    };
+    AfterBlock(0, [&] {
+      closeWindow();
+      EXPECT_TRUE(Form->isVisible()) << "Cancel keeps the window";
+      AfterBlock(1, closeWindow);
     });
     PressStart();
+    EXPECT_EQ(Dialogs.Questions,
+              QStringList({"A decode is running. Stop it and keep what was decoded?",
+                           "A decode is running. Stop it and keep what was decoded?"}));
+    Dialogs.Questions.clear();
     EXPECT_FALSE(Form->isVisible());
     EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
-    EXPECT_FALSE(Form->Run().Writer().IsOpen());
-    EXPECT_EQ(CheckedData(output).size(), kBlockBytes44);
+    EXPECT_FALSE(QFileInfo::exists(output));
+    EXPECT_EQ(CheckedData(Path(Std(name) + ".partial.wav")).size(), 2 * kBlockBytes44);
   }
 }
 
 TEST_F(WindowRun, LevelChangeDuringARunAppliesFromTheNextBlock) {
   const QString input = WriteWav("in.wav", kStereo16, 4 * kBlock44);
   MakeReady(input, Path("out.wav"));
-  InFirstEventPass([this] { Form->LevelBar->setValue(-200); });
+  AfterBlock(0, [this] { Form->LevelBar->setValue(-200); });
   PressStart();
   EXPECT_EQ(Std(Form->RefLabel->text()), "-20.0 dB");
+  EXPECT_EQ(Std(Form->DoneLabel->text()),
+            "Done (reference level -10.0 dB; -20.0 dB from 0:00:00.1)");
   const TBytes changed =
       DirectDecode(Std(input), Dir.File("changed.wav"), [](TProcessingRun& run, int block) {
         if (block == 0) run.Decoder().SetLevel(-20.0);
@@ -165,7 +194,7 @@ TEST_F(WindowRun, MonoRunKeepsChannel2MetersDownWithoutTextUntilAStereoRun) {
   };
   MakeReady(WriteWav("mono.wav", kMono16, 2 * kBlock44), Path("mono_dec.wav"));
   Form->Meter(1, 2)->SetPosition(40);
-  InFirstEventPass([&] {
+  AfterBlock(0, [&] {
     channel2([](const TALProgressBar& m) {
       EXPECT_EQ(m.Position(), -350);
       EXPECT_FALSE(m.ShowPosText());
@@ -192,7 +221,7 @@ TEST_F(WindowRun, DebugOutputOfAMonoInputIsRefused) {
   PressStart();
   EXPECT_EQ(Dialogs.Messages,
             QStringList{"Control signal debug output in (R) needs 2-ch stereo input file"});
-  EXPECT_FALSE(Form->Run().Running());
+  EXPECT_FALSE(Form->RunActive());
   EXPECT_EQ(Std(Form->StartButton->text()), "Start");
   EXPECT_TRUE(Form->StartButton->isEnabled());
   EXPECT_FALSE(QFileInfo::exists(output)) << "a refused run creates no output";
@@ -203,14 +232,13 @@ TEST_F(WindowRun, DebugOutputOfAMonoInputIsRefused) {
 }
 
 // The output's file system takes only part of the data: the run stops at the
-// write that failed, says so in red, and leaves a valid WAV file of what the
-// file took. The limit is the process's file size limit, as a full disk
-// would be for this one file.
-TEST_F(WindowRun, WriteFailureStopsTheRunWhereTheOutputStopped) {
+// write that failed, says so in red with the system's reason, and leaves
+// nothing: neither under the final name nor a temporary file. The limit is
+// the process's file size limit, as a full disk would be for this one file.
+TEST_F(WindowRun, WriteFailureSaysWhyAndLeavesNothing) {
   const QString input = WriteWav("in.wav", kStereo16, 5 * kBlock44);
   const QString output = Path("out.wav");
   MakeReady(input, output);
-  // Two whole blocks and 250 frames of the third.
   constexpr std::uint32_t kTaken = 2 * kBlockBytes44 + 1000;
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -222,33 +250,19 @@ TEST_F(WindowRun, WriteFailureStopsTheRunWhereTheOutputStopped) {
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previousSignal);
 
-  ExpectEnded(*Form, "Error: could not write the output file", "0:00:00", true);
-  EXPECT_EQ(
-      Form->RunProgress->value(),
-      static_cast<int>(std::uint64_t{kTaken} * Form->RunProgress->maximum() / (5 * kBlockBytes44)));
-  const TBytes data = CheckedData(output);
-  ASSERT_EQ(data.size(), kTaken);
-  const TBytes full = DirectDecode(Std(input), Dir.File("full.wav"));
-  EXPECT_TRUE(std::equal(data.begin(), data.end(), full.begin() + 44));
-  EXPECT_EQ(Form->Run().DataBytesRead(), 3 * kBlockBytes44) << "read on after the failed write";
-}
+  ExpectEnded(*Form, "Error: could not write the output file: File too large", "0:00:0\\d", true);
+  ASSERT_TRUE(Form->LastResult().has_value());
+  EXPECT_EQ(Form->LastResult()->Status, TRunStatus::WriteError);
+  EXPECT_FALSE(Form->LastResult()->Kept.has_value());
+  EXPECT_EQ(QDir(Path("")).entryList(QDir::Files), QStringList{"in.wav"});
 
-TEST_F(WindowRun, OutputThatTakesNothingIsReportedNotDone) {
-  if (!QFileInfo::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full";
-  ChooseInput(WriteWav("in.wav", kStereo16, 5 * kBlock44));
-  ChooseOutput(QStringLiteral("/dev/full"), true);
-  ASSERT_TRUE(Form->StartButton->isEnabled());
-  PressStart();
-  ExpectEnded(*Form, "Error: could not write the output file", "0:00:00", true);
-  EXPECT_EQ(Form->RunProgress->value(), 0);
-  EXPECT_EQ(Form->Run().DataBytesRead(), 0u) << "the header's write failed: no block is read";
   // The next start clears the error's colour.
-  Dialogs.OverwriteAnswers.push_back(true);
-  InFirstEventPass([this] {
+  AfterBlock(0, [this] {
     EXPECT_EQ(Std(Form->DoneLabel->text()), "Working");
     EXPECT_FALSE(IsRed(Form->DoneLabel));
   });
   PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
 }
 
 TEST_F(WindowRun, EnablingFollowsEachStep) {

@@ -21,6 +21,7 @@ class TScriptedDialogs : public TFileDialogs {
   std::deque<QStringList> InputListAnswers;
   std::deque<QString> PlotAnswers;
   std::deque<bool> OverwriteAnswers;
+  std::deque<bool> StopAnswers;  // the question when the window is closed during a run
 
   QStringList InputProposals;
   QStringList OutputProposals;
@@ -56,6 +57,16 @@ class TScriptedDialogs : public TFileDialogs {
     }
     const bool answer = OverwriteAnswers.front();
     OverwriteAnswers.pop_front();
+    return answer;
+  }
+  bool ConfirmStopRun(QWidget*, const QString& question) override {
+    Questions << question;
+    if (StopAnswers.empty()) {
+      ++Unexpected;
+      return false;
+    }
+    const bool answer = StopAnswers.front();
+    StopAnswers.pop_front();
     return answer;
   }
   void ShowMessage(QWidget*, const QString& text) override { Messages << text; }

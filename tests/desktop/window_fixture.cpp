@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/desktop/window_fixture.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QScrollBar>
 
 #include "app/format_check.h"
@@ -70,6 +72,17 @@ void WindowTest::ChooseOutput(const std::optional<QString>& path, std::optional<
   Form->OutPutFileButton->click();
   EXPECT_TRUE(Dialogs.OutputAnswers.empty()) << "the output dialog was not shown";
   EXPECT_TRUE(Dialogs.OverwriteAnswers.empty()) << "the overwrite question was not asked";
+}
+
+void WindowTest::WaitForRun() {
+  QElapsedTimer waited;
+  waited.start();
+  while (Form && Form->RunActive() && waited.elapsed() < 120000) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  ASSERT_FALSE(Form && Form->RunActive()) << "the run did not end";
+  // The run's end is shown from the event loop.
+  QCoreApplication::processEvents();
 }
 
 void WindowTest::MakeReady(const QString& input, const QString& output) {

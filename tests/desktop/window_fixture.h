@@ -81,7 +81,18 @@ class WindowTest : public ::testing::Test {
   // The output dialog answered with path; overwrite answers the question
   // that an existing file raises.
   void ChooseOutput(const std::optional<QString>& path, std::optional<bool> overwrite = {});
-  void PressStart() { Form->StartButton->click(); }
+  // Start, and the run (on its own thread) to its end; the window's events
+  // are handled meanwhile.
+  void PressStart() {
+    Form->StartButton->click();
+    WaitForRun();
+  }
+  void WaitForRun();
+  // action on the window's thread while the run waits after the given block
+  // (0: the first); what it changes applies from the next block.
+  void AfterBlock(int block, std::function<void()> action) {
+    Form->PauseRunAfterBlock(block, std::move(action));
+  }
   // Input and output chosen; Start is enabled.
   void MakeReady(const QString& input, const QString& output);
 

@@ -8,7 +8,7 @@
 
 #include "wav/header_image.h"
 
-namespace zorv::cli {
+namespace zorv {
 
 // For a ReadHeader result other than 0; start holds the file's first bytes
 // (up to 12), to name what kind of file it is.
@@ -16,4 +16,4 @@ std::string HeaderRefusalDetail(std::int32_t readHeaderCode, const std::string& 
 // For a CheckFormat result other than 0.
 std::string FormatRefusalDetail(std::int32_t checkFormatCode, const THeaderImage& header);
 
-}  // namespace zorv::cli
+}  // namespace zorv

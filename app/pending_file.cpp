@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/pending_file.h"
+#include "app/pending_file.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <random>
 
-namespace zorv::cli {
+namespace zorv {
 namespace {
 
 std::string FolderOf(const std::string& path) {
@@ -115,4 +115,4 @@ void TPendingFile::Discard() {
   TemporaryPath_.clear();
 }
 
-}  // namespace zorv::cli
+}  // namespace zorv

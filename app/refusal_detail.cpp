@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/refusal_detail.h"
+#include "app/refusal_detail.h"
 
 #include <cstdio>
 
 #include "app/format_check.h"
 #include "wav/wav_file_in.h"
 
-namespace zorv::cli {
+namespace zorv {
 namespace {
 
 constexpr const char* kConvert = "; convert it to WAV first, for example with sox";
@@ -87,4 +87,4 @@ std::string FormatRefusalDetail(std::int32_t code, const THeaderImage& header) {
   }
 }
 
-}  // namespace zorv::cli
+}  // namespace zorv

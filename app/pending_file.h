@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace zorv::cli {
+namespace zorv {
 
 // "tape_dec.wav" -> "tape_dec.partial.wav", "meters.csv" -> "meters.partial.csv",
 // "notes" -> "notes.partial": the name for what an interrupted run wrote.
@@ -46,4 +46,4 @@ class TPendingFile {
   int Error_ = 0;
 };
 
-}  // namespace zorv::cli
+}  // namespace zorv

@@ -1,0 +1,297 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/decode_run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+#include <utility>
+
+#include "app/arithmetic.h"
+#include "app/format_check.h"
+#include "app/messages.h"
+#include "app/output_name.h"
+#include "app/refusal_detail.h"
+
+namespace zorv {
+namespace {
+
+std::string Reason(int error) {
+  return std::strerror(error);
+}
+
+// Why an input cannot be opened for reading; empty when it can.
+std::string InputProblem(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return Reason(errno);
+  if (S_ISDIR(info.st_mode)) return Reason(EISDIR);
+  if (!S_ISREG(info.st_mode)) return "not a regular file";
+  if (::access(path.c_str(), R_OK) != 0) return Reason(errno);
+  return {};
+}
+
+// The file's first bytes, to tell what kind of file a refused one is.
+std::string FileStart(const std::string& path) {
+  std::string start(12, '\0');
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  const ssize_t got = ::read(fd, start.data(), start.size());
+  ::close(fd);
+  start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return start;
+}
+
+// "0:04:30.0": hours, minutes, seconds and tenths of a frame's time.
+std::string TimeOfFrame(std::uint64_t frame, std::uint32_t sampleRate) {
+  const std::uint64_t tenths = sampleRate == 0 ? 0 : frame * 10 / sampleRate;
+  char text[48];
+  std::snprintf(text, sizeof text, "%llu:%02llu:%02llu.%llu",
+                static_cast<unsigned long long>(tenths / 36000),
+                static_cast<unsigned long long>(tenths / 600 % 60),
+                static_cast<unsigned long long>(tenths / 10 % 60),
+                static_cast<unsigned long long>(tenths % 10));
+  return text;
+}
+
+std::string DbText(double dB) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f dB", dB + 0.0);
+  return text;
+}
+
+}  // namespace
+
+std::string LevelHistoryText(const std::vector<TLevelChange>& levels, std::uint32_t sampleRate) {
+  std::string text;
+  for (const TLevelChange& change : levels) {
+    if (!text.empty()) text += "; ";
+    text += DbText(change.LevelDb);
+    if (change.Frame != 0) text += " from " + TimeOfFrame(change.Frame, sampleRate);
+  }
+  return text;
+}
+
+TDecodeRun::TDecodeRun(const TRunSettings& settings)
+    : Settings_(settings), Run_(std::make_unique<TProcessingRun>()) {}
+
+TDecodeRun::~TDecodeRun() = default;
+
+std::optional<TRefusal> TDecodeRun::OpenInput(const std::string& path) {
+  InputName_ = path;
+  InputStream_ = false;
+  TWavFileIn& reader = Run_->Reader();
+  reader.Filename = path;
+  if (const std::string problem = InputProblem(path); !problem.empty()) {
+    return TRefusal{std::string(messages::kCannotOpen), path, problem};
+  }
+  if (!reader.OpenFile()) return TRefusal{std::string(messages::kCannotOpen), path, Reason(errno)};
+  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
+    reader.CloseFile();
+    return TRefusal{HeaderRefusal(reader, code), path, HeaderRefusalDetail(code, FileStart(path))};
+  }
+  if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
+    reader.CloseFile();
+    return TRefusal{std::string(CheckFormatMessage(code)), path,
+                    FormatRefusalDetail(code, reader.HeaderImage())};
+  }
+  if (Settings_.DebugBand != 0 && reader.Channels() != 2) {
+    reader.CloseFile();
+    return TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", path, {}};
+  }
+  return std::nullopt;
+}
+
+std::optional<TRefusal> TDecodeRun::OpenInputStream(int fd, const std::string& name) {
+  InputName_ = name;
+  InputStream_ = true;
+  TWavFileIn& reader = Run_->Reader();
+  reader.Filename = name;
+  reader.OpenStream(fd);
+  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
+    reader.CloseFile();
+    return TRefusal{HeaderRefusal(reader, code), name, HeaderRefusalDetail(code, {})};
+  }
+  if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
+    reader.CloseFile();
+    return TRefusal{std::string(CheckFormatMessage(code)), name,
+                    FormatRefusalDetail(code, reader.HeaderImage())};
+  }
+  if (Settings_.DebugBand != 0 && reader.Channels() != 2) {
+    reader.CloseFile();
+    return TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", name, {}};
+  }
+  return std::nullopt;
+}
+
+std::optional<TRefusal> TDecodeRun::OpenOutput(const std::string& path) {
+  OutputName_ = path;
+  OutputStream_ = false;
+  if (!InputStream_ && SameFile(InputName_, path)) {
+    return TRefusal{std::string(messages::kInputAsOutput), path, {}};
+  }
+  // The complete output takes the name by a rename: a device or a pipe of
+  // that name would be replaced by a file.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    return TRefusal{std::string(messages::kCannotCreate), path,
+                    S_ISDIR(info.st_mode) ? Reason(EISDIR) : "not a regular file"};
+  }
+  if (!Output_.Create(path)) {
+    return TRefusal{std::string(messages::kCannotCreate), path, Reason(Output_.Error())};
+  }
+  // The writer closes its own descriptor at the end of the run; the pending
+  // file keeps one for the sync before the rename.
+  if (!Run_->Writer().AdoptFile(::fcntl(Output_.Descriptor(), F_DUPFD_CLOEXEC, 0),
+                                Output_.TemporaryPath())) {
+    const int error = errno;
+    Output_.Discard();
+    return TRefusal{std::string(messages::kCannotCreate), path, Reason(error)};
+  }
+  OutputOpen_ = true;
+  return std::nullopt;
+}
+
+void TDecodeRun::OpenOutputStream(int fd, const std::string& name) {
+  OutputName_ = name;
+  OutputStream_ = true;
+  Run_->Writer().OpenStream(fd);
+  OutputOpen_ = true;
+}
+
+void TDecodeRun::RequestLevel(double dB) {
+  const std::lock_guard<std::mutex> hold(LevelLock_);
+  RequestedLevel_ = dB;
+}
+
+bool TDecodeRun::Stopping() const {
+  return Stop_ || (ExternalStop_ != nullptr && *ExternalStop_);
+}
+
+void TDecodeRun::BetweenBlocks() {
+  TProcessingRun& run = *Run_;
+  // What the front end does between the blocks (and the level or the stop
+  // it asks for meanwhile) applies from the next block.
+  if (BlockCallback_) BlockCallback_(run);
+  std::optional<double> level;
+  {
+    const std::lock_guard<std::mutex> hold(LevelLock_);
+    level = std::exchange(RequestedLevel_, std::nullopt);
+  }
+  // The new level applies from the block after the one in hand.
+  if (level && *level != Levels_.back().LevelDb) {
+    run.Decoder().SetLevel(*level);
+    const std::uint64_t next =
+        run.BlockFirstFrame() + static_cast<std::uint64_t>(std::max(run.FramesPerBlock(), 0));
+    if (Levels_.back().Frame == next) {
+      Levels_.back().LevelDb = *level;
+    } else {
+      Levels_.push_back({next, *level});
+    }
+  }
+  if (Stopping()) run.Abort();
+}
+
+TRunResult TDecodeRun::Decode() {
+  TProcessingRun& run = *Run_;
+  TRunResult result;
+  const TWavFileIn& reader = run.Reader();
+  result.SampleRate = reader.SampleRate();
+  result.Channels = reader.Channels();
+  result.DataBytes = reader.DataSizeKnown() ? reader.DataSize() : 0;
+  result.DeliverableBytes = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
+
+  run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
+    Md5_.Update(data, size);
+  };
+  run.SetDebugChannel(Settings_.DebugBand);
+  run.SetOutputFloat(Settings_.Float);
+  run.SetCanonicalHeader(Settings_.CanonicalHeader);
+  run.SetMaxRiffSize(Settings_.MaxRiffSize);
+  run.SetInitialState(Settings_.ContinueFrom);
+  run.Decoder().SetLevel(Settings_.LevelDb);
+  if (Settings_.Exact) run.Decoder().SetPath(TDecodePath::Extended);
+  if (Settings_.Pool != nullptr) {
+    run.Decoder().SetWorkerPool(Settings_.Pool);
+  } else {
+    run.Decoder().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
+  }
+  Levels_ = {{0, Settings_.LevelDb}};
+  run.SetEventPass([this] { BetweenBlocks(); });
+
+  if (!OutputOpen_ || run.Start() == TStartResult::Refused) {
+    result.Status = TRunStatus::Idle;
+    return result;
+  }
+  run.StartProcess();
+  // A stalled run is ended as Abort would: the files are let go.
+  if (run.Running()) run.Abort();
+  run.SetEventPass({});
+
+  result.Status = run.Status();
+  result.Frames = run.FramesRead();
+  result.Stats = run.OutputStats();
+  result.ElapsedMs = run.ElapsedTime();
+  result.Notes = run.Notes();
+  result.Container = run.OutputContainer();
+  if (result.Status == TRunStatus::WriteError) {
+    // Past 4 GiB the output is RF64: a size is never the reason.
+    result.Reason = Reason(run.Writer().WriteErrno() != 0 ? run.Writer().WriteErrno() : EIO);
+  } else if (result.Status == TRunStatus::ReadError) {
+    result.Reason = reader.ReadFailure() == TReadFailure::Shrank
+                        ? "the input file became shorter during the decode"
+                        : Reason(reader.ReadErrno());
+  }
+  // A change asked for after the last block applied to nothing.
+  std::erase_if(Levels_, [&](const TLevelChange& change) {
+    return change.Frame != 0 && change.Frame >= result.Frames;
+  });
+  result.Levels = Levels_;
+  result.EndState = run.CaptureState();
+  return result;
+}
+
+void TDecodeRun::Commit(TRunResult& result, bool keep) {
+  if (!keep) {
+    Output_.Discard();
+    return;
+  }
+  if (result.Status == TRunStatus::Done) {
+    result.Md5 = HexDigest(Md5_.Digest());
+    if (OutputStream_) return;
+    if (!Output_.Commit(Settings_.ReplaceOutput)) {
+      result.CommitErrno = Output_.Error();
+      result.Md5.reset();
+      Output_.Discard();
+      return;
+    }
+    result.Kept = OutputName_;
+  } else if (result.Status == TRunStatus::Aborted) {
+    // Stopped: what was decoded is a complete file under the partial name.
+    result.Md5 = HexDigest(Md5_.Digest());
+    result.Partial = true;
+    if (OutputStream_) return;
+    const std::string partial = PartialName(OutputName_);
+    if (!Output_.CommitAs(partial, true)) {
+      result.CommitErrno = Output_.Error();
+      result.Md5.reset();
+      Output_.Discard();
+      return;
+    }
+    result.Kept = partial;
+  } else {
+    Output_.Discard();
+  }
+}
+
+TRunResult TDecodeRun::Run(bool keep) {
+  TRunResult result = Decode();
+  Commit(result, keep);
+  return result;
+}
+
+}  // namespace zorv

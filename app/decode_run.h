@@ -1,0 +1,155 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One decode of one input into one output, the same for every front end:
+// settings in, the input and the output opened (or a refusal with its
+// reason), the blocks decoded, and a result out. The output is written under
+// a temporary name beside its final one and takes that name only when it is
+// complete; an interrupted decode keeps what it decoded under the partial
+// name, a failed one leaves nothing. An existing output is replaced only by
+// a complete one.
+//
+// Run() steps the blocks on the calling thread; RequestLevel and
+// RequestStop may be called from any other thread meanwhile and take effect
+// between two blocks.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/pending_file.h"
+#include "app/processing_run.h"
+#include "app/run_settings.h"
+
+namespace zorv {
+
+// Why a decode did not begin: the message ("Cannot open: ") is followed by
+// the path; detail, when not empty, says more ("found 22050 Hz; accepted:
+// 44100, 48000, 96000 Hz", or the system's reason).
+struct TRefusal {
+  std::string Message;
+  std::string Path;
+  std::string Detail;
+
+  std::string Line() const { return Message + Path; }
+};
+
+// The level history of a run: the level from each frame on.
+struct TLevelChange {
+  std::uint64_t Frame = 0;
+  double LevelDb = 0.0;
+
+  friend bool operator==(const TLevelChange&, const TLevelChange&) = default;
+};
+
+// The reference levels of a run as the CodingHistory and the status say
+// them: "-10.0 dB", or "-10.0 dB; -9.7 dB from 0:04:30.0".
+std::string LevelHistoryText(const std::vector<TLevelChange>& levels, std::uint32_t sampleRate);
+
+struct TRunResult {
+  TRunStatus Status = TRunStatus::Idle;
+  // The system's reason of a read or write failure.
+  std::string Reason;
+  std::uint64_t Frames = 0;            // decoded and written
+  std::uint64_t DataBytes = 0;         // the input's declared data (0: a stream to its end)
+  std::uint64_t DeliverableBytes = 0;  // what the input holds of it
+  std::uint32_t SampleRate = 0;
+  std::uint32_t Channels = 0;
+  TSampleStats Stats;
+  std::vector<TLevelChange> Levels;
+  // What was left out or changed besides decoding, one line each.
+  std::vector<std::string> Notes;
+  std::int32_t ElapsedMs = 0;
+  TContainer Container = TContainer::Riff;
+  // Of the output's audio data, when an output was kept.
+  std::optional<std::string> Md5;
+  // The file that holds the result: the output, or the partial file of an
+  // interrupted decode; none when nothing was kept (or for a stream).
+  std::optional<std::string> Kept;
+  bool Partial = false;
+  // The system's error when the complete (or partial) output could not take
+  // its name: nothing was kept then. EEXIST: a file of that name appeared
+  // meanwhile and was left alone.
+  int CommitErrno = 0;
+  // Where the decoder's channels ended: a next run may go on from there.
+  std::shared_ptr<const TDecoderState> EndState;
+};
+
+class TDecodeRun {
+ public:
+  explicit TDecodeRun(const TRunSettings& settings);
+  ~TDecodeRun();
+  TDecodeRun(const TDecodeRun&) = delete;
+  TDecodeRun& operator=(const TDecodeRun&) = delete;
+
+  // Opens the input file and checks it; a refusal when it cannot be
+  // decoded (the file's first bytes name what kind of file it is).
+  std::optional<TRefusal> OpenInput(const std::string& path);
+  // A WAV stream on a descriptor (standard input), named name.
+  std::optional<TRefusal> OpenInputStream(int fd, const std::string& name);
+  // Creates the output's temporary file beside path; refused when path is
+  // the input or the folder does not take it.
+  std::optional<TRefusal> OpenOutput(const std::string& path);
+  // The output as a WAV stream on a descriptor (standard output), named name.
+  void OpenOutputStream(int fd, const std::string& name);
+
+  const TWavFileIn& Input() const { return Run_->Reader(); }
+  TProcessingRun& Engine() { return *Run_; }
+  const TRunSettings& Settings() const { return Settings_; }
+  // The level to begin with, when it is known only once the input is open
+  // (measured from its reference tone).
+  void SetLevel(double dB) { Settings_.LevelDb = dB; }
+
+  // Receives the meter positions, on the thread of Run.
+  void SetMeterListener(TMeterListener* listener) { Run_->SetMeterListener(listener); }
+  // Called after every block on the thread of Run (progress, meters).
+  void SetBlockCallback(std::function<void(const TProcessingRun&)> callback) {
+    BlockCallback_ = std::move(callback);
+  }
+  // From any thread: the level of the blocks after the one in hand.
+  void RequestLevel(double dB);
+  // From any thread: the run ends after the block in hand and keeps what it
+  // decoded under the partial name.
+  void RequestStop() { Stop_ = true; }
+  // Also stops when this flag is set (the command line's signal flag).
+  void SetStopFlag(const std::atomic<bool>* stop) { ExternalStop_ = stop; }
+
+  // Decodes everything (or until stopped), then completes the output: a
+  // complete decode takes the final name (keep: false leaves nothing, for a
+  // front end whose own files failed), an interrupted one the partial name.
+  TRunResult Run(bool keep = true);
+  // Run in two halves: Decode, then Commit with what the front end decided.
+  TRunResult Decode();
+  void Commit(TRunResult& result, bool keep);
+
+  // The input's name as opened, the output's final name.
+  const std::string& InputName() const { return InputName_; }
+  const std::string& OutputName() const { return OutputName_; }
+  bool OutputIsStream() const { return OutputStream_; }
+
+ private:
+  bool Stopping() const;
+  void BetweenBlocks();
+
+  TRunSettings Settings_;
+  std::unique_ptr<TProcessingRun> Run_;
+  TPendingFile Output_;
+  std::string InputName_;
+  std::string OutputName_;
+  bool InputStream_ = false;
+  bool OutputStream_ = false;
+  bool OutputOpen_ = false;
+  TMd5 Md5_;
+  std::function<void(const TProcessingRun&)> BlockCallback_;
+  std::atomic<bool> Stop_{false};
+  const std::atomic<bool>* ExternalStop_ = nullptr;
+  std::mutex LevelLock_;
+  std::optional<double> RequestedLevel_;
+  std::vector<TLevelChange> Levels_;
+};
+
+}  // namespace zorv

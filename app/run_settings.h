@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What a decode run is told before it begins, as one value.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "dsp/channel_decoder.h"
+
+namespace zorv {
+
+class TWorkerPool;
+
+// Where the channels of a decoder stood at the end of a run: a run that
+// continues a tape (the next part of a reel transferred as several files)
+// begins from there instead of from the start-up state.
+struct TDecoderState {
+  std::vector<TChannelDecoder::TState> Channels;
+};
+
+struct TRunSettings {
+  // Reference level, dB: a tone of this level settles near 0 dB of band gain.
+  double LevelDb = -10.0;
+  // The extended-precision reference arithmetic instead of the fastest path
+  // of the processor.
+  bool Exact = false;
+  // 0 none, 1..4: channel 2 of the output carries channel 1's control
+  // voltage of band A..D (stereo inputs only).
+  std::uint32_t DebugBand = 0;
+  // 32-bit float output whatever the input's format (nothing clips).
+  bool Float = false;
+  // The canonical 44-byte header only, none of the input's other chunks.
+  bool CanonicalHeader = false;
+  // An existing output is replaced (by the complete new one).
+  bool ReplaceOutput = false;
+  // The largest RIFF size written as plain RIFF (tests make it small).
+  std::uint64_t MaxRiffSize = 0xFFFFFFFFu;
+  // Worker threads shared with other runs; null: threads of the run's own.
+  TWorkerPool* Pool = nullptr;
+  // Null: every run begins from the decoder's start-up state. Otherwise the
+  // channels begin where a previous run left them (channels it did not have
+  // begin from the start-up state).
+  std::shared_ptr<const TDecoderState> ContinueFrom;
+};
+
+}  // namespace zorv
