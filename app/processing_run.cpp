@@ -121,9 +121,8 @@ TStartResult TProcessingRun::Start() {
 }
 
 std::string TProcessingRun::CodingHistoryLine() const {
-  // The decoder holds the level as a factor; the settings are whole tenths
-  // of a dB, which the rounding gives back exactly.
-  const double dB = std::round(200.0 * std::log10(Decoder_.Level())) / 10.0;
+  // The settings are whole tenths of a dB.
+  const double dB = std::round(10.0 * Decoder_.LevelDb()) / 10.0;
   char level[32];
   std::snprintf(level, sizeof level, "%.1f", dB + 0.0);
   std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT +
@@ -359,7 +358,7 @@ void TProcessingRun::StartProcess() {
   // this thread is doing; they are dropped again (the decoder put back as
   // it was) when the run ends with the block in hand or the level changes
   // in the event pass, so that everything happens as in the plain order.
-  const bool onPool = Decoder_.WorkerPool() != nullptr;
+  const bool onPool = Pipeline_.WorkerPool() != nullptr;
   const int readAhead = BlocksInFlight_ >= 5 && onPool ? 3 : BlocksInFlight_ >= 2 ? 1 : 0;
   const bool writeBehind = BlocksInFlight_ >= 3;
   const bool beginAhead = BlocksInFlight_ >= 4 && onPool;
@@ -369,8 +368,8 @@ void TProcessingRun::StartProcess() {
   const bool awaitPairs = readAhead >= 2 && beginAhead;
   const auto slotAt = [this](int ahead) -> TBlockSlot& { return Slots_[(Hand_ + ahead) % kSlots]; };
   const auto dropBegunAhead = [&] {
-    for (int ahead = Decoder_.BlocksInFlight(); ahead > 0; --ahead) {
-      Decoder_.CancelBlock();
+    for (int ahead = Pipeline_.BlocksInFlight(); ahead > 0; --ahead) {
+      Pipeline_.CancelBlock();
       slotAt(ahead).Begun = false;
     }
   };
@@ -391,12 +390,12 @@ void TProcessingRun::StartProcess() {
       if ((ahead == 0 || beginAhead) && !block.Begun) BeginDecode(block);
     }
     if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
-    if (awaitPairs && !Decoder_.BlockDecoded(0)) Decoder_.AwaitBlock(1);
+    if (awaitPairs && !Pipeline_.BlockDecoded(0)) Pipeline_.AwaitBlock(1);
     ProcessedCount_ = FinishDecode();
     slot.Begun = false;
     const bool stalled = ProcessedCount_ != FramesPerBlock_;
     // Not the blocks behind a write that failed.
-    if (stalled || Writer_.WriteFailed() || AbortRequested_ || Decoder_.NewestBlockOutdated()) {
+    if (stalled || Writer_.WriteFailed() || AbortRequested_ || Pipeline_.NewestBlockOutdated()) {
       dropBegunAhead();
     }
     if (stalled) {
@@ -447,8 +446,8 @@ void TProcessingRun::StartProcess() {
 void TProcessingRun::BeginDecode(TBlockSlot& slot) {
   // Always the whole block, also for a shorter last one: the frames behind
   // its data are decoded and not written.
-  Decoder_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_),
-                      &slot);
+  Pipeline_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_),
+                       &slot);
   slot.Begun = true;
 }
 
@@ -456,14 +455,14 @@ std::int32_t TProcessingRun::DecodeBlock(std::int32_t frames) {
   if (frames == 0) return 0;
   TBlockSlot& slot = Slots_[Hand_];
   // Without buffers (outside a run) the decoder refuses the block.
-  Decoder_.BeginBlock(BuffersAllocated_ ? slot.In.data() : nullptr,
-                      BuffersAllocated_ ? slot.Out.data() : nullptr,
-                      static_cast<std::uint32_t>(frames));
+  Pipeline_.BeginBlock(BuffersAllocated_ ? slot.In.data() : nullptr,
+                       BuffersAllocated_ ? slot.Out.data() : nullptr,
+                       static_cast<std::uint32_t>(frames));
   return FinishDecode();
 }
 
 std::int32_t TProcessingRun::FinishDecode() {
-  const std::int32_t processed = Decoder_.FinishBlock();
+  const std::int32_t processed = Pipeline_.FinishBlock();
   if (EventPass_) EventPass_();
   return processed;
 }

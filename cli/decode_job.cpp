@@ -268,7 +268,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const std::string metadata = MetadataText(reader, settings.CanonicalHeader);
   run->Decoder().SetLevel(level);
   if (settings.Exact) run->Decoder().SetPath(TDecodePath::Extended);
-  run->Decoder().SetWorkerPool(settings.Pool);
+  run->Pipeline().SetWorkerPool(settings.Pool);
 
   // A stream that runs to its end has no length to tell progress by.
   const std::uint64_t declared = reader.DataSizeKnown() ? reader.DataSize() : 0;

@@ -62,7 +62,7 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   Run_.SetEventPass([this] { RunEventPass(); });
   Run_.SetMeterListener(this);
   // A stereo run decodes its two channels on two cores where there are two.
-  Run_.Decoder().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
+  Run_.Pipeline().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
 
   AboutBox = new TAboutBox(this);
   connect(AboutBox, &TAboutBox::HomepageLinkActivated, this, &TForm1::ShowZorvHomepageClick);

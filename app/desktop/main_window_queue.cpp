@@ -166,16 +166,9 @@ void TForm1::RunNextInQueue() {
 }
 
 void TForm1::RestartDecoder() {
-  // The decoder is made anew; the window's settings stay.
-  TZorvCalc& decoder = Run_.Decoder();
-  const TDecodePath path = decoder.Path();
-  const bool channelThreads = decoder.ChannelThreads();
-  std::destroy_at(&decoder);
-  std::construct_at(&decoder);
-  decoder.SetPath(path);
-  decoder.SetChannelThreads(channelThreads);
-  decoder.SetLevel(LevelBar->value() / 10.0);
-  Run_.SetMeterListener(this);
+  // The decoder's channels start anew; the window's settings stay.
+  Run_.Decoder().Reset();
+  Run_.Decoder().SetLevel(LevelBar->value() / 10.0);
 }
 
 void TForm1::QueueEntryEnded() {

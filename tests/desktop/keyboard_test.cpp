@@ -65,7 +65,7 @@ TEST_F(WindowKeyboard, LevelAnswersArrowsPagesHomeAndEnd) {
     Key(step.Key);
     EXPECT_EQ(Form->LevelBar->value(), step.Position);
     EXPECT_EQ(Std(LevelText()), step.Text) << "the value beside the bar in step";
-    EXPECT_DOUBLE_EQ(Form->Run().Decoder().Level(), std::pow(10.0, step.Position / 200.0));
+    EXPECT_DOUBLE_EQ(Form->Run().Decoder().LevelFactor(), std::pow(10.0, step.Position / 200.0));
   }
 }
 
@@ -79,7 +79,7 @@ TEST_F(WindowKeyboard, TypedLevelCountsOnceCompleteAndMovesTheBar) {
   Key(Qt::Key_Return);
   EXPECT_EQ(Form->LevelBar->value(), -125);
   EXPECT_EQ(Std(LevelText()), "-12.5 dB");
-  EXPECT_DOUBLE_EQ(Form->Run().Decoder().Level(), std::pow(10.0, -125 / 200.0));
+  EXPECT_DOUBLE_EQ(Form->Run().Decoder().LevelFactor(), std::pow(10.0, -125 / 200.0));
 
   // Arrows and pages in the field: 0.1 dB and 1 dB.
   Key(Qt::Key_Up);

@@ -36,7 +36,7 @@ TEST_F(WindowMeasure, SetsTheLevelToTheTonesAndSaysWhatItFound) {
   Form->MeasureButton->click();
   EXPECT_EQ(Form->LevelBar->value(), -174);
   EXPECT_DOUBLE_EQ(Form->RefLabel->value(), -17.4);
-  EXPECT_DOUBLE_EQ(Form->Run().Decoder().Level(), std::pow(10.0, -174 / 200.0));
+  EXPECT_DOUBLE_EQ(Form->Run().Decoder().LevelFactor(), std::pow(10.0, -174 / 200.0));
   EXPECT_EQ(Std(Form->MeasureLabel->text()),
             "Reference tone 1000 Hz at -17.4 dBFS (0:02.0-0:05.0); reference level -17.4 dB");
   EXPECT_FALSE(IsRed(Form->MeasureLabel));
