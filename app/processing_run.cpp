@@ -10,6 +10,7 @@
 #include "app/arithmetic.h"
 #include "app/messages.h"
 #include "wav/coding_history.h"
+#include "wav/little_endian.h"
 #include "zorv_version.h"
 
 namespace zorv {
@@ -17,24 +18,19 @@ namespace {
 
 constexpr std::uint32_t kFmtBodyBytes = 16;
 
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 // The input's own fmt body made to describe 32-bit float samples (format,
 // the fields of header): an EXTENSIBLE one keeps its channel mask and takes
 // the float sub-format; extra bytes stay.
 std::vector<std::uint8_t> FloatFmtBody(std::vector<std::uint8_t> body, const THeaderImage& header) {
   constexpr std::size_t kValidBits = 18, kSubFormat = 24, kExtensibleBytes = 40;
   const bool extensible =
-      body.size() >= kExtensibleBytes && (body[0] | (body[1] << 8)) == kFormatExtensible;
+      body.size() >= kExtensibleBytes && GetLe16(body.data()) == kFormatExtensible;
   std::copy(header.Bytes.begin() + THeaderImage::kFormatTag,
             header.Bytes.begin() + THeaderImage::kDataId, body.begin());
   if (extensible) {
-    Put16(body.data(), kFormatExtensible);
-    Put16(body.data() + kValidBits, 32);
-    Put16(body.data() + kSubFormat, kFormatIeeeFloat);
+    SetLe16(body.data(), kFormatExtensible);
+    SetLe16(body.data() + kValidBits, 32);
+    SetLe16(body.data() + kSubFormat, kFormatIeeeFloat);
   }
   return body;
 }
