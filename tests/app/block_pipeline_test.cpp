@@ -50,7 +50,7 @@ std::vector<double*> OutAt(std::vector<std::vector<double>>& signals, std::size_
 // Decodes in blocks, the decoder alone (pool null) or through a pipeline
 // on pool, each block waited for.
 TDecoded Decode(TDecodePath path, std::uint32_t rate, const std::vector<std::vector<double>>& in,
-                std::uint32_t block, TWorkerPool* pool = nullptr, double levelDb = -10.0) {
+                std::uint32_t block, TWorkerPool* pool = nullptr) {
   const auto channels = static_cast<std::uint32_t>(in.size());
   const std::size_t frames = in.front().size();
   TZorvCalc calc;
@@ -58,11 +58,11 @@ TDecoded Decode(TDecodePath path, std::uint32_t rate, const std::vector<std::vec
   TRecordingMeters meters;
   calc.SetMeterListener(&meters);
   calc.SetPath(path);
-  calc.SetLevel(levelDb);
   pipeline.SetWorkerPool(pool);
   calc.Prepare(rate, channels, 0);
   TDecoded out;
-  out.Out.assign(channels, std::vector<double>(frames, 0.0));
+  out.Out.resize(channels);
+  for (std::vector<double>& channel : out.Out) channel.assign(frames, 0.0);
   for (std::size_t start = 0; start < frames; start += block) {
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block, frames - start));
     const std::vector<const double*> inBlock = At(in, start);
