@@ -216,9 +216,9 @@ TRunResult TDecodeRun::Decode() {
   run.Decoder().SetLevel(Settings_.LevelDb);
   if (Settings_.Exact) run.Decoder().SetPath(TDecodePath::Extended);
   if (Settings_.Pool != nullptr) {
-    run.Decoder().SetWorkerPool(Settings_.Pool);
+    run.Pipeline().SetWorkerPool(Settings_.Pool);
   } else {
-    run.Decoder().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
+    run.Pipeline().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
   }
   Levels_ = {{0, Settings_.LevelDb}};
   run.SetEventPass([this] { BetweenBlocks(); });

@@ -10,6 +10,7 @@
 #include "app/arithmetic.h"
 #include "app/messages.h"
 #include "wav/coding_history.h"
+#include "wav/little_endian.h"
 #include "zorv_version.h"
 
 namespace zorv {
@@ -17,24 +18,19 @@ namespace {
 
 constexpr std::uint32_t kFmtBodyBytes = 16;
 
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
 // The input's own fmt body made to describe 32-bit float samples (format,
 // the fields of header): an EXTENSIBLE one keeps its channel mask and takes
 // the float sub-format; extra bytes stay.
 std::vector<std::uint8_t> FloatFmtBody(std::vector<std::uint8_t> body, const THeaderImage& header) {
   constexpr std::size_t kValidBits = 18, kSubFormat = 24, kExtensibleBytes = 40;
   const bool extensible =
-      body.size() >= kExtensibleBytes && (body[0] | (body[1] << 8)) == kFormatExtensible;
+      body.size() >= kExtensibleBytes && GetLe16(body.data()) == kFormatExtensible;
   std::copy(header.Bytes.begin() + THeaderImage::kFormatTag,
             header.Bytes.begin() + THeaderImage::kDataId, body.begin());
   if (extensible) {
-    Put16(body.data(), kFormatExtensible);
-    Put16(body.data() + kValidBits, 32);
-    Put16(body.data() + kSubFormat, kFormatIeeeFloat);
+    SetLe16(body.data(), kFormatExtensible);
+    SetLe16(body.data() + kValidBits, 32);
+    SetLe16(body.data() + kSubFormat, kFormatIeeeFloat);
   }
   return body;
 }
@@ -130,9 +126,8 @@ TStartResult TProcessingRun::Start() {
 }
 
 std::string TProcessingRun::CodingHistoryLine() const {
-  // The decoder holds the level as a factor; the settings are whole tenths
-  // of a dB, which the rounding gives back exactly.
-  const double dB = std::round(200.0 * std::log10(Decoder_.Level())) / 10.0;
+  // The settings are whole tenths of a dB.
+  const double dB = std::round(10.0 * Decoder_.LevelDb()) / 10.0;
   char level[32];
   std::snprintf(level, sizeof level, "%.1f", dB + 0.0);
   std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT +
@@ -376,7 +371,7 @@ void TProcessingRun::StartProcess() {
   // this thread is doing; they are dropped again (the decoder put back as
   // it was) when the run ends with the block in hand or the level changes
   // in the event pass, so that everything happens as in the plain order.
-  const bool onPool = Decoder_.WorkerPool() != nullptr;
+  const bool onPool = Pipeline_.WorkerPool() != nullptr;
   const int readAhead = BlocksInFlight_ >= 5 && onPool ? 3 : BlocksInFlight_ >= 2 ? 1 : 0;
   const bool writeBehind = BlocksInFlight_ >= 3;
   const bool beginAhead = BlocksInFlight_ >= 4 && onPool;
@@ -386,8 +381,8 @@ void TProcessingRun::StartProcess() {
   const bool awaitPairs = readAhead >= 2 && beginAhead;
   const auto slotAt = [this](int ahead) -> TBlockSlot& { return Slots_[(Hand_ + ahead) % kSlots]; };
   const auto dropBegunAhead = [&] {
-    for (int ahead = Decoder_.BlocksInFlight(); ahead > 0; --ahead) {
-      Decoder_.CancelBlock();
+    for (int ahead = Pipeline_.BlocksInFlight(); ahead > 0; --ahead) {
+      Pipeline_.CancelBlock();
       slotAt(ahead).Begun = false;
     }
   };
@@ -408,12 +403,12 @@ void TProcessingRun::StartProcess() {
       if ((ahead == 0 || beginAhead) && !block.Begun) BeginDecode(block);
     }
     if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
-    if (awaitPairs && !Decoder_.BlockDecoded(0)) Decoder_.AwaitBlock(1);
+    if (awaitPairs && !Pipeline_.BlockDecoded(0)) Pipeline_.AwaitBlock(1);
     ProcessedCount_ = FinishDecode();
     slot.Begun = false;
     const bool stalled = ProcessedCount_ != FramesPerBlock_;
     // Not the blocks behind a write that failed.
-    if (stalled || Writer_.WriteFailed() || AbortRequested_ || Decoder_.NewestBlockOutdated()) {
+    if (stalled || Writer_.WriteFailed() || AbortRequested_ || Pipeline_.NewestBlockOutdated()) {
       dropBegunAhead();
     }
     if (stalled) {
@@ -464,8 +459,8 @@ void TProcessingRun::StartProcess() {
 void TProcessingRun::BeginDecode(TBlockSlot& slot) {
   // Always the whole block, also for a shorter last one: the frames behind
   // its data are decoded and not written.
-  Decoder_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_),
-                      &slot);
+  Pipeline_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_),
+                       &slot);
   slot.Begun = true;
 }
 
@@ -473,14 +468,14 @@ std::int32_t TProcessingRun::DecodeBlock(std::int32_t frames) {
   if (frames == 0) return 0;
   TBlockSlot& slot = Slots_[Hand_];
   // Without buffers (outside a run) the decoder refuses the block.
-  Decoder_.BeginBlock(BuffersAllocated_ ? slot.In.data() : nullptr,
-                      BuffersAllocated_ ? slot.Out.data() : nullptr,
-                      static_cast<std::uint32_t>(frames));
+  Pipeline_.BeginBlock(BuffersAllocated_ ? slot.In.data() : nullptr,
+                       BuffersAllocated_ ? slot.Out.data() : nullptr,
+                       static_cast<std::uint32_t>(frames));
   return FinishDecode();
 }
 
 std::int32_t TProcessingRun::FinishDecode() {
-  const std::int32_t processed = Decoder_.FinishBlock();
+  const std::int32_t processed = Pipeline_.FinishBlock();
   if (EventPass_) EventPass_();
   return processed;
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "app/run_settings.h"
+#include "app/block_pipeline.h"
 #include "app/sample_conversion.h"
 #include "dsp/block_work.h"
 #include "dsp/zorv_calc.h"
@@ -60,9 +61,10 @@ class TProcessingRun {
   TWavFileIn& Reader() { return Reader_; }
   TWavFileOut& Writer() { return Writer_; }
   TZorvCalc& Decoder() { return Decoder_; }
+  TBlockPipeline& Pipeline() { return Pipeline_; }
 
   void SetEventPass(TEventPass pass) { EventPass_ = std::move(pass); }
-  void SetMeterListener(TMeterListener* listener) { Decoder_.SetMeterListener(listener); }
+  void SetMeterListener(TMeterListener* listener) { Pipeline_.SetMeterListener(listener); }
   // 0 none, 1..4: channel 2 of the output carries channel 1's control voltage
   // of band A..D. Read when a run starts.
   void SetDebugChannel(std::uint32_t band) { DebugChannel_ = band; }
@@ -210,6 +212,7 @@ class TProcessingRun {
   TWavFileIn Reader_;
   TWavFileOut Writer_;
   TZorvCalc Decoder_;
+  TBlockPipeline Pipeline_{Decoder_};
   TEventPass EventPass_;
   std::string_view Refusal_;
 

@@ -205,8 +205,7 @@ TLevelSuggestion SuggestLevel(const std::vector<std::optional<TFoundTone>>& tone
   if (suggestion.ChannelsWithTone == 0) return suggestion;
   suggestion.SpreadDb = highest - lowest;
   suggestion.LevelDb = RoundToTenth(sum / static_cast<double>(suggestion.ChannelsWithTone));
-  const bool inRange =
-      suggestion.LevelDb >= kLowestReferenceLevel && suggestion.LevelDb <= kHighestReferenceLevel;
+  const bool inRange = suggestion.LevelDb >= kMinLevelDb && suggestion.LevelDb <= kMaxLevelDb;
   suggestion.Verdict = inRange ? TToneVerdict::Suggested : TToneVerdict::OutOfRange;
   return suggestion;
 }
@@ -251,8 +250,8 @@ std::string DescribeReferenceTone(const TReferenceTone& tone, char decimalPoint)
   const std::string level = LevelText(suggestion.LevelDb, decimalPoint) + " dB";
   if (suggestion.Verdict == TToneVerdict::OutOfRange) {
     return text + "; no reference level suggested: " + level + " is outside " +
-           LevelText(kLowestReferenceLevel, decimalPoint) + " .. " +
-           LevelText(kHighestReferenceLevel, decimalPoint) + " dB";
+           LevelText(kMinLevelDb, decimalPoint) + " .. " + LevelText(kMaxLevelDb, decimalPoint) +
+           " dB";
   }
   text += "; reference level " + level;
   if (suggestion.ChannelsWithTone < tone.Channels.size()) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/tone_search.h"
+#include "dsp/reference_level_range.h"
 #include "wav/wav_file_in.h"
 
 namespace zorv {
@@ -57,10 +58,6 @@ struct TReferenceTone {
   // Unreadable: the program's message with the path.
   std::string Error;
 };
-
-// The reference level's range, in dB.
-inline constexpr double kLowestReferenceLevel = -30.0;
-inline constexpr double kHighestReferenceLevel = 0.0;
 
 // reader: Filename set, or a memory image opened; the file is read from its
 // header on and closed at the end.

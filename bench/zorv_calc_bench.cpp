@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/block_pipeline.h"
 #include "dsp/charge_current.h"
 #include "dsp/control_signal_generator.h"
 #include "dsp/decode_path.h"
@@ -45,11 +46,18 @@ void DecodeProgramme(benchmark::State& state) {
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     TZorvCalc calc;
+    TBlockPipeline pipeline(calc);
     calc.SetPath(path);
-    calc.SetChannelThreads(channelThreads);
+    pipeline.SetChannelThreads(channelThreads);
     calc.Prepare(rate, 2, 0);
+    double* out[2] = {outL.data(), outR.data()};
     for (std::size_t start = 0; start + block <= frames; start += block) {
-      calc.ProcessBlock(left.data() + start, right.data() + start, outL.data(), outR.data(), block);
+      const double* in[2] = {left.data() + start, right.data() + start};
+      if (channelThreads) {
+        pipeline.ProcessBlock(in, out, block);
+      } else {
+        calc.ProcessBlock(in[0], in[1], out[0], out[1], block);
+      }
     }
     benchmark::DoNotOptimize(outL.data());
     benchmark::DoNotOptimize(outR.data());
@@ -110,12 +118,13 @@ void DecodeChannels(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = ProcessCpuSeconds();
     TZorvCalc calc;
+    TBlockPipeline pipeline(calc);
     calc.SetPath(FastestPath());
-    if (workers > 0) calc.SetWorkerPool(&pool);
+    if (workers > 0) pipeline.SetWorkerPool(&pool);
     calc.Prepare(kRate, channels, 0);
     for (std::size_t start = 0; start + block <= frames; start += block) {
       for (std::uint32_t c = 0; c < channels; ++c) inBlock[c] = in[c].data() + start % loop;
-      calc.ProcessBlock(inBlock.data(), outBlock.data(), block);
+      pipeline.ProcessBlock(inBlock.data(), outBlock.data(), block);
     }
     benchmark::DoNotOptimize(out.front().data());
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;

@@ -8,11 +8,10 @@
 #include <cmath>
 #include <system_error>
 
+#include "dsp/reference_level_range.h"
+
 namespace zorv::cli {
 namespace {
-
-constexpr double kMinLevelDb = -30.0;
-constexpr double kMaxLevelDb = 0.0;
 
 // Parses a whole word as a number; false when anything is left over.
 template <typename T>

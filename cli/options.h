@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "dsp/reference_level_range.h"
+
 namespace zorv::cli {
 
 struct TCliOptions {
   std::vector<std::string> Inputs;
   std::optional<std::string> Output;     // -o: one input only; a name ending in .wav
   std::optional<std::string> OutputDir;  // -d: the outputs go into this folder
-  double LevelDb = -10.0;                // -l: -30.0 .. 0.0 in steps of 0.1
+  double LevelDb = kDefaultLevelDb;      // -l: kMinLevelDb .. kMaxLevelDb in tenths
   bool LevelFromTone = false;            // -l tone: each input's measured level
   bool MeasureLevel = false;             // --measure-level: measure, decode nothing
   // --tone-start, --tone-length: where the reference tone is looked for, in

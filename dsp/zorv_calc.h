@@ -2,21 +2,20 @@
 // The decoder core: splits each channel into bands A..D, expands every band by
 // its control-signal generator's gain, sums the bands. Blocks of doubles in,
 // blocks of doubles out (full scale +-1.0, not clipped). One channel decoder
-// per channel, 1 to kMaxChannels of them; the channels of a block may run on
-// the threads of a worker pool.
+// per channel, 1 to kMaxChannels of them. ProcessBlock decodes a block on the
+// calling thread; a caller with threads of its own (app/block_pipeline.h)
+// plans a block and runs its jobs where it likes.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include "dsp/block_work.h"
 #include "dsp/channel_decoder.h"
 #include "dsp/decode_path.h"
 #include "dsp/detector_constants.h"
 #include "dsp/meter_listener.h"
-#include "dsp/worker_pool.h"
 
 namespace zorv {
 
@@ -34,14 +33,14 @@ class TZorvCalc {
   static constexpr Extended kDebugFullScale = detector::kDebugFullScale;
 
   TZorvCalc();
-  ~TZorvCalc();
   TZorvCalc(const TZorvCalc&) = delete;
   TZorvCalc& operator=(const TZorvCalc&) = delete;
 
   // Once per run: rate, channel count (1 .. kMaxChannels), debug selection (0
   // none, 1..4 = band A..D of channel 1 into the channel-2 output; for one or
   // two channels). Filter and detector states carry over from the previous
-  // run, channel by channel.
+  // run, channel by channel. Prepare, Reset and the decoding of blocks
+  // take turns: none of them while another one runs.
   void Prepare(std::uint32_t sampleRate, std::uint32_t channels, std::uint32_t debugChannel);
 
   // Decodes count frames of one or two channels; inR and outR may be null.
@@ -54,41 +53,61 @@ class TZorvCalc {
   // receives the control voltage and channel 2 is not decoded.
   std::int32_t ProcessBlock(const double* const* in, double* const* out, std::uint32_t count);
 
-  // ProcessBlock in two halves, for a caller with other work meanwhile:
-  // BeginBlock starts the block (on the worker pool, when there is one) and
-  // returns; FinishBlock completes the oldest block begun, hands its meter
-  // positions over and returns what ProcessBlock would (0 when BeginBlock
-  // refused the block). Up to kMaxBlocksInFlight blocks may be begun before
-  // the oldest is finished: the next block then decodes as soon as the
-  // workers are through with the one before, without waiting for the caller
-  // (a further BeginBlock first finishes the oldest). The buffers of a block
-  // must stay in place until it is finished or cancelled. work (may be
-  // null) runs before each job's channels (not for a block refused).
-  static constexpr int kMaxBlocksInFlight = 4;
-  void BeginBlock(const double* const* in, double* const* out, std::uint32_t count,
-                  TBlockWork* work = nullptr);
-  std::int32_t FinishBlock();
-  // Drops the newest block begun and not finished: once its work is done,
-  // every channel is put back as it was before it, as though it had never
-  // been begun. Its meters are not handed over; its output is undefined.
-  void CancelBlock();
-  int BlocksInFlight() const { return InFlight_; }
-  // Whether the block in flight at index (0: the oldest) is decoded; does
-  // not wait. A block that did not go to the pool is decoded once begun.
-  bool BlockDecoded(int index) const;
-  // Sleeps until the block at index is decoded, and with it every block
-  // before it, without finishing any (their FinishBlock then returns at
-  // once). A caller that waits for two blocks at a time sleeps half as often.
-  void AwaitBlock(int index);
-  // The level or the path has changed since the newest block in flight was
-  // begun. A caller that begins blocks ahead cancels it and begins it again,
-  // so that the change applies from the block after the one in hand.
-  bool NewestBlockOutdated() const;
+  // One block as its channels are decoded: decided once, when it is
+  // planned, from the decoder's settings then (level, path, debug selection)
+  // and the caller's buffers. Its channels are grouped into jobs; the jobs of
+  // a block may run in any order and at once, on different threads, each
+  // with channels of its own.
+  struct TBlock {
+    TDecodePath Path = TDecodePath::Extended;
+    std::uint32_t Count = 0;
+    double Level = 0;        // the level factor
+    int Channels = 0;        // decoded, from channel 0 on
+    int ChannelsPerJob = 1;  // side by side in one kernel call
+    int Jobs = 0;
+    double* DebugOut = nullptr;  // channel 1's band voltage per frame, or null
+    int DebugBand = 0;
+    std::array<const double*, kMaxChannels> In{};
+    std::array<double*, kMaxChannels> Out{};
+    // Per channel decoded: the voltages at the block's meter points.
+    std::vector<TMeterVolts> Meters;
+
+    int FirstChannel(int job) const { return job * ChannelsPerJob; }
+    int JobChannels(int job) const {
+      return std::min(ChannelsPerJob, Channels - FirstChannel(job));
+    }
+  };
+
+  // Plans a block as the second ProcessBlock takes it, for threads threads
+  // that share out its jobs (1: the calling thread alone). False, with
+  // nothing planned, for a block ProcessBlock refuses.
+  bool PlanBlock(TBlock& block, const double* const* in, double* const* out, std::uint32_t count,
+                 int threads) const;
+  // Decodes the channels of one job of a planned block.
+  void DecodeJob(TBlock& block, int job);
+  // Hands the meter positions of a decoded block to the meter listener.
+  void HandOverMeters(const TBlock& block) const;
+  // A channel's state between blocks, kept and put back (a block decoded
+  // and then dropped, or the end of another run that this one continues;
+  // a Prepare afterwards loads the coefficients of its rate again).
+  void SaveChannel(int channel, TChannelDecoder::TState& state) const {
+    Decoders_[channel].Save(state);
+  }
+  void RestoreChannel(int channel, const TChannelDecoder::TState& state) {
+    Decoders_[channel].Restore(state);
+  }
+
+  // Puts every channel back into its start-up state: the state a decoder
+  // made anew has after the same Prepare. The settings (level, path, meter
+  // listener, the rate and channels prepared) stay.
+  void Reset();
 
   // Reference level in dB: a tone of this level in a band settles near 0 dB
   // of band gain.
   void SetLevel(double dB);
-  double Level() const { return Level_; }
+  double LevelDb() const { return LevelDb_; }
+  // 10^(dB / 20), which the samples are divided and multiplied by.
+  double LevelFactor() const { return LevelFactor_; }
 
   // Receives the meter positions after each block: channel by channel, at
   // frames 0, 100, ... of the block, bands A..D; on the thread that finishes
@@ -102,25 +121,11 @@ class TZorvCalc {
   void SetPath(TDecodePath path);
   TDecodePath Path() const { return Path_; }
 
-  // The worker threads that decode the channels of a block, shared with
-  // other decoders; null (the default): every block on the calling thread.
-  // The results, the meter positions and their order stay the same.
-  void SetWorkerPool(TWorkerPool* pool);
-  TWorkerPool* WorkerPool() const { return Pool_; }
-  // A pool of its own, one thread per core (on), or none (off).
-  void SetChannelThreads(bool on);
-  bool ChannelThreads() const { return Pool_ != nullptr; }
-
   std::uint32_t Channels() const { return Channels_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
   std::uint32_t DebugChannel() const { return DebugChannel_; }
   std::uint32_t FeedbackLaw() const { return FeedbackLaw_; }
   const TChannelDecoder& Channel(int channel) const { return Decoders_[channel]; }
-  // Puts a channel back into a state it had (of another run, perhaps); a
-  // Prepare afterwards loads the coefficients of its rate again.
-  void RestoreChannel(int channel, const TChannelDecoder::TState& state) {
-    Decoders_[channel].Restore(state);
-  }
   const TControlSignalGenerator& Generator(int channel, int band) const {
     return Decoders_[channel].Generator[band];
   }
@@ -131,67 +136,26 @@ class TZorvCalc {
   bool BuffersAllocated() const { return Prepared_; }
 
  private:
-  // Everything about one block, decided once when it begins: which
-  // arithmetic, which channels, the debug output, how the channels are
-  // grouped into jobs for the threads; and what the block leaves behind.
-  struct TBlockPlan {
-    TZorvCalc* Owner = nullptr;
-    TDecodePath Path = TDecodePath::Extended;
-    std::uint32_t Count = 0;
-    double Level = 0;
-    int Channels = 0;        // decoded, from channel 0 on
-    int ChannelsPerJob = 1;  // side by side in one kernel call
-    int Jobs = 0;
-    double* DebugOut = nullptr;  // channel 1's band voltage per frame, or null
-    int DebugBand = 0;
-    bool Refused = false;
-    bool OnPool = false;
-    // Each channel's state is kept as its job begins (for CancelBlock).
-    bool KeepsState = false;
-    std::array<const double*, kMaxChannels> In{};
-    std::array<double*, kMaxChannels> Out{};
-    TWorkerPool::TBatch Batch;
-    TBlockWork* Work = nullptr;
-    // Per channel: the voltages at the meter points, the state before.
-    std::vector<TMeterVolts> Meters;
-    std::vector<TChannelDecoder::TState> Before;
-  };
-
-  // The plan a new block takes: the oldest block is finished first when
-  // every plan is in flight.
-  TBlockPlan& NextPlan();
-  TBlockPlan& PlanInFlight(int index) { return Plans_[(Oldest_ + index) % kMaxBlocksInFlight]; }
-  const TBlockPlan& PlanInFlight(int index) const {
-    return Plans_[(Oldest_ + index) % kMaxBlocksInFlight];
-  }
-  TBlockPlan& NewestPlan() { return PlanInFlight(InFlight_ - 1); }
-  const TBlockPlan& NewestPlan() const { return PlanInFlight(InFlight_ - 1); }
   // The plan for a block: channels decoded, their buffers, the debug output.
-  bool PlanBlock(TBlockPlan& plan, int channels, const double* const* in, double* const* out,
-                 double* debugOut, std::uint32_t count);
-  // Starts the planned block behind the blocks in flight. callerWaits: the
-  // caller finishes it at once, taking jobs itself.
-  void StartPlannedBlock(TBlockPlan& plan, bool callerWaits);
-  void FinishAll();
-  void RunJob(TBlockPlan& plan, int job);
-  void RunLanes(TBlockPlan& plan, int first, int channels);
+  bool PlanChannels(TBlock& block, int channels, const double* const* in, double* const* out,
+                    double* debugOut, std::uint32_t count, int threads) const;
+  // Every job of a planned block on the calling thread, the meters handed
+  // over; the frames decoded.
+  std::int32_t DecodePlanned(TBlock& block);
+  void DecodeLanes(TBlock& block, int first, int channels);
 
   std::uint32_t Channels_ = 0;
   std::uint32_t SampleRate_ = 0;
   std::uint32_t FeedbackLaw_ = 0;
   std::uint32_t DebugChannel_ = 0;
-  double Level_ = 0;
+  double LevelDb_ = 0;
+  double LevelFactor_ = 0;
   bool Prepared_ = false;
   std::vector<TChannelDecoder> Decoders_;
   TMeterListener* Meters_ = nullptr;
   TDecodePath Path_ = TDecodePath::Extended;
-
-  TWorkerPool* Pool_ = nullptr;
-  std::unique_ptr<TWorkerPool> OwnPool_;
-  // The blocks in flight, oldest first, in a ring.
-  std::array<TBlockPlan, kMaxBlocksInFlight> Plans_;
-  int Oldest_ = 0;
-  int InFlight_ = 0;
+  // The block of ProcessBlock.
+  TBlock Block_;
 };
 
 }  // namespace zorv

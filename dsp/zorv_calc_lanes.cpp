@@ -22,30 +22,30 @@ TKernel KernelFor(TDecodePath path) {
 
 }  // namespace
 
-void TZorvCalc::RunLanes(TBlockPlan& plan, int first, int channels) {
-  fast::TLaneBlock block{};
-  block.Channels = channels;
+void TZorvCalc::DecodeLanes(TBlock& block, int first, int channels) {
+  fast::TLaneBlock lanes{};
+  lanes.Channels = channels;
   for (int g = 0; g < channels; ++g) {
     TChannelDecoder& decoder = Decoders_[first + g];
     decoder.PackLanes();
-    block.State[g] = &decoder.Lanes;
-    block.In[g] = plan.In[first + g];
-    block.Out[g] = plan.Out[first + g];
-    block.MeterVolts[g] = plan.Meters[first + g].At;
+    lanes.State[g] = &decoder.Lanes;
+    lanes.In[g] = block.In[first + g];
+    lanes.Out[g] = block.Out[first + g];
+    lanes.MeterVolts[g] = block.Meters[first + g].At;
   }
-  double* const debugOut = first == 0 ? plan.DebugOut : nullptr;
-  block.DebugVolts = debugOut;
-  block.DebugLane = plan.DebugBand;
-  block.Level = plan.Level;
-  block.FeedbackLaw = FeedbackLaw_;
-  block.Count = plan.Count;
+  double* const debugOut = first == 0 ? block.DebugOut : nullptr;
+  lanes.DebugVolts = debugOut;
+  lanes.DebugLane = block.DebugBand;
+  lanes.Level = block.Level;
+  lanes.FeedbackLaw = FeedbackLaw_;
+  lanes.Count = block.Count;
 
-  KernelFor(plan.Path)(block);
+  KernelFor(block.Path)(lanes);
 
   for (int g = 0; g < channels; ++g) Decoders_[first + g].UnpackLanes();
   if (debugOut != nullptr) {
     // The voltages as samples, rounded as the reference rounds them.
-    for (std::uint32_t i = 0; i < plan.Count; ++i) {
+    for (std::uint32_t i = 0; i < block.Count; ++i) {
       debugOut[i] = Store(Extended{debugOut[i]} / kDebugFullScale);
     }
   }

@@ -11,6 +11,7 @@
 
 #include "dsp/decode_path.h"
 #include "dsp/meter_listener.h"
+#include "dsp/reference_level_range.h"
 #include "dsp/zorv_calc.h"
 
 namespace zorv::plugin {
@@ -30,10 +31,8 @@ struct TPorts {
   std::uint32_t Count() const { return Latency() + 1; }
 };
 
-// The reference level control, dB.
-inline constexpr double kMinLevelDb = -30.0;
-inline constexpr double kMaxLevelDb = 0.0;
-inline constexpr double kDefaultLevelDb = -10.0;
+// The reference level control takes kMinLevelDb .. kMaxLevelDb, from
+// kDefaultLevelDb (dsp/reference_level_range.h; zorv.ttl states them too).
 // What a band gain output shows before the first block: the bottom of the
 // meters' span, dB.
 inline constexpr float kGainBeforeFirstBlock = -35.0F;

@@ -8,17 +8,11 @@
 #include <numbers>
 #include <stdexcept>
 
+#include "wav/little_endian.h"
+
 namespace zorv::test {
 namespace {
 
-void Put16(TBytes& out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(TBytes& out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
 void PutId(TBytes& out, const char* id) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(id[i]));
 }
@@ -27,10 +21,10 @@ void PutAll(TBytes& out, const TBytes& more) {
 }
 
 std::uint32_t Get32(const TBytes& b, std::size_t o) {
-  return b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (static_cast<std::uint32_t>(b[o + 3]) << 24);
+  return GetLe32(b.data() + o);
 }
 std::uint16_t Get16(const TBytes& b, std::size_t o) {
-  return static_cast<std::uint16_t>(b[o] | (b[o + 1] << 8));
+  return GetLe16(b.data() + o);
 }
 
 void PutSample(TBytes& out, const TWavFormat& format, double x) {
@@ -38,7 +32,7 @@ void PutSample(TBytes& out, const TWavFormat& format, double x) {
     const float f = static_cast<float>(x);
     std::uint32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
-    Put32(out, bits);
+    AppendLe32(out, bits);
     return;
   }
   const double full = std::ldexp(1.0, format.Bits - 1) - 1.0;
@@ -52,24 +46,24 @@ TBytes WavBytes(const TWavFormat& format, const TBytes& data,
                 std::optional<std::uint32_t> declaredDataSize, bool listChunk) {
   const bool pad = data.size() % 2 != 0;
   TBytes fmt;
-  Put16(fmt, format.Extensible ? 0xFFFE : format.Tag);
-  Put16(fmt, format.Channels);
-  Put32(fmt, format.SampleRate);
-  Put32(fmt, format.SampleRate * format.FrameBytes());
-  Put16(fmt, format.FrameBytes());
-  Put16(fmt, format.Bits);
+  AppendLe16(fmt, format.Extensible ? 0xFFFE : format.Tag);
+  AppendLe16(fmt, format.Channels);
+  AppendLe32(fmt, format.SampleRate);
+  AppendLe32(fmt, format.SampleRate * format.FrameBytes());
+  AppendLe16(fmt, format.FrameBytes());
+  AppendLe16(fmt, format.Bits);
   if (format.Extensible) {
-    Put16(fmt, 22);           // extension size
-    Put16(fmt, format.Bits);  // valid bits
-    Put32(fmt, format.Channels == 1 ? 0x4 : 0x3);
+    AppendLe16(fmt, 22);           // extension size
+    AppendLe16(fmt, format.Bits);  // valid bits
+    AppendLe32(fmt, format.Channels == 1 ? 0x4 : 0x3);
     // Sub-format GUID: the tag, then the fixed tail 00000000-0010-8000-00AA00389B71.
-    Put32(fmt, format.Tag);
+    AppendLe32(fmt, format.Tag);
     PutAll(fmt, {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
   }
   TBytes list;
   if (listChunk) {
     PutId(list, "LIST");
-    Put32(list, 10);
+    AppendLe32(list, 10);
     PutId(list, "INFO");
     PutId(list, "tape");
     PutAll(list, {'0', '1'});
@@ -77,14 +71,15 @@ TBytes WavBytes(const TWavFormat& format, const TBytes& data,
 
   TBytes out;
   PutId(out, "RIFF");
-  Put32(out, static_cast<std::uint32_t>(4 + 8 + fmt.size() + list.size() + 8 + data.size() + pad));
+  AppendLe32(out,
+             static_cast<std::uint32_t>(4 + 8 + fmt.size() + list.size() + 8 + data.size() + pad));
   PutId(out, "WAVE");
   PutId(out, "fmt ");
-  Put32(out, static_cast<std::uint32_t>(fmt.size()));
+  AppendLe32(out, static_cast<std::uint32_t>(fmt.size()));
   PutAll(out, fmt);
   PutAll(out, list);
   PutId(out, "data");
-  Put32(out, declaredDataSize.value_or(static_cast<std::uint32_t>(data.size())));
+  AppendLe32(out, declaredDataSize.value_or(static_cast<std::uint32_t>(data.size())));
   PutAll(out, data);
   if (pad) out.push_back(0);
   return out;
@@ -178,8 +173,8 @@ std::optional<TChunkedFile> ParseChunks(const TBytes& b) {
                     b.begin() + static_cast<std::ptrdiff_t>(at + 4));
     chunk.Size = Get32(b, at + 4);
     if (chunk.Id == "ds64" && at == 12 && at + 8 + 16 <= b.size()) {
-      const std::uint64_t riff = Get32(b, at + 8) | (std::uint64_t{Get32(b, at + 12)} << 32);
-      ds64Data = Get32(b, at + 16) | (std::uint64_t{Get32(b, at + 20)} << 32);
+      const std::uint64_t riff = GetLe64(b.data() + at + 8);
+      ds64Data = GetLe64(b.data() + at + 16);
       if (wide && file.RiffSize == 0xFFFFFFFFu) file.RiffSize = riff;
     }
     if (wide && chunk.Id == "data" && chunk.Size == 0xFFFFFFFFu) chunk.Size = ds64Data;

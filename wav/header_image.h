@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "wav/little_endian.h"
+
 namespace zorv {
 
 inline constexpr std::size_t kHeaderImageBytes = 44;
@@ -73,21 +75,10 @@ class THeaderImage {
   }
 
  private:
-  std::uint16_t Get16(std::size_t o) const {
-    return static_cast<std::uint16_t>(Bytes[o] | (Bytes[o + 1] << 8));
-  }
-  std::uint32_t Get32(std::size_t o) const {
-    return static_cast<std::uint32_t>(Bytes[o]) | (static_cast<std::uint32_t>(Bytes[o + 1]) << 8) |
-           (static_cast<std::uint32_t>(Bytes[o + 2]) << 16) |
-           (static_cast<std::uint32_t>(Bytes[o + 3]) << 24);
-  }
-  void Set16(std::size_t o, std::uint16_t v) {
-    Bytes[o] = static_cast<std::uint8_t>(v);
-    Bytes[o + 1] = static_cast<std::uint8_t>(v >> 8);
-  }
-  void Set32(std::size_t o, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) Bytes[o + i] = static_cast<std::uint8_t>(v >> (8 * i));
-  }
+  std::uint16_t Get16(std::size_t o) const { return GetLe16(Bytes.data() + o); }
+  std::uint32_t Get32(std::size_t o) const { return GetLe32(Bytes.data() + o); }
+  void Set16(std::size_t o, std::uint16_t v) { SetLe16(Bytes.data() + o, v); }
+  void Set32(std::size_t o, std::uint32_t v) { SetLe32(Bytes.data() + o, v); }
 };
 
 }  // namespace zorv

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "wav/coding_history.h"
+#include "wav/little_endian.h"
 
 namespace zorv {
 namespace {
@@ -14,19 +15,6 @@ constexpr std::uint64_t kDs64EntryBytes = 12;
 constexpr std::uint32_t kUnknown32 = 0xFFFFFFFFu;
 constexpr std::size_t kCopyPiece = 64u << 10;
 
-void Set32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Set64(std::uint8_t* p, std::uint64_t v) {
-  Set32(p, static_cast<std::uint32_t>(v));
-  Set32(p + 4, static_cast<std::uint32_t>(v >> 32));
-}
-std::uint16_t Get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Get32(const std::uint8_t* p) {
-  return Get16(p) | (static_cast<std::uint32_t>(Get16(p + 2)) << 16);
-}
 std::uint32_t Clamp32(std::uint64_t v) {
   return v > kUnknown32 ? kUnknown32 : static_cast<std::uint32_t>(v);
 }
@@ -53,9 +41,10 @@ TOutputLayout::TOutputLayout(TWavFileIn& input, const TOutputPlan& plan, bool se
       Fmt_ = input.FmtBody();
     }
     // The byte rate is made to agree with what the file holds.
-    if (Fmt_.size() >= 16) Set32(Fmt_.data() + 8, Get32(Fmt_.data() + 4) * Get16(Fmt_.data() + 12));
+    if (Fmt_.size() >= 16)
+      SetLe32(Fmt_.data() + 8, GetLe32(Fmt_.data() + 4) * GetLe16(Fmt_.data() + 12));
   }
-  if (Fmt_.size() >= 16) BlockAlign_ = Get16(Fmt_.data() + 12);
+  if (Fmt_.size() >= 16) BlockAlign_ = GetLe16(Fmt_.data() + 12);
 
   ExpectedKnown_ = input.DataSizeKnown();
   const std::uint64_t deliverable = input.DeliverableDataBytes();
@@ -171,29 +160,29 @@ void TOutputLayout::SetSizes(std::uint64_t dataBytes, bool known) {
               : Container_ == TContainer::Rf64 ? "RF64"
                                                : "RIFF",
               4);
-  Set32(RiffHeader_.data() + 4, plain && known ? Clamp32(riff) : kUnknown32);
+  SetLe32(RiffHeader_.data() + 4, plain && known ? Clamp32(riff) : kUnknown32);
   std::memcpy(RiffHeader_.data() + 8, "WAVE", 4);
   DataSize32_ = plain && known ? Clamp32(dataBytes) : kUnknown32;
   const std::uint64_t frames = BlockAlign_ == 0 ? 0 : dataBytes / BlockAlign_;
 
   for (TItem& item : Items_) {
-    if (item.Kind == TKind::Fact) Set32(item.Body.data(), known ? Clamp32(frames) : kUnknown32);
+    if (item.Kind == TKind::Fact) SetLe32(item.Body.data(), known ? Clamp32(frames) : kUnknown32);
     if (item.Kind == TKind::Reserve) item.Body.assign(kDs64Bytes, 0);
     if (item.Kind != TKind::Ds64) continue;
     std::vector<std::uint8_t> body(kDs64Bytes, 0);
-    Set64(body.data(), known ? riff : UINT64_MAX);
-    Set64(body.data() + 8, known ? dataBytes : UINT64_MAX);
-    Set64(body.data() + 16, known ? frames : UINT64_MAX);
+    SetLe64(body.data(), known ? riff : UINT64_MAX);
+    SetLe64(body.data() + 8, known ? dataBytes : UINT64_MAX);
+    SetLe64(body.data() + 16, known ? frames : UINT64_MAX);
     std::uint32_t entries = 0;
     for (const TItem& other : Items_) {
       if (other.Kind != TKind::Copy || other.Size < kUnknown32) continue;
       std::uint8_t entry[kDs64EntryBytes];
       std::memcpy(entry, other.Id.data(), 4);
-      Set64(entry + 4, other.Size);
+      SetLe64(entry + 4, other.Size);
       Append(body, entry, sizeof entry);
       ++entries;
     }
-    Set32(body.data() + 24, entries);
+    SetLe32(body.data() + 24, entries);
     item.Body = std::move(body);
   }
 }
@@ -205,7 +194,7 @@ bool TOutputLayout::WriteItem(TWavFileOut& out, TItem& item) {
   std::uint8_t header[8];
   std::memcpy(header, item.Id.data(), 4);
   const bool large = Container_ != TContainer::Riff && size >= kUnknown32;
-  Set32(header + 4, item.Kind == TKind::Data ? DataSize32_ : large ? kUnknown32 : Clamp32(size));
+  SetLe32(header + 4, item.Kind == TKind::Data ? DataSize32_ : large ? kUnknown32 : Clamp32(size));
   bool ok = out.WriteBytes(header, sizeof header);
   if (item.Kind == TKind::Data) return ok;
   if (!fromInput) {
@@ -238,7 +227,7 @@ bool TOutputLayout::WriteItem(TWavFileOut& out, TItem& item) {
 bool TOutputLayout::Patch(TWavFileOut& out, const TItem& item) {
   std::vector<std::uint8_t> bytes(item.Id.begin(), item.Id.end());
   std::uint8_t size[4];
-  Set32(size, item.Kind == TKind::Data ? DataSize32_ : Clamp32(item.Body.size()));
+  SetLe32(size, item.Kind == TKind::Data ? DataSize32_ : Clamp32(item.Body.size()));
   Append(bytes, size, 4);
   if (item.Kind != TKind::Data) Append(bytes, item.Body.data(), item.Body.size());
   return out.WriteBytesAt(item.Position, bytes.data(), bytes.size());

@@ -36,16 +36,6 @@ constexpr std::uint64_t kDs64FixedBytes = 28;
 constexpr std::uint64_t kDs64EntryBytes = 12;
 constexpr std::uint64_t kMaxDs64Bytes = 64u << 10;
 
-std::uint16_t Le16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(Le16(p)) | (static_cast<std::uint32_t>(Le16(p + 2)) << 16);
-}
-std::uint64_t Le64(const std::uint8_t* p) {
-  return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
-}
-
 }  // namespace
 
 TWavFileIn::TWavFileIn() = default;
@@ -112,8 +102,8 @@ void TWavFileIn::ReadFormatFields() {
       FmtBody_.size() >= kExtensibleFmtBytes) {
     const std::uint8_t* extension = FmtBody_.data() + kFormatFieldBytes;
     const std::uint8_t* sub_format = extension + kSubFormatOffset;
-    const std::uint16_t plain_tag = Le16(sub_format);
-    if (Le16(extension) >= kExtensibleCbSize &&
+    const std::uint16_t plain_tag = GetLe16(sub_format);
+    if (GetLe16(extension) >= kExtensibleCbSize &&
         (plain_tag == kFormatPcm || plain_tag == kFormatIeeeFloat) &&
         std::memcmp(sub_format + 2, kSubFormatGuidTail, sizeof kSubFormatGuidTail) == 0) {
       // The image becomes the canonical header of the same audio.
@@ -143,9 +133,9 @@ bool TWavFileIn::ReadDs64(const std::uint8_t* body, std::uint64_t size) {
     Problem_ = "a ds64 chunk of " + std::to_string(size) + " bytes";
     return false;
   }
-  Ds64RiffSize_ = Le64(body);
-  Ds64DataSize_ = Le64(body + 8);
-  const std::uint32_t entries = Le32(body + 24);
+  Ds64RiffSize_ = GetLe64(body);
+  Ds64DataSize_ = GetLe64(body + 8);
+  const std::uint32_t entries = GetLe32(body + 24);
   if (entries > (size - kDs64FixedBytes) / kDs64EntryBytes) {
     Problem_ = "a ds64 table longer than its chunk";
     return false;
@@ -154,7 +144,7 @@ bool TWavFileIn::ReadDs64(const std::uint8_t* body, std::uint64_t size) {
     const std::uint8_t* entry = body + kDs64FixedBytes + i * kDs64EntryBytes;
     std::array<char, 4> id{};
     std::copy_n(entry, 4, id.begin());
-    Ds64Table_.emplace_back(id, Le64(entry + 4));
+    Ds64Table_.emplace_back(id, GetLe64(entry + 4));
   }
   return true;
 }
@@ -216,7 +206,7 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
 
     TChunkInfo chunk;
     std::copy_n(header, 4, chunk.Id.begin());
-    const std::uint32_t size32 = Le32(header + 4);
+    const std::uint32_t size32 = GetLe32(header + 4);
     chunk.BodyOffset = position + 8;
     chunk.AfterData = DataFound_;
     if (Chunks_.size() >= kMaxChunks) {
@@ -341,7 +331,7 @@ std::int32_t TWavFileIn::ReadHeader() {
       Problem_ = "an RF64 file without a ds64 chunk";
       return rhMalformed;
     }
-    ds64.Size = Le32(header + 4);
+    ds64.Size = GetLe32(header + 4);
     ds64.BodyOffset = position + 8;
     if (ds64.Size > kMaxDs64Bytes) {
       Problem_ = "a ds64 chunk of " + std::to_string(ds64.Size) + " bytes";
@@ -470,9 +460,8 @@ std::uint32_t TWavFileIn::ReadBuffer() {
       DataPosition_ = DataStartPosition_;
       DataRemaining_ = DataSize_;
       UpdateBufferSize();
-    } else {
-      Stop();
-      if (OnEOFReached) OnEOFReached();
+    } else if (OnEOFReached) {
+      OnEOFReached();
     }
   }
   if (OnBufferReady) OnBufferReady(BufferPointer_, count);

@@ -96,9 +96,6 @@ class TWavFileIn {
   // a file is opened. ReadErrno: the system's error number for Error.
   TReadFailure ReadFailure() const { return ReadFailure_; }
   int ReadErrno() const { return ReadErrno_; }
-  void Stop() { TimerEnabled_ = false; }
-  void TimerTick() { ReadBuffer(); }
-  bool TimerEnabled() const { return TimerEnabled_; }
 
   const THeaderImage& HeaderImage() const { return HeaderImage_; }
   const std::uint8_t* Buffer() const { return Buffer_.data(); }
@@ -174,7 +171,6 @@ class TWavFileIn {
   void NoteShortRead();
 
   std::unique_ptr<TByteSource> Source_;
-  bool TimerEnabled_ = false;
   std::uint64_t DataStartPosition_ = 0;
   std::uint64_t DataPosition_ = 0;  // the next data byte's position in the input
   std::uint32_t BlockBytes_ = 0;

@@ -164,7 +164,6 @@ void TWavFileOut::WriteBuffer(std::int32_t count) {
 }
 
 void TWavFileOut::Stop() {
-  TimerEnabled_ = false;
   IsRunning_ = false;
 }
 

@@ -68,7 +68,6 @@ class TWavFileOut {
   void WriteBuffer(std::int32_t count);
   void Stop();
   void UpdateBufferSize();
-  void TimerTick() { WriteBuffer(static_cast<std::int32_t>(BlockBytes_)); }
 
   // Header and chunk bytes: n bytes at the current position, or at an
   // absolute one (which needs Seekable); HeaderBytes grows by what was put at
@@ -97,7 +96,6 @@ class TWavFileOut {
   void Open(std::unique_ptr<TByteSink> sink);
 
   std::unique_ptr<TByteSink> Sink_;
-  bool TimerEnabled_ = false;
   std::uint32_t TimerInterval_ = 100;
   std::uint32_t BlockBytes_ = 0;
   bool IsRunning_ = false;

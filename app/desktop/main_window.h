@@ -25,6 +25,7 @@
 #include "app/gain_history.h"
 #include "dsp/meter_listener.h"
 #include "wav/wav_file_in.h"
+#include "dsp/reference_level_range.h"
 
 class QAction;
 class QButtonGroup;
@@ -61,9 +62,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   static constexpr int kMeterMin = -350;
   static constexpr int kMeterMax = 100;
   // Reference level positions in tenths of a dB.
-  static constexpr int kLevelMin = -300;
-  static constexpr int kLevelMax = 0;
-  static constexpr int kLevelStart = -100;
+  static constexpr int kLevelMin = kMinLevelTenths;
+  static constexpr int kLevelMax = kMaxLevelTenths;
+  static constexpr int kLevelStart = kDefaultLevelTenths;
 
   // dialogs must outlive the window.
   explicit TForm1(TFileDialogs& dialogs, QWidget* parent = nullptr);

@@ -273,7 +273,7 @@ QLayout* TForm1::CreateLevelRow() {
   RefLabel = Named(new QDoubleSpinBox(this), "RefLabel");
   RefLabel->setRange(kLevelMin / 10.0, kLevelMax / 10.0);
   RefLabel->setDecimals(1);
-  RefLabel->setSingleStep(0.1);
+  RefLabel->setSingleStep(kLevelStepDb);
   RefLabel->setSuffix(QStringLiteral(" dB"));
   RefLabel->setKeyboardTracking(false);
   RefLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

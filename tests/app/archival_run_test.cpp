@@ -147,7 +147,7 @@ TEST_F(ArchivalRun, OutputPastTheRf64LimitIsReadByOtherTools) {
 // (EXTENSIBLE with the float sub-format), its chunks kept, fact in frames.
 TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
   TBytes fact;
-  test::Put32(fact, 0);
+  AppendLe32(fact, 0);
   const TBytes input =
       test::TWavBuilder()
           .Chunk("bext", test::BextBody("Reel 4", ""))
@@ -165,7 +165,7 @@ TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
   EXPECT_EQ(out->Find("fmt ")->Body, expectedFmt);
   EXPECT_EQ(out->Find("data")->Size, 8u * 3001);
   TBytes frames;
-  test::Put32(frames, 3001);
+  AppendLe32(frames, 3001);
   EXPECT_EQ(out->Find("fact")->Body, frames);
 
   const TBytes canonical = Decode(input, "float_canonical", [](TProcessingRun& run) {

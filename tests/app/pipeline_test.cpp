@@ -75,7 +75,7 @@ TRunResult DecodeWith(TProcessingRun& run, const std::string& in, const std::str
                       const TRunSetup& setup) {
   Open(run, in, out);
   if (setup.Path) run.Decoder().SetPath(*setup.Path);
-  run.Decoder().SetWorkerPool(setup.Pool);
+  run.Pipeline().SetWorkerPool(setup.Pool);
   run.SetBlocksInFlight(setup.BlocksInFlight);
   run.SetMeterListener(setup.Meters);
   int block = 0;
@@ -363,7 +363,9 @@ TEST_F(PipelineTest, BlocksBegunAheadGiveWayToALevelChangeAndAnAbort) {
     };
     std::vector<TBytes> outputs;
     for (const int inFlight : {3, 4, 5}) {
-      for (const unsigned workers : {1u, 2u}) {
+      // No workers too: the caller then runs every job, and a block
+      // dropped waits for the blocks before it.
+      for (const unsigned workers : {0u, 1u, 2u}) {
         TWorkerPool pool(workers);
         TProcessingRun window;
         const TRunResult aborted =

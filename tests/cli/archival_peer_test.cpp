@@ -119,14 +119,14 @@ TEST_F(ArchivalPeers, FfmpegBextAndRf64InputsKeepTheirChunksAndForm) {
 TEST_F(ArchivalPeers, HandMadeBroadcastWaveKeepsEveryChunkInPlace) {
   using namespace std::string_view_literals;
   TBytes adtl = test::TextBytes("adtllabl");
-  test::Put32(adtl, 10);
-  test::Put32(adtl, 1);
+  AppendLe32(adtl, 10);
+  AppendLe32(adtl, 1);
   for (const char c : "Intro\0"sv) adtl.push_back(static_cast<std::uint8_t>(c));
   TBytes cue;
-  test::Put32(cue, 1);
-  for (const std::uint32_t v : {1u, 0u}) test::Put32(cue, v);
+  AppendLe32(cue, 1);
+  for (const std::uint32_t v : {1u, 0u}) AppendLe32(cue, v);
   for (const char c : std::string("data")) cue.push_back(static_cast<std::uint8_t>(c));
-  for (const std::uint32_t v : {0u, 0u, 4410u}) test::Put32(cue, v);
+  for (const std::uint32_t v : {0u, 0u, 4410u}) AppendLe32(cue, v);
   const test::TWavFormat format{1, 2, 44100, 16};
   const TBytes samples = test::SignalBytes(format, 22050);
   const TBytes input =

@@ -33,15 +33,13 @@ struct TScenario {
   std::uint32_t block;
 };
 
-TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames,
-                bool channelThreads = false) {
+TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames) {
   const std::vector<double> inL = test::Programme(s.rate, frames, 101, s.signalLevel);
   const std::vector<double> inR = test::Programme(s.rate, frames, 202, s.signalLevel * 0.7);
   TZorvCalc calc;
   TRecordingMeters meters;
   calc.SetMeterListener(&meters);
   calc.SetPath(path);
-  calc.SetChannelThreads(channelThreads);
   calc.SetLevel(s.levelDb);
   calc.Prepare(s.rate, s.channels, s.debug);
   TDecoded out;
@@ -109,23 +107,6 @@ TEST_P(FastPath, TheFusedPathsGiveTheSameBits) {
   EXPECT_EQ(std::memcmp(got.left.data(), avx2.left.data(), frames * sizeof(double)), 0);
   EXPECT_EQ(std::memcmp(got.right.data(), avx2.right.data(), frames * sizeof(double)), 0);
   EXPECT_EQ(got.meters, avx2.meters);
-}
-
-// The second channel on a thread of its own: the same bits, the same meter
-// positions in the same order, on every path.
-TEST_P(FastPath, ChannelThreadsChangeNothing) {
-  const TScenario s = GetParam();
-  const std::size_t frames = s.rate / 8;
-  for (TDecodePath path :
-       {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
-    if (!PathSupported(path)) continue;
-    SCOPED_TRACE(std::string(PathName(path)));
-    const TDecoded one = Decode(path, s, frames, false);
-    const TDecoded two = Decode(path, s, frames, true);
-    EXPECT_EQ(std::memcmp(one.left.data(), two.left.data(), frames * sizeof(double)), 0);
-    EXPECT_EQ(std::memcmp(one.right.data(), two.right.data(), frames * sizeof(double)), 0);
-    EXPECT_EQ(one.meters, two.meters);
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, FastPath, testing::ValuesIn(kScenarios),

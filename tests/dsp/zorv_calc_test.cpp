@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "tests/support/recording_meters.h"
@@ -49,11 +51,18 @@ TEST(MeterPosition, TruncatesTheExtendedQuotient) {
 
 TEST(ZorvCalc, StartsAtMinusTenDecibelsAndConvertsLevels) {
   TZorvCalc calc;
-  EXPECT_NEAR(calc.Level(), 0.31622776601683794, 1e-16);
+  EXPECT_EQ(calc.LevelDb(), -10.0);
+  EXPECT_NEAR(calc.LevelFactor(), 0.31622776601683794, 1e-16);
   calc.SetLevel(-20.0);
-  EXPECT_NEAR(calc.Level(), 0.1, 1e-17);
+  EXPECT_EQ(calc.LevelDb(), -20.0);
+  EXPECT_NEAR(calc.LevelFactor(), 0.1, 1e-17);
   calc.SetLevel(0.0);
-  EXPECT_EQ(calc.Level(), 1.0);
+  EXPECT_EQ(calc.LevelFactor(), 1.0);
+  // The factor is the power in extended precision, rounded once.
+  calc.SetLevel(-10.9);
+  EXPECT_EQ(calc.LevelDb(), -10.9);
+  const long double dB = -10.9;
+  EXPECT_EQ(calc.LevelFactor(), static_cast<double>(std::pow(10.0L, dB / 20.0L)));
   EXPECT_EQ(calc.FeedbackLaw(), 0u);
   EXPECT_FALSE(calc.BuffersAllocated());
 }
@@ -234,6 +243,64 @@ TEST(ZorvCalc, ASecondRunContinuesFromTheFirstRunsState) {
                          continuous.left.begin() + static_cast<std::ptrdiff_t>(in.size())));
 }
 
+// After Reset a decoder decodes as one made anew, bit for bit, whatever it
+// decoded before: on each path, with more channels prepared before, and with
+// the debug output (whose detector state would show any leftover first).
+TEST(ZorvCalc, ResetGivesTheStartUpStateBack) {
+  const std::vector<double> a = test::Programme(48000, 9600, 61, 0.8);
+  const std::vector<double> b = test::Programme(48000, 9600, 62, 0.3);
+  for (TDecodePath path : {TDecodePath::Extended, TDecodePath::Portable}) {
+    for (std::uint32_t debug : {0u, 2u}) {
+      SCOPED_TRACE(std::string(PathName(path)) + (debug != 0 ? ", debug" : ""));
+      TZorvCalc fresh;
+      TRecordingMeters freshMeters;
+      fresh.SetMeterListener(&freshMeters);
+      fresh.SetPath(path);
+      fresh.Prepare(48000, 2, debug);
+      const TDecode expected = DecodeInBlocks(fresh, b, &a, 4800);
+
+      TZorvCalc used;
+      TRecordingMeters meters;
+      used.SetPath(path);
+      // A first run at another rate and width, then one like the fresh one.
+      used.Prepare(44100, 4, 0);
+      const double* in[4] = {a.data(), b.data(), a.data(), b.data()};
+      std::vector<double> scratch(4 * 4410);
+      double* out[4] = {&scratch[0], &scratch[4410], &scratch[8820], &scratch[13230]};
+      ASSERT_EQ(used.ProcessBlock(in, out, 4410), 4410);
+      used.Prepare(48000, 2, debug);
+      DecodeInBlocks(used, a, &b, 4800);
+      used.Reset();
+      used.SetMeterListener(&meters);
+      const TDecode got = DecodeInBlocks(used, b, &a, 4800);
+
+      EXPECT_EQ(std::memcmp(got.left.data(), expected.left.data(), b.size() * sizeof(double)), 0);
+      EXPECT_EQ(std::memcmp(got.right.data(), expected.right.data(), b.size() * sizeof(double)), 0);
+      EXPECT_EQ(meters.Updates, freshMeters.Updates);
+      for (int band = 0; band < 4; ++band) {
+        EXPECT_EQ(used.Generator(0, band).Voltage, fresh.Generator(0, band).Voltage);
+        EXPECT_EQ(used.Generator(0, band).GainFactor, fresh.Generator(0, band).GainFactor);
+      }
+    }
+  }
+}
+
+// Reset keeps what was set: the level, the path and the preparation.
+TEST(ZorvCalc, ResetKeepsTheSettings) {
+  TZorvCalc calc;
+  calc.SetLevel(-14.3);
+  calc.SetPath(TDecodePath::Portable);
+  calc.Prepare(96000, 2, 0);
+  calc.Reset();
+  EXPECT_EQ(calc.LevelDb(), -14.3);
+  EXPECT_EQ(calc.Path(), TDecodePath::Portable);
+  EXPECT_TRUE(calc.BuffersAllocated());
+  EXPECT_EQ(calc.SampleRate(), 96000u);
+  // The band capacitances of 96 kHz stay loaded, not the power-on defaults.
+  EXPECT_EQ(calc.Generator(1, 0).SampleRate, 96000.0);
+  EXPECT_NE(calc.Generator(1, 0).Capacitance, calc.Generator(1, 1).Capacitance);
+}
+
 TEST(ZorvCalc, ReferenceLevelScalesInputAndOutput) {
   // Input at level L and the decoder set to L behaves as input at 1.0 with
   // the decoder at 0 dB, scaled by L.
@@ -262,7 +329,7 @@ TEST(ZorvCalc, ToneAtTheReferenceLevelSettlesNearUnityGain) {
     TRecordingMeters meters;
     calc.SetMeterListener(&meters);
     calc.Prepare(44100, 1, 0);
-    const std::vector<double> tone = test::Tone(freq[band], calc.Level(), 44100, 44100 * 6);
+    const std::vector<double> tone = test::Tone(freq[band], calc.LevelFactor(), 44100, 44100 * 6);
     DecodeInBlocks(calc, tone, nullptr, 4410);
     double sum = 0.0;
     int n = 0;

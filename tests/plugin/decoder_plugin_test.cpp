@@ -7,6 +7,8 @@
 #include <lv2/log/log.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -139,6 +141,28 @@ TEST(PluginLevel, ControlValuesAreRoundedToTenthsAndKeptInRange) {
 
 // The band gains of the outputs are the latest meter positions / 10 of each
 // block, -35 dB before any has been handed over; the latency is 0.
+// The bundle's description states the range and the default of the level
+// control as literals; they are the program's own.
+TEST(PluginLevel, TheBundleStatesTheProgramsLevelRange) {
+  std::ifstream file(std::string(ZORV_LV2_BUNDLE) + "/zorv.ttl");
+  ASSERT_TRUE(file) << "the bundle's zorv.ttl";
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const auto valueAfter = [&](std::size_t from, const std::string& key) {
+    const std::size_t at = text.find(key, from);
+    EXPECT_NE(at, std::string::npos) << key;
+    return at == std::string::npos ? std::nan("") : std::stod(text.substr(at + key.size()));
+  };
+  int ports = 0;
+  for (std::size_t at = text.find("lv2:symbol \"level\""); at != std::string::npos;
+       at = text.find("lv2:symbol \"level\"", at + 1)) {
+    ++ports;
+    EXPECT_EQ(valueAfter(at, "lv2:default "), kDefaultLevelDb);
+    EXPECT_EQ(valueAfter(at, "lv2:minimum "), kMinLevelDb);
+    EXPECT_EQ(valueAfter(at, "lv2:maximum "), kMaxLevelDb);
+  }
+  EXPECT_EQ(ports, 2) << "the stereo and the mono plugin";
+}
+
 TEST(PluginControls, BandGainsAreTheLatestMeterPositionsOfTheBlock) {
   const TChannels in = test::FloatProgramme(2, kRate, 30000);
   TActivePlugin active(2);

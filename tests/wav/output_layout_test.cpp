@@ -78,11 +78,11 @@ TEST(OutputLayout, PlainInputGivesTheCanonical44Bytes) {
 TEST(OutputLayout, ArchivalChunksKeepTheirOrderPlaceAndBytes) {
   const TBytes bext = test::BextBody("Tape 12 side A", "A=ANALOGUE,M=stereo,T=Studer A80\r\n", 40);
   TBytes adtl = TextBytes("adtllabl");
-  test::Put32(adtl, 9);
-  test::Put32(adtl, 1);
+  AppendLe32(adtl, 9);
+  AppendLe32(adtl, 1);
   for (char c : std::string("Intro")) adtl.push_back(static_cast<std::uint8_t>(c));
   TBytes fact;
-  test::Put32(fact, 1234);
+  AppendLe32(fact, 1234);
   const TBytes input =
       TWavBuilder()
           .Chunk("JUNK", TBytes(28, 0))
@@ -123,7 +123,7 @@ TEST(OutputLayout, ArchivalChunksKeepTheirOrderPlaceAndBytes) {
   const TMd5Digest digest = md5.Digest();
   EXPECT_EQ(got->Find("MD5 ")->Body, TBytes(digest.begin(), digest.end()));
   TBytes frames;
-  test::Put32(frames, 501);
+  AppendLe32(frames, 501);
   EXPECT_EQ(got->Find("fact")->Body, frames);
   EXPECT_TRUE(out.Notes.empty());
 }
@@ -201,7 +201,7 @@ TEST(OutputLayout, Rf64WhenTheInputIsOneOrTheSizesNeedIt) {
 
 TEST(OutputLayout, AStreamIsWrittenOnceWithTheSizesKnownInAdvance) {
   TBytes fact;
-  test::Put32(fact, 0);
+  AppendLe32(fact, 0);
   const TBytes input = TWavBuilder()
                            .Fmt(1, 1, 48000, 16)
                            .Chunk("MD5 ", TBytes(16, 0))

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "wav/little_endian.h"
+
 namespace zorv::test {
 
 using TBytes = std::vector<std::uint8_t>;
@@ -18,26 +20,17 @@ inline std::uint8_t SampleByte(std::size_t i) {
   return static_cast<std::uint8_t>(i * 7 + 3);
 }
 
-inline void Put16(TBytes& b, std::uint16_t v) {
-  b.push_back(static_cast<std::uint8_t>(v));
-  b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-inline void Put32(TBytes& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 // The 16 format fields; block align and byte rate follow from the others.
 inline TBytes FmtBody(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
                       std::uint16_t bits) {
   const auto align = static_cast<std::uint16_t>(channels * bits / 8);
   TBytes b;
-  Put16(b, tag);
-  Put16(b, channels);
-  Put32(b, rate);
-  Put32(b, rate * align);
-  Put16(b, align);
-  Put16(b, bits);
+  AppendLe16(b, tag);
+  AppendLe16(b, channels);
+  AppendLe32(b, rate);
+  AppendLe32(b, rate * align);
+  AppendLe16(b, align);
+  AppendLe16(b, bits);
   return b;
 }
 
@@ -46,10 +39,10 @@ inline TBytes FmtBody(std::uint16_t tag, std::uint16_t channels, std::uint32_t r
 inline TBytes ExtensibleBody(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
                              std::uint16_t sub_tag, std::uint16_t cb_size = 22) {
   TBytes b = FmtBody(0xFFFE, channels, rate, bits);
-  Put16(b, cb_size);
-  Put16(b, bits);
-  Put32(b, channels == 2 ? 3u : 4u);  // channel mask
-  Put16(b, sub_tag);
+  AppendLe16(b, cb_size);
+  AppendLe16(b, bits);
+  AppendLe32(b, channels == 2 ? 3u : 4u);  // channel mask
+  AppendLe16(b, sub_tag);
   for (std::uint8_t x :
        {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}) {
     b.push_back(x);
@@ -81,7 +74,7 @@ class TWavBuilder {
   // "RIFF", its size (set by Bytes()), "WAVE".
   TWavBuilder() {
     Id("RIFF");
-    Put32(Bytes_, 0);
+    AppendLe32(Bytes_, 0);
     Id("WAVE");
   }
 
@@ -96,7 +89,7 @@ class TWavBuilder {
   // A chunk header declaring size, with nothing behind it.
   TWavBuilder& Header(std::string_view id, std::uint32_t size) {
     Id(id);
-    Put32(Bytes_, size);
+    AppendLe32(Bytes_, size);
     return *this;
   }
   // Header, body, and the pad byte after a body of odd size.
@@ -143,8 +136,7 @@ class TWavBuilder {
     std::uint64_t data = 0;
     std::size_t dataAt = 0;
     for (std::size_t at = 12; at + 8 <= Bytes_.size();) {
-      const std::uint32_t size = Bytes_[at + 4] | (Bytes_[at + 5] << 8) | (Bytes_[at + 6] << 16) |
-                                 (static_cast<std::uint32_t>(Bytes_[at + 7]) << 24);
+      const std::uint32_t size = GetLe32(Bytes_.data() + at + 4);
       if (std::equal(Bytes_.begin() + static_cast<std::ptrdiff_t>(at),
                      Bytes_.begin() + static_cast<std::ptrdiff_t>(at + 4), "data")) {
         data = size;
@@ -153,17 +145,15 @@ class TWavBuilder {
       }
       at += 8 + size + (size & 1u);
     }
-    Put32(ds64, static_cast<std::uint32_t>(riff));
-    Put32(ds64, static_cast<std::uint32_t>(riff >> 32));
+    AppendLe64(ds64, riff);
     const std::uint64_t stated = dataSize.value_or(data);
-    Put32(ds64, static_cast<std::uint32_t>(stated));
-    Put32(ds64, static_cast<std::uint32_t>(stated >> 32));
-    Put32(ds64, 0);
-    Put32(ds64, 0);
-    Put32(ds64, 0);  // table length
+    AppendLe64(ds64, stated);
+    AppendLe32(ds64, 0);
+    AppendLe32(ds64, 0);
+    AppendLe32(ds64, 0);  // table length
     for (int i = 0; i < 4; ++i) out[4 + i] = 0xFF;
     for (const char c : std::string_view("ds64")) out.push_back(static_cast<std::uint8_t>(c));
-    Put32(out, 28);
+    AppendLe32(out, 28);
     out.insert(out.end(), ds64.begin(), ds64.end());
     const std::size_t shifted = out.size() - 12;
     out.insert(out.end(), Bytes_.begin() + 12, Bytes_.end());
