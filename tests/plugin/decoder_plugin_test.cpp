@@ -149,7 +149,7 @@ TEST(PluginControls, BandGainsAreTheLatestMeterPositionsOfTheBlock) {
   }
   EXPECT_EQ(plugin.Latency, 0.0F);
 
-  // The core, fed the same pieces: 250 frames, then 16384 (cut at 9600).
+  // The core, fed the same pieces: 250 frames, then 16384 (cut at BlockCapacity).
   TZorvCalc calc;
   test::TRecordingMeters meters;
   calc.SetPath(DefaultArithmetic());
