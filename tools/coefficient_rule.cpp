@@ -92,8 +92,13 @@ std::string Printed(double value) {
 }
 
 std::string SectionText(const TSectionCoefficients& c) {
-  return "{" + Printed(c.b0) + ", " + Printed(c.gain) + ", " + Printed(c.b1) + ", " +
-         Printed(c.a1) + ", " + Printed(c.b2) + ", " + Printed(c.a2) + "}";
+  std::string text = "{";
+  for (const double value : {c.b0, c.gain, c.b1, c.a1, c.b2, c.a2}) {
+    if (text.size() > 1) text += ", ";
+    text += Printed(value);
+  }
+  text += "}";
+  return text;
 }
 
 }  // namespace
