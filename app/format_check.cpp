@@ -2,6 +2,7 @@
 #include "app/format_check.h"
 
 #include "app/messages.h"
+#include "dsp/sample_rates.h"
 #include "dsp/zorv_calc.h"
 #include "wav/output_layout.h"
 #include "wav/wav_file_in.h"
@@ -13,7 +14,7 @@ std::int32_t CheckFormat(const THeaderImage& header) {
   if (channels == 0 || channels > kMaxChannels) return fcChannels;
 
   const std::uint32_t rate = header.SampleRate();
-  if (rate != 44100 && rate != 48000 && rate != 96000) return fcSampleRate;
+  if (!IsSupportedRate(rate)) return fcSampleRate;
 
   const std::uint32_t bits = header.BitsPerSample();
   const bool integerPcm =

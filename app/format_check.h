@@ -18,7 +18,7 @@ enum TFormatCheckResult : std::int32_t {
   fcFormat = -1,      // not 16/24/32-bit integer PCM nor 32-bit float, or a block align that
                       // disagrees with channels x bits / 8
   fcChannels = -2,    // 0 channels or more than 64 (kMaxChannels)
-  fcSampleRate = -3,  // not 44100, 48000 or 96000 Hz
+  fcSampleRate = -3,  // not one of kSupportedRates (32000 .. 192000 Hz)
 };
 
 // Tests channels, then the sample rate, then the format, and returns the first

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/format_check.h"
+#include "dsp/sample_rates.h"
 #include "wav/wav_file_in.h"
 
 namespace zorv {
@@ -28,6 +29,15 @@ std::string Identifier(const std::string& bytes) {
     }
   }
   return shown;
+}
+
+// "32000, 44100, ... 192000": every rate the decoder has tables for.
+std::string RatesText() {
+  std::string text;
+  for (const std::uint32_t rate : kSupportedRates) {
+    text += (text.empty() ? "" : ", ") + std::to_string(rate);
+  }
+  return text;
 }
 
 std::string FoundFormat(const THeaderImage& header) {
@@ -78,8 +88,8 @@ std::string FormatRefusalDetail(std::int32_t code, const THeaderImage& header) {
     case fcChannels:
       return "found " + std::to_string(header.Channels()) + " channels; accepted: 1 to 64";
     case fcSampleRate:
-      return "found " + std::to_string(header.SampleRate()) +
-             " Hz; accepted: 44100, 48000, 96000 Hz";
+      return "found " + std::to_string(header.SampleRate()) + " Hz; accepted: " + RatesText() +
+             " Hz";
     case fcFormat:
       return FoundFormat(header) + "; accepted: 16-, 24- or 32-bit integer, 32-bit float";
     default:

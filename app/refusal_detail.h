@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The line zorv-decode adds under a refused input's message: what was found
-// and what is accepted ("found 22050 Hz; accepted: 44100, 48000, 96000 Hz").
+// and what is accepted ("found 22050 Hz; accepted: 32000, 44100, 48000,
+// 88200, 96000, 176400, 192000 Hz").
 #pragma once
 
 #include <cstdint>

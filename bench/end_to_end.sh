@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Whole-process throughput, file to file: zorv-decode on a 60-second stereo
-# 44.1 kHz 16-bit file, the same programme at 96 kHz 24-bit, and 60 s of
-# 48 kHz 24-bit in 24 channels; each arithmetic path, one worker thread per
+# 44.1 kHz 16-bit file, the same programme at 96 kHz and at 192 kHz 24-bit,
+# and 60 s of 48 kHz 24-bit in 24 channels; each arithmetic path, one worker thread per
 # core against everything on one thread (ZORV_WORKERS=0), -j 2 on two files,
 # and sox's four-band compander on the same files as a peer, in the same run.
 # Median of RUNS runs (default 5) of wall time, CPU time (user + system, all
 # threads), peak memory and voluntary context switches (sleeps); the default
 # and one thread run in turn, with the ratio of their CPU time; the peak
-# memory of 64 channels for two lengths.
+# memory of 64 channels for two lengths; the CPU time per second of audio at
+# 192 kHz against 96 kHz.
 #
 #   bench/end_to_end.sh [BUILD_DIR]        (after scripts/build.sh)
 set -euo pipefail
@@ -22,6 +23,7 @@ trap 'rm -rf "$work"' EXIT
 
 "$make_demo" "$work/in44.wav" 60
 sox "$work/in44.wav" -b 24 "$work/in96.wav" rate -v 96000
+sox "$work/in44.wav" -b 24 "$work/in192.wav" rate -v 192000
 cp "$work/in44.wav" "$work/in44b.wav"
 "$make_demo" "$work/in24ch.wav" 60 24 48000 24
 "$make_demo" "$work/in64ch_10s.wav" 10 64 48000 24
@@ -82,6 +84,7 @@ compare_threads() {
   def=$(grep '^d ' <<<"$both" | cut -c3- | medians)
   report "zorv-decode $input (default, one thread)" $seconds "$one"
   report "zorv-decode $input (default)" $seconds "$def"
+  default_cpu[$input]=$(cut -d' ' -f2 <<<"$def")
   awk -v n="$input" -v d="$(cut -d' ' -f2 <<<"$def")" -v o="$(cut -d' ' -f2 <<<"$one")" 'BEGIN {
     printf "%-46s %.2f\n", "  CPU time, default / one thread (" n ")", d / o }'
 }
@@ -94,10 +97,11 @@ peer_effect=(mcompand
   "0.000625,0.0125 -47,-40,-34,-34,-15,-33,0,0" 4800
   "0.0001,0.025 -47,-40,-34,-34,-31,-31,0,0")
 
+declare -A default_cpu
 echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
 echo "median of $runs runs; wall time, CPU time of all threads, peak resident memory,"
 echo "voluntary context switches"
-for input in in44 in96 in24ch; do
+for input in in44 in96 in192 in24ch; do
   for arithmetic in extended portable avx2 avx512; do
     if [ "$arithmetic" = extended ] && [ "$input" != in44 ] && [ -z "${WITH_SLOW:-}" ]; then continue; fi
     r=$(measure env ZORV_ARITHMETIC=$arithmetic "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav")
@@ -115,3 +119,5 @@ r=$(measure "$decode" -q -f -o "$work/out.wav" "$work/in64ch_10s.wav")
 report "zorv-decode 10 s in 64 channels (default)" 10 "$r"
 r=$(measure "$decode" -q -f -o "$work/out.wav" "$work/in64ch_30s.wav")
 report "zorv-decode 30 s in 64 channels (default)" 30 "$r"
+awk -v h="${default_cpu[in192]}" -v l="${default_cpu[in96]}" 'BEGIN {
+  printf "%-46s %.2f\n", "CPU time per audio second, in192 / in96 (default)", h / l }'

@@ -245,6 +245,8 @@ bool HasExtension(const std::string& name, const std::string& extension) {
 std::string UsageText() {
   return R"(Usage: zorv-decode [options] INPUT...
 Decodes four-band compander recordings (WAV) into WAV files of the same format.
+Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
+192000 Hz; 16-, 24- or 32-bit integer or 32-bit float samples.
 
   -o, --output FILE     output file, a name ending in .wav (one INPUT only);
                         default: INPUT with "_dec" before the extension

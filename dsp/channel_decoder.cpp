@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "dsp/charge_current.h"
+#include "dsp/rate_coefficients.h"
 
 namespace zorv {
 namespace {
@@ -68,7 +69,7 @@ void TChannelDecoder::Setup(std::uint32_t sampleRate) {
   const int rate = RateIndex(sampleRate);
   if (rate < 0) return;
   for (int section = 0; section < kSplitSections; ++section) {
-    Split[section].SetCoefficients(kSplitCoefficients[section][rate]);
+    Split[section].SetCoefficients(SplitCoefficientsAt(section, rate));
   }
 }
 

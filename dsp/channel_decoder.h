@@ -16,14 +16,16 @@
 
 namespace zorv {
 
-// Frames of the largest block a decoder takes (100 ms at 96 kHz).
-inline constexpr std::uint32_t kBlockCapacity = 9600;
+// Frames of the largest block a decoder takes: 100 ms at the highest rate,
+// 192 kHz. (The reader's buffer of two channels holds no more: 19200 frames
+// of 16-bit mono.)
+inline constexpr std::uint32_t kBlockCapacity = 19200;
 
 // Meter position in tenths of a dB for a control voltage: the gain
 // 20 x V / 3.64 dB, with the quotient formed and truncated in extended precision.
 std::int32_t MeterPositionOf(double voltage);
 
-// Meter points of the largest block: frames 0, 100, ... 9500.
+// Meter points of the largest block: frames 0, 100, ... 19100.
 inline constexpr std::uint32_t kMeterPoints =
     (kBlockCapacity + detector::kMeterInterval - 1) / detector::kMeterInterval;
 

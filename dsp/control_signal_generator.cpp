@@ -5,8 +5,8 @@
 
 #include "dsp/charge_current.h"
 #include "dsp/detector_constants.h"
+#include "dsp/rate_coefficients.h"
 #include "dsp/sample_rates.h"
-#include "dsp/weighting_coefficients.h"
 
 namespace zorv {
 
@@ -50,7 +50,7 @@ void TControlSignalGenerator::Setup(std::int32_t band, std::uint32_t sampleRate)
 
   const int rate = RateIndex(sampleRate);
   if (rate < 0) return;
-  const TWeightingChain& chain = kWeightingChains[band][rate];
+  const TWeightingChain& chain = WeightingChainAt(band, rate);
   Filter1.SetCoefficients(chain.Filter1);
   if (band == kBandWithoutFilter2) {
     Filter2.Init();

@@ -20,7 +20,7 @@ constexpr TSectionCoefficients FirstOrder(double b0, double b1, double a1) {
 }
 
 // [section][44100, 48000, 96000 Hz]
-inline constexpr TSectionCoefficients kSplitCoefficients[kSplitSections][kRateCount] = {
+inline constexpr TSectionCoefficients kSplitCoefficients[kSplitSections][kSpecifiedRateCount] = {
     {FirstOrder(0.99992877, -0.99992877, -0.99985753),
      FirstOrder(0.99993455, -0.99993455, -0.99986911),
      FirstOrder(0.99996728, -0.99996728, -0.99993455)},

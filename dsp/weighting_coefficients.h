@@ -22,7 +22,7 @@ struct TWeightingChain {
 };
 
 // [band A..D][44100, 48000, 96000 Hz]
-inline constexpr TWeightingChain kWeightingChains[4][kRateCount] = {
+inline constexpr TWeightingChain kWeightingChains[4][kSpecifiedRateCount] = {
     // Band A: high-pass 5 Hz, -, low-pass 210 Hz, low-pass ~296 Hz Q ~1.39, high-pass 7.5 Hz.
     {
         {{0.99964394, 1, -0.99964394, -0.99928787, 0, 0},

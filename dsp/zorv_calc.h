@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kMaxChannels = 64;
 
 class TZorvCalc {
  public:
-  // Frames of the largest block (100 ms at 96 kHz).
+  // Frames of the largest block (100 ms at 192 kHz).
   static constexpr std::uint32_t BlockCapacity = kBlockCapacity;
   // Meters are written at every this many frames of a block.
   static constexpr std::uint32_t kMeterInterval = detector::kMeterInterval;

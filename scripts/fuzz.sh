@@ -28,7 +28,7 @@ rm -rf "$seeds"
 mkdir -p "$seeds" "$corpus/reader" "$corpus/decode"
 "$build/tests/wav/wav_fuzz_seeds" "$seeds"
 if command -v sox >/dev/null 2>&1; then
-  for format in "1 16 44100" "2 16 48000" "2 24 96000" "2 32 44100"; do
+  for format in "1 16 44100" "2 16 48000" "2 24 96000" "2 32 44100" "1 16 32000" "2 24 192000"; do
     read -r channels bits rate <<<"$format"
     sox -n -r "$rate" -c "$channels" -b "$bits" -e signed-integer \
       "$seeds/sox_${channels}ch_${bits}bit_${rate}.wav" synth 0.002 sine 440

@@ -221,7 +221,11 @@ INSTANTIATE_TEST_SUITE_P(
         TWideCase{"FloatThree96kExtended", {3, 3, 96000, 32}, TDecodePath::Extended},
         TWideCase{"Int24Eight44kExtended", {1, 8, 44100, 24}, TDecodePath::Extended},
         TWideCase{"Int32Three48kExtended", {1, 3, 48000, 32}, TDecodePath::Extended},
-        TWideCase{"Int16Six96kExtended", {1, 6, 96000, 16}, TDecodePath::Extended}),
+        TWideCase{"Int16Six96kExtended", {1, 6, 96000, 16}, TDecodePath::Extended},
+        TWideCase{"Int24SixtyFour192kAvx2", {1, 64, 192000, 24}, TDecodePath::Avx2},
+        TWideCase{"FloatSixtyFour176k4Portable", {3, 64, 176400, 32}, TDecodePath::Portable},
+        TWideCase{"Int16Four192kExtended", {1, 4, 192000, 16}, TDecodePath::Extended},
+        TWideCase{"Int32Three32kAvx512", {1, 3, 32000, 32}, TDecodePath::Avx512}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // What the owner sees per block: the meters with the block they belong to.

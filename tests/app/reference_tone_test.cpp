@@ -70,13 +70,13 @@ TEST_P(ToneAtEveryRate, FoundWithItsLevelFrequencyAndPlace) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, ToneAtEveryRate,
-                         ::testing::Values(TRate{{1, 2, 44100, 16}, true},
-                                           TRate{{3, 1, 48000, 32}, false},
-                                           TRate{{1, 2, 96000, 24}, true}),
-                         [](const auto& info) {
-                           return std::to_string(info.param.Format.SampleRate) + "Hz";
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Rates, ToneAtEveryRate,
+    ::testing::Values(TRate{{1, 2, 44100, 16}, true}, TRate{{3, 1, 48000, 32}, false},
+                      TRate{{1, 2, 96000, 24}, true}, TRate{{1, 1, 32000, 16}, false},
+                      TRate{{3, 2, 88200, 32}, true}, TRate{{1, 1, 176400, 24}, false},
+                      TRate{{1, 2, 192000, 24}, true}),
+    [](const auto& info) { return std::to_string(info.param.Format.SampleRate) + "Hz"; });
 
 TEST(ReferenceTone, TheLineSaysWhatWasFoundAndTheLevel) {
   const auto left = Transfer(44100, 1000, -14.3, 3.0, 3);

@@ -118,7 +118,11 @@ INSTANTIATE_TEST_SUITE_P(
                     TCase{"Stereo32At48k", {1, 2, 48000, 32}, 5, {"-l", "-3.5"}},
                     TCase{"StereoFloatAt44k", {3, 2, 44100, 32}, 10, {}},
                     TCase{"Mono16At48k", {1, 1, 48000, 16}, 10, {"-l", "-30"}},
-                    TCase{"DebugBandD24At44k", {1, 2, 44100, 24}, 5, {"--debug-band", "D"}}),
+                    TCase{"DebugBandD24At44k", {1, 2, 44100, 24}, 5, {"--debug-band", "D"}},
+                    TCase{"Stereo24At192k", {1, 2, 192000, 24}, 5, {"-l", "-20"}},
+                    TCase{"Mono16At176k4", {1, 1, 176400, 16}, 5, {}},
+                    TCase{"StereoFloatAt88k2", {3, 2, 88200, 32}, 5, {}},
+                    TCase{"Stereo16At32k", {1, 2, 32000, 16}, 10, {"-l", "-3"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

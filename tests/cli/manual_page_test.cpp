@@ -8,6 +8,7 @@
 #include <set>
 
 #include "cli/options.h"
+#include "dsp/sample_rates.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
 #include "tools/wav_test_file.h"
@@ -63,6 +64,17 @@ TEST(ManualPage, NamesEveryOptionOfTheUsage) {
     EXPECT_NE(manual.find(roff), std::string::npos) << "--" << name << " is not in the manual";
   }
   EXPECT_NE(manual.find(".TH ZORV-DECODE 1"), std::string::npos);
+}
+
+// The manual page and the usage name every rate the decoder takes, so that
+// neither falls behind when one is added.
+TEST(ManualPage, NamesEveryAcceptedRateAsTheUsageDoes) {
+  const std::string manual = Text(ZORV_MANUAL_PAGE);
+  const std::string usage = UsageText();
+  for (const std::uint32_t rate : kSupportedRates) {
+    EXPECT_NE(manual.find(std::to_string(rate)), std::string::npos) << rate;
+    EXPECT_NE(usage.find(std::to_string(rate)), std::string::npos) << rate;
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/sample_rates.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
 #include "tools/wav_test_file.h"
@@ -61,7 +62,7 @@ TEST(ToolsAsPeers, SoxFilesOfEveryAcceptedLayoutDecodeIntoFilesTheToolsRead) {
   bool extensibleSeen = false;
   for (const Layout& layout : layouts) {
     for (const int channels : {1, 2}) {
-      for (const int rate : {44100, 48000, 96000}) {
+      for (const std::uint32_t rate : kSupportedRates) {
         const std::string name =
             dir.File(std::to_string(layout.bits) + layout.encoding[0] + "_" +
                      std::to_string(channels) + "ch_" + std::to_string(rate) + ".wav");

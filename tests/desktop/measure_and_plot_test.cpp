@@ -167,6 +167,31 @@ TEST_F(WindowPlot, GrowsDuringTheRunAndHoldsTheWholeFileAfterIt) {
   EXPECT_TRUE(Form->SavePlot1->isEnabled());
 }
 
+// At 192 kHz a meter point every 100 frames is 1920 a second: the plot
+// still spans the file, and its last column holds what the meters show.
+TEST_F(WindowPlot, HoldsTheWholeFileAtTheHighestRate) {
+  const TWavFormat format{1, 2, 192000, 24};
+  // 120 whole blocks of 25 ms (4800 frames of 6 bytes fill the reader's buffer).
+  const std::uint32_t frames = 4800 * 120;
+  MakeReady(WriteWav("in192.wav", format, frames), Path("out192.wav"));
+  PressStart();
+  ASSERT_EQ(Std(Form->DoneLabel->text()), "Done");
+  const TGainHistory& history = Form->GainHistory();
+  EXPECT_EQ(history.SampleRate(), 192000U);
+  EXPECT_EQ(history.AxisFrames(), frames);
+  EXPECT_GT(history.Frames(), frames - 100);
+  EXPECT_LE(history.Frames(), frames);
+  for (int channel = 0; channel < 2; ++channel) {
+    for (int band = 0; band < 4; ++band) {
+      const auto last = history.At(channel, band, history.Columns() - 1);
+      ASSERT_TRUE(last.has_value());
+      const int shown = Form->Meter(channel, band)->Position();
+      EXPECT_LE(last->Min, shown);
+      EXPECT_GE(last->Max, shown);
+    }
+  }
+}
+
 TEST_F(WindowPlot, SavedAsPngUnderTheOutputsNameAndClearedByAnotherInput) {
   MakeReady(WriteWav("in.wav", {}, 6 * kBlock44), Path("out.wav"));
   PressStart();

@@ -79,8 +79,9 @@ TEST_F(WindowRun, FullRunEqualsTheCommandLineDecoder) {
 }
 
 TEST_F(WindowRun, OutputEqualsADirectRunInEveryLayout) {
-  const TWavFormat formats[] = {
-      {1, 1, 48000, 16}, {1, 2, 44100, 24}, {3, 2, 96000, 32}, {1, 1, 44100, 32}};
+  const TWavFormat formats[] = {{1, 1, 48000, 16}, {1, 2, 44100, 24},  {3, 2, 96000, 32},
+                                {1, 1, 44100, 32}, {1, 2, 192000, 24}, {1, 1, 176400, 16},
+                                {3, 2, 88200, 32}, {1, 2, 32000, 16}};
   int n = 0;
   for (const TWavFormat& format : formats) {
     SCOPED_TRACE(format.Channels * 1000 + format.Bits);

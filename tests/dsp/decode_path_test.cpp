@@ -67,6 +67,11 @@ const TScenario kScenarios[] = {
     {"Mono48kQuiet", 48000, 1, 0, -3.0, 0.02, 4800},
     {"DebugBandC", 44100, 2, 3, -10.0, 0.3, 4410},
     {"OddBlocks", 48000, 2, 0, -15.0, 0.4, 333},
+    // The derived rates' tables, in the blocks their files have.
+    {"Stereo192k", 192000, 2, 0, -10.0, 0.3, 19200},
+    {"Mono32kQuiet", 32000, 1, 0, -6.0, 0.05, 3200},
+    {"OddBlocks88k2", 88200, 2, 0, -12.0, 0.5, 777},
+    {"DebugBandD176k4", 176400, 2, 4, -10.0, 0.3, 17640},
 };
 
 class FastPath : public testing::TestWithParam<TScenario> {};

@@ -12,6 +12,7 @@
 #include <limits>
 #include <string>
 
+#include "dsp/sample_rates.h"
 #include "dsp/zorv_calc.h"
 #include "plugin/plugin_uris.h"
 #include "tests/plugin/lv2_host.h"
@@ -173,7 +174,7 @@ TEST(PluginControls, BandGainsAreTheLatestMeterPositionsOfTheBlock) {
   }
   EXPECT_EQ(plugin.Latency, 0.0F);
 
-  // The core, fed the same pieces: 250 frames, then 16384 (cut at 9600).
+  // The core, fed the same pieces: 250 frames, then 16384 (cut at BlockCapacity).
   TZorvCalc calc;
   test::TRecordingMeters meters;
   calc.SetPath(DefaultArithmetic());
@@ -243,9 +244,9 @@ TEST(PluginActivation, StartsFromTheStartUpStateEveryTime) {
   for (const float gain : plugin.Gain[0]) EXPECT_EQ(gain, plugin::kGainBeforeFirstBlock);
 }
 
-TEST(PluginRates, TheThreeRatesOfTheDecoderInstantiate) {
+TEST(PluginRates, EveryRateOfTheDecoderInstantiates) {
   for (const std::uint32_t channels : {1u, 2u}) {
-    for (const double rate : {44100.0, 48000.0, 96000.0}) {
+    for (const std::uint32_t rate : kSupportedRates) {
       test::THostFeatures host;
       TPluginInstance plugin(channels, rate, host.WithLog());
       EXPECT_TRUE(plugin.Instantiated()) << channels << " " << rate;
@@ -257,7 +258,8 @@ TEST(PluginRates, TheThreeRatesOfTheDecoderInstantiate) {
 TEST(PluginRates, AnyOtherRateFailsWithTheMessageThroughTheHostsLog) {
   const std::pair<double, const char*> cases[] = {
       {22050.0, "Not supported sampling rate: 22050\n"},
-      {88200.0, "Not supported sampling rate: 88200\n"},
+      {88000.0, "Not supported sampling rate: 88000\n"},
+      {384000.0, "Not supported sampling rate: 384000\n"},
       {0.0, "Not supported sampling rate: 0\n"},
       {44100.5, "Not supported sampling rate: 44100.500000\n"},
       {-44100.0, "Not supported sampling rate: -44100\n"},

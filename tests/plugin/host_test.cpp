@@ -204,10 +204,15 @@ TEST_F(PluginHost, Lv2FileDecodesFloatFilesAsZorvDecodeDoes) {
   struct Case {
     const char* uri;
     test::TWavFormat format;
-  } cases[] = {{plugin::kStereoUri, kFloatStereo}, {plugin::kMonoUri, kFloatMono}};
+  } cases[] = {{plugin::kStereoUri, kFloatStereo},
+               {plugin::kMonoUri, kFloatMono},
+               {plugin::kStereoUri, {.Tag = 3, .Channels = 2, .SampleRate = 192000, .Bits = 32}},
+               {plugin::kMonoUri, {.Tag = 3, .Channels = 1, .SampleRate = 88200, .Bits = 32}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.uri);
-    const std::string in = Input(std::to_string(c.format.Channels) + "ch.wav", c.format);
+    const std::string in = Input(
+        std::to_string(c.format.Channels) + "ch" + std::to_string(c.format.SampleRate) + ".wav",
+        c.format);
     const std::string out = in + ".lv2file.wav";
     const test::TChildResult host = Lv2File(c.uri, in, out);
     ASSERT_EQ(host.ExitStatus, 0) << host.Out << host.Err;
