@@ -44,6 +44,8 @@ std::string_view ReadHeaderMessage(std::int32_t code) {
       return messages::kNoFmtChunk;
     case rhNoData:
       return messages::kNoDataChunk;
+    case rhReadError:
+      return messages::kCannotRead;
     default:
       return messages::kNoWavFile;
   }
@@ -51,16 +53,23 @@ std::string_view ReadHeaderMessage(std::int32_t code) {
 
 std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code) {
   if (code == rhMalformed) return std::string(messages::kUnusableWav) + reader.Problem() + "): ";
+  if (code == rhReadError) {
+    return std::string(messages::kCannotReadBecause) + reader.ReadFailureText() + "): ";
+  }
   return std::string(ReadHeaderMessage(code));
 }
 
 std::string MetadataText(const TWavFileIn& reader, bool canonical) {
   if (canonical) return {};
+  // A file may carry a million chunks: the line names the first few.
+  constexpr std::size_t kNamed = 10;
+  const std::vector<std::string> names = CarriedMetadata(reader);
   std::string text;
-  for (const std::string& name : CarriedMetadata(reader)) {
+  for (std::size_t i = 0; i < names.size() && i < kNamed; ++i) {
     text += text.empty() ? "metadata: " : ", ";
-    text += name;
+    text += names[i];
   }
+  if (names.size() > kNamed) text += " and " + std::to_string(names.size() - kNamed) + " more";
   return text;
 }
 

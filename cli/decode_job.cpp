@@ -174,6 +174,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   }
   if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
     reader.CloseFile();
+    if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
     return Refused(HeaderRefusal(reader, code), input,
                    HeaderRefusalDetail(code, fromStream ? std::string() : FileStart(input)));
   }
@@ -329,9 +330,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     // Past 4 GiB the output is RF64: a size is never the reason.
     say(Reason(run->Writer().WriteErrno() != 0 ? run->Writer().WriteErrno() : EIO));
   } else if (status == TRunStatus::ReadError) {
-    say(reader.ReadFailure() == TReadFailure::Shrank
-            ? "the input file became shorter during the decode"
-            : Reason(reader.ReadErrno()));
+    say(reader.ReadFailureText());
+    if (toStream) say(std::string(kStreamNotTakenBack));
   }
   if (!metadata.empty()) {
     result.Lines.push_back(metadata);
