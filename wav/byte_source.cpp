@@ -34,12 +34,15 @@ class TFileSource final : public TByteSource {
 
   std::size_t Read(void* destination, std::size_t n) override {
     auto* out = static_cast<unsigned char*>(destination);
-    std::size_t done = FromBuffer(out, n);
-    if (done < n && n - done >= kDirectRead) {
-      const std::size_t got = ReadAt(Position_, out + done, n - done);
+    // Large reads always ask the file, never the buffer: a file cut shorter
+    // since the buffer was filled is seen at once.
+    if (n >= kDirectRead) {
+      const std::size_t got = ReadAt(Position_, out, n);
       Position_ += got;
-      done += got;
-    } else if (done < n) {
+      return got;
+    }
+    std::size_t done = FromBuffer(out, n);
+    if (done < n) {
       Buffer_.resize(kReadAhead);
       BufferStart_ = Position_;
       BufferLength_ = ReadAt(Position_, Buffer_.data(), kReadAhead);

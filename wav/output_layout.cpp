@@ -362,6 +362,7 @@ std::vector<std::string> CarriedMetadata(const TWavFileIn& input) {
   // Looked up by identifier, not by a scan of the names: a file may hold a
   // million different ones.
   std::unordered_set<std::uint32_t> seen;
+  seen.reserve(input.Chunks().size());
   for (const TChunkInfo& chunk : input.Chunks()) {
     if (chunk.Is("fmt ") || chunk.Is("data") || chunk.Is("ds64") || IsFiller(chunk)) continue;
     if (chunk.Is("MD5 ") && chunk.Size != 16) continue;
