@@ -443,6 +443,13 @@ std::int32_t TWavFileIn::ReadHeader() {
   if (end == TWalkEnd::Malformed) return rhMalformed;
   if (!FmtFound_) return rhNoFmt;
   if (!DataFound_ || DataBeforeFmt_) return rhNoData;
+  // A ds64 RIFF size smaller than the file: what lies behind it is not
+  // walked, and said (a plain RIFF file's padding behind its end is not).
+  if (Container_ != TContainer::Riff && !IsStream() && WalkEnd_ <= UINT64_MAX - 16 &&
+      Source_->Size() >= WalkEnd_ + 16) {
+    Note(std::to_string(Source_->Size() - WalkEnd_ - 8) +
+         " bytes behind the end the ds64 RIFF size states: left out");
+  }
 
   DataRemaining_ = DataSize_;
   DataPosition_ = DataStartPosition_;
