@@ -92,8 +92,9 @@ class TFileSink final : public TByteSink {
 class TStreamSink final : public TByteSink {
  public:
   explicit TStreamSink(int fd) : Fd_(fd) {
+    // Only a pipe or a socket keeps a write waiting for ever.
     struct stat info {};
-    Waits_ = ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode);
+    Waits_ = ::fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
   }
 
   std::size_t Write(const void* data, std::size_t n) override {

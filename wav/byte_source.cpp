@@ -110,9 +110,10 @@ class TFileSource final : public TByteSource {
 class TStreamSource final : public TByteSource {
  public:
   explicit TStreamSource(int fd) : Fd_(fd) {
-    // A regular file behind the descriptor never keeps a read waiting.
+    // Only a pipe or a socket keeps a read waiting for ever; a file or a
+    // device behind the descriptor is read as it comes.
     struct stat info {};
-    Waits_ = ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode);
+    Waits_ = ::fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
   }
 
   std::size_t Read(void* destination, std::size_t n) override {
