@@ -63,13 +63,14 @@ std::string MetadataText(const TWavFileIn& reader, bool canonical) {
   if (canonical) return {};
   // A file may carry a million chunks: the line names the first few.
   constexpr std::size_t kNamed = 10;
-  const std::vector<std::string> names = CarriedMetadata(reader);
+  std::size_t count = 0;
+  const std::vector<std::string> names = CarriedMetadata(reader, kNamed, &count);
   std::string text;
-  for (std::size_t i = 0; i < names.size() && i < kNamed; ++i) {
+  for (const std::string& name : names) {
     text += text.empty() ? "metadata: " : ", ";
-    text += names[i];
+    text += name;
   }
-  if (names.size() > kNamed) text += " and " + std::to_string(names.size() - kNamed) + " more";
+  if (count > names.size()) text += " and " + std::to_string(count - names.size()) + " more";
   return text;
 }
 

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_set>
 
 #include "wav/coding_history.h"
 #include "wav/io_stop.h"
@@ -357,19 +356,30 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
   return ok;
 }
 
-std::vector<std::string> CarriedMetadata(const TWavFileIn& input) {
+std::vector<std::string> CarriedMetadata(const TWavFileIn& input, std::size_t limit,
+                                         std::size_t* count) {
   std::vector<std::string> names;
-  // Looked up by identifier, not by a scan of the names: a file may hold a
-  // million different ones.
-  std::unordered_set<std::uint32_t> seen;
-  seen.reserve(input.Chunks().size());
-  for (const TChunkInfo& chunk : input.Chunks()) {
+  const std::vector<TChunkInfo>& chunks = input.Chunks();
+  // The identifiers seen, in an open-addressing table of at least twice as
+  // many slots as chunks (an identifier plus one in each, 0 for free): a
+  // file may hold a million different ones, and this is the per-chunk work
+  // of a line that names ten.
+  std::size_t slots = 16;
+  while (slots < 2 * chunks.size()) slots *= 2;
+  std::vector<std::uint64_t> seen(slots, 0);
+  std::size_t distinct = 0;
+  for (const TChunkInfo& chunk : chunks) {
     if (chunk.Is("fmt ") || chunk.Is("data") || chunk.Is("ds64") || IsFiller(chunk)) continue;
     if (chunk.Is("MD5 ") && chunk.Size != 16) continue;
-    if (seen.insert(Get32(reinterpret_cast<const std::uint8_t*>(chunk.Id.data()))).second) {
-      names.push_back(chunk.Name());
-    }
+    const std::uint64_t key = Get32(reinterpret_cast<const std::uint8_t*>(chunk.Id.data())) + 1ull;
+    std::size_t at = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots - 1);
+    while (seen[at] != 0 && seen[at] != key) at = (at + 1) & (slots - 1);
+    if (seen[at] == key) continue;
+    seen[at] = key;
+    if (names.size() < limit) names.push_back(chunk.Name());
+    ++distinct;
   }
+  if (count != nullptr) *count = distinct;
   return names;
 }
 

@@ -6,6 +6,7 @@
 // RF64 / BW64 where the input is one or the sizes need 64 bits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -106,6 +107,8 @@ class TOutputLayout {
 // The input's chunks that a non-canonical output carries besides its format
 // and data, by name, each once, in the input's order ("bext", "iXML",
 // "LIST"); fillers (JUNK, PAD) left out.
-std::vector<std::string> CarriedMetadata(const TWavFileIn& input);
+// The first limit of them; count, when given, gets how many there are.
+std::vector<std::string> CarriedMetadata(const TWavFileIn& input, std::size_t limit = SIZE_MAX,
+                                         std::size_t* count = nullptr);
 
 }  // namespace zorv
