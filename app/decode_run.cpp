@@ -242,9 +242,7 @@ TRunResult TDecodeRun::Decode() {
     // Past 4 GiB the output is RF64: a size is never the reason.
     result.Reason = Reason(run.Writer().WriteErrno() != 0 ? run.Writer().WriteErrno() : EIO);
   } else if (result.Status == TRunStatus::ReadError) {
-    result.Reason = reader.ReadFailure() == TReadFailure::Shrank
-                        ? "the input file became shorter during the decode"
-                        : Reason(reader.ReadErrno());
+    result.Reason = reader.ReadFailureText();
   }
   // A change asked for after the last block applied to nothing.
   std::erase_if(Levels_, [&](const TLevelChange& change) {

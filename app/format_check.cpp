@@ -45,6 +45,8 @@ std::string_view ReadHeaderMessage(std::int32_t code) {
       return messages::kNoFmtChunk;
     case rhNoData:
       return messages::kNoDataChunk;
+    case rhReadError:
+      return messages::kCannotRead;
     default:
       return messages::kNoWavFile;
   }
@@ -52,16 +54,24 @@ std::string_view ReadHeaderMessage(std::int32_t code) {
 
 std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code) {
   if (code == rhMalformed) return std::string(messages::kUnusableWav) + reader.Problem() + "): ";
+  if (code == rhReadError) {
+    return std::string(messages::kCannotReadBecause) + reader.ReadFailureText() + "): ";
+  }
   return std::string(ReadHeaderMessage(code));
 }
 
 std::string MetadataText(const TWavFileIn& reader, bool canonical) {
   if (canonical) return {};
+  // A file may carry a million chunks: the line names the first few.
+  constexpr std::size_t kNamed = 10;
+  std::size_t count = 0;
+  const std::vector<std::string> names = CarriedMetadata(reader, kNamed, &count);
   std::string text;
-  for (const std::string& name : CarriedMetadata(reader)) {
+  for (const std::string& name : names) {
     text += text.empty() ? "metadata: " : ", ";
     text += name;
   }
+  if (count > names.size()) text += " and " + std::to_string(count - names.size()) + " more";
   return text;
 }
 

@@ -32,13 +32,14 @@ std::string ShowWavParams(const THeaderImage& header);
 // empty for 0. An unknown code reads as a file that is not a WAV file.
 std::string_view ReadHeaderMessage(std::int32_t code);
 // The message for the reader's ReadHeader result other than 0, with what was
-// found for rhMalformed ("Unusable WAV File (two data chunks): "); path to be
+// found for rhMalformed ("Unusable WAV File (two data chunks): ") and the
+// reason for rhReadError ("Cannot read (Input/output error): "); path to be
 // appended.
 std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code);
 
 // "metadata: bext, iXML, LIST" when an output of the reader's input carries
-// chunks besides its format and data; empty when it carries none or the
-// header is canonical.
+// chunks besides its format and data ("..., and 12 more" past ten names);
+// empty when it carries none or the header is canonical.
 std::string MetadataText(const TWavFileIn& reader, bool canonical);
 
 // The message for a CheckFormat result other than 0; empty for 0.

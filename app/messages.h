@@ -8,6 +8,9 @@
 namespace zorv::messages {
 
 inline constexpr std::string_view kCannotOpen = "Cannot open: ";
+inline constexpr std::string_view kCannotRead = "Cannot read: ";
+// Followed by the system's reason, then "): " and the path.
+inline constexpr std::string_view kCannotReadBecause = "Cannot read (";
 inline constexpr std::string_view kNoRiffFile = "No RIFF File: ";
 inline constexpr std::string_view kNoWavFile = "No WAV File: ";
 inline constexpr std::string_view kNoFmtChunk = "No fmt chunk in WAV File: ";

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <random>
@@ -49,21 +50,48 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+// The longest file name the usual file systems take, in bytes.
+constexpr std::size_t kNameMax = 255;
+
+// stem + tail, the stem shortened (at a character's start, so that no
+// character is cut) where the name would pass kNameMax bytes: a name that
+// could be created gets a temporary and a partial name that can too.
+std::string FittedName(const std::string& folderPart, std::string stem, const std::string& tail) {
+  if (stem.size() + tail.size() > kNameMax) {
+    std::size_t keep = kNameMax > tail.size() ? kNameMax - tail.size() : 0;
+    // UTF-8 continuation bytes are 10xxxxxx.
+    while (keep > 0 && keep < stem.size() &&
+           (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) {
+      --keep;
+    }
+    stem.resize(std::min(keep, stem.size()));
+  }
+  return folderPart + stem + tail;
+}
+
 }  // namespace
 
 std::string PartialName(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || dot <= nameStart) return path + ".partial";
-  return path.substr(0, dot) + ".partial" + path.substr(dot);
+  const std::string folderPart = path.substr(0, nameStart);
+  if (dot == std::string::npos || dot <= nameStart) {
+    return FittedName(folderPart, path.substr(nameStart), ".partial");
+  }
+  return FittedName(folderPart, path.substr(nameStart, dot - nameStart),
+                    ".partial" + path.substr(dot));
 }
 
 bool TPendingFile::Create(const std::string& finalPath) {
   Discard();
   FinalPath_ = finalPath;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = finalPath + ".incomplete-" + RandomSuffix();
+    const std::size_t slash = finalPath.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string candidate =
+        FittedName(finalPath.substr(0, nameStart), finalPath.substr(nameStart),
+                   ".incomplete-" + RandomSuffix());
     int fd;
     do {
       fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

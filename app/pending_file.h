@@ -10,7 +10,8 @@
 namespace zorv {
 
 // "tape_dec.wav" -> "tape_dec.partial.wav", "meters.csv" -> "meters.partial.csv",
-// "notes" -> "notes.partial": the name for what an interrupted run wrote.
+// "notes" -> "notes.partial": the name for what an interrupted run wrote
+// (the stem shortened where the name would pass 255 bytes).
 std::string PartialName(const std::string& path);
 
 class TPendingFile {
@@ -21,7 +22,8 @@ class TPendingFile {
   TPendingFile(const TPendingFile&) = delete;
   TPendingFile& operator=(const TPendingFile&) = delete;
 
-  // Creates "<final>.incomplete-XXXXXX" beside final, exclusively and
+  // Creates "<final>.incomplete-XXXXXX" beside final (the name shortened
+  // to 255 bytes where final's is too long for the suffix), exclusively and
   // without following links. False, with Error(), when the folder does not
   // take it.
   bool Create(const std::string& finalPath);

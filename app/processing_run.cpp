@@ -442,13 +442,16 @@ void TProcessingRun::StartProcess() {
   ReleaseBuffers();
   Reader_.CloseFile();
   Writer_.CloseFile();
-  // Judged after the close, which can fail too.
-  if (Writer_.WriteFailed()) {
+  // Judged after the close, which can fail too. A stream given up on for a
+  // stop request ends the run as Abort does.
+  const bool interrupted =
+      Reader_.ReadFailure() == TReadFailure::Interrupted || Writer_.Interrupted();
+  if (Writer_.WriteFailed() && !interrupted) {
     Status_ = TRunStatus::WriteError;
-  } else if (Reader_.ReadFailure() != TReadFailure::None) {
+  } else if (Reader_.ReadFailure() != TReadFailure::None && !interrupted) {
     Status_ = TRunStatus::ReadError;
   } else {
-    Status_ = AbortRequested_ ? TRunStatus::Aborted : TRunStatus::Done;
+    Status_ = AbortRequested_ || interrupted ? TRunStatus::Aborted : TRunStatus::Done;
   }
   if (Running_) {
     Running_ = false;

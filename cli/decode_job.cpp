@@ -184,6 +184,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   // Nobody types a WAV file: a terminal would only keep the program waiting.
   if (fromStream && ::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
   if (auto refusal = fromStream ? run.OpenInputStream(STDIN_FILENO, input) : run.OpenInput(input)) {
+    // A signal while the header was read is no refusal of the input.
+    if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
     return Refused(*refusal);
   }
   if (toStream && ::isatty(STDOUT_FILENO) == 1) return Refused(kOutputIsTerminal, output);
@@ -286,6 +288,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   };
   if (toneLine) say(*toneLine);
   if (!decoded.Reason.empty()) say(decoded.Reason);
+  if (decoded.Status == TRunStatus::ReadError && toStream) say(std::string(kStreamNotTakenBack));
   if (!metadata.empty()) {
     result.Lines.push_back(metadata);
     result.Message.push_back(metadata);

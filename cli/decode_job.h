@@ -28,6 +28,8 @@ inline constexpr std::string_view kOutputIsLink = "Output is a symbolic link: ";
 inline constexpr std::string_view kSkippedExisting = "Skipped, output file exists: ";
 inline constexpr std::string_view kInputIsTerminal = "Cannot read a WAV stream from a terminal: ";
 inline constexpr std::string_view kOutputIsTerminal = "Cannot write a WAV stream to a terminal: ";
+inline constexpr std::string_view kStreamNotTakenBack =
+    "what went to standard output cannot be taken back: discard it";
 
 struct TJobSettings {
   double LevelDb = -10.0;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The signals that end a program (HUP, INT, TERM, PIPE, USR1, USR2, QUIT,
 // XCPU, XFSZ): noted in a flag that the decoding threads read between blocks,
-// so that every output is completed before the program ends.
+// so that every output is completed before the program ends, and in a
+// self-pipe that wakes a read or write waiting for a stalled pipe.
 #pragma once
 
 #include <atomic>

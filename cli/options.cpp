@@ -197,9 +197,17 @@ class TParser {
     if (o.Output && o.Inputs.size() > 1) return fail("--output needs exactly one input file");
     if (o.Output && o.OutputDir) return fail("--output and --output-dir exclude each other");
     for (const std::string& input : o.Inputs) {
-      if (input == kStandardStream && !o.Output) {
-        return fail("standard input (-) needs -o FILE or -o -");
+      if (input != kStandardStream) continue;
+      // The tone is looked for in a first pass over the input, which a
+      // stream gives only once.
+      if (o.MeasureLevel)
+        return fail("--measure-level cannot take standard input (-): give a file");
+      if (o.LevelFromTone) {
+        return fail(
+            "--level tone reads the input twice and cannot take standard input (-): "
+            "give the level in dB");
       }
+      if (!o.Output) return fail("standard input (-) needs -o FILE or -o -");
     }
     if (o.Output && *o.Output != kStandardStream && !HasWavExtension(*o.Output)) {
       return fail("the output file name must end in .wav: " + *o.Output);

@@ -5,12 +5,65 @@
 #include <nlohmann/json.hpp>
 
 namespace zorv::cli {
+namespace {
+
+// Bytes of the UTF-8 character at text[i]; 0 when none starts there
+// (overlong forms, surrogates and code points past U+10FFFF included).
+std::size_t CharacterBytes(std::string_view text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t n;
+  unsigned code;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    n = 2, code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    n = 3, code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    n = 4, code = lead & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > text.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (byte(i + k) & 0x3F);
+  }
+  const bool overlong = (n == 3 && code < 0x800) || (n == 4 && code < 0x10000);
+  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+  return overlong || surrogate || code > 0x10FFFF ? 0 : n;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = CharacterBytes(text, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : bytes) {
+    hex += kDigits[static_cast<unsigned char>(c) >> 4];
+    hex += kDigits[static_cast<unsigned char>(c) & 15];
+  }
+  return hex;
+}
+
+}  // namespace
 
 std::string ReportLine(const std::string& input, const TJobResult& result) {
   using json = nlohmann::ordered_json;
   json line = json::object();
   line["input"] = input;
   line["output"] = result.Output ? json(*result.Output) : json(nullptr);
+  // A name that is not UTF-8 shows U+FFFD for its stray bytes above, which
+  // two names may share: its bytes follow in hex, to find the file by.
+  if (!IsUtf8(input)) line["input_bytes"] = Hex(input);
+  if (result.Output && !IsUtf8(*result.Output)) line["output_bytes"] = Hex(*result.Output);
   line["status"] = std::string(JobStatusName(result.Status));
   std::string message;
   for (const std::string& part : result.Message) message += (message.empty() ? "" : "; ") + part;

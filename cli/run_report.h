@@ -14,7 +14,9 @@ namespace zorv::cli {
 //  "clipped_samples":0, "peak_dbfs":-3.2, "elapsed_ms":..., "md5":"..."}
 // and a newline; the reference level is the one the input was decoded with
 // (its own with --level tone). Values a refused input does not have are
-// null; names that are not UTF-8 have their stray bytes replaced by U+FFFD.
+// null; names that are not UTF-8 have their stray bytes replaced by U+FFFD,
+// and their bytes in hex in "input_bytes" (and "output_bytes") after
+// "output", so that two such names stay apart and each can be found again.
 std::string ReportLine(const std::string& input, const TJobResult& result);
 
 }  // namespace zorv::cli

@@ -2,10 +2,15 @@
 #include "wav/byte_sink.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "wav/io_stop.h"
 
 namespace zorv {
 namespace {
@@ -86,10 +91,37 @@ class TFileSink final : public TByteSink {
 
 class TStreamSink final : public TByteSink {
  public:
-  explicit TStreamSink(int fd) : Fd_(fd) {}
+  explicit TStreamSink(int fd) : Fd_(fd) {
+    // Only a pipe or a socket keeps a write waiting for ever.
+    struct stat info {};
+    Waits_ = ::fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode);
+  }
 
   std::size_t Write(const void* data, std::size_t n) override {
-    const std::size_t done = WriteAll(Fd_, data, n, Error_);
+    if (!Waits_) {
+      const std::size_t done = WriteAll(Fd_, data, n, Error_);
+      Position_ += done;
+      return done;
+    }
+    // A pipe whose reader has stalled must not hold up a stop: each write
+    // waits for room and for the stop request at once, and writes no more
+    // than a pipe with room takes without waiting.
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t done = 0;
+    while (done < n) {
+      if (!AwaitDescriptor(Fd_, POLLOUT)) {
+        Error_ = EINTR;
+        break;
+      }
+      const std::size_t piece = n - done < PIPE_BUF ? n - done : PIPE_BUF;
+      const ssize_t put = ::write(Fd_, bytes + done, piece);
+      if (put < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (put <= 0) {
+        Error_ = put < 0 ? errno : ENOSPC;
+        break;
+      }
+      done += static_cast<std::size_t>(put);
+    }
     Position_ += done;
     return done;
   }
@@ -104,6 +136,7 @@ class TStreamSink final : public TByteSink {
 
  private:
   int Fd_;
+  bool Waits_ = true;
   std::uint64_t Position_ = 0;
 };
 

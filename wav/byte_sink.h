@@ -37,7 +37,8 @@ std::unique_ptr<TByteSink> CreateFileSink(const std::string& path);
 // Writes to a file its caller has opened for writing; the sink closes it.
 std::unique_ptr<TByteSink> FileSink(int fd);
 // Writes to the descriptor from where it stands; the descriptor is not
-// closed.
+// closed. A write that waits for a pipe gives up with EINTR when a stop is
+// requested (IoStopRequested).
 std::unique_ptr<TByteSink> StreamSink(int fd);
 // Writes into bytes, which must outlive the sink.
 std::unique_ptr<TByteSink> MemorySink(std::vector<std::uint8_t>& bytes);

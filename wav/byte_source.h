@@ -29,12 +29,15 @@ class TByteSource {
   virtual int ReadErrno() const { return 0; }
   // False for a stream: Seek then only moves forward, by reading.
   virtual bool Seekable() const { return true; }
+  // A short read of a stream came from a stop request (IoStopRequested)
+  // while the stream gave nothing: neither its end nor a failure.
+  virtual bool Interrupted() const { return false; }
 };
 
 // Null when the file cannot be opened for reading.
 std::unique_ptr<TByteSource> OpenFileSource(const std::string& path);
 // Reads the descriptor from where it stands, once; the descriptor is not
-// closed.
+// closed. A read that waits for a pipe gives up when a stop is requested.
 std::unique_ptr<TByteSource> StreamSource(int fd);
 std::unique_ptr<TByteSource> MemorySource(const std::uint8_t* data, std::size_t size);
 

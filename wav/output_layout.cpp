@@ -6,6 +6,7 @@
 
 #include "wav/coding_history.h"
 #include "wav/little_endian.h"
+#include "wav/io_stop.h"
 
 namespace zorv {
 namespace {
@@ -30,7 +31,10 @@ bool IsFiller(const TChunkInfo& chunk) {
 }  // namespace
 
 TOutputLayout::TOutputLayout(TWavFileIn& input, const TOutputPlan& plan, bool seekable)
-    : Input_(input), Seekable_(seekable), MaxRiffSize_(plan.MaxRiffSize) {
+    : Input_(input),
+      Seekable_(seekable),
+      MaxRiffSize_(plan.MaxRiffSize),
+      CodingHistoryLine_(plan.CodingHistoryLine) {
   const THeaderImage& image = input.HeaderImage();
   Fmt_ = plan.FmtBody;
   if (Fmt_.empty()) {
@@ -57,29 +61,12 @@ TOutputLayout::TOutputLayout(TWavFileIn& input, const TOutputPlan& plan, bool se
     Add(TKind::Fmt, "fmt ", Fmt_, false);
     Add(TKind::Data, "data", {}, false);
   } else {
-    for (std::size_t i = 0; i < input.Chunks().size(); ++i) {
-      const TChunkInfo& chunk = input.Chunks()[i];
-      if (chunk.Is("bext") && !BextDone_) {
-        BextDone_ = true;
-        std::vector<std::uint8_t> body;
-        if (chunk.Size <= kMaxHeldBytes) {
-          body.resize(static_cast<std::size_t>(chunk.Size));
-          if (!input.ReadChunkBody(chunk, 0, body.data(), body.size())) body.clear();
-        }
-        if (body.size() == chunk.Size && AppendCodingHistory(body, plan.CodingHistoryLine)) {
-          Add(TKind::Bext, "bext", std::move(body), chunk.AfterData);
-          continue;
-        }
-        if (chunk.Size < kBextFixedBytes) {
-          Notes_.push_back(
-              "bext chunk of " + std::to_string(chunk.Size) +
-              " bytes, shorter than its fixed part: copied without a CodingHistory line");
-        }
-      }
-      AddChunk(i);
-    }
+    for (std::size_t i = 0; i < input.Chunks().size(); ++i) AddChunk(i);
   }
   ChunksSeen_ = input.Chunks().size();
+  // A stream's chunks behind its data come after the head is written: the
+  // RIFF size cannot count them then.
+  RiffOpen_ = input.ChunksMayFollowData();
 
   if (!plan.Canonical && input.Container() != TContainer::Riff) {
     Container_ = input.Container();
@@ -101,9 +88,33 @@ void TOutputLayout::Add(TKind kind, const char* id, std::vector<std::uint8_t> bo
   Items_.push_back(std::move(item));
 }
 
+bool TOutputLayout::AddBext(std::size_t index) {
+  const TChunkInfo& chunk = Input_.Chunks()[index];
+  BextDone_ = true;
+  if (chunk.Size > kMaxHeldBytes) {
+    Notes_.push_back("bext chunk of " + std::to_string(chunk.Size) + " bytes, more than " +
+                     std::to_string(kMaxHeldBytes >> 20) +
+                     " MiB: copied without a CodingHistory line");
+    return false;
+  }
+  std::vector<std::uint8_t> body(static_cast<std::size_t>(chunk.Size));
+  if (!Input_.ReadChunkBody(chunk, 0, body.data(), body.size())) return false;
+  if (AppendCodingHistory(body, CodingHistoryLine_)) {
+    Add(TKind::Bext, "bext", std::move(body), chunk.AfterData);
+    return true;
+  }
+  if (chunk.Size < kBextFixedBytes) {
+    Notes_.push_back("bext chunk of " + std::to_string(chunk.Size) +
+                     " bytes, shorter than its fixed part: copied without a CodingHistory line");
+  }
+  return false;
+}
+
 void TOutputLayout::AddChunk(std::size_t index) {
   const TChunkInfo& chunk = Input_.Chunks()[index];
   if (chunk.Is("ds64")) return;  // the output's own is written
+  // The first bext gets the line, wherever it is (behind a stream's data too).
+  if (chunk.Is("bext") && !BextDone_ && AddBext(index)) return;
   if (chunk.Is("fmt ")) return Add(TKind::Fmt, "fmt ", Fmt_, chunk.AfterData);
   if (chunk.Is("data")) return Add(TKind::Data, "data", {}, false);
   if (chunk.Is("fact") && chunk.Size >= 4 && chunk.Size <= kMaxHeldBytes) {
@@ -160,7 +171,7 @@ void TOutputLayout::SetSizes(std::uint64_t dataBytes, bool known) {
               : Container_ == TContainer::Rf64 ? "RF64"
                                                : "RIFF",
               4);
-  SetLe32(RiffHeader_.data() + 4, plain && known ? Clamp32(riff) : kUnknown32);
+  SetLe32(RiffHeader_.data() + 4, plain && known && !RiffOpen_ ? Clamp32(riff) : kUnknown32);
   std::memcpy(RiffHeader_.data() + 8, "WAVE", 4);
   DataSize32_ = plain && known ? Clamp32(dataBytes) : kUnknown32;
   const std::uint64_t frames = BlockAlign_ == 0 ? 0 : dataBytes / BlockAlign_;
@@ -170,7 +181,7 @@ void TOutputLayout::SetSizes(std::uint64_t dataBytes, bool known) {
     if (item.Kind == TKind::Reserve) item.Body.assign(kDs64Bytes, 0);
     if (item.Kind != TKind::Ds64) continue;
     std::vector<std::uint8_t> body(kDs64Bytes, 0);
-    SetLe64(body.data(), known ? riff : UINT64_MAX);
+    SetLe64(body.data(), known && !RiffOpen_ ? riff : UINT64_MAX);
     SetLe64(body.data() + 8, known ? dataBytes : UINT64_MAX);
     SetLe64(body.data() + 16, known ? frames : UINT64_MAX);
     std::uint32_t entries = 0;
@@ -187,18 +198,30 @@ void TOutputLayout::SetSizes(std::uint64_t dataBytes, bool known) {
   }
 }
 
+bool TOutputLayout::Put(TWavFileOut& out, const void* data, std::size_t n) {
+  Append(Pending_, data, n);
+  return Pending_.size() < kCopyPiece || Flush(out);
+}
+
+bool TOutputLayout::Flush(TWavFileOut& out) {
+  if (Pending_.empty()) return true;
+  const bool ok = out.WriteBytes(Pending_.data(), Pending_.size());
+  Pending_.clear();
+  return ok;
+}
+
 bool TOutputLayout::WriteItem(TWavFileOut& out, TItem& item) {
-  item.Position = out.Position();
+  item.Position = out.Position() + Pending_.size();
   const bool fromInput = item.Kind == TKind::Copy;
   const std::uint64_t size = fromInput ? item.Size : item.Body.size();
   std::uint8_t header[8];
   std::memcpy(header, item.Id.data(), 4);
   const bool large = Container_ != TContainer::Riff && size >= kUnknown32;
   SetLe32(header + 4, item.Kind == TKind::Data ? DataSize32_ : large ? kUnknown32 : Clamp32(size));
-  bool ok = out.WriteBytes(header, sizeof header);
+  bool ok = Put(out, header, sizeof header);
   if (item.Kind == TKind::Data) return ok;
   if (!fromInput) {
-    ok = out.WriteBytes(item.Body.data(), item.Body.size()) && ok;
+    ok = Put(out, item.Body.data(), item.Body.size()) && ok;
   } else {
     const TChunkInfo chunk = Input_.Chunks()[item.Chunk];
     std::vector<std::uint8_t> piece(
@@ -210,7 +233,7 @@ bool TOutputLayout::WriteItem(TWavFileOut& out, TItem& item) {
         std::fill(piece.begin(), piece.end(), std::uint8_t{0});
         readable = false;
       }
-      ok = out.WriteBytes(piece.data(), n) && ok;
+      ok = Put(out, piece.data(), n) && ok;
       done += n;
     }
     if (!readable) {
@@ -219,7 +242,7 @@ bool TOutputLayout::WriteItem(TWavFileOut& out, TItem& item) {
   }
   if (size & 1u) {
     const std::uint8_t pad = 0;
-    ok = out.WriteBytes(&pad, 1) && ok;
+    ok = Put(out, &pad, 1) && ok;
   }
   return ok;
 }
@@ -240,13 +263,13 @@ bool TOutputLayout::NeedsMd5() const {
 
 bool TOutputLayout::WriteHead(TWavFileOut& out) {
   SetSizes(ExpectedData_, ExpectedKnown_);
-  bool ok = out.WriteBytes(RiffHeader_.data(), RiffHeader_.size());
+  bool ok = Put(out, RiffHeader_.data(), RiffHeader_.size());
   for (TItem& item : Items_) {
     if (item.AfterData) continue;
     ok = WriteItem(out, item) && ok;
     if (item.Kind == TKind::Data) break;
   }
-  return ok;
+  return Flush(out) && ok;
 }
 
 bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const TMd5Digest& md5) {
@@ -266,6 +289,7 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
       Container_ = TContainer::Rf64;
     }
   }
+  RiffOpen_ = false;
   SetSizes(dataBytes, true);
 
   bool ok = true;
@@ -279,14 +303,32 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
   } else {
     if (dataBytes & 1u) {
       const std::uint8_t pad = 0;
-      ok = out.WriteBytes(&pad, 1);
+      ok = Put(out, &pad, 1);
     }
-    for (TItem& item : Items_) {
-      if (item.AfterData) ok = WriteItem(out, item) && ok;
+    // Chunks written between two looks at the stop request.
+    constexpr std::size_t kStopCheckItems = 4096;
+    for (std::size_t i = 0; i < Items_.size(); ++i) {
+      if (i % kStopCheckItems == kStopCheckItems - 1 && IoStopRequested()) {
+        // Stopped: the output ends with what was written, its sizes saying so.
+        const auto unwritten =
+            std::remove_if(Items_.begin() + static_cast<std::ptrdiff_t>(i), Items_.end(),
+                           [](const TItem& item) { return item.AfterData; });
+        if (unwritten != Items_.end()) {
+          Notes_.push_back("interrupted: " + std::to_string(Items_.end() - unwritten) +
+                           " chunks behind the data left out");
+          Items_.erase(unwritten, Items_.end());
+          SetSizes(dataBytes, true);
+        }
+        break;
+      }
+      if (Items_[i].AfterData) ok = WriteItem(out, Items_[i]) && ok;
     }
+    ok = Flush(out) && ok;
   }
   if (!Seekable_) {
-    if (ExpectedKnown_ && dataBytes != ExpectedData_ && !out.WriteFailed()) {
+    // (Not after a failed read: its own message says what happened.)
+    if (ExpectedKnown_ && dataBytes != ExpectedData_ && !out.WriteFailed() &&
+        Input_.ReadFailure() == TReadFailure::None) {
       Notes_.push_back("the stream's header states " + std::to_string(ExpectedData_) +
                        " data bytes, " + std::to_string(dataBytes) + " were written");
     }
@@ -303,14 +345,30 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
   return ok;
 }
 
-std::vector<std::string> CarriedMetadata(const TWavFileIn& input) {
+std::vector<std::string> CarriedMetadata(const TWavFileIn& input, std::size_t limit,
+                                         std::size_t* count) {
   std::vector<std::string> names;
-  for (const TChunkInfo& chunk : input.Chunks()) {
+  const std::vector<TChunkInfo>& chunks = input.Chunks();
+  // The identifiers seen, in an open-addressing table of at least twice as
+  // many slots as chunks (an identifier plus one in each, 0 for free): a
+  // file may hold a million different ones, and this is the per-chunk work
+  // of a line that names ten.
+  std::size_t slots = 16;
+  while (slots < 2 * chunks.size()) slots *= 2;
+  std::vector<std::uint64_t> seen(slots, 0);
+  std::size_t distinct = 0;
+  for (const TChunkInfo& chunk : chunks) {
     if (chunk.Is("fmt ") || chunk.Is("data") || chunk.Is("ds64") || IsFiller(chunk)) continue;
     if (chunk.Is("MD5 ") && chunk.Size != 16) continue;
-    const std::string name = chunk.Name();
-    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    const std::uint64_t key = GetLe32(reinterpret_cast<const std::uint8_t*>(chunk.Id.data())) + 1ull;
+    std::size_t at = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots - 1);
+    while (seen[at] != 0 && seen[at] != key) at = (at + 1) & (slots - 1);
+    if (seen[at] == key) continue;
+    seen[at] = key;
+    if (names.size() < limit) names.push_back(chunk.Name());
+    ++distinct;
   }
+  if (count != nullptr) *count = distinct;
   return names;
 }
 

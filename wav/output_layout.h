@@ -6,6 +6,7 @@
 // RF64 / BW64 where the input is one or the sizes need 64 bits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -68,20 +69,32 @@ class TOutputLayout {
   void Add(TKind kind, const char* id, std::vector<std::uint8_t> body, bool afterData);
   // The item for the input's chunk of that index.
   void AddChunk(std::size_t index);
+  // The first bext, with the CodingHistory line; false (said in Notes where
+  // that is why) when it cannot take the line and is copied as it is.
+  bool AddBext(std::size_t index);
   std::uint64_t ExpectedRiffSize(std::uint64_t dataBytes) const;
   std::uint64_t TailBytes() const;
   // Sets the size fields of the items for dataBytes of samples.
   void SetSizes(std::uint64_t dataBytes, bool known);
   bool WriteItem(TWavFileOut& out, TItem& item);
+  // The chunks are written in pieces of at least 64 KiB, not one write per
+  // chunk header and body: Put collects, Flush writes what was collected.
+  bool Put(TWavFileOut& out, const void* data, std::size_t n);
+  bool Flush(TWavFileOut& out);
   bool Patch(TWavFileOut& out, const TItem& item);
 
   TWavFileIn& Input_;
   bool Seekable_;
   std::uint64_t MaxRiffSize_;
+  std::string CodingHistoryLine_;
+  // The head's RIFF size is written as unknown: chunks that cannot be
+  // counted yet may follow the data.
+  bool RiffOpen_ = false;
   std::uint16_t BlockAlign_ = 0;
   TContainer Container_ = TContainer::Riff;
   std::vector<TItem> Items_;
   std::vector<std::string> Notes_;
+  std::vector<std::uint8_t> Pending_;
   std::array<std::uint8_t, 12> RiffHeader_{};
   std::vector<std::uint8_t> Fmt_;
   std::uint32_t DataSize32_ = 0;
@@ -94,6 +107,8 @@ class TOutputLayout {
 // The input's chunks that a non-canonical output carries besides its format
 // and data, by name, each once, in the input's order ("bext", "iXML",
 // "LIST"); fillers (JUNK, PAD) left out.
-std::vector<std::string> CarriedMetadata(const TWavFileIn& input);
+// The first limit of them; count, when given, gets how many there are.
+std::vector<std::string> CarriedMetadata(const TWavFileIn& input, std::size_t limit = SIZE_MAX,
+                                         std::size_t* count = nullptr);
 
 }  // namespace zorv

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "wav/io_stop.h"
+
 namespace zorv {
 namespace {
 
@@ -35,6 +37,9 @@ constexpr std::uint64_t kMaxFmtBytes = 64u << 10;
 constexpr std::uint64_t kDs64FixedBytes = 28;
 constexpr std::uint64_t kDs64EntryBytes = 12;
 constexpr std::uint64_t kMaxDs64Bytes = 64u << 10;
+// The data size some stream writers put in the header when they do not know
+// the length: such a stream ends where it ends.
+constexpr std::uint64_t kStreamLengthPlaceholder = 0x7FFFF000u;
 
 }  // namespace
 
@@ -55,6 +60,7 @@ bool TWavFileIn::OpenFile() {
   BufferPointer_ = Buffer_.data();
   ReadFailure_ = TReadFailure::None;
   ReadErrno_ = 0;
+  ReadFailureText_.clear();
   return true;
 }
 
@@ -64,6 +70,7 @@ bool TWavFileIn::OpenMemory(const std::uint8_t* data, std::size_t size) {
   BufferPointer_ = Buffer_.data();
   ReadFailure_ = TReadFailure::None;
   ReadErrno_ = 0;
+  ReadFailureText_.clear();
   return true;
 }
 
@@ -73,6 +80,7 @@ bool TWavFileIn::OpenStream(int fd) {
   BufferPointer_ = Buffer_.data();
   ReadFailure_ = TReadFailure::None;
   ReadErrno_ = 0;
+  ReadFailureText_.clear();
   return true;
 }
 
@@ -82,13 +90,28 @@ void TWavFileIn::CloseFile() {
 
 bool TWavFileIn::ReadSlot(std::size_t offset, std::size_t n) {
   std::uint8_t* slot = HeaderImage_.Data() + offset;
-  const std::size_t got = Source_->Read(slot, n);
+  const std::size_t got = ReadSome(slot, n);
   std::fill(slot + got, slot + n, std::uint8_t{0});
   return got == n;
 }
 
 bool TWavFileIn::SeekTo(std::uint64_t position) {
-  return Source_->Seek(position);
+  // A stream moves forward by reading.
+  if (Source_->Seek(position)) return true;
+  if (!Source_->Seekable()) NoteShortRead();
+  return false;
+}
+
+std::size_t TWavFileIn::ReadSome(void* destination, std::size_t n) {
+  const std::size_t got = Source_->Read(destination, n);
+  if (got < n) NoteShortRead();
+  return got;
+}
+
+void TWavFileIn::Fail(TReadFailure failure, std::string text) {
+  if (ReadFailure_ != TReadFailure::None) return;
+  ReadFailure_ = failure;
+  ReadFailureText_ = std::move(text);
 }
 
 void TWavFileIn::ReadFormatFields() {
@@ -142,9 +165,7 @@ bool TWavFileIn::ReadDs64(const std::uint8_t* body, std::uint64_t size) {
   }
   for (std::uint32_t i = 0; i < entries; ++i) {
     const std::uint8_t* entry = body + kDs64FixedBytes + i * kDs64EntryBytes;
-    std::array<char, 4> id{};
-    std::copy_n(entry, 4, id.begin());
-    Ds64Table_.emplace_back(id, GetLe64(entry + 4));
+    Ds64Table_.emplace(GetLe32(entry), GetLe64(entry + 4));
   }
   return true;
 }
@@ -162,13 +183,10 @@ bool TWavFileIn::ChunkSize(const std::array<char, 4>& id, std::uint32_t size32,
     size = Ds64DataSize_;
     return true;
   }
-  for (const auto& [entry, entry_size] : Ds64Table_) {
-    if (entry == id) {
-      size = entry_size;
-      return true;
-    }
-  }
-  return false;
+  const auto entry = Ds64Table_.find(GetLe32(reinterpret_cast<const std::uint8_t*>(id.data())));
+  if (entry == Ds64Table_.end()) return false;
+  size = entry->second;
+  return true;
 }
 
 bool TWavFileIn::Hold(TChunkInfo& chunk) {
@@ -176,7 +194,7 @@ bool TWavFileIn::Hold(TChunkInfo& chunk) {
   const std::size_t at = Held_.size();
   const auto n = static_cast<std::size_t>(chunk.Size);
   Held_.resize(at + n);
-  if (Source_->Read(Held_.data() + at, n) != n) {
+  if (ReadSome(Held_.data() + at, n) != n) {
     Held_.resize(at);
     return false;
   }
@@ -185,24 +203,56 @@ bool TWavFileIn::Hold(TChunkInfo& chunk) {
   return true;
 }
 
+TWavFileIn::TWalkEnd TWavFileIn::TrailingEnd(std::uint64_t position, bool betweenChunks) {
+  if (ReadFailure_ != TReadFailure::None) return TWalkEnd::Failed;
+  const std::uint64_t riffEnd = WalkEnd_ > UINT64_MAX - 8 ? UINT64_MAX : WalkEnd_ + 8;
+  const bool runsToEnd = WalkEnd_ == kUnknownSize;
+  if (betweenChunks && (runsToEnd || position >= riffEnd)) return TWalkEnd::Done;
+  Fail(TReadFailure::StreamEnded, "the stream ended in its chunks behind the data");
+  return TWalkEnd::Failed;
+}
+
 TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
   const bool stream = !Source_->Seekable();
+  // Chunks walked between two looks at the stop request.
+  constexpr std::uint32_t kStopCheckChunks = 4096;
+  std::uint32_t sinceStopCheck = 0;
   // A chunk header may start at most at the walk's end: it then ends exactly
   // where the RIFF chunk ends (a zero-length last chunk). A header cut short
   // by the end of the source ends the walk, so each pass moves at least 8
   // bytes forward; no seek goes past the end of the source: the walk ends.
+  // A read that fails ends it as a failure; so does, behind a stream's
+  // data, the end of a stream whose header says more follows.
   for (;;) {
-    if (position > WalkEnd_ || !SeekTo(position)) return TWalkEnd::Done;
+    if (++sinceStopCheck == kStopCheckChunks) {
+      sinceStopCheck = 0;
+      if (IoStopRequested()) {
+        Fail(TReadFailure::Interrupted, "interrupted");
+        return TWalkEnd::Failed;
+      }
+    }
+    if (position > WalkEnd_) return TWalkEnd::Done;
+    if (!SeekTo(position)) {
+      if (ReadFailure_ != TReadFailure::None) return TWalkEnd::Failed;
+      // A stream that ends in the pad byte of its last chunk ends between
+      // chunks all the same.
+      if (stream && trailing) return TrailingEnd(position, Source_->Position() + 1 >= position);
+      return TWalkEnd::Done;
+    }
     // Headers read before the format fields are found go to the image's fmt
     // slot, later ones to its data slot, until the data is found.
     std::uint8_t header[8] = {};
-    const std::size_t got = Source_->Read(header, sizeof header);
+    const std::size_t got = ReadSome(header, sizeof header);
     if (!DataFound_) {
       std::uint8_t* slot =
           HeaderImage_.Data() + (FmtFound_ ? THeaderImage::kDataId : THeaderImage::kFmtId);
       std::copy_n(header, 8, slot);
     }
-    if (got < sizeof header) return TWalkEnd::Done;
+    if (ReadFailure_ != TReadFailure::None) return TWalkEnd::Failed;
+    if (got < sizeof header) {
+      if (stream && trailing) return TrailingEnd(position, got == 0);
+      return TWalkEnd::Done;
+    }
 
     TChunkInfo chunk;
     std::copy_n(header, 4, chunk.Id.begin());
@@ -246,7 +296,8 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       }
       FmtFound_ = true;
       FmtBody_.resize(static_cast<std::size_t>(chunk.Size));
-      FmtBody_.resize(Source_->Read(FmtBody_.data(), FmtBody_.size()));
+      FmtBody_.resize(ReadSome(FmtBody_.data(), FmtBody_.size()));
+      if (ReadFailure_ != TReadFailure::None) return TWalkEnd::Failed;
       ReadFormatFields();
       Chunks_.push_back(chunk);
       if (FmtBody_.size() < chunk.Size) return TWalkEnd::Done;
@@ -258,12 +309,20 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       if (stream && Container_ == TContainer::Riff && (size32 == 0 || size32 == 0xFFFFFFFFu)) {
         chunk.Size = kUnknownSize;
       }
-      // The same for RF64 sizes left open in ds64; in a file, the data
-      // then runs to its end.
-      if (Container_ != TContainer::Riff && size32 == 0xFFFFFFFFu && Ds64SizesOpen()) {
-        chunk.Size =
-            stream ? kUnknownSize : Source_->Size() - std::min(chunk.BodyOffset, Source_->Size());
-        next = Advance(chunk.BodyOffset, chunk.Size);
+      if (Container_ != TContainer::Riff && size32 == 0xFFFFFFFFu) {
+        if (Ds64SizesOpen()) {
+          // The same for RF64 sizes left open in ds64; in a file, the data
+          // then runs to its end.
+          chunk.Size =
+              stream ? kUnknownSize : Source_->Size() - std::min(chunk.BodyOffset, Source_->Size());
+          next = Advance(chunk.BodyOffset, chunk.Size);
+        } else if (chunk.Size == UINT64_MAX && !stream) {
+          // An open data size under a RIFF size that is not: whether chunks
+          // follow the data, and where it ends, cannot be told.
+          Problem_ = "a ds64 data size of all ones under a RIFF size of " +
+                     std::to_string(Ds64RiffSize_) + " bytes";
+          return TWalkEnd::Malformed;
+        }
       }
       DataSize_ = chunk.Size;
       DataStartPosition_ = chunk.BodyOffset;
@@ -271,16 +330,28 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       // The samples of a stream follow now; its later chunks come after them.
       if (stream) return TWalkEnd::Done;
     } else {
+      const bool fitsHeld = chunk.Size <= kMaxHeldBytes - Held_.size();
+      if (stream && trailing && !fitsHeld) {
+        // Behind the data of a stream, a chunk that does not fit in memory
+        // any more is passed over, and said.
+        Note("a chunk '" + chunk.Name() + "' of " + std::to_string(chunk.Size) +
+             " bytes behind the data of a stream, more than " +
+             std::to_string(kMaxHeldBytes >> 20) + " MiB with the others: left out");
+        position = next;
+        continue;
+      }
       const bool held = (stream || chunk.Size <= kHeldChunkBytes) && Hold(chunk);
+      if (ReadFailure_ != TReadFailure::None) return TWalkEnd::Failed;
       const bool complete =
           held ||
           (!stream && chunk.Size <= Source_->Size() - std::min(chunk.BodyOffset, Source_->Size()));
       if (!complete) {
-        if (stream && chunk.Size > kMaxHeldBytes - Held_.size() && !trailing) {
+        if (stream && !fitsHeld) {
           Problem_ = "more than " + std::to_string(kMaxHeldBytes >> 20) +
                      " MiB of chunks before the data of a stream";
           return TWalkEnd::Malformed;
         }
+        if (stream && trailing) return TrailingEnd(position, false);
         // Before the data, the walk cannot go on (the format fields or the
         // data are then missing); behind it the chunk is left out.
         if (DataFound_) Note("a chunk '" + chunk.Name() + "' that runs past the end: left out");
@@ -307,8 +378,12 @@ std::int32_t TWavFileIn::ReadHeader() {
   Ds64RiffSize_ = Ds64DataSize_ = 0;
   FmtFound_ = DataFound_ = DataBeforeFmt_ = TrailingRead_ = false;
   DataSize_ = 0;
-  if (!Source_ || !SeekTo(0)) return rhNoRiff;
+  if (!Source_) return rhNoRiff;
+  // What a failed read left is no reason to refuse a file as not a WAV file.
+  const auto failed = [this] { return ReadFailure_ != TReadFailure::None; };
+  if (!SeekTo(0)) return failed() ? rhReadError : rhNoRiff;
   ReadSlot(THeaderImage::kRiffId, 8);
+  if (failed()) return rhReadError;
   if (HeaderImage_.IdIs(THeaderImage::kRiffId, "RF64")) {
     Container_ = TContainer::Rf64;
   } else if (HeaderImage_.IdIs(THeaderImage::kRiffId, "BW64")) {
@@ -317,6 +392,7 @@ std::int32_t TWavFileIn::ReadHeader() {
     return rhNoRiff;
   }
   ReadSlot(THeaderImage::kFormType, 4);
+  if (failed()) return rhReadError;
   if (!HeaderImage_.IdIs(THeaderImage::kFormType, "WAVE")) return rhNoWave;
 
   const std::uint32_t riff_size = HeaderImage_.RiffSize();
@@ -327,7 +403,9 @@ std::int32_t TWavFileIn::ReadHeader() {
     std::uint8_t header[8] = {};
     TChunkInfo ds64;
     std::copy_n("ds64", 4, ds64.Id.begin());
-    if (Source_->Read(header, 8) != 8 || !std::equal(header, header + 4, ds64.Id.begin())) {
+    const bool whole = ReadSome(header, 8) == 8;
+    if (failed()) return rhReadError;
+    if (!whole || !std::equal(header, header + 4, ds64.Id.begin())) {
       Problem_ = "an RF64 file without a ds64 chunk";
       return rhMalformed;
     }
@@ -338,7 +416,8 @@ std::int32_t TWavFileIn::ReadHeader() {
       return rhMalformed;
     }
     std::vector<std::uint8_t> body(static_cast<std::size_t>(ds64.Size));
-    body.resize(Source_->Read(body.data(), body.size()));
+    body.resize(ReadSome(body.data(), body.size()));
+    if (failed()) return rhReadError;
     if (!ReadDs64(body.data(), body.size())) return rhMalformed;
     // A writer that cannot go back (ffmpeg into a pipe) leaves ds64's sizes
     // 0: the chunks run to the end of the input.
@@ -349,9 +428,18 @@ std::int32_t TWavFileIn::ReadHeader() {
     WalkEnd_ = kUnknownSize;
   }
 
-  if (Walk(position, false) == TWalkEnd::Malformed) return rhMalformed;
+  const TWalkEnd end = Walk(position, false);
+  if (end == TWalkEnd::Failed) return rhReadError;
+  if (end == TWalkEnd::Malformed) return rhMalformed;
   if (!FmtFound_) return rhNoFmt;
   if (!DataFound_ || DataBeforeFmt_) return rhNoData;
+  // A ds64 RIFF size smaller than the file: what lies behind it is not
+  // walked, and said (a plain RIFF file's padding behind its end is not).
+  if (Container_ != TContainer::Riff && !IsStream() && WalkEnd_ <= UINT64_MAX - 16 &&
+      Source_->Size() >= WalkEnd_ + 16) {
+    Note(std::to_string(Source_->Size() - WalkEnd_ - 8) +
+         " bytes behind the end the ds64 RIFF size states: left out");
+  }
 
   DataRemaining_ = DataSize_;
   DataPosition_ = DataStartPosition_;
@@ -371,8 +459,14 @@ bool TWavFileIn::ReadChunkBody(const TChunkInfo& chunk, std::uint64_t offset, vo
     std::memcpy(destination, Held_.data() + chunk.HeldOffset + offset, n);
     return true;
   }
-  if (!Source_ || !Source_->Seekable() || !Source_->Seek(chunk.BodyOffset + offset)) return false;
-  return Source_->Read(destination, n) == n;
+  if (!Source_ || !Source_->Seekable()) return false;
+  // The chunk was found whole in the file: a read that gives less is a
+  // failure (the file became shorter, or the read failed).
+  if (!Source_->Seek(chunk.BodyOffset + offset)) {
+    Fail(TReadFailure::Shrank, "the input file became shorter during the decode");
+    return false;
+  }
+  return ReadSome(destination, n) == n;
 }
 
 std::uint64_t TWavFileIn::DeliverableDataBytes() const {
@@ -389,6 +483,11 @@ void TWavFileIn::ReadTrailingChunks() {
   }
   TrailingRead_ = true;
   Walk(Advance(DataStartPosition_, DataSize_), true);
+}
+
+bool TWavFileIn::ChunksMayFollowData() const {
+  return IsStream() && DataFound_ && DataSizeKnown() && !TrailingRead_ &&
+         Advance(DataStartPosition_, DataSize_) <= WalkEnd_;
 }
 
 std::uint64_t TWavFileIn::UncappedBlockBytes() const {
@@ -426,12 +525,14 @@ void TWavFileIn::UpdateBufferSize() {
 
 void TWavFileIn::NoteShortRead() {
   if (!Source_ || ReadFailure_ != TReadFailure::None) return;
-  if (Source_->ReadErrno() != 0) {
-    ReadFailure_ = TReadFailure::Error;
+  if (Source_->Interrupted()) {
+    Fail(TReadFailure::Interrupted, "interrupted");
+  } else if (Source_->ReadErrno() != 0) {
     ReadErrno_ = Source_->ReadErrno();
+    Fail(TReadFailure::Error, std::strerror(ReadErrno_));
   } else if (Source_->Seekable() && Source_->Position() < Source_->Size()) {
     // The end came before the file's size at opening: it was cut meanwhile.
-    ReadFailure_ = TReadFailure::Shrank;
+    Fail(TReadFailure::Shrank, "the input file became shorter during the decode");
   }
 }
 
@@ -451,7 +552,19 @@ std::uint32_t TWavFileIn::ReadBuffer() {
     count = static_cast<std::uint32_t>(Source_->Read(Buffer_.data(), wanted));
   }
   DataPosition_ += count;
-  if (count < wanted) NoteShortRead();
+  if (count < wanted) {
+    NoteShortRead();
+    // A stream cannot be measured in advance: one that ends before the
+    // size its header states was cut short on its way here.
+    if (ReadFailure_ == TReadFailure::None && IsStream() && DataSizeKnown() &&
+        DataSize_ != kStreamLengthPlaceholder) {
+      const std::uint64_t align = BlockAlign_ == 0 ? 1 : BlockAlign_;
+      Fail(TReadFailure::StreamEnded,
+           "the stream ended after " +
+               std::to_string((DataPosition_ - DataStartPosition_) / align) + " of " +
+               std::to_string(DataSize_ / align) + " frames");
+    }
+  }
 
   if (count < BlockBytes_ || count == 0) {
     if (RepeatFile) {

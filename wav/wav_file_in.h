@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "wav/byte_source.h"
@@ -36,12 +37,18 @@ enum TReadHeaderResult : std::int32_t {
   // fmt chunk too short for its fields, an RF64 file without a usable ds64,
   // too many chunks): Problem() says what was found.
   rhMalformed = -5,
+  // A read failed (ReadFailure, ReadFailureText say how), or a stop was
+  // requested while the chunks were walked (ReadFailure Interrupted).
+  rhReadError = -6,
 };
 
-// Why the data ended before its declared size. A file whose data chunk claims
-// more than the file held when it was opened simply ends (None); a read that
-// fails, or a file that became shorter while it was read, is a failure.
-enum class TReadFailure { None, Error, Shrank };
+// Why a read came back short. A file whose chunks claim more than the file
+// held when it was opened simply ends (None), and so does a stream whose
+// header says that it runs to its end; a read that fails (Error), a file that
+// became shorter while it was read (Shrank) and a stream that ends before
+// the size its header states (StreamEnded) are failures. Interrupted: a stop
+// was requested (IoStopRequested) while the input was waited for or walked.
+enum class TReadFailure { None, Error, Shrank, StreamEnded, Interrupted };
 // The most chunks a file may have; a list this long is kept in memory.
 inline constexpr std::size_t kMaxChunks = 1000000;
 // The most chunk bytes kept in memory; a stream's chunks before its data must
@@ -96,6 +103,9 @@ class TWavFileIn {
   // a file is opened. ReadErrno: the system's error number for Error.
   TReadFailure ReadFailure() const { return ReadFailure_; }
   int ReadErrno() const { return ReadErrno_; }
+  // The failure in words: the system's reason, "the input file became
+  // shorter during the decode", "the stream ended after N of M frames"...
+  const std::string& ReadFailureText() const { return ReadFailureText_; }
 
   const THeaderImage& HeaderImage() const { return HeaderImage_; }
   const std::uint8_t* Buffer() const { return Buffer_.data(); }
@@ -136,6 +146,9 @@ class TWavFileIn {
   // declared end. Nothing for a file (found by ReadHeader) or a stream whose
   // data runs to its end.
   void ReadTrailingChunks();
+  // A stream whose header leaves room for chunks behind its data, which
+  // ReadTrailingChunks has not read yet.
+  bool ChunksMayFollowData() const;
   std::uint32_t BlockBytes() const { return BlockBytes_; }
   std::uint32_t BlockFrames() const { return BlockFrames_; }
   // 32-bit copies of the header fields, filled as ReadHeader reads them.
@@ -155,7 +168,7 @@ class TWavFileIn {
   void ReadFormatFields();
   // The chunk walk from position on; false (with Problem_) when the file is
   // malformed.
-  enum class TWalkEnd { Done, Malformed };
+  enum class TWalkEnd { Done, Malformed, Failed };
   TWalkEnd Walk(std::uint64_t position, bool trailing);
   bool ReadDs64(const std::uint8_t* body, std::uint64_t size);
   // ds64's RIFF and data sizes both 0 (or all ones): a stream writer's, which
@@ -167,8 +180,16 @@ class TWavFileIn {
   void Note(std::string text);
   // Bytes of a block at the current interval, before the cap to Buffer.
   std::uint64_t UncappedBlockBytes() const;
-  // Tells a short block read from a failure (see TReadFailure).
+  // Tells a short read from a failure (see TReadFailure); the read ended at
+  // the source's position.
   void NoteShortRead();
+  void Fail(TReadFailure failure, std::string text);
+  // Reads from the source; a short read is looked at by NoteShortRead.
+  std::size_t ReadSome(void* destination, std::size_t n);
+  // Where a walk over a stream's chunks behind its data ran out of input:
+  // a failure unless the header says the stream runs to its end and it
+  // ended between two chunks.
+  TWalkEnd TrailingEnd(std::uint64_t position, bool betweenChunks);
 
   std::unique_ptr<TByteSource> Source_;
   std::uint64_t DataStartPosition_ = 0;
@@ -182,6 +203,7 @@ class TWavFileIn {
   std::uint32_t TimeInterval_ = kDefaultTimeInterval;
   TReadFailure ReadFailure_ = TReadFailure::None;
   int ReadErrno_ = 0;
+  std::string ReadFailureText_;
   std::uint64_t DataRemaining_ = 0;
   std::uint64_t DataSize_ = 0;
   std::uint64_t WalkEnd_ = 0;  // chunk headers start before this position
@@ -199,7 +221,9 @@ class TWavFileIn {
   // ds64: RIFF and data sizes, and the sizes of other chunks.
   std::uint64_t Ds64RiffSize_ = 0;
   std::uint64_t Ds64DataSize_ = 0;
-  std::vector<std::pair<std::array<char, 4>, std::uint64_t>> Ds64Table_;
+  // Identifier (its four bytes as one number) to size; the first entry of an
+  // identifier counts.
+  std::unordered_map<std::uint32_t, std::uint64_t> Ds64Table_;
   const std::uint8_t* BufferPointer_ = nullptr;
   std::vector<std::uint8_t> Buffer_ = std::vector<std::uint8_t>(kWavBufferBytes);
   THeaderImage HeaderImage_;

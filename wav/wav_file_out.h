@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -82,6 +83,9 @@ class TWavFileOut {
   bool WriteFailed() const { return WriteFailed_; }
   // The system's error number of the first failure (0 when there was none).
   int WriteErrno() const { return WriteErrno_; }
+  // The write that failed gave up waiting for a stream because a stop was
+  // requested: the output ends there, as after Abort.
+  bool Interrupted() const { return WriteFailed_ && WriteErrno_ == EINTR; }
 
   THeaderImage& HeaderImage() { return HeaderImage_; }
   const THeaderImage& HeaderImage() const { return HeaderImage_; }

@@ -6,6 +6,13 @@
 //   ZORV_FAULT_READ_EIO_AT=N     a read that would reach byte N of the file
 //                                fails with EIO, and so does every later one
 //   ZORV_FAULT_READ_DELAY_US=N   every read sleeps N microseconds first
+//   ZORV_FAULT_READ_FAIL_NTH=N   the Nth read (counted from 1) fails once
+//                                with EIO
+//   ZORV_FAULT_READ_END_NTH=N    the Nth read finds the end: it gives 0
+//                                bytes once (a file or stream cut there)
+//   ZORV_FAULT_STDIN=1           standard input counts as such a file
+//   ZORV_FAULT_MARK=FILE         FILE is created when a read or write fault
+//                                is injected (a run without it met none)
 //   ZORV_FAULT_WRITE_FAIL_NTH=N  the Nth write (counted from 1) fails once
 //                                with ENOSPC; the disk then "recovers"
 //   ZORV_FAULT_WRITE_LIMIT=N     the files take N bytes in all, then every
@@ -28,6 +35,7 @@ typedef ssize_t (*read_fn)(int, void*, size_t);
 typedef ssize_t (*write_fn)(int, const void*, size_t);
 
 std::atomic<long> writes_seen{0};
+std::atomic<long> reads_seen{0};
 std::atomic<long> bytes_taken{0};
 
 long setting(const char* name) {
@@ -35,7 +43,14 @@ long setting(const char* name) {
   return value != nullptr && *value != '\0' ? std::atol(value) : -1;
 }
 
+void mark() {
+  const char* path = getenv("ZORV_FAULT_MARK");
+  if (path == nullptr || *path == '\0') return;
+  if (FILE* file = std::fopen(path, "a")) std::fclose(file);
+}
+
 bool matches(int fd) {
+  if (fd == 0) return setting("ZORV_FAULT_STDIN") == 1;
   const char* wanted = getenv("ZORV_FAULT_PATH");
   if (wanted == nullptr || *wanted == '\0' || fd < 3) return false;
   char link[64];
@@ -58,6 +73,16 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
     const timespec pause = {delay / 1000000, (delay % 1000000) * 1000};
     nanosleep(&pause, nullptr);
   }
+  const long nth = reads_seen.fetch_add(1) + 1;
+  if (setting("ZORV_FAULT_READ_FAIL_NTH") == nth) {
+    mark();
+    errno = EIO;
+    return -1;
+  }
+  if (setting("ZORV_FAULT_READ_END_NTH") == nth) {
+    mark();
+    return 0;
+  }
   const long eio_at = setting("ZORV_FAULT_READ_EIO_AT");
   if (eio_at >= 0) {
     const off_t position = lseek(fd, 0, SEEK_CUR);
@@ -75,6 +100,7 @@ extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
   if (!matches(fd)) return real_write(fd, buffer, count);
   const long nth = setting("ZORV_FAULT_WRITE_FAIL_NTH");
   if (nth > 0 && writes_seen.fetch_add(1) + 1 == nth) {
+    mark();
     errno = ENOSPC;
     return -1;
   }

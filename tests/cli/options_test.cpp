@@ -109,6 +109,10 @@ TEST(ParseCommandLine, RefusesWhatCannotBeMeant) {
       {{"-"}, "standard input (-) needs -o FILE or -o -"},
       {{"-", "-d", "out"}, "standard input (-) needs -o FILE or -o -"},
       {{"-", "b.wav", "-o", "x.wav"}, "--output needs exactly one input file"},
+      {{"-l", "tone", "-", "-o", "x.wav"},
+       "--level tone reads the input twice and cannot take standard input (-): give the level "
+       "in dB"},
+      {{"--measure-level", "-"}, "--measure-level cannot take standard input (-): give a file"},
       {{"in.wav", "--canonical-header=1"}, "option --canonical-header takes no value"},
       {{"in.wav", "-o", "x.wav", "-d", "out"}, "--output and --output-dir exclude each other"},
       {{"in.wav", "-f", "--skip-existing"}, "--force and --skip-existing exclude each other"},

@@ -214,5 +214,59 @@ TEST(WavStreams, ChunksBehindKnownDataComeAfterIt) {
   EXPECT_EQ(r.Notes(), std::vector<std::string>{"a data chunk behind the data: left out"});
 }
 
+// A stream that ends before the size its header states was cut on its way:
+// a failure that says how far it came, in its data or behind it. One whose
+// header leaves its RIFF size open may end between any two chunks.
+TEST(WavStreams, AStreamThatEndsBeforeItsStatedSizeIsAFailure) {
+  const TBytes file =
+      TWavBuilder().Fmt(1, 2, 44100, 16).Data(4000).Chunk("iXML", TextBytes("<x/>")).Bytes();
+  {
+    test::TPipeFeed feed(TBytes(file.begin(), file.begin() + 44 + 1002));
+    TWavFileIn r;
+    ASSERT_TRUE(r.OpenStream(feed.fd()));
+    ASSERT_EQ(r.ReadHeader(), rhOk);
+    EXPECT_EQ(StreamedData(r), 1002u);
+    EXPECT_EQ(r.ReadFailure(), TReadFailure::StreamEnded);
+    EXPECT_EQ(r.ReadFailureText(), "the stream ended after 250 of 1000 frames");
+  }
+  for (const bool riffOpen : {false, true}) {
+    SCOPED_TRACE(riffOpen ? "RIFF size open" : "RIFF size stated");
+    TBytes cut(file.begin(), file.begin() + 44 + 4000);  // the iXML missing
+    if (riffOpen) std::fill_n(cut.begin() + 4, 4, std::uint8_t{0xFF});
+    test::TPipeFeed feed(cut);
+    TWavFileIn r;
+    ASSERT_TRUE(r.OpenStream(feed.fd()));
+    ASSERT_EQ(r.ReadHeader(), rhOk);
+    EXPECT_EQ(StreamedData(r), 4000u);
+    EXPECT_EQ(r.ReadFailure(), TReadFailure::None);
+    r.ReadTrailingChunks();
+    EXPECT_EQ(r.ReadFailure(), riffOpen ? TReadFailure::None : TReadFailure::StreamEnded);
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"fmt", "data"}));
+  }
+}
+
+// An RF64 ds64 RIFF size smaller than the file leaves the chunks behind it
+// out, and says so; a data size of all ones under a stated RIFF size cannot
+// be told from the chunks behind it and is refused.
+TEST(WavChunks, Ds64SizesThatHideChunksAreSaidOrRefused) {
+  const TWavBuilder chunks = TWavBuilder().Fmt(1, 2, 44100, 16).Data(400).List(3);
+  TBytes small = chunks.Rf64Bytes();
+  const std::uint64_t riff = 80 + 400 - 8;  // up to the end of the data
+  for (int i = 0; i < 8; ++i) small[20 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+  TWavFileIn r;
+  r.OpenMemory(small.data(), small.size());
+  ASSERT_EQ(r.ReadHeader(), rhOk);
+  EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "data"}));
+  EXPECT_EQ(r.Notes(), std::vector<std::string>{std::to_string(small.size() - 480) +
+                                                " bytes behind the end the ds64 RIFF size "
+                                                "states: left out"});
+
+  const TBytes open = chunks.Rf64Bytes("RF64", UINT64_MAX);
+  r.OpenMemory(open.data(), open.size());
+  EXPECT_EQ(r.ReadHeader(), rhMalformed);
+  EXPECT_EQ(r.Problem(), "a ds64 data size of all ones under a RIFF size of " +
+                             std::to_string(open.size() - 8) + " bytes");
+}
+
 }  // namespace
 }  // namespace zorv
