@@ -16,6 +16,7 @@
 #include "app/desktop/path_label.h"
 #include "app/desktop/text_conversion.h"
 #include "app/desktop/time_text.h"
+#include "app/input_faults.h"
 #include "app/messages.h"
 #include "widgets/al_progress_bar.h"
 #include "widgets/gain_history_plot.h"
@@ -115,7 +116,10 @@ void TForm1::ShowRunEnded() {
   SinceShown_.invalidate();
   const TRunStatus status = Run_.Status();
   const bool failed = status == TRunStatus::WriteError || status == TRunStatus::SampleCountError;
-  ShowStatus(Text(Run_.StatusText()), failed);
+  QString statusText = Text(Run_.StatusText());
+  for (const std::string& line : InputFaultNotes(Run_.InputFaults(), Run_.SampleRate()))
+    statusText += QStringLiteral("; ") + Text(line);
+  ShowStatus(statusText, failed);
   DoneLabel->show();
   // A queue goes on with its next file; it does not wait for a stalled run.
   if (QueueRunning_ && Run_.Stalled()) Run_.Abort();
