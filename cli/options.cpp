@@ -270,7 +270,8 @@ Decodes four-band compander recordings (WAV) into WAV files of the same format.
                         (several times slower; the default path writes the same
                         16- and 24-bit files, and 32-bit and float files that
                         differ in at most 5 samples in 100,000 by one unit in
-                        the last place; every processor writes the same bytes)
+                        the last place, a float sample below -120 dBFS by at
+                        most 1e-14; every processor writes the same bytes)
       --canonical-header  write only the 44-byte header of format and data,
                         without the input's other chunks
   -q, --quiet           only errors and warnings: no progress, no per-file reports
