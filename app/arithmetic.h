@@ -11,8 +11,11 @@ namespace zorv {
 inline constexpr const char* kArithmeticVariable = "ZORV_ARITHMETIC";
 
 // The path of the environment variable when it names one, else the fastest
-// path this processor runs. Every path gives the same output files as the
-// extended-precision reference; the reference itself is the slowest.
+// path this processor runs. The portable, AVX2 and AVX-512 paths write the
+// same bytes; against the extended-precision reference (the slowest), the
+// same 16- and 24-bit files, and 32-bit and float files within one unit in
+// the last place of a few samples in 100,000 (1e-14 of full scale for a float
+// sample below -120 dBFS).
 TDecodePath DefaultArithmetic();
 
 // The number of worker threads of the decoders' pool, to force it for tests

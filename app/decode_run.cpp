@@ -235,6 +235,7 @@ TRunResult TDecodeRun::Decode() {
   result.Status = run.Status();
   result.Frames = run.FramesRead();
   result.Stats = run.OutputStats();
+  result.InputFaults = run.InputFaults();
   result.ElapsedMs = run.ElapsedTime();
   result.Notes = run.Notes();
   result.Container = run.OutputContainer();

@@ -60,6 +60,8 @@ struct TRunResult {
   std::uint32_t SampleRate = 0;
   std::uint32_t Channels = 0;
   TSampleStats Stats;
+  // Input samples that were not numbers, infinite or above +60 dBFS.
+  TInputFaults InputFaults;
   std::vector<TLevelChange> Levels;
   // What was left out or changed besides decoding, one line each.
   std::vector<std::string> Notes;

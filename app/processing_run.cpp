@@ -223,6 +223,7 @@ void TProcessingRun::CompleteOutput() {
                      " at the end of the data: left out");
   }
   Notes_.insert(Notes_.end(), Output_->Notes().begin(), Output_->Notes().end());
+  for (std::string& line : InputFaultNotes(InputFaults_, SampleRate_)) Notes_.push_back(line);
   Output_.reset();
 }
 
@@ -246,6 +247,7 @@ void TProcessingRun::AllocateBuffers() {
     slot.FirstByte = 0;
     slot.Previous = nullptr;
     slot.Begun = false;
+    slot.Faults.assign(Channels_, {});
   }
   Hand_ = 0;
   BuffersAllocated_ = true;
@@ -287,6 +289,13 @@ void TProcessingRun::TBlockSlot::BeforeChannels(int first, int count) {
   const auto from = static_cast<std::uint32_t>(first);
   const auto channels = static_cast<std::uint32_t>(count);
   SplitChannels(Read.data(), Len, Run->Layout_, from, channels, In.data());
+  // Float samples can be anything: the decoder sees none it cannot take.
+  if (Run->Layout_.Format == TSampleFormat::Float32) {
+    const std::uint32_t written = Len / Run->BytesPerFrame_;
+    for (std::uint32_t c = from; c < from + channels && c < In.size(); ++c) {
+      Faults[c] = SanitiseInput(In[c], Frames, written);
+    }
+  }
 
   // One working buffer per channel used to serve every block, so the frames
   // behind a short last block held the previous block's samples; they are
@@ -300,6 +309,9 @@ void TProcessingRun::TBlockSlot::BeforeChannels(int first, int count) {
 }
 
 void TProcessingRun::WriteBlock(const TBlockSlot& slot) {
+  for (const TInputFaults& faults : slot.Faults) {
+    InputFaults_.Add(faults, slot.FirstByte / std::max<std::uint32_t>(BytesPerFrame_, 1));
+  }
   // Whole frames only: a frame cut short by the end of the data is left out.
   const std::uint32_t whole = BytesPerFrame_ == 0 ? 0 : slot.Len - slot.Len % BytesPerFrame_;
   DroppedBytes_ += slot.Len - whole;
@@ -351,6 +363,7 @@ void TProcessingRun::StartProcess() {
   BlockFirstByte_ = 0;
   DroppedBytes_ = 0;
   Stats_ = {};
+  InputFaults_ = {};
   InputEnded_ = false;
 
   Decoder_.Prepare(SampleRate_, Channels_, DebugChannel_);

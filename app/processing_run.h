@@ -21,6 +21,7 @@
 
 #include "app/run_settings.h"
 #include "app/block_pipeline.h"
+#include "app/input_faults.h"
 #include "app/sample_conversion.h"
 #include "dsp/block_work.h"
 #include "dsp/zorv_calc.h"
@@ -155,6 +156,9 @@ class TProcessingRun {
   // Samples clamped to full scale and the peak of the decoded signal, over
   // what the run has written.
   const TSampleStats& OutputStats() const { return Stats_; }
+  // Input samples decoded as silence or clamped (app/input_faults.h), over
+  // what the run has written; told among the notes too.
+  const TInputFaults& InputFaults() const { return InputFaults_; }
   // Bytes of a frame cut short by the end of the data, which the output
   // leaves out (it holds whole frames only).
   std::uint64_t DroppedBytes() const { return DroppedBytes_; }
@@ -192,7 +196,8 @@ class TProcessingRun {
     // The block before, whose input a short last block keeps behind its
     // frames; null for the first.
     const TBlockSlot* Previous = nullptr;
-    bool Begun = false;  // the decoder has it in flight
+    bool Begun = false;                // the decoder has it in flight
+    std::vector<TInputFaults> Faults;  // per channel, set by its split
 
     void BeforeChannels(int first, int count) override;
   };
@@ -234,6 +239,7 @@ class TProcessingRun {
   TFrameLayout OutLayout_;
   bool OutputFloat_ = false;
   TSampleStats Stats_;
+  TInputFaults InputFaults_;
   bool CanonicalHeader_ = false;
   std::uint64_t MaxRiffSize_ = 0xFFFFFFFFu;
   std::shared_ptr<const TDecoderState> InitialState_;

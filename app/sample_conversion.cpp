@@ -18,12 +18,16 @@ constexpr double kScale16 = 32768.0;       // 2^15
 constexpr double kScale24 = 8388608.0;     // 2^23
 constexpr double kScale32 = 2147483648.0;  // 2^31
 
-// Rounds to the nearest single-precision value. Magnitudes beyond the float
-// range become infinities explicitly instead of through an out-of-range cast.
+// Rounds to the nearest single-precision value. No sample written is ever
+// infinite or not a number: magnitudes beyond the float range (infinities
+// too) become the largest float explicitly instead of through an
+// out-of-range cast, and not a number becomes 0. (The decoder's input is
+// kept finite and within +60 dBFS, so its output never comes near either.)
 float ToSingle(double value) {
   constexpr double kMax = std::numeric_limits<float>::max();
-  if (value > kMax) return std::numeric_limits<float>::infinity();
-  if (value < -kMax) return -std::numeric_limits<float>::infinity();
+  if (value > kMax) return std::numeric_limits<float>::max();
+  if (value < -kMax) return -std::numeric_limits<float>::max();
+  if (value != value) return 0.0F;
   return static_cast<float>(value);
 }
 

@@ -77,7 +77,8 @@ void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layo
 // left (and right for a stereo layout) -> raw block, in the same frame walk;
 // a frame cut short by len is written whole. Integer layouts round to single
 // precision, scale, truncate and clamp; float layouts round to single
-// precision and do not clip.
+// precision and do not clip, but never write an infinity or not a number:
+// magnitudes beyond the float range give the largest float, NaN gives 0.
 void MergeBlock(const double* left, const double* right, std::uint32_t len, TSampleLayout layout,
                 std::uint8_t* block);
 

@@ -9,10 +9,10 @@ bool PathSupported(TDecodePath path) {
     case TDecodePath::Portable:
       return true;
     case TDecodePath::Avx2:
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+      return __builtin_cpu_supports("avx2");
     case TDecodePath::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-             __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("fma");
+             __builtin_cpu_supports("avx512vl");
   }
   return false;
 }

@@ -91,6 +91,8 @@ void TDecoderPlugin::Activate() {
   Decoder_ = std::move(decoder);
   LevelDb_ = kDefaultLevelDb;
   Meters_.Reset();
+  Faults_ = {};
+  FramesRun_ = 0;
 }
 
 void TDecoderPlugin::Run(std::uint32_t frames) {
@@ -120,6 +122,7 @@ void TDecoderPlugin::Run(std::uint32_t frames) {
     for (std::uint32_t c = 0; c < Ports_.Channels; ++c) {
       SplitBlock(BytesOf(In_[c] + done), bytes, TSampleLayout::Float32Mono, InBuffer_[c].get(),
                  nullptr);
+      Faults_.Add(SanitiseInput(InBuffer_[c].get(), piece, piece), FramesRun_ + done);
     }
     Decoder_->ProcessBlock(InBuffer_[0].get(), stereo ? InBuffer_[1].get() : nullptr,
                            OutBuffer_[0].get(), stereo ? OutBuffer_[1].get() : nullptr, piece);
@@ -129,6 +132,7 @@ void TDecoderPlugin::Run(std::uint32_t frames) {
     }
     done += piece;
   }
+  FramesRun_ += frames;
   WriteControls();
 }
 

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
+#include "app/input_faults.h"
 #include "dsp/decode_path.h"
 #include "dsp/meter_listener.h"
 #include "dsp/reference_level_range.h"
@@ -80,8 +82,13 @@ class TDecoderPlugin {
   void Activate();
   void Deactivate() {}
   // Decodes frames frames from the inputs to the outputs (which may be the
-  // same buffers) and sets the control outputs.
+  // same buffers) and sets the control outputs. An input sample that is not
+  // finite is decoded as silence, one above +60 dBFS as +60 dBFS, and counted.
   void Run(std::uint32_t frames);
+  // What Run changed in the input since the activation (or since the last
+  // call), the frames counted from the activation; resets the counts. For
+  // the host's log, outside Run.
+  TInputFaults TakeInputFaults() { return std::exchange(Faults_, {}); }
 
   const TPorts& Ports() const { return Ports_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
@@ -107,6 +114,8 @@ class TDecoderPlugin {
   std::unique_ptr<TZorvCalc> Decoder_;
   TLatestMeters Meters_;
   double LevelDb_ = kDefaultLevelDb;
+  TInputFaults Faults_;
+  std::uint64_t FramesRun_ = 0;  // since the activation
   // One piece of the host's block per channel, in doubles.
   std::unique_ptr<double[]> InBuffer_[kMaxChannels];
   std::unique_ptr<double[]> OutBuffer_[kMaxChannels];

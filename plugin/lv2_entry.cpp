@@ -7,23 +7,22 @@
 #include <lv2/urid/urid.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "app/arithmetic.h"
+#include "app/input_faults.h"
 #include "plugin/decoder_plugin.h"
 #include "plugin/plugin_uris.h"
 
 namespace zorv::plugin {
 namespace {
 
-TDecoderPlugin* Instance(LV2_Handle handle) {
-  return static_cast<TDecoderPlugin*>(handle);
-}
-
 // The host's log where it offers one (with the URI map it needs), else the
 // standard error stream.
-void LogError(const LV2_Feature* const* features, const std::string& text) {
+LV2_Log_Logger LoggerOf(const LV2_Feature* const* features) {
   LV2_Log_Log* log = nullptr;
   LV2_URID_Map* map = nullptr;
   for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
@@ -35,7 +34,32 @@ void LogError(const LV2_Feature* const* features, const std::string& text) {
   }
   LV2_Log_Logger logger;
   lv2_log_logger_init(&logger, map, map != nullptr ? log : nullptr);
+  return logger;
+}
+
+void LogError(const LV2_Feature* const* features, const std::string& text) {
+  LV2_Log_Logger logger = LoggerOf(features);
   lv2_log_error(&logger, "%s\n", text.c_str());
+}
+
+// An instance and the host's log, which stays valid until the cleanup.
+struct TInstance {
+  std::unique_ptr<TDecoderPlugin> Plugin;
+  LV2_Log_Logger Logger;
+  bool Active = false;
+
+  // What run changed in the input since the activation, told once, outside
+  // run (which must not allocate or wait on the host's log).
+  void TellInputFaults() {
+    const TInputFaults faults = Plugin->TakeInputFaults();
+    for (const std::string& line : InputFaultNotes(faults, Plugin->SampleRate())) {
+      lv2_log_warning(&Logger, "Zorv decoder: %s (since the activation)\n", line.c_str());
+    }
+  }
+};
+
+TInstance* Instance(LV2_Handle handle) {
+  return static_cast<TInstance*>(handle);
 }
 
 template <std::uint32_t Channels>
@@ -44,8 +68,11 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double sampleRate, const char*,
   try {
     std::string refusal;
     auto plugin = TDecoderPlugin::Create(Channels, sampleRate, DefaultArithmetic(), refusal);
-    if (plugin == nullptr) LogError(features, refusal);
-    return plugin.release();
+    if (plugin == nullptr) {
+      LogError(features, refusal);
+      return nullptr;
+    }
+    return new TInstance{std::move(plugin), LoggerOf(features)};
   } catch (const std::bad_alloc&) {
     LogError(features, "out of memory");
     return nullptr;
@@ -53,27 +80,35 @@ LV2_Handle Instantiate(const LV2_Descriptor*, double sampleRate, const char*,
 }
 
 void ConnectPort(LV2_Handle handle, std::uint32_t port, void* data) {
-  Instance(handle)->ConnectPort(port, data);
+  Instance(handle)->Plugin->ConnectPort(port, data);
 }
 
 void Activate(LV2_Handle handle) {
+  TInstance& instance = *Instance(handle);
   try {
-    Instance(handle)->Activate();
+    instance.Plugin->Activate();
+    instance.Active = true;
   } catch (const std::bad_alloc&) {
     // Run writes silence until an activation succeeds.
   }
 }
 
 void Run(LV2_Handle handle, std::uint32_t frames) {
-  Instance(handle)->Run(frames);
+  Instance(handle)->Plugin->Run(frames);
 }
 
 void Deactivate(LV2_Handle handle) {
-  Instance(handle)->Deactivate();
+  TInstance& instance = *Instance(handle);
+  instance.Plugin->Deactivate();
+  instance.TellInputFaults();
+  instance.Active = false;
 }
 
 void Cleanup(LV2_Handle handle) {
-  delete Instance(handle);
+  TInstance* instance = Instance(handle);
+  // A host may clean up an instance it has not deactivated.
+  if (instance->Active) instance->TellInputFaults();
+  delete instance;
 }
 
 const void* ExtensionData(const char*) {

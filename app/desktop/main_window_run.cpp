@@ -20,6 +20,7 @@
 #include "app/desktop/path_label.h"
 #include "app/desktop/text_conversion.h"
 #include "app/desktop/time_text.h"
+#include "app/input_faults.h"
 #include "app/messages.h"
 #include "widgets/al_progress_bar.h"
 #include "widgets/gain_history_plot.h"
@@ -215,6 +216,9 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
     text += QStringLiteral(" (reference level ") +
             QString::fromStdString(LevelHistoryText(result.Levels, result.SampleRate)) +
             QStringLiteral(")");
+  }
+  for (const std::string& line : InputFaultNotes(result.InputFaults, result.SampleRate)) {
+    text += QStringLiteral("; ") + Text(line);
   }
   ShowStatus(text, failed || result.CommitErrno != 0);
   DoneLabel->show();

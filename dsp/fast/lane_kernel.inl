@@ -11,11 +11,13 @@
 // AVX2 or AVX-512 code.
 //
 // The arithmetic is plain double precision in the order of the extended
-// reference: results differ from the reference only in last bits. Builds for
-// processors with fused multiply-adds define ZORV_LANE_FMA and use them where
-// the formulas say Fma (one rounding where the portable build has two, which
-// is closer to the reference); nothing else is fused (the files are built
-// with -ffp-contract=off).
+// reference: results differ from the reference only in last bits. It is the
+// same arithmetic in every build, operation for operation, so that every
+// processor writes the same output for an input: no fused multiply-adds (a
+// product and a sum are rounded apart, and the files are built with
+// -ffp-contract=off so that the compiler fuses none either). Builds for AVX
+// define ZORV_LANE_AVX for the processor's own select, min and max, which
+// give exactly the bits of the generic forms.
 // The constants are the reference's (dsp/detector_constants.h), each taken
 // as the double nearest to it.
 
@@ -43,7 +45,7 @@ struct TLanes {
   static V Splat(double x) { return V{x, x, x, x}; }
   static I SplatI(long x) { return I{x, x, x, x}; }
   // Lane-wise select: mask lanes are all ones (true) or all zeros.
-#if ZORV_LANE_FMA
+#if ZORV_LANE_AVX
   static V Select(I mask, V a, V b) {
     return _mm256_blendv_pd(b, a, (V)mask);
   }
@@ -81,17 +83,10 @@ using L = TLanes;
 using V = TLanes::V;
 using I = TLanes::I;
 
-#if ZORV_LANE_FMA
-constexpr bool kFused = true;
-ZORV_LANE_INLINE V Fma(V a, V b, V c) {
-  return _mm256_fmadd_pd(a, b, c);
-}
-#else
-constexpr bool kFused = false;
+// a x b + c, the product rounded before the sum (never fused: see above).
 ZORV_LANE_INLINE V Fma(V a, V b, V c) {
   return a * b + c;
 }
-#endif
 ZORV_LANE_INLINE V Fma(V a, double b, double c) {
   return Fma(a, L::Splat(b), L::Splat(c));
 }
@@ -245,10 +240,8 @@ ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, 
 // first, then 2^r by a degree-13 polynomial evaluated by Estrin's scheme.
 // Short dependency chains: the gain factor feeds the next sample's detector.
 ZORV_LANE_INLINE V GainFactorOf(V voltage) {
-  // log2(10) / 3.64: the double nearest, with the tail beyond it; and a
-  // 26-bit head with its tail.
+  // log2(10) / 3.64: the double nearest, and a 26-bit head with its tail.
   constexpr double kTwosPerVolt = 0x1.d3429d7c65f36p-1;
-  constexpr double kTwosPerVoltTail = 0x1.077f69bd29d0bp-55;
   constexpr double kTwosPerVoltHi = 0x1.d3429d8p-1;
   constexpr double kTwosPerVoltLo = -0x1.cd064df1012c8p-32;
   constexpr double kSplitter = 134217729.0;  // 2^27 + 1
@@ -263,21 +256,15 @@ ZORV_LANE_INLINE V GainFactorOf(V voltage) {
 
   // n in the low bits of the mantissa of shifted, and as a double; the
   // voltage's sign goes with the constants (-v x k is v x -k, exactly).
-  const V shifted = kFused ? Fma(voltage, -kTwosPerVolt, kRound) : voltage * -kTwosPerVolt + kRound;
+  const V shifted = voltage * -kTwosPerVolt + kRound;
   const V n = shifted - kRound;
-  V r;
-  if constexpr (kFused) {
-    // -v x kTwosPerVolt - n rounded once, then the tail's share.
-    r = Fma(voltage, L::Splat(-kTwosPerVolt), -n) + voltage * -kTwosPerVoltTail;
-  } else {
-    // -v split in halves of 26 bits, so that the products with the head are
-    // exact.
-    const V u = -voltage;
-    const V p = u * kSplitter;
-    const V uHi = p - (p - u);
-    const V uLo = u - uHi;
-    r = ((uHi * kTwosPerVoltHi - n) + uLo * kTwosPerVoltHi) + u * kTwosPerVoltLo;
-  }
+  // -v split in halves of 26 bits, so that the products with the head are
+  // exact.
+  const V u = -voltage;
+  const V p = u * kSplitter;
+  const V uHi = p - (p - u);
+  const V uLo = u - uHi;
+  const V r = ((uHi * kTwosPerVoltHi - n) + uLo * kTwosPerVoltHi) + u * kTwosPerVoltLo;
   // 2^r = 1 + (c1 r + r^2 Q(r)); the 1 is added last so that its rounding is
   // the final one.
   const V r2 = r * r;

@@ -15,7 +15,7 @@
 
 #include <immintrin.h>
 
-#define ZORV_LANE_FMA 1
+#define ZORV_LANE_AVX 1
 
 namespace {
 #include "dsp/fast/lane_kernel.inl"
@@ -25,10 +25,6 @@ namespace zorv::fast {
 
 void DecodeLanesAvx2(const TLaneBlock& block) {
   DecodeAnyLanes(block);
-}
-
-double LaneGainFactorFused(double voltage) {
-  return GainFactorOf(TLanes::Splat(voltage))[0];
 }
 
 }  // namespace zorv::fast

@@ -15,7 +15,7 @@
 
 #include <immintrin.h>
 
-#define ZORV_LANE_FMA 1
+#define ZORV_LANE_AVX 1
 
 namespace {
 #include "dsp/fast/lane_kernel.inl"

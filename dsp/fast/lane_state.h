@@ -93,8 +93,5 @@ void DecodeLanesAvx512(const TLaneBlock& block);
 // The kernels' gain factor of a control voltage, one value at a time (for
 // tests of its accuracy).
 double LaneGainFactor(double voltage);
-// The same with fused multiply-adds, as the AVX2 and AVX-512 kernels have it
-// (only where the processor runs the AVX2 path).
-double LaneGainFactorFused(double voltage);
 
 }  // namespace zorv::fast

@@ -145,6 +145,16 @@ INSTANTIATE_TEST_SUITE_P(
         MergeCase{"Int32BeyondInt64Clips", L::Int32Mono, 1e19, kNaN, {0xFF, 0xFF, 0xFF, 0x7F}},
         MergeCase{"Float32OnePointFive", L::Float32Mono, 1.5, kNaN, {0x00, 0x00, 0xC0, 0x3F}},
         MergeCase{"Float32NoClipping", L::Float32Mono, 2.0, kNaN, {0x00, 0x00, 0x00, 0x40}},
+        // Nothing written is infinite or not a number.
+        MergeCase{"Float32NaNIsZero", L::Float32Mono, kNaN, kNaN, {0x00, 0x00, 0x00, 0x00}},
+        MergeCase{"Float32InfinityIsLargest", L::Float32Mono, kInf, kNaN, {0xFF, 0xFF, 0x7F, 0x7F}},
+        MergeCase{
+            "Float32BeyondRangeIsLargest", L::Float32Mono, -1e39, kNaN, {0xFF, 0xFF, 0x7F, 0xFF}},
+        MergeCase{"Float32LargestStays",
+                  L::Float32Mono,
+                  3.4028234663852886e38,
+                  kNaN,
+                  {0xFF, 0xFF, 0x7F, 0x7F}},
         MergeCase{"Float32TieToEven",
                   L::Float32Mono,
                   1.0 + std::ldexp(1.0, -24),

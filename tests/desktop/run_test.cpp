@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 
 #include "tests/desktop/window_fixture.h"
 #include "widgets/al_progress_bar.h"
@@ -76,6 +77,29 @@ TEST_F(WindowRun, FullRunEqualsTheCommandLineDecoder) {
   ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
   EXPECT_EQ(ReadFile(Std(output)), ReadFile(Std(reference)));
   EXPECT_EQ(CheckedData(output).size(), 66150u * 4);
+}
+
+// NaN, infinite and absurdly loud float samples: decoded as silence or +60
+// dBFS, as the command line decodes them, and said in the status.
+TEST_F(WindowRun, NonFiniteAndTooLoudInputSamplesAreToldInTheStatus) {
+  const TWavFormat format{3, 2, 44100, 32};
+  TBytes data = SignalBytes(format, 66150, 4);
+  const auto poke = [&](std::uint32_t frame, int channel, float value) {
+    std::memcpy(&data[(std::size_t{frame} * 2 + channel) * 4], &value, 4);
+  };
+  poke(4410, 0, std::nanf(""));
+  poke(4410, 1, -INFINITY);
+  poke(8820, 1, 3.4e38F);
+  const QString input = Path("in.wav");
+  WriteFile(Std(input), WavBytes(format, data));
+  const QString output = Path("window.wav");
+  MakeReady(input, output);
+  PressStart();
+  ExpectEnded(*Form,
+              "Done; 2 non-finite input samples decoded as silence, first at 0:00.100; 1 input "
+              "sample above +60 dBFS clamped to +60 dBFS, first at 0:00.200",
+              "0:00:02");
+  EXPECT_EQ(ReadFile(Std(output)), DirectDecode(Std(input), Dir.File("direct.wav")));
 }
 
 TEST_F(WindowRun, OutputEqualsADirectRunInEveryLayout) {

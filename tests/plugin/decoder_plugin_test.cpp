@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <lv2/log/log.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "dsp/sample_rates.h"
 #include "dsp/zorv_calc.h"
@@ -309,6 +311,65 @@ TEST(PluginMisuse, MissingAudioPortsOrNoActivationGiveSilence) {
   // The silent block left the decoder as it was.
   const TChannels in = test::FloatProgramme(2, kRate, 3000);
   EXPECT_EQ(plugin.Decode(in, 1000), test::CoreDecode(in, kRate, DefaultArithmetic()));
+}
+
+// Input samples a host may hand over that the decoder must not see: NaN and
+// infinities become silence, magnitudes above +60 dBFS become +60 dBFS, in
+// run and without a word there; the count goes to the host's log once, when
+// the instance is deactivated. The output is the decode of the input with
+// those samples replaced, so never NaN or infinite, on every path.
+TEST(PluginInput, NonFiniteAndTooLoudSamplesAreReplacedAndToldOnDeactivation) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  // frame, channel, value: at the start, within and across host blocks, the end.
+  const std::tuple<std::size_t, std::uint32_t, float> pokes[] = {
+      {0, 0, nan},     {100, 0, 3.4e38F}, {4095, 0, inf},      {4096, 0, -inf},
+      {4096, 1, nan},  {9000, 1, -1e30F}, {15000, 0, 1e30F},   {15001, 1, -3.4e38F},
+      {22049, 0, nan}, {22049, 1, 2e3F},  {15002, 0, -1000.0F}};
+  for (const std::uint32_t channels : {1u, 2u}) {
+    const TChannels clean = test::FloatProgramme(channels, kRate, 22050);
+    TChannels poisoned = clean, sanitised = clean;
+    std::size_t nonFinite = 0, clamped = 0;
+    for (const auto& [frame, channel, value] : pokes) {
+      if (channel >= channels) continue;
+      poisoned[channel][frame] = value;
+      sanitised[channel][frame] =
+          !std::isfinite(value) ? 0.0F : std::clamp(value, -1000.0F, 1000.0F);
+      nonFinite += !std::isfinite(value);
+      clamped += std::isfinite(value) && std::fabs(value) > 1000.0F;
+    }
+    for (const TDecodePath path : test::SupportedPaths()) {
+      SCOPED_TRACE(std::string(PathName(path)) + ", " + std::to_string(channels) + " channels");
+      const TChannels expected = test::CoreDecode(sanitised, kRate, path);
+      test::TForcedPath forced(path);
+      test::THostFeatures host;
+      TPluginInstance plugin(channels, kRate, host.WithLog());
+      plugin.Activate();
+      const TChannels got = plugin.Decode(poisoned, 4096);
+      for (const auto& channel : got) {
+        EXPECT_TRUE(
+            std::all_of(channel.begin(), channel.end(), [](float x) { return std::isfinite(x); }));
+      }
+      EXPECT_EQ(got, expected);
+      EXPECT_TRUE(host.Messages.empty()) << "nothing said while running";
+      plugin.Deactivate();
+      ASSERT_EQ(host.Messages.size(), 2u);
+      EXPECT_EQ(host.Messages[0].Type, LV2_LOG__Warning);
+      EXPECT_EQ(host.Messages[0].Text,
+                "Zorv decoder: " + std::to_string(nonFinite) +
+                    " non-finite input samples decoded as silence, first at 0:00.000 (since the "
+                    "activation)\n");
+      EXPECT_EQ(host.Messages[1].Text,
+                "Zorv decoder: " + std::to_string(clamped) +
+                    " input samples above +60 dBFS clamped to +60 dBFS, first at 0:00.002 (since "
+                    "the activation)\n");
+      // Told once: a second activation starts counting afresh.
+      plugin.Activate();
+      EXPECT_EQ(plugin.Decode(sanitised, 4096), expected);
+      plugin.Deactivate();
+      EXPECT_EQ(host.Messages.size(), 2u);
+    }
+  }
 }
 
 }  // namespace

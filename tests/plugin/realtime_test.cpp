@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -31,7 +32,13 @@ std::unique_ptr<test::TPluginInstance> ReadyInstance(std::uint32_t channels,
                                                      test::THostFeatures& host) {
   auto plugin = std::make_unique<test::TPluginInstance>(channels, kRate, host.WithLog());
   plugin->Activate();
-  const test::TChannels signal = test::FloatProgramme(channels, kRate, kLongest);
+  test::TChannels signal = test::FloatProgramme(channels, kRate, kLongest);
+  // Samples run replaces and counts: that too without allocating or calling the system.
+  for (auto& channel : signal) {
+    channel[3] = std::numeric_limits<float>::quiet_NaN();
+    channel[700] = std::numeric_limits<float>::infinity();
+    channel[9700] = -3.4e38F;
+  }
   for (std::uint32_t c = 0; c < channels; ++c) {
     plugin->In[c] = signal[c];
     plugin->Out[c].assign(kLongest, 0.0F);
