@@ -17,9 +17,12 @@
 #include "app/arithmetic.h"
 #include "app/format_check.h"
 #include "app/gain_history.h"
+#include "app/limit_counter.h"
 #include "app/messages.h"
+#include "app/meter_fan_out.h"
 #include "app/output_name.h"
 #include "app/processing_run.h"
+#include "app/run_limits.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
 #include "cli/meter_log.h"
@@ -105,20 +108,6 @@ std::optional<TJobResult> CheckTarget(const std::string& path, const TJobSetting
   }
   return std::nullopt;
 }
-
-// The meter positions of a run for two listeners (the meter log and the plot).
-class TMeterPair final : public TMeterListener {
- public:
-  TMeterPair(TMeterListener* first, TMeterListener* second) : First_(first), Second_(second) {}
-  void MeterPosition(int channel, int band, std::int32_t position) override {
-    First_->MeterPosition(channel, band, position);
-    Second_->MeterPosition(channel, band, position);
-  }
-
- private:
-  TMeterListener* First_;
-  TMeterListener* Second_;
-};
 
 std::string PeakText(double dbfs) {
   char text[32];
@@ -232,23 +221,21 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     logStream = std::make_unique<TFdStream>(logFile.Descriptor());
     meterLog =
         std::make_unique<TMeterLog>(*logStream, *run, reader.SampleRate(), reader.Channels());
-    run->SetMeterListener(meterLog.get());
   }
   TPendingFile plotFile;
   TGainHistory history;
   TGainHistoryRecorder recorder(history);
-  std::unique_ptr<TMeterPair> bothListeners;
+  TLimitCounter limits;
+  TMeterFanOut listeners;
+  listeners.Add(meterLog.get());
   if (settings.Plot) {
     if (!plotFile.Create(*settings.Plot)) {
       return Refused(messages::kCannotCreate, *settings.Plot, Reason(plotFile.Error()));
     }
-    if (meterLog) {
-      bothListeners = std::make_unique<TMeterPair>(meterLog.get(), &recorder);
-      run->SetMeterListener(bothListeners.get());
-    } else {
-      run->SetMeterListener(&recorder);
-    }
+    listeners.Add(&recorder);
   }
+  listeners.Add(&limits);
+  run->SetMeterListener(&listeners);
   // The writer closes its own descriptor at the end of the run; outputFile
   // keeps one for the sync before the rename.
   if (toStream) {
@@ -283,6 +270,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const double bytesPerSecond =
       static_cast<double>(reader.SampleRate()) * static_cast<double>(frameBytes);
   TProcessingRun& r = *run;
+  StartLimitCount(limits, r, settings.Plot ? &history : nullptr);
   run->SetEventPass([&] {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - began;
     board.Update(slot, {r.DataBytesRead(), total,
@@ -308,12 +296,14 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (stalled) run->Abort();
   board.Remove(slot);
   run->SetMeterListener(nullptr);
+  limits.Stop();
   if (meterLog) meterLog->Finish();
 
   facts.Frames = run->FramesRead();
   facts.ClippedSamples = run->OutputStats().Clipped;
   if (run->OutputStats().Peak > 0) facts.PeakDbfs = 20.0 * std::log10(run->OutputStats().Peak);
   facts.ElapsedMs = run->ElapsedTime();
+  facts.Limits = LimitTimesOf(limits);
 
   TJobResult result;
   result.Facts = facts;
@@ -324,6 +314,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     result.Message.push_back(std::move(line));
   };
   if (toneLine) say(*toneLine);
+  for (std::string& line : DescribeLimitTimes(limits)) say(std::move(line));
   const TRunStatus status = run->Status();
   if (status == TRunStatus::WriteError) {
     // Past 4 GiB the output is RF64: a size is never the reason.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/gain_history.h"
+#include "app/limit_counter.h"
 #include "app/processing_run.h"
 #include "dsp/meter_listener.h"
 
@@ -154,6 +155,10 @@ class TForm1 : public QMainWindow, public TMeterListener {
 
   // The decoder's meter feed: sets the meter's position at once.
   void MeterPosition(int channel, int band, std::int32_t position) override;
+  // ... and the voltage behind it, for the count of the bands' limits.
+  void MeterVoltage(int channel, int band, double volts) override;
+  // The last run's time at the bands' floors and ceilings.
+  const TLimitCounter& LimitCounts() const { return Limits_; }
 
   const QString& InputFileName() const { return InputFileName_; }
   const QString& OutputFileName() const { return OutputFileName_; }
@@ -225,6 +230,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void ResetControls();
   // Measure and Save Plot are there when nothing runs and they have something to work on.
   void UpdateToolsEnabled();
+  // "; bands at their limits: A1 floor 3.2 s, ..." after a run, or empty.
+  QString LimitStatusText() const;
   // main_window_queue.cpp
   void CreateQueueList();
   void RunNextInQueue();
@@ -254,6 +261,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
   TGainHistory History_;
   TGainHistoryRecorder Recorder_{History_};
+  TLimitCounter Limits_;
   // During a run the decoder hands over meter positions thousands of times a
   // second; the latest ones are kept here and shown at most once per display
   // interval (and at the end of the run), so the meters cost the run nothing.

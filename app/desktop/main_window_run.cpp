@@ -17,6 +17,7 @@
 #include "app/desktop/text_conversion.h"
 #include "app/desktop/time_text.h"
 #include "app/messages.h"
+#include "app/run_limits.h"
 #include "widgets/al_progress_bar.h"
 #include "widgets/gain_history_plot.h"
 
@@ -102,6 +103,7 @@ void TForm1::ShowRunStarted() {
   TWavFileIn& reader = Run_.Reader();
   Recorder_.Start(Run_.Channels(), reader.SampleRate(), reader.BlockFrames(), InputFrames(),
                   TZorvCalc::kMeterInterval);
+  StartLimitCount(Limits_, Run_, &History_);
   GainPlot->update();
   UpdateToolsEnabled();
   // The run needs its files unchanged until it has ended.
@@ -115,7 +117,8 @@ void TForm1::ShowRunEnded() {
   SinceShown_.invalidate();
   const TRunStatus status = Run_.Status();
   const bool failed = status == TRunStatus::WriteError || status == TRunStatus::SampleCountError;
-  ShowStatus(Text(Run_.StatusText()), failed);
+  Limits_.Stop();
+  ShowStatus(Text(Run_.StatusText()) + LimitStatusText(), failed);
   DoneLabel->show();
   // A queue goes on with its next file; it does not wait for a stalled run.
   if (QueueRunning_ && Run_.Stalled()) Run_.Abort();

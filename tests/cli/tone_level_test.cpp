@@ -62,9 +62,11 @@ TEST_F(ToneLevel, MeasureLevelPrintsALinePerInputAndDecodesNothing) {
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Out,
             "tape.wav: reference tone 1000 Hz at -14.3 dBFS (0:02.0-0:05.0); reference level "
-            "-14.3 dB\n"
+            "-14.3 dB; levels -30.0 .. -5.8 dB keep every band inside its range; the tone's "
+            "level -14.3 dB lies inside it\n"
             "brief.wav: no steady tone (one frequency, level steady within 0.5 dB, at least 2 s) "
-            "in 0:00.0-0:04.0; no reference level suggested\n");
+            "in 0:00.0-0:04.0; no reference level suggested; levels -30.0 .. -5.8 dB keep every "
+            "band inside its range\n");
   EXPECT_EQ(r.Err, "No RIFF File: text.wav\n");
   EXPECT_EQ(Files(), before) << "nothing is written";
 
@@ -72,7 +74,8 @@ TEST_F(ToneLevel, MeasureLevelPrintsALinePerInputAndDecodesNothing) {
   EXPECT_EQ(r.ExitStatus, 0);
   EXPECT_EQ(r.Out,
             "tape.wav: reference tone 1000 Hz at -14.3 dBFS (0:03.0-0:05.0); reference level "
-            "-14.3 dB\n");
+            "-14.3 dB; levels -30.0 .. -5.8 dB keep every band inside its range; the tone's "
+            "level -14.3 dB lies inside it\n");
   EXPECT_EQ(r.Err, "");
 }
 
