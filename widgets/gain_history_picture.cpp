@@ -185,6 +185,12 @@ void DrawLegend(QPainter& painter, const QRect& legend, const QFontMetrics& metr
     painter.drawText(x, y + metrics.ascent(), name);
     x += metrics.horizontalAdvance(name) + 28;
   }
+  // What the shaded edges mean, where the row has room for it.
+  const QString limits = QStringLiteral("shaded edge: band at its +10 dB ceiling / -32 dB floor");
+  if (x + metrics.horizontalAdvance(limits) <= legend.right()) {
+    painter.setPen(kText);
+    painter.drawText(x, y + metrics.ascent(), limits);
+  }
 }
 
 }  // namespace
