@@ -114,6 +114,31 @@ TEST_F(WindowMeasure, NotDuringARunNorForARefusedInput) {
   EXPECT_FALSE(Form->MeasureButton->isEnabled());
 }
 
+// A tone 25 dB over the reference holds band B at its ceiling: the final
+// status says for how long, and the plot's history marks the stretch.
+TEST_F(WindowMeasure, TheStatusNamesTheBandsAtTheirLimits) {
+  MakeReady(WriteTape("tape.wav", -5.0, -5.0), Path("out.wav"));
+  Form->LevelBar->setValue(-300);
+  PressStart();
+  const std::string status = Std(Form->DoneLabel->text());
+  EXPECT_EQ(status.rfind("Done; bands at their limits: ", 0), 0u) << status;
+  EXPECT_NE(status.find("B1 ceiling 3.0 s"), std::string::npos) << status;
+  EXPECT_NE(status.find("B2 ceiling 3.0 s"), std::string::npos) << status;
+  EXPECT_NEAR(Form->LimitCounts().CeilingSeconds(0, 1), 3.0, 0.05);
+  bool marked = false;
+  for (std::size_t column = 0; column < Form->GainHistory().Columns(); ++column) {
+    const auto span = Form->GainHistory().At(0, 1, column);
+    marked = marked || (span && span->CeilingPoints > 0);
+  }
+  EXPECT_TRUE(marked);
+
+  // At the tone's level nothing meets a limit: the status is as ever.
+  ChooseOutput(Path("out2.wav"));
+  Form->LevelBar->setValue(-80);
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
+}
+
 using WindowPlot = WindowTest;
 
 // Whether any pixel of the panel's rows at column x shows one of the bands.
