@@ -11,6 +11,11 @@ namespace {
 constexpr std::int32_t kNoMin = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kNoMax = std::numeric_limits<std::int32_t>::min();
 
+std::uint16_t SaturatedSum(std::uint16_t a, std::uint16_t b) {
+  return static_cast<std::uint16_t>(
+      std::min<std::uint32_t>(std::uint32_t{a} + b, std::numeric_limits<std::uint16_t>::max()));
+}
+
 }  // namespace
 
 TGainHistory::TGainHistory(std::size_t columns) : Capacity_(columns) {
@@ -28,7 +33,7 @@ void TGainHistory::Start(std::uint32_t channels, std::uint32_t sampleRate,
   // frame per column and coarsens as it comes.
   ColumnFrames_ = std::max<std::uint64_t>(1, (expectedFrames + Capacity_ - 1) / Capacity_);
   Cells_.assign(static_cast<std::size_t>(channels) * kBands * Capacity_,
-                TCell{kNoMin, kNoMax, 0, 0});
+                TCell{kNoMin, kNoMax, 0, 0, 0, 0});
   Cells_.shrink_to_fit();
 }
 
@@ -39,11 +44,15 @@ void TGainHistory::Merge() {
       for (std::size_t k = 0; k < half; ++k) {
         const TCell first = Cell(c, b, 2 * k);
         const TCell second =
-            2 * k + 1 < Capacity_ ? Cell(c, b, 2 * k + 1) : TCell{kNoMin, kNoMax, 0, 0};
-        Cell(c, b, k) = {std::min(first.Min, second.Min), std::max(first.Max, second.Max),
-                         first.Sum + second.Sum, first.Count + second.Count};
+            2 * k + 1 < Capacity_ ? Cell(c, b, 2 * k + 1) : TCell{kNoMin, kNoMax, 0, 0, 0, 0};
+        Cell(c, b, k) = {std::min(first.Min, second.Min),
+                         std::max(first.Max, second.Max),
+                         first.Sum + second.Sum,
+                         first.Count + second.Count,
+                         SaturatedSum(first.Floor, second.Floor),
+                         SaturatedSum(first.Ceiling, second.Ceiling)};
       }
-      for (std::size_t k = half; k < Capacity_; ++k) Cell(c, b, k) = {kNoMin, kNoMax, 0, 0};
+      for (std::size_t k = half; k < Capacity_; ++k) Cell(c, b, k) = {kNoMin, kNoMax, 0, 0, 0, 0};
     }
   }
   Used_ = half;
@@ -55,8 +64,7 @@ void TGainHistory::Add(std::uint64_t frame, int channel, int band, std::int32_t 
       band >= kBands) {
     return;
   }
-  while (frame / ColumnFrames_ >= Capacity_) Merge();
-  const auto column = static_cast<std::size_t>(frame / ColumnFrames_);
+  const std::size_t column = ColumnOf(frame);
   TCell& cell = Cell(static_cast<std::size_t>(channel), static_cast<std::size_t>(band), column);
   cell.Min = std::min(cell.Min, position);
   cell.Max = std::max(cell.Max, position);
@@ -64,6 +72,22 @@ void TGainHistory::Add(std::uint64_t frame, int channel, int band, std::int32_t 
   ++cell.Count;
   Used_ = std::max(Used_, column + 1);
   Frames_ = std::max(Frames_, frame + 1);
+}
+
+std::size_t TGainHistory::ColumnOf(std::uint64_t frame) {
+  while (frame / ColumnFrames_ >= Capacity_) Merge();
+  return static_cast<std::size_t>(frame / ColumnFrames_);
+}
+
+void TGainHistory::MarkLimit(std::uint64_t frame, int channel, int band, TBandLimit limit) {
+  if (channel < 0 || static_cast<std::uint32_t>(channel) >= Channels_ || band < 0 ||
+      band >= kBands || limit == TBandLimit::Inside) {
+    return;
+  }
+  const std::size_t column = ColumnOf(frame);
+  TCell& cell = Cell(static_cast<std::size_t>(channel), static_cast<std::size_t>(band), column);
+  std::uint16_t& points = limit == TBandLimit::Floor ? cell.Floor : cell.Ceiling;
+  points = SaturatedSum(points, 1);
 }
 
 std::optional<TGainSpan> TGainHistory::At(int channel, int band, std::size_t column) const {
@@ -75,7 +99,8 @@ std::optional<TGainSpan> TGainHistory::At(int channel, int band, std::size_t col
       Cell(static_cast<std::size_t>(channel), static_cast<std::size_t>(band), column);
   if (cell.Count == 0) return std::nullopt;
   return TGainSpan{cell.Min, cell.Max,
-                   static_cast<double>(cell.Sum) / static_cast<double>(cell.Count)};
+                   static_cast<double>(cell.Sum) / static_cast<double>(cell.Count), cell.Floor,
+                   cell.Ceiling};
 }
 
 void TGainHistoryRecorder::Start(std::uint32_t channels, std::uint32_t sampleRate,

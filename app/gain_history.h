@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/limit_counter.h"
 #include "dsp/meter_listener.h"
 
 namespace zorv {
@@ -21,6 +22,10 @@ struct TGainSpan {
   std::int32_t Min = 0;
   std::int32_t Max = 0;
   double Mean = 0.0;
+  // Meter points in the column at which the band sat at its floor or its
+  // ceiling (outside digital silence and the first second).
+  std::uint32_t FloorPoints = 0;
+  std::uint32_t CeilingPoints = 0;
 };
 
 class TGainHistory {
@@ -38,6 +43,8 @@ class TGainHistory {
   // A meter position at a frame of the input; channels beyond Channels() and
   // bands beyond D are ignored.
   void Add(std::uint64_t frame, int channel, int band, std::int32_t position);
+  // A meter point at which the band sat at a limit (TLimitCounter's marks).
+  void MarkLimit(std::uint64_t frame, int channel, int band, TBandLimit limit);
 
   std::uint32_t Channels() const { return Channels_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
@@ -65,6 +72,10 @@ class TGainHistory {
     std::int32_t Max;
     std::int64_t Sum;
     std::uint32_t Count;
+    // Points at a limit, held at their largest when more come (the plot
+    // asks only whether there were any): the cell stays 24 bytes.
+    std::uint16_t Floor;
+    std::uint16_t Ceiling;
   };
   TCell& Cell(std::size_t channel, std::size_t band, std::size_t column) {
     return Cells_[(channel * kBands + band) * Capacity_ + column];
@@ -74,6 +85,8 @@ class TGainHistory {
   }
   // Halves the resolution: column 2k and 2k + 1 become column k.
   void Merge();
+  // The column of a frame, coarsening the columns as needed.
+  std::size_t ColumnOf(std::uint64_t frame);
 
   std::size_t Capacity_;
   std::uint32_t Channels_ = 0;

@@ -18,10 +18,15 @@
 #include "app/decode_run.h"
 #include "app/format_check.h"
 #include "app/gain_history.h"
+#include "app/limit_counter.h"
 #include "app/messages.h"
+#include "app/meter_fan_out.h"
 #include "app/output_name.h"
 #include "app/pending_file.h"
 #include "app/refusal_detail.h"
+#include "app/limit_counter.h"
+#include "app/meter_fan_out.h"
+#include "app/run_limits.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
 #include "cli/meter_log.h"
@@ -84,20 +89,6 @@ std::optional<TJobResult> CheckTarget(const std::string& path, const TJobSetting
   }
   return std::nullopt;
 }
-
-// The meter positions of a run for two listeners (the meter log and the plot).
-class TMeterPair final : public TMeterListener {
- public:
-  TMeterPair(TMeterListener* first, TMeterListener* second) : First_(first), Second_(second) {}
-  void MeterPosition(int channel, int band, std::int32_t position) override {
-    First_->MeterPosition(channel, band, position);
-    Second_->MeterPosition(channel, band, position);
-  }
-
- private:
-  TMeterListener* First_;
-  TMeterListener* Second_;
-};
 
 std::string PeakText(double dbfs) {
   char text[32];
@@ -222,23 +213,21 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     logStream = std::make_unique<TFdStream>(logFile.Descriptor());
     meterLog = std::make_unique<TMeterLog>(*logStream, run.Engine(), reader.SampleRate(),
                                            reader.Channels());
-    run.SetMeterListener(meterLog.get());
   }
   TPendingFile plotFile;
   TGainHistory history;
   TGainHistoryRecorder recorder(history);
-  std::unique_ptr<TMeterPair> bothListeners;
+  TLimitCounter limits;
+  TMeterFanOut listeners;
+  listeners.Add(meterLog.get());
   if (settings.Plot) {
     if (!plotFile.Create(*settings.Plot)) {
       return Refused(messages::kCannotCreate, *settings.Plot, Reason(plotFile.Error()));
     }
-    if (meterLog) {
-      bothListeners = std::make_unique<TMeterPair>(meterLog.get(), &recorder);
-      run.SetMeterListener(bothListeners.get());
-    } else {
-      run.SetMeterListener(&recorder);
-    }
+    listeners.Add(&recorder);
   }
+  listeners.Add(&limits);
+  run.SetMeterListener(&listeners);
   const std::string metadata = MetadataText(reader, settings.CanonicalHeader);
 
   // A stream that runs to its end has no length to tell progress by.
@@ -253,6 +242,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const auto began = std::chrono::steady_clock::now();
   const double bytesPerSecond =
       static_cast<double>(reader.SampleRate()) * static_cast<double>(frameBytes);
+  StartLimitCount(limits, run.Engine(), settings.Plot ? &history : nullptr);
   run.SetBlockCallback([&](const TProcessingRun& r) {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - began;
     board.Update(slot, {r.DataBytesRead(), total,
@@ -263,6 +253,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   TRunResult decoded = run.Decode();
   board.Remove(slot);
   run.SetMeterListener(nullptr);
+  limits.Stop();
   if (meterLog) meterLog->Finish();
 
   TDecodeFacts facts;
@@ -276,6 +267,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   facts.ClippedSamples = decoded.Stats.Clipped;
   if (decoded.Stats.Peak > 0) facts.PeakDbfs = 20.0 * std::log10(decoded.Stats.Peak);
   facts.ElapsedMs = decoded.ElapsedMs;
+  facts.Limits = LimitTimesOf(limits);
 
   TJobResult result;
   result.Facts = facts;
@@ -289,6 +281,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (toneLine) say(*toneLine);
   if (!decoded.Reason.empty()) say(decoded.Reason);
   if (decoded.Status == TRunStatus::ReadError && toStream) say(std::string(kStreamNotTakenBack));
+  for (std::string& line : DescribeLimitTimes(limits)) say(std::move(line));
   if (!metadata.empty()) {
     result.Lines.push_back(metadata);
     result.Message.push_back(metadata);

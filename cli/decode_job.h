@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/limit_counter.h"
 #include "app/reference_tone.h"
 #include "app/run_settings.h"
 #include "cli/progress.h"
@@ -70,6 +71,9 @@ struct TDecodeFacts {
   std::optional<double> PeakDbfs;  // none for silence
   std::int64_t ElapsedMs = 0;
   std::optional<std::string> Md5;  // of the output's audio data, when it was kept
+  // Per channel and band, the time at the floor and at the ceiling (after
+  // the first second, outside digital silence), and each channel's silence.
+  TLimitTimes Limits;
 };
 
 struct TJobResult {

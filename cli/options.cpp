@@ -263,7 +263,8 @@ Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
                         "tone": each input's own, measured from its reference tone
                         (an input without a usable tone is refused)
       --measure-level   print each input's reference tone and the reference level
-                        it suggests; decodes nothing
+                        it suggests, and the levels that keep every band inside
+                        its range; writes nothing
       --tone-start S    look for the reference tone from S seconds on (default 0)
       --tone-length S   ... in S seconds of the input (default 60, at least 2)
       --debug-band B    A, B, C or D: channel 2 of the output carries channel 1's
@@ -300,6 +301,11 @@ from standard input, "-o -" writes one to standard output.
 An output is written under a temporary name in its folder and renamed when it
 is complete. Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is
 kept as NAME.partial.wav.
+
+The reference level scales the detectors' input: inside the bands' range (no
+band at its -32 dB floor or +10 dB ceiling) another level gives the same output
+up to a gain of half the change; each decode names the bands that sat at a
+limit ("band D of channel 1 at its +10 dB ceiling for 2.3 s").
 
 Exit status: 0 when every input was decoded or skipped (with --measure-level:
 gave a reference level), 1 when any was refused or failed, 2 for a usage error,

@@ -5,10 +5,19 @@
 
 namespace zorv::cli {
 
-std::string MeasurementLine(const std::string& input, const TReferenceTone& tone) {
+std::string MeasurementLine(const std::string& input, const TReferenceTone& tone,
+                            const std::optional<TLevelRange>& range) {
   // An unreadable input's message already ends in its path.
   if (tone.Suggestion.Verdict == TToneVerdict::Unreadable) return tone.Error;
-  return input + ": " + DescribeReferenceTone(tone);
+  std::string line = input + ": " + DescribeReferenceTone(tone);
+  if (range) {
+    const bool toneLevel = tone.Suggestion.Verdict == TToneVerdict::Suggested ||
+                           tone.Suggestion.Verdict == TToneVerdict::OutOfRange;
+    line +=
+        "; " + DescribeLevelRange(*range, toneLevel ? std::optional<double>(tone.Suggestion.LevelDb)
+                                                    : std::nullopt);
+  }
+  return line;
 }
 
 bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& stretch,
@@ -17,8 +26,12 @@ bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& s
   for (const std::string& input : inputs) {
     if (stop) return false;
     const TReferenceTone tone = MeasureReferenceTone(input, stretch);
+    // The whole input, decoded once: the levels that keep the bands inside.
+    const std::optional<TLevelRange> range =
+        tone.Suggestion.Verdict == TToneVerdict::Unreadable || stop ? std::nullopt
+                                                                    : AnalyseLevelRange(input);
     std::ostream& to = tone.Suggestion.Verdict == TToneVerdict::Unreadable ? err : out;
-    to << Escaped(MeasurementLine(input, tone)) << '\n' << std::flush;
+    to << Escaped(MeasurementLine(input, tone, range)) << '\n' << std::flush;
     all = all && tone.Suggestion.Verdict == TToneVerdict::Suggested;
   }
   return all;

@@ -192,6 +192,7 @@ void EmitMeterPositions(TMeterListener& listener, int channel, const TMeterVolts
   const std::uint32_t points = (count + kMeterInterval - 1) / kMeterInterval;
   for (std::uint32_t p = 0; p < points; ++p) {
     for (int band = 0; band < detector::kBands; ++band) {
+      listener.MeterVoltage(channel, band, volts.At[p][band]);
       listener.MeterPosition(channel, band, MeterPositionOf(volts.At[p][band]));
     }
   }

@@ -12,6 +12,10 @@ class TMeterListener {
   // of band gain. Called synchronously, bands A..D in order, at frames 0, 100,
   // 200, ... of every block.
   virtual void MeterPosition(int channel, int band, std::int32_t position) = 0;
+  // The control voltage behind the position that follows, in volts. The
+  // position cannot tell a band pinned at its lower limit (-319) from one
+  // within a tenth of a dB of it; a listener that needs to know overrides this.
+  virtual void MeterVoltage(int /*channel*/, int /*band*/, double /*volts*/) {}
 
  protected:
   ~TMeterListener() = default;

@@ -19,6 +19,7 @@ const QColor kGrid(0xe2, 0xe2, 0xe2);
 const QColor kZeroLine(0xb4, 0xb4, 0xb4);
 const QColor kText(0x20, 0x20, 0x20);
 constexpr int kEnvelopeAlpha = 70;
+constexpr int kLimitAlpha = 150;
 
 constexpr const char* kBandNames[4] = {"A  20 - 215 Hz", "B  215 - 2450 Hz", "C  2450 - 4800 Hz",
                                        "D  4800 - 30000 Hz"};
@@ -34,6 +35,8 @@ struct TColumn {
   int Max = std::numeric_limits<int>::min();
   double Sum = 0.0;
   int Count = 0;
+  bool Floor = false;    // the band sat at its floor somewhere in the column
+  bool Ceiling = false;  // ... at its ceiling
 };
 
 // The history's columns spread over the panel's pixel columns.
@@ -56,6 +59,8 @@ std::vector<TColumn> PixelColumns(const TGainHistory& history, int channel, int 
       pixel.Max = std::max(pixel.Max, span->Max);
       pixel.Sum += span->Mean;
       ++pixel.Count;
+      pixel.Floor = pixel.Floor || span->FloorPoints > 0;
+      pixel.Ceiling = pixel.Ceiling || span->CeilingPoints > 0;
     }
   }
   return pixels;
@@ -88,6 +93,35 @@ void DrawTrace(QPainter& painter, const QRect& panel, const std::vector<TColumn>
     run.emplace_back(panel.left() + static_cast<int>(i), PlotRow(panel, pixel.Sum / pixel.Count));
   }
   flush();
+}
+
+// Where a band sat at a limit: a strip along the panel's top edge (the
+// ceiling) or bottom edge (the floor) in the band's colour, band A nearest
+// the edge, so that the four bands' strips lie side by side.
+void DrawLimitMarks(QPainter& painter, const QRect& panel, const std::vector<TColumn>& pixels,
+                    int band, const QColor& colour) {
+  const int height = std::max(2, panel.height() / 36);
+  QColor shade = colour;
+  shade.setAlpha(kLimitAlpha);
+  for (const bool ceiling : {true, false}) {
+    const int top =
+        ceiling ? panel.top() + band * height : panel.bottom() + 1 - (band + 1) * height;
+    std::size_t i = 0;
+    while (i < pixels.size()) {
+      const auto marked = [&](std::size_t k) {
+        return ceiling ? pixels[k].Ceiling : pixels[k].Floor;
+      };
+      if (!marked(i)) {
+        ++i;
+        continue;
+      }
+      const std::size_t first = i;
+      while (i < pixels.size() && marked(i)) ++i;
+      painter.fillRect(
+          QRect(panel.left() + static_cast<int>(first), top, static_cast<int>(i - first), height),
+          shade);
+    }
+  }
 }
 
 void DrawGrid(QPainter& painter, const QRect& panel, const QFontMetrics& metrics) {
@@ -150,6 +184,12 @@ void DrawLegend(QPainter& painter, const QRect& legend, const QFontMetrics& metr
     const QString name = QLatin1String(kBandNames[band]);
     painter.drawText(x, y + metrics.ascent(), name);
     x += metrics.horizontalAdvance(name) + 28;
+  }
+  // What the shaded edges mean, where the row has room for it.
+  const QString limits = QStringLiteral("shaded edge: band at its +10 dB ceiling / -32 dB floor");
+  if (x + metrics.horizontalAdvance(limits) <= legend.right()) {
+    painter.setPen(kText);
+    painter.drawText(x, y + metrics.ascent(), limits);
   }
 }
 
@@ -252,9 +292,15 @@ void DrawGainHistory(QPainter& painter, const QRect& area, const TGainHistory& h
   for (std::size_t p = 0; p < layout.Panels.size() && p < channels.size(); ++p) {
     const QRect& panel = layout.Panels[p];
     painter.setClipRect(panel);
+    std::array<std::vector<TColumn>, 4> pixels;
     for (int band = 0; band < 4; ++band) {
-      DrawTrace(painter, panel, PixelColumns(history, channels[p], band, panel.width()),
-                BandColour(band));
+      pixels[static_cast<std::size_t>(band)] =
+          PixelColumns(history, channels[p], band, panel.width());
+      DrawLimitMarks(painter, panel, pixels[static_cast<std::size_t>(band)], band,
+                     BandColour(band));
+    }
+    for (int band = 0; band < 4; ++band) {
+      DrawTrace(painter, panel, pixels[static_cast<std::size_t>(band)], BandColour(band));
     }
     painter.setClipping(false);
   }

@@ -2,7 +2,9 @@
 // The picture of a decode's band gains over the whole file: one panel per
 // shown channel (a channel pair, or the one channel of a mono input), time
 // across, dB up on the meters' scale (-35 .. +10 dB), the four bands each in
-// a colour of its own with a legend. Drawn with QPainter onto any paint
+// a colour of its own with a legend. Where a band sat at its floor (-32 dB)
+// or its ceiling (+10 dB), a strip in its colour shades the panel's bottom or
+// top edge. Drawn with QPainter onto any paint
 // device, so the window, a PNG file and the command line share one picture.
 #pragma once
 

@@ -105,6 +105,10 @@ TALProgressBar* TForm1::Meter(int channel, int band) const {
   return Meters_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(band)];
 }
 
+void TForm1::MeterVoltage(int channel, int band, double volts) {
+  Limits_.MeterVoltage(channel, band, volts);
+}
+
 void TForm1::MeterPosition(int channel, int band, std::int32_t position) {
   const std::lock_guard<std::mutex> hold(MeterLock_);
   MeterEvents_.push_back({channel, band, position});

@@ -23,6 +23,7 @@
 
 #include "app/decode_run.h"
 #include "app/gain_history.h"
+#include "app/limit_counter.h"
 #include "dsp/meter_listener.h"
 #include "wav/wav_file_in.h"
 #include "dsp/reference_level_range.h"
@@ -168,6 +169,10 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // The decoder's meter feed, on the run's thread: kept for the window's
   // thread, which shows them at most some 30 times a second.
   void MeterPosition(int channel, int band, std::int32_t position) override;
+  // ... and the voltage behind it, for the count of the bands' limits.
+  void MeterVoltage(int channel, int band, double volts) override;
+  // The last run's time at the bands' floors and ceilings.
+  const TLimitCounter& LimitCounts() const { return Limits_; }
 
   const QString& InputFileName() const { return InputFileName_; }
   const QString& OutputFileName() const { return OutputFileName_; }
@@ -242,7 +247,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // only now. The refusal's text when the run did not start (created:
   // whether the output file could not be created); empty when it began.
   QString RunChosenFiles(bool& created);
-  void ShowRunStarted(const TDecodeRun& run);
+  void ShowRunStarted(TDecodeRun& run);
   // Start reads Abort, in red.
   void ShowAbortButton();
   // The run's thread has ended: its result shown (closing: the window is
@@ -257,6 +262,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void ResetControls();
   // Measure and Save Plot are there when nothing runs and they have something to work on.
   void UpdateToolsEnabled();
+  // "; bands at their limits: A1 floor 3.2 s, ..." after a run, or empty.
+  QString LimitStatusText() const;
   // main_window_queue.cpp
   void CreateQueueList();
   void RunNextInQueue();
@@ -317,6 +324,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
   TGainHistory History_;
   TGainHistoryRecorder Recorder_{History_};
+  TLimitCounter Limits_;
   // During a run the decoder hands over meter positions thousands of times a
   // second; the latest ones are kept here and shown at most once per display
   // interval (and at the end of the run), so the meters cost the run nothing.

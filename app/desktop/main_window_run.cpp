@@ -22,6 +22,7 @@
 #include "app/desktop/time_text.h"
 #include "app/input_faults.h"
 #include "app/messages.h"
+#include "app/run_limits.h"
 #include "widgets/al_progress_bar.h"
 #include "widgets/gain_history_plot.h"
 
@@ -146,7 +147,7 @@ void TForm1::StopRun() {
   PauseWake_.notify_all();
 }
 
-void TForm1::ShowRunStarted(const TDecodeRun& run) {
+void TForm1::ShowRunStarted(TDecodeRun& run) {
   const TWavFileIn& reader = run.Input();
   RunFrameBytes_ = reader.BlockAlign();
   RunSampleRate_ = reader.SampleRate();
@@ -177,6 +178,8 @@ void TForm1::ShowRunStarted(const TDecodeRun& run) {
   AbortRun1->setEnabled(true);
   Recorder_.Start(reader.Channels(), reader.SampleRate(), reader.BlockFrames(), InputFrames(),
                   TZorvCalc::kMeterInterval);
+  // The count runs on the run's thread: the plot's marks are left to --plot.
+  StartLimitCount(Limits_, run.Engine(), nullptr);
   GainPlot->update();
   UpdateToolsEnabled();
   // The run needs its files unchanged until it has ended.
@@ -220,6 +223,8 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
   for (const std::string& line : InputFaultNotes(result.InputFaults, result.SampleRate)) {
     text += QStringLiteral("; ") + Text(line);
   }
+  Limits_.Stop();
+  text += LimitStatusText();
   ShowStatus(text, failed || result.CommitErrno != 0);
   DoneLabel->show();
   TimeLabel->setText(QString::fromStdString(ElapsedTimeText(result.ElapsedMs)) +

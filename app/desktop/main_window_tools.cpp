@@ -13,6 +13,8 @@
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/text_conversion.h"
+#include "app/level_range.h"
+#include "app/limit_counter.h"
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "app/reference_tone.h"
@@ -46,16 +48,35 @@ void TForm1::MeasureButtonClick() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // A reader of its own: the window's stays at the start of the data.
   const TReferenceTone found = MeasureReferenceTone(LocalPath(InputFileName_));
+  // The whole input, decoded once: the levels that keep every band of every
+  // channel inside its range.
+  const std::optional<TLevelRange> range = found.Suggestion.Verdict == TToneVerdict::Unreadable
+                                               ? std::nullopt
+                                               : AnalyseLevelRange(LocalPath(InputFileName_));
   QApplication::restoreOverrideCursor();
   // The channels that the meters and the plot show.
   const TReferenceTone shown = ChannelsOf(found, 0, 2);
   const bool suggested = shown.Suggestion.Verdict == TToneVerdict::Suggested;
   if (suggested) LevelBar->setValue(static_cast<int>(std::lround(shown.Suggestion.LevelDb * 10.0)));
-  QString finding = Text(DescribeReferenceTone(shown, DecimalPoint()));
+  std::string text = DescribeReferenceTone(shown, DecimalPoint());
+  if (range) {
+    const bool toneLevel = suggested || shown.Suggestion.Verdict == TToneVerdict::OutOfRange;
+    text += "; " + DescribeLevelRange(
+                       *range,
+                       toneLevel ? std::optional<double>(shown.Suggestion.LevelDb) : std::nullopt,
+                       DecimalPoint());
+  }
+  QString finding = Text(text);
   // A sentence of its own here.
   if (!finding.isEmpty()) finding[0] = finding[0].toUpper();
   MeasureLabel->setText(finding);
+  // Red when the level stays as it was.
   SetTextColour(MeasureLabel, !suggested);
+}
+
+QString TForm1::LimitStatusText() const {
+  const std::string summary = LimitSummary(Limits_, DecimalPoint());
+  return summary.empty() ? QString() : QStringLiteral("; ") + Text(summary);
 }
 
 void TForm1::SavePlot1Click() {

@@ -35,12 +35,16 @@ TEST_F(ReferenceLevelTest, OneLinePerInputInOrderAndWhetherAllHadALevel) {
 
   std::ostringstream out, err;
   EXPECT_TRUE(MeasureLevels({good, loud}, {}, out, err, go));
+  // Each line also has the levels that keep every band inside its range,
+  // and whether the tone's lies among them.
   EXPECT_EQ(out.str(), good +
                            ": reference tone 1000 Hz at -12.0 dBFS (0:02.0-0:05.0); "
-                           "reference level -12.0 dB\n" +
+                           "reference level -12.0 dB; levels -30.0 .. -5.5 dB keep every band "
+                           "inside its range; the tone's level -12.0 dB lies inside it\n" +
                            loud +
                            ": reference tone 1000 Hz at -0.3 dBFS (0:02.0-0:05.0); "
-                           "reference level -0.3 dB\n");
+                           "reference level -0.3 dB; levels -20.6 .. -5.5 dB keep every band "
+                           "inside its range; the tone's level -0.3 dB lies outside it\n");
   EXPECT_EQ(err.str(), "");
 
   // A file without a tone is a finding; one that cannot be read, a refusal.
@@ -48,10 +52,12 @@ TEST_F(ReferenceLevelTest, OneLinePerInputInOrderAndWhetherAllHadALevel) {
   EXPECT_FALSE(MeasureLevels({brief, missing, good}, {}, out, err, go));
   EXPECT_EQ(out.str(), brief +
                            ": no steady tone (one frequency, level steady within 0.5 dB, "
-                           "at least 2 s) in 0:00.0-0:04.0; no reference level suggested\n" +
+                           "at least 2 s) in 0:00.0-0:04.0; no reference level suggested; "
+                           "levels -30.0 .. -5.5 dB keep every band inside its range\n" +
                            good +
                            ": reference tone 1000 Hz at -12.0 dBFS (0:02.0-0:05.0); "
-                           "reference level -12.0 dB\n");
+                           "reference level -12.0 dB; levels -30.0 .. -5.5 dB keep every band "
+                           "inside its range; the tone's level -12.0 dB lies inside it\n");
   EXPECT_EQ(err.str(), "Cannot open: " + missing + "\n");
 
   // The stretch searched is the one given.

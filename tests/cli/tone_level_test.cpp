@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -62,9 +63,11 @@ TEST_F(ToneLevel, MeasureLevelPrintsALinePerInputAndDecodesNothing) {
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Out,
             "tape.wav: reference tone 1000 Hz at -14.3 dBFS (0:02.0-0:05.0); reference level "
-            "-14.3 dB\n"
+            "-14.3 dB; levels -30.0 .. -5.8 dB keep every band inside its range; the tone's "
+            "level -14.3 dB lies inside it\n"
             "brief.wav: no steady tone (one frequency, level steady within 0.5 dB, at least 2 s) "
-            "in 0:00.0-0:04.0; no reference level suggested\n");
+            "in 0:00.0-0:04.0; no reference level suggested; levels -30.0 .. -5.8 dB keep every "
+            "band inside its range\n");
   EXPECT_EQ(r.Err, "No RIFF File: text.wav\n");
   EXPECT_EQ(Files(), before) << "nothing is written";
 
@@ -72,7 +75,8 @@ TEST_F(ToneLevel, MeasureLevelPrintsALinePerInputAndDecodesNothing) {
   EXPECT_EQ(r.ExitStatus, 0);
   EXPECT_EQ(r.Out,
             "tape.wav: reference tone 1000 Hz at -14.3 dBFS (0:03.0-0:05.0); reference level "
-            "-14.3 dB\n");
+            "-14.3 dB; levels -30.0 .. -5.8 dB keep every band inside its range; the tone's "
+            "level -14.3 dB lies inside it\n");
   EXPECT_EQ(r.Err, "");
 }
 
@@ -185,6 +189,32 @@ TEST_F(ToneLevel, PlotWithoutItsModuleIsRefusedUpFront) {
   r = test::RunProgram(program, {"-q", "tape.wav"}, Dir.Path().string(), options);
   EXPECT_EQ(r.ExitStatus, 0) << r.Err;
   EXPECT_TRUE(fs::exists(Dir.File("tape_dec.wav")));
+}
+
+// A tone 25 dB over the reference holds band B at its ceiling for as long as
+// it lasts: said per file and in the report (the leader is hiss, not digital
+// silence). 3 dB under the tone's level no band of the tape meets a limit and
+// nothing is said.
+TEST_F(ToneLevel, TheBandsTimeAtTheirLimitsIsSaidAndReported) {
+  Tape("tape.wav", {1, 2, 48000, 24}, -5.0, -5.0);
+  TChildResult r = Run({"-f", "-l", "-30", "--report", "r.jsonl", "tape.wav"});
+  ASSERT_EQ(r.ExitStatus, 0) << r.Err;
+  EXPECT_NE(r.Err.find("band B of channel 1 at its +10 dB ceiling for 3.0 s\n"), std::string::npos)
+      << r.Err;
+  EXPECT_NE(r.Err.find("band B of channel 2 at its +10 dB ceiling for 3.0 s\n"), std::string::npos);
+  const auto report = nlohmann::json::parse(std::ifstream(Dir.File("r.jsonl")));
+  for (int c = 0; c < 2; ++c) {
+    EXPECT_NEAR(report["ceiling_seconds"][c][1].get<double>(), 3.0, 0.05);
+    EXPECT_EQ(report["silence_seconds"][c].get<double>(), 0.0);
+    EXPECT_EQ(report["floor_seconds"][c].size(), 4u);
+  }
+
+  r = Run({"-f", "-l", "-8", "--report", "quiet.jsonl", "tape.wav"});
+  ASSERT_EQ(r.ExitStatus, 0) << r.Err;
+  EXPECT_EQ(r.Err.find(" at its "), std::string::npos) << r.Err;
+  const auto inside = nlohmann::json::parse(std::ifstream(Dir.File("quiet.jsonl")));
+  EXPECT_EQ(inside["ceiling_seconds"], nlohmann::json::parse("[[0,0,0,0],[0,0,0,0]]"));
+  EXPECT_EQ(inside["floor_seconds"], nlohmann::json::parse("[[0,0,0,0],[0,0,0,0]]"));
 }
 
 }  // namespace

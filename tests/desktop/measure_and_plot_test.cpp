@@ -38,7 +38,9 @@ TEST_F(WindowMeasure, SetsTheLevelToTheTonesAndSaysWhatItFound) {
   EXPECT_DOUBLE_EQ(Form->RefLabel->value(), -17.4);
   EXPECT_DOUBLE_EQ(Form->LevelDb(), -174 / 10.0);
   EXPECT_EQ(Std(Form->MeasureLabel->text()),
-            "Reference tone 1000 Hz at -17.4 dBFS (0:02.0-0:05.0); reference level -17.4 dB");
+            "Reference tone 1000 Hz at -17.4 dBFS (0:02.0-0:05.0); reference level -17.4 dB; "
+            "levels -30.0 .. -6.0 dB keep every band inside its range; the tone's level "
+            "-17.4 dB lies inside it");
   EXPECT_FALSE(IsRed(Form->MeasureLabel));
   // The input is still ready to decode from its start.
   ChooseOutput(Path("out.wav"));
@@ -51,8 +53,8 @@ TEST_F(WindowMeasure, SetsTheLevelToTheTonesAndSaysWhatItFound) {
   EXPECT_TRUE(Form->MeasureLabel->text().isEmpty()) << "another input, no finding yet";
   Form->MeasureButton->click();
   EXPECT_EQ(Form->LevelBar->value(), -125);
-  EXPECT_TRUE(Form->MeasureLabel->text().endsWith(QStringLiteral(
-      "reference level -12.5 dB (the mean of the channels, which differ by 1.0 dB)")))
+  EXPECT_TRUE(Form->MeasureLabel->text().contains(QStringLiteral(
+      "reference level -12.5 dB (the mean of the channels, which differ by 1.0 dB); levels ")))
       << Std(Form->MeasureLabel->text());
 }
 
@@ -64,10 +66,12 @@ TEST_F(WindowMeasure, WithoutAUsableToneTheLevelStaysAndTheReasonIsRed) {
   } cases[] = {
       {"brief.wav", -12.0, -12.0, 1.0,
        "No steady tone (one frequency, level steady within 0.5 dB, at least 2 s) in "
-       "0:00.0-0:04.5; no reference level suggested"},
+       "0:00.0-0:04.5; no reference level suggested; levels -30.0 .. -6.0 dB keep every band "
+       "inside its range"},
       {"faint.wav", -34.0, -34.0, 3.0,
        "Reference tone 1000 Hz at -34.0 dBFS (0:02.0-0:05.0); no reference level suggested: "
-       "-34.0 dB is outside -30.0 .. 0.0 dB"},
+       "-34.0 dB is outside -30.0 .. 0.0 dB; levels -30.0 .. -6.0 dB keep every band inside "
+       "its range; the tone's level -34.0 dB lies outside it"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -86,7 +90,9 @@ TEST_F(WindowMeasure, SpeaksTheUsersLocale) {
   ChooseInput(WriteTape("tape.wav", -9.6, -9.6));
   Form->MeasureButton->click();
   EXPECT_EQ(Std(Form->MeasureLabel->text()),
-            "Reference tone 1000 Hz at -9,6 dBFS (0:02,0-0:05,0); reference level -9,6 dB");
+            "Reference tone 1000 Hz at -9,6 dBFS (0:02,0-0:05,0); reference level -9,6 dB; "
+            "levels -29,9 .. -6,0 dB keep every band inside its range; the tone's level "
+            "-9,6 dB lies inside it");
   QLocale::setDefault(saved);
 }
 
@@ -106,6 +112,31 @@ TEST_F(WindowMeasure, NotDuringARunNorForARefusedInput) {
 
   ChooseInput(WriteBytes("text.wav", TBytes(64, 'x')));
   EXPECT_FALSE(Form->MeasureButton->isEnabled());
+}
+
+// A tone 25 dB over the reference holds band B at its ceiling: the final
+// status says for how long, and the plot's history marks the stretch.
+TEST_F(WindowMeasure, TheStatusNamesTheBandsAtTheirLimits) {
+  MakeReady(WriteTape("tape.wav", -5.0, -5.0), Path("out.wav"));
+  Form->LevelBar->setValue(-300);
+  PressStart();
+  const std::string status = Std(Form->DoneLabel->text());
+  EXPECT_EQ(status.rfind("Done; bands at their limits: ", 0), 0u) << status;
+  EXPECT_NE(status.find("B1 ceiling 3.0 s"), std::string::npos) << status;
+  EXPECT_NE(status.find("B2 ceiling 3.0 s"), std::string::npos) << status;
+  EXPECT_NEAR(Form->LimitCounts().CeilingSeconds(0, 1), 3.0, 0.05);
+  bool marked = false;
+  for (std::size_t column = 0; column < Form->GainHistory().Columns(); ++column) {
+    const auto span = Form->GainHistory().At(0, 1, column);
+    marked = marked || (span && span->CeilingPoints > 0);
+  }
+  EXPECT_TRUE(marked);
+
+  // At the tone's level nothing meets a limit: the status is as ever.
+  ChooseOutput(Path("out2.wav"));
+  Form->LevelBar->setValue(-80);
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
 }
 
 using WindowPlot = WindowTest;
