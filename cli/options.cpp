@@ -273,7 +273,7 @@ Decodes four-band compander recordings (WAV) into WAV files of the same format.
                         without the input's other chunks
   -q, --quiet           only errors and warnings: no progress, no per-file reports
   -h, --help            show this text
-  -V, --version         show the program's version
+  -V, --version         show the program's version and licence
 
 The output keeps every chunk of the input (bext, iXML, axml, cue, LIST, ...) in
 its place, appends a line to the CodingHistory of a bext chunk, recomputes an
