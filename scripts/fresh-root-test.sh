@@ -30,6 +30,7 @@ mirror=$(grep -hoE '^(deb|URIs:) +[^ ]+' /etc/apt/sources.list /etc/apt/sources.
   2>/dev/null | grep -v security | head -n 1 | awk '{print $NF}' || true)
 
 root=$(mktemp -d /var/tmp/zorv-fresh-root.XXXXXX)
+chmod 755 "$root"    # a system's root: apt's and man's own users read it
 cleanup() {
   umount "$root/proc" 2>/dev/null || true
   rm -rf "$root"
