@@ -114,7 +114,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (!parsed.Ok()) return UsageError(err, parsed.Error);
   const TCliOptions& options = parsed.Options;
   if (options.Help || options.Version) {
-    out << (options.Help ? UsageText() : std::string("zorv-decode ") + ZORV_VERSION_TEXT + "\n");
+    out << (options.Help ? UsageText()
+                         : std::string("zorv-decode " ZORV_VERSION_TEXT "\n" ZORV_VERSION_NOTICE));
     out.flush();
     return out ? exDecoded : exFailed;
   }

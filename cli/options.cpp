@@ -290,7 +290,7 @@ Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
                         the decode of the one before ended (one at a time)
   -q, --quiet           only errors and warnings: no progress, no per-file reports
   -h, --help            show this text
-  -V, --version         show the program's version
+  -V, --version         show the program's version and licence
 
 The output keeps every chunk of the input (bext, iXML, axml, cue, LIST, ...) in
 its place, appends a line to the CodingHistory of a bext chunk, recomputes an

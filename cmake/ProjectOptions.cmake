@@ -24,8 +24,14 @@ endif()
 add_library(zorv_exact_math INTERFACE)
 target_compile_options(zorv_exact_math INTERFACE -ffp-contract=off -fno-fast-math)
 
-# The program's version, declared once in project() above.
+# The program's version, declared once in project() above: the three numbers
+# every document shows, and the licence that every program names.
+set(ZORV_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH})
+set(ZORV_LICENSE GPL-3.0-or-later)
+string(SUBSTRING ${ZORV_RELEASE_DATE} 0 4 ZORV_RELEASE_YEAR)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/zorv_version.h.in
                ${PROJECT_BINARY_DIR}/generated/zorv_version.h @ONLY)
 add_library(zorv_version INTERFACE)
 target_include_directories(zorv_version INTERFACE ${PROJECT_BINARY_DIR}/generated)
+
+include(${CMAKE_CURRENT_LIST_DIR}/ManualPage.cmake)

@@ -35,9 +35,11 @@ struct TPorts {
 
 // The reference level control takes kMinLevelDb .. kMaxLevelDb, from
 // kDefaultLevelDb (dsp/reference_level_range.h; zorv.ttl states them too).
-// What a band gain output shows before the first block: the bottom of the
-// meters' span, dB.
-inline constexpr float kGainBeforeFirstBlock = -35.0F;
+// What a band gain output shows before the first block: the gain of the
+// decoder's start-up state, the lowest a meter reports (-32 dB truncated to
+// the meters' tenths), dB. The outputs span -31.9 .. +10.0, as the Turtle
+// file states.
+inline constexpr float kGainBeforeFirstBlock = -31.9F;
 
 // The level the decoder takes for a control value: rounded to a tenth of a
 // dB, as the window's scroll bar and the command line hold it, and kept in

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Installs what the build, the tests and the benchmarks need on Debian 12.
+# Installs what the build, the package, the tests and the benchmarks need on
+# Debian 12.
 # Idempotent: packages that are already there are left alone.
 set -euo pipefail
 
@@ -13,6 +14,7 @@ packages=(
   sox libsndfile1-dev sndfile-programs ffmpeg mediainfo time
   xvfb xauth imagemagick
   lv2-dev lilv-utils sordi lv2file jalv jackd2
+  lintian appstream desktop-file-utils man-db gzip shellcheck parallel jq
 )
 
 missing=()

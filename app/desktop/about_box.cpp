@@ -37,6 +37,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
   AboutLabel2 = AddLabel(
       *layout, this, "AboutLabel2",
       QStringLiteral("Decoder model and program by the Zorv Audio Decoder developers"), false);
+  License = AddLabel(*layout, this, "License", QLatin1String(kLicenseLine), false);
   const QString address = QLatin1String(kHomepageAddress);
   AboutLabel3 = AddLabel(*layout, this, "AboutLabel3",
                          QStringLiteral("Feedback: see the project home page,<br><a href=\"") +

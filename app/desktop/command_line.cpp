@@ -29,9 +29,10 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
       QStringLiteral("Decodes four-band compander noise-reduction recordings."));
   const QCommandLineOption help = parser.addHelpOption();
   const QCommandLineOption version = parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("FILE.wav"),
-                               QStringLiteral("Input file to select at start-up."),
-                               QStringLiteral("[FILE.wav]"));
+  parser.addPositionalArgument(
+      QStringLiteral("FILE.wav"),
+      QStringLiteral("Input file to select at start-up; several are queued."),
+      QStringLiteral("[FILE.wav...]"));
   QCommandLineOption autostart(QStringLiteral("autostart"),
                                QStringLiteral("Decode into OUTPUT once the window is up."),
                                QStringLiteral("OUTPUT"));
@@ -65,16 +66,12 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
   // Without an application object the parser cannot know the program's name.
   result.HelpText = parser.helpText().replace(QStringLiteral("<executable_name>"),
                                               QFileInfo(arguments.value(0)).fileName());
-  const QStringList files = parser.positionalArguments();
-  if (files.size() > 1) {
-    error = QStringLiteral("Only one input file can be given.");
-    return false;
-  }
-  if (!files.isEmpty()) result.InputFile = Absolute(files.front());
+  for (const QString& file : parser.positionalArguments()) result.InputFiles << Absolute(file);
+  if (result.InputFiles.size() == 1) result.InputFile = result.InputFiles.front();
   result.AutostartOutput = Absolute(parser.value(autostart));
   result.AutoQuit = parser.isSet(autoquit);
   if (!result.AutostartOutput.isEmpty() && result.InputFile.isEmpty()) {
-    error = QStringLiteral("--autostart needs an input file.");
+    error = QStringLiteral("--autostart needs one input file.");
     return false;
   }
   if (result.AutoQuit && result.AutostartOutput.isEmpty()) {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line:
-//   zorv-audio-decoder [FILE.wav]
-// FILE.wav is selected as the input as if chosen in the input dialog (a file
-// manager's "Open with" passes it so).
+//   zorv-audio-decoder [FILE.wav...]
+// One FILE.wav is selected as the input as if chosen in the input dialog;
+// several are queued as if dropped on the window (a file manager's "Open
+// with" passes them so).
 //
 // Two options are left out of --help; they serve screenshots and benchmarks:
 //   --autostart OUTPUT  once the window is up, choose OUTPUT as the output
@@ -19,7 +20,8 @@
 namespace zorv {
 
 struct TCommandLine {
-  QString InputFile;        // absolute; empty when none was given
+  QStringList InputFiles;   // absolute, as given
+  QString InputFile;        // the one input when exactly one was given, else empty
   QString AutostartOutput;  // absolute; empty when not asked for
   bool AutoQuit = false;
   bool ShowHelp = false;

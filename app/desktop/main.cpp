@@ -34,10 +34,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (command.ShowHelp || command.ShowVersion) {
-    const QString text =
-        command.ShowHelp
-            ? command.HelpText
-            : QStringLiteral("zorv-audio-decoder %1\n").arg(QCoreApplication::applicationVersion());
+    const QString text = command.ShowHelp ? command.HelpText
+                                          : QStringLiteral("zorv-audio-decoder %1\n")
+                                                    .arg(QCoreApplication::applicationVersion()) +
+                                                QLatin1String(zorv::kVersionNotice);
     std::fputs(text.toLocal8Bit().constData(), stdout);
     return 0;
   }
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
   zorv::TQtFileDialogs dialogs;
   zorv::TForm1 form(dialogs);
   form.show();
-  if (!command.InputFile.isEmpty()) form.OpenInputFile(command.InputFile);
+  if (command.InputFiles.size() == 1) form.OpenInputFile(command.InputFile);
+  if (command.InputFiles.size() > 1) form.QueueFiles(command.InputFiles);
   if (!command.AutostartOutput.isEmpty()) {
     QTimer::singleShot(0, &form, [&form, &command] {
       const int status = zorv::RunAutostart(form, command.AutostartOutput);

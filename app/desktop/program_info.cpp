@@ -9,6 +9,10 @@
 
 namespace zorv {
 
+const char* const kLicenseLine =
+    "Licensed under the GNU GPL version 3 or later (" ZORV_LICENSE_ID ")";
+const char* const kVersionNotice = ZORV_VERSION_NOTICE;
+
 QString GetVersionText() {
   return QStringLiteral(ZORV_VERSION_TEXT);
 }

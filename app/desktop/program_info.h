@@ -9,11 +9,18 @@ namespace zorv {
 // The program's name as the window title, message boxes and the about box show it.
 inline constexpr auto kProgramTitle = "Zorv Audio Decoder";
 inline constexpr auto kHomepageAddress = "https://zorv-audio-decoder.example.org/";
+// The licence as the about box names it, and what --version prints after the
+// program's name and version: copyright, licence, warranty.
+extern const char* const kLicenseLine;
+extern const char* const kVersionNotice;
 // The help page, relative to the program's folder.
 inline constexpr auto kHelpPage = "help/helpnaltZorvaudiodecoder.htm";
-// Where an installation keeps the help page, relative to the program's folder.
-inline constexpr auto kInstalledHelpPage =
-    "../share/zorv-audio-decoder/help/helpnaltZorvaudiodecoder.htm";
+// Where an installation keeps the help page, relative to the program's folder
+// (the build states it from its installation folders).
+#ifndef ZORV_INSTALLED_HELP_PAGE
+#define ZORV_INSTALLED_HELP_PAGE "../share/zorv-audio-decoder/help/helpnaltZorvaudiodecoder.htm"
+#endif
+inline constexpr auto kInstalledHelpPage = ZORV_INSTALLED_HELP_PAGE;
 
 // The program's version as three numbers joined by points: "0.9.1".
 QString GetVersionText();

@@ -1,17 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The manual page: installed by "cmake --install", and naming every option
-// the program's own usage names.
+// The manual pages: installed by "cmake --install" (compressed), read by
+// man and groff without a warning, with the build's version and date, and
+// zorv-decode's naming every option the program's own usage names.
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <filesystem>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "cli/options.h"
 #include "dsp/sample_rates.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
 #include "tools/wav_test_file.h"
+#include "zorv_version.h"
 
 namespace zorv::cli {
 namespace {
@@ -21,15 +25,29 @@ std::string Text(const std::string& path) {
   return {bytes.begin(), bytes.end()};
 }
 
+// The pages as the build fills them in: zorv-decode's, and the window's
+// where the window is built.
+std::vector<std::string> ManualPages() {
+  std::vector<std::string> pages{ZORV_MANUAL_PAGE};
+  if (std::string(ZORV_WINDOW_MANUAL_PAGE) != "") pages.emplace_back(ZORV_WINDOW_MANUAL_PAGE);
+  return pages;
+}
+
 TEST(ManualPage, IsInstalledWithTheProgram) {
   test::TScratchDir dir{ZORV_CLI_SCRATCH};
   const std::string prefix = dir.File("prefix");
   const test::TChildResult r = test::RunProgram(
       ZORV_CMAKE_COMMAND, {"--install", ZORV_BUILD_DIR, "--prefix", prefix}, dir.Path().string());
   ASSERT_EQ(r.ExitStatus, 0) << r.Out << r.Err;
-  const std::string installed = prefix + "/share/man/man1/zorv-decode.1";
-  ASSERT_TRUE(std::filesystem::exists(installed));
-  EXPECT_EQ(Text(installed), Text(ZORV_MANUAL_PAGE));
+  for (const std::string& page : ManualPages()) {
+    const std::string name = std::filesystem::path(page).filename().string();
+    const std::string installed = prefix + "/share/man/man1/" + name + ".gz";
+    ASSERT_TRUE(std::filesystem::exists(installed)) << installed;
+    const test::TChildResult unpacked =
+        test::RunProgram("gzip", {"-dc", installed}, dir.Path().string());
+    ASSERT_EQ(unpacked.ExitStatus, 0) << unpacked.Err;
+    EXPECT_EQ(unpacked.Out, Text(page)) << name;
+  }
   EXPECT_TRUE(std::filesystem::exists(prefix + "/bin/zorv-decode"));
   if (!ZORV_HAS_PLOT) return;
   // The installed program finds its plot module in its own prefix.
@@ -74,6 +92,43 @@ TEST(ManualPage, NamesEveryAcceptedRateAsTheUsageDoes) {
   for (const std::uint32_t rate : kSupportedRates) {
     EXPECT_NE(manual.find(std::to_string(rate)), std::string::npos) << rate;
     EXPECT_NE(usage.find(std::to_string(rate)), std::string::npos) << rate;
+  }
+}
+
+// groff warns of a line that starts with a dot but is no request (the text
+// after it is lost), of an unknown escape, of a character it cannot show.
+TEST(ManualPage, ManReadsEveryPageWithoutAWarning) {
+  test::TScratchDir dir{ZORV_CLI_SCRATCH};
+  for (const std::string& page : ManualPages()) {
+    SCOPED_TRACE(page);
+    test::TChildOptions options;
+    options.Environment = {"MANWIDTH=80", "LC_ALL=C.UTF-8", "MANPAGER=cat"};
+    const test::TChildResult r =
+        test::RunProgram("man", {"--warnings", "-l", page}, dir.Path().string(), options);
+    EXPECT_EQ(r.ExitStatus, 0);
+    EXPECT_EQ(r.Err, "");
+    // Every sentence is there: none vanished into a request.
+    EXPECT_NE(r.Out.find("COPYRIGHT"), std::string::npos);
+    EXPECT_NE(r.Out.find("GPL-3.0-or-later"), std::string::npos) << r.Out;
+    const std::string text = Text(page);
+    EXPECT_EQ(text.find('\f'), std::string::npos) << "a form feed";
+    EXPECT_EQ(text.find('@'), std::string::npos) << "a variable the build did not fill in";
+    // The version and the date the build states, in the title line.
+    const std::string name = std::filesystem::path(page).stem().string();
+    EXPECT_NE(text.find("\"" + name + " " ZORV_VERSION_TEXT "\""), std::string::npos);
+    EXPECT_NE(r.Out.find(name + " " ZORV_VERSION_TEXT), std::string::npos);
+    EXPECT_NE(r.Out.find(ZORV_RELEASE_DATE), std::string::npos);
+  }
+}
+
+TEST(ManualPage, StatesTheFormatsThatDecode) {
+  const std::string manual = Text(ZORV_MANUAL_PAGE);
+  EXPECT_NE(manual.find("1 to 64 channels"), std::string::npos);
+  EXPECT_EQ(manual.find("one or two channels"), std::string::npos);
+  EXPECT_NE(manual.find("32000, 44100, 48000, 88200, 96000, 176400 or 192000 Hz"), std::string::npos);
+  // The sentences that once vanished: the standard input, the plot's name.
+  for (const char* line : {"\\fIINPUT\\fR \"\\-\" reads a WAV stream", "in .png (one"}) {
+    EXPECT_NE(manual.find(line), std::string::npos) << line;
   }
 }
 

@@ -63,7 +63,11 @@ void ExpectValidWav(const std::string& path, std::uint32_t dataBytes) {
 TEST_F(ZorvDecode, VersionHelpAndUsageErrors) {
   TChildResult r = Run({"-V"});
   EXPECT_EQ(r.ExitStatus, 0);
-  EXPECT_EQ(r.Out, "zorv-decode 0.9.1\n");
+  // The version, then the copyright and the licence, as GNU programs give them.
+  EXPECT_TRUE(r.Out.starts_with("zorv-decode 0.9.1\nCopyright (C) ")) << r.Out;
+  EXPECT_NE(r.Out.find("\nLicense GPL-3.0-or-later: GNU GPL version 3 or later"), std::string::npos)
+      << r.Out;
+  EXPECT_TRUE(r.Out.ends_with("to the extent permitted by law.\n")) << r.Out;
   r = Run({"--help"});
   EXPECT_EQ(r.ExitStatus, 0);
   EXPECT_TRUE(r.Out.starts_with("Usage: zorv-decode [options] INPUT...")) << r.Out;

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,6 +114,9 @@ TEST_F(WindowHelp, AboutBoxShowsItsWholeTitleAndALinkToTheHomePage) {
   const QString title = box.windowTitle() + QStringLiteral(" \u2014 ") + kProgramTitle;
   EXPECT_GT(box.width(), box.fontMetrics().horizontalAdvance(title)) << Std(title);
   EXPECT_EQ(box.geometry().center(), Form->geometry().center());
+  // The licence is named, and every line fits into the box's fixed size.
+  EXPECT_TRUE(box.License->text().contains(QStringLiteral("GPL-3.0-or-later")));
+  EXPECT_LE(box.layout()->minimumSize().height(), box.height());
 
   EXPECT_TRUE(
       box.AboutLabel3->text().contains(QStringLiteral("<a href=\"%1\">").arg(kHomepageAddress)));

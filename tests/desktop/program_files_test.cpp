@@ -55,13 +55,21 @@ TEST(WindowCommandLine, InputAndHiddenOptions) {
     QString Input;
     QString Output;
     bool Quit;
+    QStringList Queued{};
   } cases[] = {
       {{}, true, {}, {}, false},
-      {{"a.wav"}, true, cwd + "a.wav", {}, false},
-      {{"/x/a.wav", "--autostart", "o.wav"}, true, "/x/a.wav", cwd + "o.wav", false},
-      {{"--autostart", "/o.wav", "--autoquit", "a.wav"}, true, cwd + "a.wav", "/o.wav", true},
-      {{"-platform", "xcb", "-reverse", "a.wav"}, true, cwd + "a.wav", {}, false},
-      {{"a.wav", "b.wav"}, false, {}, {}, false},
+      {{"a.wav"}, true, cwd + "a.wav", {}, false, {cwd + "a.wav"}},
+      {{"/x/a.wav", "--autostart", "o.wav"}, true, "/x/a.wav", cwd + "o.wav", false, {"/x/a.wav"}},
+      {{"--autostart", "/o.wav", "--autoquit", "a.wav"},
+       true,
+       cwd + "a.wav",
+       "/o.wav",
+       true,
+       {cwd + "a.wav"}},
+      {{"-platform", "xcb", "-reverse", "a.wav"}, true, cwd + "a.wav", {}, false, {cwd + "a.wav"}},
+      // A file manager's "Open with" of several files (Exec=... %F): a queue.
+      {{"a.wav", "/x/b.wav"}, true, {}, {}, false, {cwd + "a.wav", "/x/b.wav"}},
+      {{"a.wav", "b.wav", "--autostart", "o.wav"}, false, {}, {}, false},
       {{"--autostart", "o.wav"}, false, {}, {}, false},
       {{"--autoquit", "a.wav"}, false, {}, {}, false},
       {{"--bogus"}, false, {}, {}, false},
@@ -75,6 +83,7 @@ TEST(WindowCommandLine, InputAndHiddenOptions) {
     EXPECT_EQ(error.isEmpty(), c.Ok);
     if (!c.Ok) continue;
     EXPECT_EQ(result.InputFile, c.Input);
+    EXPECT_EQ(result.InputFiles, c.Queued);
     EXPECT_EQ(result.AutostartOutput, c.Output);
     EXPECT_EQ(result.AutoQuit, c.Quit);
   }

@@ -15,6 +15,8 @@
 #include <tuple>
 
 #include "dsp/sample_rates.h"
+#include "dsp/channel_decoder.h"
+#include "dsp/detector_constants.h"
 #include "dsp/zorv_calc.h"
 #include "plugin/plugin_uris.h"
 #include "tests/plugin/lv2_host.h"
@@ -143,7 +145,8 @@ TEST(PluginLevel, ControlValuesAreRoundedToTenthsAndKeptInRange) {
 }
 
 // The band gains of the outputs are the latest meter positions / 10 of each
-// block, -35 dB before any has been handed over; the latency is 0.
+// block, the start-up state's -31.9 dB (the lowest a meter reports) before
+// any has been handed over; the latency is 0.
 // The bundle's description states the range and the default of the level
 // control as literals; they are the program's own.
 TEST(PluginLevel, TheBundleStatesTheProgramsLevelRange) {
@@ -175,6 +178,8 @@ TEST(PluginControls, BandGainsAreTheLatestMeterPositionsOfTheBlock) {
     for (const float gain : channel) EXPECT_EQ(gain, plugin::kGainBeforeFirstBlock);
   }
   EXPECT_EQ(plugin.Latency, 0.0F);
+  EXPECT_EQ(plugin::kGainBeforeFirstBlock,
+            static_cast<float>(MeterPositionOf(detector::kVoltageMin)) / 10.0F);
 
   // The core, fed the same pieces: 250 frames, then 16384 (cut at BlockCapacity).
   TZorvCalc calc;

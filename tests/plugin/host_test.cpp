@@ -186,6 +186,22 @@ TEST_F(PluginHost, TheListerShowsBothPluginsWithTheirPorts) {
                             "\t\tDefault:     -10.000000\n"),
               std::string::npos)
         << info.Out;
+    // Who made it, from the project the plugins belong to.
+    EXPECT_NE(info.Out.find("Author:            Zorv Audio Decoder developers\n"
+                            "\tAuthor Homepage:   https://zorv-audio-decoder.example.org/\n"),
+              std::string::npos)
+        << info.Out;
+    // The band gain outputs span what the plugin reports, its value before
+    // the first block included.
+    const std::string gainRange =
+        "Minimum:     -31.900000\n\t\tMaximum:     10.000000\n"
+        "\t\tDefault:     -31.900000\n";
+    std::size_t ranges = 0;
+    for (std::size_t at = info.Out.find(gainRange); at != std::string::npos;
+         at = info.Out.find(gainRange, at + 1)) {
+      ++ranges;
+    }
+    EXPECT_EQ(ranges, e.symbols.size() == 14 ? 8u : 4u) << info.Out;
     // Each port in order: "Port N:", its types, its symbol.
     std::size_t at = 0;
     for (std::size_t port = 0; port < e.symbols.size(); ++port) {

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Merges the JSON reports of a run over many machines (zorv-parallel.sh,
+# zorv-slurm.sh, or any zorv-decode --report) into one report, one line per
+# input, and checks every decoded output against its report: the MD5 of the
+# audio data of the WAV file at the report's "output" must be the report's
+# "md5".
+#
+#   zorv-check-reports.sh [-o MERGED] [--require-all] REPORT...
+#
+#   REPORT          report files (JSON Lines) or folders searched for *.jsonl
+#   -o FILE         write the merged report to FILE (JSON Lines, sorted by input)
+#   --require-all   also fail when an input was not decoded (refused, failed,
+#                   interrupted) or its output has no checksum (only skipped)
+#
+# Where an input has several records (a job run again), a decode wins over a
+# skip, a skip over an interruption, that over a failure and that over a
+# refusal; of equals, the one read last. Needs jq, dd and md5sum. Exit
+# status: 0 when every decoded output matched its MD5 (and, with
+# --require-all, every input was decoded), 1 otherwise, 2 for a usage error.
+set -euo pipefail
+
+usage() {
+  sed -n '3,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
+  exit "${1:-2}"
+}
+
+merged=""
+require_all=0
+sources=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    -o) merged=$2; shift 2 ;;
+    --require-all) require_all=1; shift ;;
+    -h | --help) usage 0 ;;
+    -*) echo "zorv-check-reports.sh: unknown option: $1" >&2; usage ;;
+    *) sources+=("$1"); shift ;;
+  esac
+done
+[ ${#sources[@]} -gt 0 ] || { echo "zorv-check-reports.sh: no report given" >&2; usage; }
+command -v jq >/dev/null || { echo "zorv-check-reports.sh: jq is missing" >&2; exit 2; }
+
+files=()
+for source in "${sources[@]}"; do
+  if [ -d "$source" ]; then
+    while IFS= read -r -d '' file; do
+      # Not the merged report of an earlier check.
+      [ -n "$merged" ] && [ "$file" -ef "$merged" ] && continue
+      files+=("$file")
+    done < <(find "$source" -name '*.jsonl' -type f -print0 | sort -z)
+  elif [ -f "$source" ]; then
+    files+=("$source")
+  else
+    echo "zorv-check-reports.sh: no such report: $source" >&2
+    exit 2
+  fi
+done
+
+# One record per input, the best of its attempts.
+records=$(cat "${files[@]}" </dev/null | jq -c -s '
+  def rank: {"decoded": 4, "skipped": 3, "interrupted": 2, "failed": 1}[.status] // 0;
+  group_by(.input) | map(reduce .[] as $r (null; if . == null or ($r | rank) >= rank then $r else . end))
+  | .[]') || { echo "zorv-check-reports.sh: a report is not JSON Lines" >&2; exit 1; }
+if [ -n "$merged" ]; then
+  printf '%s\n' "$records" | sed '/^$/d' >"$merged.tmp"
+  mv "$merged.tmp" "$merged"
+fi
+
+u32() { od -An -t u4 -j "$2" -N 4 "$1" | tr -d ' \n'; }
+u64() { od -An -t u8 -j "$2" -N 8 "$1" | tr -d ' \n'; }
+id() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count=4 status=none; }
+
+# The MD5 of the data chunk's contents of the WAV file $1 (RIFF, RF64, BW64).
+data_md5() {
+  local file=$1 kind size at name chunk data64=""
+  kind=$(id "$file" 0)
+  case $kind in RIFF | RF64 | BW64) ;; *) return 1 ;; esac
+  [ "$(id "$file" 8)" = WAVE ] || return 1
+  size=$(stat -c %s "$file")
+  at=12
+  while [ $((at + 8)) -le "$size" ]; do
+    name=$(id "$file" "$at")
+    chunk=$(u32 "$file" $((at + 4)))
+    if [ "$name" = ds64 ]; then
+      data64=$(u64 "$file" $((at + 16)))
+    elif [ "$name" = data ]; then
+      if [ "$chunk" = 4294967295 ] && [ -n "$data64" ]; then chunk=$data64; fi
+      dd if="$file" iflag=skip_bytes,count_bytes skip=$((at + 8)) count="$chunk" bs=1M status=none |
+        md5sum | cut -d' ' -f1
+      return 0
+    fi
+    at=$((at + 8 + chunk + chunk % 2))
+  done
+  return 1
+}
+
+checked=0 matched=0 bad=0 unverified=0
+declare -A not_decoded=()
+while IFS=$'\t' read -r input status output md5; do
+  [ -n "$input" ] || continue
+  case $status in
+    decoded)
+      if [ "$output" = null ] || [ "$md5" = null ]; then
+        echo "NO CHECKSUM  $input" >&2
+        unverified=$((unverified + 1))
+        continue
+      fi
+      checked=$((checked + 1))
+      if [ ! -f "$output" ]; then
+        echo "MISSING      $output (of $input)" >&2
+        bad=$((bad + 1))
+      elif ! actual=$(data_md5 "$output"); then
+        echo "NOT A WAV    $output (of $input)" >&2
+        bad=$((bad + 1))
+      elif [ "$actual" != "$md5" ]; then
+        echo "MD5 DIFFERS  $output: $actual, the report says $md5" >&2
+        bad=$((bad + 1))
+      else
+        matched=$((matched + 1))
+      fi
+      ;;
+    skipped)
+      echo "NO CHECKSUM  $input (only skipped: its decode left no report)" >&2
+      unverified=$((unverified + 1))
+      ;;
+    *)
+      echo "NOT DECODED  $input ($status)" >&2
+      not_decoded[$status]=$((${not_decoded[$status]:-0} + 1))
+      ;;
+  esac
+done < <(printf '%s\n' "$records" | jq -r '[.input, .status, (.output // "null"), (.md5 // "null")] | @tsv')
+
+summary="$checked outputs checked: $matched match, $bad do not"
+[ "$unverified" -eq 0 ] || summary+="; $unverified without a checksum"
+for status in "${!not_decoded[@]}"; do summary+="; ${not_decoded[$status]} $status"; done
+echo "$summary"
+[ "$bad" -eq 0 ] || exit 1
+if [ "$require_all" -eq 1 ] && { [ "$unverified" -gt 0 ] || [ ${#not_decoded[@]} -gt 0 ]; }; then
+  exit 1
+fi
+exit 0
