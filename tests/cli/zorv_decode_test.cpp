@@ -425,5 +425,41 @@ TEST_F(ZorvDecode, MeterLogIsGuardedLikeTheOutput) {
   EXPECT_EQ(std::string(written.begin(), written.begin() + 26), "# zorv-decode meter log: 4");
 }
 
+// Every input begins from the decoder's start-up state, whatever was
+// decoded before; --continue takes each part of a tape on from where the
+// one before ended, so that the parts decode as the whole tape would.
+TEST_F(ZorvDecode, ContinueDecodesThePartsOfATapeAsTheWholeTape) {
+  // The first part ends on a block's end (100 ms blocks): the decoder's
+  // state there is the whole tape's at that frame.
+  constexpr std::uint32_t kFirst = 12 * 4410, kSecond = 7000;
+  const TBytes whole = test::SignalBytes(kStereo16, kFirst + kSecond, 7);
+  const TBytes first(whole.begin(), whole.begin() + kFirst * 4);
+  const TBytes second(whole.begin() + kFirst * 4, whole.end());
+  const std::string a = File("a.wav", test::WavBytes(kStereo16, first));
+  const std::string b = File("b.wav", test::WavBytes(kStereo16, second));
+  const std::string tapeWav = File("tape.wav", test::WavBytes(kStereo16, whole));
+
+  const TChildResult tape = Run({"-q", tapeWav});
+  ASSERT_EQ(tape.ExitStatus, 0) << tape.Err;
+  ASSERT_EQ(Run({"-q", "-d", Dir.File("plain"), b}).ExitStatus, 0);
+  const TChildResult parts = Run({"-q", "-d", Dir.File("parts"), "--continue", "-j", "2", a, b});
+  ASSERT_EQ(parts.ExitStatus, 0) << parts.Err;
+
+  const auto data = [](const std::string& path) {
+    const auto image = ParseCanonical(ReadFile(path));
+    EXPECT_TRUE(image.has_value()) << path;
+    return image ? image->Data : TBytes{};
+  };
+  TBytes joined = data(Dir.File("parts/a_dec.wav"));
+  const TBytes continued = data(Dir.File("parts/b_dec.wav"));
+  joined.insert(joined.end(), continued.begin(), continued.end());
+  EXPECT_EQ(joined, data(Dir.File("tape_dec.wav")));
+  EXPECT_NE(continued, data(Dir.File("plain/b_dec.wav"))) << "the state was carried on";
+
+  // Without --continue, b decodes as on its own even after a.
+  ASSERT_EQ(Run({"-q", "-d", Dir.File("again"), "-j", "1", a, b}).ExitStatus, 0);
+  EXPECT_EQ(data(Dir.File("again/b_dec.wav")), data(Dir.File("plain/b_dec.wav")));
+}
+
 }  // namespace
 }  // namespace zorv

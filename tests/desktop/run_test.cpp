@@ -317,5 +317,54 @@ TEST_F(WindowRun, EnablingFollowsEachStep) {
   expect("output after the run", {true, true, true, true, true, true, true, true});
 }
 
+// Runs in one window decode the same bytes as zorv-decode at their level,
+// whatever ran before: another file, another level, an aborted run.
+// "Continue from the previous file's end" takes the next file on from
+// where the last run ended, as zorv-decode --continue does.
+TEST_F(WindowRun, EveryRunEqualsTheCommandLineWhateverRanBefore) {
+  const QString a = WriteWav("a.wav", kStereo16, 3 * kBlock44);
+  const QString b = WriteWav("b.wav", kMono16, 2 * kBlock44 + 1234);
+  const auto cli = [this](const QStringList& args) {
+    QProcess run;
+    run.start(QStringLiteral(ZORV_DECODE_PATH), QStringList{"-q", "-f"} + args);
+    EXPECT_TRUE(run.waitForFinished(120000));
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+  };
+  cli({"-l", "-14.0", "-o", Path("a14.wav"), a});
+  cli({"-l", "-7.5", "-o", Path("b75.wav"), b});
+  cli({"-l", "-14.0", "-o", Path("b14.wav"), b});
+  cli({"-l", "-14.0", "-d", Path("cont"), "--continue", a, b});
+
+  MakeReady(a, Path("w1.wav"));
+  Form->LevelBar->setValue(-140);
+  PressStart();
+  EXPECT_EQ(ReadFile(Dir.File("w1.wav")), ReadFile(Dir.File("a14.wav")));
+
+  MakeReady(b, Path("w2.wav"));
+  Form->LevelBar->setValue(-75);
+  AfterBlock(0, [this] { Form->StartButton->click(); });  // aborted
+  PressStart();
+  ASSERT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  PressStart();
+  EXPECT_EQ(ReadFile(Dir.File("w2.wav")), ReadFile(Dir.File("b75.wav")));
+
+  Form->LevelBar->setValue(-140);
+  ChooseOutput(Path("w3.wav"));
+  PressStart();
+  EXPECT_EQ(ReadFile(Dir.File("w3.wav")), ReadFile(Dir.File("b14.wav")));
+
+  // Continued: a, then b from where a ended.
+  Form->ContinueFromPrevious1->setChecked(true);
+  MakeReady(a, Path("c1.wav"));
+  Form->ContinueFromPrevious1->setChecked(false);
+  PressStart();  // from the start-up state: the item was off
+  Form->ContinueFromPrevious1->setChecked(true);
+  MakeReady(b, Path("c2.wav"));
+  PressStart();
+  EXPECT_EQ(ReadFile(Dir.File("c1.wav")), ReadFile(Dir.File("cont/a_dec.wav")));
+  EXPECT_EQ(ReadFile(Dir.File("c2.wav")), ReadFile(Dir.File("cont/b_dec.wav")));
+  EXPECT_NE(ReadFile(Dir.File("c2.wav")), ReadFile(Dir.File("b14.wav")));
+}
+
 }  // namespace
 }  // namespace zorv::test
