@@ -43,10 +43,16 @@ class ReadFaults : public test::DecodeTest {
     std::vector<std::string> settings = {fault, "ZORV_FAULT_MARK=" + Mark()};
     settings.push_back(stream ? "ZORV_FAULT_STDIN=1" : "ZORV_FAULT_PATH=src.wav");
     if (stream) {
-      return test::RunProgram("/bin/sh",
-                              {"-c", "cd '" + Dir.Path().string() + "' && exec '" +
-                                         ZORV_DECODE_PATH + "' -q - -o out.wav < src.wav"},
-                              Dir.Path().string(), test::WithFaults(settings));
+      // The shim is preloaded into zorv-decode only, not into the shell that
+      // redirects its input (a sanitizer build's shim needs its runtime).
+      test::TChildOptions options = test::WithFaults(settings);
+      std::erase_if(options.Environment,
+                    [](const std::string& v) { return v.rfind("LD_PRELOAD=", 0) == 0; });
+      return test::RunProgram(
+          "/bin/sh",
+          {"-c", "cd '" + Dir.Path().string() + "' && LD_PRELOAD='" + ZORV_FAULT_SHIM_PATH +
+                     "' exec '" + ZORV_DECODE_PATH + "' -q - -o out.wav < src.wav"},
+          Dir.Path().string(), options);
     }
     return Run({"-q", Dir.File("src.wav"), "-o", Dir.File("out.wav")}, test::WithFaults(settings));
   }
