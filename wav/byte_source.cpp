@@ -33,6 +33,8 @@ class TFileSource final : public TByteSource {
   TFileSource& operator=(const TFileSource&) = delete;
 
   std::size_t Read(void* destination, std::size_t n) override {
+    // An empty chunk asks for nothing (and may have no buffer to give).
+    if (n == 0) return 0;
     auto* out = static_cast<unsigned char*>(destination);
     // Large reads always ask the file, never the buffer: a file cut shorter
     // since the buffer was filled is seen at once.
