@@ -92,7 +92,11 @@ void TLimitCounter::MeterVoltage(int channel, int band, double volts) {
   const TBandLimit limit = BandLimitOf(volts);
   if (limit == TBandLimit::Inside) return;
   (limit == TBandLimit::Floor ? counts.Floor : counts.Ceiling) += frames;
-  if (Marks_ != nullptr) Marks_->MarkLimit(frame, channel, band, limit);
+  if (Marks_ != nullptr) {
+    Marks_->MarkLimit(frame, channel, band, limit);
+  } else if (MarkSink_) {
+    MarkSink_(frame, channel, band, limit);
+  }
 }
 
 const TLimitCounter::TBandCount* TLimitCounter::Find(int channel, int band) const {

@@ -67,6 +67,11 @@ class TLimitCounter : public TMeterListener {
   // Stops asking for blocks and marking (the run's buffers are gone); the
   // counts stay.
   void Stop();
+  // Where the marks go when Start was given no history: a front end that
+  // keeps its history on another thread passes them on in order.
+  using TMarkSink =
+      std::function<void(std::uint64_t frame, int channel, int band, TBandLimit limit)>;
+  void SetMarkSink(TMarkSink sink) { MarkSink_ = std::move(sink); }
 
   void MeterVoltage(int channel, int band, double volts) override;
   void MeterPosition(int /*channel*/, int /*band*/, std::int32_t /*position*/) override {}
@@ -110,6 +115,7 @@ class TLimitCounter : public TMeterListener {
   std::uint64_t DataFrames_ = 0;
   TBlockSource Source_;
   TGainHistory* Marks_ = nullptr;
+  TMarkSink MarkSink_;
   std::vector<TBandCount> Bands_;  // per channel and band
   std::vector<TChannelCount> ChannelCounts_;
 };

@@ -132,7 +132,11 @@ void TForm1::ShowMeterPositions() {
     events.swap(MeterEvents_);
   }
   for (const TMeterEvent& event : events) {
-    TakeMeterPosition(event.Channel, event.Band, event.Position);
+    if (event.Mark) {
+      History_.MarkLimit(event.Frame, event.Channel, event.Band, event.Limit);
+    } else {
+      TakeMeterPosition(event.Channel, event.Band, event.Position);
+    }
   }
   for (int channel = 0; channel < 2; ++channel) {
     for (int band = 0; band < 4; ++band) {

@@ -25,8 +25,8 @@
 #include "app/gain_history.h"
 #include "app/limit_counter.h"
 #include "dsp/meter_listener.h"
-#include "wav/wav_file_in.h"
 #include "dsp/reference_level_range.h"
+#include "wav/wav_file_in.h"
 
 class QAction;
 class QButtonGroup;
@@ -307,10 +307,14 @@ class TForm1 : public QMainWindow, public TMeterListener {
   std::uint64_t RunDataBytes_ = 0;
   std::atomic<std::uint64_t> RunBytesRead_{0};
   // Meter positions from the run's thread, in the order handed over.
+  // A meter position, or (Mark) a band at a limit at Frame for the plot.
   struct TMeterEvent {
     std::int32_t Channel;
     std::int32_t Band;
     std::int32_t Position;
+    bool Mark = false;
+    TBandLimit Limit = TBandLimit::Inside;
+    std::uint64_t Frame = 0;
   };
   std::mutex MeterLock_;
   std::vector<TMeterEvent> MeterEvents_;

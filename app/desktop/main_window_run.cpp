@@ -178,8 +178,13 @@ void TForm1::ShowRunStarted(TDecodeRun& run) {
   AbortRun1->setEnabled(true);
   Recorder_.Start(reader.Channels(), reader.SampleRate(), reader.BlockFrames(), InputFrames(),
                   TZorvCalc::kMeterInterval);
-  // The count runs on the run's thread: the plot's marks are left to --plot.
+  // The count runs on the run's thread; its marks reach the plot's history
+  // with the meter positions, in the order the decoder handed them over.
   StartLimitCount(Limits_, run.Engine(), nullptr);
+  Limits_.SetMarkSink([this](std::uint64_t frame, int channel, int band, TBandLimit limit) {
+    const std::lock_guard<std::mutex> hold(MeterLock_);
+    MeterEvents_.push_back({channel, band, 0, true, limit, frame});
+  });
   GainPlot->update();
   UpdateToolsEnabled();
   // The run needs its files unchanged until it has ended.

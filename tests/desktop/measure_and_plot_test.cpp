@@ -115,8 +115,7 @@ TEST_F(WindowMeasure, NotDuringARunNorForARefusedInput) {
 }
 
 // A tone 25 dB over the reference holds band B at its ceiling: the final
-// status says for how long. (The window's plot does not mark the stretch:
-// the count runs on the run's thread; zorv-decode --plot marks it.)
+// status says for how long, and the plot's history marks the stretch.
 TEST_F(WindowMeasure, TheStatusNamesTheBandsAtTheirLimits) {
   MakeReady(WriteTape("tape.wav", -5.0, -5.0), Path("out.wav"));
   Form->LevelBar->setValue(-300);
@@ -126,6 +125,12 @@ TEST_F(WindowMeasure, TheStatusNamesTheBandsAtTheirLimits) {
   EXPECT_NE(status.find("B1 ceiling 3.0 s"), std::string::npos) << status;
   EXPECT_NE(status.find("B2 ceiling 3.0 s"), std::string::npos) << status;
   EXPECT_NEAR(Form->LimitCounts().CeilingSeconds(0, 1), 3.0, 0.05);
+  bool marked = false;
+  for (std::size_t column = 0; column < Form->GainHistory().Columns(); ++column) {
+    const auto span = Form->GainHistory().At(0, 1, column);
+    marked = marked || (span && span->CeilingPoints > 0);
+  }
+  EXPECT_TRUE(marked);
 
   // At the tone's level nothing meets a limit: the status is as ever.
   ChooseOutput(Path("out2.wav"));
