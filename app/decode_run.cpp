@@ -81,6 +81,22 @@ TDecodeRun::TDecodeRun(const TRunSettings& settings)
 
 TDecodeRun::~TDecodeRun() = default;
 
+std::optional<TRefusal> TDecodeRun::CheckInput(const std::string& name, bool isFile) {
+  TWavFileIn& reader = Run_->Reader();
+  std::optional<TRefusal> refusal;
+  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
+    refusal = TRefusal{HeaderRefusal(reader, code), name,
+                       HeaderRefusalDetail(code, isFile ? FileStart(name) : std::string())};
+  } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
+    refusal = TRefusal{std::string(CheckFormatMessage(format)), name,
+                       FormatRefusalDetail(format, reader.HeaderImage())};
+  } else if (Settings_.DebugBand != 0 && reader.Channels() != 2) {
+    refusal = TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", name, {}};
+  }
+  if (refusal) reader.CloseFile();
+  return refusal;
+}
+
 std::optional<TRefusal> TDecodeRun::OpenInput(const std::string& path) {
   InputName_ = path;
   InputStream_ = false;
@@ -90,20 +106,7 @@ std::optional<TRefusal> TDecodeRun::OpenInput(const std::string& path) {
     return TRefusal{std::string(messages::kCannotOpen), path, problem};
   }
   if (!reader.OpenFile()) return TRefusal{std::string(messages::kCannotOpen), path, Reason(errno)};
-  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
-    reader.CloseFile();
-    return TRefusal{HeaderRefusal(reader, code), path, HeaderRefusalDetail(code, FileStart(path))};
-  }
-  if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
-    reader.CloseFile();
-    return TRefusal{std::string(CheckFormatMessage(code)), path,
-                    FormatRefusalDetail(code, reader.HeaderImage())};
-  }
-  if (Settings_.DebugBand != 0 && reader.Channels() != 2) {
-    reader.CloseFile();
-    return TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", path, {}};
-  }
-  return std::nullopt;
+  return CheckInput(path, true);
 }
 
 std::optional<TRefusal> TDecodeRun::OpenInputStream(int fd, const std::string& name) {
@@ -112,20 +115,7 @@ std::optional<TRefusal> TDecodeRun::OpenInputStream(int fd, const std::string& n
   TWavFileIn& reader = Run_->Reader();
   reader.Filename = name;
   reader.OpenStream(fd);
-  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
-    reader.CloseFile();
-    return TRefusal{HeaderRefusal(reader, code), name, HeaderRefusalDetail(code, {})};
-  }
-  if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
-    reader.CloseFile();
-    return TRefusal{std::string(CheckFormatMessage(code)), name,
-                    FormatRefusalDetail(code, reader.HeaderImage())};
-  }
-  if (Settings_.DebugBand != 0 && reader.Channels() != 2) {
-    reader.CloseFile();
-    return TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", name, {}};
-  }
-  return std::nullopt;
+  return CheckInput(name, false);
 }
 
 std::optional<TRefusal> TDecodeRun::OpenOutput(const std::string& path) {

@@ -134,6 +134,9 @@ class TDecodeRun {
   bool OutputIsStream() const { return OutputStream_; }
 
  private:
+  // The header and the format of the opened input (a refused file's first
+  // bytes name its kind).
+  std::optional<TRefusal> CheckInput(const std::string& name, bool isFile);
   bool Stopping() const;
   void BetweenBlocks();
 
