@@ -59,8 +59,9 @@ std::string TimeOfFrame(std::uint64_t frame, std::uint32_t sampleRate) {
 }
 
 std::string DbText(double dB) {
+  // Levels are whole tenths of a dB (and never "-0.0").
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f dB", dB + 0.0);
+  std::snprintf(text, sizeof text, "%.1f dB", std::round(10.0 * dB) / 10.0 + 0.0);
   return text;
 }
 
@@ -212,6 +213,14 @@ TRunResult TDecodeRun::Decode() {
   }
   Levels_ = {{0, Settings_.LevelDb}};
   run.SetEventPass([this] { BetweenBlocks(); });
+  // The CodingHistory names every level the samples were decoded at.
+  run.SetLevelText([this, rate = result.SampleRate](std::uint64_t frames) {
+    std::vector<TLevelChange> applied = Levels_;
+    std::erase_if(applied, [&](const TLevelChange& change) {
+      return change.Frame != 0 && change.Frame >= frames;
+    });
+    return LevelHistoryText(applied, rate);
+  });
 
   if (!OutputOpen_ || run.Start() == TStartResult::Refused) {
     result.Status = TRunStatus::Idle;

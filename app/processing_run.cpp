@@ -126,12 +126,18 @@ TStartResult TProcessingRun::Start() {
 }
 
 std::string TProcessingRun::CodingHistoryLine() const {
-  // The settings are whole tenths of a dB.
-  const double dB = std::round(10.0 * Decoder_.LevelDb()) / 10.0;
-  char level[32];
-  std::snprintf(level, sizeof level, "%.1f", dB + 0.0);
-  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT +
-                     " decode;reference level " + level + " dB";
+  std::string level;
+  if (LevelText_) {
+    level = LevelText_(FramesRead());
+  } else {
+    // The settings are whole tenths of a dB.
+    const double dB = std::round(10.0 * Decoder_.LevelDb()) / 10.0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dB", dB + 0.0);
+    level = text;
+  }
+  std::string what =
+      std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT + " decode;reference level " + level;
   if (DebugChannel_ >= 1 && DebugChannel_ <= 4) {
     what += ";channel 2 is the control signal of band ";
     what += static_cast<char>('A' + DebugChannel_ - 1);
@@ -212,6 +218,7 @@ void TProcessingRun::CompleteOutput() {
   // A write that failed may have left part of a frame: the header states the
   // whole frames before it, and nothing is written behind it.
   const std::uint64_t data = WholeFrames(Writer_.TotalBytes());
+  if (LevelText_) Output_->SetCodingHistoryLine(CodingHistoryLine());
   Output_->WriteTail(Writer_, data, Md5_ ? Md5_->Digest() : TMd5Digest{});
   OutputContainer_ = Output_->Container();
   header.SetDataSize(data > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data));
