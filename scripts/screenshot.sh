@@ -30,7 +30,10 @@ cat >"$work/inside.sh" <<'INSIDE'
 #!/usr/bin/env bash
 set -euo pipefail
 program=$1 work=$2 shot=$3
-QT_QPA_PLATFORM=xcb "$program" --autostart "$work/demo_dec.wav" "$work/demo.wav" \
+# Settings of its own: the picture shows the window as it first opens, and
+# the user's remembered level, folders and size are neither read nor changed.
+XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb \
+  "$program" --autostart "$work/demo_dec.wav" "$work/demo.wav" \
   >"$work/report.txt" 2>"$work/errors.txt" &
 pid=$!
 for _ in $(seq 1 600); do

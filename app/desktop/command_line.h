@@ -2,7 +2,7 @@
 // The program's command line:
 //   zorv-audio-decoder [FILE.wav...]
 // One FILE.wav is selected as the input as if chosen in the input dialog;
-// several are queued as if dropped on the window (a file manager's "Open
+// several fill the queue for review as if dropped on the window (a file manager's "Open
 // with" passes them so).
 //
 // Two options are left out of --help; they serve screenshots and benchmarks:

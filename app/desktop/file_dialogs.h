@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "app/desktop/queue_model.h"
+
 class QWidget;
 
 namespace zorv {
@@ -31,6 +33,14 @@ class TFileDialogs {
   virtual std::optional<QString> AskPlotFile(QWidget* parent, const QString& proposal) = 0;
   // OK (true) or Cancel (false).
   virtual bool ConfirmOverwrite(QWidget* parent, const QString& question) = 0;
+  // An output of the queue exists: Replace, Skip, or the same for it and
+  // every further one (offered when othersFollow). Closing the question
+  // skips the file. By default the OK/Cancel question.
+  virtual TReplaceChoice AskReplaceOutput(QWidget* parent, const QString& question,
+                                          bool othersFollow) {
+    (void)othersFollow;
+    return ConfirmOverwrite(parent, question) ? TReplaceChoice::Replace : TReplaceChoice::Skip;
+  }
   // A decode is running while the window is closed: Stop (true, the run
   // ends and keeps what it decoded) or Cancel (false, the window stays).
   virtual bool ConfirmStopRun(QWidget* parent, const QString& question) = 0;

@@ -23,6 +23,8 @@ QStringList Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The window's settings: ~/.config/zorv/zorv-audio-decoder.conf.
+  QCoreApplication::setOrganizationName(QStringLiteral("zorv"));
   QCoreApplication::setApplicationName(QStringLiteral("zorv-audio-decoder"));
   QCoreApplication::setApplicationVersion(zorv::GetVersionText());
 

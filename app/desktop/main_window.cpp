@@ -73,6 +73,7 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   Opener_ = new TDesktopOpener(this);
   setAcceptDrops(true);
   PlaceOnScreen();
+  RestoreSettings();
 }
 
 void TForm1::PlaceOnScreen() {
@@ -160,8 +161,9 @@ void TForm1::LevelBarChange(int position) {
     const QSignalBlocker inStep(RefLabel);
     RefLabel->setValue(level);
   }
-  // A run going on takes it from its next block.
-  if (ActiveRun_) ActiveRun_->RequestLevel(level);
+  // A run going on takes it from its next block (not a file of the queue
+  // with a level of its own).
+  if (ActiveRun_ && MainLevelDrivesRun()) ActiveRun_->RequestLevel(level);
 }
 
 double TForm1::LevelDb() const {

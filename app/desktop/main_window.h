@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/decode_run.h"
+#include "app/desktop/queue_model.h"
 #include "app/gain_history.h"
 #include "app/limit_counter.h"
 #include "dsp/meter_listener.h"
@@ -34,11 +35,12 @@ class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
-class QListWidget;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
 class QTabWidget;
+class QTableWidget;
 class QTimer;
 class QToolButton;
 
@@ -92,7 +94,16 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Under the level: the gain plot of the run.
   QTabWidget* LowerTabs = nullptr;
   TGainHistoryPlot* GainPlot = nullptr;
-  QListWidget* QueueList = nullptr;  // the queued files and their results
+  // The Queue tab: the files chosen together, reviewed (levels, measured or
+  // set per row) before QueueStartButton runs them; each row's result.
+  QWidget* QueuePage = nullptr;
+  QTableWidget* QueueTable = nullptr;
+  QPushButton* QueueMeasureButton = nullptr;     // the selected rows' tones
+  QPushButton* QueueMeasureAllButton = nullptr;  // every waiting row's tone
+  QPushButton* QueueMainLevelButton = nullptr;   // the selected rows follow the main level
+  QPushButton* QueueRemoveButton = nullptr;
+  QPushButton* QueueStartButton = nullptr;
+  QMenu* Recent1 = nullptr;  // File > Recent: the last inputs
   QGroupBox* DebugGroup = nullptr;
   // Which pair of channels the meters show; visible for more than 2 channels.
   QComboBox* ChannelPairBox = nullptr;
@@ -156,12 +167,21 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // remembered, and created (or replaced) only when Start is pressed. Ignored
   // while a run is active.
   void OpenOutputFile(const QString& path);
-  // Several files chosen or dropped at once: each is decoded in turn into
-  // its proposed output, the replacement of existing outputs asked about
-  // once for all. Abort ends the queue; the queue tab lists each result.
-  // The decodes run from the event loop, one after the other.
+  // Several files chosen or dropped at once: rows of the Queue tab, to be
+  // reviewed; nothing is decoded yet. Ignored while a run is active.
   void QueueFiles(const QStringList& inputs);
+  // Start queue: each waiting row decoded in turn into its proposed output
+  // at its level, an output that exists asked about per file (Replace, Skip
+  // or the same for all). Abort ends the queue. The decodes run from the
+  // event loop, one after the other.
+  void StartQueue();
+  // The rows' levels from their reference tones (Measure, Measure all).
+  void MeasureQueueRows(const std::vector<std::size_t>& rows);
   bool QueueRunning() const { return QueueRunning_; }
+  const TQueueModel& Queue() const { return Queue_; }
+  // The level field of a row of QueueTable; its lowest value reads "main"
+  // (the row follows the main control).
+  QDoubleSpinBox* QueueLevelBox(int row) const;
 
   // Where help and home page go; the desktop's opener unless set.
   void SetDocumentOpener(TDocumentOpener& opener) { Opener_ = &opener; }
@@ -265,12 +285,27 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // "; bands at their limits: A1 floor 3.2 s, ..." after a run, or empty.
   QString LimitStatusText() const;
   // main_window_queue.cpp
-  void CreateQueueList();
+  void CreateQueuePage();
   void RunNextInQueue();
   // The run of the queue's current file has ended: its result, then the next.
   void QueueEntryEnded();
   void EndQueue();
-  void ShowQueueEntry(std::size_t index);
+  void ShowQueueTable();  // every row anew
+  void ShowQueueRow(std::size_t index);
+  std::vector<std::size_t> SelectedQueueRows() const;
+  void UpdateQueueButtons();
+  // The band gains tab names the file the plot shows (none: empty).
+  void ShowPlotFile(const QString& path);
+  // The main level moved during a run reaches it: not when the queue's file
+  // in hand has a level of its own.
+  bool MainLevelDrivesRun() const { return !QueueRunning_ || QueueFollowsMain_; }
+  // main_window_settings.cpp
+  void CreateRecentMenu(QMenu* file);
+  void RestoreSettings();
+  void SaveSettings();
+  void RememberInput(const QString& path);
+  void RememberOutput(const QString& path);
+  void UpdateRecentMenu();
   void UpdateProgress(std::uint64_t done);
   void UpdateRunningTimes();
   // ", 0:10:00 decoded": the playing time the output holds.
@@ -350,19 +385,17 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Abort was pressed from the keyboard: Start takes the focus again after the run.
   bool StartFocusToRestore_ = false;
 
-  // Failed: refused or not decoded whole; Aborted: the one the user
-  // stopped; NotDecoded: waiting when the queue was aborted.
-  enum class TQueueState { Waiting, Decoding, Decoded, Failed, Aborted, Skipped, NotDecoded };
-  struct TQueueEntry {
-    QString Input;
-    QString Output;
-    TQueueState State = TQueueState::Waiting;
-    QString Result;  // what became of it, once it has ended
-  };
-  std::vector<TQueueEntry> Queue_;
+  TQueueModel Queue_;
   std::size_t QueueCurrent_ = 0;
   bool QueueRunning_ = false;
   bool QueueAborted_ = false;
+  // The level of the queue's file in hand, and whether it is the main one.
+  double QueueLevel_ = 0.0;
+  bool QueueFollowsMain_ = true;
+  // Remembered between sessions: where outputs were last chosen, the last inputs.
+  QString InputFolder_;
+  QString OutputFolder_;
+  QStringList Recent_;
 };
 
 }  // namespace zorv

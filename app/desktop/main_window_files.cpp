@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The choice of the input and the output file.
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -141,6 +142,7 @@ void TForm1::OpenInputFile(const QString& path) {
     CloseOutput(kNoFileSelected, false);
     // Nor do the plot and the measurement speak of another file.
     History_.Start(0, 0, 0);
+    ShowPlotFile(QString());
     GainPlot->update();
     MeasureLabel->clear();
   }
@@ -150,6 +152,7 @@ void TForm1::OpenInputFile(const QString& path) {
     RefuseInput(refusal);
     return;
   }
+  RememberInput(InputFileName_);
   SetFileLabel(InputFileLabel, InputFileName_, false);
   ShowWavParams();
   ShowChannelPairs(Input_.Channels());
@@ -163,7 +166,11 @@ void TForm1::FileOpenOutExecute() {
   if (Busy()) return;
   ClearStatus();
   StartButton->setEnabled(false);
-  const QString proposal = FromLocal(ProposeOutputName(LocalPath(InputFileName_)));
+  QString proposal = FromLocal(ProposeOutputName(LocalPath(InputFileName_)));
+  // In the folder where the last output went, when there was one.
+  if (!OutputFolder_.isEmpty() && QFileInfo(OutputFolder_).isDir()) {
+    proposal = QDir(OutputFolder_).filePath(QFileInfo(proposal).fileName());
+  }
   const std::optional<QString> chosen = Dialogs_.AskOutputFile(this, proposal);
   ResetMeters();
   if (chosen) OpenOutputFile(*chosen);
@@ -184,7 +191,7 @@ void TForm1::OpenOutputFile(const QString& path) {
     CloseOutput(kNoFileSelected, false);
     return;
   }
-  TakeOutputFile(path);
+  if (TakeOutputFile(path).isEmpty()) RememberOutput(path);
 }
 
 QString TForm1::OutputRefusal(const QString& path) const {

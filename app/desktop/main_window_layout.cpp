@@ -124,6 +124,7 @@ void TForm1::CreateMenus() {
   Save1->setEnabled(false);
   SavePlot1 = Named(file->addAction(QStringLiteral("Save &Plot as PNG...")), "SavePlot1");
   SavePlot1->setEnabled(false);
+  CreateRecentMenu(file);
   file->addSeparator();
   CanonicalHeader1 =
       Named(file->addAction(QStringLiteral("&Canonical 44-byte header")), "CanonicalHeader1");
@@ -369,7 +370,7 @@ QWidget* TForm1::CreateLowerTabs() {
   GainPlot = Named(new TGainHistoryPlot(LowerTabs), "GainPlot");
   GainPlot->SetHistory(&History_);
   LowerTabs->addTab(GainPlot, QStringLiteral("Band gains"));
-  CreateQueueList();
+  CreateQueuePage();
   return LowerTabs;
 }
 

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -67,7 +68,8 @@ QString TForm1::RunChosenFiles(bool& created) {
   created = true;
   TimeLabel->clear();
   TRunSettings settings;
-  settings.LevelDb = LevelDb();
+  // A file of the queue may have a level of its own.
+  settings.LevelDb = QueueRunning_ ? QueueLevel_ : LevelDb();
   settings.DebugBand = DebugBand_;
   settings.CanonicalHeader = CanonicalHeader_;
   // The user agreed to replace an existing output: the complete new one does.
@@ -165,9 +167,10 @@ void TForm1::ShowRunStarted(TDecodeRun& run) {
   ShowAbortButton();
   QString status = QStringLiteral("Working");
   if (QueueRunning_) {
-    status += QStringLiteral(" (file %1 of %2)")
+    status += QStringLiteral(" (file %1 of %2: %3)")
                   .arg(QueueCurrent_ + 1)
-                  .arg(static_cast<qsizetype>(Queue_.size()));
+                  .arg(static_cast<qsizetype>(Queue_.Size()))
+                  .arg(QFileInfo(InputFileName_).fileName());
   }
   ShowStatus(status, false);
   DoneLabel->show();
@@ -185,6 +188,7 @@ void TForm1::ShowRunStarted(TDecodeRun& run) {
     const std::lock_guard<std::mutex> hold(MeterLock_);
     MeterEvents_.push_back({channel, band, 0, true, limit, frame});
   });
+  ShowPlotFile(InputFileName_);
   GainPlot->update();
   UpdateToolsEnabled();
   // The run needs its files unchanged until it has ended.
@@ -317,6 +321,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   if (QueueRunning_) QueueAborted_ = true;
   AboutBox->hide();
   HelpViewer->hide();
+  SaveSettings();
   event->accept();
 }
 

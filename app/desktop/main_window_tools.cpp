@@ -41,6 +41,7 @@ void TForm1::UpdateToolsEnabled() {
   const bool idle = !Busy();
   MeasureButton->setEnabled(idle && Input_.IsOpen());
   SavePlot1->setEnabled(idle && !History_.Empty());
+  UpdateQueueButtons();
 }
 
 void TForm1::MeasureButtonClick() {

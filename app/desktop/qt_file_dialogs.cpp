@@ -108,6 +108,28 @@ bool TQtFileDialogs::ConfirmOverwrite(QWidget* parent, const QString& question) 
                                QMessageBox::Cancel) == QMessageBox::Ok;
 }
 
+TReplaceChoice TQtFileDialogs::AskReplaceOutput(QWidget* parent, const QString& question,
+                                                bool othersFollow) {
+  QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), question,
+                  QMessageBox::NoButton, parent);
+  QPushButton* replace = box.addButton(QStringLiteral("&Replace"), QMessageBox::AcceptRole);
+  // Skip is the default and what Esc or closing the question does: no file
+  // is lost by mistake, and the rest of the queue stays.
+  QPushButton* skip = box.addButton(QStringLiteral("&Skip"), QMessageBox::RejectRole);
+  QPushButton* replaceAll =
+      othersFollow ? box.addButton(QStringLiteral("Replace &All"), QMessageBox::YesRole) : nullptr;
+  QPushButton* skipAll =
+      othersFollow ? box.addButton(QStringLiteral("S&kip All"), QMessageBox::NoRole) : nullptr;
+  box.setDefaultButton(skip);
+  box.setEscapeButton(skip);
+  box.exec();
+  const QAbstractButton* clicked = box.clickedButton();
+  if (clicked == replace) return TReplaceChoice::Replace;
+  if (clicked != nullptr && clicked == replaceAll) return TReplaceChoice::ReplaceAll;
+  if (clicked != nullptr && clicked == skipAll) return TReplaceChoice::SkipAll;
+  return TReplaceChoice::Skip;
+}
+
 bool TQtFileDialogs::ConfirmStopRun(QWidget* parent, const QString& question) {
   QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), question,
                   QMessageBox::Cancel, parent);

@@ -26,6 +26,8 @@ class TQtFileDialogs : public TFileDialogs {
   std::optional<QString> AskPlotFile(QWidget* parent, const QString& proposal) override;
   std::optional<QString> AskOutputFile(QWidget* parent, const QString& proposal) override;
   bool ConfirmOverwrite(QWidget* parent, const QString& question) override;
+  TReplaceChoice AskReplaceOutput(QWidget* parent, const QString& question,
+                                  bool othersFollow) override;
   bool ConfirmStopRun(QWidget* parent, const QString& question) override;
   void ShowMessage(QWidget* parent, const QString& text) override;
   bool ReportOpenFailure(QWidget* parent, const QString& text, bool offerViewer) override;

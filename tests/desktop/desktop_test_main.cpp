@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the window tests inside a QApplication on the offscreen platform, in a
-// fixed locale so that the texts do not depend on the user's settings.
+// fixed locale so that the texts do not depend on the user's settings, and
+// with settings of their own in a temporary folder of this process (never
+// the user's).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QLocale>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
@@ -22,6 +26,17 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(QuietOffscreenNotes);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
+  QCoreApplication::setOrganizationName(QStringLiteral("zorv-tests"));
+  QCoreApplication::setApplicationName(QStringLiteral("desktop-tests"));
+  const QTemporaryDir settings;
+  if (!settings.isValid()) {
+    std::fprintf(stderr, "no temporary folder for the settings\n");
+    return 1;
+  }
+  for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+    QSettings::setPath(format, QSettings::UserScope, settings.path());
+    QSettings::setPath(format, QSettings::SystemScope, settings.path() + QStringLiteral("/system"));
+  }
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QPushButton>
 #include <QUrl>
 
 #include "tests/desktop/window_fixture.h"
@@ -270,9 +271,11 @@ TEST_F(WindowInput, DroppedFileIsSelectedWithoutDialogSeveralAreQueued) {
   EXPECT_TRUE(Form->InputReader().IsOpen());
   EXPECT_TRUE(Dialogs.InputProposals.isEmpty());
 
-  // Several files are queued (the queue's own tests follow it further), and
-  // while the queue runs nothing more is taken.
+  // Several files are queued for review (the queue's own tests follow it
+  // further), and while the queue runs nothing more is taken.
   EXPECT_TRUE(drop({QUrl::fromLocalFile(input), QUrl::fromLocalFile(other)}));
+  EXPECT_FALSE(Form->QueueRunning());
+  Form->QueueStartButton->click();
   EXPECT_TRUE(Form->QueueRunning());
   EXPECT_FALSE(drop({QUrl::fromLocalFile(input)}));
   while (Form->QueueRunning()) QApplication::processEvents();

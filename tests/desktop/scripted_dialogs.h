@@ -21,7 +21,8 @@ class TScriptedDialogs : public TFileDialogs {
   std::deque<QStringList> InputListAnswers;
   std::deque<QString> PlotAnswers;
   std::deque<bool> OverwriteAnswers;
-  std::deque<bool> StopAnswers;  // the question when the window is closed during a run
+  std::deque<TReplaceChoice> ReplaceAnswers;  // the queue's question about an existing output
+  std::deque<bool> StopAnswers;               // the question when the window is closed during a run
 
   QStringList InputProposals;
   QStringList OutputProposals;
@@ -57,6 +58,16 @@ class TScriptedDialogs : public TFileDialogs {
     }
     const bool answer = OverwriteAnswers.front();
     OverwriteAnswers.pop_front();
+    return answer;
+  }
+  TReplaceChoice AskReplaceOutput(QWidget*, const QString& question, bool othersFollow) override {
+    Questions << question + (othersFollow ? QStringLiteral(" [all]") : QString());
+    if (ReplaceAnswers.empty()) {
+      ++Unexpected;
+      return TReplaceChoice::Skip;
+    }
+    const TReplaceChoice answer = ReplaceAnswers.front();
+    ReplaceAnswers.pop_front();
     return answer;
   }
   bool ConfirmStopRun(QWidget*, const QString& question) override {

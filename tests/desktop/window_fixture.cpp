@@ -2,8 +2,10 @@
 #include "tests/desktop/window_fixture.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QScrollBar>
+#include <QSettings>
 
 #include "app/format_check.h"
 
@@ -38,6 +40,14 @@ TBytes DirectDecode(const std::string& input, const std::string& output,
   EXPECT_EQ(run.Start(), TStartResult::Started);
   run.StartProcess();
   return ReadFile(output);
+}
+
+TFreshSettings::TFreshSettings() {
+  QSettings settings;
+  EXPECT_TRUE(settings.fileName().startsWith(QDir::tempPath()))
+      << "settings outside the test's scope: " << settings.fileName().toStdString();
+  settings.clear();
+  settings.sync();
 }
 
 WindowTest::WindowTest() : Form(std::make_unique<TForm1>(Dialogs)) {

@@ -66,6 +66,12 @@ TEnabling Enabling(const TForm1& form);
 TBytes DirectDecode(const std::string& input, const std::string& output,
                     const std::function<void(TProcessingRun&, int)>& pass = {});
 
+// Every window of a test starts from empty settings (those of the test
+// program's own temporary scope).
+struct TFreshSettings {
+  TFreshSettings();
+};
+
 class WindowTest : public ::testing::Test {
  protected:
   WindowTest();
@@ -96,6 +102,7 @@ class WindowTest : public ::testing::Test {
   // Input and output chosen; Start is enabled.
   void MakeReady(const QString& input, const QString& output);
 
+  TFreshSettings FreshSettings;
   TScratchDir Dir{ZORV_DESKTOP_SCRATCH};
   TScriptedDialogs Dialogs;
   std::unique_ptr<TForm1> Form;
