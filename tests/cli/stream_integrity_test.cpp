@@ -167,7 +167,9 @@ TEST_F(StreamIntegrity, StreamToStreamKeepsEveryChunkBehindTheData) {
 }
 
 // A million different chunk identifiers (the most a file may have) take
-// about a second, not the better part of an hour; the metadata line names
+// about a second, not the better part of an hour as a lookup per chunk over
+// the chunks before it did; the bound is loose enough for a loaded machine
+// and far below what the quadratic lookup needs. The metadata line names
 // ten of them and counts the rest.
 TEST_F(StreamIntegrity, AMillionChunkIdentifiersDecodeInLinearTime) {
   constexpr std::size_t kChunks = 1000000 - 2;  // with fmt and data
@@ -192,7 +194,7 @@ TEST_F(StreamIntegrity, AMillionChunkIdentifiersDecodeInLinearTime) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
   ASSERT_EQ(r.ExitStatus, 0) << r.Err.substr(0, 2000);
-  EXPECT_LT(seconds, 5.0);
+  EXPECT_LT(seconds, 120.0);
   std::cout << "[ measured ] " << kChunks << " chunks decoded in " << seconds << " s\n";
   EXPECT_NE(r.Err.find("\nmetadata: AAAA, BAAA, CAAA, DAAA, EAAA, FAAA, GAAA, HAAA, IAAA, JAAA "
                        "and 999988 more\n"),
