@@ -199,6 +199,10 @@ TRunResult TDecodeRun::Decode() {
   run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
     Md5_.Update(data, size);
   };
+  // The input's checksum as its blocks are read: no second pass.
+  run.Reader().OnBufferReady = [this](const std::uint8_t* data, std::uint32_t size) {
+    InputMd5_.Update(data, size);
+  };
   run.SetDebugChannel(Settings_.DebugBand);
   run.SetOutputFloat(Settings_.Float);
   run.SetCanonicalHeader(Settings_.CanonicalHeader);
@@ -237,6 +241,8 @@ TRunResult TDecodeRun::Decode() {
   result.InputFaults = run.InputFaults();
   result.ElapsedMs = run.ElapsedTime();
   result.Notes = run.Notes();
+  result.Warnings = run.Warnings();
+  result.InputMd5 = HexDigest(InputMd5_.Digest());
   result.Container = run.OutputContainer();
   if (result.Status == TRunStatus::WriteError) {
     // Past 4 GiB the output is RF64: a size is never the reason.

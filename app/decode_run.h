@@ -65,10 +65,15 @@ struct TRunResult {
   std::vector<TLevelChange> Levels;
   // What was left out or changed besides decoding, one line each.
   std::vector<std::string> Notes;
+  // The same with their codes, for a report.
+  std::vector<TRunWarning> Warnings;
   std::int32_t ElapsedMs = 0;
   TContainer Container = TContainer::Riff;
   // Of the output's audio data, when an output was kept.
   std::optional<std::string> Md5;
+  // Of the input's audio data as it was read (the data chunk's bytes, all
+  // of what the input held of them when it was read to its end).
+  std::string InputMd5;
   // The file that holds the result: the output, or the partial file of an
   // interrupted decode; none when nothing was kept (or for a stream).
   std::optional<std::string> Kept;
@@ -149,6 +154,7 @@ class TDecodeRun {
   bool OutputStream_ = false;
   bool OutputOpen_ = false;
   TMd5 Md5_;
+  TMd5 InputMd5_;
   std::function<void(const TProcessingRun&)> BlockCallback_;
   std::atomic<bool> Stop_{false};
   const std::atomic<bool>* ExternalStop_ = nullptr;

@@ -223,14 +223,28 @@ void TProcessingRun::CompleteOutput() {
   OutputContainer_ = Output_->Container();
   header.SetDataSize(data > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data));
 
-  Notes_ = Reader_.Notes();
+  namespace codes = warning_codes;
+  Warnings_.clear();
+  // Everything the reader says it left out is a chunk (or what stood behind
+  // the end the header states).
+  for (const std::string& note : Reader_.Notes()) Warnings_.push_back({codes::kChunkLeftOut, note});
   if (DroppedBytes_ != 0) {
-    Notes_.push_back("a partial frame of " + std::to_string(DroppedBytes_) +
-                     (DroppedBytes_ == 1 ? " byte" : " bytes") +
-                     " at the end of the data: left out");
+    Warnings_.push_back({codes::kPartialFrame, "a partial frame of " +
+                                                   std::to_string(DroppedBytes_) +
+                                                   (DroppedBytes_ == 1 ? " byte" : " bytes") +
+                                                   " at the end of the data: left out"});
   }
-  Notes_.insert(Notes_.end(), Output_->Notes().begin(), Output_->Notes().end());
-  for (std::string& line : InputFaultNotes(InputFaults_, SampleRate_)) Notes_.push_back(line);
+  for (std::size_t i = 0; i < Output_->Notes().size(); ++i) {
+    Warnings_.push_back({Output_->NoteCodes()[i], Output_->Notes()[i]});
+  }
+  // The lines of the input's faults: the non-finite samples' first.
+  std::vector<std::string> faults = InputFaultNotes(InputFaults_, SampleRate_);
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    const bool nonFinite = i == 0 && InputFaults_.NonFinite != 0;
+    Warnings_.push_back({nonFinite ? codes::kNonFiniteInput : codes::kInputClamped, faults[i]});
+  }
+  Notes_.clear();
+  for (const TRunWarning& warning : Warnings_) Notes_.push_back(warning.Message);
   Output_.reset();
 }
 
@@ -357,6 +371,7 @@ void TProcessingRun::WriteBlock(const TBlockSlot& slot) {
 void TProcessingRun::StartProcess() {
   StartTime_ = Now();
   Notes_.clear();
+  Warnings_.clear();
   BytesPerFrame_ = Reader_.BlockAlign();
   FormatTag_ = Reader_.FormatTag();
   Layout_ = FrameLayoutOf(BytesPerFrame_, Channels_, FormatTag_);

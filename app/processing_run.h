@@ -22,6 +22,7 @@
 #include "app/block_pipeline.h"
 #include "app/input_faults.h"
 #include "app/run_settings.h"
+#include "app/run_warning.h"
 #include "app/sample_conversion.h"
 #include "dsp/block_work.h"
 #include "dsp/zorv_calc.h"
@@ -173,6 +174,8 @@ class TProcessingRun {
   // What the last run left out or changed besides decoding (a partial frame
   // dropped, a chunk that ran past the end of the input), one line each.
   const std::vector<std::string>& Notes() const { return Notes_; }
+  // The same, each with its code ("chunk_left_out", "partial_frame_dropped").
+  const std::vector<TRunWarning>& Warnings() const { return Warnings_; }
   // The CodingHistory line for a bext chunk, for the current settings and
   // the frames decoded so far.
   std::string CodingHistoryLine() const;
@@ -255,6 +258,7 @@ class TProcessingRun {
   std::unique_ptr<TMd5> Md5_;
   TContainer OutputContainer_ = TContainer::Riff;
   std::vector<std::string> Notes_;
+  std::vector<TRunWarning> Warnings_;
   std::uint64_t DroppedBytes_ = 0;
   int BlocksInFlight_ = kMaxBlocksInFlight;
   bool InputEnded_ = false;

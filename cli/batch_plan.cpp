@@ -60,10 +60,6 @@ class TPathKeys {
   std::unordered_map<std::string, std::string> Folders_;
 };
 
-TJobResult Refusal(std::string line) {
-  return Decided(TJobStatus::Refused, {std::move(line)});
-}
-
 }  // namespace
 
 std::string DecodedName(const std::string& input, const std::optional<std::string>& folder) {
@@ -98,7 +94,7 @@ std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
     inputKeys[i] = keys.Key(job.Input);
     outputKeys[i] = keys.Key(job.Output);
     if (!byOutput.emplace(outputKeys[i], i).second) {
-      job.Decided = Refusal(std::string(kOutputTwice) + job.Output);
+      job.Decided = Refused(kOutputTwice, job.Output);
     }
   }
 
@@ -109,9 +105,11 @@ std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
     if (source == byOutput.end() || source->second == i || jobs[i].Decided) continue;
     const std::string relation = jobs[i].Input + " is the output of " + jobs[source->second].Input;
     std::error_code error;
-    jobs[i].Decided = fs::exists(jobs[i].Input, error)
-                          ? Decided(TJobStatus::Skipped, {"Skipped: " + relation})
-                          : Refusal("Not decoded: " + relation);
+    jobs[i].Decided =
+        fs::exists(jobs[i].Input, error)
+            ? Decided(TJobStatus::Skipped, {"Skipped: " + relation})
+            : Refused("", jobs[i].Input,
+                      "not decoded: it is the output of " + jobs[source->second].Input);
   }
 
   // An output that is (a link to, another name of) an input that is read.
@@ -129,7 +127,7 @@ std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
     if (!id) continue;
     const auto input = readInputs.find(*id);
     if (input != readInputs.end() && input->second != i) {
-      jobs[i].Decided = Refusal(std::string(messages::kInputAsOutput) + jobs[i].Output);
+      jobs[i].Decided = Refused(messages::kInputAsOutput, jobs[i].Output);
     }
   }
   return jobs;

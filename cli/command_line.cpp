@@ -18,11 +18,13 @@
 #include "app/pending_file.h"
 #include "cli/batch_plan.h"
 #include "cli/decode_job.h"
+#include "cli/error_line.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/reference_level.h"
+#include "cli/report_target.h"
 #include "cli/run_report.h"
 #include "cli/terminal_text.h"
 #include "zorv_version.h"
@@ -32,15 +34,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// One line, and where to read more.
 int UsageError(std::ostream& err, const std::string& message) {
-  err << "zorv-decode: " << Escaped(message) << "\n\n" << UsageText();
+  err << kProgramPrefix << Escaped(message) << '\n' << kTryHelp << '\n';
   err.flush();
   return exUsageError;
 }
 
-// A refusal of the whole call, before any input is decoded.
-int CallRefused(std::ostream& err, std::initializer_list<std::string> lines) {
-  for (const std::string& line : lines) err << Escaped(line) << '\n';
+// A refusal of the whole call, before any input is decoded: one line,
+// "zorv-decode: FILE: reason".
+int CallRefused(std::ostream& err, const std::string& line) {
+  err << Escaped(line) << '\n';
   err.flush();
   return exFailed;
 }
@@ -48,6 +52,23 @@ int CallRefused(std::ostream& err, std::initializer_list<std::string> lines) {
 bool IsLink(const std::string& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// Why the report cannot go to name, as its line; empty when it can. A
+// stream (standard output, a device, a pipe) is written as it is; a file
+// is never an input, a link or (without -f) an existing file.
+std::string ReportRefusal(const std::string& name, const TCliOptions& options) {
+  if (IsStreamTarget(name)) return {};
+  const std::string key = PathKey(name);
+  for (const std::string& input : options.Inputs) {
+    if (input != kStandardStream && (key == PathKey(input) || SameFile(input, name))) {
+      return ErrorLine(messages::kInputAsOutput, name);
+    }
+  }
+  if (IsLink(name)) return ErrorLine(kOutputIsLink, name);
+  std::error_code error;
+  if (!options.Force && fs::exists(name, error)) return ErrorLine(kOutputExists, name);
+  return {};
 }
 
 // The per-file reports in the order of the inputs, whatever order the jobs
@@ -120,11 +141,32 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return out ? exDecoded : exFailed;
   }
 
+  // A report on standard output has it to itself.
+  const bool reportToOut = options.Report && ReportDescriptor(*options.Report) == 1;
+  if (reportToOut && options.Output && *options.Output == kStandardStream) {
+    return UsageError(err, "--report " + *options.Report +
+                               " and -o - both write to standard output: give one a file");
+  }
   if (options.MeasureLevel) {
+    TReportTarget report;
+    if (options.Report) {
+      if (const std::string why = ReportRefusal(*options.Report, options); !why.empty()) {
+        return CallRefused(err, why);
+      }
+      if (auto why = report.Open(*options.Report)) return CallRefused(err, *why);
+    }
     const bool all = MeasureLevels(
-        options.Inputs, {options.ToneStartSeconds, options.ToneLengthSeconds}, out, err, stop);
+        options.Inputs, {options.ToneStartSeconds, options.ToneLengthSeconds},
+        reportToOut ? err : out, err, stop, options.Report ? &report.Stream() : nullptr);
+    bool reportFailed = false;
+    if (options.Report) {
+      if (auto why = report.Finish(options.Force)) {
+        err << Escaped(*why) << '\n' << std::flush;
+        reportFailed = true;
+      }
+    }
     if (stop) return interrupted();
-    return all && out ? exDecoded : exFailed;
+    return all && !reportFailed && (reportToOut ? err : out) ? exDecoded : exFailed;
   }
   if (options.Plot) {
     if (const std::string why = PlotsUnavailable(); !why.empty()) return UsageError(err, why);
@@ -157,34 +199,24 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       if (key == PathKey(job.Output)) {
         return UsageError(err, "the report and the outputs must be different files");
       }
-      if (key == PathKey(job.Input) || SameFile(job.Input, *options.Report)) {
-        return CallRefused(err, {std::string(messages::kInputAsOutput) + *options.Report});
-      }
     }
-    if (IsLink(*options.Report)) {
-      return CallRefused(err, {std::string(kOutputIsLink) + *options.Report});
-    }
-    std::error_code error;
-    if (!options.Force && fs::exists(*options.Report, error)) {
-      return CallRefused(err, {std::string(kOutputExists) + *options.Report});
+    if (const std::string why = ReportRefusal(*options.Report, options); !why.empty()) {
+      return CallRefused(err, why);
     }
   }
   if (options.OutputDir) {
     std::error_code error;
     fs::create_directories(*options.OutputDir, error);
     if (error || !fs::is_directory(*options.OutputDir)) {
-      return CallRefused(err, {std::string(messages::kCannotCreate) + *options.OutputDir,
-                               error ? error.message() : std::strerror(ENOTDIR)});
+      return CallRefused(err, ErrorLine(messages::kCannotCreate, *options.OutputDir,
+                                        error ? error.message() : std::strerror(ENOTDIR)));
     }
   }
-  TPendingFile reportFile;
-  std::unique_ptr<TFdStream> report;
+  TReportTarget reportTarget;
+  std::ostream* report = nullptr;
   if (options.Report) {
-    if (!reportFile.Create(*options.Report)) {
-      return CallRefused(err, {std::string(messages::kCannotCreate) + *options.Report,
-                               std::strerror(reportFile.Error())});
-    }
-    report = std::make_unique<TFdStream>(reportFile.Descriptor());
+    if (auto why = reportTarget.Open(*options.Report)) return CallRefused(err, *why);
+    report = &reportTarget.Stream();
   }
   if (stop) return interrupted();
 
@@ -210,16 +242,20 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.Exact = options.Exact;
   settings.Float = options.Float;
   settings.CanonicalHeader = options.CanonicalHeader;
+  settings.Strict = options.Strict;
   settings.Pool = workers > 0 ? &pool : nullptr;
 
   TProgressBoard board(err, errIsTerminal && !options.Quiet);
-  TResults results(jobs, board, options, report.get());
+  TResults results(jobs, board, options, report);
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t i = next++; i < jobs.size(); i = next++) {
       const TPlannedJob& job = jobs[i];
+      const auto started = std::chrono::system_clock::now();
       TJobResult result =
           job.Decided ? *job.Decided : DecodeFile(job.Input, job.Output, settings, board, stop);
+      result.Started = started;
+      result.Finished = std::chrono::system_clock::now();
       // With --continue (one thread), the next part goes on from where the
       // last one decoded ended.
       if (options.Continue && result.EndState) settings.ContinueFrom = result.EndState;
@@ -236,11 +272,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 
   bool reportFailed = false;
   if (report) {
-    report->flush();
-    if (report->Error() != 0 || !reportFile.Commit(options.Force)) {
-      const int error = report->Error() != 0 ? report->Error() : reportFile.Error();
-      board.Report(Escaped(std::string(kCannotWrite) + *options.Report) + "\n" +
-                   std::strerror(error) + "\n");
+    if (auto why = reportTarget.Finish(options.Force)) {
+      board.Report(Escaped(*why) + "\n");
       reportFailed = true;
     }
   }

@@ -24,9 +24,8 @@
 #include "app/output_name.h"
 #include "app/pending_file.h"
 #include "app/refusal_detail.h"
-#include "app/limit_counter.h"
-#include "app/meter_fan_out.h"
 #include "app/run_limits.h"
+#include "cli/error_line.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
 #include "cli/meter_log.h"
@@ -42,12 +41,6 @@ namespace fs = std::filesystem;
 
 std::string Reason(int error) {
   return std::strerror(error);
-}
-
-TJobResult Refused(std::string_view message, const std::string& path, std::string detail = {}) {
-  std::vector<std::string> lines{std::string(message) + path};
-  if (!detail.empty()) lines.push_back(std::move(detail));
-  return Decided(TJobStatus::Refused, std::move(lines));
 }
 
 bool IsStandardStream(const std::string& path) {
@@ -122,6 +115,15 @@ TJobResult Decided(TJobStatus status, std::vector<std::string> lines) {
   return result;
 }
 
+TJobResult Refused(std::string_view message, const std::string& path, std::string detail,
+                   TJobStatus status) {
+  TJobResult result;
+  result.Status = status;
+  result.Lines = {ErrorLine(message, path, detail)};
+  result.Message = {ErrorText(message, path, detail)};
+  return result;
+}
+
 namespace {
 
 // The checks of the files the job writes besides the output, before
@@ -148,8 +150,26 @@ std::optional<TJobResult> CheckSideFiles(const std::string& input, const std::st
   return std::nullopt;
 }
 
-TJobResult Refused(const TRefusal& refusal) {
+TJobResult RefusalResult(const TRefusal& refusal) {
   return Refused(refusal.Message, refusal.Path, refusal.Detail);
+}
+
+// --level tone without a usable tone: what was found in parentheses; an
+// input that became unreadable meanwhile: its message, which ends in the path.
+TJobResult ToneRefusal(const TToneLevel& tone, const std::string& input) {
+  const std::string& first = tone.Lines.front();
+  if (first.starts_with(kNoUsableTone)) {
+    return Refused(kNoUsableTone, input, tone.Lines.size() > 1 ? tone.Lines[1] : std::string());
+  }
+  if (first.ends_with(input)) return Refused(first.substr(0, first.size() - input.size()), input);
+  return Decided(TJobStatus::Refused, tone.Lines);
+}
+
+// Bytes of the file at path; none when it is not a regular file.
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
 }
 
 }  // namespace
@@ -157,7 +177,7 @@ TJobResult Refused(const TRefusal& refusal) {
 TJobResult DecodeFile(const std::string& input, const std::string& output,
                       const TJobSettings& settings, TProgressBoard& board,
                       const std::atomic<bool>& stop) {
-  if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
+  if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
   TRunSettings runSettings;
   runSettings.LevelDb = settings.LevelDb;
   runSettings.Exact = settings.Exact;
@@ -176,8 +196,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (fromStream && ::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
   if (auto refusal = fromStream ? run.OpenInputStream(STDIN_FILENO, input) : run.OpenInput(input)) {
     // A signal while the header was read is no refusal of the input.
-    if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
-    return Refused(*refusal);
+    if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
+    return RefusalResult(*refusal);
   }
   if (toStream && ::isatty(STDOUT_FILENO) == 1) return Refused(kOutputIsTerminal, output);
   if (!fromStream && !toStream && SameFile(input, output)) {
@@ -189,11 +209,11 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   std::optional<std::string> toneLine;
   if (settings.LevelFromTone) {
     TToneLevel tone = LevelFromTone(input, settings.ToneStretch);
-    if (!tone.LevelDb) return Decided(TJobStatus::Refused, std::move(tone.Lines));
+    if (!tone.LevelDb) return ToneRefusal(tone, input);
     run.SetLevel(*tone.LevelDb);
     toneLine = tone.Lines.front();
   }
-  if (stop) return Decided(TJobStatus::Interrupted, {std::string(kNotDecoded) + input});
+  if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
 
   // Everything is written under temporary names; nothing that exists is
   // touched before the decode is complete. Standard output is a stream of
@@ -201,7 +221,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (toStream) {
     run.OpenOutputStream(STDOUT_FILENO, output);
   } else if (auto refusal = run.OpenOutput(output)) {
-    return Refused(*refusal);
+    return RefusalResult(*refusal);
   }
   TPendingFile logFile;
   std::unique_ptr<TFdStream> logStream;
@@ -263,11 +283,14 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   facts.OutputFormat = settings.Float ? "float32" : facts.Format;
   facts.Arithmetic = std::string(PathName(run.Engine().Decoder().Path()));
   facts.LevelDb = decoded.Levels.front().LevelDb;
+  facts.Levels = decoded.Levels;
   facts.Frames = decoded.Frames;
   facts.ClippedSamples = decoded.Stats.Clipped;
   if (decoded.Stats.Peak > 0) facts.PeakDbfs = 20.0 * std::log10(decoded.Stats.Peak);
   facts.ElapsedMs = decoded.ElapsedMs;
   facts.Limits = LimitTimesOf(limits);
+  facts.InputMd5 = decoded.InputMd5;
+  if (!fromStream) facts.InputSize = FileSize(input);
 
   TJobResult result;
   result.Facts = facts;
@@ -278,8 +301,26 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     result.Lines.push_back(line);
     result.Message.push_back(std::move(line));
   };
+  // A per-file error: "zorv-decode: FILE: reason" on stderr, without the
+  // program's name in the report.
+  const auto fail = [&result](std::string_view message, const std::string& path,
+                              const std::string& detail) {
+    result.Lines.push_back(ErrorLine(message, path, detail));
+    result.Message.push_back(ErrorText(message, path, detail));
+  };
+  const auto warn = [&](const TRunWarning& warning) {
+    say(warning.Message);
+    result.Warnings.push_back(warning);
+    result.Warned = true;
+  };
   if (toneLine) say(*toneLine);
-  if (!decoded.Reason.empty()) say(decoded.Reason);
+  if (decoded.Status == TRunStatus::WriteError && !decoded.Reason.empty()) {
+    fail(kCannotWrite, output, decoded.Reason);
+  } else if (decoded.Status == TRunStatus::ReadError && !decoded.Reason.empty()) {
+    fail(messages::kCannotRead, input, decoded.Reason);
+  } else if (!decoded.Reason.empty()) {
+    say(decoded.Reason);
+  }
   if (decoded.Status == TRunStatus::ReadError && toStream) say(std::string(kStreamNotTakenBack));
   for (std::string& line : DescribeLimitTimes(limits)) say(std::move(line));
   if (!metadata.empty()) {
@@ -288,50 +329,69 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   }
   // What was left out or changed besides decoding (a partial frame, a
   // chunk that ran past the end): warnings.
-  for (const std::string& note : decoded.Notes) say(note);
-  if (!decoded.Notes.empty()) result.Warned = true;
+  for (const TRunWarning& warning : decoded.Warnings) warn(warning);
   const bool stalled = decoded.Status == TRunStatus::SampleCountError;
   if (!stalled) result.Lines.push_back(ElapsedTimeText(decoded.ElapsedMs));
 
+  // The warnings of a complete decode, said below what its files did.
+  std::vector<TRunWarning> late;
+  if (decoded.Status == TRunStatus::Done) {
+    if (facts.ClippedSamples > 0 && facts.PeakDbfs) {
+      late.push_back({warning_codes::kClipped, "clipped " + std::to_string(facts.ClippedSamples) +
+                                                   " samples (peak " + PeakText(*facts.PeakDbfs) +
+                                                   " dBFS)"});
+    }
+    if (frameBytes != 0 && total < declared && !fromStream) {
+      late.push_back({warning_codes::kShortInput,
+                      "input shorter than its header: " + std::to_string(facts.Frames) + " of " +
+                          std::to_string(declared / frameBytes) + " frames"});
+    }
+  }
+  // --strict: a complete decode that warns is a failure and keeps nothing.
+  const bool doubtful = settings.Strict && decoded.Status == TRunStatus::Done &&
+                        (!decoded.Warnings.empty() || !late.empty());
+
   const bool logFailed = logStream && (logStream->flush(), logStream->Error() != 0);
-  run.Commit(decoded, !logFailed);
+  run.Commit(decoded, !logFailed && !doubtful);
   if (logFailed) {
     result.Status = TJobStatus::Failed;
-    say(std::string(kCannotWrite) + *settings.MeterLog + ": " + Reason(logStream->Error()));
+    fail(kCannotWrite, *settings.MeterLog, Reason(logStream->Error()));
+  } else if (doubtful) {
+    for (const TRunWarning& warning : late) warn(warning);
+    result.Status = TJobStatus::Failed;
+    if (toStream) {
+      fail({}, output, "--strict and a warning: " + std::string(kStreamNotTakenBack));
+    } else {
+      fail({}, output, "not kept (--strict and a warning)");
+    }
   } else if (decoded.Status == TRunStatus::Done) {
     if (decoded.CommitErrno != 0) {
       const int error = decoded.CommitErrno;
-      say(error == EEXIST ? std::string(kOutputExists) + output
-                          : std::string(kCannotWrite) + output + ": " + Reason(error));
+      if (error == EEXIST) {
+        fail(kOutputExists, output, {});
+      } else {
+        fail(kCannotWrite, output, Reason(error));
+      }
       result.Status = error == EEXIST ? TJobStatus::Refused : TJobStatus::Failed;
       return result;
     }
     result.Status = TJobStatus::Decoded;
     result.Output = output;
     result.Facts->Md5 = decoded.Md5;
+    if (!toStream) result.Facts->OutputSize = FileSize(output);
     if (meterLog && !logFile.Commit(settings.Force)) {
-      say(std::string(kCannotWrite) + *settings.MeterLog + ": " + Reason(logFile.Error()));
+      fail(kCannotWrite, *settings.MeterLog, Reason(logFile.Error()));
       result.Status = TJobStatus::Failed;
     }
     if (settings.Plot) {
       const bool drawn = WriteGainPlot(history, plotFile.Descriptor());
       const int error = drawn ? 0 : errno;
       if (!drawn || !plotFile.Commit(settings.Force)) {
-        say(std::string(kCannotWrite) + *settings.Plot + ": " +
-            Reason(drawn ? plotFile.Error() : error));
+        fail(kCannotWrite, *settings.Plot, Reason(drawn ? plotFile.Error() : error));
         result.Status = TJobStatus::Failed;
       }
     }
-    if (facts.ClippedSamples > 0 && facts.PeakDbfs) {
-      say("clipped " + std::to_string(facts.ClippedSamples) + " samples (peak " +
-          PeakText(*facts.PeakDbfs) + " dBFS)");
-      result.Warned = true;
-    }
-    if (frameBytes != 0 && total < declared && !fromStream) {
-      say("input shorter than its header: " + std::to_string(facts.Frames) + " of " +
-          std::to_string(declared / frameBytes) + " frames");
-      result.Warned = true;
-    }
+    for (const TRunWarning& warning : late) warn(warning);
   } else if (decoded.Status == TRunStatus::Aborted) {
     // Interrupted: what was decoded is a complete file under the partial name.
     result.Status = TJobStatus::Interrupted;
@@ -344,13 +404,14 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     } else if (decoded.Kept) {
       result.Output = *decoded.Kept;
       result.Facts->Md5 = decoded.Md5;
+      result.Facts->OutputSize = FileSize(*decoded.Kept);
       say("Interrupted; what was decoded is in: " + *decoded.Kept);
       if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
       if (settings.Plot && WriteGainPlot(history, plotFile.Descriptor())) {
         plotFile.CommitAs(PartialName(*settings.Plot), true);
       }
     } else {
-      say(std::string(kCannotWrite) + PartialName(output) + ": " + Reason(decoded.CommitErrno));
+      fail(kCannotWrite, PartialName(output), Reason(decoded.CommitErrno));
     }
   } else {
     result.Status = TJobStatus::Failed;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,9 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "app/decode_run.h"
 #include "app/limit_counter.h"
 #include "app/reference_tone.h"
 #include "app/run_settings.h"
+#include "app/run_warning.h"
 #include "cli/progress.h"
 #include "dsp/worker_pool.h"
 
@@ -46,6 +49,9 @@ struct TJobSettings {
   bool Exact = false;
   bool Float = false;
   bool CanonicalHeader = false;
+  // A decode with a warning fails, and its output is not kept (what went to
+  // standard output cannot be taken back).
+  bool Strict = false;
   // The worker threads that decode the channels, shared by the files decoded
   // in parallel; null: each file on its own thread.
   TWorkerPool* Pool = nullptr;
@@ -70,7 +76,11 @@ struct TDecodeFacts {
   std::uint64_t ClippedSamples = 0;
   std::optional<double> PeakDbfs;  // none for silence
   std::int64_t ElapsedMs = 0;
-  std::optional<std::string> Md5;  // of the output's audio data, when it was kept
+  std::optional<std::string> Md5;           // of the output's audio data, when it was kept
+  std::string InputMd5;                     // of the input's audio data as it was read
+  std::optional<std::uint64_t> InputSize;   // bytes of the input file (none for a stream)
+  std::optional<std::uint64_t> OutputSize;  // bytes of the kept output file
+  std::vector<TLevelChange> Levels;         // the level history of the decode
   // Per channel and band, the time at the floor and at the ceiling (after
   // the first second, outside digital silence), and each channel's silence.
   TLimitTimes Limits;
@@ -85,8 +95,13 @@ struct TJobResult {
   // report's message.
   std::vector<std::string> Message;
   bool Warned = false;                // a line warns (clipping, a short input)
+  std::vector<TRunWarning> Warnings;  // the same warnings with their codes
   std::optional<std::string> Output;  // the file that holds the result (a partial one too)
   std::optional<TDecodeFacts> Facts;  // once the decode began
+  // When the job began and ended (set by the caller; a job decided before
+  // any decode begins and ends at once).
+  std::chrono::system_clock::time_point Started;
+  std::chrono::system_clock::time_point Finished;
   // Where the decoder's channels ended, for the next part of a tape.
   std::shared_ptr<const TDecoderState> EndState;
 
@@ -96,6 +111,10 @@ struct TJobResult {
 // A job decided before any decode: skipped, refused or interrupted with the
 // message lines given.
 TJobResult Decided(TJobStatus status, std::vector<std::string> lines);
+// A job refused before any decode, or interrupted before it began: message
+// and path (and detail) as one line, "zorv-decode: FILE: reason".
+TJobResult Refused(std::string_view message, const std::string& path, std::string detail = {},
+                   TJobStatus status = TJobStatus::Refused);
 
 // Refuses before anything is created when the input is unusable, the output
 // is the input, a link, or exists (without Force), or the stop flag is set.

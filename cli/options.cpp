@@ -104,8 +104,8 @@ class TParser {
           app.add_flag("--exact", o.Exact), app.add_flag("--float", o.Float),
           app.add_flag("--canonical-header", o.CanonicalHeader),
           app.add_flag("--continue", o.Continue), app.add_flag("-q,--quiet", o.Quiet),
-          app.add_flag("--measure-level", o.MeasureLevel), app.add_flag("-h,--help", o.Help),
-          app.add_flag("-V,--version", o.Version)}) {
+          app.add_flag("--strict", o.Strict), app.add_flag("--measure-level", o.MeasureLevel),
+          app.add_flag("-h,--help", o.Help), app.add_flag("-V,--version", o.Version)}) {
       flag->disable_flag_override();
     }
     app.add_option("INPUT", o.Inputs);
@@ -213,6 +213,9 @@ class TParser {
       return fail("the output file name must end in .wav: " + *o.Output);
     }
     if (o.MeterLog && o.Inputs.size() > 1) return fail("--meter-log needs exactly one input file");
+    if (o.Report && *o.Report == kStandardStream && o.Output && *o.Output == kStandardStream) {
+      return fail("--report - and -o - both write to standard output: give one a file");
+    }
     if (o.Force && o.SkipExisting) return fail("--force and --skip-existing exclude each other");
     if (o.Plot && o.Inputs.size() > 1) return fail("--plot needs exactly one input file");
     if (o.Plot && !HasExtension(*o.Plot, ".png")) {
@@ -222,8 +225,8 @@ class TParser {
       // A measurement decodes nothing and writes no file.
       const std::pair<bool, const char*> decoding[] = {
           {o.Output.has_value(), "--output"},      {o.OutputDir.has_value(), "--output-dir"},
-          {o.MeterLog.has_value(), "--meter-log"}, {o.Report.has_value(), "--report"},
-          {o.Plot.has_value(), "--plot"},          {o.LevelFromTone, "--level tone"}};
+          {o.MeterLog.has_value(), "--meter-log"}, {o.Plot.has_value(), "--plot"},
+          {o.LevelFromTone, "--level tone"},       {o.Strict, "--strict"}};
       for (const auto& [given, name] : decoding) {
         if (given) return fail(std::string("--measure-level decodes nothing: leave out ") + name);
       }
@@ -264,7 +267,8 @@ Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
                         (an input without a usable tone is refused)
       --measure-level   print each input's reference tone and the reference level
                         it suggests, and the levels that keep every band inside
-                        its range; writes nothing
+                        its range; writes no audio (with --report, the findings
+                        as JSON objects too)
       --tone-start S    look for the reference tone from S seconds on (default 0)
       --tone-length S   ... in S seconds of the input (default 60, at least 2)
       --debug-band B    A, B, C or D: channel 2 of the output carries channel 1's
@@ -274,7 +278,14 @@ Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
   -j, --jobs N          decode up to N inputs at once (default: number of cores)
       --float           write 32-bit float output whatever the input's format
       --meter-log FILE  write the band meters' positions as CSV (one INPUT only)
-      --report FILE     write one JSON object per input (JSON Lines)
+      --report FILE     write one JSON object per input (JSON Lines): status,
+                        warnings, checksums of input and output audio data,
+                        sizes, levels, times; "-": to standard output (then
+                        nothing else goes there); with --measure-level the
+                        measurements
+      --strict          a decode with a warning (clipped, short input, partial
+                        frame, chunk left out, non-finite input, ...) fails,
+                        and its output is not kept
       --plot FILE       draw the band gains over the whole input as a PNG picture
                         (one INPUT only; the name ends in .png)
       --exact           decode with the extended-precision reference arithmetic
@@ -307,9 +318,10 @@ band at its -32 dB floor or +10 dB ceiling) another level gives the same output
 up to a gain of half the change; each decode names the bands that sat at a
 limit ("band D of channel 1 at its +10 dB ceiling for 2.3 s").
 
-Exit status: 0 when every input was decoded or skipped (with --measure-level:
-gave a reference level), 1 when any was refused or failed, 2 for a usage error,
-128 + the signal's number when interrupted.
+Errors name the file: "zorv-decode: FILE: reason". Exit status: 0 when every
+input was decoded or skipped (with --measure-level: gave a reference level),
+1 when any was refused or failed (with --strict: or warned), 2 for a usage
+error, 128 + the signal's number when interrupted.
 )";
 }
 

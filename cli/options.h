@@ -27,7 +27,7 @@ struct TCliOptions {
   bool SkipExisting = false;            // --skip-existing: an existing output is skipped
   unsigned Jobs = 0;                    // -j: 0 = one per core
   std::optional<std::string> MeterLog;  // --meter-log: one input only
-  std::optional<std::string> Report;    // --report: JSON Lines, one object per input
+  std::optional<std::string> Report;    // --report: JSON Lines, one object per input ("-": stdout)
   std::optional<std::string> Plot;      // --plot: the band gains as PNG, one input only
   // --exact: the extended-precision reference arithmetic instead of the
   // fastest path (same output files, several times slower).
@@ -40,6 +40,8 @@ struct TCliOptions {
   // order given, each from the state the decode of the one before ended in.
   bool Continue = false;
   bool Quiet = false;  // -q: errors and warnings only
+  // --strict: a decode with a warning fails, and its output is not kept.
+  bool Strict = false;
   bool Help = false;
   bool Version = false;
 };

@@ -30,8 +30,10 @@ std::string MeasurementLine(const std::string& input, const TReferenceTone& tone
 // of the whole input); an unreadable input's refusal on err. Stops between
 // inputs when stop is set. True when every input's tone gave a reference
 // level.
+// With a report, each input's findings go there too as one JSON object.
 bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& stretch,
-                   std::ostream& out, std::ostream& err, const std::atomic<bool>& stop);
+                   std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
+                   std::ostream* report = nullptr);
 
 struct TToneLevel {
   std::optional<double> LevelDb;  // the level to decode with

@@ -3,7 +3,11 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <nlohmann/json.hpp>
+
+#include "zorv_version.h"
 
 namespace zorv::cli {
 namespace {
@@ -54,10 +58,46 @@ std::string Hex(std::string_view bytes) {
   return hex;
 }
 
+using json = nlohmann::ordered_json;
+
+std::string Dumped(const json& line) {
+  return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+double Tenths(double value) {
+  return std::round(value * 10.0) / 10.0 + 0.0;
+}
+
+// The tool and the times: who wrote the line, and when it began and ended.
+void AddAudit(json& line, std::chrono::system_clock::time_point started,
+              std::chrono::system_clock::time_point finished) {
+  line["tool"] = "zorv-decode " ZORV_VERSION_TEXT;
+  line["started"] = UtcTimeText(started);
+  line["finished"] = UtcTimeText(finished);
+}
+
 }  // namespace
 
+std::string UtcTimeText(std::chrono::system_clock::time_point time) {
+  using namespace std::chrono;
+  const auto ms = duration_cast<milliseconds>(time.time_since_epoch()).count();
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
+  const long long millis = ((ms % 1000) + 1000) % 1000;
+  std::tm utc{};
+  ::gmtime_r(&seconds, &utc);
+  char text[96];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03lldZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+  return text;
+}
+
+std::vector<std::vector<TLevelChange>> LevelsPerChannel(const std::vector<TLevelChange>& history,
+                                                        std::uint32_t channels) {
+  // One level for all channels: each channel has the run's history.
+  return std::vector<std::vector<TLevelChange>>(channels, history);
+}
+
 std::string ReportLine(const std::string& input, const TJobResult& result) {
-  using json = nlohmann::ordered_json;
   json line = json::object();
   line["input"] = input;
   line["output"] = result.Output ? json(*result.Output) : json(nullptr);
@@ -69,6 +109,11 @@ std::string ReportLine(const std::string& input, const TJobResult& result) {
   std::string message;
   for (const std::string& part : result.Message) message += (message.empty() ? "" : "; ") + part;
   line["message"] = message;
+  json warnings = json::array();
+  for (const TRunWarning& warning : result.Warnings) {
+    warnings.push_back({{"code", warning.Code}, {"message", warning.Message}});
+  }
+  line["warnings"] = warnings;
   const TDecodeFacts* facts = result.Facts ? &*result.Facts : nullptr;
   const auto fact = [&](const char* key, auto value) {
     line[key] = facts != nullptr ? json(value) : json(nullptr);
@@ -82,12 +127,30 @@ std::string ReportLine(const std::string& input, const TJobResult& result) {
                       ? static_cast<double>(facts->Frames) / facts->SampleRate
                       : 0.0);
   fact("reference_level_db", facts ? facts->LevelDb : 0.0);
+  // Per channel, the level from each frame on.
+  if (facts != nullptr) {
+    json channels = json::array();
+    for (const std::vector<TLevelChange>& history :
+         LevelsPerChannel(facts->Levels, facts->Channels)) {
+      json changes = json::array();
+      for (const TLevelChange& change : history) {
+        changes.push_back({{"frame", change.Frame}, {"level_db", Tenths(change.LevelDb)}});
+      }
+      channels.push_back(changes);
+    }
+    line["levels"] = channels;
+  } else {
+    line["levels"] = nullptr;
+  }
   fact("arithmetic", facts ? facts->Arithmetic : "");
   fact("clipped_samples", facts ? facts->ClippedSamples : 0);
   line["peak_dbfs"] =
       facts && facts->PeakDbfs ? json(std::round(*facts->PeakDbfs * 10.0) / 10.0) : json(nullptr);
   fact("elapsed_ms", facts ? facts->ElapsedMs : 0);
   line["md5"] = facts && facts->Md5 ? json(*facts->Md5) : json(nullptr);
+  line["input_md5"] = facts && !facts->InputMd5.empty() ? json(facts->InputMd5) : json(nullptr);
+  line["input_size"] = facts && facts->InputSize ? json(*facts->InputSize) : json(nullptr);
+  line["output_size"] = facts && facts->OutputSize ? json(*facts->OutputSize) : json(nullptr);
   // Per channel, bands A..D, to a hundredth of a second.
   const auto perBand = [&](const std::vector<std::array<double, 4>>* seconds) {
     if (seconds == nullptr) return json(nullptr);
@@ -107,7 +170,72 @@ std::string ReportLine(const std::string& input, const TJobResult& result) {
       silence.push_back(std::round(s * 100.0) / 100.0);
   }
   line["silence_seconds"] = facts != nullptr ? silence : json(nullptr);
-  return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+  AddAudit(line, result.Started, result.Finished);
+  return Dumped(line);
+}
+
+std::string MeasurementReportLine(const std::string& input, const TReferenceTone& tone,
+                                  const std::optional<TLevelRange>& range,
+                                  const std::string& message,
+                                  std::chrono::system_clock::time_point started,
+                                  std::chrono::system_clock::time_point finished) {
+  json line = json::object();
+  line["input"] = input;
+  if (!IsUtf8(input)) line["input_bytes"] = Hex(input);
+  const TLevelSuggestion& suggestion = tone.Suggestion;
+  const bool readable = suggestion.Verdict != TToneVerdict::Unreadable;
+  line["status"] = suggestion.Verdict == TToneVerdict::Suggested ? "measured"
+                   : readable                                    ? "no_level"
+                                                                 : "refused";
+  line["message"] = message;
+  line["search_start_seconds"] = readable ? json(Tenths(tone.SearchStart)) : json(nullptr);
+  line["search_end_seconds"] = readable ? json(Tenths(tone.SearchEnd)) : json(nullptr);
+  json channels = json::array();
+  for (std::size_t c = 0; c < tone.Channels.size(); ++c) {
+    const std::optional<TFoundTone>& found = tone.Channels[c];
+    json channel = {{"channel", c + 1}};
+    channel["frequency_hz"] = found ? json(std::round(found->FrequencyHz)) : json(nullptr);
+    channel["level_dbfs"] = found ? json(std::round(found->PeakDbfs * 100.0) / 100.0) : nullptr;
+    channel["start_seconds"] = found ? json(Tenths(found->StartSeconds)) : json(nullptr);
+    channel["end_seconds"] = found ? json(Tenths(found->EndSeconds)) : json(nullptr);
+    channels.push_back(channel);
+  }
+  line["channels"] = readable ? channels : json(nullptr);
+  line["suggested_level_db"] = suggestion.Verdict == TToneVerdict::Suggested
+                                   ? json(Tenths(suggestion.LevelDb))
+                                   : json(nullptr);
+  // Why there is no level to suggest.
+  switch (suggestion.Verdict) {
+    case TToneVerdict::Suggested:
+      line["no_level_reason"] = nullptr;
+      break;
+    case TToneVerdict::OutOfRange:
+      line["no_level_reason"] = "out_of_range";
+      break;
+    case TToneVerdict::NoTone:
+      line["no_level_reason"] = "no_tone";
+      break;
+    case TToneVerdict::Unreadable:
+      line["no_level_reason"] = "unreadable";
+      break;
+  }
+  line["tone_level_db"] = suggestion.Verdict == TToneVerdict::OutOfRange
+                              ? json(Tenths(suggestion.LevelDb))
+                              : json(nullptr);
+  line["channel_spread_db"] = suggestion.ChannelsWithTone > 1
+                                  ? json(std::round(suggestion.SpreadDb * 100.0) / 100.0)
+                                  : json(nullptr);
+  if (range && range->Analysed && range->Found) {
+    line["level_range_db"] = {{"lowest", Tenths(range->LowestDb)},
+                              {"highest", Tenths(range->HighestDb)}};
+  } else {
+    line["level_range_db"] = nullptr;
+  }
+  // No level keeps every band inside: the one with the least time at a limit.
+  line["least_limited_level_db"] =
+      range && range->Analysed && !range->Found ? json(Tenths(range->BestDb)) : json(nullptr);
+  AddAudit(line, started, finished);
+  return Dumped(line);
 }
 
 }  // namespace zorv::cli

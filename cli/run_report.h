@@ -2,8 +2,14 @@
 // The --report file: one JSON object per input, one per line (JSON Lines).
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/level_range.h"
+#include "app/reference_tone.h"
 #include "cli/decode_job.h"
 
 namespace zorv::cli {
@@ -21,6 +27,36 @@ namespace zorv::cli {
 // null; names that are not UTF-8 have their stray bytes replaced by U+FFFD,
 // and their bytes in hex in "input_bytes" (and "output_bytes") after
 // "output", so that two such names stay apart and each can be found again.
+// Then "warnings" after "message": [{"code":"clipped","message":"clipped 12
+// samples (peak +0.4 dBFS)"}, ...], empty for a clean decode; "levels" after
+// "reference_level_db": per channel the level from each frame on,
+// [[{"frame":0,"level_db":-10.0}], ...]; "input_md5" (of the input's audio
+// data as it was read), "input_size" and "output_size" (bytes of the files;
+// null for a stream) after "md5"; and last "tool" ("zorv-decode 0.9.1"),
+// "started" and "finished" (UTC, "2026-12-09T10:41:07.123Z").
 std::string ReportLine(const std::string& input, const TJobResult& result);
+
+// --measure-level --report: one object per input, {"input", "status"
+// ("measured", "no_level" or "refused"), "message" (the printed line),
+// "search_start_seconds", "search_end_seconds", "channels": [{"channel":1,
+// "frequency_hz":1000, "level_dbfs":-14.32, "start_seconds":2.0,
+// "end_seconds":32.0}, ...] (nulls in a channel without a tone),
+// "suggested_level_db" (null when none), "no_level_reason" (null,
+// "no_tone", "out_of_range" or "unreadable"), "tone_level_db" (the level out
+// of range), "channel_spread_db", "level_range_db": {"lowest","highest"},
+// "tool", "started", "finished"}.
+std::string MeasurementReportLine(const std::string& input, const TReferenceTone& tone,
+                                  const std::optional<TLevelRange>& range,
+                                  const std::string& message,
+                                  std::chrono::system_clock::time_point started,
+                                  std::chrono::system_clock::time_point finished);
+
+// "2026-12-09T10:41:07.123Z"
+std::string UtcTimeText(std::chrono::system_clock::time_point time);
+
+// The level history of each channel of a decode: today all channels share
+// the run's.
+std::vector<std::vector<TLevelChange>> LevelsPerChannel(const std::vector<TLevelChange>& history,
+                                                        std::uint32_t channels);
 
 }  // namespace zorv::cli

@@ -4,20 +4,24 @@
 # zorv-slurm.sh, or any zorv-decode --report) into one report, one line per
 # input, and checks every decoded output against its report: the MD5 of the
 # audio data of the WAV file at the report's "output" must be the report's
-# "md5".
+# "md5"; with --inputs, the input's audio data must still be the report's
+# "input_md5" (the input is unchanged since it was decoded).
 #
-#   zorv-check-reports.sh [-o MERGED] [--require-all] REPORT...
+#   zorv-check-reports.sh [-o MERGED] [--require-all] [--inputs] REPORT...
 #
 #   REPORT          report files (JSON Lines) or folders searched for *.jsonl
 #   -o FILE         write the merged report to FILE (JSON Lines, sorted by input)
 #   --require-all   also fail when an input was not decoded (refused, failed,
-#                   interrupted) or its output has no checksum (only skipped)
+#                   interrupted), its output has no checksum (only skipped)
+#                   or its decode warned (a non-empty "warnings")
+#   --inputs        also check each decoded input against its "input_md5"
 #
 # Where an input has several records (a job run again), a decode wins over a
 # skip, a skip over an interruption, that over a failure and that over a
 # refusal; of equals, the one read last. Needs jq, dd and md5sum. Exit
-# status: 0 when every decoded output matched its MD5 (and, with
-# --require-all, every input was decoded), 1 otherwise, 2 for a usage error.
+# status: 0 when every decoded output matched its MD5 (with --inputs, every
+# input its input_md5; with --require-all, every input was decoded without a
+# warning), 1 otherwise, 2 for a usage error.
 set -euo pipefail
 
 usage() {
@@ -27,11 +31,13 @@ usage() {
 
 merged=""
 require_all=0
+check_inputs=0
 sources=()
 while [ $# -gt 0 ]; do
   case $1 in
     -o) merged=$2; shift 2 ;;
     --require-all) require_all=1; shift ;;
+    --inputs) check_inputs=1; shift ;;
     -h | --help) usage 0 ;;
     -*) echo "zorv-check-reports.sh: unknown option: $1" >&2; usage ;;
     *) sources+=("$1"); shift ;;
@@ -94,9 +100,9 @@ data_md5() {
   return 1
 }
 
-checked=0 matched=0 bad=0 unverified=0
+checked=0 matched=0 bad=0 unverified=0 warned=0 changed=0
 declare -A not_decoded=()
-while IFS=$'\t' read -r input status output md5; do
+while IFS=$'\t' read -r input status output md5 input_md5 warnings; do
   [ -n "$input" ] || continue
   case $status in
     decoded)
@@ -118,6 +124,22 @@ while IFS=$'\t' read -r input status output md5; do
       else
         matched=$((matched + 1))
       fi
+      if [ "$warnings" != 0 ]; then
+        echo "WARNED       $input ($warnings warnings)" >&2
+        warned=$((warned + 1))
+      fi
+      if [ "$check_inputs" -eq 1 ]; then
+        if [ "$input_md5" = null ]; then
+          echo "NO CHECKSUM  $input (the report has no input_md5)" >&2
+          unverified=$((unverified + 1))
+        elif [ ! -f "$input" ] || ! actual=$(data_md5 "$input"); then
+          echo "INPUT GONE   $input" >&2
+          changed=$((changed + 1))
+        elif [ "$actual" != "$input_md5" ]; then
+          echo "INPUT DIFFERS $input: $actual, the report says $input_md5" >&2
+          changed=$((changed + 1))
+        fi
+      fi
       ;;
     skipped)
       echo "NO CHECKSUM  $input (only skipped: its decode left no report)" >&2
@@ -128,14 +150,18 @@ while IFS=$'\t' read -r input status output md5; do
       not_decoded[$status]=$((${not_decoded[$status]:-0} + 1))
       ;;
   esac
-done < <(printf '%s\n' "$records" | jq -r '[.input, .status, (.output // "null"), (.md5 // "null")] | @tsv')
+done < <(printf '%s\n' "$records" | jq -r '[.input, .status, (.output // "null"), (.md5 // "null"), (.input_md5 // "null"),
+  ((.warnings // []) | length)] | @tsv')
 
 summary="$checked outputs checked: $matched match, $bad do not"
 [ "$unverified" -eq 0 ] || summary+="; $unverified without a checksum"
+[ "$warned" -eq 0 ] || summary+="; $warned with warnings"
+[ "$changed" -eq 0 ] || summary+="; $changed inputs changed or gone"
 for status in "${!not_decoded[@]}"; do summary+="; ${not_decoded[$status]} $status"; done
 echo "$summary"
-[ "$bad" -eq 0 ] || exit 1
-if [ "$require_all" -eq 1 ] && { [ "$unverified" -gt 0 ] || [ ${#not_decoded[@]} -gt 0 ]; }; then
+[ "$bad" -eq 0 ] && [ "$changed" -eq 0 ] || exit 1
+if [ "$require_all" -eq 1 ] &&
+  { [ "$unverified" -gt 0 ] || [ "$warned" -gt 0 ] || [ ${#not_decoded[@]} -gt 0 ]; }; then
   exit 1
 fi
 exit 0

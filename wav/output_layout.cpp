@@ -11,6 +11,14 @@
 namespace zorv {
 namespace {
 
+// The codes of the notes, as a decode's report gives its warnings.
+constexpr const char* kCodeChunkLeftOut = "chunk_left_out";
+constexpr const char* kCodeChunkMoved = "chunk_moved";
+constexpr const char* kCodeChunkUnreadable = "chunk_unreadable";
+constexpr const char* kCodeNoCodingHistory = "coding_history_not_added";
+constexpr const char* kCodeStreamLength = "stream_length_mismatch";
+constexpr const char* kCodeLevelsUnsaid = "coding_history_incomplete";
+
 constexpr std::uint64_t kDs64Bytes = 28;
 constexpr std::uint64_t kDs64EntryBytes = 12;
 constexpr std::uint32_t kUnknown32 = 0xFFFFFFFFu;
@@ -88,13 +96,18 @@ void TOutputLayout::Add(TKind kind, const char* id, std::vector<std::uint8_t> bo
   Items_.push_back(std::move(item));
 }
 
+void TOutputLayout::Note(const char* code, std::string text) {
+  Notes_.push_back(std::move(text));
+  NoteCodes_.emplace_back(code);
+}
+
 bool TOutputLayout::AddBext(std::size_t index) {
   const TChunkInfo& chunk = Input_.Chunks()[index];
   BextDone_ = true;
   if (chunk.Size > kMaxHeldBytes) {
-    Notes_.push_back("bext chunk of " + std::to_string(chunk.Size) + " bytes, more than " +
-                     std::to_string(kMaxHeldBytes >> 20) +
-                     " MiB: copied without a CodingHistory line");
+    Note(kCodeNoCodingHistory, "bext chunk of " + std::to_string(chunk.Size) +
+                                   " bytes, more than " + std::to_string(kMaxHeldBytes >> 20) +
+                                   " MiB: copied without a CodingHistory line");
     return false;
   }
   std::vector<std::uint8_t> body(static_cast<std::size_t>(chunk.Size));
@@ -105,8 +118,9 @@ bool TOutputLayout::AddBext(std::size_t index) {
     return true;
   }
   if (chunk.Size < kBextFixedBytes) {
-    Notes_.push_back("bext chunk of " + std::to_string(chunk.Size) +
-                     " bytes, shorter than its fixed part: copied without a CodingHistory line");
+    Note(kCodeNoCodingHistory,
+         "bext chunk of " + std::to_string(chunk.Size) +
+             " bytes, shorter than its fixed part: copied without a CodingHistory line");
   }
   return false;
 }
@@ -126,13 +140,13 @@ void TOutputLayout::AddChunk(std::size_t index) {
   }
   if (chunk.Is("MD5 ")) {
     if (chunk.Size != 16) {
-      Notes_.push_back("MD5 chunk of " + std::to_string(chunk.Size) + " bytes: left out");
+      Note(kCodeChunkLeftOut, "MD5 chunk of " + std::to_string(chunk.Size) + " bytes: left out");
       return;
     }
     // Before the data it is written last, once the digest is known: a stream
     // cannot go back, so there it moves behind the data.
     if (!chunk.AfterData && !Seekable_) {
-      Notes_.push_back("MD5 chunk moved behind the data (the output is a stream)");
+      Note(kCodeChunkMoved, "MD5 chunk moved behind the data (the output is a stream)");
     }
     return Add(TKind::Md5, "MD5 ", std::vector<std::uint8_t>(16, 0), chunk.AfterData || !Seekable_);
   }
@@ -238,7 +252,8 @@ bool TOutputLayout::WriteItem(TWavFileOut& out, TItem& item) {
       done += n;
     }
     if (!readable) {
-      Notes_.push_back("chunk '" + chunk.Name() + "' could not be read: written as zeros");
+      Note(kCodeChunkUnreadable,
+           "chunk '" + chunk.Name() + "' could not be read: written as zeros");
     }
   }
   if (size & 1u) {
@@ -273,7 +288,7 @@ bool TOutputLayout::RelayBext(TWavFileOut& out) {
   }
   const char* const startOnly = "the CodingHistory names the level at the start only: ";
   if (!Seekable_) {
-    Notes_.push_back(std::string(startOnly) + "the output is a stream");
+    Note(kCodeLevelsUnsaid, std::string(startOnly) + "the output is a stream");
     return true;
   }
   // The text ends at its first zero byte: a shorter one is padded.
@@ -284,7 +299,7 @@ bool TOutputLayout::RelayBext(TWavFileOut& out) {
   if (!Flush(out)) return false;
   if (growth != 0 && !out.MakeRoom(oldEnd, growth)) {
     if (out.WriteFailed()) return false;
-    Notes_.push_back(std::string(startOnly) + "its bext chunk could not grow");
+    Note(kCodeLevelsUnsaid, std::string(startOnly) + "its bext chunk could not grow");
     return true;
   }
   for (TItem& other : Items_) {
@@ -347,7 +362,7 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
     // Nothing goes behind what the target did not take: the header states
     // the data, and the chunks behind it are left out.
     if (std::erase_if(Items_, [](const TItem& item) { return item.AfterData; }) != 0) {
-      Notes_.push_back("the chunks behind the data left out after the failed write");
+      Note(kCodeChunkLeftOut, "the chunks behind the data left out after the failed write");
     }
     SetSizes(dataBytes, true);
   } else {
@@ -364,8 +379,8 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
             std::remove_if(Items_.begin() + static_cast<std::ptrdiff_t>(i), Items_.end(),
                            [](const TItem& item) { return item.AfterData; });
         if (unwritten != Items_.end()) {
-          Notes_.push_back("interrupted: " + std::to_string(Items_.end() - unwritten) +
-                           " chunks behind the data left out");
+          Note(kCodeChunkLeftOut, "interrupted: " + std::to_string(Items_.end() - unwritten) +
+                                      " chunks behind the data left out");
           Items_.erase(unwritten, Items_.end());
           SetSizes(dataBytes, true);
         }
@@ -379,8 +394,8 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
     // (Not after a failed read: its own message says what happened.)
     if (ExpectedKnown_ && dataBytes != ExpectedData_ && !out.WriteFailed() &&
         Input_.ReadFailure() == TReadFailure::None) {
-      Notes_.push_back("the stream's header states " + std::to_string(ExpectedData_) +
-                       " data bytes, " + std::to_string(dataBytes) + " were written");
+      Note(kCodeStreamLength, "the stream's header states " + std::to_string(ExpectedData_) +
+                                  " data bytes, " + std::to_string(dataBytes) + " were written");
     }
     return ok;
   }

@@ -58,6 +58,9 @@ class TOutputLayout {
   std::uint64_t HeadBytes() const;
   // What was changed about the chunks besides their sizes, one line each.
   const std::vector<std::string>& Notes() const { return Notes_; }
+  // The code of each note ("chunk_left_out", "chunk_moved", ...), in the same
+  // order.
+  const std::vector<std::string>& NoteCodes() const { return NoteCodes_; }
 
  private:
   enum class TKind { Ds64, Reserve, Fmt, Data, Copy, Bext, Fact, Md5 };
@@ -71,6 +74,7 @@ class TOutputLayout {
     std::uint64_t Position = 0;      // of the chunk header in the output, once written
   };
 
+  void Note(const char* code, std::string text);
   void Add(TKind kind, const char* id, std::vector<std::uint8_t> body, bool afterData);
   // The item for the input's chunk of that index.
   void AddChunk(std::size_t index);
@@ -104,6 +108,7 @@ class TOutputLayout {
   TContainer Container_ = TContainer::Riff;
   std::vector<TItem> Items_;
   std::vector<std::string> Notes_;
+  std::vector<std::string> NoteCodes_;
   std::vector<std::uint8_t> Pending_;
   std::array<std::uint8_t, 12> RiffHeader_{};
   std::vector<std::uint8_t> Fmt_;

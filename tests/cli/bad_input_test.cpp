@@ -65,8 +65,8 @@ TEST_F(BadInput, AmbiguousFilesAreRefusedNamingWhatWasFound) {
   for (const auto& c : cases) {
     const TChildResult r = Decode(c.Name, c.Bytes);
     EXPECT_EQ(r.ExitStatus, 1) << c.Name;
-    EXPECT_EQ(r.Err, "Unusable WAV File (" + std::string(c.Found) +
-                         "): " + Dir.File(std::string(c.Name) + ".wav") + "\n");
+    EXPECT_EQ(r.Err, "zorv-decode: " + Dir.File(std::string(c.Name) + ".wav") +
+                         ": unusable WAV file (" + std::string(c.Found) + ")\n");
     EXPECT_FALSE(fs::exists(Dir.File(std::string(c.Name) + "_dec.wav"))) << c.Name;
   }
 }

@@ -57,7 +57,8 @@ TEST_F(Batch, OutputFolderTakesTheOutputsNamedAsBeside) {
   File("plain", {'x'});
   const TChildResult notFolder = Run({"-d", Dir.File("plain"), a});
   EXPECT_EQ(notFolder.ExitStatus, 1);
-  EXPECT_EQ(notFolder.Err, "Cannot create: " + Dir.File("plain") + "\nNot a directory\n");
+  EXPECT_EQ(notFolder.Err,
+            "zorv-decode: " + Dir.File("plain") + ": cannot create: Not a directory\n");
 }
 
 // "zorv-decode *.wav" a second time: the first run's outputs are among the
@@ -71,12 +72,14 @@ TEST_F(Batch, ASecondRunOfABatchNeverDecodesItsOutputs) {
 
   TChildResult r = Run(all);
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(Lines(r.Err), (std::vector<std::string>{
-                              "Output file exists (use -f to overwrite): " + Dir.File("a_dec.wav"),
-                              "Skipped: " + Dir.File("a_dec.wav") + " is the output of " + a,
-                              "Output file exists (use -f to overwrite): " + Dir.File("b_dec.wav"),
-                              "Skipped: " + Dir.File("b_dec.wav") + " is the output of " + b,
-                              "0 decoded, 2 skipped, 2 refused"}));
+  EXPECT_EQ(
+      Lines(r.Err),
+      (std::vector<std::string>{
+          "zorv-decode: " + Dir.File("a_dec.wav") + ": output file exists (use -f to overwrite)",
+          "Skipped: " + Dir.File("a_dec.wav") + " is the output of " + a,
+          "zorv-decode: " + Dir.File("b_dec.wav") + ": output file exists (use -f to overwrite)",
+          "Skipped: " + Dir.File("b_dec.wav") + " is the output of " + b,
+          "0 decoded, 2 skipped, 2 refused"}));
 
   std::vector<std::string> args = all;
   args.push_back("--skip-existing");
@@ -100,8 +103,9 @@ TEST_F(Batch, AnInputThatIsAnotherInputsOutputIsRefused) {
   const std::string bigDec = Dir.File("big_dec.wav");
   const TChildResult r = Run({"-j", "2", big, bigDec});
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_NE(r.Err.find("Not decoded: " + bigDec + " is the output of " + big + "\n"),
-            std::string::npos)
+  EXPECT_NE(
+      r.Err.find("zorv-decode: " + bigDec + ": not decoded: it is the output of " + big + "\n"),
+      std::string::npos)
       << r.Err;
   EXPECT_TRUE(r.Err.ends_with("\n1 decoded, 1 refused\n")) << r.Err;
   test::ExpectValidWav(bigDec, 20000 * 4);
@@ -127,7 +131,8 @@ TEST_F(Batch, ReportsComeInInputOrderWithParallelJobs) {
     EXPECT_EQ(Heads(r.Err), expected);
     const std::vector<std::string> lines = Lines(r.Err);
     ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[lines.size() - 3], "Cannot open: " + inputs.back());
+    EXPECT_EQ(lines[lines.size() - 2],
+              "zorv-decode: " + inputs.back() + ": cannot open: No such file or directory");
     EXPECT_EQ(lines.back(), "6 decoded, 1 refused");
   }
 }
@@ -171,7 +176,7 @@ TEST_F(Batch, ReportHasAnObjectPerInput) {
   EXPECT_EQ(second["input"], bad);
   EXPECT_EQ(second["status"], "refused");
   EXPECT_EQ(second["message"],
-            "No RIFF File: " + bad + "; found no RIFF header; accepted: WAV files (RIFF/WAVE)");
+            bad + ": not a RIFF file (found no RIFF header; accepted: WAV files (RIFF/WAVE))");
   EXPECT_TRUE(second["output"].is_null() && second["md5"].is_null() && second["rate"].is_null());
 
   const auto third = nlohmann::json::parse(lines[2]);
@@ -181,7 +186,7 @@ TEST_F(Batch, ReportHasAnObjectPerInput) {
   // An existing report is replaced only with -f, and only by a complete one.
   r = Run({"-q", "--report", report, a});
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Output file exists (use -f to overwrite): " + report + "\n");
+  EXPECT_EQ(r.Err, "zorv-decode: " + report + ": output file exists (use -f to overwrite)\n");
   EXPECT_EQ(ReadFile(report), bytes);
   r = Run({"-q", "--report", Dir.File("x.wav"), "-o", Dir.File("x.wav"), a});
   EXPECT_EQ(r.ExitStatus, 2);
@@ -261,9 +266,9 @@ TEST_F(Batch, QuietKeepsOnlyErrorsAndWarnings) {
   EXPECT_EQ(r.Err, "");
   r = Run({"-q", a, Dir.File("missing.wav")});
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Output file exists (use -f to overwrite): " + Dir.File("a_dec.wav") +
-                       "\nCannot open: " + Dir.File("missing.wav") +
-                       "\nNo such file or directory\n");
+  EXPECT_EQ(r.Err, "zorv-decode: " + Dir.File("a_dec.wav") +
+                       ": output file exists (use -f to overwrite)\nzorv-decode: " +
+                       Dir.File("missing.wav") + ": cannot open: No such file or directory\n");
 }
 
 }  // namespace

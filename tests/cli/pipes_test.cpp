@@ -110,7 +110,9 @@ TEST_F(Pipes, EmptyOrTerminalStandardStreamsAreRefused) {
   Wav("in.wav", 1000);
   TChildResult r = Shell("$zorv - -o out.wav < /dev/null");
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "No RIFF File: -\nfound no RIFF header; accepted: WAV files (RIFF/WAVE)\n");
+  EXPECT_EQ(r.Err,
+            "zorv-decode: -: not a RIFF file (found no RIFF header; accepted: WAV files "
+            "(RIFF/WAVE))\n");
   EXPECT_FALSE(fs::exists(Dir.File("out.wav")));
 
   const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
@@ -120,10 +122,10 @@ TEST_F(Pipes, EmptyOrTerminalStandardStreamsAreRefused) {
   const std::string terminal = ::ptsname(master);
   r = Shell("$zorv - -o out.wav < " + terminal);
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Cannot read a WAV stream from a terminal: -\n");
+  EXPECT_EQ(r.Err, "zorv-decode: -: cannot read a WAV stream from a terminal\n");
   r = Shell("$zorv in.wav -o - > " + terminal);
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Cannot write a WAV stream to a terminal: -\n");
+  EXPECT_EQ(r.Err, "zorv-decode: -: cannot write a WAV stream to a terminal\n");
   ::close(master);
   EXPECT_FALSE(fs::exists(Dir.File("out.wav")));
   EXPECT_FALSE(fs::exists(Dir.File("-")));

@@ -93,14 +93,14 @@ TEST_F(Plot, WrittenLikeTheOtherOutputs) {
   test::WriteFile(Dir.File("old.png"), {'o', 'l', 'd'});
   TChildResult r = Run({"in.wav", "--plot", "old.png"});
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Output file exists (use -f to overwrite): old.png\n");
+  EXPECT_EQ(r.Err, "zorv-decode: old.png: output file exists (use -f to overwrite)\n");
   EXPECT_FALSE(fs::exists(Dir.File("in_dec.wav"))) << "refused before anything is written";
   EXPECT_EQ(test::ReadFile(Dir.File("old.png")), (test::TBytes{'o', 'l', 'd'}));
 
   fs::create_symlink(Dir.File("old.png"), Dir.File("link.png"));
   r = Run({"-f", "in.wav", "--plot", "link.png"});
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Output is a symbolic link: link.png\n");
+  EXPECT_EQ(r.Err, "zorv-decode: link.png: output is a symbolic link\n");
 
   r = Run({"-f", "in.wav", "--plot", "old.png"});
   EXPECT_EQ(r.ExitStatus, 0) << r.Err;
@@ -114,7 +114,7 @@ TEST_F(Plot, WrittenLikeTheOtherOutputs) {
 
   r = Run({"-f", "in.wav", "--plot", "no/such/folder/p.png"});
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Cannot create: no/such/folder/p.png\nNo such file or directory\n");
+  EXPECT_EQ(r.Err, "zorv-decode: no/such/folder/p.png: cannot create: No such file or directory\n");
 }
 
 TEST_F(Plot, AnInterruptedDecodeKeepsThePictureOfItsPart) {

@@ -121,10 +121,10 @@ TEST_F(ReadFaults, AStreamThatEndsEarlyAnywhereFailsTheDecode) {
 TEST_F(ReadFaults, AFailedHeaderReadSaysWhy) {
   const TChildResult r = Decode(false, "ZORV_FAULT_READ_FAIL_NTH=1");
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_EQ(r.Err, "Cannot read (Input/output error): " + Dir.File("src.wav") + "\n");
+  EXPECT_EQ(r.Err, "zorv-decode: " + Dir.File("src.wav") + ": cannot read: Input/output error\n");
   const TChildResult s = Decode(true, "ZORV_FAULT_READ_FAIL_NTH=1");
   EXPECT_EQ(s.ExitStatus, 1);
-  EXPECT_EQ(s.Err, "Cannot read (Input/output error): -\n");
+  EXPECT_EQ(s.Err, "zorv-decode: -: cannot read: Input/output error\n");
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ TEST_F(ReferenceLevelTest, OneLinePerInputInOrderAndWhetherAllHadALevel) {
                            ": reference tone 1000 Hz at -12.0 dBFS (0:02.0-0:05.0); "
                            "reference level -12.0 dB; levels -30.0 .. -5.5 dB keep every band "
                            "inside its range; the tone's level -12.0 dB lies inside it\n");
-  EXPECT_EQ(err.str(), "Cannot open: " + missing + "\n");
+  EXPECT_EQ(err.str(), "zorv-decode: " + missing + ": cannot open: No such file or directory\n");
 
   // The stretch searched is the one given.
   out.str("");

@@ -137,7 +137,7 @@ TEST_F(Stall, ASignalEndsTheWalkOverAMillionChunks) {
             << " ms\n";
   EXPECT_LT(seconds, kBoundSeconds);
   EXPECT_EQ(r.ExitStatus, 128 + SIGTERM) << r.Err;
-  EXPECT_EQ(r.Err, "Not decoded, interrupted: many.wav\n");
+  EXPECT_EQ(r.Err, "zorv-decode: many.wav: not decoded, interrupted\n");
   EXPECT_EQ(Names(), (std::set<std::string>{"many.wav"}));
 }
 

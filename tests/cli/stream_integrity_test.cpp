@@ -102,7 +102,8 @@ TEST_F(StreamIntegrity, AStreamCutAnywhereFailsAndLeavesNothing) {
                                            std::to_string((cut - data) / kFrameBytes) + " of " +
                                            std::to_string(kFrames) + " frames"
                                      : "the stream ended in its chunks behind the data";
-      EXPECT_NE(r.Err.find("\nError: could not read the input file\n" + reason + "\n"),
+      EXPECT_NE(r.Err.find("\nError: could not read the input file\nzorv-decode: -: cannot read: " +
+                           reason + "\n"),
                 std::string::npos)
           << r.Err;
       EXPECT_EQ(r.Err.find("cannot be taken back") != std::string::npos, target == "-") << r.Err;
@@ -246,8 +247,8 @@ TEST_F(StreamIntegrity, AnOpenRf64DataSizeUnderAKnownRiffSizeIsRefused) {
   const TChildResult r = Run({in, "-o", Dir.File("out.wav")});
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_TRUE(
-      r.Err.starts_with("Unusable WAV File (a ds64 data size of all ones under a RIFF "
-                        "size of "))
+      r.Err.starts_with("zorv-decode: " + in +
+                        ": unusable WAV file (a ds64 data size of all ones under a RIFF size of "))
       << r.Err;
   EXPECT_FALSE(fs::exists(Dir.File("out.wav")));
   // Stated, the same file decodes with its chunk behind the data.

@@ -68,7 +68,7 @@ TEST_F(ToneLevel, MeasureLevelPrintsALinePerInputAndDecodesNothing) {
             "brief.wav: no steady tone (one frequency, level steady within 0.5 dB, at least 2 s) "
             "in 0:00.0-0:04.0; no reference level suggested; levels -30.0 .. -5.8 dB keep every "
             "band inside its range\n");
-  EXPECT_EQ(r.Err, "No RIFF File: text.wav\n");
+  EXPECT_EQ(r.Err, "zorv-decode: text.wav: not a RIFF file\n");
   EXPECT_EQ(Files(), before) << "nothing is written";
 
   r = Run({"--measure-level", "tape.wav", "--tone-start", "3", "--tone-length", "10"});
@@ -117,9 +117,9 @@ TEST_F(ToneLevel, EachInputAtItsOwnLevelOneWithoutAToneRefused) {
   TChildResult r = Run(
       {"-j", "1", "-l", "tone", "quiet.wav", "faint.wav", "loud.wav", "--report", "report.jsonl"});
   EXPECT_EQ(r.ExitStatus, 1);
-  EXPECT_NE(r.Err.find("No usable reference tone: faint.wav\n"
-                       "reference tone 1000 Hz at -36.0 dBFS (0:02.0-0:05.0); no reference level "
-                       "suggested: -36.0 dB is outside -30.0 .. 0.0 dB\n"),
+  EXPECT_NE(r.Err.find("zorv-decode: faint.wav: no usable reference tone (reference tone 1000 Hz "
+                       "at -36.0 dBFS (0:02.0-0:05.0); no reference level suggested: -36.0 dB is "
+                       "outside -30.0 .. 0.0 dB)\n"),
             std::string::npos)
       << r.Err;
   EXPECT_NE(r.Err.find("2 decoded, 1 refused"), std::string::npos) << r.Err;
