@@ -14,10 +14,14 @@ namespace zorv {
 class TAudioPreview::TSource : public QIODevice {
  public:
   TSource(TAudioPreview& owner, std::uint64_t endFrame) : Owner_(owner), EndFrame_(endFrame) {
-    open(QIODevice::ReadOnly);
+    // Unbuffered: nothing is read ahead of what the output asks for, which
+    // would delay a level change.
+    open(QIODevice::ReadOnly | QIODevice::Unbuffered);
   }
 
   bool isSequential() const override { return true; }
+  // Bytes rendered and not yet handed to the output.
+  std::size_t Pending() const { return Block_.size() * sizeof(float) - Offset_; }
   bool atEnd() const override { return Ended_; }
   qint64 bytesAvailable() const override {
     return Ended_ ? 0 : static_cast<qint64>(Owner_.Engine_.BlockFrames()) * FrameBytes();
@@ -153,6 +157,14 @@ std::uint64_t TAudioPreview::HeardFrame() const {
   return std::min(StartFrame_ + static_cast<std::uint64_t>(std::max<qint64>(heard, 0)) *
                                     Engine_.SampleRate() / 1000000,
                   Engine_.Position());
+}
+
+double TAudioPreview::QueuedMilliseconds() const {
+  if (Sink_ == nullptr || !Source_) return 0.0;
+  const qint64 held = Sink_->bufferSize() - Sink_->bytesFree();
+  const auto bytes =
+      static_cast<double>(std::max<qint64>(held, 0) + static_cast<qint64>(Source_->Pending()));
+  return bytes / (Engine_.Channels() * sizeof(float)) * 1000.0 / Engine_.SampleRate();
 }
 
 int TAudioPreview::BufferMilliseconds() const {

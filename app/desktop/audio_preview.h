@@ -53,6 +53,9 @@ class TAudioPreview : public QObject, private TMeterListener {
   // The meter positions of the blocks played up to frame, oldest first, taken
   // from those waiting.
   std::vector<TPlayedMeter> TakeMeters(std::uint64_t frame);
+  // What a level change set now waits behind, in milliseconds: the samples
+  // the output holds and the rest of the block handed to it in part.
+  double QueuedMilliseconds() const;
   // The output's buffer as it was granted, in milliseconds (0 when not playing).
   int BufferMilliseconds() const;
 

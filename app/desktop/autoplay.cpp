@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -43,14 +44,27 @@ int RunAutoplay(TForm1& form, double from, double seconds) {
   }
   const std::uint64_t first = listen.PlayFrame();
   const int buffer = listen.Preview().BufferMilliseconds();
-  while (!ended) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  // What a level change would wait behind, looked at as it plays.
+  double queuedSum = 0.0;
+  double queuedMax = 0.0;
+  int looks = 0;
+  while (!ended) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!listen.Playing()) continue;
+    const double queued = listen.Preview().QueuedMilliseconds();
+    queuedSum += queued;
+    queuedMax = std::max(queuedMax, queued);
+    ++looks;
+  }
   const bool complete = engine.Position() >= std::min(first + frames, engine.Frames());
-  Print(stdout, QStringLiteral("played %1 s from %2 s at %3 dB; a level change is heard within "
-                               "%4 ms (output buffer %5 ms, block %6 ms)")
+  Print(stdout, QStringLiteral("played %1 s from %2 s at %3 dB; a level change waited behind "
+                               "%4 ms on average, %5 ms at most (output buffer %6 ms, block %7 "
+                               "ms)")
                     .arg(static_cast<double>(frames) / rate, 0, 'f', 1)
                     .arg(static_cast<double>(first) / rate, 0, 'f', 1)
                     .arg(form.LevelDb(), 0, 'f', 1)
-                    .arg(buffer + static_cast<int>(TPreviewEngine::kBlockMilliseconds))
+                    .arg(looks == 0 ? 0.0 : queuedSum / looks, 0, 'f', 0)
+                    .arg(queuedMax, 0, 'f', 0)
                     .arg(buffer)
                     .arg(TPreviewEngine::kBlockMilliseconds));
   if (!complete) Print(stderr, listen.ListenLabel->text());

@@ -118,6 +118,10 @@ void TListenPanel::Connect() {
   Form_.GainPlot->setFocusPolicy(Qt::ClickFocus);
   Form_.GainPlot->installEventFilter(this);
   connect(Form_.GainPlot, &TGainHistoryPlot::AxisClicked, this, &TListenPanel::PlotClicked);
+  // After Start: where to listen from, Play, A/B.
+  QWidget::setTabOrder(Form_.StartButton, PlayTimeEdit);
+  QWidget::setTabOrder(PlayTimeEdit, PlayButton);
+  QWidget::setTabOrder(PlayButton, ABButton);
   auto* abKey = new QShortcut(QKeySequence(Qt::Key_B), &Form_);
   connect(abKey, &QShortcut::activated, this, [this] {
     ABButton->setChecked(!ABButton->isChecked());
