@@ -111,8 +111,12 @@ QString TAudioPreview::OutputProblem() {
 
 QString TAudioPreview::Play(std::uint64_t frame, std::uint64_t endFrame) {
   Stop();
+  OutputFailed_ = false;
   const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-  if (device.isNull()) return OutputProblem();
+  if (device.isNull()) {
+    OutputFailed_ = true;
+    return OutputProblem();
+  }
   QAudioFormat format;
   format.setSampleRate(static_cast<int>(Engine_.SampleRate()));
   format.setChannelCount(static_cast<int>(Engine_.Channels()));
@@ -135,6 +139,7 @@ QString TAudioPreview::Play(std::uint64_t frame, std::uint64_t endFrame) {
   connect(Sink_, &QAudioSink::stateChanged, this, &TAudioPreview::SinkStateChanged);
   Sink_->start(Source_.get());
   if (const QString error = ErrorText(Sink_->error()); !error.isEmpty()) {
+    OutputFailed_ = true;
     Stop();
     return error[0].toUpper() + error.mid(1) + QLatin1Char('.');
   }

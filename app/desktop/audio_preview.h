@@ -47,6 +47,9 @@ class TAudioPreview : public QObject, private TMeterListener {
   // output's error in words when it could not start.
   QString Play(std::uint64_t frame, std::uint64_t endFrame);
   void Stop();
+  // The last Play failed for the output, not for the input: nothing can be
+  // played through it.
+  bool OutputFailed() const { return OutputFailed_; }
   bool Playing() const { return Sink_ != nullptr; }
   // The frame heard now (the play position before anything is heard).
   std::uint64_t HeardFrame() const;
@@ -73,6 +76,7 @@ class TAudioPreview : public QObject, private TMeterListener {
   std::unique_ptr<TSource> Source_;
   QAudioSink* Sink_ = nullptr;
   std::uint64_t StartFrame_ = 0;
+  bool OutputFailed_ = false;
   // The meter points of the block being rendered.
   std::uint64_t BlockFrame_ = 0;
   std::vector<std::uint32_t> PointsInBlock_;

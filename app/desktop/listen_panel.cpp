@@ -235,8 +235,9 @@ QString TListenPanel::PlayFor(std::uint64_t frames) {
   const std::uint64_t end =
       frames > engine.Frames() - PlayFrame_ ? engine.Frames() : PlayFrame_ + frames;
   if (const QString error = Preview_->Play(PlayFrame_, end); !error.isEmpty()) {
-    // The output failed: nothing can be played until the program starts again.
-    OutputProblem_ = error;
+    // A failed output plays nothing until the program starts again; an input
+    // it cannot play (its channels, its rate) leaves other inputs playable.
+    if (Preview_->OutputFailed()) OutputProblem_ = error;
     UpdateEnabled();
     return error;
   }
@@ -282,6 +283,13 @@ void TListenPanel::Tick() {
   }
   if (Form_.Busy()) {
     PlayButtonClick();
+    return;
+  }
+  // Another input chosen: the playing ends, the position goes to its start.
+  if ((Form_.InputReader().IsOpen() ? Form_.InputFileName() : QString()) != Input_) {
+    Preview_->Stop();
+    PlayEnded({});
+    TakeInput();
     return;
   }
   const std::uint64_t heard = Preview_->HeardFrame();
