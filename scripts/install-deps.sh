@@ -8,11 +8,11 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-multimedia-dev
   clang libclang-rt-14-dev clang-format
   libssl-dev libcli11-dev nlohmann-json3-dev
   sox libsndfile1-dev sndfile-programs ffmpeg mediainfo time
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick pulseaudio pulseaudio-utils
   lv2-dev lilv-utils sordi lv2file jalv jackd2
   lintian appstream desktop-file-utils man-db gzip shellcheck parallel jq
 )

@@ -4,6 +4,9 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <cmath>
+
+#include "dsp/reference_level_range.h"
 
 namespace zorv {
 namespace {
@@ -40,8 +43,19 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
   QCommandLineOption autoquit(QStringLiteral("autoquit"),
                               QStringLiteral("End the program after the automatic run."));
   autoquit.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption autoplay(
+      QStringLiteral("autoplay"),
+      QStringLiteral("Play SECONDS of the decode from FROM seconds, then end."),
+      QStringLiteral("FROM,SECONDS"));
+  autoplay.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption level(QStringLiteral("level"),
+                           QStringLiteral("The reference level to start with."),
+                           QStringLiteral("DB"));
+  level.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(autostart);
   parser.addOption(autoquit);
+  parser.addOption(autoplay);
+  parser.addOption(level);
   // The toolkit's own options ("-style fusion", "-platform xcb", ...) are
   // read by the application object; here they are only let through.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -73,6 +87,39 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
   if (!result.AutostartOutput.isEmpty() && result.InputFile.isEmpty()) {
     error = QStringLiteral("--autostart needs one input file.");
     return false;
+  }
+  if (parser.isSet(level)) {
+    bool ok = false;
+    result.LevelDb = parser.value(level).toDouble(&ok);
+    if (!ok || !(result.LevelDb >= kMinLevelDb && result.LevelDb <= kMaxLevelDb)) {
+      error = QStringLiteral("--level needs a level from %1 to %2 dB.")
+                  .arg(kMinLevelDb, 0, 'f', 1)
+                  .arg(kMaxLevelDb, 0, 'f', 1);
+      return false;
+    }
+    result.LevelGiven = true;
+  }
+  if (parser.isSet(autoplay)) {
+    const QStringList parts = parser.value(autoplay).split(QLatin1Char(','));
+    bool fromOk = false;
+    bool secondsOk = false;
+    if (parts.size() == 2) {
+      result.AutoplayFrom = parts[0].toDouble(&fromOk);
+      result.AutoplaySeconds = parts[1].toDouble(&secondsOk);
+    }
+    if (!fromOk || !secondsOk || !(result.AutoplayFrom >= 0.0) || !(result.AutoplaySeconds > 0.0) ||
+        !std::isfinite(result.AutoplayFrom + result.AutoplaySeconds)) {
+      error = QStringLiteral("--autoplay needs FROM,SECONDS: a start and a length in seconds.");
+      return false;
+    }
+    if (result.InputFile.isEmpty()) {
+      error = QStringLiteral("--autoplay needs one input file.");
+      return false;
+    }
+    if (!result.AutostartOutput.isEmpty()) {
+      error = QStringLiteral("--autoplay and --autostart do not go together.");
+      return false;
+    }
   }
   if (result.AutoQuit && result.AutostartOutput.isEmpty()) {
     error = QStringLiteral("--autoquit needs --autostart.");

@@ -12,6 +12,10 @@
 //                       standard output
 //   --autoquit          with --autostart: end the program after the run, with
 //                       exit status 0 for "Done" and 1 otherwise
+//   --autoplay FROM,SECONDS  once the window is up, play SECONDS of the
+//                       decode from FROM seconds on, then end the program
+//                       (exit status 0 when it was played)
+//   --level DB          the reference level to start with (-30.0 .. 0.0)
 #pragma once
 
 #include <QString>
@@ -24,6 +28,11 @@ struct TCommandLine {
   QString InputFile;        // the one input when exactly one was given, else empty
   QString AutostartOutput;  // absolute; empty when not asked for
   bool AutoQuit = false;
+  // --autoplay: where and how long; negative when not asked for.
+  double AutoplayFrom = -1.0;
+  double AutoplaySeconds = -1.0;
+  bool LevelGiven = false;
+  double LevelDb = 0.0;
   bool ShowHelp = false;
   bool ShowVersion = false;
   QString HelpText;

@@ -2,9 +2,12 @@
 // The program entry: the application object, the main window, the message
 // loop. The command line is described in command_line.h.
 #include <QApplication>
+#include <QScrollBar>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
 
+#include "app/desktop/autoplay.h"
 #include "app/desktop/autostart.h"
 #include "app/desktop/command_line.h"
 #include "app/desktop/main_window.h"
@@ -52,12 +55,20 @@ int main(int argc, char** argv) {
   zorv::TQtFileDialogs dialogs;
   zorv::TForm1 form(dialogs);
   form.show();
+  if (command.LevelGiven)
+    form.LevelBar->setValue(static_cast<int>(std::lround(command.LevelDb * 10.0)));
   if (command.InputFiles.size() == 1) form.OpenInputFile(command.InputFile);
   if (command.InputFiles.size() > 1) form.QueueFiles(command.InputFiles);
   if (!command.AutostartOutput.isEmpty()) {
     QTimer::singleShot(0, &form, [&form, &command] {
       const int status = zorv::RunAutostart(form, command.AutostartOutput);
       if (command.AutoQuit) QCoreApplication::exit(status);
+    });
+  }
+  if (command.AutoplaySeconds > 0.0) {
+    QTimer::singleShot(0, &form, [&form, &command] {
+      QCoreApplication::exit(
+          zorv::RunAutoplay(form, command.AutoplayFrom, command.AutoplaySeconds));
     });
   }
   return QApplication::exec();

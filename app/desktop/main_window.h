@@ -52,6 +52,7 @@ class TDocumentOpener;
 class TFileDialogs;
 class TGainHistoryPlot;
 class THelpViewer;
+class TListenPanel;
 class TPathLabel;
 
 class TForm1 : public QMainWindow, public TMeterListener {
@@ -125,6 +126,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QAction* AbortRun1 = nullptr;  // Esc during a run
   TAboutBox* AboutBox = nullptr;
   THelpViewer* HelpViewer = nullptr;
+  // Play/Stop, A/B and the play position (listen_panel.h).
+  TListenPanel* Listen = nullptr;
 
   // The meter column (0 = left, 1 = right) of a band 0..3 = A..D. The
   // columns show channels 2p + 1 and 2p + 2 for the chosen pair p.

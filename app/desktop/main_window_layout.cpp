@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "app/desktop/level_bar.h"
+#include "app/desktop/listen_panel.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
 #include "widgets/al_progress_bar.h"
@@ -96,6 +97,9 @@ void TForm1::CreateControls() {
   page->addLayout(CreateStatusRows());
   page->addSpacing(kSectionSpacing);
   page->addStretch(1);
+  Listen = new TListenPanel(*this, panel);
+  page->addWidget(Listen);
+  page->addSpacing(8);
   page->addWidget(CreateLowerTabs());
   page->addStretch(1);
 
@@ -106,6 +110,7 @@ void TForm1::CreateControls() {
   page->addLayout(bottom);
 
   CreateMenus();
+  Listen->Connect();
   // The keyboard's way through the window.
   setTabOrder(InputFileButton, OutPutFileButton);
   setTabOrder(OutPutFileButton, LevelBar);

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/desktop/listen_panel.h"
 #include "tests/desktop/window_fixture.h"
 
 namespace zorv::test {
@@ -38,8 +39,11 @@ class WindowKeyboard : public WindowTest {
 TEST_F(WindowKeyboard, TabGoesInputOutputLevelMeasureStart) {
   MakeReady(WriteWav("in.wav", kStereo16, kBlock44), Path("out.wav"));
   Form->InputFileButton->setFocus();
-  const QWidget* expected[] = {Form->OutPutFileButton, Form->LevelBar,    Form->RefLabel,
-                               Form->MeasureButton,    Form->StartButton, Form->InputFileButton};
+  // Then the listening controls (Play is disabled without an audio output).
+  const QWidget* expected[] = {Form->OutPutFileButton, Form->LevelBar,
+                               Form->RefLabel,         Form->MeasureButton,
+                               Form->StartButton,      Form->Listen->PlayTimeEdit,
+                               Form->Listen->ABButton, Form->InputFileButton};
   for (const QWidget* next : expected) {
     Key(Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), next)

@@ -89,5 +89,33 @@ TEST(WindowCommandLine, InputAndHiddenOptions) {
   }
 }
 
+TEST(WindowCommandLine, AutoplayAndLevel) {
+  TCommandLine result;
+  QString error;
+  ASSERT_TRUE(ParseCommandLine(
+      {"zorv-audio-decoder", "--autoplay", "2.0,5", "--level", "-12.5", "a.wav"}, result, error))
+      << Std(error);
+  EXPECT_EQ(result.AutoplayFrom, 2.0);
+  EXPECT_EQ(result.AutoplaySeconds, 5.0);
+  EXPECT_TRUE(result.LevelGiven);
+  EXPECT_EQ(result.LevelDb, -12.5);
+  ASSERT_TRUE(ParseCommandLine({"zorv-audio-decoder", "a.wav"}, result, error));
+  EXPECT_LT(result.AutoplaySeconds, 0.0);
+  EXPECT_FALSE(result.LevelGiven);
+  // Each refused with a message of its own.
+  const QStringList refused[] = {
+      {"--autoplay", "2.0", "a.wav"},  {"--autoplay", "2,0", "a.wav"},
+      {"--autoplay", "-1,5", "a.wav"}, {"--autoplay", "x,5", "a.wav"},
+      {"--autoplay", "1,5"},           {"--autoplay", "1,5", "a.wav", "b.wav"},
+      {"--level", "-31", "a.wav"},     {"--level", "3", "a.wav"},
+      {"--level", "nan", "a.wav"},     {"--autoplay", "1,5", "--autostart", "o.wav", "a.wav"},
+  };
+  for (const QStringList& arguments : refused) {
+    SCOPED_TRACE(Std(arguments.join(' ')));
+    EXPECT_FALSE(ParseCommandLine(QStringList{"zorv-audio-decoder"} + arguments, result, error));
+    EXPECT_FALSE(error.isEmpty());
+  }
+}
+
 }  // namespace
 }  // namespace zorv::test

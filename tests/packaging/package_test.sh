@@ -44,7 +44,7 @@ zcat "$work/root/usr/share/doc/zorv-audio-decoder/changelog.Debian.gz" | head -n
 if readelf -d "$work/root/usr/bin/zorv-decode" | grep -q 'R\(UN\)\?PATH'; then fail "zorv-decode has an RPATH"; fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6; do
+for library in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 libqt6multimedia6; do
   grep -q "\b$library\b" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 
