@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/arithmetic.h"
+#include "app/channel_levels.h"
 #include "app/messages.h"
 #include "wav/coding_history.h"
 #include "wav/little_endian.h"
@@ -126,12 +127,13 @@ TStartResult TProcessingRun::Start() {
 }
 
 std::string TProcessingRun::CodingHistoryLine() const {
-  // The settings are whole tenths of a dB.
-  const double dB = std::round(10.0 * Decoder_.LevelDb()) / 10.0;
-  char level[32];
-  std::snprintf(level, sizeof level, "%.1f", dB + 0.0);
-  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT +
-                     " decode;reference level " + level + " dB";
+  // Each channel's level; one when they are equal.
+  std::vector<double> levels(std::max<std::uint32_t>(Reader_.HeaderImage().Channels(), 1));
+  for (std::uint32_t c = 0; c < levels.size() && c < kMaxChannels; ++c) {
+    levels[c] = Decoder_.LevelDb(c);
+  }
+  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT + " decode;" +
+                     ReferenceLevelsText(levels);
   if (DebugChannel_ >= 1 && DebugChannel_ <= 4) {
     what += ";channel 2 is the control signal of band ";
     what += static_cast<char>('A' + DebugChannel_ - 1);

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/run_report.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 namespace zorv::cli {
@@ -81,7 +83,12 @@ std::string ReportLine(const std::string& input, const TJobResult& result) {
   fact("seconds", facts && facts->SampleRate != 0
                       ? static_cast<double>(facts->Frames) / facts->SampleRate
                       : 0.0);
-  fact("reference_level_db", facts ? facts->LevelDb : 0.0);
+  // The level of every channel, and the one they share (null when they differ).
+  const bool oneLevel = facts && !facts->LevelsDb.empty() &&
+                        std::adjacent_find(facts->LevelsDb.begin(), facts->LevelsDb.end(),
+                                           std::not_equal_to<>()) == facts->LevelsDb.end();
+  line["reference_level_db"] = oneLevel ? json(facts->LevelsDb.front()) : json(nullptr);
+  line["reference_levels_db"] = facts ? json(facts->LevelsDb) : json(nullptr);
   fact("arithmetic", facts ? facts->Arithmetic : "");
   fact("clipped_samples", facts ? facts->ClippedSamples : 0);
   line["peak_dbfs"] =

@@ -160,6 +160,7 @@ void TForm1::LevelBarChange(int position) {
     const QSignalBlocker inStep(RefLabel);
     RefLabel->setValue(level);
   }
+  UpdateChannelLevels();
   // A run going on takes it from its next block.
   if (ActiveRun_) ActiveRun_->RequestLevel(level);
 }

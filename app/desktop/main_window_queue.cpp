@@ -148,6 +148,8 @@ void TForm1::RunNextInQueue() {
   } else {
     SetFileLabel(InputFileLabel, InputFileName_, false);
     ShowWavParams();
+    // Every queued file at the level set: no other file's levels per channel.
+    ShowChannelLevels(Input_.Channels());
     refusal = TakeOutputFile(entry.Output);
   }
   bool created = true;

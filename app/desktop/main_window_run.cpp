@@ -68,6 +68,7 @@ QString TForm1::RunChosenFiles(bool& created) {
   TimeLabel->clear();
   TRunSettings settings;
   settings.LevelDb = LevelDb();
+  settings.ChannelLevelsDb = ChannelLevelsDb();
   settings.DebugBand = DebugBand_;
   settings.CanonicalHeader = CanonicalHeader_;
   // The user agreed to replace an existing output: the complete new one does.
@@ -221,8 +222,8 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
            QString::fromLocal8Bit(std::strerror(result.CommitErrno));
   }
   if (result.Levels.size() > 1) {
-    text += QStringLiteral(" (reference level ") +
-            QString::fromStdString(LevelHistoryText(result.Levels, result.SampleRate)) +
+    text += QStringLiteral(" (") +
+            QString::fromStdString(ReferenceLevelHistoryText(result.Levels, result.SampleRate)) +
             QStringLiteral(")");
   }
   for (const std::string& line : InputFaultNotes(result.InputFaults, result.SampleRate)) {
