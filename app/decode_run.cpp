@@ -209,6 +209,14 @@ TRunResult TDecodeRun::Decode() {
   Levels_ = {{0, levels}};
   BaseLevelDb_ = Settings_.LevelDb;
   run.SetEventPass([this] { BetweenBlocks(); });
+  // The CodingHistory names every level the samples were decoded at.
+  run.SetLevelText([this, rate = result.SampleRate](std::uint64_t frames) {
+    std::vector<TLevelChange> applied = Levels_;
+    std::erase_if(applied, [&](const TLevelChange& change) {
+      return change.Frame != 0 && change.Frame >= frames;
+    });
+    return ReferenceLevelHistoryText(applied, rate);
+  });
 
   if (!OutputOpen_ || run.Start() == TStartResult::Refused) {
     result.Status = TRunStatus::Idle;

@@ -92,9 +92,11 @@ bool TPendingFile::Create(const std::string& finalPath) {
     const std::string candidate =
         FittedName(finalPath.substr(0, nameStart), finalPath.substr(nameStart),
                    ".incomplete-" + RandomSuffix());
+    // Readable too: the writer may move what it wrote (a chunk before the
+    // samples that grows once they are written).
     int fd;
     do {
-      fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd >= 0) {
       Fd_ = fd;

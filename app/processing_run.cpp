@@ -127,13 +127,18 @@ TStartResult TProcessingRun::Start() {
 }
 
 std::string TProcessingRun::CodingHistoryLine() const {
-  // Each channel's level; one when they are equal.
-  std::vector<double> levels(std::max<std::uint32_t>(Reader_.HeaderImage().Channels(), 1));
-  for (std::uint32_t c = 0; c < levels.size() && c < kMaxChannels; ++c) {
-    levels[c] = Decoder_.LevelDb(c);
+  std::string level;
+  if (LevelText_) {
+    level = LevelText_(FramesRead());
+  } else {
+    // Each channel's level; one when they are equal.
+    std::vector<double> levels(std::max<std::uint32_t>(Reader_.HeaderImage().Channels(), 1));
+    for (std::uint32_t c = 0; c < levels.size() && c < kMaxChannels; ++c) {
+      levels[c] = Decoder_.LevelDb(c);
+    }
+    level = ReferenceLevelsText(levels);
   }
-  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT + " decode;" +
-                     ReferenceLevelsText(levels);
+  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT + " decode;" + level;
   if (DebugChannel_ >= 1 && DebugChannel_ <= 4) {
     what += ";channel 2 is the control signal of band ";
     what += static_cast<char>('A' + DebugChannel_ - 1);
@@ -214,6 +219,7 @@ void TProcessingRun::CompleteOutput() {
   // A write that failed may have left part of a frame: the header states the
   // whole frames before it, and nothing is written behind it.
   const std::uint64_t data = WholeFrames(Writer_.TotalBytes());
+  if (LevelText_) Output_->SetCodingHistoryLine(CodingHistoryLine());
   Output_->WriteTail(Writer_, data, Md5_ ? Md5_->Digest() : TMd5Digest{});
   OutputContainer_ = Output_->Container();
   header.SetDataSize(data > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data));

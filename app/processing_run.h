@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/run_settings.h"
 #include "app/block_pipeline.h"
 #include "app/input_faults.h"
+#include "app/run_settings.h"
 #include "app/sample_conversion.h"
 #include "dsp/block_work.h"
 #include "dsp/zorv_calc.h"
@@ -65,6 +65,12 @@ class TProcessingRun {
   TBlockPipeline& Pipeline() { return Pipeline_; }
 
   void SetEventPass(TEventPass pass) { EventPass_ = std::move(pass); }
+  // The reference levels the CodingHistory line names ("reference level
+  // -10.0 dB", "reference levels -12.5/-13.0 dB", or a history of them),
+  // given the frames decoded so far; unset: the decoder's levels. Asked when the output begins and
+  // again when it ends, where a longer answer replaces the line.
+  using TLevelText = std::function<std::string(std::uint64_t frames)>;
+  void SetLevelText(TLevelText text) { LevelText_ = std::move(text); }
   void SetMeterListener(TMeterListener* listener) { Pipeline_.SetMeterListener(listener); }
   // 0 none, 1..4: channel 2 of the output carries channel 1's control voltage
   // of band A..D. Read when a run starts.
@@ -167,7 +173,8 @@ class TProcessingRun {
   // What the last run left out or changed besides decoding (a partial frame
   // dropped, a chunk that ran past the end of the input), one line each.
   const std::vector<std::string>& Notes() const { return Notes_; }
-  // The CodingHistory line for a bext chunk, for the current settings.
+  // The CodingHistory line for a bext chunk, for the current settings and
+  // the frames decoded so far.
   std::string CodingHistoryLine() const;
 
  private:
@@ -219,6 +226,7 @@ class TProcessingRun {
   TZorvCalc Decoder_;
   TBlockPipeline Pipeline_{Decoder_};
   TEventPass EventPass_;
+  TLevelText LevelText_;
   std::string_view Refusal_;
 
   bool Running_ = false;

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "wav/io_stop.h"
 
@@ -61,6 +63,36 @@ class TFileSink final : public TByteSink {
   }
   std::uint64_t Position() const override { return Position_; }
   bool Seekable() const override { return true; }
+  TRoom MakeRoom(std::uint64_t position, std::uint64_t n) override {
+    struct stat info {};
+    if (Fd_ < 0 || ::fstat(Fd_, &info) != 0) {
+      Error_ = Fd_ < 0 ? EBADF : errno;
+      return TRoom::Refused;
+    }
+    const auto end = static_cast<std::uint64_t>(info.st_size);
+    if (position > end || (::fcntl(Fd_, F_GETFL) & O_ACCMODE) != O_RDWR) {
+      Error_ = position > end ? EINVAL : EBADF;
+      return TRoom::Refused;
+    }
+    // The space first: a full disk refuses before anything has moved.
+    if (const int error = ::posix_fallocate(Fd_, static_cast<off_t>(end), static_cast<off_t>(n));
+        error != 0 && error != EOPNOTSUPP && error != EINVAL) {
+      Error_ = error;
+      return TRoom::Refused;
+    }
+    // From the end backwards, so that nothing is written over before it
+    // has been moved.
+    std::vector<std::uint8_t> piece(std::size_t{1} << 20);
+    for (std::uint64_t left = end - position; left > 0;) {
+      const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left, piece.size()));
+      left -= size;
+      const std::uint64_t from = position + left;
+      if (!ReadAt(from, piece.data(), size) || !WriteAt(from + n, piece.data(), size)) {
+        return TRoom::Failed;
+      }
+    }
+    return Seek(end + n) ? TRoom::Made : TRoom::Failed;
+  }
   bool Close() override {
     if (Fd_ < 0) return true;
     // Linux releases the descriptor even when close() is interrupted; any
@@ -82,6 +114,31 @@ class TFileSink final : public TByteSink {
     ::sync_file_range(Fd_, static_cast<off_t>(WritebackFrom_),
                       static_cast<off_t>(Position_ - WritebackFrom_), SYNC_FILE_RANGE_WRITE);
     WritebackFrom_ = Position_;
+  }
+
+  bool ReadAt(std::uint64_t at, std::uint8_t* data, std::size_t n) {
+    for (std::size_t done = 0; done < n;) {
+      const ssize_t got = ::pread(Fd_, data + done, n - done, static_cast<off_t>(at + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        Error_ = got < 0 ? errno : EIO;
+        return false;
+      }
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+  bool WriteAt(std::uint64_t at, const std::uint8_t* data, std::size_t n) {
+    for (std::size_t done = 0; done < n;) {
+      const ssize_t put = ::pwrite(Fd_, data + done, n - done, static_cast<off_t>(at + done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) {
+        Error_ = put < 0 ? errno : EIO;
+        return false;
+      }
+      done += static_cast<std::size_t>(put);
+    }
+    return true;
   }
 
   int Fd_;
@@ -160,6 +217,13 @@ class TMemorySink final : public TByteSink {
   std::uint64_t Position() const override { return Position_; }
   bool Seekable() const override { return true; }
   bool Close() override { return true; }
+  TRoom MakeRoom(std::uint64_t position, std::uint64_t n) override {
+    if (position > Bytes_.size()) return TRoom::Refused;
+    Bytes_.insert(Bytes_.begin() + static_cast<std::ptrdiff_t>(position),
+                  static_cast<std::size_t>(n), std::uint8_t{0});
+    Position_ = Bytes_.size();
+    return TRoom::Made;
+  }
 
  private:
   std::vector<std::uint8_t>& Bytes_;

@@ -3,6 +3,7 @@
 // memory (tests, fuzzing).
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -24,6 +25,19 @@ class TByteSink {
   virtual bool Seekable() const = 0;
   // Releases the target; false when that failed (data may be lost).
   virtual bool Close() = 0;
+  // Makes room for n bytes at position by moving everything from there to
+  // the end n bytes on; the position is then the new end, and what the room
+  // holds is unspecified until written over. Refused, having changed
+  // nothing, where the target cannot be read back (a stream, a file opened
+  // for writing only) or the space cannot be had; Failed when a read or
+  // write went wrong while moving (the target is then damaged).
+  enum class TRoom { Made, Refused, Failed };
+  virtual TRoom MakeRoom(std::uint64_t position, std::uint64_t n) {
+    (void)position;
+    (void)n;
+    Error_ = ESPIPE;
+    return TRoom::Refused;
+  }
   // The system's error number of the last Write, Seek or Close that failed.
   int Error() const { return Error_; }
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "wav/coding_history.h"
-#include "wav/little_endian.h"
 #include "wav/io_stop.h"
+#include "wav/little_endian.h"
 
 namespace zorv {
 namespace {
@@ -99,6 +99,7 @@ bool TOutputLayout::AddBext(std::size_t index) {
   }
   std::vector<std::uint8_t> body(static_cast<std::size_t>(chunk.Size));
   if (!Input_.ReadChunkBody(chunk, 0, body.data(), body.size())) return false;
+  BextBase_ = body;
   if (AppendCodingHistory(body, CodingHistoryLine_)) {
     Add(TKind::Bext, "bext", std::move(body), chunk.AfterData);
     return true;
@@ -256,6 +257,50 @@ bool TOutputLayout::Patch(TWavFileOut& out, const TItem& item) {
   return out.WriteBytesAt(item.Position, bytes.data(), bytes.size());
 }
 
+bool TOutputLayout::RelayBext(TWavFileOut& out) {
+  const auto bext = std::find_if(Items_.begin(), Items_.end(),
+                                 [](const TItem& item) { return item.Kind == TKind::Bext; });
+  // None yet: a stream's bext behind its data takes the final line as it
+  // comes.
+  if (bext == Items_.end()) return true;
+  std::vector<std::uint8_t> body = BextBase_;
+  if (!AppendCodingHistory(body, CodingHistoryLine_)) return true;
+  TItem& item = *bext;
+  if (item.AfterData) {
+    item.Body = std::move(body);
+    item.Size = item.Body.size();
+    return true;
+  }
+  const char* const startOnly = "the CodingHistory names the level at the start only: ";
+  if (!Seekable_) {
+    Notes_.push_back(std::string(startOnly) + "the output is a stream");
+    return true;
+  }
+  // The text ends at its first zero byte: a shorter one is padded.
+  if (body.size() < item.Body.size()) body.resize(item.Body.size(), 0);
+  const auto chunkBytes = [](std::uint64_t size) { return 8 + size + (size & 1u); };
+  const std::uint64_t oldEnd = item.Position + chunkBytes(item.Body.size());
+  const std::uint64_t growth = chunkBytes(body.size()) - chunkBytes(item.Body.size());
+  if (!Flush(out)) return false;
+  if (growth != 0 && !out.MakeRoom(oldEnd, growth)) {
+    if (out.WriteFailed()) return false;
+    Notes_.push_back(std::string(startOnly) + "its bext chunk could not grow");
+    return true;
+  }
+  for (TItem& other : Items_) {
+    if (!other.AfterData && other.Position >= oldEnd) other.Position += growth;
+  }
+  item.Body = std::move(body);
+  item.Size = item.Body.size();
+  std::vector<std::uint8_t> bytes(item.Id.begin(), item.Id.end());
+  std::uint8_t size[4];
+  SetLe32(size, Clamp32(item.Body.size()));
+  Append(bytes, size, 4);
+  Append(bytes, item.Body.data(), item.Body.size());
+  if (item.Body.size() & 1u) bytes.push_back(0);
+  return out.WriteBytesAt(item.Position, bytes.data(), bytes.size());
+}
+
 bool TOutputLayout::NeedsMd5() const {
   return std::any_of(Items_.begin(), Items_.end(),
                      [](const TItem& item) { return item.Kind == TKind::Md5; });
@@ -273,6 +318,11 @@ bool TOutputLayout::WriteHead(TWavFileOut& out) {
 }
 
 bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const TMd5Digest& md5) {
+  bool relaid = true;
+  if (!FinalLine_.empty() && FinalLine_ != CodingHistoryLine_ && !out.WriteFailed()) {
+    CodingHistoryLine_ = FinalLine_;
+    relaid = RelayBext(out);
+  }
   // A stream's chunks behind its data come only now.
   Input_.ReadTrailingChunks();
   for (std::size_t i = ChunksSeen_; i < Input_.Chunks().size(); ++i) AddChunk(i);
@@ -292,7 +342,7 @@ bool TOutputLayout::WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const T
   RiffOpen_ = false;
   SetSizes(dataBytes, true);
 
-  bool ok = true;
+  bool ok = relaid;
   if (out.WriteFailed()) {
     // Nothing goes behind what the target did not take: the header states
     // the data, and the chunks behind it are left out.
@@ -360,7 +410,8 @@ std::vector<std::string> CarriedMetadata(const TWavFileIn& input, std::size_t li
   for (const TChunkInfo& chunk : chunks) {
     if (chunk.Is("fmt ") || chunk.Is("data") || chunk.Is("ds64") || IsFiller(chunk)) continue;
     if (chunk.Is("MD5 ") && chunk.Size != 16) continue;
-    const std::uint64_t key = GetLe32(reinterpret_cast<const std::uint8_t*>(chunk.Id.data())) + 1ull;
+    const std::uint64_t key =
+        GetLe32(reinterpret_cast<const std::uint8_t*>(chunk.Id.data())) + 1ull;
     std::size_t at = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots - 1);
     while (seen[at] != 0 && seen[at] != key) at = (at + 1) & (slots - 1);
     if (seen[at] == key) continue;

@@ -47,6 +47,11 @@ class TOutputLayout {
   // written. md5 is the digest of those bytes when NeedsMd5.
   bool WriteTail(TWavFileOut& out, std::uint64_t dataBytes, const TMd5Digest& md5);
 
+  // The CodingHistory line as the run ends, when it says more than the one
+  // laid out (a level moved during the run): the bext chunk takes it in the
+  // tail, growing in place where it stands before the samples of a file.
+  void SetCodingHistoryLine(std::string line) { FinalLine_ = std::move(line); }
+
   bool NeedsMd5() const;
   TContainer Container() const { return Container_; }
   // Bytes of the output before the samples, once the head is written.
@@ -82,11 +87,16 @@ class TOutputLayout {
   bool Put(TWavFileOut& out, const void* data, std::size_t n);
   bool Flush(TWavFileOut& out);
   bool Patch(TWavFileOut& out, const TItem& item);
+  // The bext item with the final line; false only when the output failed.
+  bool RelayBext(TWavFileOut& out);
 
   TWavFileIn& Input_;
   bool Seekable_;
   std::uint64_t MaxRiffSize_;
   std::string CodingHistoryLine_;
+  std::string FinalLine_;
+  // The first bext's body as the input has it, before the line.
+  std::vector<std::uint8_t> BextBase_;
   // The head's RIFF size is written as unknown: chunks that cannot be
   // counted yet may follow the data.
   bool RiffOpen_ = false;

@@ -127,6 +127,13 @@ bool TWavFileOut::WriteBytesAt(std::uint64_t position, const void* data, std::si
   return ok;
 }
 
+bool TWavFileOut::MakeRoom(std::uint64_t position, std::uint64_t n) {
+  if (!IsOpen() || WriteFailed_) return false;
+  const TByteSink::TRoom room = Sink_->MakeRoom(position, n);
+  if (room == TByteSink::TRoom::Failed) Fail(Sink_->Error());
+  return room == TByteSink::TRoom::Made;
+}
+
 bool TWavFileOut::WriteHeader() {
   bool ok = IsOpen() && Sink_->Seek(0);
   if (ok) ok = Sink_->Write(HeaderImage_.Data(), THeaderImage::kDataId) == THeaderImage::kDataId;

@@ -75,6 +75,11 @@ class TWavFileOut {
   // the current position. False when the target did not take them all.
   bool WriteBytes(const void* data, std::size_t n);
   bool WriteBytesAt(std::uint64_t position, const void* data, std::size_t n);
+  // Moves everything from position to the end n bytes on, the position
+  // then at the new end (see TByteSink::MakeRoom). A refusal leaves the
+  // target and the writer as they were; a failure while moving is a failed
+  // write.
+  bool MakeRoom(std::uint64_t position, std::uint64_t n);
   std::uint64_t Position() const { return Sink_ ? Sink_->Position() : 0; }
 
   // True once any header write, block write or the closing of the file has
