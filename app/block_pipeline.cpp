@@ -179,7 +179,7 @@ bool TBlockPipeline::NewestBlockOutdated() const {
   if (InFlight_ == 0) return false;
   const TPlan& plan = NewestPlan();
   return !plan.Refused &&
-         (plan.Block.Level != Decoder_.LevelFactor() || plan.Block.Path != Decoder_.Path());
+         (!Decoder_.LevelsAsPlanned(plan.Block) || plan.Block.Path != Decoder_.Path());
 }
 
 }  // namespace zorv

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "app/refusal_detail.h"
+#include "dsp/reference_level_range.h"
 
 namespace zorv {
 namespace {
@@ -46,36 +48,16 @@ std::string FileStart(const std::string& path) {
   return start;
 }
 
-// "0:04:30.0": hours, minutes, seconds and tenths of a frame's time.
-std::string TimeOfFrame(std::uint64_t frame, std::uint32_t sampleRate) {
-  const std::uint64_t tenths = sampleRate == 0 ? 0 : frame * 10 / sampleRate;
-  char text[48];
-  std::snprintf(text, sizeof text, "%llu:%02llu:%02llu.%llu",
-                static_cast<unsigned long long>(tenths / 36000),
-                static_cast<unsigned long long>(tenths / 600 % 60),
-                static_cast<unsigned long long>(tenths / 10 % 60),
-                static_cast<unsigned long long>(tenths % 10));
-  return text;
-}
-
-std::string DbText(double dB) {
-  // Levels are whole tenths of a dB (and never "-0.0").
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f dB", std::round(10.0 * dB) / 10.0 + 0.0);
-  return text;
+// The levels of the channels at the start of a run (one at least).
+std::vector<double> StartLevels(const TRunSettings& settings, std::uint32_t channels) {
+  std::vector<double> levels(std::max<std::uint32_t>(channels, 1), settings.LevelDb);
+  for (std::size_t c = 0; c < levels.size() && c < settings.ChannelLevelsDb.size(); ++c) {
+    levels[c] = settings.ChannelLevelsDb[c];
+  }
+  return levels;
 }
 
 }  // namespace
-
-std::string LevelHistoryText(const std::vector<TLevelChange>& levels, std::uint32_t sampleRate) {
-  std::string text;
-  for (const TLevelChange& change : levels) {
-    if (!text.empty()) text += "; ";
-    text += DbText(change.LevelDb);
-    if (change.Frame != 0) text += " from " + TimeOfFrame(change.Frame, sampleRate);
-  }
-  return text;
-}
 
 TDecodeRun::TDecodeRun(const TRunSettings& settings)
     : Settings_(settings), Run_(std::make_unique<TProcessingRun>()) {}
@@ -173,15 +155,26 @@ void TDecodeRun::BetweenBlocks() {
     const std::lock_guard<std::mutex> hold(LevelLock_);
     level = std::exchange(RequestedLevel_, std::nullopt);
   }
-  // The new level applies from the block after the one in hand.
-  if (level && *level != Levels_.back().LevelDb) {
-    run.Decoder().SetLevel(*level);
+  // The new level applies from the block after the one in hand; every
+  // channel moves by as much as the base level.
+  if (level && *level != BaseLevelDb_) {
+    // From the levels the run began with, so that a channel held at an end
+    // of the range keeps its distance to the others when it comes back.
+    std::vector<double> levels = Levels_.front().LevelsDb;
+    for (double& dB : levels) {
+      dB = dB == Settings_.LevelDb
+               ? *level
+               : std::clamp(std::round(10.0 * (dB + *level - Settings_.LevelDb)) / 10.0,
+                            kMinLevelDb, kMaxLevelDb);
+    }
+    BaseLevelDb_ = *level;
+    for (std::uint32_t c = 0; c < levels.size(); ++c) run.Decoder().SetChannelLevel(c, levels[c]);
     const std::uint64_t next =
         run.BlockFirstFrame() + static_cast<std::uint64_t>(std::max(run.FramesPerBlock(), 0));
     if (Levels_.back().Frame == next) {
-      Levels_.back().LevelDb = *level;
+      Levels_.back().LevelsDb = std::move(levels);
     } else {
-      Levels_.push_back({next, *level});
+      Levels_.push_back({next, std::move(levels)});
     }
   }
   if (Stopping()) run.Abort();
@@ -208,14 +201,17 @@ TRunResult TDecodeRun::Decode() {
   run.SetCanonicalHeader(Settings_.CanonicalHeader);
   run.SetMaxRiffSize(Settings_.MaxRiffSize);
   run.SetInitialState(Settings_.ContinueFrom);
+  const std::vector<double> levels = StartLevels(Settings_, result.Channels);
   run.Decoder().SetLevel(Settings_.LevelDb);
+  for (std::uint32_t c = 0; c < levels.size(); ++c) run.Decoder().SetChannelLevel(c, levels[c]);
   if (Settings_.Exact) run.Decoder().SetPath(TDecodePath::Extended);
   if (Settings_.Pool != nullptr) {
     run.Pipeline().SetWorkerPool(Settings_.Pool);
   } else {
     run.Pipeline().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
   }
-  Levels_ = {{0, Settings_.LevelDb}};
+  Levels_ = {{0, levels}};
+  BaseLevelDb_ = Settings_.LevelDb;
   run.SetEventPass([this] { BetweenBlocks(); });
   // The CodingHistory names every level the samples were decoded at.
   run.SetLevelText([this, rate = result.SampleRate](std::uint64_t frames) {
@@ -223,7 +219,7 @@ TRunResult TDecodeRun::Decode() {
     std::erase_if(applied, [&](const TLevelChange& change) {
       return change.Frame != 0 && change.Frame >= frames;
     });
-    return LevelHistoryText(applied, rate);
+    return ReferenceLevelHistoryText(applied, rate);
   });
 
   if (!OutputOpen_ || run.Start() == TStartResult::Refused) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/channel_levels.h"
 #include "app/pending_file.h"
 #include "app/processing_run.h"
 #include "app/run_settings.h"
@@ -37,18 +38,6 @@ struct TRefusal {
 
   std::string Line() const { return Message + Path; }
 };
-
-// The level history of a run: the level from each frame on.
-struct TLevelChange {
-  std::uint64_t Frame = 0;
-  double LevelDb = 0.0;
-
-  friend bool operator==(const TLevelChange&, const TLevelChange&) = default;
-};
-
-// The reference levels of a run as the CodingHistory and the status say
-// them: "-10.0 dB", or "-10.0 dB; -9.7 dB from 0:04:30.0".
-std::string LevelHistoryText(const std::vector<TLevelChange>& levels, std::uint32_t sampleRate);
 
 struct TRunResult {
   TRunStatus Status = TRunStatus::Idle;
@@ -108,8 +97,14 @@ class TDecodeRun {
   TProcessingRun& Engine() { return *Run_; }
   const TRunSettings& Settings() const { return Settings_; }
   // The level to begin with, when it is known only once the input is open
-  // (measured from its reference tone).
-  void SetLevel(double dB) { Settings_.LevelDb = dB; }
+  // (measured from its reference tone): every channel's, or each channel's.
+  void SetLevel(double dB) {
+    Settings_.LevelDb = dB;
+    Settings_.ChannelLevelsDb.clear();
+  }
+  void SetChannelLevels(std::vector<double> levelsDb) {
+    Settings_.ChannelLevelsDb = std::move(levelsDb);
+  }
 
   // Receives the meter positions, on the thread of Run.
   void SetMeterListener(TMeterListener* listener) { Run_->SetMeterListener(listener); }
@@ -117,7 +112,9 @@ class TDecodeRun {
   void SetBlockCallback(std::function<void(const TProcessingRun&)> callback) {
     BlockCallback_ = std::move(callback);
   }
-  // From any thread: the level of the blocks after the one in hand.
+  // From any thread: the level of the blocks after the one in hand. With a
+  // level per channel, every channel moves by the change of the settings'
+  // LevelDb (kept inside the level range).
   void RequestLevel(double dB);
   // From any thread: the run ends after the block in hand and keeps what it
   // decoded under the partial name.
@@ -160,6 +157,9 @@ class TDecodeRun {
   const std::atomic<bool>* ExternalStop_ = nullptr;
   std::mutex LevelLock_;
   std::optional<double> RequestedLevel_;
+  // The level that channels' offsets are measured from (LevelDb, then the
+  // last one requested).
+  double BaseLevelDb_ = 0.0;
   std::vector<TLevelChange> Levels_;
 };
 

@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "app/limit_counter.h"
@@ -45,6 +47,11 @@ class TGainHistory {
   void Add(std::uint64_t frame, int channel, int band, std::int32_t position);
   // A meter point at which the band sat at a limit (TLimitCounter's marks).
   void MarkLimit(std::uint64_t frame, int channel, int band, TBandLimit limit);
+
+  // What a picture of the history says above its panels (the reference
+  // levels decoded with); empty: nothing. Start leaves it.
+  void SetTitle(std::string title) { Title_ = std::move(title); }
+  const std::string& Title() const { return Title_; }
 
   std::uint32_t Channels() const { return Channels_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
@@ -96,6 +103,7 @@ class TGainHistory {
   std::uint64_t ColumnFrames_ = 1;
   std::size_t Used_ = 0;
   std::vector<TCell> Cells_;
+  std::string Title_;
 };
 
 // Feeds a history from the decoder's meter hand-over. A run decodes whole

@@ -8,7 +8,8 @@
 #include "app/format_check.h"
 #include "app/limit_counter.h"
 #include "app/sample_conversion.h"
-#include "dsp/fast/lane_state.h"
+#include "dsp/fast/kernel_for.h"
+#include "dsp/zorv_calc.h"
 
 namespace zorv {
 namespace {
@@ -26,19 +27,7 @@ constexpr auto kBins = static_cast<std::size_t>((kWideMax - kWideMin) / kBinVolt
 
 // The reference level as the decoder holds it.
 double LevelFactor(double dB) {
-  return static_cast<double>(std::pow(10.0L, static_cast<long double>(dB) / 20.0L));
-}
-
-using TKernel = void (*)(const fast::TLaneBlock&);
-TKernel KernelFor(TDecodePath path) {
-  switch (path) {
-    case TDecodePath::Avx512:
-      return fast::DecodeLanesAvx512;
-    case TDecodePath::Avx2:
-      return fast::DecodeLanesAvx2;
-    default:
-      return fast::DecodeLanesPortable;
-  }
+  return TZorvCalc::LevelFactorOf(dB);
 }
 
 std::string Tenths(double value, char decimalPoint) {
@@ -104,9 +93,9 @@ void TLevelAnalysis::AddBlock(const double* const* in, std::uint32_t frames) {
     block.Out[0] = Out_.data();
     block.MeterVolts[0] = Meters_[c].At;
     block.DebugVolts = nullptr;
-    block.Level = level;
+    block.Level[0] = level;
     block.Count = frames;
-    KernelFor(Path_)(block);
+    fast::KernelFor(Path_)(block);
     decoder.UnpackLanes();
 
     constexpr std::uint32_t interval = detector::kMeterInterval;

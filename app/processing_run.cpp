@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/arithmetic.h"
+#include "app/channel_levels.h"
 #include "app/messages.h"
 #include "wav/coding_history.h"
 #include "wav/little_endian.h"
@@ -130,14 +131,14 @@ std::string TProcessingRun::CodingHistoryLine() const {
   if (LevelText_) {
     level = LevelText_(FramesRead());
   } else {
-    // The settings are whole tenths of a dB.
-    const double dB = std::round(10.0 * Decoder_.LevelDb()) / 10.0;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f dB", dB + 0.0);
-    level = text;
+    // Each channel's level; one when they are equal.
+    std::vector<double> levels(std::max<std::uint32_t>(Reader_.HeaderImage().Channels(), 1));
+    for (std::uint32_t c = 0; c < levels.size() && c < kMaxChannels; ++c) {
+      levels[c] = Decoder_.LevelDb(c);
+    }
+    level = ReferenceLevelsText(levels);
   }
-  std::string what =
-      std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT + " decode;reference level " + level;
+  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT + " decode;" + level;
   if (DebugChannel_ >= 1 && DebugChannel_ <= 4) {
     what += ";channel 2 is the control signal of band ";
     what += static_cast<char>('A' + DebugChannel_ - 1);

@@ -66,10 +66,10 @@ class TProcessingRun {
   TBlockPipeline& Pipeline() { return Pipeline_; }
 
   void SetEventPass(TEventPass pass) { EventPass_ = std::move(pass); }
-  // The reference levels the CodingHistory line names ("-10.0 dB", or a
-  // history of them), given the frames decoded so far; unset: the decoder's
-  // level. Asked when the output begins and again when it ends, where a
-  // longer answer replaces the line.
+  // The reference levels the CodingHistory line names ("reference level
+  // -10.0 dB", "reference levels -12.5/-13.0 dB", or a history of them),
+  // given the frames decoded so far; unset: the decoder's levels. Asked when the output begins and
+  // again when it ends, where a longer answer replaces the line.
   using TLevelText = std::function<std::string(std::uint64_t frames)>;
   void SetLevelText(TLevelText text) { LevelText_ = std::move(text); }
   void SetMeterListener(TMeterListener* listener) { Pipeline_.SetMeterListener(listener); }

@@ -221,6 +221,12 @@ TReferenceTone ChannelsOf(const TReferenceTone& all, std::size_t first, std::siz
   return some;
 }
 
+std::vector<TLevelSuggestion> ChannelSuggestions(const TReferenceTone& tone) {
+  std::vector<TLevelSuggestion> suggestions;
+  for (const auto& found : tone.Channels) suggestions.push_back(SuggestLevel({found}));
+  return suggestions;
+}
+
 std::string DescribeReferenceTone(const TReferenceTone& tone, char decimalPoint) {
   const TLevelSuggestion& suggestion = tone.Suggestion;
   if (suggestion.Verdict == TToneVerdict::Unreadable) return tone.Error;

@@ -70,6 +70,10 @@ TLevelSuggestion SuggestLevel(const std::vector<std::optional<TFoundTone>>& tone
 // A measurement restricted to count channels from first (0-based).
 TReferenceTone ChannelsOf(const TReferenceTone& all, std::size_t first, std::size_t count);
 
+// Each channel's suggestion from its own tone alone (the tracks of a
+// multitrack tape, each decoded at its own level).
+std::vector<TLevelSuggestion> ChannelSuggestions(const TReferenceTone& tone);
+
 // "reference tone 1000 Hz at -14.3 dBFS (0:02.0-0:32.0); reference level -14.3 dB",
 // or what was found instead. Numbers with decimalPoint as the separator.
 std::string DescribeReferenceTone(const TReferenceTone& tone, char decimalPoint = '.');

@@ -22,6 +22,11 @@ struct TDecoderState {
 struct TRunSettings {
   // Reference level, dB: a tone of this level settles near 0 dB of band gain.
   double LevelDb = -10.0;
+  // Each channel's own level (the tracks of a multitrack tape), channel by
+  // channel from channel 1; channels past its end take LevelDb. Empty: every
+  // channel at LevelDb. A level asked for during the run moves each channel
+  // by the amount it moves LevelDb.
+  std::vector<double> ChannelLevelsDb;
   // The extended-precision reference arithmetic instead of the fastest path
   // of the processor.
   bool Exact = false;

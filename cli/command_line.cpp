@@ -235,7 +235,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.DebugBand = options.DebugBand;
   settings.Force = options.Force;
   settings.SkipExisting = options.SkipExisting;
+  settings.ChannelLevelsDb = options.ChannelLevelsDb;
+  settings.ChannelLevelOverrides = options.ChannelLevelOverrides;
   settings.LevelFromTone = options.LevelFromTone;
+  settings.PerChannel = options.PerChannel;
+  settings.FallbackMean = options.FallbackMean;
   settings.ToneStretch = {options.ToneStartSeconds, options.ToneLengthSeconds};
   settings.MeterLog = options.MeterLog;
   settings.Plot = options.Plot;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -172,6 +173,34 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
+// The level of each channel that the command line gave (the levels of a
+// tone measured later replace all but the channels set one by one), or why
+// the input's channels do not take them (its path appended to the message).
+std::optional<std::string> GivenLevels(const TJobSettings& settings, std::uint32_t channels,
+                                       std::vector<double>& levels,
+                                       std::vector<std::optional<double>>& byHand) {
+  const auto count = [](std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " channel" : " channels");
+  };
+  if (!settings.LevelFromTone && !settings.ChannelLevelsDb.empty() &&
+      settings.ChannelLevelsDb.size() != channels) {
+    return std::to_string(settings.ChannelLevelsDb.size()) + " levels given for " + count(channels);
+  }
+  levels = settings.ChannelLevelsDb.empty() || settings.LevelFromTone
+               ? std::vector<double>(channels, settings.LevelDb)
+               : settings.ChannelLevelsDb;
+  byHand.assign(channels, std::nullopt);
+  for (const auto& [channel, dB] : settings.ChannelLevelOverrides) {
+    if (channel > channels) {
+      return "a level for channel " + std::to_string(channel) + ", the input has " +
+             count(channels);
+    }
+    levels[channel - 1] = dB;
+    byHand[channel - 1] = dB;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 TJobResult DecodeFile(const std::string& input, const std::string& output,
@@ -207,11 +236,29 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     return std::move(*refusal);
   }
   std::optional<std::string> toneLine;
-  if (settings.LevelFromTone) {
+  std::vector<double> levels;
+  std::vector<std::optional<double>> byHand;
+  if (auto mismatch = GivenLevels(settings, reader.Channels(), levels, byHand)) {
+    return Refused(kLevelsNotChannels, input, std::move(*mismatch));
+  }
+  const bool oneByOne = std::any_of(byHand.begin(), byHand.end(),
+                                    [](const std::optional<double>& dB) { return dB.has_value(); });
+  if (settings.LevelFromTone && settings.PerChannel) {
+    TToneLevels tones = LevelsFromTones(input, settings.ToneStretch, settings.FallbackMean, byHand);
+    if (!tones.LevelsDb) return Decided(TJobStatus::Refused, std::move(tones.Lines));
+    run.SetChannelLevels(std::move(*tones.LevelsDb));
+    toneLine = tones.Lines.front();
+  } else if (settings.LevelFromTone) {
     TToneLevel tone = LevelFromTone(input, settings.ToneStretch);
     if (!tone.LevelDb) return ToneRefusal(tone, input);
     run.SetLevel(*tone.LevelDb);
+    for (std::size_t c = 0; c < levels.size(); ++c) {
+      if (!byHand[c]) levels[c] = *tone.LevelDb;
+    }
+    if (oneByOne) run.SetChannelLevels(std::move(levels));
     toneLine = tone.Lines.front();
+  } else if (!settings.ChannelLevelsDb.empty() || oneByOne) {
+    run.SetChannelLevels(std::move(levels));
   }
   if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
 
@@ -282,7 +329,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   facts.Format = FormatName(reader.FormatTag(), reader.HeaderImage().BitsPerSample());
   facts.OutputFormat = settings.Float ? "float32" : facts.Format;
   facts.Arithmetic = std::string(PathName(run.Engine().Decoder().Path()));
-  facts.LevelDb = decoded.Levels.front().LevelDb;
+  facts.LevelsDb = decoded.Levels.front().LevelsDb;
   facts.Levels = decoded.Levels;
   facts.Frames = decoded.Frames;
   facts.ClippedSamples = decoded.Stats.Clipped;
@@ -384,6 +431,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
       result.Status = TJobStatus::Failed;
     }
     if (settings.Plot) {
+      history.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));
       const bool drawn = WriteGainPlot(history, plotFile.Descriptor());
       const int error = drawn ? 0 : errno;
       if (!drawn || !plotFile.Commit(settings.Force)) {
@@ -407,6 +455,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
       result.Facts->OutputSize = FileSize(*decoded.Kept);
       say("Interrupted; what was decoded is in: " + *decoded.Kept);
       if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
+      history.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));
       if (settings.Plot && WriteGainPlot(history, plotFile.Descriptor())) {
         plotFile.CommitAs(PartialName(*settings.Plot), true);
       }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/decode_run.h"
@@ -35,11 +36,24 @@ inline constexpr std::string_view kOutputIsTerminal = "Cannot write a WAV stream
 inline constexpr std::string_view kStreamNotTakenBack =
     "what went to standard output cannot be taken back: discard it";
 
+// Refusals of a level list that does not fit the input (path appended).
+inline constexpr std::string_view kLevelsNotChannels = "Levels do not match the channels: ";
+
 struct TJobSettings {
   double LevelDb = -10.0;
+  // One level per channel (an input with another number of channels is
+  // refused); empty: every channel at LevelDb.
+  std::vector<double> ChannelLevelsDb;
+  // Channels (from 1) at a level of their own, over the levels above.
+  std::vector<std::pair<std::uint32_t, double>> ChannelLevelOverrides;
   // Each input decoded at the level of its own reference tone, looked for in
   // this stretch; an input without a usable tone is refused.
   bool LevelFromTone = false;
+  // With LevelFromTone: each channel at the level of its own tone; a channel
+  // without one refuses the input, or with FallbackMean takes the mean of
+  // the channels with one.
+  bool PerChannel = false;
+  bool FallbackMean = false;
   TToneStretch ToneStretch;
   std::uint32_t DebugBand = 0;
   bool Force = false;
@@ -68,11 +82,11 @@ std::string_view JobStatusName(TJobStatus status);
 struct TDecodeFacts {
   std::uint32_t SampleRate = 0;
   std::uint32_t Channels = 0;
-  std::string Format;        // of the input: "int16", "int24", "int32", "float32"
-  std::string OutputFormat;  // of the output
-  std::uint64_t Frames = 0;  // written
-  std::string Arithmetic;    // "extended", "portable", "avx2", "avx512"
-  double LevelDb = 0.0;      // the reference level decoded with
+  std::string Format;            // of the input: "int16", "int24", "int32", "float32"
+  std::string OutputFormat;      // of the output
+  std::uint64_t Frames = 0;      // written
+  std::string Arithmetic;        // "extended", "portable", "avx2", "avx512"
+  std::vector<double> LevelsDb;  // the reference level of each channel decoded with
   std::uint64_t ClippedSamples = 0;
   std::optional<double> PeakDbfs;  // none for silence
   std::int64_t ElapsedMs = 0;

@@ -32,6 +32,50 @@ std::optional<double> ParseLevel(const std::string& word) {
   return level;
 }
 
+// The words of one -l: a level for every channel, a list of levels (one per
+// channel), or channels set over the rest (N=DB), parted by commas.
+std::string ParseLevels(const std::string& word, TCliOptions& o) {
+  const std::string bad = "level must be -30.0 .. 0.0 dB in steps of 0.1: ";
+  std::vector<std::string> items;
+  for (std::size_t begin = 0;;) {
+    const std::size_t comma = word.find(',', begin);
+    items.push_back(word.substr(begin, comma - begin));
+    if (comma == std::string::npos) break;
+    begin = comma + 1;
+  }
+  const bool assignments = word.find('=') != std::string::npos;
+  std::vector<double> levels;
+  for (const std::string& item : items) {
+    const std::size_t equals = item.find('=');
+    if (assignments != (equals != std::string::npos)) {
+      return "a level list gives either every channel's level or N=DB items, not both: " + word;
+    }
+    if (!assignments) {
+      const auto value = ParseLevel(item);
+      if (!value) return bad + item;
+      levels.push_back(*value);
+      continue;
+    }
+    std::uint32_t channel = 0;
+    const std::string number = item.substr(0, equals);
+    if (!ParseNumber(number, channel) || channel == 0 || channel > 64) {
+      return "channel must be a number 1 .. 64 before '=': " + item;
+    }
+    const auto value = ParseLevel(item.substr(equals + 1));
+    if (!value) return bad + item.substr(equals + 1);
+    o.ChannelLevelOverrides.emplace_back(channel, *value);
+  }
+  if (levels.size() == 1) {
+    o.LevelDb = levels.front();
+    o.ChannelLevelsDb.clear();
+    o.LevelFromTone = false;
+  } else if (levels.size() > 1) {
+    o.ChannelLevelsDb = std::move(levels);
+    o.LevelFromTone = false;
+  }
+  return {};
+}
+
 // Seconds of the input: a plain number, 0 or more.
 std::optional<double> ParseSeconds(const std::string& word) {
   double value = 0;
@@ -87,11 +131,17 @@ class TParser {
     const auto text = [&](const std::string& names, std::string& value) {
       return app.add_option(names, value)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     };
-    std::string output, outputDir, level, debugBand, jobs, meterLog, report, plot, toneStart,
+    std::vector<std::string> levels;
+    std::string output, outputDir, fallback, debugBand, jobs, meterLog, report, plot, toneStart,
         toneLength;
     CLI::Option* outputOption = text("-o,--output", output);
     CLI::Option* outputDirOption = text("-d,--output-dir", outputDir);
-    CLI::Option* levelOption = text("-l,--level", level);
+    // Every -l counts, in order: a later one sets channels over an earlier one.
+    app.add_option("-l,--level", levels)
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    CLI::Option* fallbackOption = text("--fallback", fallback);
     CLI::Option* debugOption = text("--debug-band", debugBand);
     CLI::Option* jobsOption = text("-j,--jobs", jobs);
     CLI::Option* meterLogOption = text("--meter-log", meterLog);
@@ -105,7 +155,8 @@ class TParser {
           app.add_flag("--canonical-header", o.CanonicalHeader),
           app.add_flag("--continue", o.Continue), app.add_flag("-q,--quiet", o.Quiet),
           app.add_flag("--strict", o.Strict), app.add_flag("--measure-level", o.MeasureLevel),
-          app.add_flag("-h,--help", o.Help), app.add_flag("-V,--version", o.Version)}) {
+          app.add_flag("--per-channel", o.PerChannel), app.add_flag("-h,--help", o.Help),
+          app.add_flag("-V,--version", o.Version)}) {
       flag->disable_flag_override();
     }
     app.add_option("INPUT", o.Inputs);
@@ -135,12 +186,19 @@ class TParser {
       if (outputDir.empty()) return Failed("option -d needs a folder name");
       o.OutputDir = outputDir;
     }
-    if (*levelOption && level == "tone") {
-      o.LevelFromTone = true;
-    } else if (*levelOption) {
-      const auto value = ParseLevel(level);
-      if (!value) return Failed("level must be -30.0 .. 0.0 dB in steps of 0.1: " + level);
-      o.LevelDb = *value;
+    // In order: a level, a list or "tone" replaces the one before; N=DB
+    // items set their channels whatever else is given.
+    for (const std::string& word : levels) {
+      if (word == "tone") {
+        o.LevelFromTone = true;
+        o.ChannelLevelsDb.clear();
+      } else if (std::string error = ParseLevels(word, o); !error.empty()) {
+        return Failed(error);
+      }
+    }
+    if (*fallbackOption) {
+      if (fallback != "mean") return Failed("fallback must be mean: " + fallback);
+      o.FallbackMean = true;
     }
     if (*debugOption) {
       if (debugBand.size() != 1 || debugBand.find_first_of("ABCDabcd") != 0) {
@@ -221,6 +279,10 @@ class TParser {
     if (o.Plot && !HasExtension(*o.Plot, ".png")) {
       return fail("the plot file name must end in .png: " + *o.Plot);
     }
+    if (o.PerChannel && !o.LevelFromTone) return fail("--per-channel needs --level tone");
+    if (o.FallbackMean && !o.PerChannel) {
+      return fail("--fallback mean needs --level tone --per-channel");
+    }
     if (o.MeasureLevel) {
       // A measurement decodes nothing and writes no file.
       const std::pair<bool, const char*> decoding[] = {
@@ -264,10 +326,18 @@ Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
   -d, --output-dir DIR  the outputs go into DIR (created when missing), named as above
   -l, --level DB        reference level, -30.0 .. 0.0 dB in steps of 0.1 (default -10.0);
                         "tone": each input's own, measured from its reference tone
-                        (an input without a usable tone is refused)
+                        (an input without a usable tone is refused);
+                        DB,DB,...: one level per channel (as many as the input has);
+                        N=DB[,N=DB...]: channel N at its own level over the rest
+                        (repeatable, with any of the forms above)
+      --per-channel     with -l tone: each channel at the level of its own tone
+                        (an input with a channel without a usable tone is refused)
+      --fallback mean   with --per-channel: a channel without a usable tone takes
+                        the mean of the channels that have one
       --measure-level   print each input's reference tone and the reference level
                         it suggests, and the levels that keep every band inside
-                        its range; writes no audio (with --report, the findings
+                        its range (and a line per channel for more than two
+                        channels); writes no audio (with --report, the findings
                         as JSON objects too)
       --tone-start S    look for the reference tone from S seconds on (default 0)
       --tone-length S   ... in S seconds of the input (default 60, at least 2)

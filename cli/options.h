@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dsp/reference_level_range.h"
@@ -16,8 +17,18 @@ struct TCliOptions {
   std::optional<std::string> Output;     // -o: one input only; a name ending in .wav
   std::optional<std::string> OutputDir;  // -d: the outputs go into this folder
   double LevelDb = kDefaultLevelDb;      // -l: kMinLevelDb .. kMaxLevelDb in tenths
-  bool LevelFromTone = false;            // -l tone: each input's measured level
-  bool MeasureLevel = false;             // --measure-level: measure, decode nothing
+  // -l DB,DB,...: one level per channel, from channel 1 (an input with
+  // another number of channels is refused). Empty: every channel at LevelDb.
+  std::vector<double> ChannelLevelsDb;
+  // -l N=DB (repeatable): channel N (from 1) at its own level, over the rest.
+  std::vector<std::pair<std::uint32_t, double>> ChannelLevelOverrides;
+  bool LevelFromTone = false;  // -l tone: each input's measured level
+  // --per-channel (with -l tone): each channel at the level of its own tone.
+  bool PerChannel = false;
+  // --fallback mean: a channel without a usable tone takes the mean of those
+  // with one (otherwise the input is refused).
+  bool FallbackMean = false;
+  bool MeasureLevel = false;  // --measure-level: measure, decode nothing
   // --tone-start, --tone-length: where the reference tone is looked for, in
   // seconds from the start of the input.
   double ToneStartSeconds = 0.0;

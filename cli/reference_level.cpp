@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/channel_levels.h"
 #include "app/messages.h"
 #include "cli/error_line.h"
 #include "cli/run_report.h"
@@ -52,6 +53,19 @@ std::string MeasurementLine(const std::string& input, const TReferenceTone& tone
   return line;
 }
 
+std::vector<std::string> ChannelMeasurementLines(const std::string& input,
+                                                 const TReferenceTone& tone) {
+  std::vector<std::string> lines;
+  if (tone.Suggestion.Verdict == TToneVerdict::Unreadable || tone.Channels.size() <= 2) {
+    return lines;
+  }
+  for (std::size_t c = 0; c < tone.Channels.size(); ++c) {
+    lines.push_back(input + ": channel " + std::to_string(c + 1) + ": " +
+                    DescribeReferenceTone(ChannelsOf(tone, c, 1)));
+  }
+  return lines;
+}
+
 bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& stretch,
                    std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,
                    std::ostream* report) {
@@ -67,7 +81,14 @@ bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& s
     const bool unreadable = tone.Suggestion.Verdict == TToneVerdict::Unreadable;
     const std::string line =
         unreadable ? UnreadableLine(tone, input) : MeasurementLine(input, tone, range);
-    (unreadable ? err : out) << Escaped(line) << '\n' << std::flush;
+    std::ostream& to = unreadable ? err : out;
+    to << Escaped(line) << '\n';
+    if (!unreadable) {
+      for (const std::string& channelLine : ChannelMeasurementLines(input, tone)) {
+        to << Escaped(channelLine) << '\n';
+      }
+    }
+    to << std::flush;
     if (report != nullptr) {
       const std::string text = unreadable && line.starts_with(kProgramPrefix)
                                    ? line.substr(kProgramPrefix.size())
@@ -96,6 +117,61 @@ TToneLevel LevelFromTone(const std::string& input, const TToneStretch& stretch) 
       result.Lines = {std::string(kNoUsableTone) + input, DescribeReferenceTone(tone)};
       break;
   }
+  return result;
+}
+
+TToneLevels LevelsFromTones(const std::string& input, const TToneStretch& stretch,
+                            bool fallbackMean, const std::vector<std::optional<double>>& byHand) {
+  return LevelsFromTones(MeasureReferenceTone(input, stretch), input, fallbackMean, byHand);
+}
+
+TToneLevels LevelsFromTones(const TReferenceTone& tone, const std::string& input, bool fallbackMean,
+                            const std::vector<std::optional<double>>& byHand) {
+  TToneLevels result;
+  if (tone.Suggestion.Verdict == TToneVerdict::Unreadable) {
+    result.Lines = {tone.Error};
+    return result;
+  }
+  const std::vector<TLevelSuggestion> channels = ChannelSuggestions(tone);
+  std::vector<std::optional<TFoundTone>> usable;
+  std::vector<std::size_t> missing;
+  for (std::size_t c = 0; c < channels.size(); ++c) {
+    if (channels[c].Verdict == TToneVerdict::Suggested) {
+      usable.push_back(tone.Channels[c]);
+    } else if (c >= byHand.size() || !byHand[c]) {
+      missing.push_back(c);
+    }
+  }
+  // The mean of the channels with a usable tone, each inside the range.
+  const TLevelSuggestion mean = SuggestLevel(usable);
+  if (!missing.empty() && (!fallbackMean || mean.Verdict != TToneVerdict::Suggested)) {
+    result.Lines = {std::string(kChannelWithoutTone) + input};
+    for (const std::size_t c : missing) {
+      const TReferenceTone own = ChannelsOf(tone, c, 1);
+      result.Lines.push_back("channel " + std::to_string(c + 1) + ": " +
+                             (channels[c].Verdict == TToneVerdict::NoTone
+                                  ? std::string("no reference tone found")
+                                  : DescribeReferenceTone(own)));
+    }
+    return result;
+  }
+  std::vector<double> levels;
+  for (std::size_t c = 0; c < channels.size(); ++c) {
+    const bool own = channels[c].Verdict == TToneVerdict::Suggested;
+    levels.push_back(c < byHand.size() && byHand[c] ? *byHand[c]
+                     : own                          ? channels[c].LevelDb
+                                                    : mean.LevelDb);
+  }
+  std::string line = "each channel at its own reference tone: " + ReferenceLevelsText(levels);
+  result.LevelsDb = std::move(levels);
+  if (!missing.empty()) {
+    std::string names;
+    for (const std::size_t c : missing)
+      names += (names.empty() ? "" : ", ") + std::to_string(c + 1);
+    line += (missing.size() == 1 ? " (channel " : " (channels ") + names +
+            " without a usable tone: the mean of the others)";
+  }
+  result.Lines = {std::move(line)};
   return result;
 }
 

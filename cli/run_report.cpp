@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/run_report.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "zorv_version.h"
@@ -91,10 +93,18 @@ std::string UtcTimeText(std::chrono::system_clock::time_point time) {
   return text;
 }
 
-std::vector<std::vector<TLevelChange>> LevelsPerChannel(const std::vector<TLevelChange>& history,
-                                                        std::uint32_t channels) {
-  // One level for all channels: each channel has the run's history.
-  return std::vector<std::vector<TLevelChange>>(channels, history);
+std::vector<std::vector<TChannelLevel>> LevelsPerChannel(const std::vector<TLevelChange>& history) {
+  std::vector<std::vector<TChannelLevel>> channels;
+  for (const TLevelChange& change : history) {
+    if (channels.size() < change.LevelsDb.size()) channels.resize(change.LevelsDb.size());
+    for (std::size_t c = 0; c < change.LevelsDb.size(); ++c) {
+      // A change that moved all channels is in every channel's history.
+      if (channels[c].empty() || channels[c].back().LevelDb != change.LevelsDb[c]) {
+        channels[c].push_back({change.Frame, change.LevelsDb[c]});
+      }
+    }
+  }
+  return channels;
 }
 
 std::string ReportLine(const std::string& input, const TJobResult& result) {
@@ -126,14 +136,18 @@ std::string ReportLine(const std::string& input, const TJobResult& result) {
   fact("seconds", facts && facts->SampleRate != 0
                       ? static_cast<double>(facts->Frames) / facts->SampleRate
                       : 0.0);
-  fact("reference_level_db", facts ? facts->LevelDb : 0.0);
+  // The level of every channel, and the one they share (null when they differ).
+  const bool oneLevel = facts && !facts->LevelsDb.empty() &&
+                        std::adjacent_find(facts->LevelsDb.begin(), facts->LevelsDb.end(),
+                                           std::not_equal_to<>()) == facts->LevelsDb.end();
+  line["reference_level_db"] = oneLevel ? json(facts->LevelsDb.front()) : json(nullptr);
+  line["reference_levels_db"] = facts ? json(facts->LevelsDb) : json(nullptr);
   // Per channel, the level from each frame on.
   if (facts != nullptr) {
     json channels = json::array();
-    for (const std::vector<TLevelChange>& history :
-         LevelsPerChannel(facts->Levels, facts->Channels)) {
+    for (const std::vector<TChannelLevel>& history : LevelsPerChannel(facts->Levels)) {
       json changes = json::array();
-      for (const TLevelChange& change : history) {
+      for (const TChannelLevel& change : history) {
         changes.push_back({{"frame", change.Frame}, {"level_db", Tenths(change.LevelDb)}});
       }
       channels.push_back(changes);

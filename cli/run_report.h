@@ -16,14 +16,17 @@ namespace zorv::cli {
 
 // {"input":..., "output":..., "status":"decoded", "message":..., "rate":44100,
 //  "channels":2, "format":"int16", "output_format":"int16", "frames":...,
-//  "seconds":..., "reference_level_db":-10.0, "arithmetic":"avx2",
+//  "seconds":..., "reference_level_db":-10.0, "reference_levels_db":[-10.0,-10.0],
+//  "arithmetic":"avx2",
 //  "clipped_samples":0, "peak_dbfs":-3.2, "elapsed_ms":..., "md5":"...",
 //  "floor_seconds":[[0.0,0.0,1.2,3.4],[...]], "ceiling_seconds":[[...],[...]],
 //  "silence_seconds":[0.0,0.0]}
 // and a newline; floor and ceiling per channel, bands A..D: the time a band
 // sat at its -32 dB floor or +10 dB ceiling after the first second and
 // outside digital silence (which silence_seconds gives per channel); the reference level is the one
-// the input was decoded with (its own with --level tone). Values a refused input does not have are
+// the input was decoded with (its own with --level tone): reference_levels_db
+// gives each channel's, reference_level_db the one they share (null when the
+// channels have levels of their own). Values a refused input does not have are
 // null; names that are not UTF-8 have their stray bytes replaced by U+FFFD,
 // and their bytes in hex in "input_bytes" (and "output_bytes") after
 // "output", so that two such names stay apart and each can be found again.
@@ -54,9 +57,13 @@ std::string MeasurementReportLine(const std::string& input, const TReferenceTone
 // "2026-12-09T10:41:07.123Z"
 std::string UtcTimeText(std::chrono::system_clock::time_point time);
 
-// The level history of each channel of a decode: today all channels share
-// the run's.
-std::vector<std::vector<TLevelChange>> LevelsPerChannel(const std::vector<TLevelChange>& history,
-                                                        std::uint32_t channels);
+// A channel's level from a frame on.
+struct TChannelLevel {
+  std::uint64_t Frame = 0;
+  double LevelDb = 0.0;
+};
+// The level history of each channel of a decode, from the run's history of
+// all channels' levels.
+std::vector<std::vector<TChannelLevel>> LevelsPerChannel(const std::vector<TLevelChange>& history);
 
 }  // namespace zorv::cli

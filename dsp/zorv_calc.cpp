@@ -11,22 +11,26 @@ namespace {
 // Until Prepare: the two channels of the original stereo decoder.
 constexpr std::size_t kInitialChannels = 2;
 
-double LevelFromDb(Extended dB) {
-  return Store(std::pow(10.0L, dB / 20.0L));
-}
-
 }  // namespace
 
-TZorvCalc::TZorvCalc()
-    : LevelDb_(kDefaultLevelDb),
-      LevelFactor_(LevelFromDb(kDefaultLevelDb)),
-      Decoders_(kInitialChannels) {
+double TZorvCalc::LevelFactorOf(double dB) {
+  return Store(std::pow(10.0L, Extended{dB} / 20.0L));
+}
+
+TZorvCalc::TZorvCalc() : Decoders_(kInitialChannels) {
+  SetLevel(kDefaultLevelDb);
   Block_.Meters.resize(Decoders_.size());
 }
 
 void TZorvCalc::SetLevel(double dB) {
-  LevelDb_ = dB;
-  LevelFactor_ = LevelFromDb(dB);
+  LevelDb_.fill(dB);
+  LevelFactor_.fill(LevelFactorOf(dB));
+}
+
+void TZorvCalc::SetChannelLevel(std::uint32_t channel, double dB) {
+  if (channel >= kMaxChannels) return;
+  LevelDb_[channel] = dB;
+  LevelFactor_[channel] = LevelFactorOf(dB);
 }
 
 void TZorvCalc::SetPath(TDecodePath path) {
@@ -79,7 +83,7 @@ bool TZorvCalc::PlanChannels(TBlock& block, int channels, const double* const* i
 
   block.Path = Path_;
   block.Count = count;
-  block.Level = LevelFactor_;
+  std::copy(LevelFactor_.begin(), LevelFactor_.begin() + channels, block.Level.begin());
   block.Channels = channels;
   block.DebugOut = debugOut;
   block.DebugBand = debugOut != nullptr ? static_cast<int>(DebugChannel_) - 1 : 0;
@@ -107,7 +111,7 @@ void TZorvCalc::DecodeJob(TBlock& block, int job) {
     return;
   }
   for (int c = first; c < first + channels; ++c) {
-    Decoders_[c].Decode(block.In[c], block.Out[c], block.Count, block.Level, FeedbackLaw_,
+    Decoders_[c].Decode(block.In[c], block.Out[c], block.Count, block.Level[c], FeedbackLaw_,
                         block.Meters[c], c == 0 ? block.DebugOut : nullptr, block.DebugBand);
   }
 }

@@ -61,7 +61,8 @@ class TZorvCalc {
   struct TBlock {
     TDecodePath Path = TDecodePath::Extended;
     std::uint32_t Count = 0;
-    double Level = 0;        // the level factor
+    // Per channel decoded: its level factor.
+    std::array<double, kMaxChannels> Level{};
     int Channels = 0;        // decoded, from channel 0 on
     int ChannelsPerJob = 1;  // side by side in one kernel call
     int Jobs = 0;
@@ -83,6 +84,11 @@ class TZorvCalc {
   // nothing planned, for a block ProcessBlock refuses.
   bool PlanBlock(TBlock& block, const double* const* in, double* const* out, std::uint32_t count,
                  int threads) const;
+  // The block was planned with the levels the channels have now.
+  bool LevelsAsPlanned(const TBlock& block) const {
+    return std::equal(block.Level.begin(), block.Level.begin() + block.Channels,
+                      LevelFactor_.begin());
+  }
   // Decodes the channels of one job of a planned block.
   void DecodeJob(TBlock& block, int job);
   // Hands the meter positions of a decoded block to the meter listener.
@@ -103,11 +109,16 @@ class TZorvCalc {
   void Reset();
 
   // Reference level in dB: a tone of this level in a band settles near 0 dB
-  // of band gain.
+  // of band gain. SetLevel sets every channel's, SetChannelLevel one
+  // channel's (0 .. kMaxChannels - 1; the tracks of a multitrack tape each
+  // have a level of their own). The level without a channel is channel 1's.
   void SetLevel(double dB);
-  double LevelDb() const { return LevelDb_; }
+  void SetChannelLevel(std::uint32_t channel, double dB);
+  double LevelDb(std::uint32_t channel = 0) const { return LevelDb_[channel]; }
   // 10^(dB / 20), which the samples are divided and multiplied by.
-  double LevelFactor() const { return LevelFactor_; }
+  double LevelFactor(std::uint32_t channel = 0) const { return LevelFactor_[channel]; }
+  // The factor of a level as the decoder holds it.
+  static double LevelFactorOf(double dB);
 
   // Receives the meter positions after each block: channel by channel, at
   // frames 0, 100, ... of the block, bands A..D; on the thread that finishes
@@ -148,8 +159,8 @@ class TZorvCalc {
   std::uint32_t SampleRate_ = 0;
   std::uint32_t FeedbackLaw_ = 0;
   std::uint32_t DebugChannel_ = 0;
-  double LevelDb_ = 0;
-  double LevelFactor_ = 0;
+  std::array<double, kMaxChannels> LevelDb_{};
+  std::array<double, kMaxChannels> LevelFactor_{};
   bool Prepared_ = false;
   std::vector<TChannelDecoder> Decoders_;
   TMeterListener* Meters_ = nullptr;

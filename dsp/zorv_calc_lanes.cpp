@@ -1,26 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder core's fast paths: the state of a job's channels is laid out
 // in lanes, decoded by the kernel of the chosen instruction set, and laid back.
-#include "dsp/fast/lane_state.h"
+#include "dsp/fast/kernel_for.h"
 #include "dsp/zorv_calc.h"
 
 namespace zorv {
-namespace {
 
-using TKernel = void (*)(const fast::TLaneBlock&);
-
-TKernel KernelFor(TDecodePath path) {
+fast::TKernel fast::KernelFor(TDecodePath path) {
   switch (path) {
     case TDecodePath::Avx512:
-      return fast::DecodeLanesAvx512;
+      return DecodeLanesAvx512;
     case TDecodePath::Avx2:
-      return fast::DecodeLanesAvx2;
+      return DecodeLanesAvx2;
     default:
-      return fast::DecodeLanesPortable;
+      return DecodeLanesPortable;
   }
 }
-
-}  // namespace
 
 void TZorvCalc::DecodeLanes(TBlock& block, int first, int channels) {
   fast::TLaneBlock lanes{};
@@ -32,15 +27,15 @@ void TZorvCalc::DecodeLanes(TBlock& block, int first, int channels) {
     lanes.In[g] = block.In[first + g];
     lanes.Out[g] = block.Out[first + g];
     lanes.MeterVolts[g] = block.Meters[first + g].At;
+    lanes.Level[g] = block.Level[first + g];
   }
   double* const debugOut = first == 0 ? block.DebugOut : nullptr;
   lanes.DebugVolts = debugOut;
   lanes.DebugLane = block.DebugBand;
-  lanes.Level = block.Level;
   lanes.FeedbackLaw = FeedbackLaw_;
   lanes.Count = block.Count;
 
-  KernelFor(block.Path)(lanes);
+  fast::KernelFor(block.Path)(lanes);
 
   for (int g = 0; g < channels; ++g) Decoders_[first + g].UnpackLanes();
   if (debugOut != nullptr) {

@@ -283,8 +283,19 @@ void DrawGainHistory(QPainter& painter, const QRect& area, const TGainHistory& h
     const QRect& panel = layout.Panels[p];
     if (p < channels.size()) {
       painter.setPen(kText);
+      const QString caption = PanelCaption(channels[p], static_cast<int>(history.Channels()));
       painter.drawText(layout.Captions[p].left(), layout.Captions[p].top() + metrics.ascent(),
-                       PanelCaption(channels[p], static_cast<int>(history.Channels())));
+                       caption);
+      // The title at the right of the first caption, shortened where it
+      // does not fit beside it.
+      if (p == 0 && !history.Title().empty()) {
+        const QRect& row = layout.Captions[p];
+        const int room = row.width() - metrics.horizontalAdvance(caption) - 24;
+        const QString title = metrics.elidedText(QString::fromStdString(history.Title()),
+                                                 Qt::ElideMiddle, std::max(room, 0));
+        painter.drawText(row.right() - metrics.horizontalAdvance(title),
+                         row.top() + metrics.ascent(), title);
+      }
     }
     DrawGrid(painter, panel, metrics);
   }

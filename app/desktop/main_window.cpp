@@ -161,6 +161,7 @@ void TForm1::LevelBarChange(int position) {
     const QSignalBlocker inStep(RefLabel);
     RefLabel->setValue(level);
   }
+  UpdateChannelLevels();
   // A run going on takes it from its next block (not a file of the queue
   // with a level of its own).
   if (ActiveRun_ && MainLevelDrivesRun()) ActiveRun_->RequestLevel(level);

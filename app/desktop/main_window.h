@@ -25,6 +25,7 @@
 #include "app/desktop/queue_model.h"
 #include "app/gain_history.h"
 #include "app/limit_counter.h"
+#include "app/reference_tone.h"
 #include "dsp/meter_listener.h"
 #include "dsp/reference_level_range.h"
 #include "wav/wav_file_in.h"
@@ -39,6 +40,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QTableWidget;
 class QTabWidget;
 class QTableWidget;
 class QTimer;
@@ -88,6 +90,12 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // level says what was found, or why nothing was.
   QPushButton* MeasureButton = nullptr;
   QLabel* MeasureLabel = nullptr;
+  // For an input of more than two channels: each channel's level (the
+  // tracks of a multitrack tape), in the "Levels per channel" tab that the
+  // button beside Measure shows. Columns: channel, level, measured tone.
+  // Measure fills it; the scroll bar moves every channel by the same amount.
+  QPushButton* ChannelLevelsButton = nullptr;
+  QTableWidget* ChannelLevelsTable = nullptr;
   QPushButton* StartButton = nullptr;
   QLabel* DoneLabel = nullptr;
   QProgressBar* RunProgress = nullptr;  // share of the input's data processed
@@ -234,6 +242,19 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QWidget* CreateLowerTabs();
   void CreateDebugGroup();
 
+  // main_window_levels.cpp
+  void CreateChannelLevels();
+  // The table for an input of that many channels, every channel at the
+  // scroll bar's level.
+  void ShowChannelLevels(std::uint32_t channels);
+  // Each channel's level from its own tone (the rest at the scroll bar's).
+  void FillChannelLevels(const TReferenceTone& found);
+  // The table's level column after the scroll bar moved.
+  void UpdateChannelLevels();
+  // Each channel's level for a run; empty when every channel is at the
+  // scroll bar's level.
+  std::vector<double> ChannelLevelsDb() const;
+
   // main_window_channels.cpp
   void CreateChannelPairBox();
   // The pairs an input of this many channels offers (0: no input).
@@ -337,6 +358,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   std::thread RunThread_;
   std::optional<TRunResult> PendingResult_;  // set by the run's thread
   std::optional<TRunResult> LastResult_;
+  // Each channel's level less the scroll bar's, in tenths of a dB.
+  std::vector<int> ChannelOffsets_;
   // Where the last run's channels ended, for a continued run.
   std::shared_ptr<const TDecoderState> LastEndState_;
   QTimer* RunTimer_ = nullptr;

@@ -156,6 +156,7 @@ void TForm1::OpenInputFile(const QString& path) {
   SetFileLabel(InputFileLabel, InputFileName_, false);
   ShowWavParams();
   ShowChannelPairs(Input_.Channels());
+  ShowChannelLevels(Input_.Channels());
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
   StartButton->setEnabled(!OutputFileName_.isEmpty());

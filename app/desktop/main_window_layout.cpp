@@ -311,6 +311,8 @@ QLayout* TForm1::CreateLevelRow() {
   row->addWidget(LevelBar);
   row->addWidget(RefLabel);
   row->addWidget(MeasureButton);
+  CreateChannelLevels();
+  row->addWidget(ChannelLevelsButton);
   row->addStretch(1);
   auto* rows = new QVBoxLayout;
   rows->setSpacing(8);

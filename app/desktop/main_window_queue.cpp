@@ -372,6 +372,8 @@ void TForm1::RunNextInQueue() {
   } else {
     SetFileLabel(InputFileLabel, InputFileName_, false);
     ShowWavParams();
+    // Every queued file at its row's level: no other file's levels per channel.
+    ShowChannelLevels(Input_.Channels());
     refusal = TakeOutputFile(FromLocal(row.Output));
   }
   bool created = true;

@@ -68,8 +68,9 @@ QString TForm1::RunChosenFiles(bool& created) {
   created = true;
   TimeLabel->clear();
   TRunSettings settings;
-  // A file of the queue may have a level of its own.
+  // A file of the queue may have a level of its own (one for all channels).
   settings.LevelDb = QueueRunning_ ? QueueLevel_ : LevelDb();
+  if (!QueueRunning_) settings.ChannelLevelsDb = ChannelLevelsDb();
   settings.DebugBand = DebugBand_;
   settings.CanonicalHeader = CanonicalHeader_;
   // The user agreed to replace an existing output: the complete new one does.
@@ -225,8 +226,8 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
            QString::fromLocal8Bit(std::strerror(result.CommitErrno));
   }
   if (result.Levels.size() > 1) {
-    text += QStringLiteral(" (reference level ") +
-            QString::fromStdString(LevelHistoryText(result.Levels, result.SampleRate)) +
+    text += QStringLiteral(" (") +
+            QString::fromStdString(ReferenceLevelHistoryText(result.Levels, result.SampleRate)) +
             QStringLiteral(")");
   }
   for (const std::string& line : InputFaultNotes(result.InputFaults, result.SampleRate)) {

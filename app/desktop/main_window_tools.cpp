@@ -59,6 +59,7 @@ void TForm1::MeasureButtonClick() {
   const TReferenceTone shown = ChannelsOf(found, 0, 2);
   const bool suggested = shown.Suggestion.Verdict == TToneVerdict::Suggested;
   if (suggested) LevelBar->setValue(static_cast<int>(std::lround(shown.Suggestion.LevelDb * 10.0)));
+  FillChannelLevels(found);
   std::string text = DescribeReferenceTone(shown, DecimalPoint());
   if (range) {
     const bool toneLevel = suggested || shown.Suggestion.Verdict == TToneVerdict::OutOfRange;

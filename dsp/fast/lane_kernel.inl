@@ -404,7 +404,8 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
     return std::array<TLaneGroup, G>{TLaneGroup(*block.State[g])...};
   }
   (std::make_index_sequence<G>{});
-  const double level = block.Level;
+  std::array<double, G> level;
+  for (int g = 0; g < G; ++g) level[g] = block.Level[g];
 
   // Meter point by meter point, in three passes over its frames: the band
   // split and the weighting chains, which depend on the input alone; the
@@ -424,7 +425,7 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
     for (int g = 0; g < G; ++g) {
       for (std::uint32_t i = begin; i < end; ++i) {
         TWeighed& w = weighed[i - begin][g];
-        group[g].SplitAndWeighFirst(L::Splat(block.In[g][i] / level), w.Band, w.Weighted);
+        group[g].SplitAndWeighFirst(L::Splat(block.In[g][i] / level[g]), w.Band, w.Weighted);
       }
       for (std::uint32_t i = begin; i < end; ++i)
         group[g].WeighSecond(weighed[i - begin][g].Weighted);
@@ -446,14 +447,14 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
         const TWeighed* w = &weighed[i - begin][g];
         const V y = SumOfBandsOf4(w[0].Expanded(), w[G].Expanded(), w[2 * G].Expanded(),
                                   w[3 * G].Expanded());
-        L::Save(block.Out[g] + i, y * level);
+        L::Save(block.Out[g] + i, y * level[g]);
       }
     }
     for (; i < end; ++i) {
       for (int g = 0; g < G; ++g) {
         const V expanded = weighed[i - begin][g].Expanded();
         const double y = SumOfBands(expanded[0], expanded[1], expanded[2], expanded[3]);
-        block.Out[g][i] = y * level;
+        block.Out[g][i] = y * level[g];
       }
     }
     begin = end;

@@ -80,7 +80,9 @@ struct TLaneBlock {
   // no debug output).
   double* DebugVolts;
   int DebugLane;
-  double Level;
+  // Each channel's level factor, which its input is divided and its output
+  // multiplied by.
+  double Level[kMaxGroups];
   std::uint32_t FeedbackLaw;
   std::uint32_t Count;
 };

@@ -95,6 +95,28 @@ TEST_F(ArchivalRun, CodingHistoryLineStatesFormatLevelAndDebugBand) {
   }
 }
 
+// Each track at a level of its own: every channel's level, in channel order,
+// without a comma (the line's fields are parted by commas); equal levels
+// set one by one are the one level.
+TEST_F(ArchivalRun, CodingHistoryLineStatesEachChannelsLevel) {
+  const TBytes bext = test::BextBody("Reel 8", "");
+  const TBytes four =
+      test::TWavBuilder().Chunk("bext", bext).Fmt(1, 4, 48000, 24).Data(12 * 400).Bytes();
+  const auto line = [&](const std::vector<double>& levels) {
+    const TBytes out = Decode(four, "four", [&](TProcessingRun& run) {
+      for (std::uint32_t c = 0; c < levels.size(); ++c) run.Decoder().SetChannelLevel(c, levels[c]);
+    });
+    const auto chunks = test::ParseChunks(out);
+    return chunks ? CodingHistoryText(chunks->Find("bext")->Body) : std::string();
+  };
+  EXPECT_EQ(line({-12.5, -13.0, -9.3, -20.1}),
+            "A=PCM,F=48000,W=24,M=4,T=Zorv Audio Decoder 0.9.1 decode;reference levels "
+            "-12.5/-13.0/-9.3/-20.1 dB\r\n");
+  EXPECT_EQ(
+      line({-11.2, -11.2, -11.2, -11.2}),
+      "A=PCM,F=48000,W=24,M=4,T=Zorv Audio Decoder 0.9.1 decode;reference level -11.2 dB\r\n");
+}
+
 TEST_F(ArchivalRun, OutputPastTheRf64LimitIsReadByOtherTools) {
   const test::TWavFormat format{1, 2, 48000, 24};
   const TBytes samples = test::SignalBytes(format, 30000);

@@ -195,6 +195,50 @@ TEST(ParseCommandLine, RefusesReferenceToneAndPlotOptionsThatCannotBeMeant) {
   }
 }
 
+// A list sets every channel; N=DB sets channels over the rest whatever
+// order the options come in; a later level, list or "tone" replaces an
+// earlier one.
+TEST(ParseCommandLine, ReadsLevelsPerChannel) {
+  using TOverrides = std::vector<std::pair<std::uint32_t, double>>;
+  TParseResult r = ParseCommandLine({"in.wav", "-l", "-12.5,-13.0,-9"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_EQ(r.Options.ChannelLevelsDb, (std::vector<double>{-12.5, -13.0, -9.0}));
+  EXPECT_EQ(r.Options.LevelDb, -10.0);
+
+  r = ParseCommandLine({"-l", "3=-11.2", "in.wav", "-l", "-12", "--level=1=-20,6=0"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_TRUE(r.Options.ChannelLevelsDb.empty());
+  EXPECT_EQ(r.Options.LevelDb, -12.0);
+  EXPECT_EQ(r.Options.ChannelLevelOverrides, (TOverrides{{3, -11.2}, {1, -20.0}, {6, 0.0}}));
+
+  r = ParseCommandLine({"in.wav", "-l", "-12,-13", "-l", "-14"});
+  EXPECT_TRUE(r.Options.ChannelLevelsDb.empty());
+  EXPECT_EQ(r.Options.LevelDb, -14.0);
+
+  r = ParseCommandLine(
+      {"in.wav", "-l", "tone", "--per-channel", "-l", "4=-18", "--fallback", "mean"});
+  ASSERT_TRUE(r.Ok()) << r.Error;
+  EXPECT_TRUE(r.Options.LevelFromTone && r.Options.PerChannel && r.Options.FallbackMean);
+  EXPECT_EQ(r.Options.ChannelLevelOverrides, (TOverrides{{4, -18.0}}));
+
+  const std::pair<Words, std::string> refused[] = {
+      {{"in.wav", "-l", "-12,-31"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: -31"},
+      {{"in.wav", "-l", "-12,"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: "},
+      {{"in.wav", "-l", "3=-11,-12"},
+       "a level list gives either every channel's level or N=DB items, not both: 3=-11,-12"},
+      {{"in.wav", "-l", "0=-11"}, "channel must be a number 1 .. 64 before '=': 0=-11"},
+      {{"in.wav", "-l", "65=-11"}, "channel must be a number 1 .. 64 before '=': 65=-11"},
+      {{"in.wav", "-l", "2=loud"}, "level must be -30.0 .. 0.0 dB in steps of 0.1: loud"},
+      {{"in.wav", "--per-channel"}, "--per-channel needs --level tone"},
+      {{"in.wav", "-l", "tone", "-l", "-12", "--per-channel"}, "--per-channel needs --level tone"},
+      {{"in.wav", "-l", "tone", "--fallback", "mean"},
+       "--fallback mean needs --level tone --per-channel"},
+      {{"in.wav", "-l", "tone", "--per-channel", "--fallback", "zero"},
+       "fallback must be mean: zero"},
+  };
+  for (const auto& [args, error] : refused) EXPECT_EQ(ParseCommandLine(args).Error, error);
+}
+
 TEST(ParseCommandLine, HelpAndVersionNeedNoInput) {
   EXPECT_TRUE(ParseCommandLine({"-h"}).Options.Help);
   EXPECT_TRUE(ParseCommandLine({"--help"}).Ok());

@@ -79,12 +79,15 @@ TEST_F(Plot, IsThePictureOfTheDecodesMeterPositions) {
     const QImage png(QString::fromStdString(Dir.File("gains.png")), "PNG");
     ASSERT_FALSE(png.isNull()) << "the PNG file opens";
     EXPECT_EQ(png.size(), QSize(1200, 520));
-    const TGainHistory history =
+    TGainHistory history =
         FromMeterLog(Dir.File("meters.csv"), c.format.Channels, c.format.SampleRate, c.frames);
     ASSERT_FALSE(history.Empty());
+    const QImage untitled = GainHistoryImage(history, 0, png.size());
+    history.SetTitle("reference level -10.0 dB");
     const QImage expected = GainHistoryImage(history, 0, png.size());
     EXPECT_TRUE(png.convertToFormat(QImage::Format_RGB32) == expected)
-        << "the picture of what the meter log lists";
+        << "the picture of what the meter log lists, titled with the level";
+    EXPECT_FALSE(untitled == expected) << "the title is drawn";
   }
 }
 

@@ -30,15 +30,17 @@ std::vector<std::vector<double>> Inputs(std::uint32_t channels, std::uint32_t ra
   return test::ChannelProgrammes(channels, rate, frames);
 }
 
-// Decodes in blocks.
+// Decodes in blocks; each channel at its level of levels when given.
 TDecoded Decode(TDecodePath path, std::uint32_t rate, const std::vector<std::vector<double>>& in,
-                std::uint32_t block, std::uint32_t debug = 0) {
+                std::uint32_t block, std::uint32_t debug = 0,
+                const std::vector<double>& levels = {}) {
   const auto channels = static_cast<std::uint32_t>(in.size());
   const std::size_t frames = in.front().size();
   TZorvCalc calc;
   TRecordingMeters meters;
   calc.SetMeterListener(&meters);
   calc.SetPath(path);
+  for (std::uint32_t c = 0; c < levels.size(); ++c) calc.SetChannelLevel(c, levels[c]);
   calc.Prepare(rate, channels, debug);
   TDecoded out;
   out.Out.assign(channels, std::vector<double>(frames, 0.0));
@@ -119,6 +121,38 @@ TEST(ManyChannelsReference, EveryChannelIsItsOwnMonoDecode) {
     const TDecoded mono = Decode(TDecodePath::Extended, 48000, {in[ch]}, 4800);
     EXPECT_TRUE(SameBits(alone.Out[ch], mono.Out[0])) << "channel " << ch;
   }
+}
+
+// Each channel at a level of its own decodes as it would alone at that
+// level, on every path (the lanes of one kernel call carry different
+// levels); levels all equal are the one level, bit for bit.
+TEST(ManyChannels, EveryChannelAtItsOwnLevelIsItsOwnMonoDecode) {
+  const auto in = Inputs(6, 48000, 4800);
+  const std::vector<double> levels = {-12.5, -14.0, -9.3, -20.1, -16.8, -11.0};
+  for (const TDecodePath path :
+       {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
+    if (!PathSupported(path)) continue;
+    SCOPED_TRACE(std::string(PathName(path)));
+    const TDecoded apart = Decode(path, 48000, in, 1600, 0, levels);
+    for (std::uint32_t ch = 0; ch < in.size(); ++ch) {
+      const TDecoded mono = Decode(path, 48000, {in[ch]}, 1600, 0, {levels[ch]});
+      EXPECT_TRUE(SameBits(apart.Out[ch], mono.Out[0])) << "channel " << ch;
+      EXPECT_EQ(MetersOf(apart.Meters, static_cast<int>(ch)), mono.Meters) << "channel " << ch;
+    }
+    const TDecoded equal = Decode(path, 48000, in, 1600, 0, std::vector<double>(6, -10.0));
+    const TDecoded plain = Decode(path, 48000, in, 1600);
+    for (std::uint32_t ch = 0; ch < in.size(); ++ch) {
+      EXPECT_TRUE(SameBits(equal.Out[ch], plain.Out[ch])) << "channel " << ch;
+    }
+  }
+  // One channel's level set, then every channel's again: the one level.
+  TZorvCalc calc;
+  calc.SetChannelLevel(2, -20.0);
+  EXPECT_EQ(calc.LevelDb(2), -20.0);
+  EXPECT_EQ(calc.LevelDb(1), -10.0);
+  calc.SetLevel(-7.0);
+  EXPECT_EQ(calc.LevelFactor(2), calc.LevelFactor(0));
+  EXPECT_EQ(calc.LevelFactor(0), TZorvCalc::LevelFactorOf(-7.0));
 }
 
 TEST(ManyChannels, RefusesMissingBuffersAndTooManyChannels) {
