@@ -155,15 +155,15 @@ TJobResult RefusalResult(const TRefusal& refusal) {
   return Refused(refusal.Message, refusal.Path, refusal.Detail);
 }
 
-// --level tone without a usable tone: what was found in parentheses; an
-// input that became unreadable meanwhile: its message, which ends in the path.
-TJobResult ToneRefusal(const TToneLevel& tone, const std::string& input) {
-  const std::string& first = tone.Lines.front();
-  if (first.starts_with(kNoUsableTone)) {
-    return Refused(kNoUsableTone, input, tone.Lines.size() > 1 ? tone.Lines[1] : std::string());
-  }
-  if (first.ends_with(input)) return Refused(first.substr(0, first.size() - input.size()), input);
-  return Decided(TJobStatus::Refused, tone.Lines);
+// --level tone without a usable tone (per channel too): its first line ends
+// in the path, what was found follows, on one line; an input that became
+// unreadable meanwhile: its message, which ends in the path.
+TJobResult ToneRefusal(const std::vector<std::string>& lines, const std::string& input) {
+  const std::string& first = lines.front();
+  if (!first.ends_with(input)) return Decided(TJobStatus::Refused, lines);
+  std::string found;
+  for (std::size_t i = 1; i < lines.size(); ++i) found += (i == 1 ? "" : "; ") + lines[i];
+  return Refused(first.substr(0, first.size() - input.size()), input, found);
 }
 
 // Bytes of the file at path; none when it is not a regular file.
@@ -245,12 +245,12 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
                                     [](const std::optional<double>& dB) { return dB.has_value(); });
   if (settings.LevelFromTone && settings.PerChannel) {
     TToneLevels tones = LevelsFromTones(input, settings.ToneStretch, settings.FallbackMean, byHand);
-    if (!tones.LevelsDb) return Decided(TJobStatus::Refused, std::move(tones.Lines));
+    if (!tones.LevelsDb) return ToneRefusal(tones.Lines, input);
     run.SetChannelLevels(std::move(*tones.LevelsDb));
     toneLine = tones.Lines.front();
   } else if (settings.LevelFromTone) {
     TToneLevel tone = LevelFromTone(input, settings.ToneStretch);
-    if (!tone.LevelDb) return ToneRefusal(tone, input);
+    if (!tone.LevelDb) return ToneRefusal(tone.Lines, input);
     run.SetLevel(*tone.LevelDb);
     for (std::size_t c = 0; c < levels.size(); ++c) {
       if (!byHand[c]) levels[c] = *tone.LevelDb;
