@@ -195,9 +195,11 @@ TRunResult TDecodeRun::Decode() {
   result.DataBytes = reader.DataSizeKnown() ? reader.DataSize() : 0;
   result.DeliverableBytes = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
 
-  run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
-    Md5_.Update(data, size);
-  };
+  if (Settings_.OutputDigest) {
+    run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
+      Md5_.Update(data, size);
+    };
+  }
   run.SetDebugChannel(Settings_.DebugBand);
   run.SetOutputFloat(Settings_.Float);
   run.SetCanonicalHeader(Settings_.CanonicalHeader);
@@ -250,7 +252,7 @@ void TDecodeRun::Commit(TRunResult& result, bool keep) {
     return;
   }
   if (result.Status == TRunStatus::Done) {
-    result.Md5 = HexDigest(Md5_.Digest());
+    if (Settings_.OutputDigest) result.Md5 = HexDigest(Md5_.Digest());
     if (OutputStream_) return;
     if (!Output_.Commit(Settings_.ReplaceOutput)) {
       result.CommitErrno = Output_.Error();
@@ -261,7 +263,7 @@ void TDecodeRun::Commit(TRunResult& result, bool keep) {
     result.Kept = OutputName_;
   } else if (result.Status == TRunStatus::Aborted) {
     // Stopped: what was decoded is a complete file under the partial name.
-    result.Md5 = HexDigest(Md5_.Digest());
+    if (Settings_.OutputDigest) result.Md5 = HexDigest(Md5_.Digest());
     result.Partial = true;
     if (OutputStream_) return;
     const std::string partial = PartialName(OutputName_);

@@ -24,8 +24,6 @@
 #include "app/output_name.h"
 #include "app/pending_file.h"
 #include "app/refusal_detail.h"
-#include "app/limit_counter.h"
-#include "app/meter_fan_out.h"
 #include "app/run_limits.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
@@ -166,6 +164,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   runSettings.CanonicalHeader = settings.CanonicalHeader;
   runSettings.ReplaceOutput = settings.Force;
   runSettings.Pool = settings.Pool;
+  runSettings.OutputDigest = settings.Digest;
   runSettings.ContinueFrom = settings.ContinueFrom;
   TDecodeRun run(runSettings);
   const TWavFileIn& reader = run.Input();

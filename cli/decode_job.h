@@ -46,6 +46,8 @@ struct TJobSettings {
   bool Exact = false;
   bool Float = false;
   bool CanonicalHeader = false;
+  // The MD5 of each output in its result (the report states it).
+  bool Digest = true;
   // The worker threads that decode the channels, shared by the files decoded
   // in parallel; null: each file on its own thread.
   TWorkerPool* Pool = nullptr;
