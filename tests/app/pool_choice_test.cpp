@@ -94,5 +94,20 @@ TEST(PoolChoice, TimesNoBlockOfAChangeOver) {
   EXPECT_TRUE(other.UsePool());
 }
 
+// A new run restarts the choice: the time since the last run's blocks (a
+// pause in the window, say) is no block's.
+TEST(PoolChoice, ARestartTimesNothingFromBefore) {
+  TPoolChoice choice;
+  choice.SetTrial(10ms, 2);
+  TClock::time_point now{};
+  for (int b = 0; b < 5; ++b) choice.Finished(true, kFrames, now += 1ms);
+  choice.Restart();
+  choice.Finished(true, kFrames, now += 1000ms);
+  for (int b = 0; b < 10; ++b) choice.Finished(true, kFrames, now += 1ms);
+  ASSERT_FALSE(choice.UsePool()) << "the pool's trial is over";
+  for (int b = 0; b < 8; ++b) choice.Finished(false, kFrames, now += 1500us);
+  EXPECT_TRUE(choice.UsePool()) << "the pool, 1 ms a block against 1.5 ms, is chosen";
+}
+
 }  // namespace
 }  // namespace zorv
