@@ -23,6 +23,7 @@ TBlockPipeline::~TBlockPipeline() {
 void TBlockPipeline::SetWorkerPool(TWorkerPool* pool) {
   FinishBlocks();
   if (pool == Pool_) return;
+  Choice_.Restart();
   if (Pool_ != nullptr) Pool_->Detach();
   Pool_ = pool;
   if (Pool_ != nullptr) Pool_->Attach();
@@ -37,6 +38,17 @@ void TBlockPipeline::SetChannelThreads(bool on) {
     SetWorkerPool(pool.get());
     OwnPool_ = std::move(pool);
   }
+}
+
+void TBlockPipeline::SetPoolChosenByTime(bool on) {
+  ChoiceOn_ = on;
+  Choice_.Restart();
+}
+
+bool TBlockPipeline::NextBlockOnPool() const {
+  // A pool without workers leaves every job to the caller anyway.
+  if (Pool_ == nullptr) return false;
+  return !ChoiceOn_ || Pool_->Threads() == 0 || Choice_.UsePool();
 }
 
 int TBlockPipeline::Threads() const {
@@ -64,6 +76,9 @@ void TBlockPipeline::Start(TPlan& plan, bool callerWaits) {
   ++InFlight_;
   plan.Refused = false;
   if (!plan.OnPool) {
+    // The channels' state is that after the blocks before: they decode
+    // first.
+    if (before != nullptr && Pool_ != nullptr) AwaitBlock(InFlight_ - 2);
     for (int job = 0; job < plan.Block.Jobs; ++job) RunJob(plan, job);
     return;
   }
@@ -90,7 +105,7 @@ std::int32_t TBlockPipeline::ProcessBlock(const double* const* in, double* const
   plan.Work = nullptr;
   if (!Decoder_.PlanBlock(plan.Block, in, out, count, Threads())) return 0;
   // The caller waits for the block: a single job runs on its own thread.
-  plan.OnPool = Pool_ != nullptr && plan.Block.Jobs > 1;
+  plan.OnPool = NextBlockOnPool() && plan.Block.Jobs > 1;
   plan.KeepsState = false;
   Start(plan, true);
   return FinishBlock();
@@ -107,8 +122,9 @@ void TBlockPipeline::BeginBlock(const double* const* in, double* const* out, std
   }
   const auto channels = static_cast<std::size_t>(plan.Block.Channels);
   if (plan.Before.size() < channels) plan.Before.resize(channels);
-  // The caller goes on with other work: the block runs on the pool.
-  plan.OnPool = Pool_ != nullptr;
+  // The caller goes on with other work: the block runs on the pool, unless
+  // the pool has measured slower than this thread alone.
+  plan.OnPool = NextBlockOnPool();
   plan.KeepsState = true;
   Start(plan, false);
 }
@@ -120,6 +136,9 @@ std::int32_t TBlockPipeline::FinishBlock() {
   --InFlight_;
   if (plan.Refused) return 0;
   if (plan.OnPool) Pool_->Wait(plan.Batch);
+  if (Pool_ != nullptr && ChoiceOn_) {
+    Choice_.Finished(plan.OnPool, plan.Block.Count, TPoolChoice::TClock::now());
+  }
   Decoder_.HandOverMeters(plan.Block);
   return static_cast<std::int32_t>(plan.Block.Count);
 }

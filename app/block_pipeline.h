@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/pool_choice.h"
 #include "dsp/block_work.h"
 #include "dsp/channel_decoder.h"
 #include "dsp/meter_listener.h"
@@ -82,6 +83,14 @@ class TBlockPipeline {
   void SetChannelThreads(bool on);
   bool ChannelThreads() const { return Pool_ != nullptr; }
 
+  // With a pool: whether the pipeline times its blocks on the pool against
+  // blocks on the calling thread alone and sends them the faster way (on
+  // by default; see TPoolChoice). Off: every block goes to the pool.
+  void SetPoolChosenByTime(bool on);
+  // Whether the next block begun goes to the pool.
+  bool NextBlockOnPool() const;
+  TPoolChoice& PoolChoice() { return Choice_; }
+
  private:
   // A block in flight: the decoder's plan of it, its batch of jobs on the
   // pool, and each channel's state before it (for CancelBlock).
@@ -112,6 +121,9 @@ class TBlockPipeline {
   // caller finishes it at once, taking jobs itself.
   void Start(TPlan& plan, bool callerWaits);
   void RunJob(TPlan& plan, int job);
+
+  TPoolChoice Choice_;
+  bool ChoiceOn_ = true;
 
   TZorvCalc& Decoder_;
   TWorkerPool* Pool_ = nullptr;

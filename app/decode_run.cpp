@@ -189,13 +189,15 @@ TRunResult TDecodeRun::Decode() {
   result.DataBytes = reader.DataSizeKnown() ? reader.DataSize() : 0;
   result.DeliverableBytes = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
 
-  run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
-    Md5_.Update(data, size);
-  };
-  // The input's checksum as its blocks are read: no second pass.
-  run.Reader().OnBufferReady = [this](const std::uint8_t* data, std::uint32_t size) {
-    InputMd5_.Update(data, size);
-  };
+  // The checksums as the blocks are read and written: no second pass.
+  if (Settings_.Digests) {
+    run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
+      Md5_.Update(data, size);
+    };
+    run.Reader().OnBufferReady = [this](const std::uint8_t* data, std::uint32_t size) {
+      InputMd5_.Update(data, size);
+    };
+  }
   run.SetDebugChannel(Settings_.DebugBand);
   run.SetOutputFloat(Settings_.Float);
   run.SetCanonicalHeader(Settings_.CanonicalHeader);
@@ -238,7 +240,7 @@ TRunResult TDecodeRun::Decode() {
   result.ElapsedMs = run.ElapsedTime();
   result.Notes = run.Notes();
   result.Warnings = run.Warnings();
-  result.InputMd5 = HexDigest(InputMd5_.Digest());
+  if (Settings_.Digests) result.InputMd5 = HexDigest(InputMd5_.Digest());
   result.Container = run.OutputContainer();
   if (result.Status == TRunStatus::WriteError) {
     // Past 4 GiB the output is RF64: a size is never the reason.
@@ -261,7 +263,7 @@ void TDecodeRun::Commit(TRunResult& result, bool keep) {
     return;
   }
   if (result.Status == TRunStatus::Done) {
-    result.Md5 = HexDigest(Md5_.Digest());
+    if (Settings_.Digests) result.Md5 = HexDigest(Md5_.Digest());
     if (OutputStream_) return;
     if (!Output_.Commit(Settings_.ReplaceOutput)) {
       result.CommitErrno = Output_.Error();
@@ -272,7 +274,7 @@ void TDecodeRun::Commit(TRunResult& result, bool keep) {
     result.Kept = OutputName_;
   } else if (result.Status == TRunStatus::Aborted) {
     // Stopped: what was decoded is a complete file under the partial name.
-    result.Md5 = HexDigest(Md5_.Digest());
+    if (Settings_.Digests) result.Md5 = HexDigest(Md5_.Digest());
     result.Partial = true;
     if (OutputStream_) return;
     const std::string partial = PartialName(OutputName_);

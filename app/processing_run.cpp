@@ -408,6 +408,9 @@ void TProcessingRun::StartProcess() {
   // it was) when the run ends with the block in hand or the level changes
   // in the event pass, so that everything happens as in the plain order.
   const bool onPool = Pipeline_.WorkerPool() != nullptr;
+  // The pool is timed against this thread anew: the time since the last
+  // run's blocks is no block's.
+  Pipeline_.PoolChoice().Restart();
   const int readAhead = BlocksInFlight_ >= 5 && onPool ? 3 : BlocksInFlight_ >= 2 ? 1 : 0;
   const bool writeBehind = BlocksInFlight_ >= 3;
   const bool beginAhead = BlocksInFlight_ >= 4 && onPool;

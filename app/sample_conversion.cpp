@@ -196,9 +196,21 @@ void MergeFrames(const double* const* in, std::uint32_t len, std::uint32_t chann
                  std::uint8_t* block, TWrite write) {
   const std::uint32_t n = Channels != 0 ? Channels : channels;
   const std::uint32_t step = n * SampleBytes;
-  std::uint32_t i = 0;
-  for (std::uint32_t k = 0; k < len; k += step, ++i) {
-    for (std::uint32_t c = 0; c < n; ++c) write(block + k + c * SampleBytes, in[c][i]);
+  if constexpr (Channels == 0) {
+    // Many channels: one channel after another, each read in order, where
+    // frame by frame the walk would jump between as many buffers as there
+    // are channels (twice as slow for 24).
+    const std::uint32_t frames = (len + step - 1) / step;
+    for (std::uint32_t c = 0; c < n; ++c) {
+      const double* samples = in[c];
+      std::uint8_t* p = block + c * SampleBytes;
+      for (std::uint32_t i = 0; i < frames; ++i, p += step) write(p, samples[i]);
+    }
+  } else {
+    std::uint32_t i = 0;
+    for (std::uint32_t k = 0; k < len; k += step, ++i) {
+      for (std::uint32_t c = 0; c < n; ++c) write(block + k + c * SampleBytes, in[c][i]);
+    }
   }
 }
 

@@ -248,6 +248,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.CanonicalHeader = options.CanonicalHeader;
   settings.Strict = options.Strict;
   settings.Pool = workers > 0 ? &pool : nullptr;
+  // Only the report states the outputs' MD5.
+  settings.Digest = options.Report.has_value();
 
   TProgressBoard board(err, errIsTerminal && !options.Quiet);
   TResults results(jobs, board, options, report);

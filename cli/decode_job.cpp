@@ -215,6 +215,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   runSettings.CanonicalHeader = settings.CanonicalHeader;
   runSettings.ReplaceOutput = settings.Force;
   runSettings.Pool = settings.Pool;
+  runSettings.Digests = settings.Digest;
   runSettings.ContinueFrom = settings.ContinueFrom;
   TDecodeRun run(runSettings);
   const TWavFileIn& reader = run.Input();

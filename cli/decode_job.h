@@ -66,6 +66,8 @@ struct TJobSettings {
   // A decode with a warning fails, and its output is not kept (what went to
   // standard output cannot be taken back).
   bool Strict = false;
+  // The MD5 of each input's and output's audio data in its result (the report states it).
+  bool Digest = true;
   // The worker threads that decode the channels, shared by the files decoded
   // in parallel; null: each file on its own thread.
   TWorkerPool* Pool = nullptr;

@@ -64,7 +64,7 @@ class TZorvCalc {
     // Per channel decoded: its level factor.
     std::array<double, kMaxChannels> Level{};
     int Channels = 0;        // decoded, from channel 0 on
-    int ChannelsPerJob = 1;  // side by side in one kernel call
+    int ChannelsPerJob = 1;  // side by side in one kernel call, at most
     int Jobs = 0;
     double* DebugOut = nullptr;  // channel 1's band voltage per frame, or null
     int DebugBand = 0;
@@ -73,10 +73,12 @@ class TZorvCalc {
     // Per channel decoded: the voltages at the block's meter points.
     std::vector<TMeterVolts> Meters;
 
-    int FirstChannel(int job) const { return job * ChannelsPerJob; }
-    int JobChannels(int job) const {
-      return std::min(ChannelsPerJob, Channels - FirstChannel(job));
+    // The channels are shared out evenly: the first Channels % Jobs jobs
+    // take one channel more than the others.
+    int FirstChannel(int job) const {
+      return job * (Channels / Jobs) + std::min(job, Channels % Jobs);
     }
+    int JobChannels(int job) const { return Channels / Jobs + (job < Channels % Jobs ? 1 : 0); }
   };
 
   // Plans a block as the second ProcessBlock takes it, for threads threads

@@ -85,17 +85,20 @@ void ExpectSame(const TDecoded& got, const TDecoded& expected) {
 }
 
 TEST(BlockPipelineThreads, OutputAndMetersDoNotDependOnTheWorkers) {
-  // Channel counts that fill the jobs of a pool evenly and unevenly, on the
-  // reference and on a fast path (which groups channels into jobs).
-  for (const std::uint32_t channels : {2u, 7u, 24u}) {
-    const auto in = Inputs(channels, 44100, 4000);
-    for (TDecodePath path : {TDecodePath::Extended, FastestPath()}) {
+  // Channel counts that fill the jobs of a pool evenly and unevenly (the
+  // fast paths share channels out to jobs of up to four, five as three and
+  // two), on every path.
+  for (const std::uint32_t channels : {1u, 2u, 3u, 5u, 7u, 24u, 64u}) {
+    const auto in = Inputs(channels, 44100, channels > 8 ? 800 : 2000);
+    for (TDecodePath path :
+         {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
+      if (!PathSupported(path)) continue;
       SCOPED_TRACE(std::string(PathName(path)) + ", " + std::to_string(channels) + " channels");
-      const TDecoded alone = Decode(path, 44100, in, 1000);
+      const TDecoded alone = Decode(path, 44100, in, 400);
       for (unsigned workers : {0u, 1u, 2u, 5u}) {
         SCOPED_TRACE(std::to_string(workers) + " workers");
         TWorkerPool pool(workers);
-        ExpectSame(Decode(path, 44100, in, 1000, &pool), alone);
+        ExpectSame(Decode(path, 44100, in, 400, &pool), alone);
       }
     }
   }
@@ -327,7 +330,7 @@ TEST(BlockPipelineThreads, BlockWorkPreparesEachChannelBeforeItDecodes) {
 // between its blocks.
 TEST(BlockPipelineThreads, BlocksCancelledAndBegunAgainDecodeAsThePlainOrder) {
   constexpr std::uint32_t kBlock = 1000;
-  constexpr std::uint32_t kBlocks = 8;
+  constexpr std::uint32_t kBlocks = 16;
   const auto in = Inputs(3, 44100, kBlock * kBlocks);
   for (TDecodePath path : {TDecodePath::Extended, FastestPath()}) {
     // The plan: the level goes to -17.5 dB from block 3 on.
@@ -347,16 +350,19 @@ TEST(BlockPipelineThreads, BlocksCancelledAndBegunAgainDecodeAsThePlainOrder) {
       }
       expected.Meters = meters.Updates;
     }
-    for (const int workers : {-1, 0, 2}) {
+    // 3: two workers, and blocks that change between the pool and the
+    // caller's thread as often as the pool's choice can make them.
+    for (const int workers : {-1, 0, 2, 3}) {
       SCOPED_TRACE(std::string(PathName(path)) + ", " + std::to_string(workers) + " workers");
       std::unique_ptr<TWorkerPool> pool;
-      if (workers >= 0) pool = std::make_unique<TWorkerPool>(static_cast<unsigned>(workers));
+      if (workers >= 0) pool = std::make_unique<TWorkerPool>(workers == 3 ? 2u : unsigned(workers));
       TZorvCalc calc;
       TBlockPipeline pipeline(calc);
       TRecordingMeters meters;
       pipeline.SetMeterListener(&meters);
       calc.SetPath(path);
       pipeline.SetWorkerPool(pool.get());
+      if (workers == 3) pipeline.PoolChoice().SetTrial(std::chrono::nanoseconds(0), 1);
       calc.Prepare(44100, 3, 0);
       TDecoded got;
       got.Out.assign(3, std::vector<double>(kBlock * kBlocks));

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <functional>
@@ -36,6 +37,9 @@ struct TRunSetup {
   // Called in the event pass with the block's index.
   std::function<void(TProcessingRun&, int)> Pass;
   TMeterListener* Meters = nullptr;
+  // The blocks change between the pool and the run's thread as often as
+  // the pipeline's timing of the two can make them (trials of one block).
+  bool Switching = false;
 
   static TRunSetup On(TWorkerPool* pool, std::optional<TDecodePath> path = std::nullopt) {
     TRunSetup setup;
@@ -53,6 +57,10 @@ struct TRunSetup {
   }
   TRunSetup& WithMeters(TMeterListener* meters) {
     Meters = meters;
+    return *this;
+  }
+  TRunSetup& SwitchingWays(bool on) {
+    Switching = on;
     return *this;
   }
 };
@@ -76,6 +84,7 @@ TRunResult DecodeWith(TProcessingRun& run, const std::string& in, const std::str
   Open(run, in, out);
   if (setup.Path) run.Decoder().SetPath(*setup.Path);
   run.Pipeline().SetWorkerPool(setup.Pool);
+  if (setup.Switching) run.Pipeline().PoolChoice().SetTrial(std::chrono::nanoseconds(0), 1);
   run.SetBlocksInFlight(setup.BlocksInFlight);
   run.SetMeterListener(setup.Meters);
   int block = 0;
@@ -267,19 +276,21 @@ TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
     for (const unsigned workers : {1u, 2u, 5u}) {
       TWorkerPool pool(workers);
       for (const int inFlight : {1, 2, 3, 4, 5}) {
-        SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(inFlight) +
-                     " blocks in flight");
-        TBlockMeters meters(current);
-        std::vector<std::uint64_t> seenProgress;
-        TProcessingRun run;
-        current = &run;
-        const TRunResult got =
-            DecodeWith(run, in, Dir.File("out.wav"),
-                       {std::nullopt, &pool, inFlight, progress(seenProgress), &meters});
-        EXPECT_EQ(got.Status, TRunStatus::Done);
-        EXPECT_EQ(got.File, plain.File);
-        EXPECT_EQ(seenProgress, plainProgress) << "the progress after each block";
-        EXPECT_EQ(meters.Seen, plainMeters.Seen) << "meters, and the block they came with";
+        for (const bool switching : {false, true}) {
+          SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(inFlight) +
+                       " blocks in flight" + (switching ? ", switching ways" : ""));
+          TBlockMeters meters(current);
+          std::vector<std::uint64_t> seenProgress;
+          TProcessingRun run;
+          current = &run;
+          const TRunResult got = DecodeWith(
+              run, in, Dir.File("out.wav"),
+              {std::nullopt, &pool, inFlight, progress(seenProgress), &meters, switching});
+          EXPECT_EQ(got.Status, TRunStatus::Done);
+          EXPECT_EQ(got.File, plain.File);
+          EXPECT_EQ(seenProgress, plainProgress) << "the progress after each block";
+          EXPECT_EQ(meters.Seen, plainMeters.Seen) << "meters, and the block they came with";
+        }
       }
     }
   }
@@ -369,12 +380,16 @@ TEST_F(PipelineTest, BlocksBegunAheadGiveWayToALevelChangeAndAnAbort) {
     for (const int inFlight : {3, 4, 5}) {
       // No workers too: the caller then runs every job, and a block
       // dropped waits for the blocks before it.
-      for (const unsigned workers : {0u, 1u, 2u}) {
-        TWorkerPool pool(workers);
+      // 3: two workers, the blocks changing between the pool and the run's
+      // thread.
+      for (const unsigned workers : {0u, 1u, 2u, 3u}) {
+        TWorkerPool pool(std::min(workers, 2u));
         TProcessingRun window;
-        const TRunResult aborted =
-            DecodeWith(window, in, Dir.File("aborted.wav"),
-                       TRunSetup::On(&pool).InFlight(inFlight).EachBlock(changeThenAbort));
+        const TRunResult aborted = DecodeWith(window, in, Dir.File("aborted.wav"),
+                                              TRunSetup::On(&pool)
+                                                  .InFlight(inFlight)
+                                                  .EachBlock(changeThenAbort)
+                                                  .SwitchingWays(workers == 3));
         EXPECT_EQ(aborted.Status, TRunStatus::Aborted);
         const TRunResult next =
             DecodeWith(window, in, Dir.File("next.wav"), TRunSetup::On(&pool).InFlight(inFlight));
@@ -405,7 +420,8 @@ TEST_F(PipelineTest, AWriteFailureMidRunLeavesWhatWasWrittenAndFails) {
   small.rlim_cur = limit;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   TWorkerPool pool(2);
-  const TRunResult failed = Decode(in, Dir.File("failed.wav"), TRunSetup::On(&pool));
+  const TRunResult failed =
+      Decode(in, Dir.File("failed.wav"), TRunSetup::On(&pool).SwitchingWays(true));
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
 

@@ -1,0 +1,71 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/pool_choice.h"
+
+namespace zorv {
+
+void TPoolChoice::Restart() {
+  HaveLast_ = false;
+  Enter(TPhase::TryPool, true);
+}
+
+void TPoolChoice::SetTrial(TClock::duration time, int blocks) {
+  TrialTime_ = time;
+  TrialBlocks_ = blocks;
+  Restart();
+}
+
+void TPoolChoice::Enter(TPhase phase, bool usePool) {
+  Phase_ = phase;
+  UsePool_ = usePool;
+  Timed_ = {};
+  Frames_ = 0;
+  Blocks_ = 0;
+}
+
+double TPoolChoice::NsPerFrame() const {
+  const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Timed_).count();
+  return static_cast<double>(ns) / static_cast<double>(Frames_ > 0 ? Frames_ : 1);
+}
+
+void TPoolChoice::Finished(bool onPool, std::uint32_t frames, TClock::time_point now) {
+  const bool timed = HaveLast_ && LastOnPool_ == onPool && onPool == UsePool_;
+  if (timed) {
+    Timed_ += now - Last_;
+    Frames_ += frames;
+    ++Blocks_;
+  }
+  HaveLast_ = true;
+  LastOnPool_ = onPool;
+  Last_ = now;
+  if (!timed) return;
+
+  const int trials = Phase_ == TPhase::Run ? kRunTrials : 1;
+  if (Timed_ < trials * TrialTime_ || Blocks_ < trials * TrialBlocks_) return;
+  switch (Phase_) {
+    case TPhase::TryPool:
+      PoolNsPerFrame_ = NsPerFrame();
+      Enter(TPhase::TryAlone, false);
+      return;
+    case TPhase::TryAlone: {
+      const double alone = NsPerFrame();
+      const bool pool = PoolNsPerFrame_ <= alone;
+      ChosenNsPerFrame_ = pool ? PoolNsPerFrame_ : alone;
+      Enter(TPhase::Run, pool);
+      return;
+    }
+    case TPhase::Run:
+      ChosenNsPerFrame_ = NsPerFrame();
+      Enter(TPhase::TryOther, !UsePool_);
+      return;
+    case TPhase::TryOther: {
+      // The other way is kept only when it was faster than the chosen one.
+      const double other = NsPerFrame();
+      const bool switches = other < ChosenNsPerFrame_;
+      if (switches) ChosenNsPerFrame_ = other;
+      Enter(TPhase::Run, switches ? UsePool_ : !UsePool_);
+      return;
+    }
+  }
+}
+
+}  // namespace zorv
