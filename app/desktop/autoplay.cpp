@@ -9,26 +9,19 @@
 #include <cstdio>
 
 #include "app/desktop/audio_preview.h"
+#include "app/desktop/autostart.h"
 #include "app/desktop/listen_panel.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
 
 namespace zorv {
-namespace {
-
-void Print(std::FILE* stream, const QString& text) {
-  std::fprintf(stream, "zorv-audio-decoder: %s\n", text.toLocal8Bit().constData());
-  std::fflush(stream);
-}
-
-}  // namespace
 
 int RunAutoplay(TForm1& form, double from, double seconds) {
   TListenPanel& listen = *form.Listen;
   listen.UpdateEnabled();
   if (!listen.PlayButton->isEnabled()) {
-    Print(stderr,
-          form.InputReader().IsOpen() ? listen.PlayButton->toolTip() : form.InputFileLabel->text());
+    PrintAutoLine(stderr, form.InputReader().IsOpen() ? listen.PlayButton->toolTip()
+                                                      : form.InputFileLabel->text());
     return 1;
   }
   TPreviewEngine& engine = listen.Preview().Engine();
@@ -39,7 +32,7 @@ int RunAutoplay(TForm1& form, double from, double seconds) {
   bool ended = false;
   QObject::connect(&listen, &TListenPanel::Stopped, &listen, [&ended] { ended = true; });
   if (const QString error = listen.PlayFor(frames); !error.isEmpty()) {
-    Print(stderr, error);
+    PrintAutoLine(stderr, error);
     return 1;
   }
   const std::uint64_t first = listen.PlayFrame();
@@ -57,7 +50,8 @@ int RunAutoplay(TForm1& form, double from, double seconds) {
     ++looks;
   }
   const bool complete = engine.Position() >= std::min(first + frames, engine.Frames());
-  Print(stdout, QStringLiteral("played %1 s from %2 s at %3 dB; a level change waited behind "
+  PrintAutoLine(stdout,
+                QStringLiteral("played %1 s from %2 s at %3 dB; a level change waited behind "
                                "%4 ms on average, %5 ms at most (output buffer %6 ms, block %7 "
                                "ms)")
                     .arg(static_cast<double>(frames) / rate, 0, 'f', 1)
@@ -67,7 +61,7 @@ int RunAutoplay(TForm1& form, double from, double seconds) {
                     .arg(queuedMax, 0, 'f', 0)
                     .arg(buffer)
                     .arg(TPreviewEngine::kBlockMilliseconds));
-  if (!complete) Print(stderr, listen.ListenLabel->text());
+  if (!complete) PrintAutoLine(stderr, listen.ListenLabel->text());
   return complete && listen.ListenLabel->text().isEmpty() ? 0 : 1;
 }
 

@@ -11,34 +11,31 @@
 #include "app/desktop/path_label.h"
 
 namespace zorv {
-namespace {
 
-void Print(std::FILE* stream, const QString& text) {
+void PrintAutoLine(std::FILE* stream, const QString& text) {
   std::fprintf(stream, "zorv-audio-decoder: %s\n", text.toLocal8Bit().constData());
   std::fflush(stream);
 }
 
-}  // namespace
-
 int RunAutostart(TForm1& form, const QString& output) {
   if (QFileInfo::exists(output)) {
-    Print(stderr, QStringLiteral("the output exists and is left alone: ") + output);
+    PrintAutoLine(stderr, QStringLiteral("the output exists and is left alone: ") + output);
     return 1;
   }
   if (!form.InputReader().IsOpen()) {
     // The input was refused: create no output.
-    Print(stderr, form.InputFileLabel->text());
+    PrintAutoLine(stderr, form.InputFileLabel->text());
     return 1;
   }
   form.OpenOutputFile(output);
   if (!form.StartButton->isEnabled()) {
-    Print(stderr, form.OutputFileLabel->text());
+    PrintAutoLine(stderr, form.OutputFileLabel->text());
     return 1;
   }
   form.StartButtonClick();
   // The run goes on its own thread; the window stays alive meanwhile.
   while (form.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  Print(stdout, form.DoneLabel->text() + QStringLiteral(", ") + form.TimeLabel->text());
+  PrintAutoLine(stdout, form.DoneLabel->text() + QStringLiteral(", ") + form.TimeLabel->text());
   return form.LastResult() && form.LastResult()->Status == TRunStatus::Done ? 0 : 1;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdio>
 
 namespace zorv {
 
@@ -12,5 +13,8 @@ class TForm1;
 // already selected; prints the outcome (status and elapsed time, or the
 // refusal) and returns 0 when the run reached "Done", else 1.
 int RunAutostart(TForm1& form, const QString& output);
+
+// One line of the automatic runs on stream, "zorv-audio-decoder: " in front.
+void PrintAutoLine(std::FILE* stream, const QString& text);
 
 }  // namespace zorv

@@ -190,34 +190,27 @@ TEST_F(PlaybackTest, WhatIsHeardIsTheDecode) {
     if (energy == 0.0) continue;  // a gap of silence
     double best = 400.0;
     std::ptrdiff_t bestLag = lag;
-    for (std::ptrdiff_t step = 0; step <= kDrift && best >= -90.0; step += 2) {
-      for (const std::ptrdiff_t candidate : {lag + step, lag - step}) {
-        const std::ptrdiff_t d = static_cast<std::ptrdiff_t>(h) + candidate;
-        if (d < static_cast<std::ptrdiff_t>(from) ||
-            static_cast<std::size_t>(d) + kPiece > std::min(end, decoded.size())) {
-          continue;
-        }
-        if (const double e = errorDb(h, static_cast<std::size_t>(d)); e < best) {
-          best = e;
-          bestLag = candidate;
-        }
-      }
-    }
-    // Lost after a larger jump: found again by the exact samples.
-    for (std::size_t i = 0; i + 2 <= kPiece && best >= -90.0; i += 2) {
-      const auto found = Where.find(Key(&heard[h + i]));
-      if (found == Where.end()) continue;
-      const std::ptrdiff_t candidate =
-          static_cast<std::ptrdiff_t>(found->second) - static_cast<std::ptrdiff_t>(h + i);
+    // The piece against the decode at that lag, where the decode has it.
+    const auto tryLag = [&](std::ptrdiff_t candidate) {
       const std::ptrdiff_t d = static_cast<std::ptrdiff_t>(h) + candidate;
       if (d < static_cast<std::ptrdiff_t>(from) ||
           static_cast<std::size_t>(d) + kPiece > std::min(end, decoded.size())) {
-        continue;
+        return;
       }
       if (const double e = errorDb(h, static_cast<std::size_t>(d)); e < best) {
         best = e;
         bestLag = candidate;
       }
+    };
+    for (std::ptrdiff_t step = 0; step <= kDrift && best >= -90.0; step += 2) {
+      tryLag(lag + step);
+      tryLag(lag - step);
+    }
+    // Lost after a larger jump: found again by the exact samples.
+    for (std::size_t i = 0; i + 2 <= kPiece && best >= -90.0; i += 2) {
+      const auto found = Where.find(Key(&heard[h + i]));
+      if (found == Where.end()) continue;
+      tryLag(static_cast<std::ptrdiff_t>(found->second) - static_cast<std::ptrdiff_t>(h + i));
     }
     if (best >= 400.0) continue;  // past the 5 s played
     if (best < -90.0) {
