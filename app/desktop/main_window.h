@@ -385,7 +385,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   int PauseBlock_ = -1;
   std::function<void()> PauseAction_;
   bool PauseReleased_ = false;
-  int BlocksDone_ = 0;  // of the run going on, counted on its thread
+  bool PauseDue_ = false;  // the run waits for the action
+  int BlocksDone_ = 0;     // of the run going on, counted on its thread
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
   TGainHistory History_;
   TGainHistoryRecorder Recorder_{History_};

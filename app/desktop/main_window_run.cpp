@@ -103,12 +103,10 @@ QString TForm1::RunChosenFiles(bool& created) {
   ActiveRun_ = std::move(run);
   RunThread_ = std::thread([this, active = ActiveRun_.get()] {
     TRunResult result = active->Run();
-    {
-      const std::lock_guard<std::mutex> hold(MeterLock_);
-      PendingResult_ = std::move(result);
-    }
-    QMetaObject::invokeMethod(
-        this, [this] { CollectRun(false); }, Qt::QueuedConnection);
+    // The window's timer collects it: the run's thread hands over through
+    // the lock only.
+    const std::lock_guard<std::mutex> hold(MeterLock_);
+    PendingResult_ = std::move(result);
   });
   return {};
 }
@@ -121,17 +119,8 @@ void TForm1::AfterBlock(const TProcessingRun& run) {
   // The action may ask for another pause.
   PauseBlock_ = -1;
   PauseReleased_ = false;
-  QMetaObject::invokeMethod(
-      this,
-      [this, action = std::exchange(PauseAction_, {})] {
-        ShowMeterPositions();
-        RunTimerTick();
-        action();
-        const std::lock_guard<std::mutex> inner(PauseLock_);
-        PauseReleased_ = true;
-        PauseWake_.notify_all();
-      },
-      Qt::QueuedConnection);
+  PauseDue_ = true;
+  // The window's timer runs the action and lets the run go on.
   PauseWake_.wait(hold, [this] { return PauseReleased_; });
 }
 
@@ -300,10 +289,32 @@ void TForm1::UpdateRunningTimes() {
 
 void TForm1::RunTimerTick() {
   if (!RunActive()) return;
+  bool ended;
+  {
+    const std::lock_guard<std::mutex> hold(MeterLock_);
+    ended = PendingResult_.has_value();
+  }
+  if (ended) {
+    CollectRun(false);
+    return;
+  }
+  std::function<void()> pause;
+  {
+    const std::lock_guard<std::mutex> hold(PauseLock_);
+    if (PauseDue_) pause = std::exchange(PauseAction_, {});
+    PauseDue_ = false;
+  }
   ShowMeterPositions();
   GainPlot->update();
   UpdateProgress(RunBytesRead_);
   UpdateRunningTimes();
+  if (pause) {
+    // A test's action after a block, the run waiting meanwhile.
+    pause();
+    const std::lock_guard<std::mutex> hold(PauseLock_);
+    PauseReleased_ = true;
+    PauseWake_.notify_all();
+  }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
