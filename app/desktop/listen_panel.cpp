@@ -116,6 +116,7 @@ void TListenPanel::Connect() {
   connect(Form_.LevelBar, &QScrollBar::valueChanged, this,
           [this](int position) { Preview_->Engine().SetLevel(position / 10.0); });
   Form_.GainPlot->setFocusPolicy(Qt::ClickFocus);
+  Plot_ = Form_.GainPlot;
   Form_.GainPlot->installEventFilter(this);
   connect(Form_.GainPlot, &TGainHistoryPlot::AxisClicked, this, &TListenPanel::PlotClicked);
   // After Start: where to listen from, Play, A/B.
@@ -130,7 +131,7 @@ void TListenPanel::Connect() {
 }
 
 bool TListenPanel::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Form_.GainPlot && event->type() == QEvent::KeyPress &&
+  if (watched == Plot_ && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
     if (PlayButton->isEnabled()) PlayButtonClick();
     return true;

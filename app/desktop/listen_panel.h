@@ -77,6 +77,9 @@ class TListenPanel : public QWidget {
   std::uint64_t AxisFrames() const;
 
   TForm1& Form_;
+  // The plot whose keys are watched. Compared, never reached through the
+  // window: its events go on while the window is being destroyed.
+  const QObject* Plot_ = nullptr;
   TAudioPreview* Preview_ = nullptr;
   QTimer* Timer_ = nullptr;
   QString OutputProblem_;
