@@ -57,6 +57,15 @@ std::vector<double> StartLevels(const TRunSettings& settings, std::uint32_t chan
   return levels;
 }
 
+// The levels of a history that applied to some of the first frames: a
+// change asked for after the last block applied to nothing.
+std::vector<TLevelChange> AppliedLevels(std::vector<TLevelChange> levels, std::uint64_t frames) {
+  std::erase_if(levels, [&](const TLevelChange& change) {
+    return change.Frame != 0 && change.Frame >= frames;
+  });
+  return levels;
+}
+
 }  // namespace
 
 TDecodeRun::TDecodeRun(const TRunSettings& settings)
@@ -217,11 +226,7 @@ TRunResult TDecodeRun::Decode() {
   run.SetEventPass([this] { BetweenBlocks(); });
   // The CodingHistory names every level the samples were decoded at.
   run.SetLevelText([this, rate = result.SampleRate](std::uint64_t frames) {
-    std::vector<TLevelChange> applied = Levels_;
-    std::erase_if(applied, [&](const TLevelChange& change) {
-      return change.Frame != 0 && change.Frame >= frames;
-    });
-    return ReferenceLevelHistoryText(applied, rate);
+    return ReferenceLevelHistoryText(AppliedLevels(Levels_, frames), rate);
   });
 
   if (!OutputOpen_ || run.Start() == TStartResult::Refused) {
@@ -249,9 +254,7 @@ TRunResult TDecodeRun::Decode() {
     result.Reason = reader.ReadFailureText();
   }
   // A change asked for after the last block applied to nothing.
-  std::erase_if(Levels_, [&](const TLevelChange& change) {
-    return change.Frame != 0 && change.Frame >= result.Frames;
-  });
+  Levels_ = AppliedLevels(std::move(Levels_), result.Frames);
   result.Levels = Levels_;
   result.EndState = run.CaptureState();
   return result;

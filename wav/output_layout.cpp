@@ -307,13 +307,12 @@ bool TOutputLayout::RelayBext(TWavFileOut& out) {
   }
   item.Body = std::move(body);
   item.Size = item.Body.size();
-  std::vector<std::uint8_t> bytes(item.Id.begin(), item.Id.end());
-  std::uint8_t size[4];
-  SetLe32(size, Clamp32(item.Body.size()));
-  Append(bytes, size, 4);
-  Append(bytes, item.Body.data(), item.Body.size());
-  if (item.Body.size() & 1u) bytes.push_back(0);
-  return out.WriteBytesAt(item.Position, bytes.data(), bytes.size());
+  bool ok = Patch(out, item);
+  if (item.Body.size() & 1u) {
+    const std::uint8_t pad = 0;
+    ok = out.WriteBytesAt(item.Position + 8 + item.Body.size(), &pad, 1) && ok;
+  }
+  return ok;
 }
 
 bool TOutputLayout::NeedsMd5() const {
