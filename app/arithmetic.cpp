@@ -16,6 +16,11 @@ TDecodePath DefaultArithmetic() {
   return FastestPath();
 }
 
+bool DefaultStageSplit() {
+  const char* text = std::getenv(kStagesVariable);
+  return text == nullptr || std::strcmp(text, "0") != 0;
+}
+
 unsigned DefaultWorkers(unsigned filesAtOnce) {
   if (const char* text = std::getenv(kWorkersVariable); text != nullptr) {
     unsigned workers = 0;

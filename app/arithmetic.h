@@ -28,4 +28,9 @@ inline constexpr unsigned kMaxWorkers = 256;
 // time (it takes its blocks' jobs while it waits).
 unsigned DefaultWorkers(unsigned filesAtOnce);
 
+// "0" turns the stage split off (TBlockPipeline::SetStageSplit), for tests
+// and benchmarks; it is on otherwise.
+inline constexpr const char* kStagesVariable = "ZORV_STAGES";
+bool DefaultStageSplit();
+
 }  // namespace zorv

@@ -63,9 +63,13 @@ TBlockPipeline::TPlan& TBlockPipeline::NextPlan() {
 void TBlockPipeline::RunJob(TPlan& plan, int job) {
   const int first = plan.Block.FirstChannel(job);
   const int channels = plan.Block.JobChannels(job);
-  if (plan.Work != nullptr) plan.Work->BeforeChannels(first, channels);
+  const fast::TLaneStage stage = plan.Block.JobStage(job);
+  // The input is filled for the first stage; the second reads it.
+  if (plan.Work != nullptr && stage != fast::TLaneStage::Detect) {
+    plan.Work->BeforeChannels(first, channels);
+  }
   if (plan.KeepsState) {
-    for (int c = first; c < first + channels; ++c) Decoder_.SaveChannel(c, plan.Before[c]);
+    for (int c = first; c < first + channels; ++c) Decoder_.SaveChannel(c, plan.Before[c], stage);
   }
   Decoder_.DecodeJob(plan.Block, job);
 }
@@ -88,10 +92,13 @@ void TBlockPipeline::Start(TPlan& plan, bool callerWaits) {
   };
   plan.Batch.Context = &plan;
   plan.Batch.Count = plan.Block.Jobs;
+  plan.Batch.Staged = plan.Block.Staged;
   if (before != nullptr && before->OnPool && !before->Refused) {
-    // The channels' jobs follow theirs in the block before.
+    // The channels' jobs follow theirs in the block before (a stage its
+    // own stage).
     const bool alike = before->Block.ChannelsPerJob == plan.Block.ChannelsPerJob &&
-                       before->Block.Channels == plan.Block.Channels;
+                       before->Block.Channels == plan.Block.Channels &&
+                       before->Block.Staged == plan.Block.Staged;
     Pool_->PostAfter(plan.Batch, before->Batch, alike);
   } else {
     Pool_->Post(plan.Batch, callerWaits);
@@ -115,18 +122,25 @@ void TBlockPipeline::BeginBlock(const double* const* in, double* const* out, std
                                 TBlockWork* work) {
   TPlan& plan = NextPlan();
   plan.Work = work;
-  if (!Decoder_.PlanBlock(plan.Block, in, out, count, Threads())) {
+  // The caller goes on with other work: the block runs on the pool, unless
+  // the pool has measured slower than this thread alone.
+  const bool onPool = NextBlockOnPool();
+  // Staged where the pool's workers are this pipeline's alone: else the
+  // caller's stage would take turns with other files' workers.
+  const bool staged = onPool && StageSplit_ && Pool_->Threads() >= 1 && Pool_->Users() == 1;
+  if (!Decoder_.PlanBlock(plan.Block, in, out, count, Threads(), staged)) {
     ++InFlight_;
     plan.Refused = true;
     return;
   }
   const auto channels = static_cast<std::size_t>(plan.Block.Channels);
   if (plan.Before.size() < channels) plan.Before.resize(channels);
-  // The caller goes on with other work: the block runs on the pool, unless
-  // the pool has measured slower than this thread alone.
-  plan.OnPool = NextBlockOnPool();
+  plan.OnPool = onPool;
   plan.KeepsState = true;
   Start(plan, false);
+  // The first stage here and now, where the input was just read, unless a
+  // worker has taken it already; the workers run the second.
+  if (plan.Block.Staged) Pool_->Help(plan.Batch, 1);
 }
 
 std::int32_t TBlockPipeline::FinishBlock() {
@@ -165,6 +179,12 @@ bool TBlockPipeline::BlockDecoded(int index) const {
   if (index < 0 || index >= InFlight_) return false;
   const TPlan& plan = PlanInFlight(index);
   return plan.Refused || !plan.OnPool || Pool_->Done(plan.Batch);
+}
+
+bool TBlockPipeline::BlockStaged(int index) const {
+  if (index < 0 || index >= InFlight_) return false;
+  const TPlan& plan = PlanInFlight(index);
+  return !plan.Refused && plan.Block.Staged;
 }
 
 void TBlockPipeline::AwaitBlock(int index) {

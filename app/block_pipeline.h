@@ -60,6 +60,8 @@ class TBlockPipeline {
   // Whether the block in flight at index (0: the oldest) is decoded; does
   // not wait. A block that did not go to the pool is decoded once begun.
   bool BlockDecoded(int index) const;
+  // Whether the block in flight at index is decoded in two stages.
+  bool BlockStaged(int index) const;
   // Sleeps until the block at index is decoded, and with it every block
   // before it, without finishing any (their FinishBlock then returns at
   // once). A caller that waits for two blocks at a time sleeps half as often.
@@ -89,6 +91,14 @@ class TBlockPipeline {
   void SetPoolChosenByTime(bool on);
   // Whether the next block begun goes to the pool.
   bool NextBlockOnPool() const;
+
+  // Whether blocks begun on a pool that serves this pipeline alone are
+  // decoded in two stages (TZorvCalc::TBlock::Staged), on by default: the
+  // calling thread weighs each block as it begins it, a worker runs the
+  // rest, so that one or two channels keep two cores busy. The output is
+  // the same either way.
+  void SetStageSplit(bool on) { StageSplit_ = on; }
+  bool StageSplit() const { return StageSplit_; }
   TPoolChoice& PoolChoice() { return Choice_; }
 
  private:
@@ -124,6 +134,7 @@ class TBlockPipeline {
 
   TPoolChoice Choice_;
   bool ChoiceOn_ = true;
+  bool StageSplit_ = true;
 
   TZorvCalc& Decoder_;
   TWorkerPool* Pool_ = nullptr;

@@ -219,8 +219,10 @@ TRunResult TDecodeRun::Decode() {
   if (Settings_.Pool != nullptr) {
     run.Pipeline().SetWorkerPool(Settings_.Pool);
   } else {
-    run.Pipeline().SetChannelThreads(std::thread::hardware_concurrency() >= 2);
+    run.Pipeline().SetChannelThreads(Settings_.ChannelThreads &&
+                                     std::thread::hardware_concurrency() >= 2);
   }
+  run.Pipeline().SetStageSplit(DefaultStageSplit());
   Levels_ = {{0, levels}};
   BaseLevelDb_ = Settings_.LevelDb;
   run.SetEventPass([this] { BetweenBlocks(); });

@@ -23,7 +23,7 @@ class TPoolChoice {
   // tried again.
   static constexpr std::chrono::milliseconds kTrialTime{20};
   static constexpr int kTrialBlocks = 8;
-  static constexpr int kRunTrials = 10;
+  static constexpr int kRunTrials = 30;
 
   // Other trials than the above (tests take short ones); Restart follows.
   void SetTrial(TClock::duration time, int blocks);

@@ -45,8 +45,11 @@ struct TRunSettings {
   // report). Off, the run spends nothing on them: a tenth of the CPU time of
   // a decode of many channels.
   bool Digests = true;
-  // Worker threads shared with other runs; null: threads of the run's own.
+  // Worker threads shared with other runs; null: threads of the run's own
+  // (one per core, the run's thread among them) when ChannelThreads is on,
+  // else none: the whole decode on the run's thread.
   TWorkerPool* Pool = nullptr;
+  bool ChannelThreads = true;
   // Null: every run begins from the decoder's start-up state. Otherwise the
   // channels begin where a previous run left them (channels it did not have
   // begin from the start-up state).

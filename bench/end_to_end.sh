@@ -81,19 +81,24 @@ report() {
     printf "  cpu %6.2f s  peak %6.1f MiB  sleeps %5d\n", c, p / 1024, z }'
 }
 
-# The default against one thread, run in turn $runs times (so that the
-# machine's drift hits both alike): both rows, then the ratio of their CPU.
+# The default against one thread and against the default without the stage
+# split, run in turn $runs times (so that the machine's drift hits them
+# alike): the rows, then the ratios to one thread.
 compare_threads() {
   local input=$1 both
   both=$(for _ in $(seq "$runs"); do
     measure_once "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav" | sed 's/^/d /'
     measure_once env ZORV_WORKERS=0 "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav" |
       sed 's/^/o /'
+    measure_once env ZORV_STAGES=0 "$decode" -q -f -j 1 -o "$work/out.wav" "$work/$input.wav" |
+      sed 's/^/u /'
   done)
-  local one def
+  local one def unstaged
   one=$(grep '^o ' <<<"$both" | cut -c3- | medians)
   def=$(grep '^d ' <<<"$both" | cut -c3- | medians)
+  unstaged=$(grep '^u ' <<<"$both" | cut -c3- | medians)
   report "zorv-decode $input (default, one thread)${2:-}" $seconds "$one" "${rate[$input]}"
+  report "zorv-decode $input (default, no stage split)${2:-}" $seconds "$unstaged" "${rate[$input]}"
   report "zorv-decode $input (default)${2:-}" $seconds "$def" "${rate[$input]}"
   [ -n "${2:-}" ] || default_wall[$input]=$(cut -d' ' -f1 <<<"$def")
   [ -n "${2:-}" ] || default_cpu[$input]=$(cut -d' ' -f2 <<<"$def")
@@ -149,7 +154,7 @@ r=$(measure "$decode" -q -f -o "$work/out.wav" "$work/in64ch_30s.wav")
 report "zorv-decode 30 s in 64 channels (default)" 30 "$r" 48000
 r=$(measure env ZORV_WORKERS=0 "$decode" -q -f -o "$work/out.wav" "$work/in64ch_30s.wav")
 report "zorv-decode 30 s in 64 channels (one thread)" 30 "$r" 48000
-for input in in44 in96 in24ch; do compare_loaded "$input"; done
+for input in in44 in96 in192 in24ch; do compare_loaded "$input"; done
 awk -v h="${default_cpu[in192]}" -v l="${default_cpu[in96]}" 'BEGIN {
   printf "%-46s %.2f\n", "CPU time per audio second, in192 / in96 (default)", h / l }'
 echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -215,6 +215,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   runSettings.CanonicalHeader = settings.CanonicalHeader;
   runSettings.ReplaceOutput = settings.Force;
   runSettings.Pool = settings.Pool;
+  // No pool: the user asked for no worker threads (ZORV_WORKERS=0).
+  runSettings.ChannelThreads = settings.Pool != nullptr;
   runSettings.Digests = settings.Digest;
   runSettings.ContinueFrom = settings.ContinueFrom;
   TDecodeRun run(runSettings);

@@ -137,49 +137,74 @@ void TChannelDecoder::PackCoefficients() {
   LaneCoefficientsLoaded_ = true;
 }
 
-void TChannelDecoder::PackLanes() {
+void TChannelDecoder::PackLanes(fast::TLaneStage stage) {
   if (!LaneCoefficientsLoaded_) PackCoefficients();
+  const bool weighting = stage != fast::TLaneStage::Detect;
+  const bool detector = stage != fast::TLaneStage::Weigh;
   fast::TLaneChannel& st = Lanes;
   for (int band = 0; band < kBands; ++band) {
-    PackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
-    PackSectionState(st.Split2, band, SplitStage2(Split, band));
     const TControlSignalGenerator& g = Generator[band];
-    PackSectionState(st.Filter1, band, g.Filter1);
-    PackSectionState(st.Filter2, band, g.Filter2);
-    PackSectionState(st.Filter3, band, g.Filter3);
-    PackSectionState(st.Filter4, band, g.Filter4);
-    PackSectionState(st.Filter5, band, g.Filter5);
-    st.ChargeStep[band] = g.ChargeStep;
-    st.Voltage[band] = g.Voltage;
-    st.RectifierInput[band] = g.RectifierInput;
-    st.RectifierLevel[band] = g.RectifierLevel;
-    st.GainFactor[band] = g.GainFactor;
+    if (weighting) {
+      PackSectionState(st.Filter1, band, g.Filter1);
+      PackSectionState(st.Filter2, band, g.Filter2);
+      PackSectionState(st.Filter3, band, g.Filter3);
+      PackSectionState(st.Filter4, band, g.Filter4);
+      PackSectionState(st.Filter5, band, g.Filter5);
+    }
+    if (detector) {
+      PackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
+      PackSectionState(st.Split2, band, SplitStage2(Split, band));
+      st.ChargeStep[band] = g.ChargeStep;
+      st.Voltage[band] = g.Voltage;
+      st.RectifierInput[band] = g.RectifierInput;
+      st.RectifierLevel[band] = g.RectifierLevel;
+      st.GainFactor[band] = g.GainFactor;
+    }
   }
 }
 
-void TChannelDecoder::UnpackLanes() {
+void TChannelDecoder::UnpackLanes(fast::TLaneStage stage) {
+  const bool weighting = stage != fast::TLaneStage::Detect;
+  const bool detector = stage != fast::TLaneStage::Weigh;
   const fast::TLaneChannel& st = Lanes;
   for (int band = 0; band < kBands; ++band) {
-    UnpackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
-    if (kSplitStage2[band] >= 0) UnpackSectionState(st.Split2, band, Split[kSplitStage2[band]]);
     TControlSignalGenerator& g = Generator[band];
-    UnpackSectionState(st.Filter1, band, g.Filter1);
-    UnpackSectionState(st.Filter2, band, g.Filter2);
-    UnpackSectionState(st.Filter3, band, g.Filter3);
-    UnpackSectionState(st.Filter4, band, g.Filter4);
-    UnpackSectionState(st.Filter5, band, g.Filter5);
-    g.ChargeStep = st.ChargeStep[band];
-    g.Voltage = st.Voltage[band];
-    g.RectifierInput = st.RectifierInput[band];
-    g.RectifierLevel = st.RectifierLevel[band];
-    g.GainFactor = st.GainFactor[band];
-    g.ForgetGainVoltage();
+    if (weighting) {
+      UnpackSectionState(st.Filter1, band, g.Filter1);
+      UnpackSectionState(st.Filter2, band, g.Filter2);
+      UnpackSectionState(st.Filter3, band, g.Filter3);
+      UnpackSectionState(st.Filter4, band, g.Filter4);
+      UnpackSectionState(st.Filter5, band, g.Filter5);
+    }
+    if (detector) {
+      UnpackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
+      if (kSplitStage2[band] >= 0) UnpackSectionState(st.Split2, band, Split[kSplitStage2[band]]);
+      g.ChargeStep = st.ChargeStep[band];
+      g.Voltage = st.Voltage[band];
+      g.RectifierInput = st.RectifierInput[band];
+      g.RectifierLevel = st.RectifierLevel[band];
+      g.GainFactor = st.GainFactor[band];
+      g.ForgetGainVoltage();
+    }
   }
 }
 
-void TChannelDecoder::Save(TState& state) const {
-  std::copy(std::begin(Split), std::end(Split), std::begin(state.Split));
-  std::copy(std::begin(Generator), std::end(Generator), std::begin(state.Generator));
+void TChannelDecoder::Save(TState& state, fast::TLaneStage stage) const {
+  if (stage == fast::TLaneStage::Whole) {
+    std::copy(std::begin(Split), std::end(Split), std::begin(state.Split));
+    std::copy(std::begin(Generator), std::end(Generator), std::begin(state.Generator));
+    return;
+  }
+  if (stage == fast::TLaneStage::Detect) {
+    std::copy(std::begin(Split), std::end(Split), std::begin(state.Split));
+  }
+  for (int band = 0; band < kBands; ++band) {
+    if (stage == fast::TLaneStage::Weigh) {
+      Generator[band].CopyWeightingTo(state.Generator[band]);
+    } else {
+      Generator[band].CopyDetectorTo(state.Generator[band]);
+    }
+  }
 }
 
 void TChannelDecoder::Restore(const TState& state) {

@@ -68,13 +68,15 @@ class TChannelDecoder {
 
   // The fast paths keep the state in Lanes for a block: PackLanes before it
   // (the coefficients and curves too when Setup has changed them since),
-  // UnpackLanes after it.
-  void PackLanes();
-  void UnpackLanes();
+  // UnpackLanes after it. A stage (fast::TLaneStage) packs and unpacks only
+  // the state it changes: the weighting sections, or the rest.
+  void PackLanes(fast::TLaneStage stage = fast::TLaneStage::Whole);
+  void UnpackLanes(fast::TLaneStage stage = fast::TLaneStage::Whole);
 
   // The state between blocks, kept and put back (a block begun and then
-  // dropped).
-  void Save(TState& state) const;
+  // dropped). A stage keeps only the part it changes, as it begins; the
+  // state is whole once both stages have kept theirs.
+  void Save(TState& state, fast::TLaneStage stage = fast::TLaneStage::Whole) const;
   void Restore(const TState& state);
 
   TFilterSection Split[kSplitSections];

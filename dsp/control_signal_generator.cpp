@@ -99,4 +99,27 @@ double TControlSignalGenerator::Step(std::int32_t band, std::uint32_t feedbackLa
   return GainFactor;
 }
 
+void TControlSignalGenerator::CopyWeightingTo(TControlSignalGenerator& to) const {
+  to.Filter1 = Filter1;
+  to.Filter2 = Filter2;
+  to.Filter3 = Filter3;
+  to.Filter4 = Filter4;
+  to.Filter5 = Filter5;
+}
+
+void TControlSignalGenerator::CopyDetectorTo(TControlSignalGenerator& to) const {
+  to.Capacitance = Capacitance;
+  to.ChargeStep = ChargeStep;
+  to.Voltage = Voltage;
+  to.VoltageMax = VoltageMax;
+  to.VoltageMin = VoltageMin;
+  to.LeakStep = LeakStep;
+  to.InputScale = InputScale;
+  to.RectifierInput = RectifierInput;
+  to.RectifierLevel = RectifierLevel;
+  to.SampleRate = SampleRate;
+  to.GainFactor = GainFactor;
+  to.GainVoltage_ = GainVoltage_;
+}
+
 }  // namespace zorv

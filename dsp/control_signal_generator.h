@@ -34,6 +34,11 @@ class TControlSignalGenerator {
   // faster decoder path): the next step computes its power of ten afresh.
   void ForgetGainVoltage() { GainVoltage_ = std::numeric_limits<double>::quiet_NaN(); }
   void ResetVoltage() { Voltage = VoltageMin; }
+  // Copies the weighting sections alone, or everything but them, into
+  // another generator: the parts that the two stages of a block decoded in
+  // stages change, each on its own thread.
+  void CopyWeightingTo(TControlSignalGenerator& to) const;
+  void CopyDetectorTo(TControlSignalGenerator& to) const;
 
   double Capacitance = 0;     // farads
   double ChargeStep = 0;      // volts added by the charging current in the last Step

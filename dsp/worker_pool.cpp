@@ -43,6 +43,11 @@ unsigned TWorkerPool::Share() const {
   return std::max(1u, Users_ > 1 ? threads / Users_ : threads);
 }
 
+unsigned TWorkerPool::Users() const {
+  const std::lock_guard lock(Mutex_);
+  return Users_;
+}
+
 void TWorkerPool::Post(TBatch& batch, bool callerHelps) {
   // As many workers as there are jobs and cores for them: a caller that
   // helps takes a core of its own, and one thread more awake than cores
@@ -79,16 +84,19 @@ void TWorkerPool::Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake)
   for (int w = 0; w < wake; ++w) WorkPosted_.notify_one();
 }
 
-bool TWorkerPool::NextReady(const TBatch& batch) {
+bool TWorkerPool::JobReady(const TBatch& batch, int job) {
+  if (job >= batch.Count) return false;
+  if (batch.Staged && job > 0 && (batch.Done_ >> (job - 1) & 1) == 0) return false;
   if (batch.After_ == nullptr) return true;
-  return batch.JobByJob_ && (batch.After_->Done_ >> batch.Next_ & 1) != 0;
+  return batch.JobByJob_ && (batch.After_->Done_ >> job & 1) != 0;
 }
 
 int TWorkerPool::ReadyJobs(const TBatch& batch) {
-  if (batch.After_ == nullptr) return batch.Count - batch.Next_;
-  if (!batch.JobByJob_) return 0;
+  if (batch.After_ == nullptr && !batch.Staged) return batch.Count - batch.Next_;
   int job = batch.Next_;
-  while (job < batch.Count && (batch.After_->Done_ >> job & 1) != 0) ++job;
+  // Of a staged batch, only the next job can be ready: the one after it
+  // waits for it.
+  while (JobReady(batch, job) && (job == batch.Next_ || !batch.Staged)) ++job;
   return job - batch.Next_;
 }
 
@@ -105,11 +113,19 @@ bool TWorkerPool::Take(TBatch*& batch, int& job) {
 }
 
 void TWorkerPool::Finished(TBatch& batch, int job, bool takesNext) {
-  int ready = 0;  // jobs of the batches that follow this one, made ready now
+  // Jobs made ready now: of the batches that follow this one, and of this
+  // one when it is staged.
+  int ready = batch.Staged ? -ReadyJobs(batch) : 0;
   for (TBatch* queued : Queue_) {
     if (queued->After_ == &batch) ready -= ReadyJobs(*queued);
   }
   batch.Done_ |= std::uint64_t{1} << job;
+  if (batch.Staged) {
+    const int now = ReadyJobs(batch);
+    // Without workers, only the batch's own waiter can run its next stage.
+    if (Workers_.empty() && now > 0) batch.Woken_.notify_all();
+    ready += now;
+  }
   for (TBatch* queued : Queue_) {
     if (queued->After_ != &batch) continue;
     // Once this batch is done nothing waits for it: it may go, and be used
@@ -130,10 +146,10 @@ bool TWorkerPool::Done(const TBatch& batch) const {
   return batch.Pending_ == 0;
 }
 
-bool TWorkerPool::RunReady(TBatch& batch, std::unique_lock<std::mutex>& lock) {
+bool TWorkerPool::RunReady(TBatch& batch, std::unique_lock<std::mutex>& lock, int jobs) {
   bool ran = false;
   // Only this batch's jobs: the caller has its own block to finish.
-  while (batch.Next_ < batch.Count && NextReady(batch)) {
+  while (batch.Next_ < std::min(batch.Count, jobs) && NextReady(batch)) {
     const int job = batch.Next_++;
     if (batch.Next_ == batch.Count) std::erase(Queue_, &batch);
     lock.unlock();
@@ -145,9 +161,9 @@ bool TWorkerPool::RunReady(TBatch& batch, std::unique_lock<std::mutex>& lock) {
   return ran;
 }
 
-bool TWorkerPool::Help(TBatch& batch) {
+bool TWorkerPool::Help(TBatch& batch, int jobs) {
   std::unique_lock lock(Mutex_);
-  return RunReady(batch, lock);
+  return RunReady(batch, lock, jobs);
 }
 
 void TWorkerPool::Wait(TBatch& batch) {

@@ -25,6 +25,10 @@ class TWorkerPool {
     void (*Run)(void* context, int job) = nullptr;
     void* Context = nullptr;
     int Count = 0;
+    // The jobs are the stages of one block: job j begins once job j - 1
+    // has finished (and, as for every batch, once the batch it follows lets
+    // it).
+    bool Staged = false;
 
    private:
     friend class TWorkerPool;
@@ -60,6 +64,7 @@ class TWorkerPool {
   void Attach();
   void Detach();
   unsigned Share() const;
+  unsigned Users() const;
 
   // Hands the batch's jobs to the workers and returns at once. callerHelps:
   // the caller will take jobs itself in Wait (after some other work of its
@@ -79,16 +84,19 @@ class TWorkerPool {
   // the caller). A batch whose jobs have all finished returns at once.
   void Wait(TBatch& batch);
   // Runs, on the caller's thread, the jobs of a posted batch that are ready
-  // and not taken yet; does not wait. True when it ran any.
-  bool Help(TBatch& batch);
+  // and not taken yet (those below jobs, at most); does not wait. True when
+  // it ran any.
+  bool Help(TBatch& batch, int jobs = kMaxJobs);
   // Whether every job of a posted batch has finished; does not wait.
   bool Done(const TBatch& batch) const;
 
  private:
   void Loop();
   void Enqueue(TBatch& batch, TBatch* after, bool jobByJob, int wake);
-  // With Mutex_ held: whether the batch's next job may begin.
-  static bool NextReady(const TBatch& batch);
+  // With Mutex_ held: whether the batch's job may begin, and whether its
+  // next job may.
+  static bool JobReady(const TBatch& batch, int job);
+  static bool NextReady(const TBatch& batch) { return JobReady(batch, batch.Next_); }
   // With Mutex_ held: how many of the batch's jobs, in the order they are
   // handed out, may begin now (a worker is woken for each, no more).
   static int ReadyJobs(const TBatch& batch);
@@ -98,8 +106,9 @@ class TWorkerPool {
   // With Mutex_ held, after job of batch has run. takesNext: the thread
   // goes on to take a job itself, so one job it makes ready needs no wakeup.
   void Finished(TBatch& batch, int job, bool takesNext);
-  // Runs batch's ready, untaken jobs with the lock held around each.
-  bool RunReady(TBatch& batch, std::unique_lock<std::mutex>& lock);
+  // Runs batch's ready, untaken jobs (below jobs) with the lock held around
+  // each.
+  bool RunReady(TBatch& batch, std::unique_lock<std::mutex>& lock, int jobs = kMaxJobs);
 
   mutable std::mutex Mutex_;
   std::condition_variable WorkPosted_;

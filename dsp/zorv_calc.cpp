@@ -61,19 +61,23 @@ void TZorvCalc::Reset() {
 }
 
 bool TZorvCalc::PlanBlock(TBlock& block, const double* const* in, double* const* out,
-                          std::uint32_t count, int threads) const {
+                          std::uint32_t count, int threads, bool staged) const {
   const bool debug = DebugChannel_ >= 1 && DebugChannel_ <= kBands;
   // The debug output takes channel 2's place; then only channel 1 is decoded.
   const int channels = debug ? 1 : static_cast<int>(Channels_);
   double* debugOut = debug && Channels_ >= 2 && out != nullptr ? out[1] : nullptr;
   const bool debugMissing = debug && Channels_ >= 2 && debugOut == nullptr;
   if (in == nullptr || out == nullptr || debugMissing) return false;
-  return PlanChannels(block, channels, in, out, debugOut, count, threads);
+  return PlanChannels(block, channels, in, out, debugOut, count, threads, staged);
+}
+
+double* TZorvCalc::TBlock::WeightedOf(int channel) {
+  return Weighted.data() + static_cast<std::size_t>(channel) * Count * kBands;
 }
 
 bool TZorvCalc::PlanChannels(TBlock& block, int channels, const double* const* in,
-                             double* const* out, double* debugOut, std::uint32_t count,
-                             int threads) const {
+                             double* const* out, double* debugOut, std::uint32_t count, int threads,
+                             bool staged) const {
   if (SampleRate_ == 0 || Channels_ == 0 || Channels_ > kMaxChannels || count == 0) return false;
   // More frames than a block holds would run past the meter tables.
   if (count > BlockCapacity) return false;
@@ -104,6 +108,14 @@ bool TZorvCalc::PlanChannels(TBlock& block, int channels, const double* const* i
                              ? 1
                              : std::clamp(perThread, std::min(channels, 2), fast::kMaxGroups);
   block.Jobs = (channels + block.ChannelsPerJob - 1) / block.ChannelsPerJob;
+  block.Staged =
+      staged && block.Path != TDecodePath::Extended && debugOut == nullptr && channels <= 2;
+  if (block.Staged) {
+    block.ChannelsPerJob = channels;
+    block.Jobs = 2;
+    const std::size_t size = static_cast<std::size_t>(channels) * count * kBands;
+    if (block.Weighted.size() < size) block.Weighted.resize(size);
+  }
   return true;
 }
 
@@ -111,7 +123,7 @@ void TZorvCalc::DecodeJob(TBlock& block, int job) {
   const int first = block.FirstChannel(job);
   const int channels = block.JobChannels(job);
   if (block.Path != TDecodePath::Extended) {
-    DecodeLanes(block, first, channels);
+    DecodeLanes(block, first, channels, block.JobStage(job));
     return;
   }
   for (int c = first; c < first + channels; ++c) {
@@ -135,7 +147,7 @@ std::int32_t TZorvCalc::DecodePlanned(TBlock& block) {
 
 std::int32_t TZorvCalc::ProcessBlock(const double* const* in, double* const* out,
                                      std::uint32_t count) {
-  if (!PlanBlock(Block_, in, out, count, 1)) return 0;
+  if (!PlanBlock(Block_, in, out, count, 1, false)) return 0;
   return DecodePlanned(Block_);
 }
 
@@ -146,7 +158,8 @@ std::int32_t TZorvCalc::ProcessBlock(const double* inL, const double* inR, doubl
   const bool stereo = Channels_ >= 2 && inR != nullptr && outR != nullptr && !debug;
   const double* in[] = {inL, inR};
   double* out[] = {outL, outR};
-  if (!PlanChannels(Block_, stereo ? 2 : 1, in, out, debug ? outR : nullptr, count, 1)) return 0;
+  if (!PlanChannels(Block_, stereo ? 2 : 1, in, out, debug ? outR : nullptr, count, 1, false))
+    return 0;
   return DecodePlanned(Block_);
 }
 

@@ -72,20 +72,38 @@ class TZorvCalc {
     std::array<double*, kMaxChannels> Out{};
     // Per channel decoded: the voltages at the block's meter points.
     std::vector<TMeterVolts> Meters;
+    // Decoded in two stages (fast::TLaneStage), job 0 the weighting of
+    // every channel and job 1 the rest, which begins once job 0 has
+    // finished. Job 0 of the next block may run beside job 1 of this one.
+    bool Staged = false;
+    // What a staged block's first stage hands the second: per channel,
+    // Count x kBands doubles of weighted input from WeightedOf(channel).
+    std::vector<double> Weighted;
 
     // The channels are shared out evenly: the first Channels % Jobs jobs
-    // take one channel more than the others.
+    // take one channel more than the others. Each stage takes them all.
     int FirstChannel(int job) const {
+      if (Staged) return 0;
       return job * (Channels / Jobs) + std::min(job, Channels % Jobs);
     }
-    int JobChannels(int job) const { return Channels / Jobs + (job < Channels % Jobs ? 1 : 0); }
+    int JobChannels(int job) const {
+      if (Staged) return Channels;
+      return Channels / Jobs + (job < Channels % Jobs ? 1 : 0);
+    }
+    fast::TLaneStage JobStage(int job) const {
+      if (!Staged) return fast::TLaneStage::Whole;
+      return job == 0 ? fast::TLaneStage::Weigh : fast::TLaneStage::Detect;
+    }
+    double* WeightedOf(int channel);
   };
 
   // Plans a block as the second ProcessBlock takes it, for threads threads
   // that share out its jobs (1: the calling thread alone). False, with
-  // nothing planned, for a block ProcessBlock refuses.
+  // nothing planned, for a block ProcessBlock refuses. staged: in two
+  // stages where a fast path decodes at most two channels without debug
+  // output (the caller runs the stages on two threads, one block apart).
   bool PlanBlock(TBlock& block, const double* const* in, double* const* out, std::uint32_t count,
-                 int threads) const;
+                 int threads, bool staged = false) const;
   // The block was planned with the levels the channels have now.
   bool LevelsAsPlanned(const TBlock& block) const {
     return std::equal(block.Level.begin(), block.Level.begin() + block.Channels,
@@ -98,8 +116,10 @@ class TZorvCalc {
   // A channel's state between blocks, kept and put back (a block decoded
   // and then dropped, or the end of another run that this one continues;
   // a Prepare afterwards loads the coefficients of its rate again).
-  void SaveChannel(int channel, TChannelDecoder::TState& state) const {
-    Decoders_[channel].Save(state);
+  // A stage keeps only the part of the state it changes.
+  void SaveChannel(int channel, TChannelDecoder::TState& state,
+                   fast::TLaneStage stage = fast::TLaneStage::Whole) const {
+    Decoders_[channel].Save(state, stage);
   }
   void RestoreChannel(int channel, const TChannelDecoder::TState& state) {
     Decoders_[channel].Restore(state);
@@ -151,11 +171,11 @@ class TZorvCalc {
  private:
   // The plan for a block: channels decoded, their buffers, the debug output.
   bool PlanChannels(TBlock& block, int channels, const double* const* in, double* const* out,
-                    double* debugOut, std::uint32_t count, int threads) const;
+                    double* debugOut, std::uint32_t count, int threads, bool staged) const;
   // Every job of a planned block on the calling thread, the meters handed
   // over; the frames decoded.
   std::int32_t DecodePlanned(TBlock& block);
-  void DecodeLanes(TBlock& block, int first, int channels);
+  void DecodeLanes(TBlock& block, int first, int channels, fast::TLaneStage stage);
 
   std::uint32_t Channels_ = 0;
   std::uint32_t SampleRate_ = 0;

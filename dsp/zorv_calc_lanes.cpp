@@ -17,12 +17,14 @@ fast::TKernel fast::KernelFor(TDecodePath path) {
   }
 }
 
-void TZorvCalc::DecodeLanes(TBlock& block, int first, int channels) {
+void TZorvCalc::DecodeLanes(TBlock& block, int first, int channels, fast::TLaneStage stage) {
   fast::TLaneBlock lanes{};
   lanes.Channels = channels;
+  lanes.Stage = stage;
   for (int g = 0; g < channels; ++g) {
     TChannelDecoder& decoder = Decoders_[first + g];
-    decoder.PackLanes();
+    decoder.PackLanes(stage);
+    if (stage != fast::TLaneStage::Whole) lanes.Weighted[g] = block.WeightedOf(first + g);
     lanes.State[g] = &decoder.Lanes;
     lanes.In[g] = block.In[first + g];
     lanes.Out[g] = block.Out[first + g];
@@ -37,7 +39,7 @@ void TZorvCalc::DecodeLanes(TBlock& block, int first, int channels) {
 
   fast::KernelFor(block.Path)(lanes);
 
-  for (int g = 0; g < channels; ++g) Decoders_[first + g].UnpackLanes();
+  for (int g = 0; g < channels; ++g) Decoders_[first + g].UnpackLanes(stage);
   if (debugOut != nullptr) {
     // The voltages as samples, rounded as the reference rounds them.
     for (std::uint32_t i = 0; i < block.Count; ++i) {

@@ -315,53 +315,33 @@ inline V SumOfBandsOf4(V f0, V f1, V f2, V f3) {
   return sum + error;
 }
 
-// One channel: the state of its band split and its four detectors, held in
-// registers for a block, with the generator's names.
-struct TLaneGroup {
-  explicit TLaneGroup(const zorv::fast::TLaneChannel& st)
-      : Split1(st.Split1),
-        Split2(st.Split2),
-        Filter1(st.Filter1),
+// One channel's weighting chains (its four detectors' filters), held in
+// registers for a block: the part of the decode that depends on the input
+// alone.
+struct TWeighChain {
+  explicit TWeighChain(const zorv::fast::TLaneChannel& st)
+      : Filter1(st.Filter1),
         Filter2(st.Filter2),
         Filter3(st.Filter3),
         Filter4(st.Filter4),
         Filter5(st.Filter5),
-        ChargeScale(L::Load(st.ChargeScale)),
-        ChargeStep(L::Load(st.ChargeStep)),
-        Voltage(L::Load(st.Voltage)),
-        VoltageMax(L::Load(st.VoltageMax)),
-        VoltageMin(L::Load(st.VoltageMin)),
-        LeakStep(L::Load(st.LeakStep)),
-        InputScale(L::Load(st.InputScale)),
-        RectifierInput(L::Load(st.RectifierInput)),
-        RectifierLevel(L::Load(st.RectifierLevel)),
-        GainFactor(L::Load(st.GainFactor)) {}
+        InputScale(L::Load(st.InputScale)) {}
 
   void Save(zorv::fast::TLaneChannel& st) const {
-    Split1.SaveState(st.Split1);
-    Split2.SaveState(st.Split2);
     Filter1.SaveState(st.Filter1);
     Filter2.SaveState(st.Filter2);
     Filter3.SaveState(st.Filter3);
     Filter4.SaveState(st.Filter4);
     Filter5.SaveState(st.Filter5);
-    L::Save(st.ChargeStep, ChargeStep);
-    L::Save(st.Voltage, Voltage);
-    L::Save(st.RectifierInput, RectifierInput);
-    L::Save(st.RectifierLevel, RectifierLevel);
-    L::Save(st.GainFactor, GainFactor);
   }
 
-  // A frame's steps: the band split and the weighting chain of the input w
-  // (the channel's input over the reference level), in two halves, each run
-  // over many frames in turn so that the sections of a half keep their state
-  // in registers...
-  void SplitAndWeighFirst(V w, V& band, V& weighted) {
-    const V first = Split1.FirstOrderStep(w);
-    band = L::Select(kBandD, first, Split2.FirstOrderStep(first));
+  // A frame's weighting of the input w (the channel's input over the
+  // reference level), in two halves, each run over many frames in turn so
+  // that the sections of a half keep their state in registers.
+  V WeighFirst(V w) {
     V s = w * InputScale;
     s = Filter1.FirstOrderStep(s);
-    weighted = Filter2.SecondOrderStep(s);
+    return Filter2.SecondOrderStep(s);
   }
   void WeighSecond(V& weighted) {
     V s = Filter3.FirstOrderStep(weighted);
@@ -369,8 +349,44 @@ struct TLaneGroup {
     weighted = Filter5.FirstOrderStep(s);
   }
 
-  // ... then the rectifier with the gain feedback, the charging current and
-  // the capacitor, and the gain factor.
+  TSection Filter1, Filter2, Filter3, Filter4, Filter5;
+  V InputScale;
+};
+
+// One channel's band split and the rest of its four detectors, held in
+// registers for a block, with the generator's names.
+struct TBandDetector {
+  explicit TBandDetector(const zorv::fast::TLaneChannel& st)
+      : Split1(st.Split1),
+        Split2(st.Split2),
+        ChargeScale(L::Load(st.ChargeScale)),
+        ChargeStep(L::Load(st.ChargeStep)),
+        Voltage(L::Load(st.Voltage)),
+        VoltageMax(L::Load(st.VoltageMax)),
+        VoltageMin(L::Load(st.VoltageMin)),
+        LeakStep(L::Load(st.LeakStep)),
+        RectifierInput(L::Load(st.RectifierInput)),
+        RectifierLevel(L::Load(st.RectifierLevel)),
+        GainFactor(L::Load(st.GainFactor)) {}
+
+  void Save(zorv::fast::TLaneChannel& st) const {
+    Split1.SaveState(st.Split1);
+    Split2.SaveState(st.Split2);
+    L::Save(st.ChargeStep, ChargeStep);
+    L::Save(st.Voltage, Voltage);
+    L::Save(st.RectifierInput, RectifierInput);
+    L::Save(st.RectifierLevel, RectifierLevel);
+    L::Save(st.GainFactor, GainFactor);
+  }
+
+  // The band samples of the input w (band D has no second split section).
+  V Band(V w) {
+    const V first = Split1.FirstOrderStep(w);
+    return L::Select(kBandD, first, Split2.FirstOrderStep(first));
+  }
+
+  // The rectifier with the gain feedback, the charging current and the
+  // capacitor, for the weighted input s...
   template <bool Cube>
   void Detect(V s, const zorv::fast::TLaneCurves& curves) {
     const V input = Cube ? s * GainFactor * GainFactor * GainFactor : s * GainFactor * GainFactor;
@@ -384,26 +400,37 @@ struct TLaneGroup {
     Voltage = L::AtMost(VoltageMax, L::AtLeast(VoltageMin, Voltage));
   }
 
+  // ... and the gain factor.
   void UpdateGainFactor() { GainFactor = GainFactorOf(Voltage); }
 
-  // Band D has no second split section.
   static constexpr I kBandD = {0, 0, 0, -1};
 
-  TSection Split1, Split2, Filter1, Filter2, Filter3, Filter4, Filter5;
-  V ChargeScale, ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep, InputScale;
+  TSection Split1, Split2;
+  V ChargeScale, ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep;
   V RectifierInput, RectifierLevel, GainFactor;
 };
 
-// Decodes G channels side by side, step by step: their dependency chains are
-// independent, and the processor overlaps them when their instructions stand
-// close together.
-template <int G, bool Cube>
-void DecodeLanes(const zorv::fast::TLaneBlock& block) {
-  constexpr std::uint32_t kMeterInterval = detector::kMeterInterval;
-  auto group = [&]<std::size_t... g>(std::index_sequence<g...>) {
-    return std::array<TLaneGroup, G>{TLaneGroup(*block.State[g])...};
+// The parts of G channels that a stage runs, loaded from their states (none
+// where the stage does not run that part).
+template <typename Part, int G>
+std::array<Part, G> LoadParts(const zorv::fast::TLaneBlock& block) {
+  return [&]<std::size_t... g>(std::index_sequence<g...>) {
+    return std::array<Part, G>{Part(*block.State[g])...};
   }
   (std::make_index_sequence<G>{});
+}
+
+// Decodes G channels side by side, step by step: their dependency chains are
+// independent, and the processor overlaps them when their instructions stand
+// close together. Stage Whole decodes; Weigh and Detect run its two stages.
+template <int G, bool Cube, zorv::fast::TLaneStage Stage>
+void DecodeLanes(const zorv::fast::TLaneBlock& block) {
+  using zorv::fast::TLaneStage;
+  constexpr bool kWeighs = Stage != TLaneStage::Detect;
+  constexpr bool kDetects = Stage != TLaneStage::Weigh;
+  constexpr std::uint32_t kMeterInterval = detector::kMeterInterval;
+  auto chain = LoadParts < TWeighChain, kWeighs ? G : 0 > (block);
+  auto detector = LoadParts < TBandDetector, kDetects ? G : 0 > (block);
   std::array<double, G> level;
   for (int g = 0; g < G; ++g) level[g] = block.Level[g];
 
@@ -413,7 +440,8 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   // expansion and the band sums, four frames at once. Apart, each pass keeps
   // its own state in registers, and the detectors need not wait for the
   // long chain of sections before them. The voltages of a meter point are
-  // those after its first frame.
+  // those after its first frame. Weigh runs the weighting of the first pass
+  // alone; Detect takes the weighting from it.
   struct TWeighed {
     V Band, Weighted, Gain;
     // Each lane's band sample divided by its gain factor.
@@ -425,61 +453,92 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
     for (int g = 0; g < G; ++g) {
       for (std::uint32_t i = begin; i < end; ++i) {
         TWeighed& w = weighed[i - begin][g];
-        group[g].SplitAndWeighFirst(L::Splat(block.In[g][i] / level[g]), w.Band, w.Weighted);
+        const V input = L::Splat(block.In[g][i] / level[g]);
+        if constexpr (kDetects) w.Band = detector[g].Band(input);
+        if constexpr (Stage == TLaneStage::Whole) w.Weighted = chain[g].WeighFirst(input);
+        if constexpr (Stage == TLaneStage::Weigh) {
+          L::Save(block.Weighted[g] + i * kLanes, chain[g].WeighFirst(input));
+        }
+        if constexpr (Stage == TLaneStage::Detect) {
+          w.Weighted = L::Load(block.Weighted[g] + i * kLanes);
+        }
       }
-      for (std::uint32_t i = begin; i < end; ++i)
-        group[g].WeighSecond(weighed[i - begin][g].Weighted);
-    }
-    for (std::uint32_t i = begin; i < end; ++i) {
-      TWeighed* w = weighed[i - begin];
-      for (int g = 0; g < G; ++g)
-        group[g].template Detect<Cube>(w[g].Weighted, block.State[g]->Curves);
-      for (int g = 0; g < G; ++g) group[g].UpdateGainFactor();
-      for (int g = 0; g < G; ++g) w[g].Gain = group[g].GainFactor;
-      if (block.DebugVolts != nullptr) block.DebugVolts[i] = group[0].Voltage[block.DebugLane];
-      if (i == begin) {
-        for (int g = 0; g < G; ++g) L::Save(block.MeterVolts[g][point], group[g].Voltage);
+      if constexpr (Stage == TLaneStage::Whole) {
+        for (std::uint32_t i = begin; i < end; ++i)
+          chain[g].WeighSecond(weighed[i - begin][g].Weighted);
       }
-    }
-    std::uint32_t i = begin;
-    for (; i + 4 <= end; i += 4) {
-      for (int g = 0; g < G; ++g) {
-        const TWeighed* w = &weighed[i - begin][g];
-        const V y = SumOfBandsOf4(w[0].Expanded(), w[G].Expanded(), w[2 * G].Expanded(),
-                                  w[3 * G].Expanded());
-        L::Save(block.Out[g] + i, y * level[g]);
+      if constexpr (Stage == TLaneStage::Weigh) {
+        for (std::uint32_t i = begin; i < end; ++i) {
+          V weighted = L::Load(block.Weighted[g] + i * kLanes);
+          chain[g].WeighSecond(weighted);
+          L::Save(block.Weighted[g] + i * kLanes, weighted);
+        }
       }
     }
-    for (; i < end; ++i) {
-      for (int g = 0; g < G; ++g) {
-        const V expanded = weighed[i - begin][g].Expanded();
-        const double y = SumOfBands(expanded[0], expanded[1], expanded[2], expanded[3]);
-        block.Out[g][i] = y * level[g];
+    if constexpr (kDetects) {
+      for (std::uint32_t i = begin; i < end; ++i) {
+        TWeighed* w = weighed[i - begin];
+        for (int g = 0; g < G; ++g)
+          detector[g].template Detect<Cube>(w[g].Weighted, block.State[g]->Curves);
+        for (int g = 0; g < G; ++g) detector[g].UpdateGainFactor();
+        for (int g = 0; g < G; ++g) w[g].Gain = detector[g].GainFactor;
+        if (block.DebugVolts != nullptr) block.DebugVolts[i] = detector[0].Voltage[block.DebugLane];
+        if (i == begin) {
+          for (int g = 0; g < G; ++g) L::Save(block.MeterVolts[g][point], detector[g].Voltage);
+        }
+      }
+      std::uint32_t i = begin;
+      for (; i + 4 <= end; i += 4) {
+        for (int g = 0; g < G; ++g) {
+          const TWeighed* w = &weighed[i - begin][g];
+          const V y = SumOfBandsOf4(w[0].Expanded(), w[G].Expanded(), w[2 * G].Expanded(),
+                                    w[3 * G].Expanded());
+          L::Save(block.Out[g] + i, y * level[g]);
+        }
+      }
+      for (; i < end; ++i) {
+        for (int g = 0; g < G; ++g) {
+          const V expanded = weighed[i - begin][g].Expanded();
+          const double y = SumOfBands(expanded[0], expanded[1], expanded[2], expanded[3]);
+          block.Out[g][i] = y * level[g];
+        }
       }
     }
     begin = end;
   }
-  for (int g = 0; g < G; ++g) group[g].Save(*block.State[g]);
+  for (std::size_t g = 0; g < chain.size(); ++g) chain[g].Save(*block.State[g]);
+  for (std::size_t g = 0; g < detector.size(); ++g) detector[g].Save(*block.State[g]);
 }
 
-// The entry of each instruction set's build.
-template <bool Cube>
-void DecodeAnyLanesOfLaw(const zorv::fast::TLaneBlock& block) {
+template <bool Cube, zorv::fast::TLaneStage Stage>
+void DecodeAnyLanesOf(const zorv::fast::TLaneBlock& block) {
   switch (block.Channels) {
     case 1:
-      return DecodeLanes<1, Cube>(block);
+      return DecodeLanes<1, Cube, Stage>(block);
     case 2:
-      return DecodeLanes<2, Cube>(block);
+      return DecodeLanes<2, Cube, Stage>(block);
     case 3:
-      return DecodeLanes<3, Cube>(block);
+      return DecodeLanes<3, Cube, Stage>(block);
     case 4:
-      return DecodeLanes<4, Cube>(block);
+      return DecodeLanes<4, Cube, Stage>(block);
     default:
       return;
   }
 }
 
+// The entry of each instruction set's build. The weighting does not depend
+// on the feedback law.
 void DecodeAnyLanes(const zorv::fast::TLaneBlock& block) {
-  if (block.FeedbackLaw != 0) return DecodeAnyLanesOfLaw<true>(block);
-  return DecodeAnyLanesOfLaw<false>(block);
+  using zorv::fast::TLaneStage;
+  const bool cube = block.FeedbackLaw != 0;
+  switch (block.Stage) {
+    case TLaneStage::Weigh:
+      return DecodeAnyLanesOf<false, TLaneStage::Weigh>(block);
+    case TLaneStage::Detect:
+      return cube ? DecodeAnyLanesOf<true, TLaneStage::Detect>(block)
+                  : DecodeAnyLanesOf<false, TLaneStage::Detect>(block);
+    default:
+      return cube ? DecodeAnyLanesOf<true, TLaneStage::Whole>(block)
+                  : DecodeAnyLanesOf<false, TLaneStage::Whole>(block);
+  }
 }

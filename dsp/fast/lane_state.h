@@ -67,6 +67,15 @@ struct alignas(32) TLaneChannel {
   double GainFactor[kLanes];
 };
 
+// What a kernel call does with a block: all of the decode, or one of its two
+// stages. The weighting chains depend on the input alone, so they may run a
+// block ahead of the rest on another thread: Weigh runs them and leaves each
+// frame's weighted input in Weighted; Detect runs the band split, the
+// detectors, the expansion and the sum from it. Weigh then Detect give
+// exactly what Whole gives. Each stage reads and writes only its own part of
+// a channel's state, so the two may run at once on consecutive blocks.
+enum class TLaneStage : std::uint8_t { Whole, Weigh, Detect };
+
 // What one kernel call decodes: Count frames of Channels channels, side by
 // side, each with its own state, input and output.
 struct TLaneBlock {
@@ -83,6 +92,10 @@ struct TLaneBlock {
   // Each channel's level factor, which its input is divided and its output
   // multiplied by.
   double Level[kMaxGroups];
+  // Per channel, the four lanes' weighted input of every frame (Count x
+  // kLanes doubles): written by Weigh, read by Detect; unused by Whole.
+  double* Weighted[kMaxGroups];
+  TLaneStage Stage;
   std::uint32_t FeedbackLaw;
   std::uint32_t Count;
 };

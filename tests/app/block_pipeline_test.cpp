@@ -400,6 +400,90 @@ TEST(BlockPipelineThreads, BlocksCancelledAndBegunAgainDecodeAsThePlainOrder) {
   }
 }
 
+// One or two channels on a pool of their own decode in two stages, the
+// caller weighing each block as it begins it and a worker running the rest:
+// blocks begun three ahead, each cancelled and begun again once, the level
+// changed mid-way, the input filled by the blocks' work, decode as the plain
+// order does, with the stage split and without.
+TEST(BlockPipelineThreads, StagedBlocksDecodeAsThePlainOrder) {
+  constexpr std::uint32_t kBlock = 960;
+  constexpr std::uint32_t kBlocks = 12;
+  constexpr std::uint32_t kSets = TBlockPipeline::kMaxBlocksInFlight;
+  for (const std::uint32_t channels : {1u, 2u}) {
+    const auto in = Inputs(channels, 96000, kBlock * kBlocks);
+    TDecoded expected;
+    {
+      TZorvCalc calc;
+      TRecordingMeters meters;
+      calc.SetMeterListener(&meters);
+      calc.SetPath(FastestPath());
+      calc.Prepare(96000, channels, 0);
+      expected.Out.assign(channels, std::vector<double>(kBlock * kBlocks));
+      for (std::uint32_t b = 0; b < kBlocks; ++b) {
+        if (b == 3) calc.SetLevel(-17.5);
+        ASSERT_EQ(calc.ProcessBlock(At(in, b * kBlock).data(),
+                                    OutAt(expected.Out, b * kBlock).data(), kBlock),
+                  static_cast<std::int32_t>(kBlock));
+      }
+      expected.Meters = meters.Updates;
+    }
+    for (const unsigned workers : {0u, 1u, 2u}) {
+      for (const bool stages : {true, false}) {
+        SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(workers) +
+                     " workers, stages " + std::to_string(stages));
+        TWorkerPool pool(workers);
+        TZorvCalc calc;
+        TBlockPipeline pipeline(calc);
+        TRecordingMeters meters;
+        pipeline.SetMeterListener(&meters);
+        calc.SetPath(FastestPath());
+        pipeline.SetWorkerPool(&pool);
+        pipeline.SetPoolChosenByTime(false);
+        pipeline.SetStageSplit(stages);
+        calc.Prepare(96000, channels, 0);
+        // A set of input buffers for each block in flight, filled by its work.
+        std::vector<std::vector<double>> inBuf(kSets * channels, std::vector<double>(kBlock));
+        std::vector<std::unique_ptr<TFillInput>> fill;
+        std::vector<std::vector<const double*>> inPtr(kSets);
+        for (std::uint32_t set = 0; set < kSets; ++set) {
+          std::vector<double*> buffers;
+          for (std::uint32_t c = 0; c < channels; ++c)
+            buffers.push_back(inBuf[set * channels + c].data());
+          inPtr[set].assign(buffers.begin(), buffers.end());
+          fill.push_back(std::make_unique<TFillInput>(in, buffers));
+        }
+        TDecoded got;
+        got.Out.assign(channels, std::vector<double>(kBlock * kBlocks));
+        std::uint32_t begun = 0;
+        const auto begin = [&] {
+          const std::uint32_t set = begun % kSets;
+          fill[set]->Start(begun * kBlock, kBlock);
+          pipeline.BeginBlock(inPtr[set].data(), OutAt(got.Out, begun * kBlock).data(), kBlock,
+                              fill[set].get());
+          EXPECT_EQ(pipeline.BlockStaged(pipeline.BlocksInFlight() - 1), stages && workers >= 1);
+          ++begun;
+        };
+        for (std::uint32_t b = 0; b < kBlocks; ++b) {
+          while (begun < kBlocks && begun < b + 3) {
+            begin();
+            pipeline.CancelBlock();
+            --begun;
+            begin();
+          }
+          EXPECT_EQ(pipeline.FinishBlock(), static_cast<std::int32_t>(kBlock)) << "block " << b;
+          if (b == 2) {
+            calc.SetLevel(-17.5);
+            EXPECT_TRUE(pipeline.NewestBlockOutdated());
+            for (; pipeline.BlocksInFlight() > 0; --begun) pipeline.CancelBlock();
+          }
+        }
+        got.Meters = meters.Updates;
+        ExpectSame(got, expected);
+      }
+    }
+  }
+}
+
 // A path changed while blocks are in flight outdates the newest too.
 TEST(BlockPipeline, APathChangeOutdatesTheNewestBlock) {
   const auto in = Inputs(2, 44100, 2000);

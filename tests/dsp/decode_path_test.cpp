@@ -33,7 +33,11 @@ struct TScenario {
   std::uint32_t block;
 };
 
-TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames) {
+// staged: each block planned in two stages and its jobs run in turn, as
+// threads one block apart run them. secondLevelDb: the level from the
+// second half of the blocks on (NaN: none).
+TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames, bool staged = false,
+                double secondLevelDb = std::nan("")) {
   const std::vector<double> inL = test::Programme(s.rate, frames, 101, s.signalLevel);
   const std::vector<double> inR = test::Programme(s.rate, frames, 202, s.signalLevel * 0.7);
   TZorvCalc calc;
@@ -45,11 +49,24 @@ TDecoded Decode(TDecodePath path, const TScenario& s, std::size_t frames) {
   TDecoded out;
   out.left.assign(frames, 0.0);
   out.right.assign(frames, 0.0);
+  TZorvCalc::TBlock block;
   for (std::size_t start = 0; start < frames; start += s.block) {
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(s.block, frames - start));
-    EXPECT_EQ(calc.ProcessBlock(inL.data() + start, s.channels == 2 ? inR.data() + start : nullptr,
-                                out.left.data() + start, out.right.data() + start, n),
-              static_cast<std::int32_t>(n));
+    if (!std::isnan(secondLevelDb) && start >= frames / 2) calc.SetLevel(secondLevelDb);
+    if (!staged) {
+      EXPECT_EQ(
+          calc.ProcessBlock(inL.data() + start, s.channels == 2 ? inR.data() + start : nullptr,
+                            out.left.data() + start, out.right.data() + start, n),
+          static_cast<std::int32_t>(n));
+      continue;
+    }
+    const double* in[] = {inL.data() + start, inR.data() + start};
+    double* outs[] = {out.left.data() + start, out.right.data() + start};
+    EXPECT_TRUE(calc.PlanBlock(block, in, outs, n, 1, true));
+    // Only the fast paths' decode of one or two channels has stages.
+    EXPECT_EQ(block.Staged, path != TDecodePath::Extended && s.debug == 0);
+    for (int job = 0; job < block.Jobs; ++job) calc.DecodeJob(block, job);
+    calc.HandOverMeters(block);
   }
   out.meters = meters.Updates;
   return out;
@@ -115,6 +132,23 @@ TEST_P(FastPath, EveryKernelGivesTheSameBits) {
     ++compared;
   }
   if (compared == 0) GTEST_SKIP() << "needs a processor with AVX2";
+}
+
+// The weighting of a block run apart from the rest (a block ahead, on
+// another thread) changes no bit and no meter, a level changed between
+// blocks included.
+TEST_P(FastPath, TheTwoStagesGiveTheBitsOfTheWholeDecode) {
+  const TScenario s = GetParam();
+  const std::size_t frames = s.rate / 4;
+  for (TDecodePath path : {TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
+    if (!PathSupported(path)) continue;
+    SCOPED_TRACE(std::string(PathName(path)));
+    const TDecoded whole = Decode(path, s, frames, false, s.levelDb - 7.5);
+    const TDecoded staged = Decode(path, s, frames, true, s.levelDb - 7.5);
+    EXPECT_EQ(std::memcmp(staged.left.data(), whole.left.data(), frames * sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(staged.right.data(), whole.right.data(), frames * sizeof(double)), 0);
+    EXPECT_EQ(staged.meters, whole.meters);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, FastPath, testing::ValuesIn(kScenarios),

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -147,6 +148,59 @@ TEST(WorkerPool, ABatchPostedAfterAnotherWaitsForItsJobs) {
         EXPECT_EQ(step->Early.load(), 0) << threads << " threads, job by job " << jobByJob;
         for (const std::atomic<bool>& done : step->Done) EXPECT_TRUE(done.load());
       }
+    }
+  }
+}
+
+// The stages of blocks: a staged batch's second job begins only once its
+// first has finished and the second job of the batch before it has; the
+// first job of the next batch need not wait for the second of this one.
+// Help with a limit runs no job beyond it.
+TEST(WorkerPool, AStagedBatchRunsEachStageAfterTheOneBefore) {
+  struct TBlock {
+    std::atomic<bool> Done[2] = {false, false};
+    const TBlock* Before = nullptr;
+    std::atomic<int> Early{0};
+    TWorkerPool::TBatch Batch;
+    TBlock() {
+      Batch.Count = 2;
+      Batch.Staged = true;
+      Batch.Context = this;
+      Batch.Run = [](void* context, int job) {
+        auto& self = *static_cast<TBlock*>(context);
+        if (job == 1 && !self.Done[0].load()) self.Early.fetch_add(1);
+        if (self.Before != nullptr && !self.Before->Done[job].load()) self.Early.fetch_add(1);
+        std::this_thread::sleep_for(std::chrono::microseconds(job == 0 ? 100 : 300));
+        self.Done[job].store(true);
+      };
+    }
+  };
+  for (unsigned threads : {0u, 1u, 2u}) {
+    SCOPED_TRACE(std::to_string(threads) + " workers");
+    TWorkerPool pool(threads);
+    std::vector<std::unique_ptr<TBlock>> blocks;
+    for (int k = 0; k < 8; ++k) blocks.push_back(std::make_unique<TBlock>());
+    for (int k = 0; k < 8; ++k) {
+      TBlock& block = *blocks[static_cast<std::size_t>(k)];
+      if (k == 0) {
+        pool.Post(block.Batch, true);
+      } else {
+        block.Before = blocks[static_cast<std::size_t>(k - 1)].get();
+        pool.PostAfter(block.Batch, blocks[static_cast<std::size_t>(k - 1)]->Batch, true);
+      }
+      // The first stage on this thread, as a pipeline runs it.
+      pool.Help(block.Batch, 1);
+      if (threads == 0) {
+        EXPECT_TRUE(block.Done[0].load()) << "the first stage is ready: the one before has run";
+        EXPECT_FALSE(block.Done[1].load()) << "beyond the limit";
+      }
+      // Two blocks in flight, the older one finished.
+      if (k >= 1) pool.Wait(blocks[static_cast<std::size_t>(k - 1)]->Batch);
+    }
+    pool.Wait(blocks.back()->Batch);
+    for (const auto& block : blocks) {
+      EXPECT_EQ(block->Early.load(), 0);
+      EXPECT_TRUE(block->Done[0].load() && block->Done[1].load());
     }
   }
 }
