@@ -5,12 +5,14 @@ namespace zorv {
 
 void TPoolChoice::Restart() {
   HaveLast_ = false;
+  WarmUpLeft_ = WarmUpBlocks_;
   Enter(TPhase::TryPool, true);
 }
 
-void TPoolChoice::SetTrial(TClock::duration time, int blocks) {
+void TPoolChoice::SetTrial(TClock::duration time, int blocks, int warmUpBlocks) {
   TrialTime_ = time;
   TrialBlocks_ = blocks;
+  WarmUpBlocks_ = warmUpBlocks;
   Restart();
 }
 
@@ -28,6 +30,13 @@ double TPoolChoice::NsPerFrame() const {
 }
 
 void TPoolChoice::Finished(bool onPool, std::uint32_t frames, TClock::time_point now) {
+  if (WarmUpLeft_ > 0) {
+    --WarmUpLeft_;
+    HaveLast_ = true;
+    LastOnPool_ = onPool;
+    Last_ = now;
+    return;
+  }
   const bool timed = HaveLast_ && LastOnPool_ == onPool && onPool == UsePool_;
   if (timed) {
     Timed_ += now - Last_;

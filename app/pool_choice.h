@@ -24,9 +24,14 @@ class TPoolChoice {
   static constexpr std::chrono::milliseconds kTrialTime{20};
   static constexpr int kTrialBlocks = 8;
   static constexpr int kRunTrials = 30;
+  // The first blocks of a run, on the pool, are timed for neither way: they
+  // fill the pipeline, wake the workers and touch their buffers for the
+  // first time, and would make the pool lose its first trial.
+  static constexpr int kWarmUpBlocks = 8;
 
-  // Other trials than the above (tests take short ones); Restart follows.
-  void SetTrial(TClock::duration time, int blocks);
+  // Other trials than the above (tests take short ones, and no warm-up);
+  // Restart follows.
+  void SetTrial(TClock::duration time, int blocks, int warmUpBlocks = 0);
 
   // A block of frames, decoded on the pool (onPool) or not, was finished at
   // now. The time since the block finished before it counts for its way
@@ -46,6 +51,8 @@ class TPoolChoice {
 
   TClock::duration TrialTime_ = kTrialTime;
   int TrialBlocks_ = kTrialBlocks;
+  int WarmUpBlocks_ = kWarmUpBlocks;
+  int WarmUpLeft_ = kWarmUpBlocks;
   TPhase Phase_ = TPhase::TryPool;
   bool UsePool_ = true;
   // The way the block finished last was decoded, and when; none yet.

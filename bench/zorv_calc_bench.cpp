@@ -152,6 +152,61 @@ BENCHMARK(DecodeChannels)
     ->Repetitions(3)
     ->ReportAggregatesOnly(true);
 
+// Where a stereo block's time goes on the fastest path, one thread: the
+// whole decode of a block against its two stages (the weighting filters; the
+// band split, detectors, expansion and sum), each timed on its own, in the
+// blocks of 16-bit (44.1 kHz) and 24-bit (96 and 192 kHz) files.
+void DecodeStages(benchmark::State& state) {
+  const auto rate = static_cast<std::uint32_t>(state.range(0));
+  const std::uint32_t block = std::min<std::uint32_t>(rate / 10, rate == 44100 ? 4410 : 6400);
+  const std::size_t frames = std::size_t{rate} * kSeconds;
+  const std::vector<double> left = test::Programme(rate, frames, 1);
+  const std::vector<double> right = test::Programme(rate, frames, 2);
+  std::vector<double> outL(block), outR(block);
+  state.SetLabel(std::string(PathName(FastestPath())) + ", stereo, one thread");
+  double whole = 0.0;
+  double weigh = 0.0;
+  double detect = 0.0;
+  using TClock = std::chrono::steady_clock;
+  for (auto _ : state) {
+    for (const bool staged : {false, true}) {
+      TZorvCalc calc;
+      calc.SetPath(FastestPath());
+      calc.Prepare(rate, 2, 0);
+      TZorvCalc::TBlock plan;
+      double* out[2] = {outL.data(), outR.data()};
+      for (std::size_t start = 0; start + block <= frames; start += block) {
+        const double* in[2] = {left.data() + start, right.data() + start};
+        calc.PlanBlock(plan, in, out, block, 1, staged);
+        const auto t0 = TClock::now();
+        calc.DecodeJob(plan, 0);
+        const auto t1 = TClock::now();
+        if (staged) calc.DecodeJob(plan, 1);
+        const auto t2 = TClock::now();
+        (staged ? weigh : whole) += std::chrono::duration<double>(t1 - t0).count();
+        if (staged) detect += std::chrono::duration<double>(t2 - t1).count();
+      }
+      benchmark::DoNotOptimize(outL.data());
+    }
+    state.SetIterationTime(whole);
+  }
+  const double perFrame =
+      1e9 / (static_cast<double>(frames) * static_cast<double>(state.iterations()));
+  state.counters["whole_ns_per_frame"] = whole * perFrame;
+  state.counters["weigh_ns_per_frame"] = weigh * perFrame;
+  state.counters["detect_ns_per_frame"] = detect * perFrame;
+}
+BENCHMARK(DecodeStages)
+    ->Arg(44100)
+    ->Arg(96000)
+    ->Arg(192000)
+    ->ArgName("rate")
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+
 // The pieces, per call.
 void PowerOfTen(benchmark::State& state) {
   double v = -1.0;

@@ -20,7 +20,8 @@ constexpr std::uint32_t kFrames = 4410;
 // and takes the time of that way; records the ways taken.
 class TRun {
  public:
-  explicit TRun(TPoolChoice& choice) : Choice_(choice) {}
+  explicit TRun(TPoolChoice& choice, TClock::time_point start = {})
+      : Choice_(choice), Now_(start) {}
   // Blocks until count more are finished, the pool's and the lone thread's
   // taking these times.
   void Blocks(int count, TClock::duration pool, TClock::duration alone) {
@@ -62,13 +63,12 @@ TEST(PoolChoice, LeavesAPoolSlowerThanOneThreadAndComesBackWhenTheLoadGoes) {
   // A loaded machine: the pool slower than one thread.
   run.Blocks(400, 5ms, 4ms);
   // A trial of the pool (9 blocks with the change-over) after each run of
-  // the lone thread (81 blocks).
+  // the lone thread (kRunTrials trials' time and blocks).
   EXPECT_LE(run.OnPool(300), 4 * (TPoolChoice::kTrialBlocks + 1))
       << "only its trials go to the pool";
   EXPECT_GT(run.OnPool(300), 0) << "the pool is tried again";
   // The load gone: the pool is faster again and is taken at its next trial;
-  // the lone thread then has a trial (9 blocks) once every run of the pool
-  // (101 blocks).
+  // the lone thread then has a trial (9 blocks) once every run of the pool.
   run.Blocks(400, 2ms, 4ms);
   EXPECT_GE(run.OnPool(200), 200 - 2 * (TPoolChoice::kTrialBlocks + 1));
 }
@@ -107,6 +107,30 @@ TEST(PoolChoice, ARestartTimesNothingFromBefore) {
   ASSERT_FALSE(choice.UsePool()) << "the pool's trial is over";
   for (int b = 0; b < 8; ++b) choice.Finished(false, kFrames, now += 1500us);
   EXPECT_TRUE(choice.UsePool()) << "the pool, 1 ms a block against 1.5 ms, is chosen";
+}
+
+// A run's first blocks fill the pipeline and start the workers: slow ones
+// there do not make the pool lose to the lone thread, which is faster only
+// than that start.
+TEST(PoolChoice, TheFirstBlocksOfARunAreNotTimed) {
+  TPoolChoice choice;
+  TClock::time_point now{};
+  for (int b = 0; b < TPoolChoice::kWarmUpBlocks; ++b) {
+    choice.Finished(true, kFrames, now += 50ms);
+  }
+  TRun run(choice, now);
+  run.Blocks(100, 2ms, 3ms);
+  EXPECT_GE(run.OnPool(60), 60) << "the pool, 2 ms a block against 3 ms, is kept";
+  // Without the warm-up, the same start loses the pool its first trial.
+  TPoolChoice unwarmed;
+  unwarmed.SetTrial(TPoolChoice::kTrialTime, TPoolChoice::kTrialBlocks, 0);
+  now = {};
+  for (int b = 0; b < TPoolChoice::kWarmUpBlocks; ++b) {
+    unwarmed.Finished(true, kFrames, now += 50ms);
+  }
+  TRun cold(unwarmed, now);
+  cold.Blocks(100, 2ms, 3ms);
+  EXPECT_EQ(cold.OnPool(60), 0);
 }
 
 }  // namespace
