@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,9 +49,11 @@ std::vector<double*> OutAt(std::vector<std::vector<double>>& signals, std::size_
 }
 
 // Decodes in blocks, the decoder alone (pool null) or through a pipeline
-// on pool, each block waited for.
+// on pool, each block waited for; the level goes to levelDb from block
+// levelFrom on, when given.
 TDecoded Decode(TDecodePath path, std::uint32_t rate, const std::vector<std::vector<double>>& in,
-                std::uint32_t block, TWorkerPool* pool = nullptr) {
+                std::uint32_t block, TWorkerPool* pool = nullptr,
+                std::optional<std::uint32_t> levelFrom = {}, double levelDb = 0.0) {
   const auto channels = static_cast<std::uint32_t>(in.size());
   const std::size_t frames = in.front().size();
   TZorvCalc calc;
@@ -65,6 +68,7 @@ TDecoded Decode(TDecodePath path, std::uint32_t rate, const std::vector<std::vec
   for (std::vector<double>& channel : out.Out) channel.assign(frames, 0.0);
   for (std::size_t start = 0; start < frames; start += block) {
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block, frames - start));
+    if (levelFrom && start == *levelFrom * std::size_t{block}) calc.SetLevel(levelDb);
     const std::vector<const double*> inBlock = At(in, start);
     const std::vector<double*> outBlock = OutAt(out.Out, start);
     const std::int32_t done = pool != nullptr
@@ -334,22 +338,7 @@ TEST(BlockPipelineThreads, BlocksCancelledAndBegunAgainDecodeAsThePlainOrder) {
   const auto in = Inputs(3, 44100, kBlock * kBlocks);
   for (TDecodePath path : {TDecodePath::Extended, FastestPath()}) {
     // The plan: the level goes to -17.5 dB from block 3 on.
-    TDecoded expected;
-    {
-      TZorvCalc calc;
-      TRecordingMeters meters;
-      calc.SetMeterListener(&meters);
-      calc.SetPath(path);
-      calc.Prepare(44100, 3, 0);
-      expected.Out.assign(3, std::vector<double>(kBlock * kBlocks));
-      for (std::uint32_t b = 0; b < kBlocks; ++b) {
-        if (b == 3) calc.SetLevel(-17.5);
-        ASSERT_EQ(calc.ProcessBlock(At(in, b * kBlock).data(),
-                                    OutAt(expected.Out, b * kBlock).data(), kBlock),
-                  static_cast<std::int32_t>(kBlock));
-      }
-      expected.Meters = meters.Updates;
-    }
+    const TDecoded expected = Decode(path, 44100, in, kBlock, nullptr, 3, -17.5);
     // 3: two workers, and blocks that change between the pool and the
     // caller's thread as often as the pool's choice can make them.
     for (const int workers : {-1, 0, 2, 3}) {
@@ -411,22 +400,7 @@ TEST(BlockPipelineThreads, StagedBlocksDecodeAsThePlainOrder) {
   constexpr std::uint32_t kSets = TBlockPipeline::kMaxBlocksInFlight;
   for (const std::uint32_t channels : {1u, 2u}) {
     const auto in = Inputs(channels, 96000, kBlock * kBlocks);
-    TDecoded expected;
-    {
-      TZorvCalc calc;
-      TRecordingMeters meters;
-      calc.SetMeterListener(&meters);
-      calc.SetPath(FastestPath());
-      calc.Prepare(96000, channels, 0);
-      expected.Out.assign(channels, std::vector<double>(kBlock * kBlocks));
-      for (std::uint32_t b = 0; b < kBlocks; ++b) {
-        if (b == 3) calc.SetLevel(-17.5);
-        ASSERT_EQ(calc.ProcessBlock(At(in, b * kBlock).data(),
-                                    OutAt(expected.Out, b * kBlock).data(), kBlock),
-                  static_cast<std::int32_t>(kBlock));
-      }
-      expected.Meters = meters.Updates;
-    }
+    const TDecoded expected = Decode(FastestPath(), 96000, in, kBlock, nullptr, 3, -17.5);
     for (const unsigned workers : {0u, 1u, 2u}) {
       for (const bool stages : {true, false}) {
         SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(workers) +
