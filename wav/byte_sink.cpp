@@ -20,20 +20,29 @@ namespace {
 // Writes n bytes, going on after partial writes and interrupted calls; the
 // count the descriptor took, short on the first error, whose number goes to
 // error.
-std::size_t WriteAll(int fd, const void* data, std::size_t n, int& error) {
-  const auto* bytes = static_cast<const std::uint8_t*>(data);
+// Calls move(done), a read or write of the bytes from done on, until n bytes
+// are moved; returns how many were, with the system's reason in error when
+// fewer (whenNothing where a call moved nothing without one).
+template <typename TMove>
+std::size_t MoveAll(std::size_t n, int& error, int whenNothing, TMove move) {
   std::size_t done = 0;
   while (done < n) {
-    const ssize_t put = ::write(fd, bytes + done, n - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      // A write that takes nothing without an error only happens on a full device.
-      error = put < 0 ? errno : ENOSPC;
+    const ssize_t moved = move(done);
+    if (moved < 0 && errno == EINTR) continue;
+    if (moved <= 0) {
+      error = moved < 0 ? errno : whenNothing;
       break;
     }
-    done += static_cast<std::size_t>(put);
+    done += static_cast<std::size_t>(moved);
   }
   return done;
+}
+
+std::size_t WriteAll(int fd, const void* data, std::size_t n, int& error) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  // A write that takes nothing without an error only happens on a full device.
+  return MoveAll(n, error, ENOSPC,
+                 [&](std::size_t done) { return ::write(fd, bytes + done, n - done); });
 }
 
 class TFileSink final : public TByteSink {
@@ -117,28 +126,14 @@ class TFileSink final : public TByteSink {
   }
 
   bool ReadAt(std::uint64_t at, std::uint8_t* data, std::size_t n) {
-    for (std::size_t done = 0; done < n;) {
-      const ssize_t got = ::pread(Fd_, data + done, n - done, static_cast<off_t>(at + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        Error_ = got < 0 ? errno : EIO;
-        return false;
-      }
-      done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return MoveAll(n, Error_, EIO, [&](std::size_t done) {
+             return ::pread(Fd_, data + done, n - done, static_cast<off_t>(at + done));
+           }) == n;
   }
   bool WriteAt(std::uint64_t at, const std::uint8_t* data, std::size_t n) {
-    for (std::size_t done = 0; done < n;) {
-      const ssize_t put = ::pwrite(Fd_, data + done, n - done, static_cast<off_t>(at + done));
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) {
-        Error_ = put < 0 ? errno : EIO;
-        return false;
-      }
-      done += static_cast<std::size_t>(put);
-    }
-    return true;
+    return MoveAll(n, Error_, EIO, [&](std::size_t done) {
+             return ::pwrite(Fd_, data + done, n - done, static_cast<off_t>(at + done));
+           }) == n;
   }
 
   int Fd_;
