@@ -206,32 +206,45 @@ constexpr int ReachableCurvePoints() {
 constexpr int kReachableCurvePoints = ReachableCurvePoints();
 static_assert(kReachableCurvePoints > kCurveFirstStep);
 
+// The value of the interval of breakpoints [Lo, Hi) that holds each lane's
+// level, given that the level lies above breakpoint Lo (or Lo is the first):
+// the last breakpoint the level lies above wins. The breakpoints ascend, so
+// a level above one lies above all before it, and halving the interval at
+// each select gives that value with log2(Hi - Lo) selects in a row instead
+// of one select per breakpoint.
+template <int Lo, int Hi, typename Values>
+ZORV_LANE_INLINE V IntervalValue(const std::array<I, detector::kCurvePoints>& above,
+                                 const Values& value) {
+  if constexpr (Hi - Lo == 1) {
+    return value(Lo);
+  } else {
+    constexpr int kMid = Lo + (Hi - Lo + 1) / 2;
+    return L::Select(above[kMid], IntervalValue<kMid, Hi>(above, value),
+                     IntervalValue<Lo, kMid>(above, value));
+  }
+}
+
 // Charge step (volts per sample) of each lane's curve for the lane's detector
-// level. The interval is found by selects over the ascending breakpoints (the
-// last one below the level wins): no per-lane loads, short dependency chains.
-// On the staircase the step is the curve's own, divided by rate and
-// capacitance beforehand as the reference divides it; between breakpoints
-// the interpolated current is scaled by 1 / (rate x capacitance).
+// level. The interval is found by selects over the ascending breakpoints: no
+// per-lane loads, short dependency chains. On the staircase the step is the
+// curve's own, divided by rate and capacitance beforehand as the reference
+// divides it; between breakpoints the interpolated current is scaled by
+// 1 / (rate x capacitance).
 ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, V chargeScale) {
   const V d = level - kCurveOffset;
-  V current = L::Load(curves.Current[0]);
-  V slope = L::Load(curves.Slope[0]);
-  V breakpoint = L::Splat(static_cast<double>(detector::kCurveBreakpoint[0]));
-  for (int j = 1; j < kCurveFirstStep; ++j) {
-    const I above = level > kLevelThreshold[j];
-    current = L::Select(above, L::Load(curves.Current[j]), current);
-    slope = L::Select(above, L::Load(curves.Slope[j]), slope);
-    breakpoint =
-        L::Select(above, L::Splat(static_cast<double>(detector::kCurveBreakpoint[j])), breakpoint);
-  }
+  std::array<I, detector::kCurvePoints> above{};
+  for (int j = 0; j < kReachableCurvePoints; ++j) above[j] = level > kLevelThreshold[j];
+  const V current =
+      IntervalValue<0, kCurveFirstStep>(above, [&](int j) { return L::Load(curves.Current[j]); });
+  const V slope =
+      IntervalValue<0, kCurveFirstStep>(above, [&](int j) { return L::Load(curves.Slope[j]); });
+  const V breakpoint = IntervalValue<0, kCurveFirstStep>(
+      above, [](int j) { return L::Splat(static_cast<double>(detector::kCurveBreakpoint[j])); });
   const V interpolated = Fma((d - breakpoint) * kCurveInterpolation, slope, current);
-  V step = L::Load(curves.Charge[kCurveFirstStep]);
-  for (int j = kCurveFirstStep + 1; j < kReachableCurvePoints; ++j) {
-    step = L::Select(level > kLevelThreshold[j], L::Load(curves.Charge[j]), step);
-  }
-  const V rising =
-      L::Select(level > kLevelThreshold[kCurveFirstStep], step, interpolated * chargeScale);
-  return (V)((I)rising & (level > kLevelThreshold[0]));
+  const V step = IntervalValue<kCurveFirstStep, kReachableCurvePoints>(
+      above, [&](int j) { return L::Load(curves.Charge[j]); });
+  const V rising = L::Select(above[kCurveFirstStep], step, interpolated * chargeScale);
+  return (V)((I)rising & above[0]);
 }
 
 // The gain factor 10^(-v / 3.64) of control voltages v, to within 1.5 units in
