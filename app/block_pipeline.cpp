@@ -65,7 +65,7 @@ void TBlockPipeline::RunJob(TPlan& plan, int job) {
   const int channels = plan.Block.JobChannels(job);
   const fast::TLaneStage stage = plan.Block.JobStage(job);
   // The input is filled for the first stage; the second reads it.
-  if (plan.Work != nullptr && stage != fast::TLaneStage::Detect) {
+  if (plan.Work != nullptr && fast::Weighs(stage)) {
     plan.Work->BeforeChannels(first, channels);
   }
   if (plan.KeepsState) {

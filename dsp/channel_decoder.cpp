@@ -41,6 +41,28 @@ void UnpackSectionState(const fast::TLaneSection& lanes, int lane, TFilterSectio
   s.Y2 = lanes.Y2[lane];
 }
 
+// Each weighting section of a band's generator beside the lanes that hold
+// it: f(lanes, section).
+template <typename Lanes, typename Generator, typename F>
+void ForEachWeightingSection(Lanes& st, Generator& g, F f) {
+  f(st.Filter1, g.Filter1);
+  f(st.Filter2, g.Filter2);
+  f(st.Filter3, g.Filter3);
+  f(st.Filter4, g.Filter4);
+  f(st.Filter5, g.Filter5);
+}
+
+// Each value of a band's detector that changes as it runs, beside the lanes
+// that hold it: f(lanes, value).
+template <typename Lanes, typename Generator, typename F>
+void ForEachDetectorValue(Lanes& st, Generator& g, F f) {
+  f(st.ChargeStep, g.ChargeStep);
+  f(st.Voltage, g.Voltage);
+  f(st.RectifierInput, g.RectifierInput);
+  f(st.RectifierLevel, g.RectifierLevel);
+  f(st.GainFactor, g.GainFactor);
+}
+
 // The band's second split stage, or the pass-through that band D's lane runs
 // (its result is not used).
 const TFilterSection& SplitStage2(const TFilterSection* split, int band) {
@@ -115,11 +137,9 @@ void TChannelDecoder::PackCoefficients() {
     PackSectionCoefficients(st.Split1, band, Split[kSplitStage1[band]]);
     PackSectionCoefficients(st.Split2, band, SplitStage2(Split, band));
     const TControlSignalGenerator& g = Generator[band];
-    PackSectionCoefficients(st.Filter1, band, g.Filter1);
-    PackSectionCoefficients(st.Filter2, band, g.Filter2);
-    PackSectionCoefficients(st.Filter3, band, g.Filter3);
-    PackSectionCoefficients(st.Filter4, band, g.Filter4);
-    PackSectionCoefficients(st.Filter5, band, g.Filter5);
+    ForEachWeightingSection(st, g, [band](fast::TLaneSection& lanes, const TFilterSection& f) {
+      PackSectionCoefficients(lanes, band, f);
+    });
     st.ChargeScale[band] = Store(1.0L / g.SampleRate / g.Capacitance);
     st.VoltageMax[band] = g.VoltageMax;
     st.VoltageMin[band] = g.VoltageMin;
@@ -139,51 +159,36 @@ void TChannelDecoder::PackCoefficients() {
 
 void TChannelDecoder::PackLanes(fast::TLaneStage stage) {
   if (!LaneCoefficientsLoaded_) PackCoefficients();
-  const bool weighting = stage != fast::TLaneStage::Detect;
-  const bool detector = stage != fast::TLaneStage::Weigh;
   fast::TLaneChannel& st = Lanes;
   for (int band = 0; band < kBands; ++band) {
     const TControlSignalGenerator& g = Generator[band];
-    if (weighting) {
-      PackSectionState(st.Filter1, band, g.Filter1);
-      PackSectionState(st.Filter2, band, g.Filter2);
-      PackSectionState(st.Filter3, band, g.Filter3);
-      PackSectionState(st.Filter4, band, g.Filter4);
-      PackSectionState(st.Filter5, band, g.Filter5);
+    if (fast::Weighs(stage)) {
+      ForEachWeightingSection(st, g, [band](fast::TLaneSection& lanes, const TFilterSection& f) {
+        PackSectionState(lanes, band, f);
+      });
     }
-    if (detector) {
+    if (fast::Detects(stage)) {
       PackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
       PackSectionState(st.Split2, band, SplitStage2(Split, band));
-      st.ChargeStep[band] = g.ChargeStep;
-      st.Voltage[band] = g.Voltage;
-      st.RectifierInput[band] = g.RectifierInput;
-      st.RectifierLevel[band] = g.RectifierLevel;
-      st.GainFactor[band] = g.GainFactor;
+      ForEachDetectorValue(st, g, [band](auto& lanes, double value) { lanes[band] = value; });
     }
   }
 }
 
 void TChannelDecoder::UnpackLanes(fast::TLaneStage stage) {
-  const bool weighting = stage != fast::TLaneStage::Detect;
-  const bool detector = stage != fast::TLaneStage::Weigh;
   const fast::TLaneChannel& st = Lanes;
   for (int band = 0; band < kBands; ++band) {
     TControlSignalGenerator& g = Generator[band];
-    if (weighting) {
-      UnpackSectionState(st.Filter1, band, g.Filter1);
-      UnpackSectionState(st.Filter2, band, g.Filter2);
-      UnpackSectionState(st.Filter3, band, g.Filter3);
-      UnpackSectionState(st.Filter4, band, g.Filter4);
-      UnpackSectionState(st.Filter5, band, g.Filter5);
+    if (fast::Weighs(stage)) {
+      ForEachWeightingSection(st, g, [band](const fast::TLaneSection& lanes, TFilterSection& f) {
+        UnpackSectionState(lanes, band, f);
+      });
     }
-    if (detector) {
+    if (fast::Detects(stage)) {
       UnpackSectionState(st.Split1, band, Split[kSplitStage1[band]]);
       if (kSplitStage2[band] >= 0) UnpackSectionState(st.Split2, band, Split[kSplitStage2[band]]);
-      g.ChargeStep = st.ChargeStep[band];
-      g.Voltage = st.Voltage[band];
-      g.RectifierInput = st.RectifierInput[band];
-      g.RectifierLevel = st.RectifierLevel[band];
-      g.GainFactor = st.GainFactor[band];
+      ForEachDetectorValue(st, g,
+                           [band](const auto& lanes, double& value) { value = lanes[band]; });
       g.ForgetGainVoltage();
     }
   }

@@ -439,8 +439,8 @@ std::array<Part, G> LoadParts(const zorv::fast::TLaneBlock& block) {
 template <int G, bool Cube, zorv::fast::TLaneStage Stage>
 void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   using zorv::fast::TLaneStage;
-  constexpr bool kWeighs = Stage != TLaneStage::Detect;
-  constexpr bool kDetects = Stage != TLaneStage::Weigh;
+  constexpr bool kWeighs = zorv::fast::Weighs(Stage);
+  constexpr bool kDetects = zorv::fast::Detects(Stage);
   constexpr std::uint32_t kMeterInterval = detector::kMeterInterval;
   auto chain = LoadParts < TWeighChain, kWeighs ? G : 0 > (block);
   auto detector = LoadParts < TBandDetector, kDetects ? G : 0 > (block);

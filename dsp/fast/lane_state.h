@@ -75,6 +75,14 @@ struct alignas(32) TLaneChannel {
 // exactly what Whole gives. Each stage reads and writes only its own part of
 // a channel's state, so the two may run at once on consecutive blocks.
 enum class TLaneStage : std::uint8_t { Whole, Weigh, Detect };
+// Whether a stage runs the weighting filters; whether it runs the band
+// split, the detectors, the expansion and the sum.
+constexpr bool Weighs(TLaneStage stage) {
+  return stage != TLaneStage::Detect;
+}
+constexpr bool Detects(TLaneStage stage) {
+  return stage != TLaneStage::Weigh;
+}
 
 // What one kernel call decodes: Count frames of Channels channels, side by
 // side, each with its own state, input and output.
