@@ -200,11 +200,13 @@ TRunResult TDecodeRun::Decode() {
 
   // The checksums as the blocks are read and written: no second pass.
   if (Settings_.Digests) {
+    Md5_.emplace();
+    InputMd5_.emplace();
     run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
-      Md5_.Update(data, size);
+      Md5_->Update(data, size);
     };
     run.Reader().OnBufferReady = [this](const std::uint8_t* data, std::uint32_t size) {
-      InputMd5_.Update(data, size);
+      InputMd5_->Update(data, size);
     };
   }
   run.SetDebugChannel(Settings_.DebugBand);
@@ -247,7 +249,7 @@ TRunResult TDecodeRun::Decode() {
   result.ElapsedMs = run.ElapsedTime();
   result.Notes = run.Notes();
   result.Warnings = run.Warnings();
-  if (Settings_.Digests) result.InputMd5 = HexDigest(InputMd5_.Digest());
+  if (Settings_.Digests) result.InputMd5 = HexDigest(InputMd5_->Digest());
   result.Container = run.OutputContainer();
   if (result.Status == TRunStatus::WriteError) {
     // Past 4 GiB the output is RF64: a size is never the reason.
@@ -268,7 +270,7 @@ void TDecodeRun::Commit(TRunResult& result, bool keep) {
     return;
   }
   if (result.Status == TRunStatus::Done) {
-    if (Settings_.Digests) result.Md5 = HexDigest(Md5_.Digest());
+    if (Settings_.Digests) result.Md5 = HexDigest(Md5_->Digest());
     if (OutputStream_) return;
     if (!Output_.Commit(Settings_.ReplaceOutput)) {
       result.CommitErrno = Output_.Error();
@@ -279,7 +281,7 @@ void TDecodeRun::Commit(TRunResult& result, bool keep) {
     result.Kept = OutputName_;
   } else if (result.Status == TRunStatus::Aborted) {
     // Stopped: what was decoded is a complete file under the partial name.
-    if (Settings_.Digests) result.Md5 = HexDigest(Md5_.Digest());
+    if (Settings_.Digests) result.Md5 = HexDigest(Md5_->Digest());
     result.Partial = true;
     if (OutputStream_) return;
     const std::string partial = PartialName(OutputName_);

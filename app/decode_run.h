@@ -150,8 +150,10 @@ class TDecodeRun {
   bool InputStream_ = false;
   bool OutputStream_ = false;
   bool OutputOpen_ = false;
-  TMd5 Md5_;
-  TMd5 InputMd5_;
+  // Made only for a run that reports digests: setting up the digest library
+  // is a noticeable share of a short run.
+  std::optional<TMd5> Md5_;
+  std::optional<TMd5> InputMd5_;
   std::function<void(const TProcessingRun&)> BlockCallback_;
   std::atomic<bool> Stop_{false};
   const std::atomic<bool>* ExternalStop_ = nullptr;
