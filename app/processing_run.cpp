@@ -254,17 +254,22 @@ void TProcessingRun::AllocateBuffers() {
   // Channel 2's output exists for a mono input too: the debug output.
   const std::size_t outputs = Channels_ < 2 ? 2 : Channels_;
   const std::size_t readBytes = std::max<std::size_t>(kWavBufferBytes, frames * BytesPerFrame_);
+  // One buffer for every slot, each slot's samples and bytes read on whole
+  // cache lines. Zeroed: a short last block is decoded whole, and the frames
+  // behind its data must not be indeterminate values.
+  const std::size_t sampleBytes = (Channels_ + outputs) * frames * sizeof(double);
+  const std::size_t slotBytes = sampleBytes + (readBytes + 63) / 64 * 64;
+  SlotBuffers_ = TPageBuffer(slotBytes * Slots_.size());
+  std::byte* place = SlotBuffers_.Data();
   for (TBlockSlot& slot : Slots_) {
     slot.Run = this;
-    // Zeroed: a short last block is decoded whole, and the frames behind its
-    // data must not be indeterminate values.
-    slot.Samples = std::make_unique<double[]>((Channels_ + outputs) * frames);
     slot.In.resize(Channels_);
     slot.Out.resize(outputs);
-    double* next = slot.Samples.get();
+    auto* next = reinterpret_cast<double*>(place);
     for (double*& in : slot.In) in = std::exchange(next, next + frames);
     for (double*& out : slot.Out) out = std::exchange(next, next + frames);
-    slot.Read.assign(readBytes, 0);
+    slot.Read = {reinterpret_cast<std::uint8_t*>(place + sampleBytes), readBytes};
+    place += slotBytes;
     slot.Len = 0;
     slot.FirstByte = 0;
     slot.Previous = nullptr;
@@ -277,11 +282,11 @@ void TProcessingRun::AllocateBuffers() {
 
 void TProcessingRun::ReleaseBuffers() {
   for (TBlockSlot& slot : Slots_) {
-    slot.Samples.reset();
     slot.In.clear();
     slot.Out.clear();
     slot.Read = {};
   }
+  SlotBuffers_ = {};
   BuffersAllocated_ = false;
 }
 

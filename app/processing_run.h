@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "app/run_warning.h"
 #include "app/sample_conversion.h"
 #include "dsp/block_work.h"
+#include "dsp/page_buffer.h"
 #include "dsp/zorv_calc.h"
 #include "wav/md5.h"
 #include "wav/output_layout.h"
@@ -196,12 +198,11 @@ class TProcessingRun {
   // doubles.
   struct TBlockSlot final : TBlockWork {
     const TProcessingRun* Run = nullptr;
-    std::unique_ptr<double[]> Samples;
-    std::vector<double*> In;         // per channel of the input
-    std::vector<double*> Out;        // per channel, at least two
-    std::vector<std::uint8_t> Read;  // the bytes read, in whole frames
-    std::uint32_t Len = 0;           // data bytes of the block
-    std::uint32_t Frames = 0;        // frames split, a cut-short last one counted
+    std::vector<double*> In;       // per channel of the input
+    std::vector<double*> Out;      // per channel, at least two
+    std::span<std::uint8_t> Read;  // the bytes read, in whole frames
+    std::uint32_t Len = 0;         // data bytes of the block
+    std::uint32_t Frames = 0;      // frames split, a cut-short last one counted
     std::uint64_t FirstByte = 0;
     // The block before, whose input a short last block keeps behind its
     // frames; null for the first.
@@ -268,7 +269,8 @@ class TProcessingRun {
   std::uint64_t BlockFirstByte_ = 0;
 
   std::array<TBlockSlot, kSlots> Slots_;
-  int Hand_ = 0;  // the slot of the block in hand
+  TPageBuffer SlotBuffers_;  // every slot's samples and bytes read
+  int Hand_ = 0;             // the slot of the block in hand
   bool BuffersAllocated_ = false;
 };
 

@@ -72,7 +72,8 @@ bool TZorvCalc::PlanBlock(TBlock& block, const double* const* in, double* const*
 }
 
 double* TZorvCalc::TBlock::WeightedOf(int channel) {
-  return Weighted.data() + static_cast<std::size_t>(channel) * Count * kBands;
+  return reinterpret_cast<double*>(Weighted.Data()) +
+         static_cast<std::size_t>(channel) * Count * kBands;
 }
 
 bool TZorvCalc::PlanChannels(TBlock& block, int channels, const double* const* in,
@@ -114,7 +115,8 @@ bool TZorvCalc::PlanChannels(TBlock& block, int channels, const double* const* i
     block.ChannelsPerJob = channels;
     block.Jobs = 2;
     const std::size_t size = static_cast<std::size_t>(channels) * count * kBands;
-    if (block.Weighted.size() < size) block.Weighted.resize(size);
+    if (block.Weighted.Size() < size * sizeof(double))
+      block.Weighted = TPageBuffer(size * sizeof(double));
   }
   return true;
 }

@@ -16,6 +16,7 @@
 #include "dsp/decode_path.h"
 #include "dsp/detector_constants.h"
 #include "dsp/meter_listener.h"
+#include "dsp/page_buffer.h"
 
 namespace zorv {
 
@@ -78,7 +79,7 @@ class TZorvCalc {
     bool Staged = false;
     // What a staged block's first stage hands the second: per channel,
     // Count x kBands doubles of weighted input from WeightedOf(channel).
-    std::vector<double> Weighted;
+    TPageBuffer Weighted;
 
     // The channels are shared out evenly: the first Channels % Jobs jobs
     // take one channel more than the others. Each stage takes them all.
