@@ -3,9 +3,12 @@
 
 #include <utility>
 
+#include "app/run_delay.h"
+
 namespace zorv {
 
 TBlockPipeline::TBlockPipeline(TZorvCalc& decoder) : Decoder_(decoder) {
+  Choice_.SetRunDelay(ProcessRunDelay);
   for (TPlan& plan : Plans_) plan.Owner = this;
 }
 

@@ -5,6 +5,7 @@ namespace zorv {
 
 void TPoolChoice::Restart() {
   HaveLast_ = false;
+  DelayAtStart_.reset();
   WarmUpLeft_ = WarmUpBlocks_;
   Enter(TPhase::TryPool, true);
 }
@@ -29,6 +30,17 @@ double TPoolChoice::NsPerFrame() const {
   return static_cast<double>(ns) / static_cast<double>(Frames_ > 0 ? Frames_ : 1);
 }
 
+bool TPoolChoice::Contended(TClock::time_point now) const {
+  if (!DelayAtStart_ || !RunDelay_) return true;
+  const std::optional<std::chrono::nanoseconds> delay = RunDelay_();
+  if (!delay) return true;
+  const auto waited = *delay - *DelayAtStart_;
+  const auto span = std::chrono::duration_cast<std::chrono::nanoseconds>(now - PhaseStart_);
+  // A thread gone meanwhile takes its wait out of the sum: not known.
+  if (waited.count() < 0 || span.count() <= 0) return true;
+  return static_cast<double>(waited.count()) >= kContendedShare * static_cast<double>(span.count());
+}
+
 void TPoolChoice::Finished(bool onPool, std::uint32_t frames, TClock::time_point now) {
   if (WarmUpLeft_ > 0) {
     --WarmUpLeft_;
@@ -38,6 +50,10 @@ void TPoolChoice::Finished(bool onPool, std::uint32_t frames, TClock::time_point
     return;
   }
   const bool timed = HaveLast_ && LastOnPool_ == onPool && onPool == UsePool_;
+  if (timed && Blocks_ == 0 && Phase_ == TPhase::TryPool) {
+    PhaseStart_ = now;
+    DelayAtStart_ = RunDelay_ ? RunDelay_() : std::nullopt;
+  }
   if (timed) {
     Timed_ += now - Last_;
     Frames_ += frames;
@@ -53,6 +69,11 @@ void TPoolChoice::Finished(bool onPool, std::uint32_t frames, TClock::time_point
   switch (Phase_) {
     case TPhase::TryPool:
       PoolNsPerFrame_ = NsPerFrame();
+      if (!Contended(now)) {
+        ChosenNsPerFrame_ = PoolNsPerFrame_;
+        Enter(TPhase::Run, true);
+        return;
+      }
       Enter(TPhase::TryAlone, false);
       return;
     case TPhase::TryAlone: {

@@ -6,11 +6,19 @@
 // the pool can then be slower than one thread. Neither is assumed: the run
 // times a stretch of blocks each way, keeps to the faster, and times the
 // other way again now and then, since the load of a machine changes.
+// Where the system says how long the run's threads waited for a core, a
+// pool whose threads did not wait during its first trial is kept without a
+// trial alone at the start: the lone thread can only be faster on cores
+// shared with others, and its trial is a tenth of a short run. The trials
+// after each run of the pool stay.
 // Decides only which thread decodes; the output is the same either way.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <utility>
 
 namespace zorv {
 
@@ -28,6 +36,15 @@ class TPoolChoice {
   // fill the pipeline, wake the workers and touch their buffers for the
   // first time, and would make the pool lose its first trial.
   static constexpr int kWarmUpBlocks = 8;
+  // The pool's threads count as waiting for cores when, together, they
+  // waited this share of a trial's time or more.
+  static constexpr double kContendedShare = 0.25;
+
+  // The time the run's threads have waited for a core so far, summed over
+  // them (ProcessRunDelay); none where unknown. Without it (the default)
+  // the lone thread is always tried.
+  using TRunDelay = std::function<std::optional<std::chrono::nanoseconds>()>;
+  void SetRunDelay(TRunDelay runDelay) { RunDelay_ = std::move(runDelay); }
 
   // Other trials than the above (tests take short ones, and no warm-up);
   // Restart follows.
@@ -48,6 +65,9 @@ class TPoolChoice {
   void Enter(TPhase phase, bool usePool);
   // The time per frame of the blocks timed in this phase.
   double NsPerFrame() const;
+  // Whether the threads waited for cores while this phase was timed (or
+  // that is not known).
+  bool Contended(TClock::time_point now) const;
 
   TClock::duration TrialTime_ = kTrialTime;
   int TrialBlocks_ = kTrialBlocks;
@@ -63,6 +83,10 @@ class TPoolChoice {
   TClock::duration Timed_{};
   std::uint64_t Frames_ = 0;
   int Blocks_ = 0;
+  TRunDelay RunDelay_;
+  // When the phase's first timed block finished, and the threads' wait then.
+  TClock::time_point PhaseStart_{};
+  std::optional<std::chrono::nanoseconds> DelayAtStart_;
   // The pool's trial at the start; then the way chosen, in its last run.
   double PoolNsPerFrame_ = 0;
   double ChosenNsPerFrame_ = 0;

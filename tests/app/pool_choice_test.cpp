@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace zorv {
@@ -131,6 +133,51 @@ TEST(PoolChoice, TheFirstBlocksOfARunAreNotTimed) {
   TRun cold(unwarmed, now);
   cold.Blocks(100, 2ms, 3ms);
   EXPECT_EQ(cold.OnPool(60), 0);
+}
+
+// Told how long its threads waited for cores, the choice keeps a pool that
+// did not wait without a trial alone at the start, and tries the lone
+// thread first when the threads waited, or when the wait is unknown. The
+// trials after each run of the pool stay.
+TEST(PoolChoice, AnIdleMachineKeepsThePoolWithoutATrialAloneAtTheStart) {
+  // The threads wait this share of the time that passes.
+  const auto choiceWaiting = [](double share, TClock::time_point& now) {
+    auto choice = std::make_unique<TPoolChoice>();
+    choice->SetRunDelay([share, &now]() -> std::optional<std::chrono::nanoseconds> {
+      return std::chrono::nanoseconds(static_cast<long long>(
+          share * static_cast<double>(now.time_since_epoch() / std::chrono::nanoseconds(1))));
+    });
+    choice->SetTrial(TPoolChoice::kTrialTime, TPoolChoice::kTrialBlocks, 0);
+    return choice;
+  };
+  const auto firstAlone = [](TPoolChoice& choice, TClock::time_point& now) {
+    for (int b = 0; b < 40; ++b) {
+      const bool onPool = choice.UsePool();
+      choice.Finished(onPool, kFrames, now += 2ms);
+      if (!onPool) return b;
+    }
+    return -1;
+  };
+  TClock::time_point now{};
+  auto idle = choiceWaiting(0.05, now);
+  EXPECT_EQ(firstAlone(*idle, now), -1) << "the pool kept";
+  // A run of the pool later, the lone thread is tried all the same.
+  TRun run(*idle, now);
+  run.Blocks(400, 2ms, 4ms);
+  EXPECT_LT(run.OnPool(400), 400);
+
+  now = {};
+  auto busy = choiceWaiting(0.5, now);
+  const int alone = firstAlone(*busy, now);
+  // Right after the pool's trial: its time in 2 ms blocks, behind a first
+  // block that is not timed.
+  EXPECT_EQ(alone, static_cast<int>(TPoolChoice::kTrialTime / 2ms) + 1);
+
+  now = {};
+  TPoolChoice unknown;
+  unknown.SetRunDelay([] { return std::optional<std::chrono::nanoseconds>(); });
+  unknown.SetTrial(TPoolChoice::kTrialTime, TPoolChoice::kTrialBlocks, 0);
+  EXPECT_GE(firstAlone(unknown, now), 0) << "the lone thread tried";
 }
 
 }  // namespace
