@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/block_pipeline.h"
+#include "app/sample_conversion.h"
 #include "dsp/charge_current.h"
 #include "dsp/control_signal_generator.h"
 #include "dsp/decode_path.h"
@@ -251,6 +252,54 @@ void GeneratorStep(benchmark::State& state) {
   }
 }
 BENCHMARK(GeneratorStep);
+
+// The conversions around the decoder for 24 channels of 24-bit samples, per
+// sample: a block of the file's bytes split into the channels' doubles, job
+// by job of four channels as the pool's threads split them, and the decoded
+// doubles merged into the output's bytes with the peak and clip count.
+constexpr std::uint32_t kConversionChannels = 24;
+constexpr std::uint32_t kConversionFrames = 4800;
+
+std::vector<double> ConversionSamples() {
+  std::vector<double> samples(kConversionChannels * kConversionFrames);
+  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = 0.9 * std::sin(0.001 * i);
+  return samples;
+}
+
+void SplitChannelsOf24(benchmark::State& state) {
+  const TFrameLayout layout{TSampleFormat::Int24, kConversionChannels};
+  std::vector<std::uint8_t> bytes(kConversionFrames * layout.BytesPerFrame());
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  std::vector<double> samples = ConversionSamples();
+  std::vector<double*> channels;
+  for (std::uint32_t c = 0; c < kConversionChannels; ++c)
+    channels.push_back(samples.data() + c * kConversionFrames);
+  const auto len = static_cast<std::uint32_t>(bytes.size());
+  for (auto _ : state) {
+    for (std::uint32_t first = 0; first < kConversionChannels; first += 4)
+      SplitChannels(bytes.data(), len, layout, first, 4, channels.data());
+    benchmark::DoNotOptimize(samples.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kConversionChannels * kConversionFrames);
+}
+BENCHMARK(SplitChannelsOf24);
+
+void MergeChannelsOf24(benchmark::State& state) {
+  const TFrameLayout layout{TSampleFormat::Int24, kConversionChannels};
+  std::vector<std::uint8_t> bytes(kConversionFrames * layout.BytesPerFrame());
+  const std::vector<double> samples = ConversionSamples();
+  std::vector<const double*> channels;
+  for (std::uint32_t c = 0; c < kConversionChannels; ++c)
+    channels.push_back(samples.data() + c * kConversionFrames);
+  const auto len = static_cast<std::uint32_t>(bytes.size());
+  TSampleStats stats;
+  for (auto _ : state) {
+    MergeBlock(channels.data(), len, layout, bytes.data(), stats);
+    benchmark::DoNotOptimize(bytes.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kConversionChannels * kConversionFrames);
+}
+BENCHMARK(MergeChannelsOf24);
 
 }  // namespace
 
