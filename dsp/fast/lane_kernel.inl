@@ -257,8 +257,7 @@ ZORV_LANE_INLINE V GainFactorOf(V voltage) {
   constexpr double kTwosPerVolt = 0x1.d3429d7c65f36p-1;
   constexpr double kTwosPerVoltHi = 0x1.d3429d8p-1;
   constexpr double kTwosPerVoltLo = -0x1.cd064df1012c8p-32;
-  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
-  constexpr double kRound = 0x1.8p52;        // adding and subtracting rounds to an integer
+  constexpr double kRound = 0x1.8p52;  // adding and subtracting rounds to an integer
   // (ln 2)^k / k!, k = 1..13.
   constexpr double c1 = 0x1.62e42fefa39efp-1, c2 = 0x1.ebfbdff82c58fp-3, c3 = 0x1.c6b08d704a0c0p-5,
                    c4 = 0x1.3b2ab6fba4e77p-7, c5 = 0x1.5d87fe78a6731p-10,
@@ -271,21 +270,27 @@ ZORV_LANE_INLINE V GainFactorOf(V voltage) {
   // voltage's sign goes with the constants (-v x k is v x -k, exactly).
   const V shifted = voltage * -kTwosPerVolt + kRound;
   const V n = shifted - kRound;
-  // -v split in halves of 26 bits, so that the products with the head are
-  // exact.
-  const V u = -voltage;
-  const V p = u * kSplitter;
-  const V uHi = p - (p - u);
-  const V uLo = u - uHi;
-  const V r = ((uHi * kTwosPerVoltHi - n) + uLo * kTwosPerVoltHi) + u * kTwosPerVoltLo;
-  // 2^r = 1 + (c1 r + r^2 Q(r)); the 1 is added last so that its rounding is
-  // the final one.
+  // -v split into a head, rounded to a multiple of 2^-23 by adding and
+  // subtracting a constant, and the exact rest (the signs with the
+  // constants again): the voltages lie within +-8, so the head has at most
+  // 26 bits and its products with the 26-bit head of the constant are
+  // exact. Two additions in a row, where splitting by a product takes three
+  // operations.
+  static_assert(detector::kVoltageMax < 8.0 && detector::kVoltageMin > -8.0);
+  constexpr double kHeadRound = 0x1.8p29;  // adding and subtracting rounds to 2^-23
+  const V uHi = (kHeadRound - voltage) - kHeadRound;
+  const V minusULo = voltage + uHi;
+  const V r = ((uHi * kTwosPerVoltHi - n) + minusULo * -kTwosPerVoltHi) + voltage * -kTwosPerVoltLo;
+  // 2^r = 1 + (c1 r + r^2 Q(r)), Q by Estrin's scheme: its three quarters
+  // C, B and A, then C + r^4 B + r^8 A, the two products side by side. The 1
+  // is added last so that its rounding is the final one.
   const V r2 = r * r;
   const V r4 = r2 * r2;
-  const V q = Fma(
-      r4,
-      Fma(r4, Fma(r2, Fma(r, c13, c12), Fma(r, c11, c10)), Fma(r2, Fma(r, c9, c8), Fma(r, c7, c6))),
-      Fma(r2, Fma(r, c5, c4), Fma(r, c3, c2)));
+  const V r8 = r4 * r4;
+  const V a = Fma(r2, Fma(r, c13, c12), Fma(r, c11, c10));
+  const V b = Fma(r2, Fma(r, c9, c8), Fma(r, c7, c6));
+  const V c = Fma(r2, Fma(r, c5, c4), Fma(r, c3, c2));
+  const V q = (c + r4 * b) + r8 * a;
   const V poly = 1.0 + Fma(r2, q, r * c1);
   // 2^r 2^n: the low 12 bits of the mantissa of shifted hold n (modulo 2^12),
   // and shifted to the exponent's place they add n to the exponent of 2^r,
