@@ -44,6 +44,16 @@ struct TLanes {
   static void Save(double* p, V v) { std::memcpy(p, &v, sizeof v); }
   static V Splat(double x) { return V{x, x, x, x}; }
   static I SplatI(long x) { return I{x, x, x, x}; }
+  // Whether any lane of a mask is true.
+#if ZORV_LANE_AVX
+  static bool Any(I mask) {
+    return _mm256_movemask_pd((V)mask) != 0;
+  }
+#else
+  static bool Any(I mask) {
+    return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
+  }
+#endif
   // Lane-wise select: mask lanes are all ones (true) or all zeros.
 #if ZORV_LANE_AVX
   static V Select(I mask, V a, V b) {
@@ -230,10 +240,15 @@ ZORV_LANE_INLINE V IntervalValue(const std::array<I, detector::kCurvePoints>& ab
 // curve's own, divided by rate and capacitance beforehand as the reference
 // divides it; between breakpoints the interpolated current is scaled by
 // 1 / (rate x capacitance).
+//
+// Levels on the staircase are rare in programme (a few in ten thousand
+// frames), and its eleven compares and ten selects are half of this work:
+// they are made only when a lane is on it, and the branch is then the one
+// seldom taken.
 ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, V chargeScale) {
   const V d = level - kCurveOffset;
   std::array<I, detector::kCurvePoints> above{};
-  for (int j = 0; j < kReachableCurvePoints; ++j) above[j] = level > kLevelThreshold[j];
+  for (int j = 0; j <= kCurveFirstStep; ++j) above[j] = level > kLevelThreshold[j];
   const V current =
       IntervalValue<0, kCurveFirstStep>(above, [&](int j) { return L::Load(curves.Current[j]); });
   const V slope =
@@ -241,9 +256,14 @@ ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, 
   const V breakpoint = IntervalValue<0, kCurveFirstStep>(
       above, [](int j) { return L::Splat(static_cast<double>(detector::kCurveBreakpoint[j])); });
   const V interpolated = Fma((d - breakpoint) * kCurveInterpolation, slope, current);
-  const V step = IntervalValue<kCurveFirstStep, kReachableCurvePoints>(
-      above, [&](int j) { return L::Load(curves.Charge[j]); });
-  const V rising = L::Select(above[kCurveFirstStep], step, interpolated * chargeScale);
+  V rising = interpolated * chargeScale;
+  if (L::Any(above[kCurveFirstStep])) [[unlikely]] {
+    for (int j = kCurveFirstStep + 1; j < kReachableCurvePoints; ++j)
+      above[j] = level > kLevelThreshold[j];
+    const V step = IntervalValue<kCurveFirstStep, kReachableCurvePoints>(
+        above, [&](int j) { return L::Load(curves.Charge[j]); });
+    rising = L::Select(above[kCurveFirstStep], step, rising);
+  }
   return (V)((I)rising & above[0]);
 }
 
