@@ -18,9 +18,9 @@ TEST(PageBuffer, HoldsEveryByteAskedForZeroed) {
     TPageBuffer buffer(bytes);
     ASSERT_NE(buffer.Data(), nullptr) << bytes;
     EXPECT_EQ(buffer.Size(), bytes);
-    EXPECT_TRUE(std::all_of(buffer.Data(), buffer.Data() + bytes,
-                            [](std::byte b) { return b == std::byte{0}; }))
-        << bytes;
+    EXPECT_TRUE(std::all_of(buffer.Data(), buffer.Data() + bytes, [](std::byte b) {
+      return b == std::byte{0};
+    })) << bytes;
     std::fill(buffer.Data(), buffer.Data() + bytes, std::byte{0x5A});
     EXPECT_EQ(buffer.Data()[bytes - 1], std::byte{0x5A});
     // Doubles may be laid on it from its start.
