@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/processing_run.h"
 
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -255,10 +259,12 @@ void TProcessingRun::AllocateBuffers() {
   const std::size_t outputs = Channels_ < 2 ? 2 : Channels_;
   const std::size_t readBytes = std::max<std::size_t>(kWavBufferBytes, frames * BytesPerFrame_);
   // One buffer for every slot, each slot's samples and bytes read on whole
-  // cache lines. Zeroed: a short last block is decoded whole, and the frames
-  // behind its data must not be indeterminate values.
+  // cache lines, a line apart. Zeroed: a short last block is decoded whole,
+  // and the frames behind its data must not be indeterminate values.
+  constexpr std::size_t kLine = 64;
   const std::size_t sampleBytes = (Channels_ + outputs) * frames * sizeof(double);
-  const std::size_t slotBytes = sampleBytes + (readBytes + 63) / 64 * 64;
+  const std::size_t readPlace = (sampleBytes + kLine - 1) / kLine * kLine + kLine;
+  const std::size_t slotBytes = readPlace + (readBytes + kLine - 1) / kLine * kLine + kLine;
   SlotBuffers_ = TPageBuffer(slotBytes * Slots_.size());
   std::byte* place = SlotBuffers_.Data();
   for (TBlockSlot& slot : Slots_) {
@@ -268,7 +274,13 @@ void TProcessingRun::AllocateBuffers() {
     auto* next = reinterpret_cast<double*>(place);
     for (double*& in : slot.In) in = std::exchange(next, next + frames);
     for (double*& out : slot.Out) out = std::exchange(next, next + frames);
-    slot.Read = {reinterpret_cast<std::uint8_t*>(place + sampleBytes), readBytes};
+    slot.Read = {reinterpret_cast<std::uint8_t*>(place + readPlace), readBytes};
+#ifdef __SANITIZE_ADDRESS__
+    // The lines between the parts are no part's: AddressSanitizer reports a
+    // walk past one into the next.
+    ASAN_POISON_MEMORY_REGION(place + sampleBytes, readPlace - sampleBytes);
+    ASAN_POISON_MEMORY_REGION(place + readPlace + readBytes, slotBytes - readPlace - readBytes);
+#endif
     place += slotBytes;
     slot.Len = 0;
     slot.FirstByte = 0;

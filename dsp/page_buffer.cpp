@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/page_buffer.h"
 
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/asan_interface.h>
+#endif
+
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <new>
 #include <utility>
 
@@ -22,6 +27,13 @@ std::size_t RoundUp(std::size_t bytes, std::size_t unit) {
 
 TPageBuffer::TPageBuffer(std::size_t bytes) {
   if (bytes == 0) return;
+#ifdef __SANITIZE_ADDRESS__
+  // Under AddressSanitizer from the heap, where it watches the bounds.
+  Data_ = static_cast<std::byte*>(std::calloc(bytes, 1));
+  if (Data_ == nullptr) throw std::bad_alloc();
+  Size_ = bytes;
+  return;
+#endif
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   const bool large = bytes >= kLargeFrom;
   const std::size_t unit = large ? kLargePage : page;
@@ -71,7 +83,13 @@ TPageBuffer& TPageBuffer::operator=(TPageBuffer&& other) noexcept {
 }
 
 void TPageBuffer::Release() {
+#ifdef __SANITIZE_ADDRESS__
+  // Whatever its user marked as no one's is the heap's again.
+  if (Data_ != nullptr) ASAN_UNPOISON_MEMORY_REGION(Data_, Size_);
+  std::free(Data_);
+#else
   if (Data_ != nullptr) munmap(Data_, MappingSize_);
+#endif
   MappingSize_ = 0;
   Data_ = nullptr;
   Size_ = 0;

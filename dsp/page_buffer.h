@@ -12,6 +12,7 @@ namespace zorv {
 // laid out on 2 MiB boundaries and the system asked to back it with large
 // pages: one fault for 2 MiB instead of one for every 4 KiB. Where the
 // system has no large pages it is backed by small ones, as any other memory.
+// Under AddressSanitizer it comes from the heap, whose bounds that watches.
 class TPageBuffer {
  public:
   TPageBuffer() = default;
