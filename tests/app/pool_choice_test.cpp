@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "app/run_delay.h"
+
 namespace zorv {
 namespace {
 
@@ -178,6 +180,19 @@ TEST(PoolChoice, AnIdleMachineKeepsThePoolWithoutATrialAloneAtTheStart) {
   unknown.SetRunDelay([] { return std::optional<std::chrono::nanoseconds>(); });
   unknown.SetTrial(TPoolChoice::kTrialTime, TPoolChoice::kTrialBlocks, 0);
   EXPECT_GE(firstAlone(unknown, now), 0) << "the lone thread tried";
+}
+
+// The system's count of the time this process's threads waited for a core:
+// known here (Linux), and never less on a later reading.
+TEST(PoolChoice, TheProcessRunDelayIsKnownAndOnlyGrows) {
+  const std::optional<std::chrono::nanoseconds> first = ProcessRunDelay();
+  ASSERT_TRUE(first.has_value());
+  EXPECT_GE(first->count(), 0);
+  volatile double sink = 0;
+  for (int i = 0; i < 1000000; ++i) sink = sink + 1e-9 * i;
+  const std::optional<std::chrono::nanoseconds> second = ProcessRunDelay();
+  ASSERT_TRUE(second.has_value());
+  EXPECT_GE(second->count(), first->count());
 }
 
 }  // namespace
