@@ -262,9 +262,12 @@ void TProcessingRun::AllocateBuffers() {
   // cache lines, a line apart. Zeroed: a short last block is decoded whole,
   // and the frames behind its data must not be indeterminate values.
   constexpr std::size_t kLine = 64;
+  const auto linesAndOneMore = [](std::size_t bytes) {
+    return ((bytes + kLine - 1) / kLine + 1) * kLine;
+  };
   const std::size_t sampleBytes = (Channels_ + outputs) * frames * sizeof(double);
-  const std::size_t readPlace = (sampleBytes + kLine - 1) / kLine * kLine + kLine;
-  const std::size_t slotBytes = readPlace + (readBytes + kLine - 1) / kLine * kLine + kLine;
+  const std::size_t readPlace = linesAndOneMore(sampleBytes);
+  const std::size_t slotBytes = readPlace + linesAndOneMore(readBytes);
   SlotBuffers_ = TPageBuffer(slotBytes * Slots_.size());
   std::byte* place = SlotBuffers_.Data();
   for (TBlockSlot& slot : Slots_) {

@@ -23,17 +23,9 @@ std::size_t RoundUp(std::size_t bytes, std::size_t unit) {
   return (bytes + unit - 1) / unit * unit;
 }
 
-}  // namespace
-
-TPageBuffer::TPageBuffer(std::size_t bytes) {
-  if (bytes == 0) return;
-#ifdef __SANITIZE_ADDRESS__
-  // Under AddressSanitizer from the heap, where it watches the bounds.
-  Data_ = static_cast<std::byte*>(std::calloc(bytes, 1));
-  if (Data_ == nullptr) throw std::bad_alloc();
-  Size_ = bytes;
-  return;
-#endif
+// Zeroed pages for bytes, and how many bytes they span from the pointer
+// (not called under AddressSanitizer).
+[[maybe_unused]] std::byte* MapPages(std::size_t bytes, std::size_t& mappingSize) {
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   const bool large = bytes >= kLargeFrom;
   const std::size_t unit = large ? kLargePage : page;
@@ -58,8 +50,21 @@ TPageBuffer::TPageBuffer(std::size_t bytes) {
     madvise(begin, used, MADV_HUGEPAGE);
 #endif
   }
-  MappingSize_ = used;
-  Data_ = begin;
+  mappingSize = used;
+  return begin;
+}
+
+}  // namespace
+
+TPageBuffer::TPageBuffer(std::size_t bytes) {
+  if (bytes == 0) return;
+#ifdef __SANITIZE_ADDRESS__
+  // Under AddressSanitizer from the heap, where it watches the bounds.
+  Data_ = static_cast<std::byte*>(std::calloc(bytes, 1));
+  if (Data_ == nullptr) throw std::bad_alloc();
+#else
+  Data_ = MapPages(bytes, MappingSize_);
+#endif
   Size_ = bytes;
 }
 
