@@ -140,18 +140,19 @@ void TChannelDecoder::PackCoefficients() {
     ForEachWeightingSection(st, g, [band](fast::TLaneSection& lanes, const TFilterSection& f) {
       PackSectionCoefficients(lanes, band, f);
     });
-    st.ChargeScale[band] = Store(1.0L / g.SampleRate / g.Capacitance);
     st.VoltageMax[band] = g.VoltageMax;
     st.VoltageMin[band] = g.VoltageMin;
     st.LeakStep[band] = g.LeakStep;
     st.InputScale[band] = g.InputScale;
     const TCurrentTable& curve = *CurrentTableForBand(band);
     for (std::size_t k = 0; k < curve.size(); ++k) {
-      st.Curves.Current[k][band] = curve[k];
-      st.Curves.Slope[k][band] =
-          static_cast<int>(k) < detector::kCurveFirstStep ? curve[k + 1] - curve[k] : 0.0;
       // As the generator divides a current.
       st.Curves.Charge[k][band] = Store(Extended{curve[k]} / g.SampleRate / g.Capacitance);
+      st.Curves.ChargeSlope[k][band] =
+          static_cast<int>(k) < detector::kCurveFirstStep
+              ? Store((Extended{curve[k + 1]} - curve[k]) * detector::kCurveInterpolation /
+                      g.SampleRate / g.Capacitance)
+              : 0.0;
     }
   }
   LaneCoefficientsLoaded_ = true;

@@ -238,25 +238,27 @@ ZORV_LANE_INLINE V IntervalValue(const std::array<I, detector::kCurvePoints>& ab
 // level. The interval is found by selects over the ascending breakpoints: no
 // per-lane loads, short dependency chains. On the staircase the step is the
 // curve's own, divided by rate and capacitance beforehand as the reference
-// divides it; between breakpoints the interpolated current is scaled by
-// 1 / (rate x capacitance).
+// divides it; between breakpoints it is the step at the breakpoint below
+// plus the level's distance above it times the interval's slope, both
+// divided by rate and capacitance beforehand: one product and one sum after
+// the distance, where interpolating the current and scaling it took three
+// products and a sum on the way from one frame's level to the next.
 //
 // Levels on the staircase are rare in programme (a few in ten thousand
 // frames), and its eleven compares and ten selects are half of this work:
 // they are made only when a lane is on it, and the branch is then the one
 // seldom taken.
-ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level, V chargeScale) {
+ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level) {
   const V d = level - kCurveOffset;
   std::array<I, detector::kCurvePoints> above{};
   for (int j = 0; j <= kCurveFirstStep; ++j) above[j] = level > kLevelThreshold[j];
-  const V current =
-      IntervalValue<0, kCurveFirstStep>(above, [&](int j) { return L::Load(curves.Current[j]); });
-  const V slope =
-      IntervalValue<0, kCurveFirstStep>(above, [&](int j) { return L::Load(curves.Slope[j]); });
+  const V charge =
+      IntervalValue<0, kCurveFirstStep>(above, [&](int j) { return L::Load(curves.Charge[j]); });
+  const V slope = IntervalValue<0, kCurveFirstStep>(
+      above, [&](int j) { return L::Load(curves.ChargeSlope[j]); });
   const V breakpoint = IntervalValue<0, kCurveFirstStep>(
       above, [](int j) { return L::Splat(static_cast<double>(detector::kCurveBreakpoint[j])); });
-  const V interpolated = Fma((d - breakpoint) * kCurveInterpolation, slope, current);
-  V rising = interpolated * chargeScale;
+  V rising = Fma(d - breakpoint, slope, charge);
   if (L::Any(above[kCurveFirstStep])) [[unlikely]] {
     for (int j = kCurveFirstStep + 1; j < kReachableCurvePoints; ++j)
       above[j] = level > kLevelThreshold[j];
@@ -397,7 +399,6 @@ struct TBandDetector {
   explicit TBandDetector(const zorv::fast::TLaneChannel& st)
       : Split1(st.Split1),
         Split2(st.Split2),
-        ChargeScale(L::Load(st.ChargeScale)),
         ChargeStep(L::Load(st.ChargeStep)),
         Voltage(L::Load(st.Voltage)),
         VoltageMax(L::Load(st.VoltageMax)),
@@ -432,7 +433,7 @@ struct TBandDetector {
     const V magnitude = (V)((I)input & L::SplatI(0x7FFFFFFFFFFFFFFFL));
     RectifierLevel = L::AtMost(kRectifierClamp, magnitude);
     RectifierInput = L::AtLeast(L::Splat(-kRectifierClamp), L::AtMost(kRectifierClamp, input));
-    ChargeStep = ChargeStepOf(curves, RectifierLevel, ChargeScale);
+    ChargeStep = ChargeStepOf(curves, RectifierLevel);
     Voltage = Voltage + ChargeStep;
     Voltage = Voltage - LeakStep;
     Voltage = L::AtMost(VoltageMax, L::AtLeast(VoltageMin, Voltage));
@@ -444,7 +445,7 @@ struct TBandDetector {
   static constexpr I kBandD = {0, 0, 0, -1};
 
   TSection Split1, Split2;
-  V ChargeScale, ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep;
+  V ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep;
   V RectifierInput, RectifierLevel, GainFactor;
 };
 

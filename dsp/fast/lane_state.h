@@ -34,12 +34,14 @@ struct alignas(32) TLaneSection {
 // The charging-current curve of each lane's band, breakpoint-major:
 // Current[k][lane] is the value at breakpoint k.
 struct alignas(32) TLaneCurves {
-  double Current[detector::kCurvePoints][kLanes];
-  // Current[k + 1] - Current[k] below the first step, 0 above.
-  double Slope[detector::kCurvePoints][kLanes];
   // Current[k] / rate / capacitance: the charge step, volts per sample, of
   // each breakpoint's current.
   double Charge[detector::kCurvePoints][kLanes];
+  // How the charge step grows between breakpoint k and the next, volts per
+  // sample for each volt of level above k: (Current[k + 1] - Current[k]) x
+  // the interpolation factor / rate / capacitance below the first step, 0
+  // above.
+  double ChargeSlope[detector::kCurvePoints][kLanes];
 };
 
 struct alignas(32) TLaneChannel {
@@ -54,8 +56,6 @@ struct alignas(32) TLaneChannel {
   TLaneSection Filter4;  // second order
   TLaneSection Filter5;  // first order
   TLaneCurves Curves;
-  // 1 / rate / capacitance: volts per sample of one ampere.
-  double ChargeScale[kLanes];
   double ChargeStep[kLanes];
   double Voltage[kLanes];
   double VoltageMax[kLanes];
