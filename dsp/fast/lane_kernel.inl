@@ -404,16 +404,18 @@ struct TBandDetector {
         VoltageMax(L::Load(st.VoltageMax)),
         VoltageMin(L::Load(st.VoltageMin)),
         LeakStep(L::Load(st.LeakStep)),
-        RectifierInput(L::Load(st.RectifierInput)),
         RectifierLevel(L::Load(st.RectifierLevel)),
-        GainFactor(L::Load(st.GainFactor)) {}
+        GainFactor(L::Load(st.GainFactor)),
+        LastInput(L::Load(st.RectifierInput)) {}
 
   void Save(zorv::fast::TLaneChannel& st) const {
     Split1.SaveState(st.Split1);
     Split2.SaveState(st.Split2);
     L::Save(st.ChargeStep, ChargeStep);
     L::Save(st.Voltage, Voltage);
-    L::Save(st.RectifierInput, RectifierInput);
+    // The clamped input: the level with the sign of the last input (the
+    // magnitude and the clamp do not depend on the sign).
+    L::Save(st.RectifierInput, (V)((I)RectifierLevel | ((I)LastInput & ~kMagnitude)));
     L::Save(st.RectifierLevel, RectifierLevel);
     L::Save(st.GainFactor, GainFactor);
   }
@@ -428,11 +430,15 @@ struct TBandDetector {
   // capacitor, for the weighted input s...
   template <bool Cube>
   void Detect(V s, const zorv::fast::TLaneCurves& curves) {
-    const V input = Cube ? s * GainFactor * GainFactor * GainFactor : s * GainFactor * GainFactor;
     // The level is the clamped input's magnitude: the magnitude clamped.
-    const V magnitude = (V)((I)input & L::SplatI(0x7FFFFFFFFFFFFFFFL));
+    // The input is s times positive gain factors, and its magnitude is
+    // that of s times them (the products round alike for either sign):
+    // the magnitude is taken of s, away from the feedback.
+    const V absolute = (V)((I)s & kMagnitude);
+    const V magnitude =
+        Cube ? absolute * GainFactor * GainFactor * GainFactor : absolute * GainFactor * GainFactor;
     RectifierLevel = L::AtMost(kRectifierClamp, magnitude);
-    RectifierInput = L::AtLeast(L::Splat(-kRectifierClamp), L::AtMost(kRectifierClamp, input));
+    LastInput = s;
     ChargeStep = ChargeStepOf(curves, RectifierLevel);
     Voltage = Voltage + ChargeStep;
     Voltage = Voltage - LeakStep;
@@ -443,10 +449,15 @@ struct TBandDetector {
   void UpdateGainFactor() { GainFactor = GainFactorOf(Voltage); }
 
   static constexpr I kBandD = {0, 0, 0, -1};
+  static constexpr I kMagnitude = {0x7FFFFFFFFFFFFFFFL, 0x7FFFFFFFFFFFFFFFL, 0x7FFFFFFFFFFFFFFFL,
+                                   0x7FFFFFFFFFFFFFFFL};
 
   TSection Split1, Split2;
   V ChargeStep, Voltage, VoltageMax, VoltageMin, LeakStep;
-  V RectifierInput, RectifierLevel, GainFactor;
+  V RectifierLevel, GainFactor;
+  // The weighted input of the last frame, whose sign the rectifier's input
+  // has.
+  V LastInput;
 };
 
 // The parts of G channels that a stage runs, loaded from their states (none
