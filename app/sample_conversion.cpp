@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zorv {
 namespace {
@@ -327,6 +330,114 @@ void SplitChannels(const std::uint8_t* block, std::uint32_t len, const TFrameLay
   }
 }
 
+namespace {
+
+// The measuring merge of integer samples, a chunk of a channel at a time:
+// first the chunk's samples as integers, with the peak and the clip count,
+// two at once where the processor has vectors of two doubles, without a
+// branch; then their bytes into the frames. Each value is the one WriteInt
+// and the measure give sample by sample.
+constexpr std::uint32_t kMergeChunk = 256;
+
+struct TMeasure {
+  double Peak = 0;
+  std::uint64_t Clipped = 0;
+};
+
+template <int Bytes>
+void IntegersOf(const double* in, std::uint32_t count, std::int32_t* out, TMeasure& measure) {
+  constexpr double kScale = Bytes == 2 ? kScale16 : Bytes == 3 ? kScale24 : kScale32;
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  constexpr double kMax = std::numeric_limits<float>::max();
+  const __m128d magnitudeBits = _mm_castsi128_pd(_mm_set1_epi64x(0x7FFFFFFFFFFFFFFF));
+  const __m128d scale = _mm_set1_pd(kScale);
+  const __m128d below = _mm_set1_pd(-kScale - 1.0);
+  __m128d peak = _mm_set1_pd(measure.Peak);
+  __m128i clipped = _mm_setzero_si128();
+  for (; i + 2 <= count; i += 2) {
+    __m128d x = _mm_loadu_pd(in + i);
+    // The peak: a NaN magnitude is not above it, and max keeps the peak.
+    peak = _mm_max_pd(_mm_and_pd(x, magnitudeBits), peak);
+    // ToSingle: NaN 0, beyond the float range the largest float.
+    x = _mm_and_pd(x, _mm_cmpeq_pd(x, x));
+    x = _mm_max_pd(_mm_min_pd(x, _mm_set1_pd(kMax)), _mm_set1_pd(-kMax));
+    const __m128d scaled = _mm_mul_pd(_mm_cvtps_pd(_mm_cvtpd_ps(x)), scale);
+    // ClipSample: clamped, then truncated toward zero.
+    const __m128d clips = _mm_or_pd(_mm_cmpge_pd(scaled, scale), _mm_cmple_pd(scaled, below));
+    clipped = _mm_sub_epi64(clipped, _mm_castpd_si128(clips));
+    const __m128d bounded =
+        _mm_max_pd(_mm_min_pd(scaled, _mm_set1_pd(kScale - 1.0)), _mm_set1_pd(-kScale));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_cvttpd_epi32(bounded));
+  }
+  alignas(16) double peaks[2];
+  alignas(16) std::uint64_t clips[2];
+  _mm_store_pd(peaks, peak);
+  _mm_store_si128(reinterpret_cast<__m128i*>(clips), clipped);
+  for (const double p : peaks) measure.Peak = p > measure.Peak ? p : measure.Peak;
+  measure.Clipped += clips[0] + clips[1];
+#endif
+  for (; i < count; ++i) {
+    const double magnitude = std::fabs(in[i]);
+    measure.Peak = magnitude > measure.Peak ? magnitude : measure.Peak;
+    const double scaled = static_cast<double>(ToSingle(in[i])) * kScale;
+    measure.Clipped += (scaled >= kScale) | (scaled <= -kScale - 1.0);
+    out[i] = ClipSample(scaled, static_cast<std::int64_t>(kScale));
+  }
+}
+
+template <int Bytes>
+void PutInteger(std::uint8_t* p, std::int32_t value) {
+  const auto bits = static_cast<std::uint32_t>(value);
+  for (int b = 0; b < Bytes; ++b) p[b] = static_cast<std::uint8_t>(bits >> (8 * b));
+}
+
+template <int Bytes>
+void MergeIntegers(const double* const* channels, std::uint32_t len, std::uint32_t n,
+                   std::uint8_t* block, TSampleStats& stats) {
+  const std::uint32_t step = n * Bytes;
+  const std::uint32_t frames = (len + step - 1) / step;
+  TMeasure measure{stats.Peak, 0};
+  alignas(32) std::int32_t integers[2][kMergeChunk];
+  for (std::uint32_t start = 0; start < frames; start += kMergeChunk) {
+    const std::uint32_t count = std::min(kMergeChunk, frames - start);
+    std::uint8_t* const at = block + std::size_t{start} * step;
+    if (n <= 2) {
+      // Frame by frame. A sample's bytes are stored as one 4-byte word
+      // whose top byte the next sample then overwrites; the last frame of
+      // the block, with nothing after it, byte by byte.
+      for (std::uint32_t c = 0; c < n; ++c)
+        IntegersOf<Bytes>(channels[c] + start, count, integers[c], measure);
+      const std::uint32_t words = start + count == frames ? count - 1 : count;
+      std::uint8_t* p = at;
+      for (std::uint32_t i = 0; i < words; ++i) {
+        for (std::uint32_t c = 0; c < n; ++c, p += Bytes) {
+          if constexpr (Bytes == 4) {
+            std::memcpy(p, &integers[c][i], 4);
+          } else {
+            const auto word = static_cast<std::uint32_t>(integers[c][i]);
+            std::memcpy(p, &word, 4);
+          }
+        }
+      }
+      for (std::uint32_t i = words; i < count; ++i) {
+        for (std::uint32_t c = 0; c < n; ++c, p += Bytes) PutInteger<Bytes>(p, integers[c][i]);
+      }
+    } else {
+      // Channel by channel, each read in order.
+      for (std::uint32_t c = 0; c < n; ++c) {
+        IntegersOf<Bytes>(channels[c] + start, count, integers[0], measure);
+        std::uint8_t* p = at + c * Bytes;
+        for (std::uint32_t i = 0; i < count; ++i, p += step) PutInteger<Bytes>(p, integers[0][i]);
+      }
+    }
+  }
+  stats.Peak = measure.Peak;
+  stats.Clipped += measure.Clipped;
+}
+
+}  // namespace
+
 void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
                 std::uint8_t* block, TSampleStats& stats) {
   if (!AllPresent(channels, layout.Channels)) return;
@@ -338,27 +449,13 @@ void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLa
     const double magnitude = std::fabs(sample);
     peak = magnitude > peak ? magnitude : peak;
   };
-  const auto integer = [&]<int Bytes>() {
-    constexpr double kScale = Bytes == 2 ? kScale16 : Bytes == 3 ? kScale24 : kScale32;
-    MergeAny<Bytes>(channels, len, n, block, [&](std::uint8_t* p, double sample) {
-      measure(sample);
-      const double scaled = static_cast<double>(ToSingle(sample)) * kScale;
-      clipped += (scaled >= kScale) | (scaled <= -kScale - 1.0);
-      const auto bits =
-          static_cast<std::uint32_t>(ClipSample(scaled, static_cast<std::int64_t>(kScale)));
-      for (int b = 0; b < Bytes; ++b) p[b] = static_cast<std::uint8_t>(bits >> (8 * b));
-    });
-  };
   switch (layout.Format) {
     case TSampleFormat::Int16:
-      integer.template operator()<2>();
-      break;
+      return MergeIntegers<2>(channels, len, n, block, stats);
     case TSampleFormat::Int24:
-      integer.template operator()<3>();
-      break;
+      return MergeIntegers<3>(channels, len, n, block, stats);
     case TSampleFormat::Int32:
-      integer.template operator()<4>();
-      break;
+      return MergeIntegers<4>(channels, len, n, block, stats);
     case TSampleFormat::Float32:
       MergeAny<4>(channels, len, n, block, [&](std::uint8_t* p, double sample) {
         measure(sample);

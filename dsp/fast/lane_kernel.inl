@@ -537,16 +537,16 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
     if constexpr (kDetects) {
       for (std::uint32_t i = begin; i < end; ++i) {
         TWeighed* w = weighed[i - begin];
-        #pragma GCC unroll 4
+#pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
           const V weighted = Stage == TLaneStage::Detect && kBeside
                                  ? L::Load(block.Weighted[g] + i * kLanes)
                                  : w[g].Weighted;
           detector[g].template Detect<Cube>(weighted, block.State[g]->Curves);
         }
-        #pragma GCC unroll 4
+#pragma GCC unroll 4
         for (int g = 0; g < G; ++g) detector[g].UpdateGainFactor();
-        #pragma GCC unroll 4
+#pragma GCC unroll 4
         for (int g = 0; g < G; ++g) {
           if constexpr (kBeside) {
             const V band = detector[g].Band(L::Splat(block.In[g][i] / level[g]));

@@ -611,6 +611,44 @@ TEST(MeasuringMerge, WritesTheMergeAndAddsTheMeasure) {
 }
 
 // The peak is the largest magnitude wherever it stands in the block.
+// Over blocks of many chunks, each length of the last chunk, and samples
+// scattered over and past full scale: the same bytes and measure.
+TEST(MeasuringMerge, LongBlocksMatchTheMergeInEveryChunk) {
+  std::uint32_t seed = 12345;
+  const auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / static_cast<double>(1u << 24);
+  };
+  for (const TSampleFormat format :
+       {TSampleFormat::Int16, TSampleFormat::Int24, TSampleFormat::Int32}) {
+    for (const std::uint32_t channels : {1u, 2u, 5u}) {
+      for (const std::uint32_t frames : {255u, 256u, 257u, 515u, 1030u}) {
+        const TFrameLayout layout{format, channels};
+        std::vector<std::vector<double>> in(channels);
+        std::vector<const double*> from;
+        for (auto& channel : in) {
+          for (std::uint32_t i = 0; i < frames; ++i) channel.push_back(2.2 * next() - 1.1);
+          channel[frames / 3] = kNaN;
+          from.push_back(channel.data());
+        }
+        const std::uint32_t len = frames * layout.BytesPerFrame();
+        Bytes plain(len + 8, 0xEE), measured = plain;
+        TSampleStats got;
+        MergeBlock(from.data(), len, layout, plain.data());
+        MergeBlock(from.data(), len, layout, measured.data(), got);
+        const TSampleStats expected = ReferenceMeasure(in, frames, format, {});
+        const std::string what = std::to_string(static_cast<int>(format)) + ", " +
+                                 std::to_string(channels) + " channels, " + std::to_string(frames) +
+                                 " frames";
+        EXPECT_EQ(measured, plain) << what;
+        EXPECT_EQ(got.Clipped, expected.Clipped) << what;
+        EXPECT_GT(got.Clipped, 0u) << what;
+        EXPECT_EQ(got.Peak, expected.Peak) << what;
+      }
+    }
+  }
+}
+
 TEST(MeasuringMerge, FindsThePeakAtEveryPosition) {
   for (std::uint32_t frames = 1; frames <= 9; ++frames) {
     for (std::uint32_t at = 0; at < frames; ++at) {
