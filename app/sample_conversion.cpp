@@ -46,6 +46,15 @@ double ReadInt24(const std::uint8_t* p) {
   return static_cast<double>(static_cast<float>(v)) / kScale24;
 }
 
+// ReadInt24 of a sample with at least one byte after it: its bytes and the
+// next as one word, the next byte shifted out (two's complement of 24 bits
+// widened to 32, exact in a double as in a float).
+double ReadInt24Word(const std::uint8_t* p) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  return static_cast<double>(static_cast<std::int32_t>(word << 8) >> 8) / kScale24;
+}
+
 double ReadInt32(const std::uint8_t* p) {
   const std::uint32_t u =
       static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -182,15 +191,23 @@ namespace {
 // The frame walks, one instance per sample format (and for one and two
 // channels per channel count) so that the loops carry no decisions: frame i
 // starts at byte i x the frame size, for as long as that is below len (a
-// trailing partial frame is handled whole).
-template <int SampleBytes, std::uint32_t Channels, class TRead>
+// trailing partial frame is handled whole). Every frame but the last is
+// read with wide, which may read past a sample (ReadInt24Word), the last
+// with read.
+template <int SampleBytes, std::uint32_t Channels, class TRead, class TWide>
 void SplitFrames(const std::uint8_t* block, std::uint32_t len, std::uint32_t channels,
-                 double* const* out, TRead read) {
+                 double* const* out, TRead read, TWide wide) {
   const std::uint32_t n = Channels != 0 ? Channels : channels;
   const std::uint32_t step = n * SampleBytes;
+  const auto frames = static_cast<std::uint32_t>((std::uint64_t{len} + step - 1) / step);
   std::uint32_t i = 0;
-  for (std::uint32_t k = 0; k < len; k += step, ++i) {
-    for (std::uint32_t c = 0; c < n; ++c) out[c][i] = read(block + k + c * SampleBytes);
+  for (const std::uint8_t* p = block; i + 1 < frames; ++i, p += step) {
+    for (std::uint32_t c = 0; c < n; ++c) out[c][i] = wide(p + c * SampleBytes);
+  }
+  for (; i < frames; ++i) {
+    for (std::uint32_t c = 0; c < n; ++c) {
+      out[c][i] = read(block + std::size_t{i} * step + c * SampleBytes);
+    }
   }
 }
 
@@ -218,16 +235,16 @@ void MergeFrames(const double* const* in, std::uint32_t len, std::uint32_t chann
 }
 
 // One, two or any number of channels.
-template <int SampleBytes, class TRead>
+template <int SampleBytes, class TRead, class TWide>
 void SplitAny(const std::uint8_t* block, std::uint32_t len, std::uint32_t channels,
-              double* const* out, TRead read) {
+              double* const* out, TRead read, TWide wide) {
   switch (channels) {
     case 1:
-      return SplitFrames<SampleBytes, 1>(block, len, channels, out, read);
+      return SplitFrames<SampleBytes, 1>(block, len, channels, out, read, wide);
     case 2:
-      return SplitFrames<SampleBytes, 2>(block, len, channels, out, read);
+      return SplitFrames<SampleBytes, 2>(block, len, channels, out, read, wide);
     default:
-      return SplitFrames<SampleBytes, 0>(block, len, channels, out, read);
+      return SplitFrames<SampleBytes, 0>(block, len, channels, out, read, wide);
   }
 }
 
@@ -265,13 +282,13 @@ void SplitBlock(const std::uint8_t* block, std::uint32_t len, const TFrameLayout
   const std::uint32_t n = layout.Channels;
   switch (layout.Format) {
     case TSampleFormat::Int16:
-      return SplitAny<2>(block, len, n, channels, ReadInt16);
+      return SplitAny<2>(block, len, n, channels, ReadInt16, ReadInt16);
     case TSampleFormat::Int24:
-      return SplitAny<3>(block, len, n, channels, ReadInt24);
+      return SplitAny<3>(block, len, n, channels, ReadInt24, ReadInt24Word);
     case TSampleFormat::Int32:
-      return SplitAny<4>(block, len, n, channels, ReadInt32);
+      return SplitAny<4>(block, len, n, channels, ReadInt32, ReadInt32);
     case TSampleFormat::Float32:
-      return SplitAny<4>(block, len, n, channels, ReadFloat32);
+      return SplitAny<4>(block, len, n, channels, ReadFloat32, ReadFloat32);
     case TSampleFormat::None:
       return;
   }
@@ -297,13 +314,20 @@ void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLa
 
 namespace {
 
-template <int SampleBytes, class TRead>
+template <int SampleBytes, class TRead, class TWide>
 void SplitRange(const std::uint8_t* block, std::uint32_t len, std::uint32_t step,
-                std::uint32_t first, std::uint32_t count, double* const* out, TRead read) {
+                std::uint32_t first, std::uint32_t count, double* const* out, TRead read,
+                TWide wide) {
+  const auto frames = static_cast<std::uint32_t>((std::uint64_t{len} + step - 1) / step);
   std::uint32_t i = 0;
-  for (std::uint32_t k = 0; k < len; k += step, ++i) {
+  for (const std::uint8_t* p = block; i + 1 < frames; ++i, p += step) {
     for (std::uint32_t c = first; c < first + count; ++c) {
-      out[c][i] = read(block + k + c * SampleBytes);
+      out[c][i] = wide(p + c * SampleBytes);
+    }
+  }
+  for (; i < frames; ++i) {
+    for (std::uint32_t c = first; c < first + count; ++c) {
+      out[c][i] = read(block + std::size_t{i} * step + c * SampleBytes);
     }
   }
 }
@@ -318,13 +342,13 @@ void SplitChannels(const std::uint8_t* block, std::uint32_t len, const TFrameLay
   const std::uint32_t step = layout.BytesPerFrame();
   switch (layout.Format) {
     case TSampleFormat::Int16:
-      return SplitRange<2>(block, len, step, first, count, channels, ReadInt16);
+      return SplitRange<2>(block, len, step, first, count, channels, ReadInt16, ReadInt16);
     case TSampleFormat::Int24:
-      return SplitRange<3>(block, len, step, first, count, channels, ReadInt24);
+      return SplitRange<3>(block, len, step, first, count, channels, ReadInt24, ReadInt24Word);
     case TSampleFormat::Int32:
-      return SplitRange<4>(block, len, step, first, count, channels, ReadInt32);
+      return SplitRange<4>(block, len, step, first, count, channels, ReadInt32, ReadInt32);
     case TSampleFormat::Float32:
-      return SplitRange<4>(block, len, step, first, count, channels, ReadFloat32);
+      return SplitRange<4>(block, len, step, first, count, channels, ReadFloat32, ReadFloat32);
     case TSampleFormat::None:
       return;
   }

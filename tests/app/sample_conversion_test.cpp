@@ -252,6 +252,46 @@ TEST(SplitBlock, ReadsATrailingPartialFrameWhole) {
   EXPECT_EQ(left[2], kUntouched);
 }
 
+// 24-bit samples over many frames, at the ends of the range and between,
+// in a buffer that ends where the block does (a read past its last byte is
+// an error under AddressSanitizer): each sample its two's complement over
+// 2^23, whole frames and a trailing partial one, all channels and a range.
+TEST(SplitBlock, Reads24BitSamplesToTheLastByte) {
+  const std::int32_t edges[] = {0, 1, -1, 0x7FFFFF, -0x800000, 0x123456, -0x654321, 0x800, -0x80};
+  for (const std::uint32_t channels : {1u, 2u, 5u}) {
+    const TFrameLayout layout{TSampleFormat::Int24, channels};
+    for (const std::uint32_t frames : {1u, 2u, 37u}) {
+      Bytes whole;
+      std::vector<std::vector<double>> expected(channels);
+      for (std::uint32_t i = 0; i < frames; ++i) {
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          const std::int32_t v = edges[(i * channels + c) % std::size(edges)];
+          for (int b = 0; b < 3; ++b) whole.push_back(static_cast<std::uint8_t>(v >> (8 * b)));
+          expected[c].push_back(v / 8388608.0);
+        }
+      }
+      // The block as read, and as read short by one byte (the last frame
+      // then partial, read whole from the buffer's bytes).
+      for (const std::uint32_t cut : {0u, 1u}) {
+        const Bytes block(whole.begin(), whole.end());
+        const auto len = static_cast<std::uint32_t>(block.size()) - cut;
+        std::vector<std::vector<double>> got(channels, std::vector<double>(frames, kUntouched));
+        std::vector<double*> out;
+        for (auto& channel : got) out.push_back(channel.data());
+        SplitBlock(block.data(), len, layout, out.data());
+        EXPECT_EQ(got, expected) << channels << " channels, " << frames << " frames";
+        if (channels > 2) {
+          std::vector<std::vector<double>> part(channels, std::vector<double>(frames, kUntouched));
+          std::vector<double*> partOut;
+          for (auto& channel : part) partOut.push_back(channel.data());
+          SplitChannels(block.data(), len, layout, 1, channels - 1, partOut.data());
+          for (std::uint32_t c = 1; c < channels; ++c) EXPECT_EQ(part[c], expected[c]) << c;
+        }
+      }
+    }
+  }
+}
+
 TEST(MergeBlock, WritesATrailingPartialFrameWhole) {
   const double left[2] = {1 / 32768.0, 3 / 32768.0};
   const double right[2] = {2 / 32768.0, 4 / 32768.0};
