@@ -190,24 +190,23 @@ namespace {
 
 // The frame walks, one instance per sample format (and for one and two
 // channels per channel count) so that the loops carry no decisions: frame i
-// starts at byte i x the frame size, for as long as that is below len (a
-// trailing partial frame is handled whole). Every frame but the last is
-// read with wide, which may read past a sample (ReadInt24Word), the last
-// with read.
-template <int SampleBytes, std::uint32_t Channels, class TRead, class TWide>
-void SplitFrames(const std::uint8_t* block, std::uint32_t len, std::uint32_t channels,
-                 double* const* out, TRead read, TWide wide) {
-  const std::uint32_t n = Channels != 0 ? Channels : channels;
-  const std::uint32_t step = n * SampleBytes;
+// starts at byte i x step, for as long as that is below len (a trailing
+// partial frame is handled whole). The split reads channels first ..
+// first + count - 1 of each frame: every frame but the last with wide, which
+// may read past a sample (ReadInt24Word), the last with read.
+template <int SampleBytes, std::uint32_t Count, class TRead, class TWide>
+void SplitFrames(const std::uint8_t* block, std::uint32_t len, std::uint32_t step,
+                 std::uint32_t first, std::uint32_t count, double* const* out, TRead read,
+                 TWide wide) {
+  const std::uint32_t n = Count != 0 ? Count : count;
   const auto frames = static_cast<std::uint32_t>((std::uint64_t{len} + step - 1) / step);
+  const std::uint8_t* p = block + std::size_t{first} * SampleBytes;
   std::uint32_t i = 0;
-  for (const std::uint8_t* p = block; i + 1 < frames; ++i, p += step) {
-    for (std::uint32_t c = 0; c < n; ++c) out[c][i] = wide(p + c * SampleBytes);
+  for (; i + 1 < frames; ++i, p += step) {
+    for (std::uint32_t c = 0; c < n; ++c) out[first + c][i] = wide(p + c * SampleBytes);
   }
-  for (; i < frames; ++i) {
-    for (std::uint32_t c = 0; c < n; ++c) {
-      out[c][i] = read(block + std::size_t{i} * step + c * SampleBytes);
-    }
+  for (; i < frames; ++i, p += step) {
+    for (std::uint32_t c = 0; c < n; ++c) out[first + c][i] = read(p + c * SampleBytes);
   }
 }
 
@@ -236,15 +235,33 @@ void MergeFrames(const double* const* in, std::uint32_t len, std::uint32_t chann
 
 // One, two or any number of channels.
 template <int SampleBytes, class TRead, class TWide>
-void SplitAny(const std::uint8_t* block, std::uint32_t len, std::uint32_t channels,
-              double* const* out, TRead read, TWide wide) {
-  switch (channels) {
+void SplitAny(const std::uint8_t* block, std::uint32_t len, std::uint32_t step, std::uint32_t first,
+              std::uint32_t count, double* const* out, TRead read, TWide wide) {
+  switch (count) {
     case 1:
-      return SplitFrames<SampleBytes, 1>(block, len, channels, out, read, wide);
+      return SplitFrames<SampleBytes, 1>(block, len, step, first, count, out, read, wide);
     case 2:
-      return SplitFrames<SampleBytes, 2>(block, len, channels, out, read, wide);
+      return SplitFrames<SampleBytes, 2>(block, len, step, first, count, out, read, wide);
     default:
-      return SplitFrames<SampleBytes, 0>(block, len, channels, out, read, wide);
+      return SplitFrames<SampleBytes, 0>(block, len, step, first, count, out, read, wide);
+  }
+}
+
+// The split of channels first .. first + count - 1, in the layout's format.
+void SplitFormat(const std::uint8_t* block, std::uint32_t len, const TFrameLayout& layout,
+                 std::uint32_t first, std::uint32_t count, double* const* out) {
+  const std::uint32_t step = layout.BytesPerFrame();
+  switch (layout.Format) {
+    case TSampleFormat::Int16:
+      return SplitAny<2>(block, len, step, first, count, out, ReadInt16, ReadInt16);
+    case TSampleFormat::Int24:
+      return SplitAny<3>(block, len, step, first, count, out, ReadInt24, ReadInt24Word);
+    case TSampleFormat::Int32:
+      return SplitAny<4>(block, len, step, first, count, out, ReadInt32, ReadInt32);
+    case TSampleFormat::Float32:
+      return SplitAny<4>(block, len, step, first, count, out, ReadFloat32, ReadFloat32);
+    case TSampleFormat::None:
+      return;
   }
 }
 
@@ -279,19 +296,7 @@ bool AllPresent(const auto* const* buffers, std::uint32_t channels) {
 void SplitBlock(const std::uint8_t* block, std::uint32_t len, const TFrameLayout& layout,
                 double* const* channels) {
   if (!AllPresent(channels, layout.Channels)) return;
-  const std::uint32_t n = layout.Channels;
-  switch (layout.Format) {
-    case TSampleFormat::Int16:
-      return SplitAny<2>(block, len, n, channels, ReadInt16, ReadInt16);
-    case TSampleFormat::Int24:
-      return SplitAny<3>(block, len, n, channels, ReadInt24, ReadInt24Word);
-    case TSampleFormat::Int32:
-      return SplitAny<4>(block, len, n, channels, ReadInt32, ReadInt32);
-    case TSampleFormat::Float32:
-      return SplitAny<4>(block, len, n, channels, ReadFloat32, ReadFloat32);
-    case TSampleFormat::None:
-      return;
-  }
+  SplitFormat(block, len, layout, 0, layout.Channels, channels);
 }
 
 void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLayout& layout,
@@ -312,46 +317,11 @@ void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLa
   }
 }
 
-namespace {
-
-template <int SampleBytes, class TRead, class TWide>
-void SplitRange(const std::uint8_t* block, std::uint32_t len, std::uint32_t step,
-                std::uint32_t first, std::uint32_t count, double* const* out, TRead read,
-                TWide wide) {
-  const auto frames = static_cast<std::uint32_t>((std::uint64_t{len} + step - 1) / step);
-  std::uint32_t i = 0;
-  for (const std::uint8_t* p = block; i + 1 < frames; ++i, p += step) {
-    for (std::uint32_t c = first; c < first + count; ++c) {
-      out[c][i] = wide(p + c * SampleBytes);
-    }
-  }
-  for (; i < frames; ++i) {
-    for (std::uint32_t c = first; c < first + count; ++c) {
-      out[c][i] = read(block + std::size_t{i} * step + c * SampleBytes);
-    }
-  }
-}
-
-}  // namespace
-
 void SplitChannels(const std::uint8_t* block, std::uint32_t len, const TFrameLayout& layout,
                    std::uint32_t first, std::uint32_t count, double* const* channels) {
-  if (first == 0 && count == layout.Channels) return SplitBlock(block, len, layout, channels);
   if (count == 0 || first >= layout.Channels || count > layout.Channels - first) return;
   if (!AllPresent(channels + first, count)) return;
-  const std::uint32_t step = layout.BytesPerFrame();
-  switch (layout.Format) {
-    case TSampleFormat::Int16:
-      return SplitRange<2>(block, len, step, first, count, channels, ReadInt16, ReadInt16);
-    case TSampleFormat::Int24:
-      return SplitRange<3>(block, len, step, first, count, channels, ReadInt24, ReadInt24Word);
-    case TSampleFormat::Int32:
-      return SplitRange<4>(block, len, step, first, count, channels, ReadInt32, ReadInt32);
-    case TSampleFormat::Float32:
-      return SplitRange<4>(block, len, step, first, count, channels, ReadFloat32, ReadFloat32);
-    case TSampleFormat::None:
-      return;
-  }
+  SplitFormat(block, len, layout, first, count, channels);
 }
 
 namespace {
@@ -435,14 +405,7 @@ void MergeIntegers(const double* const* channels, std::uint32_t len, std::uint32
       const std::uint32_t words = start + count == frames ? count - 1 : count;
       std::uint8_t* p = at;
       for (std::uint32_t i = 0; i < words; ++i) {
-        for (std::uint32_t c = 0; c < n; ++c, p += Bytes) {
-          if constexpr (Bytes == 4) {
-            std::memcpy(p, &integers[c][i], 4);
-          } else {
-            const auto word = static_cast<std::uint32_t>(integers[c][i]);
-            std::memcpy(p, &word, 4);
-          }
-        }
+        for (std::uint32_t c = 0; c < n; ++c, p += Bytes) std::memcpy(p, &integers[c][i], 4);
       }
       for (std::uint32_t i = words; i < count; ++i) {
         for (std::uint32_t c = 0; c < n; ++c, p += Bytes) PutInteger<Bytes>(p, integers[c][i]);
@@ -466,13 +429,6 @@ void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLa
                 std::uint8_t* block, TSampleStats& stats) {
   if (!AllPresent(channels, layout.Channels)) return;
   const std::uint32_t n = layout.Channels;
-  // The measure's tests in the merge's walk, on the values it computes anyway.
-  double peak = stats.Peak;
-  std::uint64_t clipped = 0;
-  const auto measure = [&peak](double sample) {
-    const double magnitude = std::fabs(sample);
-    peak = magnitude > peak ? magnitude : peak;
-  };
   switch (layout.Format) {
     case TSampleFormat::Int16:
       return MergeIntegers<2>(channels, len, n, block, stats);
@@ -480,17 +436,20 @@ void MergeBlock(const double* const* channels, std::uint32_t len, const TFrameLa
       return MergeIntegers<3>(channels, len, n, block, stats);
     case TSampleFormat::Int32:
       return MergeIntegers<4>(channels, len, n, block, stats);
-    case TSampleFormat::Float32:
-      MergeAny<4>(channels, len, n, block, [&](std::uint8_t* p, double sample) {
-        measure(sample);
+    case TSampleFormat::Float32: {
+      // Float layouts clip nothing: the measure is the peak alone.
+      double peak = stats.Peak;
+      MergeAny<4>(channels, len, n, block, [&peak](std::uint8_t* p, double sample) {
+        const double magnitude = std::fabs(sample);
+        peak = magnitude > peak ? magnitude : peak;
         WriteFloat32(p, sample);
       });
-      break;
+      stats.Peak = peak;
+      return;
+    }
     case TSampleFormat::None:
       return;
   }
-  stats.Peak = peak;
-  stats.Clipped += clipped;
 }
 
 void SplitBlock(const std::uint8_t* block, std::uint32_t len, TSampleLayout layout, double* left,

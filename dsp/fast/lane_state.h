@@ -31,8 +31,8 @@ struct alignas(32) TLaneSection {
   double Y2[kLanes];
 };
 
-// The charging-current curve of each lane's band, breakpoint-major:
-// Current[k][lane] is the value at breakpoint k.
+// The charging-current curve of each lane's band as charge steps,
+// breakpoint-major: Charge[k][lane] is the value at breakpoint k.
 struct alignas(32) TLaneCurves {
   // Current[k] / rate / capacitance: the charge step, volts per sample, of
   // each breakpoint's current.
