@@ -131,6 +131,7 @@ void TBlockPipeline::BeginBlock(const double* const* in, double* const* out, std
   // Staged where the pool's workers are this pipeline's alone: else the
   // caller's stage would take turns with other files' workers.
   const bool staged = onPool && StageSplit_ && Pool_->Threads() >= 1 && Pool_->Users() == 1;
+  if (staged) LendWeightedRoom(plan, count);
   if (!Decoder_.PlanBlock(plan.Block, in, out, count, Threads(), staged)) {
     ++InFlight_;
     plan.Refused = true;
@@ -144,6 +145,22 @@ void TBlockPipeline::BeginBlock(const double* const* in, double* const* out, std
   // The first stage here and now, where the input was just read, unless a
   // worker has taken it already; the workers run the second.
   if (plan.Block.Staged) Pool_->Help(plan.Batch, 1);
+}
+
+void TBlockPipeline::LendWeightedRoom(TPlan& plan, std::uint32_t count) {
+  // Whole cache lines for each block, so that two blocks never share one.
+  constexpr std::size_t kLine = 64 / sizeof(double);
+  const std::size_t need =
+      (std::size_t{Decoder_.Channels()} * count * kBands + kLine - 1) / kLine * kLine;
+  if (need > WeightedPart_ && InFlight_ == 0) {
+    WeightedRoom_ = TPageBuffer(need * kMaxBlocksInFlight * sizeof(double));
+    WeightedPart_ = need;
+  }
+  const bool fits = need <= WeightedPart_;
+  const auto index = static_cast<std::size_t>(&plan - Plans_.data());
+  plan.Block.WeightedRoom =
+      fits ? reinterpret_cast<double*>(WeightedRoom_.Data()) + index * WeightedPart_ : nullptr;
+  plan.Block.WeightedRoomSize = fits ? WeightedPart_ : 0;
 }
 
 std::int32_t TBlockPipeline::FinishBlock() {

@@ -17,6 +17,7 @@
 #include "dsp/block_work.h"
 #include "dsp/channel_decoder.h"
 #include "dsp/meter_listener.h"
+#include "dsp/page_buffer.h"
 #include "dsp/worker_pool.h"
 #include "dsp/zorv_calc.h"
 
@@ -130,6 +131,9 @@ class TBlockPipeline {
   // Starts the planned block behind the blocks in flight. callerWaits: the
   // caller finishes it at once, taking jobs itself.
   void Start(TPlan& plan, bool callerWaits);
+  // Lends a staged block of count frames its part of WeightedRoom_, which
+  // grows while no block is in flight.
+  void LendWeightedRoom(TPlan& plan, std::uint32_t count);
   void RunJob(TPlan& plan, int job);
 
   TPoolChoice Choice_;
@@ -143,6 +147,11 @@ class TBlockPipeline {
   std::array<TPlan, kMaxBlocksInFlight> Plans_;
   int Oldest_ = 0;
   int InFlight_ = 0;
+  // The weighted input of every staged block in flight, WeightedPart_
+  // doubles for each plan: one large page, where a buffer per block took
+  // one each, and each page a process touches first costs it a fault.
+  TPageBuffer WeightedRoom_;
+  std::size_t WeightedPart_ = 0;
 };
 
 }  // namespace zorv

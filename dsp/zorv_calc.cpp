@@ -72,8 +72,7 @@ bool TZorvCalc::PlanBlock(TBlock& block, const double* const* in, double* const*
 }
 
 double* TZorvCalc::TBlock::WeightedOf(int channel) {
-  return reinterpret_cast<double*>(Weighted.Data()) +
-         static_cast<std::size_t>(channel) * Count * kBands;
+  return Weighted + static_cast<std::size_t>(channel) * Count * kBands;
 }
 
 bool TZorvCalc::PlanChannels(TBlock& block, int channels, const double* const* in,
@@ -115,8 +114,13 @@ bool TZorvCalc::PlanChannels(TBlock& block, int channels, const double* const* i
     block.ChannelsPerJob = channels;
     block.Jobs = 2;
     const std::size_t size = static_cast<std::size_t>(channels) * count * kBands;
-    if (block.Weighted.Size() < size * sizeof(double))
-      block.Weighted = TPageBuffer(size * sizeof(double));
+    if (size <= block.WeightedRoomSize) {
+      block.Weighted = block.WeightedRoom;
+    } else {
+      if (block.OwnWeighted.Size() < size * sizeof(double))
+        block.OwnWeighted = TPageBuffer(size * sizeof(double));
+      block.Weighted = reinterpret_cast<double*>(block.OwnWeighted.Data());
+    }
   }
   return true;
 }

@@ -79,7 +79,13 @@ class TZorvCalc {
     bool Staged = false;
     // What a staged block's first stage hands the second: per channel,
     // Count x kBands doubles of weighted input from WeightedOf(channel).
-    TPageBuffer Weighted;
+    // They go in the room a caller lends (WeightedRoomSize doubles from
+    // WeightedRoom), which one buffer can give every block in flight, or,
+    // where that is too small, in a buffer of the block's own.
+    double* WeightedRoom = nullptr;
+    std::size_t WeightedRoomSize = 0;
+    double* Weighted = nullptr;
+    TPageBuffer OwnWeighted;
 
     // The channels are shared out evenly: the first Channels % Jobs jobs
     // take one channel more than the others. Each stage takes them all.

@@ -458,6 +458,56 @@ TEST(BlockPipelineThreads, StagedBlocksDecodeAsThePlainOrder) {
   }
 }
 
+// Staged blocks share one buffer for their weighted input while it is large
+// enough; a block larger than the blocks before it, begun while they are in
+// flight, takes a buffer of its own, and once none is in flight the shared
+// one grows. Every way decodes as the decoder alone, block for block.
+TEST(BlockPipelineThreads, StagedBlocksOfGrowingSizeDecodeAsTheDecoderAlone) {
+  const std::vector<std::uint32_t> sizes = {480, 960, 960, 2000, 700, 2000, 4100, 3000, 17, 4100};
+  std::vector<std::size_t> starts = {0};
+  for (const std::uint32_t size : sizes) starts.push_back(starts.back() + size);
+  for (const std::uint32_t channels : {1u, 2u}) {
+    SCOPED_TRACE(std::to_string(channels) + " channels");
+    const auto in = Inputs(channels, 48000, starts.back());
+    TDecoded expected;
+    {
+      TZorvCalc calc;
+      TRecordingMeters meters;
+      calc.SetMeterListener(&meters);
+      calc.SetPath(FastestPath());
+      calc.Prepare(48000, channels, 0);
+      expected.Out.assign(channels, std::vector<double>(starts.back()));
+      for (std::size_t b = 0; b < sizes.size(); ++b) {
+        calc.ProcessBlock(At(in, starts[b]).data(), OutAt(expected.Out, starts[b]).data(),
+                          sizes[b]);
+      }
+      expected.Meters = meters.Updates;
+    }
+    TWorkerPool pool(1);
+    TZorvCalc calc;
+    TBlockPipeline pipeline(calc);
+    TRecordingMeters meters;
+    pipeline.SetMeterListener(&meters);
+    calc.SetPath(FastestPath());
+    pipeline.SetWorkerPool(&pool);
+    pipeline.SetPoolChosenByTime(false);
+    calc.Prepare(48000, channels, 0);
+    TDecoded got;
+    got.Out.assign(channels, std::vector<double>(starts.back()));
+    // Three blocks in flight, then all finished before the block of 4100
+    // frames and before the block after the shortest.
+    for (std::size_t b = 0; b < sizes.size(); ++b) {
+      if (b == 6 || b == 9) pipeline.FinishBlocks();
+      if (pipeline.BlocksInFlight() == 3) pipeline.FinishBlock();
+      pipeline.BeginBlock(At(in, starts[b]).data(), OutAt(got.Out, starts[b]).data(), sizes[b]);
+      EXPECT_TRUE(pipeline.BlockStaged(pipeline.BlocksInFlight() - 1)) << "block " << b;
+    }
+    pipeline.FinishBlocks();
+    got.Meters = meters.Updates;
+    ExpectSame(got, expected);
+  }
+}
+
 // A path changed while blocks are in flight outdates the newest too.
 TEST(BlockPipeline, APathChangeOutdatesTheNewestBlock) {
   const auto in = Inputs(2, 44100, 2000);
