@@ -260,79 +260,71 @@ BENCHMARK(GeneratorStep);
 constexpr std::uint32_t kConversionChannels = 24;
 constexpr std::uint32_t kConversionFrames = 4800;
 
-std::vector<double> ConversionSamples() {
-  std::vector<double> samples(kConversionChannels * kConversionFrames);
+// Samples of a block of frames, channel after channel.
+std::vector<double> Samples(std::uint32_t channels, std::uint32_t frames) {
+  std::vector<double> samples(std::size_t{channels} * frames);
   for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = 0.9 * std::sin(0.001 * i);
   return samples;
 }
 
-void SplitChannelsOf24(benchmark::State& state) {
-  const TFrameLayout layout{TSampleFormat::Int24, kConversionChannels};
-  std::vector<std::uint8_t> bytes(kConversionFrames * layout.BytesPerFrame());
+// A block of frames of the layout: its samples' bytes split into the
+// channels' doubles, jobChannels channels at a time, as the pool's threads
+// split them (all of them: as the run's own thread does).
+void SplitOf(benchmark::State& state, TFrameLayout layout, std::uint32_t frames,
+             std::uint32_t jobChannels) {
+  std::vector<std::uint8_t> bytes(frames * layout.BytesPerFrame());
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
-  std::vector<double> samples = ConversionSamples();
+  std::vector<double> samples = Samples(layout.Channels, frames);
   std::vector<double*> channels;
-  for (std::uint32_t c = 0; c < kConversionChannels; ++c)
-    channels.push_back(samples.data() + c * kConversionFrames);
+  for (std::uint32_t c = 0; c < layout.Channels; ++c)
+    channels.push_back(samples.data() + std::size_t{c} * frames);
   const auto len = static_cast<std::uint32_t>(bytes.size());
   for (auto _ : state) {
-    for (std::uint32_t first = 0; first < kConversionChannels; first += 4)
-      SplitChannels(bytes.data(), len, layout, first, 4, channels.data());
+    for (std::uint32_t first = 0; first < layout.Channels; first += jobChannels)
+      SplitChannels(bytes.data(), len, layout, first, jobChannels, channels.data());
     benchmark::DoNotOptimize(samples.data());
   }
-  state.SetItemsProcessed(state.iterations() * kConversionChannels * kConversionFrames);
+  state.SetItemsProcessed(state.iterations() * layout.Channels * frames);
 }
-BENCHMARK(SplitChannelsOf24);
 
-void MergeChannelsOf24(benchmark::State& state) {
-  const TFrameLayout layout{TSampleFormat::Int24, kConversionChannels};
-  std::vector<std::uint8_t> bytes(kConversionFrames * layout.BytesPerFrame());
-  const std::vector<double> samples = ConversionSamples();
+// The channels' doubles of a block merged into the output's bytes, with the
+// peak and clip count.
+void MergeOf(benchmark::State& state, TFrameLayout layout, std::uint32_t frames) {
+  std::vector<std::uint8_t> bytes(frames * layout.BytesPerFrame());
+  const std::vector<double> samples = Samples(layout.Channels, frames);
   std::vector<const double*> channels;
-  for (std::uint32_t c = 0; c < kConversionChannels; ++c)
-    channels.push_back(samples.data() + c * kConversionFrames);
+  for (std::uint32_t c = 0; c < layout.Channels; ++c)
+    channels.push_back(samples.data() + std::size_t{c} * frames);
   const auto len = static_cast<std::uint32_t>(bytes.size());
   TSampleStats stats;
   for (auto _ : state) {
     MergeBlock(channels.data(), len, layout, bytes.data(), stats);
     benchmark::DoNotOptimize(bytes.data());
   }
-  state.SetItemsProcessed(state.iterations() * kConversionChannels * kConversionFrames);
+  state.SetItemsProcessed(state.iterations() * layout.Channels * frames);
+}
+
+void SplitChannelsOf24(benchmark::State& state) {
+  SplitOf(state, {TSampleFormat::Int24, kConversionChannels}, kConversionFrames, 4);
+}
+BENCHMARK(SplitChannelsOf24);
+
+void MergeChannelsOf24(benchmark::State& state) {
+  MergeOf(state, {TSampleFormat::Int24, kConversionChannels}, kConversionFrames);
 }
 BENCHMARK(MergeChannelsOf24);
 
-// The same for a stereo file of 16-bit samples, the commonest input: the
-// whole block split on the run's thread, and merged.
+// The same for a stereo file of 16-bit samples, the commonest input, whole
+// blocks on the run's thread.
 constexpr std::uint32_t kStereoFrames = 9600;
 
 void SplitStereoOf16(benchmark::State& state) {
-  const TFrameLayout layout{TSampleFormat::Int16, 2};
-  std::vector<std::uint8_t> bytes(kStereoFrames * layout.BytesPerFrame());
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
-  std::vector<double> samples(2 * kStereoFrames);
-  double* channels[2] = {samples.data(), samples.data() + kStereoFrames};
-  const auto len = static_cast<std::uint32_t>(bytes.size());
-  for (auto _ : state) {
-    SplitBlock(bytes.data(), len, layout, channels);
-    benchmark::DoNotOptimize(samples.data());
-  }
-  state.SetItemsProcessed(state.iterations() * 2 * kStereoFrames);
+  SplitOf(state, {TSampleFormat::Int16, 2}, kStereoFrames, 2);
 }
 BENCHMARK(SplitStereoOf16);
 
 void MergeStereoOf16(benchmark::State& state) {
-  const TFrameLayout layout{TSampleFormat::Int16, 2};
-  std::vector<std::uint8_t> bytes(kStereoFrames * layout.BytesPerFrame());
-  std::vector<double> samples(2 * kStereoFrames);
-  for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = 0.9 * std::sin(0.001 * i);
-  const double* channels[2] = {samples.data(), samples.data() + kStereoFrames};
-  const auto len = static_cast<std::uint32_t>(bytes.size());
-  TSampleStats stats;
-  for (auto _ : state) {
-    MergeBlock(channels, len, layout, bytes.data(), stats);
-    benchmark::DoNotOptimize(bytes.data());
-  }
-  state.SetItemsProcessed(state.iterations() * 2 * kStereoFrames);
+  MergeOf(state, {TSampleFormat::Int16, 2}, kStereoFrames);
 }
 BENCHMARK(MergeStereoOf16);
 

@@ -48,36 +48,55 @@ std::vector<double*> OutAt(std::vector<std::vector<double>>& signals, std::size_
   return at;
 }
 
-// Decodes in blocks, the decoder alone (pool null) or through a pipeline
-// on pool, each block waited for; the level goes to levelDb from block
-// levelFrom on, when given.
+// A decoder and its pipeline on pool (null: none), on path, prepared for
+// channels at rate, its meters recorded. Taken apart by reference:
+// auto& [calc, pipeline, meters] = set.
+struct TPipelineSet {
+  TPipelineSet(TWorkerPool* pool, TDecodePath path, std::uint32_t rate, std::uint32_t channels) {
+    pipeline.SetMeterListener(&meters);
+    calc.SetPath(path);
+    pipeline.SetWorkerPool(pool);
+    calc.Prepare(rate, channels, 0);
+  }
+  TZorvCalc calc;
+  TBlockPipeline pipeline{calc};
+  TRecordingMeters meters;
+};
+
+// Decodes blocks of the given sizes, the decoder alone (pool null) or
+// through a pipeline on pool, each block waited for; the level goes to
+// levelDb from block levelFrom on, when given.
 TDecoded Decode(TDecodePath path, std::uint32_t rate, const std::vector<std::vector<double>>& in,
-                std::uint32_t block, TWorkerPool* pool = nullptr,
+                const std::vector<std::uint32_t>& sizes, TWorkerPool* pool = nullptr,
                 std::optional<std::uint32_t> levelFrom = {}, double levelDb = 0.0) {
   const auto channels = static_cast<std::uint32_t>(in.size());
-  const std::size_t frames = in.front().size();
-  TZorvCalc calc;
-  TBlockPipeline pipeline(calc);
-  TRecordingMeters meters;
-  calc.SetMeterListener(&meters);
-  calc.SetPath(path);
-  pipeline.SetWorkerPool(pool);
-  calc.Prepare(rate, channels, 0);
+  TPipelineSet set(pool, path, rate, channels);
+  auto& [calc, pipeline, meters] = set;
   TDecoded out;
-  out.Out.resize(channels);
-  for (std::vector<double>& channel : out.Out) channel.assign(frames, 0.0);
-  for (std::size_t start = 0; start < frames; start += block) {
-    const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block, frames - start));
-    if (levelFrom && start == *levelFrom * std::size_t{block}) calc.SetLevel(levelDb);
+  out.Out.assign(channels, std::vector<double>(in.front().size()));
+  std::size_t start = 0;
+  for (std::uint32_t b = 0; b < sizes.size(); start += sizes[b++]) {
+    if (levelFrom && b == *levelFrom) calc.SetLevel(levelDb);
     const std::vector<const double*> inBlock = At(in, start);
     const std::vector<double*> outBlock = OutAt(out.Out, start);
     const std::int32_t done = pool != nullptr
-                                  ? pipeline.ProcessBlock(inBlock.data(), outBlock.data(), n)
-                                  : calc.ProcessBlock(inBlock.data(), outBlock.data(), n);
-    EXPECT_EQ(done, static_cast<std::int32_t>(n));
+                                  ? pipeline.ProcessBlock(inBlock.data(), outBlock.data(), sizes[b])
+                                  : calc.ProcessBlock(inBlock.data(), outBlock.data(), sizes[b]);
+    EXPECT_EQ(done, static_cast<std::int32_t>(sizes[b]));
   }
   out.Meters = meters.Updates;
   return out;
+}
+
+// The same in blocks of block frames, the last one shorter.
+TDecoded Decode(TDecodePath path, std::uint32_t rate, const std::vector<std::vector<double>>& in,
+                std::uint32_t block, TWorkerPool* pool = nullptr,
+                std::optional<std::uint32_t> levelFrom = {}, double levelDb = 0.0) {
+  std::vector<std::uint32_t> sizes;
+  for (std::size_t start = 0; start < in.front().size(); start += block)
+    sizes.push_back(
+        static_cast<std::uint32_t>(std::min<std::size_t>(block, in.front().size() - start)));
+  return Decode(path, rate, in, sizes, pool, levelFrom, levelDb);
 }
 
 void ExpectSame(const TDecoded& got, const TDecoded& expected) {
@@ -162,13 +181,8 @@ TEST(BlockPipelineThreads, ABlockBegunDecodesWhileTheCallerWorks) {
   const auto in = Inputs(4, 44100, 4410);
   const TDecoded alone = Decode(FastestPath(), 44100, in, 4410);
   TWorkerPool pool(2);
-  TZorvCalc calc;
-  TBlockPipeline pipeline(calc);
-  TRecordingMeters meters;
-  pipeline.SetMeterListener(&meters);
-  calc.SetPath(FastestPath());
-  pipeline.SetWorkerPool(&pool);
-  calc.Prepare(44100, 4, 0);
+  TPipelineSet set(&pool, FastestPath(), 44100, 4);
+  auto& [calc, pipeline, meters] = set;
   TDecoded out;
   out.Out.assign(4, std::vector<double>(4410));
   pipeline.BeginBlock(At(in, 0).data(), OutAt(out.Out, 0).data(), 4410);
@@ -218,13 +232,8 @@ TEST(BlockPipelineThreads, TheCallerRunsTheJobsNoWorkerHasTaken) {
   pool.Post(holder, false);
   while (!started.load()) std::this_thread::yield();
 
-  TZorvCalc calc;
-  TBlockPipeline pipeline(calc);
-  TRecordingMeters meters;
-  pipeline.SetMeterListener(&meters);
-  calc.SetPath(TDecodePath::Extended);
-  pipeline.SetWorkerPool(&pool);
-  calc.Prepare(48000, 2, 0);
+  TPipelineSet set(&pool, TDecodePath::Extended, 48000, 2);
+  auto& [calc, pipeline, meters] = set;
   TDecoded out;
   out.Out.assign(2, std::vector<double>(2 * kBlock));
   for (std::uint32_t b = 0; b < 2; ++b) {
@@ -284,13 +293,8 @@ TEST(BlockPipelineThreads, BlockWorkPreparesEachChannelBeforeItDecodes) {
       SCOPED_TRACE(std::to_string(workers) + " workers");
       std::unique_ptr<TWorkerPool> pool;
       if (workers >= 0) pool = std::make_unique<TWorkerPool>(static_cast<unsigned>(workers));
-      TZorvCalc calc;
-      TBlockPipeline pipeline(calc);
-      TRecordingMeters meters;
-      pipeline.SetMeterListener(&meters);
-      calc.SetPath(path);
-      pipeline.SetWorkerPool(pool.get());
-      calc.Prepare(48000, 7, 0);
+      TPipelineSet set(pool.get(), path, 48000, 7);
+      auto& [calc, pipeline, meters] = set;
       // Two sets of buffers, for the two blocks in flight.
       std::vector<std::vector<double>> inBuf(14, std::vector<double>(kBlock));
       TDecoded out;
@@ -345,14 +349,9 @@ TEST(BlockPipelineThreads, BlocksCancelledAndBegunAgainDecodeAsThePlainOrder) {
       SCOPED_TRACE(std::string(PathName(path)) + ", " + std::to_string(workers) + " workers");
       std::unique_ptr<TWorkerPool> pool;
       if (workers >= 0) pool = std::make_unique<TWorkerPool>(workers == 3 ? 2u : unsigned(workers));
-      TZorvCalc calc;
-      TBlockPipeline pipeline(calc);
-      TRecordingMeters meters;
-      pipeline.SetMeterListener(&meters);
-      calc.SetPath(path);
-      pipeline.SetWorkerPool(pool.get());
+      TPipelineSet set(pool.get(), path, 44100, 3);
+      auto& [calc, pipeline, meters] = set;
       if (workers == 3) pipeline.PoolChoice().SetTrial(std::chrono::nanoseconds(0), 1);
-      calc.Prepare(44100, 3, 0);
       TDecoded got;
       got.Out.assign(3, std::vector<double>(kBlock * kBlocks));
       // Blocks are begun three ahead of the one finished; every block is
@@ -406,15 +405,10 @@ TEST(BlockPipelineThreads, StagedBlocksDecodeAsThePlainOrder) {
         SCOPED_TRACE(std::to_string(channels) + " channels, " + std::to_string(workers) +
                      " workers, stages " + std::to_string(stages));
         TWorkerPool pool(workers);
-        TZorvCalc calc;
-        TBlockPipeline pipeline(calc);
-        TRecordingMeters meters;
-        pipeline.SetMeterListener(&meters);
-        calc.SetPath(FastestPath());
-        pipeline.SetWorkerPool(&pool);
+        TPipelineSet set(&pool, FastestPath(), 96000, channels);
+        auto& [calc, pipeline, meters] = set;
         pipeline.SetPoolChosenByTime(false);
         pipeline.SetStageSplit(stages);
-        calc.Prepare(96000, channels, 0);
         // A set of input buffers for each block in flight, filled by its work.
         std::vector<std::vector<double>> inBuf(kSets * channels, std::vector<double>(kBlock));
         std::vector<std::unique_ptr<TFillInput>> fill;
@@ -469,29 +463,11 @@ TEST(BlockPipelineThreads, StagedBlocksOfGrowingSizeDecodeAsTheDecoderAlone) {
   for (const std::uint32_t channels : {1u, 2u}) {
     SCOPED_TRACE(std::to_string(channels) + " channels");
     const auto in = Inputs(channels, 48000, starts.back());
-    TDecoded expected;
-    {
-      TZorvCalc calc;
-      TRecordingMeters meters;
-      calc.SetMeterListener(&meters);
-      calc.SetPath(FastestPath());
-      calc.Prepare(48000, channels, 0);
-      expected.Out.assign(channels, std::vector<double>(starts.back()));
-      for (std::size_t b = 0; b < sizes.size(); ++b) {
-        calc.ProcessBlock(At(in, starts[b]).data(), OutAt(expected.Out, starts[b]).data(),
-                          sizes[b]);
-      }
-      expected.Meters = meters.Updates;
-    }
+    const TDecoded expected = Decode(FastestPath(), 48000, in, sizes);
     TWorkerPool pool(1);
-    TZorvCalc calc;
-    TBlockPipeline pipeline(calc);
-    TRecordingMeters meters;
-    pipeline.SetMeterListener(&meters);
-    calc.SetPath(FastestPath());
-    pipeline.SetWorkerPool(&pool);
+    TPipelineSet set(&pool, FastestPath(), 48000, channels);
+    auto& [calc, pipeline, meters] = set;
     pipeline.SetPoolChosenByTime(false);
-    calc.Prepare(48000, channels, 0);
     TDecoded got;
     got.Out.assign(channels, std::vector<double>(starts.back()));
     // Three blocks in flight, then all finished before the block of 4100
