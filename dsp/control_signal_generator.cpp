@@ -5,6 +5,7 @@
 
 #include "dsp/charge_current.h"
 #include "dsp/detector_constants.h"
+#include "dsp/power_of_ten.h"
 #include "dsp/rate_coefficients.h"
 #include "dsp/sample_rates.h"
 
@@ -13,7 +14,7 @@ namespace zorv {
 using namespace detector;
 
 double GainFactorOf(double voltage) {
-  return Store(std::pow(10.0L, -Extended{voltage} / kVoltsPerDecade));
+  return Store(PowerOfTen(-Extended{voltage} / kVoltsPerDecade));
 }
 
 void TControlSignalGenerator::Init() {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/zorv_calc.h"
 
-#include <cmath>
-
+#include "dsp/level_factors.h"
+#include "dsp/power_of_ten.h"
 #include "dsp/reference_level_range.h"
 
 namespace zorv {
@@ -14,7 +14,16 @@ constexpr std::size_t kInitialChannels = 2;
 }  // namespace
 
 double TZorvCalc::LevelFactorOf(double dB) {
-  return Store(std::pow(10.0L, Extended{dB} / 20.0L));
+  // A level on the 0.1 dB grid is the tenths over 10.0, rounded once.
+  if (dB >= kMinLevelDb && dB <= kMaxLevelDb) {
+    const int tenths = static_cast<int>(dB * 10.0 + (dB < 0 ? -0.5 : 0.5));
+    if (tenths / 10.0 == dB) return kLevelFactors[tenths - kMinLevelTenths];
+  }
+  return LevelFactorByPower(dB);
+}
+
+double TZorvCalc::LevelFactorByPower(double dB) {
+  return Store(PowerOfTen(Extended{dB} / 20.0L));
 }
 
 TZorvCalc::TZorvCalc() : Decoders_(kInitialChannels) {

@@ -146,8 +146,12 @@ class TZorvCalc {
   double LevelDb(std::uint32_t channel = 0) const { return LevelDb_[channel]; }
   // 10^(dB / 20), which the samples are divided and multiplied by.
   double LevelFactor(std::uint32_t channel = 0) const { return LevelFactor_[channel]; }
-  // The factor of a level as the decoder holds it.
+  // The factor of a level as the decoder holds it: 10^(dB / 20) in the
+  // reference arithmetic, rounded to double. The levels of the 0.1 dB grid
+  // (every level a decode takes) come from a table of the same values
+  // (dsp/level_factors.h), which a platform without that arithmetic reads.
   static double LevelFactorOf(double dB);
+  static double LevelFactorByPower(double dB);
 
   // Receives the meter positions after each block: channel by channel, at
   // frames 0, 100, ... of the block, bands A..D; on the thread that finishes

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dsp/fast/lane_state.h"
+#include "dsp/power_of_ten.h"
 #include "dsp/zorv_calc.h"
 #include "tests/support/recording_meters.h"
 #include "tests/support/test_signal.h"
@@ -181,7 +182,7 @@ TEST(FastPath, GainFactorIsWithinOneAndAHalfUnitsInTheLastPlace) {
     double worst = 0.0;
     for (int i = 0; i <= 200000; ++i) {
       const double v = -6.0 + i * (8.0 / 200000);
-      const long double exact = std::pow(10.0L, -static_cast<long double>(v) / 3.64L);
+      const long double exact = PowerOfTen(-static_cast<long double>(v) / 3.64L);
       const double got = gainFactor(v);
       const double ulp =
           std::nextafter(static_cast<double>(exact), 1e300) - static_cast<double>(exact);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/power_of_ten.h"
 #include "tests/support/recording_meters.h"
 #include "tests/support/test_signal.h"
 
@@ -58,11 +59,11 @@ TEST(ZorvCalc, StartsAtMinusTenDecibelsAndConvertsLevels) {
   EXPECT_NEAR(calc.LevelFactor(), 0.1, 1e-17);
   calc.SetLevel(0.0);
   EXPECT_EQ(calc.LevelFactor(), 1.0);
-  // The factor is the power in extended precision, rounded once.
+  // The factor is the reference power of ten, rounded once.
   calc.SetLevel(-10.9);
   EXPECT_EQ(calc.LevelDb(), -10.9);
   const long double dB = -10.9;
-  EXPECT_EQ(calc.LevelFactor(), static_cast<double>(std::pow(10.0L, dB / 20.0L)));
+  EXPECT_EQ(calc.LevelFactor(), static_cast<double>(PowerOfTen(dB / 20.0L)));
   EXPECT_EQ(calc.FeedbackLaw(), 0u);
   EXPECT_FALSE(calc.BuffersAllocated());
 }
