@@ -14,8 +14,9 @@ inline constexpr const char* kArithmeticVariable = "ZORV_ARITHMETIC";
 // path this processor runs. The portable, AVX2 and AVX-512 paths write the
 // same bytes; against the extended-precision reference (the slowest), the
 // same 16- and 24-bit files, and 32-bit and float files within one unit in
-// the last place of a few samples in 100,000 (1e-14 of full scale for a float
-// sample below -120 dBFS).
+// the last place of a few samples in 100,000 (for a float sample below -120
+// dBFS, one unit in the last place of a float at -120 dBFS: 2^-43 of full
+// scale).
 TDecodePath DefaultArithmetic();
 
 // The number of worker threads of the decoders' pool, to force it for tests

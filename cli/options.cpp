@@ -363,7 +363,8 @@ Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
                         16- and 24-bit files, and 32-bit and float files that
                         differ in at most 5 samples in 100,000 by one unit in
                         the last place, a float sample below -120 dBFS by at
-                        most 1e-14; every processor writes the same bytes)
+                        most one unit in the last place of a float at -120
+                        dBFS; every processor writes the same bytes)
       --canonical-header  write only the 44-byte header of format and data,
                         without the input's other chunks
       --continue        the inputs are consecutive parts of one tape: each is

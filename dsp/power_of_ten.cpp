@@ -25,7 +25,7 @@ static_assert(std::numeric_limits<Extended>::max_exponent == 16384 &&
 
 // ---- The quick estimate: sums of two Extended numbers ---------------------
 
-// a + b = Hi + Lo exactly, Hi the rounded sum.
+// a + b = Hi + Lo exactly, Hi the rounded sum (Knuth).
 TSplit TwoSum(Extended a, Extended b) {
   const Extended s = a + b;
   const Extended bb = s - a;
@@ -38,7 +38,7 @@ TSplit FastTwoSum(Extended a, Extended b) {
   return {s, b - (s - a)};
 }
 
-// a = Hi + Lo exactly, each with at most 32 significant bits.
+// a = Hi + Lo exactly, each with at most 32 significant bits (Veltkamp).
 TSplit HalvesOf(Extended a) {
   constexpr Extended kSplitter = 0x1p32L + 1;
   const Extended c = kSplitter * a;
@@ -46,8 +46,8 @@ TSplit HalvesOf(Extended a) {
   return {hi, a - hi};
 }
 
-// a x b = Hi + Lo exactly, Hi the rounded product (products of halves are
-// exact).
+// a x b = Hi + Lo exactly, Hi the rounded product: the products of the
+// halves are exact (Dekker).
 TSplit TwoProduct(Extended a, Extended b) {
   const Extended p = a * b;
   const TSplit x = HalvesOf(a);
@@ -67,9 +67,10 @@ Extended PowerOfTwo(int k) {
   return value;
 }
 
-// Bound of the quick estimate's error, relative to its value (less than
-// 2^-79.4: the polynomial's roundings 2^-80.5 of 2^(j/128), the rest of the
-// reduction 2^-91 and the truncation of the series 2^-95).
+// Bound of the quick estimate's error, z.Hi + z.Lo against 2^(j/128) e^r:
+// its relative error is below 2^-80.4 (the polynomial's roundings 2^-80.5,
+// the reduction's 2^-91, the series cut off after r^8 2^-95), and z lies
+// below 2.01.
 constexpr Extended kQuickError = 0x1p-78L;
 // 1/k! of the series of e^r, k = 3..8.
 constexpr Extended kInverseFactorial[] = {1.0L / 6,   1.0L / 24,   1.0L / 120,
@@ -77,13 +78,14 @@ constexpr Extended kInverseFactorial[] = {1.0L / 6,   1.0L / 24,   1.0L / 120,
 
 // ---- The accurate computation: 256-bit integers ---------------------------
 
-// A number of [0, 16) in fixed point: the integer Limb (least significant
-// first) times 2^-252.
+// A number of [0, 16) in fixed point: the integer of these 64-bit limbs
+// (least significant first) times 2^-252.
 constexpr int kPointBits = 252;
 using TWide = std::array<std::uint64_t, 4>;
 __extension__ typedef unsigned __int128 TDoubleLimb;
 
-// ln(2) and log2(10), rounded down.
+// ln(2) and log2(10), rounded down (the tests check the constants and the
+// table derived from them against MPFR).
 constexpr TWide kLn2 = {0xd8a0d175b8baafa2, 0xf40f343267298b62, 0xbc9e3b39803f2f6a,
                         0x0b17217f7d1cf79a};
 constexpr TWide kLog2Of10 = {0xa46dab2020b9e167, 0x365b157f8deceb53, 0x924afdbfd36bf6d3,

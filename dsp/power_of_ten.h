@@ -8,10 +8,10 @@
 // How: 10^x = 2^n x 2^(j/128) x e^r, with n and j from x log2(10) and r the
 // rest (|r| <= ln(2)/256), found with the constants in two parts and exact
 // products and sums. The quick estimate takes 2^(j/128) from a table in two
-// parts and e^r from a polynomial; it carries about 79 correct bits, and
-// it is kept where it rounds as the exact value must (all but about one
-// argument in 10^4). The others go to the accurate computation, in 256-bit
-// integer arithmetic, whose error is below 2^-230 of the value.
+// parts and e^r from a polynomial, within 2^-80 of the value; it is kept
+// where it and its error bound round to the same 64-bit number (all but
+// about one argument in 16,000). The others go to the accurate computation,
+// in 256-bit integer arithmetic, within 2^-230 of the value.
 #pragma once
 
 #include <cstdint>

@@ -18,6 +18,7 @@
 #include "dsp/decode_path.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
+#include "tests/support/float_bound.h"
 #include "tools/wav_test_file.h"
 
 namespace zorv {
@@ -35,8 +36,9 @@ struct TCase {
 
 // What README, --help and the manual page state: 32-bit and float outputs of
 // the fast paths differ from --exact in at most this many samples in 100,000,
-// each by one unit in the last place (a float sample below -120 dBFS by at
-// most 1e-14 of full scale).
+// each within the bound of tests/support/float_bound.h (one unit in the last
+// place, for a float sample below -120 dBFS one unit in the last place of a
+// float at -120 dBFS).
 constexpr std::size_t kStatedPer100000 = 5;
 
 // Decodes of one input with each arithmetic, in a scratch folder.
@@ -72,24 +74,11 @@ class ArithmeticPaths : public PathDecodes, public testing::WithParamInterface<T
 struct TDiff {
   std::size_t samples = 0;
   std::size_t differing = 0;
-  bool withinOneUnit = true;
   std::int64_t maxUnits = 0;
-  // Float samples below -120 dBFS may differ by more units (a sum of bands
-  // that nearly cancel keeps the absolute error of its terms); by how much
-  // of full scale at the most.
   bool withinStatedBound = true;
+  // The largest difference of a float sample below -120 dBFS, of full scale.
   double maxQuietError = 0;
 };
-
-// The stated bound for a float sample below -120 dBFS: 1e-14 of full scale.
-constexpr double kQuiet = 1e-6;
-constexpr double kQuietError = 1e-14;
-
-// Floats in the order of their values as integers: neighbours differ by one,
-// across zero too.
-std::int64_t OrderedFloat(std::int32_t bits) {
-  return bits < 0 ? -static_cast<std::int64_t>(bits & 0x7FFFFFFF) : bits;
-}
 
 TDiff Compare(const TBytes& a, const TBytes& b, const TWavFormat& f) {
   TDiff d;
@@ -98,30 +87,26 @@ TDiff Compare(const TBytes& a, const TBytes& b, const TWavFormat& f) {
     ++d.samples;
     if (std::memcmp(&a[k], &b[k], width) == 0) continue;
     ++d.differing;
-    std::int64_t x = 0, y = 0;
+    std::int64_t units = 0;
     if (f.Tag == 3) {
-      std::int32_t ia, ib;
-      std::memcpy(&ia, &a[k], 4);
-      std::memcpy(&ib, &b[k], 4);
-      x = OrderedFloat(ia);
-      y = OrderedFloat(ib);
       float fa, fb;
       std::memcpy(&fa, &a[k], 4);
       std::memcpy(&fb, &b[k], 4);
-      if (std::llabs(x - y) > 1) {
-        const double error = std::fabs(static_cast<double>(fa) - fb);
-        d.maxQuietError = std::max(d.maxQuietError, error);
-        if (!(std::fabs(fb) < kQuiet && error <= kQuietError)) d.withinStatedBound = false;
+      units = test::UnitsApart(fa, fb);
+      if (!test::WithinStatedFloatBound(fa, fb)) d.withinStatedBound = false;
+      if (std::fabs(fb) < test::kQuietFloat) {
+        d.maxQuietError = std::max(d.maxQuietError, std::fabs(static_cast<double>(fa) - fb));
       }
     } else {
+      std::int64_t x = 0, y = 0;
       for (std::size_t i = 0; i < width; ++i) {
         x |= static_cast<std::int64_t>(a[k + i]) << (8 * i);
         y |= static_cast<std::int64_t>(b[k + i]) << (8 * i);
       }
+      units = std::llabs(x - y);
+      if (units > 1) d.withinStatedBound = false;
     }
-    d.maxUnits = std::max<std::int64_t>(d.maxUnits, std::llabs(x - y));
-    if (std::llabs(x - y) > 1) d.withinOneUnit = false;
-    if (std::llabs(x - y) > 1 && f.Tag != 3) d.withinStatedBound = false;
+    d.maxUnits = std::max(d.maxUnits, units);
   }
   return d;
 }
@@ -217,7 +202,8 @@ TEST_F(PathDecodes, TheDefaultPathIsWithinTheStatedBoundOfTheReference) {
     ASSERT_EQ(got.size(), reference.size());
     EXPECT_TRUE(log == referenceLog) << "meter logs differ";
     const TDiff d = Compare(got, reference, m.format);
-    EXPECT_TRUE(d.withinStatedBound) << "largest error below -120 dBFS " << d.maxQuietError;
+    EXPECT_TRUE(d.withinStatedBound) << "at most " << d.maxUnits << " units, below -120 dBFS "
+                                     << d.maxQuietError << " of full scale";
     EXPECT_LE(d.differing * 100000, kStatedPer100000 * d.samples) << "of " << d.samples;
     allSamples += d.samples;
     allDiffering += d.differing;
@@ -225,7 +211,10 @@ TEST_F(PathDecodes, TheDefaultPathIsWithinTheStatedBoundOfTheReference) {
     std::printf("%s (%s): %zu of %zu samples differ from --exact, at most %lld units\n", m.name,
                 std::string(PathName(FastestPath())).c_str(), d.differing, d.samples,
                 static_cast<long long>(d.maxUnits));
-    if (d.maxQuietError > 0) std::printf("  below -120 dBFS: at most %g\n", d.maxQuietError);
+    if (d.maxQuietError > 0) {
+      std::printf("  below -120 dBFS: at most %g of full scale (stated: %g)\n", d.maxQuietError,
+                  test::kQuietFloatError);
+    }
   }
   EXPECT_GT(allSamples, 4000000u);
 }
