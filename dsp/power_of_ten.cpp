@@ -72,6 +72,10 @@ Extended PowerOfTwo(int k) {
 // the reduction's 2^-91, the series cut off after r^8 2^-95), and z lies
 // below 2.01.
 constexpr Extended kQuickError = 0x1p-78L;
+// The reduction's products with nearest are exact: it lies below 2^21 in
+// size, the head of ln(2)/128 has 43 significant bits.
+static_assert(kLimit * kScaledLog2Of10 < 0x1p21L);
+static_assert(static_cast<std::int64_t>(kLn2Over128Hi * 0x1p50L) == kLn2Over128Hi * 0x1p50L);
 // 1/k! of the series of e^r, k = 3..8.
 constexpr Extended kInverseFactorial[] = {1.0L / 6,   1.0L / 24,   1.0L / 120,
                                           1.0L / 720, 1.0L / 5040, 1.0L / 40320};
