@@ -95,6 +95,17 @@ void TDecoderPlugin::Activate() {
   FramesRun_ = 0;
 }
 
+void TDecoderPlugin::Reset() {
+  if (Decoder_ != nullptr) Decoder_->Reset();
+  Meters_.Reset();
+}
+
+std::vector<std::string> TDecoderPlugin::TakeInputFaultLines() {
+  std::vector<std::string> lines = InputFaultNotes(TakeInputFaults(), SampleRate_);
+  for (std::string& line : lines) line = "Zorv decoder: " + line + " (since the activation)";
+  return lines;
+}
+
 void TDecoderPlugin::Run(std::uint32_t frames) {
   bool connected = Decoder_ != nullptr;
   for (std::uint32_t c = 0; c < Ports_.Channels; ++c) {
@@ -148,7 +159,7 @@ void TDecoderPlugin::WriteControls() {
       if (GainPort_[c][b] != nullptr) *GainPort_[c][b] = Meters_.GainDb(c, b);
     }
   }
-  if (LatencyPort_ != nullptr) *LatencyPort_ = 0.0F;
+  if (LatencyPort_ != nullptr) *LatencyPort_ = static_cast<float>(kLatencyFrames);
 }
 
 }  // namespace zorv::plugin

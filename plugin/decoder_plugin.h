@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/input_faults.h"
 #include "dsp/decode_path.h"
@@ -40,6 +41,9 @@ struct TPorts {
 // the meters' tenths), dB. The outputs span -31.9 .. +10.0, as the Turtle
 // file states.
 inline constexpr float kGainBeforeFirstBlock = -31.9F;
+
+// The decoder works sample by sample: the output is not delayed.
+inline constexpr std::uint32_t kLatencyFrames = 0;
 
 // The level the decoder takes for a control value: rounded to a tenth of a
 // dB, as the window's scroll bar and the command line hold it, and kept in
@@ -83,6 +87,9 @@ class TDecoderPlugin {
   // activation after a deactivation starts afresh. Allocates.
   void Activate();
   void Deactivate() {}
+  // The decoder back to its start-up state without allocating (a host's
+  // reset on its audio thread); the level stays.
+  void Reset();
   // Decodes frames frames from the inputs to the outputs (which may be the
   // same buffers) and sets the control outputs. An input sample that is not
   // finite is decoded as silence, one above +60 dBFS as +60 dBFS, and counted.
@@ -91,6 +98,9 @@ class TDecoderPlugin {
   // call), the frames counted from the activation; resets the counts. For
   // the host's log, outside Run.
   TInputFaults TakeInputFaults() { return std::exchange(Faults_, {}); }
+  // The same as the lines a host's log shows: "Zorv decoder: ... (since the
+  // activation)", without the line end.
+  std::vector<std::string> TakeInputFaultLines();
 
   const TPorts& Ports() const { return Ports_; }
   std::uint32_t SampleRate() const { return SampleRate_; }

@@ -51,9 +51,8 @@ struct TInstance {
   // What run changed in the input since the activation, told once, outside
   // run (which must not allocate or wait on the host's log).
   void TellInputFaults() {
-    const TInputFaults faults = Plugin->TakeInputFaults();
-    for (const std::string& line : InputFaultNotes(faults, Plugin->SampleRate())) {
-      lv2_log_warning(&Logger, "Zorv decoder: %s (since the activation)\n", line.c_str());
+    for (const std::string& line : Plugin->TakeInputFaultLines()) {
+      lv2_log_warning(&Logger, "%s\n", line.c_str());
     }
   }
 };
