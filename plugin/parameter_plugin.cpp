@@ -65,7 +65,7 @@ void TParameterPlugin::SetLevel(double levelDb) {
 double TParameterPlugin::Value(std::uint32_t id) const {
   if (id == kLevelId) return Level();
   if (id >= ParameterCount(Channels_)) return 0.0;
-  return static_cast<double>(Gain_[id - 1].load());
+  return GainDb(Gain_[id - 1].load());
 }
 
 void TParameterPlugin::Process(const float* const* in, float* const* out, std::uint32_t frames,

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,7 +59,7 @@ class TParameterPlugin {
   // control; not a number keeps the level.
   void SetLevel(double levelDb);
   // Any thread: the value of a parameter (the level, or the latest gain of a
-  // band in dB); 0 for an id the plugin does not have.
+  // band), in tenths of a dB; 0 for an id the plugin does not have.
   double Value(std::uint32_t id) const;
 
   // Audio thread. Decodes frames from in to out (one array per channel;
@@ -74,12 +75,16 @@ class TParameterPlugin {
       const float gain = GainPort_[i];
       if (gain != Reported_[i]) {
         Reported_[i] = gain;
-        report(1 + i, static_cast<double>(gain));
+        report(1 + i, GainDb(gain));
       }
     }
   }
 
  private:
+  // A band gain output in tenths of a dB, as the meters hold it.
+  static double GainDb(float output) {
+    return std::round(static_cast<double>(output) * 10.0) / 10.0;
+  }
   void ConnectControls();
 
   std::uint32_t Channels_;

@@ -56,15 +56,16 @@ std::optional<TParameter> ParameterOf(std::uint32_t channels, std::uint32_t id) 
     name += channel == 0 ? " (left)" : " (right)";
     shortName += channel == 0 ? " L" : " R";
   }
-  return TParameter{
-      id,
-      std::move(name),
-      std::move(shortName),
-      kGainBeforeFirstBlock,
-      kGainMax,
-      kGainBeforeFirstBlock,
-      static_cast<std::uint32_t>(std::lround((kGainMax - kGainBeforeFirstBlock) * 10.0)),
-      true};
+  // The outputs' lowest value as the Turtle file states it, in tenths.
+  const double lowest = std::round(static_cast<double>(kGainBeforeFirstBlock) * 10.0) / 10.0;
+  return TParameter{id,
+                    std::move(name),
+                    std::move(shortName),
+                    lowest,
+                    kGainMax,
+                    lowest,
+                    static_cast<std::uint32_t>(std::lround((kGainMax - lowest) * 10.0)),
+                    true};
 }
 
 void ValueText(double value, char* out, std::size_t size) {

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The VST3 module: a factory of two classes (stereo and mono, the same
 // code). An instance is one object that is the component, the audio
-// processor and the edit controller at once; the processor takes the level
-// from the parameter changes of each process call and from the saved state,
-// the controller keeps the value the host shows. process, on the host's
-// audio thread, neither allocates nor locks.
+// processor and the edit controller at once, with one level: set in a
+// process call's parameter changes (a point at the block's first frame for
+// the block, a later one from the next block), on the controller, or by the
+// saved state, it is the level of the next block, and the state the host
+// saves holds it. process, on the host's audio thread, neither allocates
+// nor locks.
 #include <travesty/audio_processor.h>
 #include <travesty/component.h>
 #include <travesty/edit_controller.h>
@@ -85,8 +87,6 @@ struct TInstance {
   TParameterPlugin Plugin;
   // Listed in id order; built here so that process reads without allocating.
   std::vector<TParameter> Parameters;
-  // The level the controller shows.
-  std::atomic<double> ShownLevel;
   bool Active = false;
 };
 
@@ -210,7 +210,6 @@ v3_result V3_API SetState(void* self, v3_bstream** stream) {
   double level = 0.0;
   if (!ReadLevel(stream, level)) return V3_FALSE;
   instance.Plugin.SetLevel(level);
-  instance.ShownLevel.store(instance.Plugin.Level());
   return V3_OK;
 }
 
@@ -332,13 +331,9 @@ std::uint32_t V3_API GetTailSamples(void*) {
   return 0;
 }
 
-// IEditController.
+// IEditController. The component's state is the controller's.
 v3_result V3_API SetComponentState(void* self, v3_bstream** stream) {
-  double level = 0.0;
-  if (!ReadLevel(stream, level)) return V3_FALSE;
-  TInstance& instance = OwnerOf(self);
-  instance.ShownLevel.store(LevelOfControl(static_cast<float>(level), instance.ShownLevel.load()));
-  return V3_OK;
+  return SetState(self, stream);
 }
 
 // The controller keeps nothing of its own.
@@ -407,15 +402,13 @@ double V3_API PlainToNormalised(void* self, v3_param_id id, double plain) {
 double V3_API GetParameterNormalised(void* self, v3_param_id id) {
   const TParameter* parameter = ParameterAt(self, id);
   if (parameter == nullptr) return 0.0;
-  const TInstance& instance = OwnerOf(self);
-  const double value = id == kLevelId ? instance.ShownLevel.load() : instance.Plugin.Value(id);
-  return Normalised(*parameter, value);
+  return Normalised(*parameter, OwnerOf(self).Plugin.Value(id));
 }
 
 v3_result V3_API SetParameterNormalised(void* self, v3_param_id id, double normalised) {
   const TParameter* parameter = ParameterAt(self, id);
   if (parameter == nullptr || parameter->ReadOnly) return V3_FALSE;
-  OwnerOf(self).ShownLevel.store(ValueOfNormalised(*parameter, normalised));
+  OwnerOf(self).Plugin.SetLevel(ValueOfNormalised(*parameter, normalised));
   return V3_OK;
 }
 
@@ -449,8 +442,7 @@ TInstance::TInstance(std::uint32_t channels)
     : Component{&kComponentTable, this},
       Processor{&kProcessorTable, this},
       Controller{&kControllerTable, this},
-      Plugin(channels),
-      ShownLevel(Plugin.Level()) {
+      Plugin(channels) {
   for (std::uint32_t id = 0; id < ParameterCount(channels); ++id) {
     Parameters.push_back(*plugin::ParameterOf(channels, id));
   }

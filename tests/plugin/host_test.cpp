@@ -16,46 +16,15 @@
 #include "plugin/plugin_uris.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
+#include "tests/plugin/sound_file.h"
 #include "tools/wav_test_file.h"
 
 namespace zorv {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TSound {
-  int Channels = 0;
-  int Rate = 0;
-  int Format = 0;
-  std::vector<float> Floats;  // interleaved, for a float file
-  std::vector<short> Shorts;  // interleaved, for a 16-bit file
-};
-
-// A WAV file's samples as libsndfile reads them, without any conversion.
-TSound ReadSound(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  TSound sound;
-  if (file == nullptr) {
-    ADD_FAILURE() << "cannot read " << path << ": " << sf_strerror(nullptr);
-    return sound;
-  }
-  sound.Channels = info.channels;
-  sound.Rate = info.samplerate;
-  sound.Format = info.format;
-  const auto samples = static_cast<std::size_t>(info.frames * info.channels);
-  if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT) {
-    sound.Floats.resize(samples);
-    EXPECT_EQ(sf_read_float(file, sound.Floats.data(), static_cast<sf_count_t>(samples)),
-              static_cast<sf_count_t>(samples));
-  } else {
-    sound.Shorts.resize(samples);
-    EXPECT_EQ(sf_read_short(file, sound.Shorts.data(), static_cast<sf_count_t>(samples)),
-              static_cast<sf_count_t>(samples));
-  }
-  sf_close(file);
-  return sound;
-}
+using test::ReadSound;
+using test::TSound;
 
 // While it lives, the programs started load the sanitizers' runtimes first
 // when the plugin is built with them (and the hosts' own leaks are not

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/arithmetic.h"
@@ -54,6 +55,84 @@ inline TChannels CoreDecode(const TChannels& in, std::uint32_t rate, TDecodePath
     for (std::uint32_t c = 0; c < channels; ++c) {
       for (std::size_t i = 0; i < n; ++i) out[c][start + i] = static_cast<float>(y[c][i]);
     }
+  }
+  return out;
+}
+
+// A change of the level a host hands over with a block, at a frame of it.
+struct TLevelPoint {
+  std::uint32_t Frame;
+  double Db;
+};
+
+// The decoder core, its level set to each change's dB from the change's
+// frame on (changes in order of frame; -10 dB before the first), in
+// pieces of at most 4410 frames; the output rounded to float.
+inline TChannels CoreDecodeFrom(const TChannels& in, std::uint32_t rate, TDecodePath path,
+                                const std::vector<std::pair<std::size_t, double>>& changes) {
+  const auto channels = static_cast<std::uint32_t>(in.size());
+  const std::size_t frames = in[0].size();
+  TZorvCalc calc;
+  calc.SetPath(path);
+  calc.Prepare(rate, channels, 0);
+  std::vector<double> x[2], y[2];
+  TChannels out(channels, std::vector<float>(frames));
+  std::size_t next = 0;
+  for (std::size_t start = 0; start < frames;) {
+    while (next < changes.size() && changes[next].first <= start) {
+      calc.SetLevel(changes[next++].second);
+    }
+    std::size_t end = std::min(start + 4410, frames);
+    if (next < changes.size()) end = std::min(end, changes[next].first);
+    const std::size_t n = end - start;
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      x[c].assign(in[c].begin() + static_cast<std::ptrdiff_t>(start),
+                  in[c].begin() + static_cast<std::ptrdiff_t>(end));
+      y[c].resize(n);
+    }
+    calc.ProcessBlock(x[0].data(), channels == 2 ? x[1].data() : nullptr, y[0].data(),
+                      channels == 2 ? y[1].data() : nullptr, static_cast<std::uint32_t>(n));
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      for (std::size_t i = 0; i < n; ++i) out[c][start + i] = static_cast<float>(y[c][i]);
+    }
+    start = end;
+  }
+  return out;
+}
+
+// in decoded by a hosted plugin (anything with Process(in, out, frames,
+// points)) in host blocks whose sizes cycle through blocks; each level
+// point (frame from the start) goes with the block it falls in.
+template <class TPlugin>
+TChannels HostDecode(TPlugin& plugin, const TChannels& in, const std::vector<std::uint32_t>& blocks,
+                     const std::vector<TLevelPoint>& points = {}) {
+  const std::size_t channels = in.size();
+  const std::size_t frames = in[0].size();
+  TChannels out(channels, std::vector<float>(frames));
+  std::vector<float> x[2], y[2];
+  for (std::size_t start = 0, k = 0; start < frames; ++k) {
+    const auto n = static_cast<std::uint32_t>(
+        std::min<std::size_t>(blocks[k % blocks.size()], frames - start));
+    const float* inputs[2] = {};
+    float* outputs[2] = {};
+    for (std::size_t c = 0; c < channels; ++c) {
+      x[c].assign(in[c].begin() + static_cast<std::ptrdiff_t>(start),
+                  in[c].begin() + static_cast<std::ptrdiff_t>(start + n));
+      y[c].assign(n, 0.0F);
+      inputs[c] = x[c].data();
+      outputs[c] = y[c].data();
+    }
+    std::vector<TLevelPoint> here;
+    for (const TLevelPoint& p : points) {
+      if (p.Frame >= start && p.Frame < start + n) {
+        here.push_back({static_cast<std::uint32_t>(p.Frame - start), p.Db});
+      }
+    }
+    plugin.Process(inputs, outputs, n, here);
+    for (std::size_t c = 0; c < channels; ++c) {
+      std::copy(y[c].begin(), y[c].end(), out[c].begin() + static_cast<std::ptrdiff_t>(start));
+    }
+    start += n;
   }
   return out;
 }
