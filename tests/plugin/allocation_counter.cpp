@@ -1,17 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/plugin/allocation_counter.h"
 
-#include <atomic>
+#include <dlfcn.h>
+#include <pthread.h>
+
 #include <cstdlib>
 
 namespace zorv::test {
 namespace {
 
-std::atomic<bool> counting{false};
-std::atomic<std::size_t> allocations{0};
+// Of this thread alone: another thread's allocations are none of the
+// audio thread's.
+thread_local bool counting = false;
+thread_local std::size_t allocations = 0;
+thread_local std::size_t releases = 0;
+thread_local std::size_t locks = 0;
 
 void Note() {
-  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+  if (counting) ++allocations;
+}
+void NoteRelease(const volatile void* p) {
+  if (counting && p != nullptr) ++releases;
+}
+[[maybe_unused]] void NoteLock() {
+  if (counting) ++locks;
 }
 
 }  // namespace
@@ -29,16 +41,15 @@ namespace {
 void OnAllocation(const volatile void*, std::size_t) {
   Note();
 }
-void OnRelease(const volatile void*) {}
 [[maybe_unused]] const int installed =
-    __sanitizer_install_malloc_and_free_hooks(OnAllocation, OnRelease);
+    __sanitizer_install_malloc_and_free_hooks(OnAllocation, NoteRelease);
 }  // namespace
 }  // namespace zorv::test
 
 #else
 // The program's own malloc family takes precedence over the C library's for
 // every library in the process, the plugin's and libstdc++'s operator new
-// included; each counts and hands over to the C library.
+// and delete included; each counts and hands over to the C library.
 extern "C" {
 void* __libc_malloc(std::size_t);
 void* __libc_calloc(std::size_t, std::size_t);
@@ -74,7 +85,32 @@ int posix_memalign(void** out, std::size_t alignment, std::size_t size) noexcept
   return 0;
 }
 void free(void* p) noexcept {
+  zorv::test::NoteRelease(p);
   __libc_free(p);
+}
+}
+#endif
+
+#if !defined(__SANITIZE_THREAD__)
+// The same for locks: std::mutex and every library's pthread_mutex_lock
+// come here, then go to the next definition (the C library's).
+namespace {
+using TLock = int (*)(pthread_mutex_t*);
+TLock Next(const char* name) {
+  return reinterpret_cast<TLock>(dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+extern "C" {
+int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept {
+  static const TLock next = Next("pthread_mutex_lock");
+  zorv::test::NoteLock();
+  return next(mutex);
+}
+int pthread_mutex_trylock(pthread_mutex_t* mutex) noexcept {
+  static const TLock next = Next("pthread_mutex_trylock");
+  zorv::test::NoteLock();
+  return next(mutex);
 }
 }
 #endif
@@ -82,16 +118,26 @@ void free(void* p) noexcept {
 namespace zorv::test {
 
 TCountAllocations::TCountAllocations() {
-  allocations.store(0);
-  counting.store(true);
+  allocations = 0;
+  releases = 0;
+  locks = 0;
+  counting = true;
 }
 
 TCountAllocations::~TCountAllocations() {
-  counting.store(false);
+  counting = false;
 }
 
 std::size_t TCountAllocations::Count() const {
-  return allocations.load();
+  return allocations;
+}
+
+std::size_t TCountAllocations::Releases() const {
+  return releases;
+}
+
+std::size_t TCountAllocations::Locks() const {
+  return locks;
 }
 
 }  // namespace zorv::test

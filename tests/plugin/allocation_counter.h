@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Counts the heap allocations of the whole process (operator new, malloc and
-// their kin, from any library) while a TCountAllocations lives.
+// Counts what an audio thread must not do, on the thread that made a
+// TCountAllocations and while it lives: heap allocations (operator new,
+// malloc and their kin, from any library), releases (operator delete, free)
+// and mutex locks (std::mutex and pthread_mutex_lock, from any library).
 #pragma once
 
 #include <cstddef>
@@ -14,6 +16,8 @@ class TCountAllocations {
   TCountAllocations(const TCountAllocations&) = delete;
   TCountAllocations& operator=(const TCountAllocations&) = delete;
   std::size_t Count() const;
+  std::size_t Releases() const;
+  std::size_t Locks() const;
 };
 
 }  // namespace zorv::test

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The real-time promise of run: no allocation, and no system call (so no
-// file, no sleep or wait on a lock, no thread started), on every arithmetic
+// The real-time promise of the audio call of every format (LV2's run, VST3's
+// and CLAP's process): no allocation or release, no lock, and no system call
+// (so no file, no sleep or wait, no thread started), on every arithmetic
 // path and every kind of block a host hands over.
 #include <gtest/gtest.h>
 #include <linux/seccomp.h>
@@ -14,11 +15,15 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "tests/plugin/allocation_counter.h"
+#include "tests/plugin/clap_host.h"
 #include "tests/plugin/lv2_host.h"
 #include "tests/plugin/plugin_test_support.h"
+#include "tests/plugin/vst3_host.h"
 
 namespace zorv {
 namespace {
@@ -60,8 +65,9 @@ void RunEveryKindOfBlock(test::TPluginInstance& plugin) {
 }
 
 // Keeps the compiler from leaving out an allocation whose result is unused.
-void Escape(void* p) {
+void* Escape(void* p) {
   asm volatile("" : : "g"(p) : "memory");
+  return p;
 }
 
 // The counter is trusted only as far as it sees allocations: the test's own,
@@ -93,6 +99,20 @@ TEST(PluginRealTime, TheCounterSeesDeliberateAllocationsHereAndInThePlugin) {
     Escape(numbers);
     EXPECT_EQ(count.Count(), 1u) << "operator new";
     delete[] numbers;
+    EXPECT_EQ(count.Releases(), 1u) << "operator delete";
+    std::mutex mutex;
+    mutex.lock();
+    mutex.unlock();
+    EXPECT_EQ(count.Locks(), 1u) << "std::mutex";
+  }
+  {
+    // Another thread's allocations are not this one's: what starting the
+    // thread costs, not its thousand.
+    test::TCountAllocations count;
+    std::thread([] {
+      for (int i = 0; i < 1000; ++i) delete[] static_cast<int*>(Escape(new int[4]));
+    }).join();
+    EXPECT_LT(count.Count(), 10u);
   }
   test::THostFeatures host;
   test::TPluginInstance plugin(2, kRate, host.WithLog());
@@ -107,12 +127,14 @@ TEST(PluginRealTime, RunAllocatesNothingOnAnyPath) {
       test::TCountAllocations count;
       RunEveryKindOfBlock(plugin);
       EXPECT_EQ(count.Count(), 0u) << "after activation";
+      EXPECT_EQ(count.Releases() + count.Locks(), 0u) << "releases and locks";
     }
     plugin.Deactivate();
     plugin.Activate();
     test::TCountAllocations count;
     RunEveryKindOfBlock(plugin);
     EXPECT_EQ(count.Count(), 0u) << "after a re-activation";
+    EXPECT_EQ(count.Releases() + count.Locks(), 0u) << "releases and locks";
   });
 }
 
@@ -150,6 +172,73 @@ TEST(PluginRealTime, RunMakesNoSystemCallOnAnyPath) {
     EXPECT_FALSE(KilledForASystemCall(status)) << "run made a system call";
     EXPECT_EQ(status, 0);
   });
+}
+
+// A hosted VST3 or CLAP plugin (either test host) whose buffers hold
+// kLongest frames of a programme with samples run replaces, activated on the
+// forced path; the level's changes of each kind of block made beforehand.
+template <class TPlugin>
+struct TReadyFormat {
+  explicit TReadyFormat(std::uint32_t channels) : Plugin(channels, kRate) {
+    signal = test::FloatProgramme(channels, kRate, kLongest);
+    for (auto& channel : signal) {
+      channel[3] = std::numeric_limits<float>::quiet_NaN();
+      channel[9700] = -3.4e38F;
+    }
+    output.assign(channels, std::vector<float>(kLongest));
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      in[c] = signal[c].data();
+      out[c] = output[c].data();
+    }
+    Plugin.Process(in, out, kLongest);
+  }
+  // Blocks of every size, the level changed at their start, within them,
+  // beyond the range, between steps, not a number.
+  void ProcessEveryKindOfBlock() {
+    std::size_t next = 0;
+    for (const std::uint32_t frames : {0u, 1u, 7u, 64u, 256u, 9600u, 9601u, kLongest}) {
+      Plugin.Process(in, out, frames, Points[next++ % Points.size()]);
+    }
+  }
+  TPlugin Plugin;
+  test::TChannels signal, output;
+  const float* in[2] = {};
+  float* out[2] = {};
+  const std::vector<std::vector<test::TLevelPoint>> Points = {
+      {}, {{0, -20.0}}, {{0, -12.34}, {5, 3.0}}, {{0, -40.0}}, {{0, std::nan("")}}};
+};
+
+template <class TPlugin>
+void ExpectNothingForbiddenInProcess() {
+  for (const TDecodePath path : test::SupportedPaths()) {
+    test::TForcedPath forced(path);
+    for (const std::uint32_t channels : {1u, 2u}) {
+      SCOPED_TRACE(std::string(PathName(path)) + " " + std::to_string(channels));
+      TReadyFormat<TPlugin> ready(channels);
+      test::TCountAllocations count;
+      ready.ProcessEveryKindOfBlock();
+      EXPECT_EQ(count.Count(), 0u) << "allocations";
+      EXPECT_EQ(count.Releases(), 0u) << "releases";
+      EXPECT_EQ(count.Locks(), 0u) << "locks";
+    }
+  }
+}
+
+TEST(PluginRealTime, Vst3ProcessAllocatesNothingAndLocksNothingOnAnyPath) {
+  ExpectNothingForbiddenInProcess<test::TVst3Plugin>();
+}
+
+TEST(PluginRealTime, ClapProcessAllocatesNothingAndLocksNothingOnAnyPath) {
+  ExpectNothingForbiddenInProcess<test::TClapPlugin>();
+}
+
+TEST(PluginRealTime, Vst3AndClapProcessMakeNoSystemCall) {
+  for (const std::uint32_t channels : {1u, 2u}) {
+    TReadyFormat<test::TVst3Plugin> vst3(channels);
+    EXPECT_EQ(StatusUnderStrictMode([&] { vst3.ProcessEveryKindOfBlock(); }), 0) << "VST3";
+    TReadyFormat<test::TClapPlugin> clap(channels);
+    EXPECT_EQ(StatusUnderStrictMode([&] { clap.ProcessEveryKindOfBlock(); }), 0) << "CLAP";
+  }
 }
 
 }  // namespace
