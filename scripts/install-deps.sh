@@ -14,6 +14,7 @@ packages=(
   sox libsndfile1-dev sndfile-programs ffmpeg mediainfo time
   xvfb xauth imagemagick pulseaudio pulseaudio-utils
   lv2-dev lilv-utils sordi lv2file jalv jackd2
+  dpf-source ardour
   lintian appstream desktop-file-utils man-db gzip shellcheck parallel jq
 )
 

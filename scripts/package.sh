@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package dist/zorv-audio-decoder_VERSION-1_ARCH.deb from
 # this source tree (Debian 12): both programs, the plot module, the LV2
-# bundle, the manual pages, the desktop entry, the icon, the AppStream
+# bundle, the VST3 bundle and the CLAP file, the manual pages, the desktop entry, the icon, the AppStream
 # metainfo, copyright and changelog; the dependencies found by
 # dpkg-shlibdeps. Installs what the build needs first.
 #   scripts/package.sh [--install]    (--install: then apt-get install it)

@@ -35,6 +35,10 @@ grep -Eqx '/usr/lib(/[a-z0-9_]+-linux-gnu)?/lv2/zorv.lv2/(zorv.so|manifest.ttl|z
   fail "no LV2 bundle in the system LV2 folder"
 [ "$(grep -Ec '^/usr/lib(/[a-z0-9_]+-linux-gnu)?/lv2/zorv.lv2/(zorv.so|manifest.ttl|zorv.ttl)$' <<<"$contents")" -eq 3 ] ||
   fail "the bundle is incomplete"
+# The VST3 bundle and the CLAP file where VST3 and CLAP hosts look.
+grep -qx "/usr/lib/vst3/zorv.vst3/Contents/$(uname -m)-linux/zorv.so" <<<"$contents" ||
+  fail "no VST3 bundle in /usr/lib/vst3"
+grep -qx /usr/lib/clap/zorv.clap <<<"$contents" || fail "no CLAP file in /usr/lib/clap"
 grep -Eqx '/usr/lib(/[a-z0-9_]+-linux-gnu)?/zorv-audio-decoder/zorv-decode-plot.so' <<<"$contents" ||
   fail "no plot module"
 dpkg-deb -x "$deb" "$work/root"
