@@ -14,9 +14,9 @@
 #include <string>
 #include <tuple>
 
+#include "dsp/sample_rates.h"
 #include "dsp/channel_decoder.h"
 #include "dsp/detector_constants.h"
-#include "dsp/sample_rates.h"
 #include "dsp/zorv_calc.h"
 #include "plugin/plugin_uris.h"
 #include "tests/plugin/lv2_host.h"
