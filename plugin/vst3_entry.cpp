@@ -480,43 +480,44 @@ const TClass* ClassAt(std::int32_t index) {
   return index >= 0 && index < ClassCount(nullptr) ? &kClasses[index] : nullptr;
 }
 
+// The class's entries, in the character type of each version of the
+// factory's class info.
+template <class TInfo>
+void FillClassInfo(const TClass& c, TInfo& info) {
+  std::memcpy(info.class_id, c.Id, sizeof(v3_tuid));
+  info.cardinality = kManyInstances;
+  CopyText(info.category, std::size(info.category), kCategory);
+  CopyText(info.name, std::size(info.name), c.Name);
+}
+
+template <class TInfo>
+void FillClassDetails(const TClass& c, TInfo& info) {
+  FillClassInfo(c, info);
+  info.class_flags = 0;
+  CopyText(info.sub_categories, std::size(info.sub_categories), kSubCategories);
+  CopyText(info.vendor, std::size(info.vendor), kMaker);
+  CopyText(info.version, std::size(info.version), ZORV_VERSION_TEXT);
+  CopyText(info.sdk_version, std::size(info.sdk_version), kSdkVersion);
+}
+
 v3_result V3_API GetClassInfo(void*, std::int32_t index, v3_class_info* info) {
   const TClass* c = ClassAt(index);
   if (c == nullptr || info == nullptr) return V3_INVALID_ARG;
-  std::memcpy(info->class_id, c->Id, sizeof(v3_tuid));
-  info->cardinality = kManyInstances;
-  CopyText(info->category, sizeof info->category, kCategory);
-  CopyText(info->name, sizeof info->name, c->Name);
+  FillClassInfo(*c, *info);
   return V3_OK;
 }
 
 v3_result V3_API GetClassInfo2(void*, std::int32_t index, v3_class_info_2* info) {
   const TClass* c = ClassAt(index);
   if (c == nullptr || info == nullptr) return V3_INVALID_ARG;
-  std::memcpy(info->class_id, c->Id, sizeof(v3_tuid));
-  info->cardinality = kManyInstances;
-  CopyText(info->category, sizeof info->category, kCategory);
-  CopyText(info->name, sizeof info->name, c->Name);
-  info->class_flags = 0;
-  CopyText(info->sub_categories, sizeof info->sub_categories, kSubCategories);
-  CopyText(info->vendor, sizeof info->vendor, kMaker);
-  CopyText(info->version, sizeof info->version, ZORV_VERSION_TEXT);
-  CopyText(info->sdk_version, sizeof info->sdk_version, kSdkVersion);
+  FillClassDetails(*c, *info);
   return V3_OK;
 }
 
 v3_result V3_API GetClassInfoUtf16(void*, std::int32_t index, v3_class_info_3* info) {
   const TClass* c = ClassAt(index);
   if (c == nullptr || info == nullptr) return V3_INVALID_ARG;
-  std::memcpy(info->class_id, c->Id, sizeof(v3_tuid));
-  info->cardinality = kManyInstances;
-  CopyText(info->category, sizeof info->category, kCategory);
-  CopyText(info->name, 64, c->Name);
-  info->class_flags = 0;
-  CopyText(info->sub_categories, sizeof info->sub_categories, kSubCategories);
-  CopyText(info->vendor, 64, kMaker);
-  CopyText(info->version, 64, ZORV_VERSION_TEXT);
-  CopyText(info->sdk_version, 64, kSdkVersion);
+  FillClassDetails(*c, *info);
   return V3_OK;
 }
 
