@@ -88,18 +88,36 @@ class ArdourVst3 : public testing::Test {
   }
 
   // ardour7-lua with the tests' script ("--" keeps a negative level from
-  // being taken for an option). Its last line says every step went
-  // through: ardour7-lua 7.3 dies of a segmentation fault on its way out
-  // once its plugin manager has been used, with no VST3 plugin at all too,
-  // so a crash after that line is Ardour's own.
+  // being taken for an option), for at most a minute and a half. Its last
+  // line says every step went through: ardour7-lua 7.3 dies of a
+  // segmentation fault on its way out once its plugin manager has been
+  // used, with no VST3 plugin at all too, so a crash after that line is
+  // Ardour's own.
   test::TChildResult Lua(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--", ZORV_ARDOUR_SCRIPT});
-    test::TChildResult result = Run("ardour7-lua", args);
+    args.insert(args.begin(), {"90", "ardour7-lua", "--", ZORV_ARDOUR_SCRIPT});
+    test::TChildResult result = Run("timeout", args);
     const bool done =
         result.Out.size() >= 5 && result.Out.substr(result.Out.size() - 5) == "done\n";
-    EXPECT_TRUE(done && (result.ExitStatus == 0 || result.ExitStatus == -1))
-        << args[2] << ": " << result.ExitStatus << "\n"
+    // timeout's status for a child that died of a signal: 128 + the signal.
+    EXPECT_TRUE(done && (result.ExitStatus == 0 || result.ExitStatus > 128))
+        << args[4] << ": " << result.ExitStatus << "\n"
         << result.Out << result.Err;
+    return result;
+  }
+
+  // ardour7-export 7.3 dies now and then on a busy machine (a double free
+  // or a segmentation fault as the export starts) or stalls there: 5 of 12
+  // runs here, with no plugin in the session too. A run that died or took
+  // more than half a minute (one takes five seconds) is run again, up to
+  // eight times.
+  test::TChildResult Export(const std::string& dir, const std::string& name,
+                            const std::string& out) {
+    test::TChildResult result;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      result = Run("timeout", {"30", "ardour7-export", "-b", "float", "-o", out, dir, name});
+      if (result.ExitStatus >= 0 && result.ExitStatus < 124) break;
+      std::printf("ardour7-export ended with %d; again\n", result.ExitStatus);
+    }
     return result;
   }
 
@@ -170,8 +188,7 @@ TEST_F(ArdourVst3, ExportOfTheReloadedSessionIsZorvDecodeAtItsLevel) {
         << shown.Out;
 
     const std::string exported = File(name + "-export.wav");
-    const test::TChildResult exporting =
-        Run("ardour7-export", {"-b", "float", "-o", exported, dir, name});
+    const test::TChildResult exporting = Export(dir, name, exported);
     ASSERT_EQ(exporting.ExitStatus, 0) << exporting.Out << exporting.Err;
     const test::TSound got = test::ReadSound(exported);
     EXPECT_EQ(got.Rate, kRate);
