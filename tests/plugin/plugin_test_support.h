@@ -29,36 +29,6 @@ inline TChannels FloatProgramme(std::uint32_t channels, std::uint32_t rate, std:
   return out;
 }
 
-// The decoder core on the same samples, in blocks of block frames (the
-// command line's 100 ms by default), its output rounded to float. Block k
-// is decoded at levelsDb[k], the last level holding for the rest.
-inline TChannels CoreDecode(const TChannels& in, std::uint32_t rate, TDecodePath path,
-                            const std::vector<double>& levelsDb = {-10.0},
-                            std::uint32_t block = 4410) {
-  const auto channels = static_cast<std::uint32_t>(in.size());
-  const std::size_t frames = in[0].size();
-  TZorvCalc calc;
-  calc.SetPath(path);
-  calc.Prepare(rate, channels, 0);
-  std::vector<double> x[2], y[2];
-  TChannels out(channels, std::vector<float>(frames));
-  for (std::size_t start = 0, k = 0; start < frames; start += block, ++k) {
-    calc.SetLevel(levelsDb[std::min(k, levelsDb.size() - 1)]);
-    const std::size_t n = std::min<std::size_t>(block, frames - start);
-    for (std::uint32_t c = 0; c < channels; ++c) {
-      x[c].assign(in[c].begin() + static_cast<std::ptrdiff_t>(start),
-                  in[c].begin() + static_cast<std::ptrdiff_t>(start + n));
-      y[c].resize(n);
-    }
-    calc.ProcessBlock(x[0].data(), channels == 2 ? x[1].data() : nullptr, y[0].data(),
-                      channels == 2 ? y[1].data() : nullptr, static_cast<std::uint32_t>(n));
-    for (std::uint32_t c = 0; c < channels; ++c) {
-      for (std::size_t i = 0; i < n; ++i) out[c][start + i] = static_cast<float>(y[c][i]);
-    }
-  }
-  return out;
-}
-
 // A change of the level a host hands over with a block, at a frame of it.
 struct TLevelPoint {
   std::uint32_t Frame;
@@ -67,9 +37,10 @@ struct TLevelPoint {
 
 // The decoder core, its level set to each change's dB from the change's
 // frame on (changes in order of frame; -10 dB before the first), in
-// pieces of at most 4410 frames; the output rounded to float.
+// pieces of at most piece frames; the output rounded to float.
 inline TChannels CoreDecodeFrom(const TChannels& in, std::uint32_t rate, TDecodePath path,
-                                const std::vector<std::pair<std::size_t, double>>& changes) {
+                                const std::vector<std::pair<std::size_t, double>>& changes,
+                                std::size_t piece = 4410) {
   const auto channels = static_cast<std::uint32_t>(in.size());
   const std::size_t frames = in[0].size();
   TZorvCalc calc;
@@ -82,7 +53,7 @@ inline TChannels CoreDecodeFrom(const TChannels& in, std::uint32_t rate, TDecode
     while (next < changes.size() && changes[next].first <= start) {
       calc.SetLevel(changes[next++].second);
     }
-    std::size_t end = std::min(start + 4410, frames);
+    std::size_t end = std::min(start + piece, frames);
     if (next < changes.size()) end = std::min(end, changes[next].first);
     const std::size_t n = end - start;
     for (std::uint32_t c = 0; c < channels; ++c) {
@@ -98,6 +69,17 @@ inline TChannels CoreDecodeFrom(const TChannels& in, std::uint32_t rate, TDecode
     start = end;
   }
   return out;
+}
+
+// The decoder core on the same samples, in blocks of block frames (the
+// command line's 100 ms by default), its output rounded to float. Block k
+// is decoded at levelsDb[k], the last level holding for the rest.
+inline TChannels CoreDecode(const TChannels& in, std::uint32_t rate, TDecodePath path,
+                            const std::vector<double>& levelsDb = {-10.0},
+                            std::uint32_t block = 4410) {
+  std::vector<std::pair<std::size_t, double>> changes;
+  for (std::size_t k = 0; k < levelsDb.size(); ++k) changes.emplace_back(k * block, levelsDb[k]);
+  return CoreDecodeFrom(in, rate, path, changes, block);
 }
 
 // in decoded by a hosted plugin (anything with Process(in, out, frames,
