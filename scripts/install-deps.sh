@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-multimedia-dev
   clang libclang-rt-14-dev clang-format
-  libssl-dev libcli11-dev nlohmann-json3-dev libmpfr-dev
+  libssl-dev libcli11-dev nlohmann-json3-dev libmpfr-dev libflac-dev flac
   sox libsndfile1-dev sndfile-programs ffmpeg mediainfo time
   xvfb xauth imagemagick pulseaudio pulseaudio-utils
   lv2-dev lilv-utils sordi lv2file jalv jackd2

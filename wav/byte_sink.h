@@ -18,6 +18,9 @@ class TByteSink {
   // Writes n bytes at the current position; the count taken (short on an
   // error: a full disk, a reader that went away).
   virtual std::size_t Write(const void* data, std::size_t n) = 0;
+  // Writes n bytes of the data chunk's samples, as Write does: a sink that
+  // keeps samples its own way (FLAC) tells them from the chunks by this.
+  virtual std::size_t WriteSamples(const void* data, std::size_t n) { return Write(data, n); }
   // Moves to an absolute position; a stream can only "move" to where it is.
   virtual bool Seek(std::uint64_t position) = 0;
   virtual std::uint64_t Position() const = 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -27,6 +28,11 @@ class TByteSource {
   // The system's error number of the last read that failed (0 when none did):
   // a short read with 0 here is the end of the source.
   virtual int ReadErrno() const { return 0; }
+  // That failure in words: the system's reason, or what the source found
+  // wrong with what it read (a damaged frame of a compressed file).
+  virtual std::string ReadErrorText() const {
+    return ReadErrno() != 0 ? std::strerror(ReadErrno()) : std::string();
+  }
   // False for a stream: Seek then only moves forward, by reading.
   virtual bool Seekable() const { return true; }
   // A short read of a stream came from a stop request (IoStopRequested)

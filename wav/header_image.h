@@ -19,6 +19,11 @@ inline constexpr std::size_t kHeaderImageBytes = 44;
 inline constexpr std::uint16_t kFormatPcm = 1;
 inline constexpr std::uint16_t kFormatIeeeFloat = 3;
 inline constexpr std::uint16_t kFormatExtensible = 0xFFFE;
+// The sub-format GUID of an extensible fmt chunk of PCM or float samples is
+// the plain format tag in its first two bytes followed by these, as stored
+// in the file.
+inline constexpr std::uint8_t kSubFormatGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                        0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 class THeaderImage {
  public:

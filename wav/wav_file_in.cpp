@@ -24,10 +24,6 @@ constexpr std::uint32_t kFormatFieldBytes = 16;
 constexpr std::uint32_t kExtensibleFmtBytes = kFormatFieldBytes + 2 + 22;
 constexpr std::uint16_t kExtensibleCbSize = 22;
 constexpr std::size_t kSubFormatOffset = 8;
-// The sub-format GUID of PCM and float is the plain format tag in its first
-// two bytes followed by these, as stored in the file.
-constexpr std::uint8_t kSubFormatGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                                 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
 // Bodies kept in memory on a file; larger ones are read when copied.
 constexpr std::uint64_t kHeldChunkBytes = 64u << 10;
@@ -52,9 +48,8 @@ void TWavFileIn::SetTimeInterval(std::uint32_t ms) {
   UpdateBufferSize();
 }
 
-bool TWavFileIn::OpenFile() {
+bool TWavFileIn::OpenSource(std::unique_ptr<TByteSource> source) {
   if (IsOpen()) CloseFile();
-  auto source = OpenFileSource(Filename);
   if (!source) return false;
   Source_ = std::move(source);
   BufferPointer_ = Buffer_.data();
@@ -64,24 +59,16 @@ bool TWavFileIn::OpenFile() {
   return true;
 }
 
+bool TWavFileIn::OpenFile() {
+  return OpenSource(OpenFileSource(Filename));
+}
+
 bool TWavFileIn::OpenMemory(const std::uint8_t* data, std::size_t size) {
-  if (IsOpen()) CloseFile();
-  Source_ = MemorySource(data, size);
-  BufferPointer_ = Buffer_.data();
-  ReadFailure_ = TReadFailure::None;
-  ReadErrno_ = 0;
-  ReadFailureText_.clear();
-  return true;
+  return OpenSource(MemorySource(data, size));
 }
 
 bool TWavFileIn::OpenStream(int fd) {
-  if (IsOpen()) CloseFile();
-  Source_ = StreamSource(fd);
-  BufferPointer_ = Buffer_.data();
-  ReadFailure_ = TReadFailure::None;
-  ReadErrno_ = 0;
-  ReadFailureText_.clear();
-  return true;
+  return OpenSource(StreamSource(fd));
 }
 
 void TWavFileIn::CloseFile() {
@@ -529,7 +516,7 @@ void TWavFileIn::NoteShortRead() {
     Fail(TReadFailure::Interrupted, "interrupted");
   } else if (Source_->ReadErrno() != 0) {
     ReadErrno_ = Source_->ReadErrno();
-    Fail(TReadFailure::Error, std::strerror(ReadErrno_));
+    Fail(TReadFailure::Error, Source_->ReadErrorText());
   } else if (Source_->Seekable() && Source_->Position() < Source_->Size()) {
     // The end came before the file's size at opening: it was cut meanwhile.
     Fail(TReadFailure::Shrank, "the input file became shorter during the decode");

@@ -91,6 +91,9 @@ class TWavFileIn {
   // pipe), from where it stands; the descriptor stays open after CloseFile.
   // A data size of 0 or 0xFFFFFFFF then means "to the end of the stream".
   bool OpenStream(int fd);
+  // Reads from a source its caller has opened (a FLAC file presented as the
+  // WAV file it was packed from); false for none.
+  bool OpenSource(std::unique_ptr<TByteSource> source);
   void CloseFile();
   bool IsOpen() const { return Source_ != nullptr; }
 

@@ -101,6 +101,14 @@ void TWavFileOut::OpenMemory(std::vector<std::uint8_t>& bytes) {
   Open(MemorySink(bytes));
 }
 
+bool TWavFileOut::OpenSink(std::unique_ptr<TByteSink> sink, const std::string& name) {
+  Restart();
+  if (!sink) return false;
+  Filename = name;
+  Open(std::move(sink));
+  return true;
+}
+
 void TWavFileOut::CloseFile() {
   if (!IsOpen()) return;
   if (IsRunning_) Stop();
@@ -162,7 +170,7 @@ void TWavFileOut::WriteBuffer(std::int32_t count) {
   const std::uint32_t allowed = std::min(asked, kWavBufferBytes);
   std::uint32_t written = 0;
   if (allowed > 0 && IsOpen()) {
-    written = static_cast<std::uint32_t>(Sink_->Write(Buffer_.data(), allowed));
+    written = static_cast<std::uint32_t>(Sink_->WriteSamples(Buffer_.data(), allowed));
   }
   // A count beyond Buffer is the caller's fault, not the system's.
   if (written < asked) Fail(!IsOpen() ? EBADF : written < allowed ? Sink_->Error() : 0);

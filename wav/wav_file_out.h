@@ -54,6 +54,8 @@ class TWavFileOut {
   void OpenStream(int fd);
   // Writes into bytes (tests, fuzzing); they must outlive the writer's use.
   void OpenMemory(std::vector<std::uint8_t>& bytes);
+  // Writes to a sink its caller has made (a FLAC file); false for none.
+  bool OpenSink(std::unique_ptr<TByteSink> sink, const std::string& name);
   void CloseFile();
   bool IsOpen() const { return Sink_ != nullptr; }
   // False for a stream: the header is written once and never rewritten.
