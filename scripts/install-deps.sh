@@ -15,6 +15,7 @@ packages=(
   xvfb xauth imagemagick pulseaudio pulseaudio-utils
   lv2-dev lilv-utils sordi lv2file jalv jackd2
   dpf-source ardour
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   lintian appstream desktop-file-utils man-db gzip shellcheck parallel jq
 )
 

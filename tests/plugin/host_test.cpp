@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,9 @@
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
 #include "tests/plugin/sound_file.h"
+#include "tests/wav/wav_builder.h"
 #include "tools/wav_test_file.h"
+#include "wav/coding_history.h"
 
 namespace zorv {
 namespace {
@@ -254,6 +257,72 @@ TEST_F(PluginHost, Lv2FileOn16BitFilesIsWithinOneUnitOfZorvDecode) {
     equal += got.Shorts[i] == expected.Shorts[i];
   }
   EXPECT_GT(equal, got.Shorts.size() / 2);
+}
+
+// The README's ffmpeg and GStreamer lines, run as written beside a Broadcast
+// WAVE tape.wav, decode it as zorv-decode --float -l -12.5 does, and keep of
+// its chunks what the README says they keep.
+TEST_F(PluginHost, TheReadmePipelinesDecodeAsZorvDecodeFloatAndKeepWhatTheReadmeSays) {
+  for (const char* tool : {"ffmpeg", "gst-launch-1.0"}) {
+    ASSERT_TRUE(test::HaveTool(tool)) << tool << " is missing: scripts/install-deps.sh";
+  }
+  const test::TBytes readme = test::ReadFile(std::string(ZORV_SOURCE_DIR) + "/README.md");
+  std::istringstream text(std::string(readme.begin(), readme.end()));
+  std::vector<std::string> recipes;
+  for (std::string line; std::getline(text, line);) {
+    if (line.starts_with("    ffmpeg -i tape.wav") || line.starts_with("    gst-launch-1.0 ")) {
+      recipes.push_back(line.substr(4));
+    }
+  }
+  ASSERT_EQ(recipes.size(), 2u) << "the README's recipes";
+
+  const test::TWavFormat format{.Tag = 1, .Channels = 2, .SampleRate = 48000, .Bits = 24};
+  // One cue point, at 0.1 s.
+  test::TBytes cue;
+  for (const std::uint32_t v : {1u, 1u, 0u}) AppendLe32(cue, v);
+  cue.insert(cue.end(), {'d', 'a', 't', 'a'});
+  for (const std::uint32_t v : {0u, 0u, 4800u}) AppendLe32(cue, v);
+  const std::string history = "A=ANALOGUE,M=stereo,T=Studer A80\r\n";
+  const test::TBytes tape = test::TWavBuilder()
+                                .Chunk("bext", test::BextBody("Reel 4", history))
+                                .Fmt(1, 2, 48000, 24)
+                                .Chunk("iXML", test::TextBytes("<BWFXML>reel 4</BWFXML>"))
+                                .Chunk("data", test::SignalBytes(format, 288000))
+                                .Chunk("cue ", cue)
+                                .Bytes();
+  test::WriteFile(File("tape.wav"), tape);
+  const TSound expected = ReadSound(ZorvDecode(File("tape.wav"), {"--float", "-l", "-12.5"}));
+  ASSERT_EQ(expected.Floats.size(), 2u * 288000u);
+
+  for (const std::string& recipe : recipes) {
+    SCOPED_TRACE(recipe);
+    const std::string folder = File(recipe.substr(0, recipe.find(' ')));
+    fs::create_directory(folder);
+    test::WriteFile(folder + "/tape.wav", tape);
+    THostRuntime runtime;
+    test::TChildOptions options;
+    options.WorkingDirectory = folder;
+    const test::TChildResult run = test::RunProgram("bash", {"-c", recipe}, Scratch(), options);
+    ASSERT_EQ(run.ExitStatus, 0) << run.Out << run.Err;
+    const std::string out = folder + "/tape_dec.wav";
+    const TSound got = ReadSound(out);
+    EXPECT_EQ(got.Format & SF_FORMAT_SUBMASK, SF_FORMAT_FLOAT);
+    EXPECT_TRUE(got.Floats == expected.Floats) << "not sample for sample";
+
+    const auto chunks = test::ParseChunks(test::ReadFile(out));
+    ASSERT_TRUE(chunks);
+    EXPECT_EQ(chunks->Find("iXML"), nullptr);
+    if (recipe.starts_with("ffmpeg")) {
+      // Its own bext, the input's CodingHistory without a line of the decode.
+      ASSERT_NE(chunks->Find("bext"), nullptr);
+      EXPECT_EQ(CodingHistoryText(chunks->Find("bext")->Body), history);
+      EXPECT_NE(chunks->Find("LIST"), nullptr);
+      EXPECT_EQ(chunks->Find("cue "), nullptr);
+    } else {
+      EXPECT_EQ(chunks->Find("bext"), nullptr);
+      EXPECT_NE(chunks->Find("cue "), nullptr);
+    }
+  }
 }
 
 TEST_F(PluginHost, Lv2FileRefusesAnUnsupportedRateWithTheMessage) {
