@@ -70,6 +70,15 @@ TOutputLayout::TOutputLayout(TWavFileIn& input, const TOutputPlan& plan, bool se
     Add(TKind::Data, "data", {}, false);
   } else {
     for (std::size_t i = 0; i < input.Chunks().size(); ++i) AddChunk(i);
+    const auto has = [&](TKind kind) {
+      return std::find_if(Items_.begin(), Items_.end(),
+                          [&](const TItem& item) { return item.Kind == kind; });
+    };
+    if (plan.Fact && has(TKind::Fact) == Items_.end()) {
+      TItem fact{TKind::Fact, {'f', 'a', 'c', 't'}, 4, false, std::vector<std::uint8_t>(4), 0, 0};
+      const auto fmt = has(TKind::Fmt);
+      Items_.insert(fmt == Items_.end() ? fmt : fmt + 1, std::move(fact));
+    }
   }
   ChunksSeen_ = input.Chunks().size();
   // A stream's chunks behind its data come after the head is written: the

@@ -30,6 +30,10 @@ struct TOutputPlan {
   std::vector<std::uint8_t> FmtBody;
   // The largest RIFF size written as plain RIFF.
   std::uint64_t MaxRiffSize = 0xFFFFFFFFu;
+  // A fact chunk (the frames written) behind the fmt chunk when the input
+  // has none: float samples made from integer ones. Not in a canonical
+  // output.
+  bool Fact = false;
 };
 
 class TOutputLayout {

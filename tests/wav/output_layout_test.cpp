@@ -229,6 +229,26 @@ TEST(OutputLayout, AStreamIsWrittenOnceWithTheSizesKnownInAdvance) {
   EXPECT_EQ(cut.Notes.back(), "the stream's header states 60000 data bytes, 9600 were written");
 }
 
+TEST(OutputLayout, AFactChunkBehindTheFmtChunkWhereThePlanAsksAndTheInputHasNone) {
+  TOutputPlan plan;
+  plan.Fact = true;
+  const TBytes plain = TWavBuilder().List(4).Fmt(1, 2, 48000, 16).Data(4 * 3000).Bytes();
+  const TBytes withFact =
+      TWavBuilder().Fmt(1, 2, 48000, 16).Chunk("fact", TBytes(4, 9)).Data(4 * 3000).Bytes();
+  for (const bool stream : {false, true}) {
+    const auto got = test::ParseChunks(Copy(plain, plan, stream).File);
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(got->Consistent);
+    EXPECT_EQ(got->Ids(), (std::vector<std::string>{"LIST", "fmt ", "fact", "data"}));
+    EXPECT_EQ(got->Find("fact")->Body, (TBytes{0xB8, 0x0B, 0, 0}));  // 3000 frames
+    const auto one = test::ParseChunks(Copy(withFact, plan, stream).File);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->Ids(), (std::vector<std::string>{"fmt ", "fact", "data"}));
+  }
+  plan.Canonical = true;
+  EXPECT_EQ(Copy(plain, plan).File.size(), 44u + 4 * 3000);
+}
+
 TEST(OutputLayout, InterruptedOutputsStateWhatWasWritten) {
   const TWavBuilder chunks = TWavBuilder().Fmt(1, 2, 44100, 16).Data(4 * 30000).List(6);
   for (const TBytes& input : {chunks.Bytes(), chunks.Rf64Bytes()}) {
