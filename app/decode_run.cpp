@@ -14,11 +14,13 @@
 #include <utility>
 
 #include "app/arithmetic.h"
+#include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "app/refusal_detail.h"
 #include "dsp/reference_level_range.h"
+#include "wav/flac_sink.h"
 
 namespace zorv {
 namespace {
@@ -97,8 +99,12 @@ std::optional<TRefusal> TDecodeRun::OpenInput(const std::string& path) {
   if (const std::string problem = InputProblem(path); !problem.empty()) {
     return TRefusal{std::string(messages::kCannotOpen), path, problem};
   }
-  if (!reader.OpenFile()) return TRefusal{std::string(messages::kCannotOpen), path, Reason(errno)};
-  return CheckInput(path, true);
+  const TInputFile file = OpenInputFile(reader, path);
+  Flac_ = file.Flac;
+  if (file.Opened()) return CheckInput(path, true);
+  std::string detail;
+  std::string message = InputFileMessage(file, &detail);
+  return TRefusal{std::move(message), path, std::move(detail)};
 }
 
 std::optional<TRefusal> TDecodeRun::OpenInputStream(int fd, const std::string& name) {
@@ -123,13 +129,22 @@ std::optional<TRefusal> TDecodeRun::OpenOutput(const std::string& path) {
     return TRefusal{std::string(messages::kCannotCreate), path,
                     S_ISDIR(info.st_mode) ? Reason(EISDIR) : "not a regular file"};
   }
+  const bool flac = IsFlacName(path);
+  if (flac) {
+    const std::string problem =
+        FlacOutputProblem(Run_->Reader(), Settings_.Float, Settings_.CanonicalHeader);
+    if (!problem.empty()) return TRefusal{std::string(messages::kNotForFlac), path, problem};
+  }
   if (!Output_.Create(path)) {
     return TRefusal{std::string(messages::kCannotCreate), path, Reason(Output_.Error())};
   }
   // The writer closes its own descriptor at the end of the run; the pending
   // file keeps one for the sync before the rename.
-  if (!Run_->Writer().AdoptFile(::fcntl(Output_.Descriptor(), F_DUPFD_CLOEXEC, 0),
-                                Output_.TemporaryPath())) {
+  const int fd = ::fcntl(Output_.Descriptor(), F_DUPFD_CLOEXEC, 0);
+  const bool opened =
+      flac ? Run_->Writer().OpenSink(TFlacSink::Create(FileSink(fd)), Output_.TemporaryPath())
+           : Run_->Writer().AdoptFile(fd, Output_.TemporaryPath());
+  if (!opened) {
     const int error = errno;
     Output_.Discard();
     return TRefusal{std::string(messages::kCannotCreate), path, Reason(error)};
@@ -249,6 +264,19 @@ TRunResult TDecodeRun::Decode() {
   result.ElapsedMs = run.ElapsedTime();
   result.Notes = run.Notes();
   result.Warnings = run.Warnings();
+  if (Flac_) {
+    std::vector<TRunWarning> flac;
+    for (const std::string& note : Flac_->Notes) flac.push_back({warning_codes::kFlacChunks, note});
+    if (Flac_->Md5 == TFlacMd5Check::Differs) {
+      flac.push_back(
+          {warning_codes::kInputChecksum,
+           "the samples do not match the MD5 the FLAC file states: the file is damaged"});
+    }
+    for (TRunWarning& warning : flac) {
+      result.Notes.push_back(warning.Message);
+      result.Warnings.push_back(std::move(warning));
+    }
+  }
   if (Settings_.Digests) result.InputMd5 = HexDigest(InputMd5_->Digest());
   result.Container = run.OutputContainer();
   if (result.Status == TRunStatus::WriteError) {

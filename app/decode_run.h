@@ -25,6 +25,7 @@
 #include "app/pending_file.h"
 #include "app/processing_run.h"
 #include "app/run_settings.h"
+#include "wav/flac_source.h"
 
 namespace zorv {
 
@@ -145,6 +146,8 @@ class TDecodeRun {
   TRunSettings Settings_;
   std::unique_ptr<TProcessingRun> Run_;
   TPendingFile Output_;
+  // What the FLAC source of a FLAC input found (its checksum's verdict).
+  std::shared_ptr<const TFlacFindings> Flac_;
   std::string InputName_;
   std::string OutputName_;
   bool InputStream_ = false;

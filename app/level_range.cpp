@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/limit_counter.h"
 #include "app/sample_conversion.h"
@@ -202,8 +203,7 @@ std::optional<TLevelRange> AnalyseLevelRange(TWavFileIn& reader) {
 
 std::optional<TLevelRange> AnalyseLevelRange(const std::string& path) {
   TWavFileIn reader;
-  reader.Filename = path;
-  if (!reader.OpenFile()) return std::nullopt;
+  if (!OpenInputFile(reader, path).Opened()) return std::nullopt;
   return AnalyseLevelRange(reader);
 }
 

@@ -17,6 +17,10 @@ inline constexpr std::string_view kNoFmtChunk = "No fmt chunk in WAV File: ";
 inline constexpr std::string_view kNoDataChunk = "No data chunk in WAV File: ";
 // Followed by what was found ("two data chunks"), then "): " and the path.
 inline constexpr std::string_view kUnusableWav = "Unusable WAV File (";
+// The same for a FLAC file ("damaged FLAC metadata").
+inline constexpr std::string_view kUnusableFlac = "Unusable FLAC File (";
+// An output named NAME.flac whose samples or chunks FLAC cannot hold.
+inline constexpr std::string_view kNotForFlac = "Cannot be written as FLAC: ";
 inline constexpr std::string_view kUnsupportedFormat = "Not supported audio format: ";
 inline constexpr std::string_view kUnsupportedChannels = "Not supported number of audio channels: ";
 inline constexpr std::string_view kUnsupportedRate = "Not supported sampling rate: ";

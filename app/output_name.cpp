@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/audio_files.h"
 #include "app/messages.h"
 
 namespace zorv {
@@ -23,7 +24,9 @@ std::size_t CharacterCount(const std::string& text) {
 }  // namespace
 
 std::string ProposeOutputName(const std::string& input) {
-  if (CharacterCount(input) >= kLongPathCharacters) return "output.wav";
+  if (CharacterCount(input) >= kLongPathCharacters) {
+    return IsFlacName(input) ? "output.flac" : "output.wav";
+  }
   const std::size_t slash = input.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = input.rfind('.');

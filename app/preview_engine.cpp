@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/arithmetic.h"
+#include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/input_faults.h"
 #include "app/messages.h"
@@ -33,9 +34,10 @@ void TPreviewEngine::Close() {
 
 std::optional<TRefusal> TPreviewEngine::Open(const std::string& path) {
   Close();
-  Reader_.Filename = path;
-  if (!Reader_.OpenFile()) {
-    return TRefusal{std::string(messages::kCannotOpen), path, std::strerror(errno)};
+  if (const TInputFile file = OpenInputFile(Reader_, path); !file.Opened()) {
+    std::string detail;
+    std::string message = InputFileMessage(file, &detail);
+    return TRefusal{std::move(message), path, std::move(detail)};
   }
   if (const std::int32_t code = Reader_.ReadHeader(); code != rhOk) {
     TRefusal refusal{HeaderRefusal(Reader_, code), path, HeaderRefusalDetail(code, {})};

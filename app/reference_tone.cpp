@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/sample_conversion.h"
@@ -185,8 +186,9 @@ TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stre
 
 TReferenceTone MeasureReferenceTone(const std::string& path, const TToneStretch& stretch) {
   TWavFileIn reader;
-  reader.Filename = path;
-  if (!reader.OpenFile()) return Unreadable(messages::kCannotOpen, path);
+  if (const TInputFile file = OpenInputFile(reader, path); !file.Opened()) {
+    return Unreadable(InputFileMessage(file), path);
+  }
   return MeasureReferenceTone(reader, stretch);
 }
 

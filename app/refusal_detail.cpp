@@ -63,7 +63,6 @@ std::string FoundFormat(const THeaderImage& header) {
 std::string HeaderRefusalDetail(std::int32_t code, const std::string& start) {
   switch (code) {
     case rhNoRiff:
-      if (StartsWith(start, 0, "fLaC")) return std::string("this is a FLAC file") + kConvert;
       if (StartsWith(start, 0, "FORM") &&
           (StartsWith(start, 8, "AIFF") || StartsWith(start, 8, "AIFC"))) {
         return std::string("this is an AIFF file") + kConvert;

@@ -21,6 +21,10 @@ inline constexpr const char* kNoCodingHistory = "coding_history_not_added";
 inline constexpr const char* kStreamLength = "stream_length_mismatch";
 // a level moved during the run, the CodingHistory names only the first
 inline constexpr const char* kLevelsUnsaid = "coding_history_incomplete";
+// a FLAC input's samples do not match the MD5 its STREAMINFO states
+inline constexpr const char* kInputChecksum = "input_checksum_mismatch";
+// a FLAC input's kept RIFF chunks changed to fit its samples (fmt, RF64)
+inline constexpr const char* kFlacChunks = "flac_chunks_adjusted";
 }  // namespace warning_codes
 
 struct TRunWarning {

@@ -62,13 +62,14 @@ class TPathKeys {
 
 }  // namespace
 
-std::string DecodedName(const std::string& input, const std::optional<std::string>& folder) {
+std::string DecodedName(const std::string& input, const std::optional<std::string>& folder,
+                        const std::optional<std::string>& format) {
   const std::size_t slash = input.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  const std::size_t dot = input.rfind('.');
-  const std::string named = dot == std::string::npos || dot < nameStart
-                                ? input + "_dec"
-                                : input.substr(0, dot) + "_dec" + input.substr(dot);
+  std::size_t dot = input.rfind('.');
+  if (dot == std::string::npos || dot < nameStart) dot = input.size();
+  const std::string named =
+      input.substr(0, dot) + "_dec" + (format ? "." + *format : input.substr(dot));
   if (!folder) return named;
   const std::string name = named.substr(nameStart);
   return folder->ends_with('/') ? *folder + name : *folder + "/" + name;
@@ -90,7 +91,7 @@ std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
     if (i % kStopCheckInterval == 0 && stop) return std::nullopt;
     TPlannedJob& job = jobs[i];
     job.Input = options.Inputs[i];
-    job.Output = options.Output.value_or(DecodedName(job.Input, options.OutputDir));
+    job.Output = options.Output.value_or(DecodedName(job.Input, options.OutputDir, options.Format));
     inputKeys[i] = keys.Key(job.Input);
     outputKeys[i] = keys.Key(job.Output);
     if (!byOutput.emplace(outputKeys[i], i).second) {

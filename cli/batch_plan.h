@@ -20,9 +20,11 @@ struct TPlannedJob {
   std::optional<TJobResult> Decided;  // skipped or refused before any decode
 };
 
-// The output of an input: the input's name with "_dec" before its extension,
-// in folder when one is given, else beside the input (however long its path).
-std::string DecodedName(const std::string& input, const std::optional<std::string>& folder);
+// The output of an input: the input's name with "_dec" before its extension
+// (the extension of format, "wav" or "flac", when one is given), in folder
+// when one is given, else beside the input (however long its path).
+std::string DecodedName(const std::string& input, const std::optional<std::string>& folder,
+                        const std::optional<std::string>& format = std::nullopt);
 
 // A key that is equal for two spellings of one path that need not exist:
 // the folder resolved (links, "..", relative paths), the name as it is.

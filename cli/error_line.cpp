@@ -54,9 +54,12 @@ std::pair<std::string, bool> ReasonOf(std::string_view message) {
     message.remove_suffix(1);
     return {"cannot read: " + std::string(message), false};
   }
-  if (message.starts_with(messages::kUnusableWav)) {
-    message.remove_prefix(messages::kUnusableWav.size());
-    return {"unusable WAV file (" + std::string(message), false};
+  for (const auto& [unusable, reason] :
+       {std::pair{messages::kUnusableWav, "unusable WAV file ("},
+        std::pair{messages::kUnusableFlac, "unusable FLAC file ("}}) {
+    if (!message.starts_with(unusable)) continue;
+    message.remove_prefix(unusable.size());
+    return {reason + std::string(message), false};
   }
   std::string reason(message);
   if (reason.size() > 1 && !std::isupper(static_cast<unsigned char>(reason[1]))) {

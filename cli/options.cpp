@@ -132,10 +132,11 @@ class TParser {
       return app.add_option(names, value)->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     };
     std::vector<std::string> levels;
-    std::string output, outputDir, fallback, debugBand, jobs, meterLog, report, plot, toneStart,
-        toneLength;
+    std::string output, outputDir, format, fallback, debugBand, jobs, meterLog, report, plot,
+        toneStart, toneLength;
     CLI::Option* outputOption = text("-o,--output", output);
     CLI::Option* outputDirOption = text("-d,--output-dir", outputDir);
+    CLI::Option* formatOption = text("--format", format);
     // Every -l counts, in order: a later one sets channels over an earlier one.
     app.add_option("-l,--level", levels)
         ->expected(1)
@@ -185,6 +186,11 @@ class TParser {
     if (*outputDirOption) {
       if (outputDir.empty()) return Failed("option -d needs a folder name");
       o.OutputDir = outputDir;
+    }
+    if (*formatOption) {
+      if (format != "wav" && format != "flac")
+        return Failed("format must be wav or flac: " + format);
+      o.Format = format;
     }
     // In order: a level, a list or "tone" replaces the one before; N=DB
     // items set their channels whatever else is given.
@@ -267,8 +273,15 @@ class TParser {
       }
       if (!o.Output) return fail("standard input (-) needs -o FILE or -o -");
     }
-    if (o.Output && *o.Output != kStandardStream && !HasWavExtension(*o.Output)) {
-      return fail("the output file name must end in .wav: " + *o.Output);
+    if (o.Output && *o.Output != kStandardStream && !HasWavExtension(*o.Output) &&
+        !HasFlacExtension(*o.Output)) {
+      return fail("the output file name must end in .wav or .flac: " + *o.Output);
+    }
+    if (o.Output && o.Format) {
+      const bool flac = *o.Output != kStandardStream && HasFlacExtension(*o.Output);
+      if (flac != (*o.Format == "flac")) {
+        return fail("--format " + *o.Format + " and the output " + *o.Output + " disagree");
+      }
     }
     if (o.MeterLog && o.Inputs.size() > 1) return fail("--meter-log needs exactly one input file");
     if (o.Report && *o.Report == kStandardStream && o.Output && *o.Output == kStandardStream) {
@@ -308,6 +321,10 @@ bool HasWavExtension(const std::string& name) {
   return HasExtension(name, ".wav");
 }
 
+bool HasFlacExtension(const std::string& name) {
+  return HasExtension(name, ".flac");
+}
+
 bool HasExtension(const std::string& name, const std::string& extension) {
   if (name.size() < extension.size()) return false;
   std::string end = name.substr(name.size() - extension.size());
@@ -317,13 +334,15 @@ bool HasExtension(const std::string& name, const std::string& extension) {
 
 std::string UsageText() {
   return R"(Usage: zorv-decode [options] INPUT...
-Decodes four-band compander recordings (WAV) into WAV files of the same format.
-Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400 or
-192000 Hz; 16-, 24- or 32-bit integer or 32-bit float samples.
+Decodes four-band compander recordings (WAV or FLAC) into files of the same
+format. Inputs: 1 to 64 channels at 32000, 44100, 48000, 88200, 96000, 176400
+or 192000 Hz; 16-, 24- or 32-bit integer or 32-bit float samples.
 
-  -o, --output FILE     output file, a name ending in .wav (one INPUT only);
-                        default: INPUT with "_dec" before the extension
+  -o, --output FILE     output file, a name ending in .wav or .flac (one INPUT
+                        only); default: INPUT with "_dec" before the extension
   -d, --output-dir DIR  the outputs go into DIR (created when missing), named as above
+      --format F        wav or flac: the outputs named from their inputs (the
+                        default name, -d) are of that type
   -l, --level DB        reference level, -30.0 .. 0.0 dB in steps of 0.1 (default -10.0);
                         "tone": each input's own, measured from its reference tone
                         (an input without a usable tone is refused);
@@ -380,9 +399,16 @@ MD5 chunk and the frame count of a fact chunk, and is RF64 when the input is
 RF64 (BW64 stays BW64) or the output passes 4 GiB. INPUT "-" reads a WAV stream
 from standard input, "-o -" writes one to standard output.
 
+A FLAC input is read as the WAV file it was packed from: the chunks that
+flac --keep-foreign-metadata kept in it, its samples checked against its MD5
+(a mismatch is a warning: the file is damaged). A FLAC output keeps the
+output's chunks the same way (flac -d --keep-foreign-metadata restores the WAV
+file), its samples encoded and checked, its MD5 set; FLAC holds integer
+samples of 1 to 8 channels only.
+
 An output is written under a temporary name in its folder and renamed when it
 is complete. Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is
-kept as NAME.partial.wav.
+kept as NAME.partial.wav (NAME.partial.flac).
 
 The reference level scales the detectors' input: inside the bands' range (no
 band at its -32 dB floor or +10 dB ceiling) another level gives the same output

@@ -14,9 +14,12 @@ namespace zorv::cli {
 
 struct TCliOptions {
   std::vector<std::string> Inputs;
-  std::optional<std::string> Output;     // -o: one input only; a name ending in .wav
+  std::optional<std::string> Output;     // -o: one input only; a name ending in .wav or .flac
   std::optional<std::string> OutputDir;  // -d: the outputs go into this folder
-  double LevelDb = kDefaultLevelDb;      // -l: kMinLevelDb .. kMaxLevelDb in tenths
+  // --format: "wav" or "flac", the type of the outputs named from their
+  // inputs (-d and the default name); none: the input's own extension.
+  std::optional<std::string> Format;
+  double LevelDb = kDefaultLevelDb;  // -l: kMinLevelDb .. kMaxLevelDb in tenths
   // -l DB,DB,...: one level per channel, from channel 1 (an input with
   // another number of channels is refused). Empty: every channel at LevelDb.
   std::vector<double> ChannelLevelsDb;
@@ -75,6 +78,8 @@ std::string UsageText();
 
 // True when name ends in ".wav", in any case.
 bool HasWavExtension(const std::string& name);
+// True when name ends in ".flac", in any case.
+bool HasFlacExtension(const std::string& name);
 // True when name ends in extension (".png", say), in any case.
 bool HasExtension(const std::string& name, const std::string& extension);
 

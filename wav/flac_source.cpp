@@ -394,7 +394,7 @@ bool TFlacSource::Present(std::string& problem) {
                            GetLe32(body + 4) == Rate_ && GetLe16(body + 12) == FrameBytes_ &&
                            GetLe16(body + 14) == SampleBytes_ * 8 && valid == Bits_;
     if (!describes) {
-      Notes_.push_back(
+      Findings_->Notes.push_back(
           "the fmt chunk kept in the FLAC file does not describe its samples: "
           "the samples' own written");
       fmt->Block = nullptr;
@@ -410,7 +410,7 @@ bool TFlacSource::Present(std::string& problem) {
   for (const TPiece& piece : before) riff += bytesOf(piece);
   for (const TPiece& piece : after) riff += bytesOf(piece);
   if (form == "RIFF" && riff > kUnknown32) {
-    Notes_.push_back("written as RF64: its sizes need 64 bits");
+    Findings_->Notes.push_back("written as RF64: its sizes need 64 bits");
     form = "RF64";
   }
   const bool wide = form != "RIFF";
@@ -457,9 +457,9 @@ bool TFlacSource::Present(std::string& problem) {
 void TFlacSource::SetMd5Check(bool matches) {
   const bool absent = std::all_of(std::begin(StreamMd5_), std::end(StreamMd5_),
                                   [](std::uint8_t b) { return b == 0; });
-  Md5Check_ = absent    ? TFlacMd5Check::Absent
-              : matches ? TFlacMd5Check::Matches
-                        : TFlacMd5Check::Differs;
+  Findings_->Md5 = absent    ? TFlacMd5Check::Absent
+                   : matches ? TFlacMd5Check::Matches
+                             : TFlacMd5Check::Differs;
 }
 
 std::uint64_t TFlacSource::Size() const {

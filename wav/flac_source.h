@@ -31,6 +31,16 @@ enum class TFlacMd5Check {
   Differs,  // the file is damaged: its samples are not those it was made from
 };
 
+// What reading a FLAC file found out, kept for its reader beyond the
+// source's life (the WAV reader closes its source when a run ends).
+struct TFlacFindings {
+  // Set once the last sample has been decoded in a pass that began with the
+  // first.
+  TFlacMd5Check Md5 = TFlacMd5Check::Unchecked;
+  // What was changed in presenting the file ("the fmt chunk kept ...").
+  std::vector<std::string> Notes;
+};
+
 class TFlacSource final : public TByteSource {
  public:
   // Reads the FLAC metadata of source from its start. Null, with problem set,
@@ -51,15 +61,13 @@ class TFlacSource final : public TByteSource {
   bool Seekable() const override;
   bool Interrupted() const override { return Interrupted_; }
 
-  // Set once the last sample has been decoded in a pass that began with the
-  // first.
-  TFlacMd5Check Md5Check() const { return Md5Check_; }
+  TFlacMd5Check Md5Check() const { return Findings_->Md5; }
   // The STREAMINFO MD5, as hexadecimal digits.
   std::string StreamMd5() const;
   // The file keeps RIFF chunks (false: the header was made from STREAMINFO).
   bool KeepsRiffChunks() const { return KeepsChunks_; }
-  // What was changed in presenting the file ("the kept fmt chunk ...").
-  const std::vector<std::string>& Notes() const { return Notes_; }
+  const std::vector<std::string>& Notes() const { return Findings_->Notes; }
+  std::shared_ptr<const TFlacFindings> Findings() const { return Findings_; }
 
   struct TDecoder;
 
@@ -104,7 +112,6 @@ class TFlacSource final : public TByteSource {
   std::uint32_t FrameBytes_ = 0;
   std::uint32_t SampleBytes_ = 0;
   bool KeepsChunks_ = false;
-  std::vector<std::string> Notes_;
   std::uint64_t Position_ = 0;
 
   // The decoded frame in hand: its bytes and the data offset of the first.
@@ -117,7 +124,7 @@ class TFlacSource final : public TByteSource {
   bool Damaged_ = false;
   bool SourceEnded_ = false;
   std::string Damage_;
-  TFlacMd5Check Md5Check_ = TFlacMd5Check::Unchecked;
+  std::shared_ptr<TFlacFindings> Findings_ = std::make_shared<TFlacFindings>();
 
   int ReadErrno_ = 0;
   std::string ReadErrorText_;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/audio_files.h"
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/output_check.h"
@@ -109,8 +110,10 @@ void TForm1::FileOpenInExecute() {
 
 QString TForm1::OpenAndCheckInput(bool resetMeters) {
   TWavFileIn& reader = Input_;
-  reader.Filename = LocalPath(InputFileName_);
-  if (!reader.OpenFile()) return Text(messages::kCannotOpen) + InputFileName_;
+  if (const TInputFile file = zorv::OpenInputFile(reader, LocalPath(InputFileName_));
+      !file.Opened()) {
+    return Text(InputFileMessage(file)) + InputFileName_;
+  }
   if (resetMeters) ResetMeters();
   const std::int32_t header = reader.ReadHeader();
   if (header != rhOk) {

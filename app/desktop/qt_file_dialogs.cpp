@@ -96,7 +96,21 @@ std::optional<QString> TQtFileDialogs::AskOutputFile(QWidget* parent, const QStr
   // The window asks itself, after the dialog has closed.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setNameFilter(QtFileFilter(kOutputFileFilter));
-  dialog.setDefaultSuffix(QString::fromLatin1(kDefaultSuffix));
+  // A name typed without an extension gets the chosen filter's; the filter
+  // shown first is the proposal's type.
+  const auto suffixOf = [](const QString& filter) {
+    return filter.contains(QStringLiteral("*.flac")) ? QStringLiteral("flac")
+                                                     : QString::fromLatin1(kDefaultSuffix);
+  };
+  for (const QString& filter : dialog.nameFilters()) {
+    if (suffixOf(filter) == QFileInfo(proposal).suffix().toLower()) {
+      dialog.selectNameFilter(filter);
+      break;
+    }
+  }
+  dialog.setDefaultSuffix(suffixOf(dialog.selectedNameFilter()));
+  QObject::connect(&dialog, &QFileDialog::filterSelected,
+                   [&](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
   Propose(dialog, proposal);
   return Chosen(dialog);
 }

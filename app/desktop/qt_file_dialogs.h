@@ -9,9 +9,13 @@
 namespace zorv {
 
 // Filters as description and pattern pairs separated by bars.
-inline constexpr std::string_view kInputFileFilter = "WAV sound files|*.wav|all files (*.*)|*.*";
+inline constexpr std::string_view kInputFileFilter =
+    "WAV and FLAC sound files|*.wav;*.flac|WAV sound files|*.wav|FLAC sound files|*.flac|"
+    "all files (*.*)|*.*";
+// The type of the output follows the name: the filter chosen gives a name
+// typed without an extension its own.
 inline constexpr std::string_view kOutputFileFilter =
-    "WAV sound files [*.wav]|*.wav|all files [*.*]|*.*";
+    "WAV sound files [*.wav]|*.wav|FLAC sound files [*.flac]|*.flac|all files [*.*]|*.*";
 inline constexpr std::string_view kPlotFileFilter = "PNG images|*.png";
 
 // "desc|pattern|desc|pattern" in Qt's form "desc (pattern);;desc (pattern)".

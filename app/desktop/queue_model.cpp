@@ -7,6 +7,7 @@
 #include <set>
 #include <system_error>
 
+#include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/output_name.h"
@@ -30,10 +31,9 @@ std::string PathKey(const std::string& path) {
 void ProbeInput(TQueueRow& row) {
   if (row.State != TQueueState::Waiting) return;
   TWavFileIn reader;
-  reader.Filename = row.Input;
   std::string refusal;
-  if (!reader.OpenFile()) {
-    refusal = std::string(messages::kCannotOpen) + row.Input;
+  if (const TInputFile file = OpenInputFile(reader, row.Input); !file.Opened()) {
+    refusal = InputFileMessage(file) + row.Input;
   } else if (const std::int32_t header = reader.ReadHeader(); header != rhOk) {
     refusal = HeaderRefusal(reader, header) + row.Input;
   } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {

@@ -19,8 +19,10 @@ TEST(WindowFileDialogs, FiltersAreRenderedFromTheirPairs) {
     std::string_view Pairs;
     const char* Qt;
   } cases[] = {
-      {kInputFileFilter, "WAV sound files (*.wav);;all files (*.*)"},
-      {kOutputFileFilter, "WAV sound files (*.wav);;all files (*.*)"},
+      {kInputFileFilter,
+       "WAV and FLAC sound files (*.wav *.flac);;WAV sound files (*.wav);;"
+       "FLAC sound files (*.flac);;all files (*.*)"},
+      {kOutputFileFilter, "WAV sound files (*.wav);;FLAC sound files (*.flac);;all files (*.*)"},
       {"Sound|*.wav;*.wave|odd", "Sound (*.wav *.wave)"},
   };
   for (const auto& c : cases) EXPECT_EQ(Std(QtFileFilter(c.Pairs)), c.Qt) << c.Pairs;

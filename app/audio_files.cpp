@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/audio_files.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "app/messages.h"
+#include "wav/chunk_list.h"
+#include "wav/flac_riff.h"
+
+namespace zorv {
+
+TInputFile OpenInputFile(TWavFileIn& reader, const std::string& path) {
+  using TResult = TInputFile::TResult;
+  TInputFile input;
+  reader.CloseFile();
+  reader.Filename = path;
+  std::unique_ptr<TByteSource> file = OpenFileSource(path);
+  if (!file) {
+    input.Problem = std::strerror(errno);
+    return input;
+  }
+  std::uint8_t start[4] = {};
+  const bool flac = file->Read(start, sizeof start) == sizeof start && IsFlacStart(start, 4);
+  file->Seek(0);
+  if (!flac) {
+    reader.OpenSource(std::move(file));
+    input.Result = TResult::Opened;
+    return input;
+  }
+  bool readFailed = false;
+  std::unique_ptr<TFlacSource> source =
+      TFlacSource::Open(std::move(file), input.Problem, readFailed);
+  if (!source) {
+    input.Result = readFailed ? TResult::CannotRead : TResult::UnusableFlac;
+    return input;
+  }
+  input.Flac = source->Findings();
+  reader.OpenSource(std::move(source));
+  input.Result = TResult::Opened;
+  return input;
+}
+
+std::string InputFileMessage(const TInputFile& file, std::string* detail) {
+  using TResult = TInputFile::TResult;
+  if (detail != nullptr) detail->clear();
+  switch (file.Result) {
+    case TResult::Opened:
+      return {};
+    case TResult::CannotOpen:
+      if (detail != nullptr) *detail = file.Problem;
+      return std::string(messages::kCannotOpen);
+    case TResult::CannotRead:
+      return std::string(messages::kCannotReadBecause) + file.Problem + "): ";
+    case TResult::UnusableFlac:
+      break;
+  }
+  return std::string(messages::kUnusableFlac) + file.Problem + "): ";
+}
+
+bool IsFlacName(const std::string& path) {
+  constexpr std::string_view kExtension = ".flac";
+  return path.size() >= kExtension.size() &&
+         std::equal(kExtension.rbegin(), kExtension.rend(), path.rbegin(), [](char e, char c) {
+           return e == std::tolower(static_cast<unsigned char>(c));
+         });
+}
+
+std::string FlacOutputProblem(const TWavFileIn& input, bool floatOutput, bool canonical) {
+  if (floatOutput || input.HeaderImage().FormatTag() == kFormatIeeeFloat) {
+    return "32-bit float samples; FLAC holds integers: write WAV instead";
+  }
+  if (input.Channels() > kMaxFlacChannels) {
+    return std::to_string(input.Channels()) + " channels; FLAC holds 1 to " +
+           std::to_string(kMaxFlacChannels);
+  }
+  if (canonical) return {};
+  // Room for the CodingHistory line a bext chunk gets.
+  constexpr std::uint64_t kLineRoom = 4096;
+  for (const TChunkInfo& chunk : input.Chunks()) {
+    if (chunk.Is("data") || chunk.Is("ds64")) continue;
+    const std::uint64_t room = kMaxFlacChunkBytes - (chunk.Is("bext") ? kLineRoom : 0);
+    if (ChunkBytes(chunk.Size) > room) {
+      return "a chunk '" + chunk.Name() + "' of " + std::to_string(chunk.Size) +
+             " bytes; a FLAC metadata block holds " + std::to_string(room - 8);
+    }
+  }
+  return {};
+}
+
+}  // namespace zorv
