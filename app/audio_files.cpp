@@ -23,7 +23,13 @@ TInputFile OpenInputFile(TWavFileIn& reader, const std::string& path) {
     return input;
   }
   std::uint8_t start[4] = {};
-  const bool flac = file->Read(start, sizeof start) == sizeof start && IsFlacStart(start, 4);
+  const bool whole = file->Read(start, sizeof start) == sizeof start;
+  if (!whole && file->ReadErrno() != 0) {
+    input.Result = TResult::CannotRead;
+    input.Problem = file->ReadErrorText();
+    return input;
+  }
+  const bool flac = whole && IsFlacStart(start, 4);
   file->Seek(0);
   if (!flac) {
     reader.OpenSource(std::move(file));

@@ -180,6 +180,8 @@ void TProcessingRun::BeginOutput() {
   }
   plan.CodingHistoryLine = CodingHistoryLine();
   plan.MaxRiffSize = MaxRiffSize_;
+  // Float samples made from integer ones: a fact chunk, as float files have.
+  plan.Fact = OutputFloat_ && Reader_.HeaderImage().FormatTag() != kFormatIeeeFloat;
   Output_ = std::make_unique<TOutputLayout>(Reader_, plan, Writer_.Seekable());
   Md5_.reset();
   if (Output_->NeedsMd5()) Md5_ = std::make_unique<TMd5>();

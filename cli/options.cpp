@@ -399,12 +399,12 @@ MD5 chunk and the frame count of a fact chunk, and is RF64 when the input is
 RF64 (BW64 stays BW64) or the output passes 4 GiB. INPUT "-" reads a WAV stream
 from standard input, "-o -" writes one to standard output.
 
-A FLAC input is read as the WAV file it was packed from: the chunks that
-flac --keep-foreign-metadata kept in it, its samples checked against its MD5
-(a mismatch is a warning: the file is damaged). A FLAC output keeps the
-output's chunks the same way (flac -d --keep-foreign-metadata restores the WAV
-file), its samples encoded and checked, its MD5 set; FLAC holds integer
-samples of 1 to 8 channels only.
+A FLAC input is read as the WAV file it was packed from, with the RIFF chunks
+the flac tool kept in it; its samples are checked against its MD5 (a mismatch
+is a warning: the file is damaged). A FLAC output keeps the output's chunks
+the same way, for the flac tool to restore the WAV file; its samples are
+encoded and checked, its MD5 set. FLAC holds integer samples of 1 to 8
+channels only.
 
 An output is written under a temporary name in its folder and renamed when it
 is complete. Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is

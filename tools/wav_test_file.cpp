@@ -144,6 +144,16 @@ std::optional<TWavImage> ParseCanonical(const TBytes& b) {
   return image;
 }
 
+TBytes WithoutFact(const TBytes& b, std::uint32_t& factFrames) {
+  if (b.size() < 56 || std::memcmp(b.data() + 36, "fact", 4) != 0 || Get32(b, 40) != 4) return {};
+  factFrames = Get32(b, 44);
+  TBytes canonical(b.begin(), b.begin() + 36);
+  canonical.insert(canonical.end(), b.begin() + 48, b.end());
+  const std::uint32_t riff = Get32(b, 4) - 12;
+  for (int i = 0; i < 4; ++i) canonical[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+  return canonical;
+}
+
 const TFileChunk* TChunkedFile::Find(const std::string& id) const {
   for (const TFileChunk& chunk : Chunks) {
     if (chunk.Id == id) return &chunk;

@@ -53,6 +53,11 @@ struct TWavImage {
 };
 // Empty unless the bytes start with the canonical "RIFF"/"WAVE"/"fmt "/"data" layout.
 std::optional<TWavImage> ParseCanonical(const TBytes& file);
+// A float output of integer samples: the canonical layout with a 4-byte fact
+// chunk behind the 16-byte fmt chunk. The same file without the fact chunk
+// (its RIFF size 12 less), and the frames the fact chunk states; empty
+// bytes when the file is not laid out so.
+TBytes WithoutFact(const TBytes& file, std::uint32_t& factFrames);
 
 // Any RIFF, RF64 or BW64 file, chunk by chunk.
 struct TFileChunk {

@@ -277,5 +277,29 @@ TEST_F(WindowQueue, DroppedFilesAreQueuedAnEarlierOutputAmongThemIsSkipped) {
   ExpectDecodedAlone("take.wav", "take_dec.wav");
 }
 
+// FLAC files chosen with WAV files: each decoded into its own type, the FLAC
+// one into the command line's FLAC file.
+TEST_F(WindowQueue, AFlacInputAmongWavInputsIsDecodedIntoAFlacFile) {
+  const QString wav = WriteWav("take.wav", kStereo16, 5000);
+  const QString flacInput = Path("tape.flac");
+  QProcess flac;
+  flac.start(QStringLiteral("flac"), {"-s", "--keep-foreign-metadata", "-o", flacInput, wav});
+  ASSERT_TRUE(flac.waitForFinished(60000));
+  ASSERT_EQ(flac.exitCode(), 0) << flac.readAllStandardError().toStdString();
+  ChooseInputs({wav, flacInput});
+  ASSERT_EQ(Form->QueueTable->rowCount(), 2);
+  EXPECT_EQ(Std(Row(1)[4]), "tape_dec.flac");
+  PressStartQueue();
+  WaitForQueue();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Queue: 2 of 2 files decoded");
+
+  QProcess cli;
+  cli.start(QStringLiteral(ZORV_DECODE_PATH), {"-q", "-o", Path("cli.flac"), flacInput});
+  ASSERT_TRUE(cli.waitForFinished(60000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  EXPECT_EQ(ReadFile(Std(Path("tape_dec.flac"))), ReadFile(Std(Path("cli.flac"))));
+  ExpectDecodedAlone("take.wav", "take_dec.wav");
+}
+
 }  // namespace
 }  // namespace zorv::test

@@ -79,6 +79,31 @@ TEST_F(WindowRun, FullRunEqualsTheCommandLineDecoder) {
   EXPECT_EQ(CheckedData(output).size(), 66150u * 4);
 }
 
+// A FLAC input chosen in the window and a FLAC output: the command line's
+// FLAC file, byte for byte.
+TEST_F(WindowRun, AFlacInputDecodesIntoTheCommandLinesFlacFile) {
+  const QString wav = WriteWav("in.wav", kStereo16, 22050);
+  const QString input = Path("in.flac");
+  QProcess flac;
+  flac.start(QStringLiteral("flac"), {"-s", "--keep-foreign-metadata", "-o", input, wav});
+  ASSERT_TRUE(flac.waitForFinished(60000));
+  ASSERT_EQ(flac.exitCode(), 0) << flac.readAllStandardError().toStdString();
+  const QString output = Path("window.flac");
+  MakeReady(input, output);
+  PressStart();
+  ExpectEnded(*Form, "Done", "0:00:01");
+
+  const QString reference = Path("cli.flac");
+  QProcess cli;
+  cli.start(QStringLiteral(ZORV_DECODE_PATH), {"--exact", "-q", "-o", reference, input});
+  ASSERT_TRUE(cli.waitForFinished(120000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  const TBytes got = ReadFile(Std(output));
+  ASSERT_GE(got.size(), 4u);
+  EXPECT_EQ(std::string(got.begin(), got.begin() + 4), "fLaC");
+  EXPECT_EQ(got, ReadFile(Std(reference)));
+}
+
 // NaN, infinite and absurdly loud float samples: decoded as silence or +60
 // dBFS, as the command line decodes them, and said in the status.
 TEST_F(WindowRun, NonFiniteAndTooLoudInputSamplesAreToldInTheStatus) {
