@@ -25,29 +25,8 @@ for input in in44 in96; do
   flac -s -f --keep-foreign-metadata -o "$work/$input.flac" "$work/$input.wav" 2>/dev/null
 done
 
-# Runs a command once; prints "wall_s cpu_s".
-measure_once() {
-  local t0 t1
-  t0=$(date +%s%N)
-  if ! /usr/bin/time -f "%U %S" -o "$work/time.txt" "$@" >/dev/null 2>&1; then
-    echo "failed: $*" >&2
-    return 1
-  fi
-  t1=$(date +%s%N)
-  read -r user system <"$work/time.txt"
-  awk -v d=$((t1 - t0)) -v u="$user" -v s="$system" 'BEGIN {printf "%.4f %.2f\n", d / 1e9, u + s}'
-}
-
-# The median of each column of the lines on stdin.
-medians() {
-  local lines mid
-  lines=$(cat)
-  mid=$(((runs + 1) / 2))
-  for col in 1 2; do
-    printf '%s ' "$(awk -v c=$col '{print $c}' <<<"$lines" | sort -g | sed -n "${mid}p")"
-  done
-  echo
-}
+# shellcheck source=bench/measure.sh
+source bench/measure.sh
 
 echo "CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), $(nproc) cores"
 echo "load at the start: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -61,7 +40,7 @@ for input in in44 in96; do
     done
   done)
   for pair in wav:wav flac:flac flac:wav wav:flac; do
-    read -r wall cpu <<<"$(grep "^$pair " <<<"$rows" | cut -d' ' -f2- | medians)"
+    read -r wall cpu _ <<<"$(grep "^$pair " <<<"$rows" | cut -d' ' -f2- | medians)"
     awk -v n="$input ${pair/:/ to }" -v w="$wall" -v c="$cpu" -v a=$seconds 'BEGIN {
       printf "%-22s %7.3f s %7.1f x real time  cpu %6.2f s\n", n, w, a / w, c }'
     [ "$pair" = wav:wav ] && base=$wall

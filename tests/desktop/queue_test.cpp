@@ -281,11 +281,7 @@ TEST_F(WindowQueue, DroppedFilesAreQueuedAnEarlierOutputAmongThemIsSkipped) {
 // one into the command line's FLAC file.
 TEST_F(WindowQueue, AFlacInputAmongWavInputsIsDecodedIntoAFlacFile) {
   const QString wav = WriteWav("take.wav", kStereo16, 5000);
-  const QString flacInput = Path("tape.flac");
-  QProcess flac;
-  flac.start(QStringLiteral("flac"), {"-s", "--keep-foreign-metadata", "-o", flacInput, wav});
-  ASSERT_TRUE(flac.waitForFinished(60000));
-  ASSERT_EQ(flac.exitCode(), 0) << flac.readAllStandardError().toStdString();
+  const QString flacInput = PackFlac(wav, "tape.flac");
   ChooseInputs({wav, flacInput});
   ASSERT_EQ(Form->QueueTable->rowCount(), 2);
   EXPECT_EQ(Std(Row(1)[4]), "tape_dec.flac");

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QScrollBar>
 #include <QSettings>
 
@@ -61,6 +62,14 @@ WindowTest::~WindowTest() {
 QString WindowTest::WriteWav(const std::string& name, const TWavFormat& format,
                              std::uint32_t frames) {
   return WriteBytes(name, WavBytes(format, SignalBytes(format, frames)));
+}
+
+QString WindowTest::PackFlac(const QString& wav, const std::string& name) {
+  QProcess flac;
+  flac.start(QStringLiteral("flac"), {"-s", "--keep-foreign-metadata", "-o", Path(name), wav});
+  EXPECT_TRUE(flac.waitForFinished(60000));
+  EXPECT_EQ(flac.exitCode(), 0) << flac.readAllStandardError().toStdString();
+  return Path(name);
 }
 
 QString WindowTest::WriteBytes(const std::string& name, const TBytes& bytes) {

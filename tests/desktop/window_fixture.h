@@ -80,6 +80,8 @@ class WindowTest : public ::testing::Test {
   // A WAV file of frames frames of a busy signal in the scratch folder.
   QString WriteWav(const std::string& name, const TWavFormat& format, std::uint32_t frames);
   QString WriteBytes(const std::string& name, const TBytes& bytes);
+  // The WAV file packed by the flac tool with its chunks, as name.
+  QString PackFlac(const QString& wav, const std::string& name);
   QString Path(const std::string& name) const { return QString::fromStdString(Dir.File(name)); }
 
   // The input dialog answered with path (nullopt: Cancel).
