@@ -223,7 +223,7 @@ TEST_F(FlacArchives, AStopKeepsAValidPartialFlacFile) {
 // fails once: the decode fails and leaves nothing, or its output is the
 // clean one. Never a wrong file.
 TEST_F(FlacArchives, AFailedReadOrWriteAtAnyCallLeavesNothingOrTheCleanOutput) {
-  Make({"faulty", 2, 48000, 24, false, 48000});
+  Make({"faulty", 2, 48000, 24, false, 16000});
   const std::string out = Dir.File("out.flac");
   ASSERT_EQ(Run({"-q", Packed, "-o", out}).ExitStatus, 0);
   const TBytes clean = ReadFile(out);
