@@ -186,6 +186,12 @@ TEST_F(FlacArchives, DamageFailsAWrongChecksumWarnsFloatIsRefused) {
                        ": cannot be written as FLAC (32-bit float samples; FLAC holds "
                        "integers: write WAV instead)\n");
   EXPECT_FALSE(fs::exists(Dir.File("float.flac")));
+  const std::string floatInput = Wav("float.wav", {3, 2, 44100, 32}, 4410);
+  r = Run({"-q", floatInput, "-o", Dir.File("float.flac")});
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_NE(r.Err.find("cannot be written as FLAC (32-bit float samples"), std::string::npos)
+      << r.Err;
+  EXPECT_FALSE(fs::exists(Dir.File("float.flac")));
 }
 
 // Stopped at a random time, the decode keeps a valid FLAC file under the
