@@ -8,9 +8,12 @@
 #include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/limit_counter.h"
+#include "app/messages.h"
+#include "app/reference_tone.h"
 #include "app/sample_conversion.h"
 #include "dsp/fast/kernel_for.h"
 #include "dsp/zorv_calc.h"
+#include "wav/io_stop.h"
 
 namespace zorv {
 namespace {
@@ -177,10 +180,16 @@ TLevelRange TLevelAnalysis::Range() const {
   return range;
 }
 
-std::optional<TLevelRange> AnalyseLevelRange(TWavFileIn& reader) {
-  if (reader.ReadHeader() != rhOk || CheckFormat(reader.HeaderImage()) != fcOk) {
+TLevelRange AnalyseLevelRange(TWavFileIn& reader) {
+  TLevelRange unreadable;
+  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
+    unreadable.Error = HeaderRefusal(reader, code) + reader.Filename;
+  } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
+    unreadable.Error = std::string(CheckFormatMessage(format)) + reader.Filename;
+  }
+  if (!unreadable.Error.empty()) {
     reader.CloseFile();
-    return std::nullopt;
+    return unreadable;
   }
   const std::uint32_t channels = reader.Channels();
   const std::uint32_t frameBytes = reader.BlockAlign();
@@ -190,7 +199,7 @@ std::optional<TLevelRange> AnalyseLevelRange(TWavFileIn& reader) {
   std::vector<std::vector<double>> block(channels, std::vector<double>(blockFrames));
   std::vector<double*> in;
   for (std::vector<double>& samples : block) in.push_back(samples.data());
-  for (;;) {
+  while (!IoStopRequested()) {
     const std::uint32_t bytes = reader.ReadBuffer();
     const std::uint32_t frames = frameBytes == 0 ? 0 : bytes / frameBytes;
     if (frames == 0) break;
@@ -198,12 +207,18 @@ std::optional<TLevelRange> AnalyseLevelRange(TWavFileIn& reader) {
     analysis.AddBlock(in.data(), std::min(frames, blockFrames));
   }
   reader.CloseFile();
-  return analysis.Range();
+  // Never a range from part of the file.
+  unreadable.Error = SampleReadError(reader);
+  return unreadable.Error.empty() ? analysis.Range() : unreadable;
 }
 
-std::optional<TLevelRange> AnalyseLevelRange(const std::string& path) {
+TLevelRange AnalyseLevelRange(const std::string& path) {
   TWavFileIn reader;
-  if (!OpenInputFile(reader, path).Opened()) return std::nullopt;
+  if (const TInputFile file = OpenInputFile(reader, path); !file.Opened()) {
+    TLevelRange unreadable;
+    unreadable.Error = InputFileMessage(file) + path;
+    return unreadable;
+  }
   return AnalyseLevelRange(reader);
 }
 

@@ -47,6 +47,10 @@ struct TLevelRange {
   double BestDb = 0.0;
   double BestSeconds = 0.0;
   double BestCeilingSeconds = 0.0;
+  // Not empty when the input could not be read (or the file was cut shorter
+  // while it was): the program's message with the path, and nothing above
+  // holds.
+  std::string Error;
 };
 
 // The control voltage a level adds to the one at the analysis level:
@@ -95,9 +99,10 @@ class TLevelAnalysis {
 };
 
 // Reads the whole input (reader: Filename set, or a memory image opened; it
-// is read from its header on and closed). None when it cannot be read.
-std::optional<TLevelRange> AnalyseLevelRange(TWavFileIn& reader);
-std::optional<TLevelRange> AnalyseLevelRange(const std::string& path);
+// is read from its header on and closed); Error set when it cannot be read.
+// A stop request (IoStopRequested) ends the pass early.
+TLevelRange AnalyseLevelRange(TWavFileIn& reader);
+TLevelRange AnalyseLevelRange(const std::string& path);
 
 // "levels -19.4 .. -8.1 dB keep every band inside its range", or what keeps
 // most inside; with a tone's level, whether it lies inside the range.

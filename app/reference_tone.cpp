@@ -11,6 +11,7 @@
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/sample_conversion.h"
+#include "wav/io_stop.h"
 
 namespace zorv {
 namespace {
@@ -71,7 +72,9 @@ class TStretchReader {
     for (std::vector<double>& samples : block) channels.push_back(samples.data());
     std::uint64_t position = 0;
     const std::uint64_t end = First_ + Frames_;
-    while (position < end) {
+    // A stop request ends the search too: the caller, which asked for it,
+    // takes nothing of what was found.
+    while (position < end && !IoStopRequested()) {
       const std::uint32_t bytes = Reader_.ReadBuffer();
       const std::uint64_t frames = bytes / frameBytes;
       if (frames == 0) break;
@@ -119,14 +122,20 @@ class TStretchReader {
   std::vector<std::vector<TToneWindow>> Windows_;
 };
 
-TReferenceTone Unreadable(std::string_view message, const std::string& path) {
+}  // namespace
+
+TReferenceTone UnreadableTone(std::string error) {
   TReferenceTone result;
   result.Suggestion.Verdict = TToneVerdict::Unreadable;
-  result.Error = std::string(message) + path;
+  result.Error = std::move(error);
   return result;
 }
 
-}  // namespace
+std::string SampleReadError(const TWavFileIn& reader) {
+  if (reader.ReadFailure() == TReadFailure::None) return {};
+  return std::string(messages::kCannotReadBecause) + reader.ReadFailureText() +
+         "): " + reader.Filename;
+}
 
 std::string ToneTimeText(double seconds, char decimalPoint) {
   const long long tenths = std::llround(std::max(0.0, seconds) * 10.0);
@@ -147,17 +156,23 @@ std::string ToneTimeText(double seconds, char decimalPoint) {
 TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stretch) {
   const std::string path = reader.Filename;
   if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
+    const std::string message = HeaderRefusal(reader, code);
     reader.CloseFile();
-    return Unreadable(ReadHeaderMessage(code), path);
+    return UnreadableTone(message + path);
   }
   if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
     reader.CloseFile();
-    return Unreadable(CheckFormatMessage(code), path);
+    return UnreadableTone(std::string(CheckFormatMessage(code)) + path);
   }
 
   TStretchReader stretchReader(reader, stretch);
   stretchReader.Run();
   reader.CloseFile();
+  // A read that failed, or a file cut shorter meanwhile: what was searched
+  // is only part of the stretch.
+  if (std::string error = SampleReadError(reader); !error.empty()) {
+    return UnreadableTone(std::move(error));
+  }
 
   TReferenceTone result;
   const double rate = reader.SampleRate();
@@ -187,7 +202,7 @@ TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stre
 TReferenceTone MeasureReferenceTone(const std::string& path, const TToneStretch& stretch) {
   TWavFileIn reader;
   if (const TInputFile file = OpenInputFile(reader, path); !file.Opened()) {
-    return Unreadable(InputFileMessage(file), path);
+    return UnreadableTone(InputFileMessage(file) + path);
   }
   return MeasureReferenceTone(reader, stretch);
 }

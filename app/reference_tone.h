@@ -60,9 +60,18 @@ struct TReferenceTone {
 };
 
 // reader: Filename set, or a memory image opened; the file is read from its
-// header on and closed at the end.
+// header on and closed at the end. A read that fails, or finds the file
+// shorter than it was when opened, makes it Unreadable with the reason; a
+// stop request (IoStopRequested) ends the search early.
 TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stretch = {});
 TReferenceTone MeasureReferenceTone(const std::string& path, const TToneStretch& stretch = {});
+
+// A measurement of an input that could not be read: error is the program's
+// message with the path ("Cannot read (Input/output error): tape.wav").
+TReferenceTone UnreadableTone(std::string error);
+// That message for a pass over the samples whose read failed or found the
+// file cut shorter than it was when opened; empty when every read was whole.
+std::string SampleReadError(const TWavFileIn& reader);
 
 // The suggestion from some of the channels' tones (a channel pair, say).
 TLevelSuggestion SuggestLevel(const std::vector<std::optional<TFoundTone>>& tones);

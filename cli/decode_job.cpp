@@ -157,8 +157,11 @@ TJobResult RefusalResult(const TRefusal& refusal) {
 
 // --level tone without a usable tone (per channel too): its first line ends
 // in the path, what was found follows, on one line; an input that became
-// unreadable meanwhile: its message, which ends in the path.
-TJobResult ToneRefusal(const std::vector<std::string>& lines, const std::string& input) {
+// unreadable meanwhile: its message, which ends in the path. A search cut
+// short by a stop request found nothing: the input was not decoded.
+TJobResult ToneRefusal(const std::vector<std::string>& lines, const std::string& input,
+                       const std::atomic<bool>& stop) {
+  if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
   const std::string& first = lines.front();
   if (!first.ends_with(input)) return Decided(TJobStatus::Refused, lines);
   std::string found;
@@ -248,12 +251,12 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
                                     [](const std::optional<double>& dB) { return dB.has_value(); });
   if (settings.LevelFromTone && settings.PerChannel) {
     TToneLevels tones = LevelsFromTones(input, settings.ToneStretch, settings.FallbackMean, byHand);
-    if (!tones.LevelsDb) return ToneRefusal(tones.Lines, input);
+    if (!tones.LevelsDb) return ToneRefusal(tones.Lines, input, stop);
     run.SetChannelLevels(std::move(*tones.LevelsDb));
     toneLine = tones.Lines.front();
   } else if (settings.LevelFromTone) {
     TToneLevel tone = LevelFromTone(input, settings.ToneStretch);
-    if (!tone.LevelDb) return ToneRefusal(tone.Lines, input);
+    if (!tone.LevelDb) return ToneRefusal(tone.Lines, input, stop);
     run.SetLevel(*tone.LevelDb);
     for (std::size_t c = 0; c < levels.size(); ++c) {
       if (!byHand[c]) levels[c] = *tone.LevelDb;

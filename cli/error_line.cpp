@@ -39,6 +39,7 @@ constexpr TWording kWordings[] = {
     {kInputIsTerminal, "cannot read a WAV stream from a terminal", false},
     {kOutputIsTerminal, "cannot write a WAV stream to a terminal", false},
     {kNoUsableTone, "no usable reference tone", false},
+    {kNotMeasured, "not measured, interrupted", false},
 };
 
 // The reason of a message the table does not hold: "Unusable WAV File

@@ -71,13 +71,29 @@ bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& s
                    std::ostream* report) {
   bool all = true;
   for (const std::string& input : inputs) {
-    if (stop) return false;
     const auto started = std::chrono::system_clock::now();
-    const TReferenceTone tone = MeasureReferenceTone(input, stretch);
+    TReferenceTone tone = stop ? TReferenceTone{} : MeasureReferenceTone(input, stretch);
     // The whole input, decoded once: the levels that keep the bands inside.
-    const std::optional<TLevelRange> range =
-        tone.Suggestion.Verdict == TToneVerdict::Unreadable || stop ? std::nullopt
-                                                                    : AnalyseLevelRange(input);
+    std::optional<TLevelRange> range;
+    if (!stop && tone.Suggestion.Verdict != TToneVerdict::Unreadable) {
+      range = AnalyseLevelRange(input);
+      if (!range->Error.empty()) {
+        tone = UnreadableTone(range->Error);
+        range.reset();
+      }
+    }
+    if (stop) {
+      // Whatever the passes found before the signal is no measurement.
+      const std::string line = ErrorLine(kNotMeasured, input);
+      err << Escaped(line) << '\n' << std::flush;
+      if (report != nullptr) {
+        *report << MeasurementReportLine(input, UnreadableTone(line), std::nullopt,
+                                         line.substr(kProgramPrefix.size()), started,
+                                         std::chrono::system_clock::now(), true);
+      }
+      all = false;
+      continue;
+    }
     const bool unreadable = tone.Suggestion.Verdict == TToneVerdict::Unreadable;
     const std::string line =
         unreadable ? UnreadableLine(tone, input) : MeasurementLine(input, tone, range);

@@ -20,6 +20,9 @@ inline constexpr std::string_view kNoUsableTone = "No usable reference tone: ";
 // Refusal of --level tone --per-channel for an input of which a channel has
 // no usable tone (path appended).
 inline constexpr std::string_view kChannelWithoutTone = "No usable reference tone in a channel: ";
+// --measure-level stopped by a signal before the input's measurement was
+// complete (path appended).
+inline constexpr std::string_view kNotMeasured = "Not measured, interrupted: ";
 
 // "FILE: reference tone 1000 Hz at -14.3 dBFS (0:02.0-0:32.0); reference level -14.3 dB",
 // or what was found instead; then, with a range, "; levels -19.4 .. -8.1 dB
@@ -37,9 +40,10 @@ std::vector<std::string> ChannelMeasurementLines(const std::string& input,
 
 // --measure-level: one line per input on out, in input order, with the tone
 // and the range of levels that keep every band inside its range (one decode
-// of the whole input); an unreadable input's refusal on err. Stops between
-// inputs when stop is set. True when every input's tone gave a reference
-// level.
+// of the whole input); an unreadable input's refusal on err: a read that
+// fails in either pass refuses it, never a measurement of part of it. Once
+// stop is set, the input in hand and those after it are not measured, and
+// said so. True when every input's tone gave a reference level.
 // With a report, each input's findings go there too as one JSON object.
 bool MeasureLevels(const std::vector<std::string>& inputs, const TToneStretch& stretch,
                    std::ostream& out, std::ostream& err, const std::atomic<bool>& stop,

@@ -192,15 +192,17 @@ std::string MeasurementReportLine(const std::string& input, const TReferenceTone
                                   const std::optional<TLevelRange>& range,
                                   const std::string& message,
                                   std::chrono::system_clock::time_point started,
-                                  std::chrono::system_clock::time_point finished) {
+                                  std::chrono::system_clock::time_point finished,
+                                  bool interrupted) {
   json line = json::object();
   line["input"] = input;
   if (!IsUtf8(input)) line["input_bytes"] = Hex(input);
   const TLevelSuggestion& suggestion = tone.Suggestion;
   const bool readable = suggestion.Verdict != TToneVerdict::Unreadable;
-  line["status"] = suggestion.Verdict == TToneVerdict::Suggested ? "measured"
-                   : readable                                    ? "no_level"
-                                                                 : "refused";
+  line["status"] = interrupted                                     ? "interrupted"
+                   : suggestion.Verdict == TToneVerdict::Suggested ? "measured"
+                   : readable                                      ? "no_level"
+                                                                   : "refused";
   line["message"] = message;
   line["search_start_seconds"] = readable ? json(Tenths(tone.SearchStart)) : json(nullptr);
   line["search_end_seconds"] = readable ? json(Tenths(tone.SearchEnd)) : json(nullptr);
@@ -230,7 +232,7 @@ std::string MeasurementReportLine(const std::string& input, const TReferenceTone
       line["no_level_reason"] = "no_tone";
       break;
     case TToneVerdict::Unreadable:
-      line["no_level_reason"] = "unreadable";
+      line["no_level_reason"] = interrupted ? json(nullptr) : json("unreadable");
       break;
   }
   line["tone_level_db"] = suggestion.Verdict == TToneVerdict::OutOfRange

@@ -47,12 +47,14 @@ std::string ReportLine(const std::string& input, const TJobResult& result);
 // "suggested_level_db" (null when none), "no_level_reason" (null,
 // "no_tone", "out_of_range" or "unreadable"), "tone_level_db" (the level out
 // of range), "channel_spread_db", "level_range_db": {"lowest","highest"},
-// "tool", "started", "finished"}.
+// "tool", "started", "finished"}. interrupted: the status "interrupted"
+// (nothing measured, no reason for a level).
 std::string MeasurementReportLine(const std::string& input, const TReferenceTone& tone,
                                   const std::optional<TLevelRange>& range,
                                   const std::string& message,
                                   std::chrono::system_clock::time_point started,
-                                  std::chrono::system_clock::time_point finished);
+                                  std::chrono::system_clock::time_point finished,
+                                  bool interrupted = false);
 
 // "2026-12-09T10:41:07.123Z"
 std::string UtcTimeText(std::chrono::system_clock::time_point time);

@@ -48,12 +48,17 @@ void TForm1::MeasureButtonClick() {
   if (Busy() || !Input_.IsOpen()) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // A reader of its own: the window's stays at the start of the data.
-  const TReferenceTone found = MeasureReferenceTone(LocalPath(InputFileName_));
+  TReferenceTone found = MeasureReferenceTone(LocalPath(InputFileName_));
   // The whole input, decoded once: the levels that keep every band of every
-  // channel inside its range.
-  const std::optional<TLevelRange> range = found.Suggestion.Verdict == TToneVerdict::Unreadable
-                                               ? std::nullopt
-                                               : AnalyseLevelRange(LocalPath(InputFileName_));
+  // channel inside its range. A read that fails there fails the measurement.
+  std::optional<TLevelRange> range;
+  if (found.Suggestion.Verdict != TToneVerdict::Unreadable) {
+    range = AnalyseLevelRange(LocalPath(InputFileName_));
+    if (!range->Error.empty()) {
+      found = UnreadableTone(range->Error);
+      range.reset();
+    }
+  }
   QApplication::restoreOverrideCursor();
   // The channels that the meters and the plot show.
   const TReferenceTone shown = ChannelsOf(found, 0, 2);

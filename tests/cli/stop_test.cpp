@@ -6,6 +6,9 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
 
 #include "tests/cli/decode_fixture.h"
 
@@ -144,6 +147,47 @@ TEST_F(Stop, ThousandsOfInputsAreStoppedInEveryPhase) {
     EXPECT_EQ(child.TermSignal(), 0) << delayMs << " ms";
     EXPECT_TRUE(r.ExitStatus == 143 || r.ExitStatus == 1) << r.ExitStatus;
     EXPECT_EQ(Names().size(), 10000u) << "nothing was created";
+  }
+}
+
+// --measure-level stopped in either of its passes over an input (the tone
+// search over the first 2 s, then the decode of all 10 s for the range of
+// levels, each read slowed down): nothing measured is said, and the report
+// says "interrupted" for it and for the input not begun.
+TEST_F(Stop, AMeasurementStoppedInEitherPassIsInterrupted) {
+  LongWav("long.wav");
+  Wav("other.wav", {}, 3000);
+  std::mt19937 random{std::random_device{}()};
+  for (int run = 0; run < 3; ++run) {
+    test::TChildOptions options =
+        test::WithFaults({"ZORV_FAULT_PATH=long.wav", "ZORV_FAULT_READ_DELAY_US=10000"});
+    options.WorkingDirectory = Dir.Path().string();
+    test::TChildProcess child(
+        ZORV_DECODE_PATH,
+        {"--measure-level", "--tone-length", "2", "--report", "r.jsonl", "long.wav", "other.wav"},
+        Dir.Path().string(), options);
+    // The tone search takes 0.2 s, the range's pass 1 s after it.
+    const int ms = std::uniform_int_distribution<int>(50, 1100)(random);
+    SCOPED_TRACE(std::to_string(ms) + " ms");
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    child.Signal(SIGINT);
+    const TChildResult r = child.Wait();
+    EXPECT_EQ(r.ExitStatus, 130);
+    EXPECT_EQ(r.Out, "") << "nothing measured";
+    EXPECT_EQ(r.Err,
+              "zorv-decode: long.wav: not measured, interrupted\n"
+              "zorv-decode: other.wav: not measured, interrupted\n");
+    const TBytes bytes = ReadFile(Dir.File("r.jsonl"));
+    std::istringstream report(std::string(bytes.begin(), bytes.end()));
+    int lines = 0;
+    for (std::string line; std::getline(report, line); ++lines) {
+      const auto object = nlohmann::json::parse(line);
+      EXPECT_EQ(object["status"], "interrupted");
+      EXPECT_EQ(object["suggested_level_db"], nullptr);
+      EXPECT_EQ(object["level_range_db"], nullptr);
+    }
+    EXPECT_EQ(lines, 2);
+    fs::remove(Dir.File("r.jsonl"));
   }
 }
 

@@ -8,7 +8,11 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <thread>
 
 #include "tests/app/tone_material.h"
 #include "tests/desktop/window_fixture.h"
@@ -82,6 +86,42 @@ TEST_F(WindowMeasure, WithoutAUsableToneTheLevelStaysAndTheReasonIsRed) {
     EXPECT_EQ(Std(Form->MeasureLabel->text()), c.text);
     EXPECT_TRUE(IsRed(Form->MeasureLabel));
   }
+}
+
+// The file cut shorter while Measure reads it (in either of its passes): the
+// reason in red, the level as it was; never a finding from part of the file.
+TEST_F(WindowMeasure, AReadThatFailsIsSaidInRed) {
+  const auto samples = TChannelBuilder(44100, 7).Silence(2.0).Tone(1000, -12.0, 3.0).Music(25.0);
+  const std::string tape =
+      Std(WriteBytes("tape.wav", ToneFile({1, 1, 44100, 16}, samples.Samples)));
+  ChooseInput(QString::fromStdString(tape));
+  Form->LevelBar->setValue(-77);
+  // Cut as soon as Measure holds the file open beside the window's own reader.
+  std::atomic<bool> cut{false};
+  std::jthread cutter([&](std::stop_token stop) {
+    namespace fs = std::filesystem;
+    while (!stop.stop_requested()) {
+      int open = 0;
+      std::error_code error;
+      for (const auto& fd : fs::directory_iterator("/proc/self/fd", error)) {
+        open += fs::read_symlink(fd.path(), error) == fs::path(tape) ? 1 : 0;
+      }
+      if (open >= 2) {
+        fs::resize_file(tape, 100000);
+        cut = true;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
+  Form->MeasureButton->click();
+  cutter.request_stop();
+  cutter.join();
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(Std(Form->MeasureLabel->text()),
+            "Cannot read (the input file became shorter during the decode): " + tape);
+  EXPECT_TRUE(IsRed(Form->MeasureLabel));
+  EXPECT_EQ(Form->LevelBar->value(), -77);
 }
 
 TEST_F(WindowMeasure, SpeaksTheUsersLocale) {
