@@ -232,6 +232,9 @@ void TProcessingRun::CompleteOutput() {
 
   namespace codes = warning_codes;
   Warnings_.clear();
+  if (std::string note = Reader_.DataSizeNote(); !note.empty()) {
+    Warnings_.push_back({codes::kDataSizeZero, std::move(note)});
+  }
   // Everything the reader says it left out is a chunk (or what stood behind
   // the end the header states).
   for (const std::string& note : Reader_.Notes()) Warnings_.push_back({codes::kChunkLeftOut, note});

@@ -19,6 +19,8 @@ inline constexpr const char* kChunkMoved = "chunk_moved";            // MD5 behi
 inline constexpr const char* kChunkUnreadable = "chunk_unreadable";  // written as zeros
 inline constexpr const char* kNoCodingHistory = "coding_history_not_added";
 inline constexpr const char* kStreamLength = "stream_length_mismatch";
+// the data chunk said 0 bytes: decoded to the end of the input
+inline constexpr const char* kDataSizeZero = "data_size_zero";
 // a level moved during the run, the CodingHistory names only the first
 inline constexpr const char* kLevelsUnsaid = "coding_history_incomplete";
 // a FLAC input's samples do not match the MD5 its STREAMINFO states

@@ -246,8 +246,10 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
     const std::uint32_t size32 = GetLe32(header + 4);
     chunk.BodyOffset = position + 8;
     chunk.AfterData = DataFound_;
+    // Behind the data, what cannot be walked is left out, and said: the
+    // samples are all there (a file and a stream alike).
     if (Chunks_.size() >= kMaxChunks) {
-      if (trailing) {
+      if (DataFound_) {
         Note("more than " + std::to_string(kMaxChunks) + " chunks: the rest left out");
         return TWalkEnd::Done;
       }
@@ -256,7 +258,7 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
     }
     if (!ChunkSize(chunk.Id, size32, chunk.Size)) {
       Problem_ = "a chunk '" + chunk.Name() + "' without its size in ds64";
-      if (trailing) {
+      if (DataFound_) {
         Note(Problem_ + ": the rest left out");
         return TWalkEnd::Done;
       }
@@ -293,6 +295,7 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       DataBeforeFmt_ = !FmtFound_;
       // A stream writer that cannot know the length in advance writes 0 or
       // 0xFFFFFFFF: the data runs to the end of the stream.
+      DataSizeZero_ = chunk.Size == 0;
       if (stream && Container_ == TContainer::Riff && (size32 == 0 || size32 == 0xFFFFFFFFu)) {
         chunk.Size = kUnknownSize;
       }
@@ -310,6 +313,15 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
                      std::to_string(Ds64RiffSize_) + " bytes";
           return TWalkEnd::Malformed;
         }
+      }
+      // A size of 0 (a recorder stopped before it wrote the sizes, a ds64
+      // left as it was begun) is read as unknown: the data runs to the end
+      // of the file too, and whatever follows it, which cannot be told from
+      // samples, is decoded as such (see DataSizeNote).
+      if (chunk.Size == 0) {
+        chunk.Size =
+            stream ? kUnknownSize : Source_->Size() - std::min(chunk.BodyOffset, Source_->Size());
+        next = Advance(chunk.BodyOffset, chunk.Size);
       }
       DataSize_ = chunk.Size;
       DataStartPosition_ = chunk.BodyOffset;
@@ -363,7 +375,7 @@ std::int32_t TWavFileIn::ReadHeader() {
   Notes_.clear();
   Ds64Table_.clear();
   Ds64RiffSize_ = Ds64DataSize_ = 0;
-  FmtFound_ = DataFound_ = DataBeforeFmt_ = TrailingRead_ = false;
+  FmtFound_ = DataFound_ = DataBeforeFmt_ = TrailingRead_ = DataSizeZero_ = false;
   DataSize_ = 0;
   if (!Source_) return rhNoRiff;
   // What a failed read left is no reason to refuse a file as not a WAV file.
@@ -411,7 +423,9 @@ std::int32_t TWavFileIn::ReadHeader() {
     if (riff_size == 0xFFFFFFFFu) WalkEnd_ = Ds64SizesOpen() ? kUnknownSize : Ds64RiffSize_;
     Chunks_.push_back(ds64);
     position = Advance(ds64.BodyOffset, ds64.Size);
-  } else if (IsStream() && (riff_size == 0 || riff_size == 0xFFFFFFFFu)) {
+  } else if (riff_size == 0 || (IsStream() && riff_size == 0xFFFFFFFFu)) {
+    // A RIFF size of 0 (never a real one): the chunks run to the end of the
+    // input, file or stream.
     WalkEnd_ = kUnknownSize;
   }
 
@@ -422,8 +436,9 @@ std::int32_t TWavFileIn::ReadHeader() {
   if (!DataFound_ || DataBeforeFmt_) return rhNoData;
   // A ds64 RIFF size smaller than the file: what lies behind it is not
   // walked, and said (a plain RIFF file's padding behind its end is not).
-  if (Container_ != TContainer::Riff && !IsStream() && WalkEnd_ <= UINT64_MAX - 16 &&
-      Source_->Size() >= WalkEnd_ + 16) {
+  // (Data of size 0 runs to the end: nothing lies behind it.)
+  if (Container_ != TContainer::Riff && !IsStream() && !DataSizeZero_ &&
+      WalkEnd_ <= UINT64_MAX - 16 && Source_->Size() >= WalkEnd_ + 16) {
     Note(std::to_string(Source_->Size() - WalkEnd_ - 8) +
          " bytes behind the end the ds64 RIFF size states: left out");
   }
@@ -454,6 +469,14 @@ bool TWavFileIn::ReadChunkBody(const TChunkInfo& chunk, std::uint64_t offset, vo
     return false;
   }
   return ReadSome(destination, n) == n;
+}
+
+std::string TWavFileIn::DataSizeNote() const {
+  const std::uint64_t data =
+      DataSizeKnown() ? DataSize_ : DataPosition_ - std::min(DataStartPosition_, DataPosition_);
+  if (!DataSizeZero_ || data == 0) return {};
+  return std::string("the data chunk's size is 0: decoded to the end of the ") +
+         (IsStream() ? "stream" : "file");
 }
 
 std::uint64_t TWavFileIn::DeliverableDataBytes() const {

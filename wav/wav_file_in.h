@@ -125,6 +125,10 @@ class TWavFileIn {
   // stream whose data runs to its end.
   std::uint64_t DataSize() const { return DataSize_; }
   bool DataSizeKnown() const { return DataSize_ != kUnknownSize; }
+  // A data chunk whose size is 0 (in ds64 for RF64) runs to the end of the
+  // file or stream; once samples were found there: "the data chunk's size is
+  // 0: decoded to the end of the file" ("... of the stream"), else empty.
+  std::string DataSizeNote() const;
   // Data bytes the input can deliver: a data chunk may claim more than the
   // file holds. The declared size for a stream.
   std::uint64_t DeliverableDataBytes() const;
@@ -221,6 +225,7 @@ class TWavFileIn {
   bool DataFound_ = false;
   bool DataBeforeFmt_ = false;
   bool TrailingRead_ = false;
+  bool DataSizeZero_ = false;  // the data chunk said 0 bytes
   // ds64: RIFF and data sizes, and the sizes of other chunks.
   std::uint64_t Ds64RiffSize_ = 0;
   std::uint64_t Ds64DataSize_ = 0;

@@ -136,6 +136,39 @@ TEST(WavChunks, MalformedRf64AndEndlessListsAreRefused) {
   }
 }
 
+// Behind the data, what cannot be walked (more chunks than are kept, a size
+// missing from ds64) is left out and said, from a file as from a stream:
+// the samples are all there.
+TEST(WavChunks, WhatCannotBeWalkedBehindTheDataIsLeftOutOfFileAndStream) {
+  TWavBuilder endless;
+  endless.Fmt(1, 1, 44100, 16).Data(2000);
+  for (std::size_t i = 0; i <= kMaxChunks; ++i) endless.Header("JUNK", 0);
+  const TBytes unsized =
+      TWavBuilder().Fmt(1, 1, 44100, 16).Data(2000).Header("LIST", 0xFFFFFFFFu).Rf64Bytes();
+  const struct {
+    TBytes File;
+    const char* Note;
+  } cases[] = {
+      {endless.Bytes(), "more than 1000000 chunks: the rest left out"},
+      {unsized, "a chunk 'LIST' without its size in ds64: the rest left out"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Note);
+    TWavFileIn file;
+    file.OpenMemory(c.File.data(), c.File.size());
+    ASSERT_EQ(file.ReadHeader(), rhOk);
+    EXPECT_EQ(file.Notes(), std::vector<std::string>{c.Note});
+    EXPECT_EQ(StreamedData(file), 2000u);
+    test::TPipeFeed feed(c.File);
+    TWavFileIn stream;
+    ASSERT_TRUE(stream.OpenStream(feed.fd()));
+    ASSERT_EQ(stream.ReadHeader(), rhOk);
+    EXPECT_EQ(StreamedData(stream), 2000u);
+    stream.ReadTrailingChunks();
+    EXPECT_EQ(stream.Notes(), file.Notes());
+  }
+}
+
 TEST(WavChunks, ManyTinyChunksAreKeptAndABrokenLastChunkLeftOut) {
   TWavBuilder many;
   many.Fmt(1, 1, 44100, 16);
