@@ -153,7 +153,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       if (const std::string why = ReportRefusal(*options.Report, options); !why.empty()) {
         return CallRefused(err, why);
       }
-      if (auto why = report.Open(*options.Report)) return CallRefused(err, *why);
+      if (auto why = report.Open(*options.Report)) {
+        return stop ? interrupted() : CallRefused(err, *why);
+      }
     }
     const bool all = MeasureLevels(
         options.Inputs, {options.ToneStartSeconds, options.ToneLengthSeconds},
@@ -215,7 +217,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   TReportTarget reportTarget;
   std::ostream* report = nullptr;
   if (options.Report) {
-    if (auto why = reportTarget.Open(*options.Report)) return CallRefused(err, *why);
+    if (auto why = reportTarget.Open(*options.Report)) {
+      return stop ? interrupted() : CallRefused(err, *why);
+    }
     report = &reportTarget.Stream();
   }
   if (stop) return interrupted();

@@ -9,17 +9,9 @@
 namespace zorv::cli {
 
 bool TFdStreamBuf::Drain() {
-  const char* data = pbase();
-  std::size_t left = static_cast<std::size_t>(pptr() - pbase());
-  while (left > 0 && Error_ == 0) {
-    const ssize_t put = ::write(Fd_, data, left);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      Error_ = put < 0 ? errno : ENOSPC;
-      break;
-    }
-    data += put;
-    left -= static_cast<std::size_t>(put);
+  const auto left = static_cast<std::size_t>(pptr() - pbase());
+  if (left > 0 && Error_ == 0 && Sink_->Write(pbase(), left) != left) {
+    Error_ = Sink_->Error() != 0 ? Sink_->Error() : ENOSPC;
   }
   setp(Buffer_.data(), Buffer_.data() + Buffer_.size());
   return Error_ == 0;

@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An output stream onto an open file descriptor (which stays the caller's),
-// keeping the system's reason of the first write that failed.
+// keeping the system's reason of the first write that failed. A write to a
+// pipe or socket that has stalled gives up (EINTR) once a stop is requested
+// (wav/io_stop.h), as the decoder's own stream output does.
 #pragma once
 
 #include <array>
+#include <memory>
 #include <ostream>
 #include <streambuf>
+
+#include "wav/byte_sink.h"
 
 namespace zorv::cli {
 
 class TFdStreamBuf final : public std::streambuf {
  public:
-  explicit TFdStreamBuf(int fd) : Fd_(fd) { setp(Buffer_.data(), Buffer_.data() + Buffer_.size()); }
+  explicit TFdStreamBuf(int fd) : Sink_(StreamSink(fd)) {
+    setp(Buffer_.data(), Buffer_.data() + Buffer_.size());
+  }
   int Error() const { return Error_; }
 
  protected:
@@ -21,7 +28,7 @@ class TFdStreamBuf final : public std::streambuf {
  private:
   bool Drain();
 
-  int Fd_;
+  std::unique_ptr<TByteSink> Sink_;
   int Error_ = 0;
   std::array<char, 1 << 16> Buffer_;
 };

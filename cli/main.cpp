@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <unistd.h>
 
-#include <iostream>
-
 #include "cli/command_line.h"
 #include "cli/fd_stream.h"
 #include "cli/interrupt.h"
@@ -10,6 +8,13 @@
 int main(int argc, char** argv) {
   zorv::cli::HoldStandardStreams();
   zorv::cli::InstallInterruptHandlers();
-  return zorv::cli::RunCommandLine({argv + 1, argv + argc}, std::cout, std::cerr,
-                                   isatty(STDERR_FILENO) == 1, zorv::cli::InterruptRequest());
+  // Standard output and error as streams of their own: a write to a pipe
+  // nobody reads any more gives up when a signal asks the program to stop.
+  zorv::cli::TFdStream out(STDOUT_FILENO);
+  zorv::cli::TFdStream err(STDERR_FILENO);
+  const int status = zorv::cli::RunCommandLine(
+      {argv + 1, argv + argc}, out, err, isatty(STDERR_FILENO) == 1, zorv::cli::InterruptRequest());
+  out.flush();
+  err.flush();
+  return status;
 }

@@ -2,6 +2,7 @@
 #include "cli/report_target.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "cli/decode_job.h"
 #include "cli/error_line.h"
 #include "cli/options.h"
+#include "wav/io_stop.h"
 
 namespace zorv::cli {
 
@@ -30,12 +32,60 @@ std::optional<int> ReportDescriptor(const std::string& name) {
   return std::nullopt;
 }
 
+bool WritesToStandardOutput(const std::string& name) {
+  const std::optional<int> fd = ReportDescriptor(name);
+  if (fd == STDOUT_FILENO) return true;
+  struct stat out {};
+  struct stat target {};
+  if (::fstat(STDOUT_FILENO, &out) != 0 || S_ISCHR(out.st_mode)) return false;
+  const int found = fd ? ::fstat(*fd, &target) : ::stat(name.c_str(), &target);
+  return found == 0 && target.st_dev == out.st_dev && target.st_ino == out.st_ino;
+}
+
 bool IsStreamTarget(const std::string& name) {
   if (ReportDescriptor(name)) return true;
   struct stat info {};
   return ::stat(name.c_str(), &info) == 0 &&
          (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
 }
+
+namespace {
+
+// How often the opening of a named pipe looks for its reader.
+constexpr int kReaderPollMs = 20;
+
+// Opens a device, pipe or socket by name for writing. A named pipe waits
+// for its reader, as it would in a plain open, but gives up (EINTR) once a
+// stop is requested (wav/io_stop.h): without O_NONBLOCK the open would wait
+// for ever, deaf to signals.
+int OpenForWriting(const std::string& name) {
+  for (;;) {
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd >= 0) {
+      // Writes wait, as they would on any descriptor (see TFdStream).
+      const int flags = ::fcntl(fd, F_GETFL);
+      if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+      return fd;
+    }
+    if (errno == EINTR) continue;
+    // ENXIO: a named pipe without a reader yet; a socket gives it too, and
+    // has none to wait for.
+    const int error = errno;
+    struct stat info {};
+    if (error != ENXIO || ::stat(name.c_str(), &info) != 0 || !S_ISFIFO(info.st_mode)) {
+      errno = error;
+      return -1;
+    }
+    // Without a stop descriptor (-1, which poll passes over) it only waits.
+    pollfd stop = {IoStopDescriptor(), POLLIN, 0};
+    if (IoStopRequested() || ::poll(&stop, 1, kReaderPollMs) > 0) {
+      errno = EINTR;
+      return -1;
+    }
+  }
+}
+
+}  // namespace
 
 TReportTarget::~TReportTarget() {
   Stream_.reset();
@@ -52,7 +102,7 @@ std::optional<std::string> TReportTarget::Open(const std::string& name) {
     return std::nullopt;
   }
   if (IsStreamTarget(name)) {
-    OwnFd_ = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    OwnFd_ = OpenForWriting(name);
     if (OwnFd_ < 0) return ErrorLine(messages::kCannotOpen, name, std::strerror(errno));
     Stream_ = std::make_unique<TFdStream>(OwnFd_);
     return std::nullopt;

@@ -18,6 +18,12 @@ namespace zorv::cli {
 // /dev/stderr, N for /dev/fd/N and /proc/self/fd/N; none for any other name.
 std::optional<int> ReportDescriptor(const std::string& name);
 
+// True when the report would go where standard output goes: "-",
+// /dev/stdout, a descriptor or a name of the same pipe, socket or file
+// (compared by device and inode; a device such as /dev/null is shared
+// harmlessly).
+bool WritesToStandardOutput(const std::string& name);
+
 // True when name is no file to be replaced: a descriptor of this process
 // (above), or an existing character device, pipe or socket.
 bool IsStreamTarget(const std::string& name);

@@ -99,6 +99,20 @@ void TChildProcess::Signal(int signal) {
   if (Pid_ > 0) ::kill(Pid_, signal);
 }
 
+bool TChildProcess::EndsWithin(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    siginfo_t info{};
+    // Not collected: Wait does that.
+    if (::waitid(P_PID, static_cast<id_t>(Pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == Pid_) {
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::usleep(500);
+  }
+}
+
 TChildResult TChildProcess::Wait() {
   TChildResult result;
   int status = 0;

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,8 @@ class TChildProcess {
   TChildProcess& operator=(const TChildProcess&) = delete;
 
   void Signal(int signal);
+  // True when the child ends within limit (Wait then collects it at once).
+  bool EndsWithin(std::chrono::milliseconds limit);
   TChildResult Wait();
   pid_t Pid() const { return Pid_; }
   // The signal that ended the child, 0 when it exited (valid after Wait).

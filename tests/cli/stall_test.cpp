@@ -6,12 +6,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <random>
 #include <thread>
 
 #include "tests/cli/decode_fixture.h"
@@ -43,6 +46,28 @@ class Stall : public test::DecodeTest {
     result = child.Wait();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
   }
+  // Waits a random time in [from, to) ms, then sends a signal; the
+  // milliseconds until the program ended (it is killed when it has not
+  // after 10 s: the test fails instead of hanging).
+  double SignalAtRandom(test::TChildProcess& child, int signal, int from, int to) {
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::uniform_int_distribution<int>(from, to - 1)(Random)));
+    const auto sent = std::chrono::steady_clock::now();
+    child.Signal(signal);
+    const bool ended = child.EndsWithin(std::chrono::seconds(10));
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent).count();
+    EXPECT_TRUE(ended) << "signal " << signal << " ignored";
+    if (!ended) child.Signal(SIGKILL);
+    return ms;
+  }
+  static void PrintLatencies(const std::string& what, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    std::cout << "[ measured ] " << what << ": ended after " << ms[ms.size() / 2]
+              << " ms (median), " << ms.back() << " ms (longest) of " << ms.size() << " signals\n";
+  }
+
+  std::mt19937 Random{std::random_device{}()};
 };
 
 // (head -c N long.wav; sleep) | zorv-decode - -o out.wav: the part decoded
@@ -139,6 +164,65 @@ TEST_F(Stall, ASignalEndsTheWalkOverAMillionChunks) {
   EXPECT_EQ(r.ExitStatus, 128 + SIGTERM) << r.Err;
   EXPECT_EQ(r.Err, "zorv-decode: many.wav: not decoded, interrupted\n");
   EXPECT_EQ(Names(), (std::set<std::string>{"many.wav"}));
+}
+
+// zorv-decode 3000 refusals 2> (a pipe nobody reads): the lines wait for
+// room in the pipe, and a signal ends the wait.
+TEST_F(Stall, ASignalEndsAWriteToAStalledStandardError) {
+  const std::string fifo = Fifo();
+  const int held = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  ASSERT_GE(held, 0);
+  std::string names;
+  for (int i = 0; i < 3000; ++i) names += " missing-" + std::to_string(i) + ".wav";
+  std::vector<double> latencies;
+  for (const int signal : {SIGINT, SIGTERM, SIGINT, SIGTERM}) {
+    test::TChildProcess child(
+        "/bin/sh", {"-c", "exec '" + std::string(ZORV_DECODE_PATH) + "'" + names + " 2> pipe"},
+        Dir.Path().string(), {{}, test::TStderr::Captured, {}, Dir.Path().string()});
+    // Until the pipe is full: what it holds stops growing.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int heldBytes = 0;
+    for (int last = -1, still = 0; still < 100 && std::chrono::steady_clock::now() < deadline;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      last = std::exchange(heldBytes, 0);
+      ASSERT_EQ(::ioctl(held, FIONREAD, &heldBytes), 0);
+      still = heldBytes == last && heldBytes > 0 ? still + 1 : 0;
+    }
+    ASSERT_GT(heldBytes, 32 * 1024);
+    latencies.push_back(SignalAtRandom(child, signal, 0, 300));
+    const TChildResult r = child.Wait();
+    EXPECT_EQ(r.ExitStatus, 128 + signal);
+    // Emptied for the next run.
+    char drain[4096];
+    while (::read(held, drain, sizeof drain) > 0) {
+    }
+  }
+  ::close(held);
+  PrintLatencies("SIGINT/SIGTERM while writing to a stalled standard error", latencies);
+  for (const double ms : latencies) EXPECT_LT(ms, kBoundSeconds * 1000);
+}
+
+// --report PIPE while nothing reads the pipe: the open waits for a reader,
+// and a signal ends the wait before anything is written.
+TEST_F(Stall, ASignalEndsTheWaitForTheReaderOfAReportPipe) {
+  test::WriteFile(Dir.File("in.wav"), test::WavBytes({}, test::SignalBytes({}, 4410)));
+  Fifo();
+  std::vector<double> latencies;
+  for (const bool measure : {false, true, false, true}) {
+    const int signal = measure ? SIGTERM : SIGINT;
+    const std::vector<std::string> args =
+        measure ? std::vector<std::string>{"--measure-level", "in.wav", "--report", "pipe"}
+                : std::vector<std::string>{"in.wav", "-o", "out.wav", "--report", "pipe"};
+    test::TChildProcess child(ZORV_DECODE_PATH, args, Dir.Path().string(),
+                              {{}, test::TStderr::Captured, {}, Dir.Path().string()});
+    latencies.push_back(SignalAtRandom(child, signal, 50, 500));
+    const TChildResult r = child.Wait();
+    EXPECT_EQ(r.ExitStatus, 128 + signal) << r.Err;
+    EXPECT_EQ(r.Out, "");
+    EXPECT_EQ(Names(), (std::set<std::string>{"in.wav", "pipe"}));
+  }
+  PrintLatencies("SIGINT/SIGTERM while --report waits for the pipe's reader", latencies);
+  for (const double ms : latencies) EXPECT_LT(ms, kBoundSeconds * 1000);
 }
 
 }  // namespace
