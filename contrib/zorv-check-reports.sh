@@ -62,18 +62,21 @@ for source in "${sources[@]}"; do
   fi
 done
 
-# One record per input, the best of its attempts.
+# One record per input, the best of its attempts. A name that is not UTF-8
+# has U+FFFD in "input" for its stray bytes, which two names may share: its
+# bytes ("input_bytes", in hex) tell them apart.
 records=$(cat "${files[@]}" </dev/null | jq -c -s '
   def rank: {"decoded": 4, "skipped": 3, "interrupted": 2, "failed": 1}[.status] // 0;
-  group_by(.input) | map(reduce .[] as $r (null; if . == null or ($r | rank) >= rank then $r else . end))
+  group_by([.input, .input_bytes])
+  | map(reduce .[] as $r (null; if . == null or ($r | rank) >= rank then $r else . end))
   | .[]') || { echo "zorv-check-reports.sh: a report is not JSON Lines" >&2; exit 1; }
 if [ -n "$merged" ]; then
   printf '%s\n' "$records" | sed '/^$/d' >"$merged.tmp"
   mv "$merged.tmp" "$merged"
 fi
 
-u32() { od -An -t u4 -j "$2" -N 4 "$1" | tr -d ' \n'; }
-u64() { od -An -t u8 -j "$2" -N 8 "$1" | tr -d ' \n'; }
+u32() { od -An -t u4 -j "$2" -N 4 -- "$1" | tr -d ' \n'; }
+u64() { od -An -t u8 -j "$2" -N 8 -- "$1" | tr -d ' \n'; }
 id() { dd if="$1" iflag=skip_bytes,count_bytes skip="$2" count=4 status=none; }
 
 # The MD5 of the data chunk's contents of the WAV file $1 (RIFF, RF64, BW64).
@@ -82,7 +85,7 @@ data_md5() {
   kind=$(id "$file" 0)
   case $kind in RIFF | RF64 | BW64) ;; *) return 1 ;; esac
   [ "$(id "$file" 8)" = WAVE ] || return 1
-  size=$(stat -c %s "$file")
+  size=$(stat -c %s -- "$file")
   at=12
   while [ $((at + 8)) -le "$size" ]; do
     name=$(id "$file" "$at")
@@ -100,10 +103,21 @@ data_md5() {
   return 1
 }
 
+# The names come from jq as the hex of their bytes, so that none of them
+# (a tab, a backslash, a line feed, bytes that are not UTF-8) is changed on
+# the way; $1 is set to the bytes of the hex string $2.
+unhex() {
+  local hex=$2 escaped="" i
+  for ((i = 0; i < ${#hex}; i += 2)); do escaped+="\\x${hex:i:2}"; done
+  printf -v "$1" '%b' "$escaped"
+}
+
 checked=0 matched=0 bad=0 unverified=0 warned=0 changed=0
 declare -A not_decoded=()
-while IFS=$'\t' read -r input status output md5 input_md5 warnings; do
+while IFS='|' read -r input status output md5 input_md5 warnings; do
   [ -n "$input" ] || continue
+  unhex input "$input"
+  [ "$output" = null ] || unhex output "$output"
   case $status in
     decoded)
       if [ "$output" = null ] || [ "$md5" = null ]; then
@@ -150,8 +164,18 @@ while IFS=$'\t' read -r input status output md5 input_md5 warnings; do
       not_decoded[$status]=$((${not_decoded[$status]:-0} + 1))
       ;;
   esac
-done < <(printf '%s\n' "$records" | jq -r '[.input, .status, (.output // "null"), (.md5 // "null"), (.input_md5 // "null"),
-  ((.warnings // []) | length)] | @tsv')
+done < <(printf '%s\n' "$records" | jq -r '
+  def hex2: "0123456789abcdef" as $d | (. / 16 | floor) as $h | $d[$h:$h + 1] + $d[. % 16:. % 16 + 1];
+  def utf8: if . < 128 then [.]
+    elif . < 2048 then [192 + (. / 64 | floor), 128 + . % 64]
+    elif . < 65536 then [224 + (. / 4096 | floor), 128 + (. / 64 | floor) % 64, 128 + . % 64]
+    else [240 + (. / 262144 | floor), 128 + (. / 4096 | floor) % 64, 128 + (. / 64 | floor) % 64,
+          128 + . % 64] end;
+  def hex: [explode[] | utf8[] | hex2] | join("");
+  def bytes($name; $given): if $name == null then "null" elif $given != null then $given else $name | hex end;
+  select(.input != null)
+  | [bytes(.input; .input_bytes), .status, bytes(.output; .output_bytes), (.md5 // "null"),
+     (.input_md5 // "null"), ((.warnings // []) | length)] | map(tostring) | join("|")')
 
 summary="$checked outputs checked: $matched match, $bad do not"
 [ "$unverified" -eq 0 ] || summary+="; $unverified without a checksum"

@@ -65,6 +65,12 @@ done
 command -v parallel >/dev/null || { echo "zorv-parallel.sh: GNU parallel is missing" >&2; exit 2; }
 
 absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
+# The list with every relative path taken from the current folder. The
+# folder goes to awk through its environment: -v would read "\t" in it as
+# a tab.
+absolute_list() {
+  ZORV_PWD=$PWD awk '/^\// {print; next} NF {print ENVIRON["ZORV_PWD"] "/" $0}' "$1"
+}
 out_dir=$(absolute "$out_dir")
 reports=$(absolute "$reports")
 mkdir -p "$reports"
@@ -72,12 +78,12 @@ mkdir -p "$reports"
 inputs="$reports/inputs.list"
 if [ "$resume" -eq 1 ] && [ -f "$inputs" ]; then
   # The same jobs in the same order as the run that is resumed.
-  cmp -s <(awk -v pwd="$PWD" '/^\// {print; next} NF {print pwd "/" $0}' "$list") "$inputs" || {
+  cmp -s <(absolute_list "$list") "$inputs" || {
     echo "zorv-parallel.sh: $list is not the list of the run in $reports" >&2
     exit 2
   }
 else
-  awk -v pwd="$PWD" '/^\// {print; next} NF {print pwd "/" $0}' "$list" >"$inputs"
+  absolute_list "$list" >"$inputs"
 fi
 
 decode=${ZORV_DECODE:-zorv-decode}
