@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/output_name.h"
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -11,6 +14,10 @@ namespace zorv {
 namespace {
 
 constexpr std::size_t kLongPathCharacters = 240;
+// The longest name where the folder's file system does not say.
+constexpr long kUsualNameMax = 255;
+// Room for ".incomplete-XXXXXX" behind a path.
+constexpr std::size_t kTemporarySuffixBytes = 18;
 
 // Characters of a UTF-8 text: every byte that does not continue a sequence.
 std::size_t CharacterCount(const std::string& text) {
@@ -38,6 +45,16 @@ bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   const bool same = std::filesystem::equivalent(a, b, error);
   return !error && same;
+}
+
+bool NameTooLong(const std::string& path) {
+  if (path.size() + kTemporarySuffixBytes >= PATH_MAX) return true;
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::size_t name = slash == std::string::npos ? path.size() : path.size() - slash - 1;
+  long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (nameMax <= 0) nameMax = kUsualNameMax;
+  return name > static_cast<std::size_t>(nameMax);
 }
 
 std::string OverwriteQuestion(const std::string& path) {

@@ -3,11 +3,14 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <unordered_map>
 
 #include "app/messages.h"
+#include "app/output_name.h"
 
 namespace zorv::cli {
 namespace {
@@ -96,6 +99,8 @@ std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
     outputKeys[i] = keys.Key(job.Output);
     if (!byOutput.emplace(outputKeys[i], i).second) {
       job.Decided = Refused(kOutputTwice, job.Output);
+    } else if (job.Output != kStandardStream && NameTooLong(job.Output)) {
+      job.Decided = Refused(messages::kCannotCreate, job.Output, std::strerror(ENAMETOOLONG));
     }
   }
 

@@ -33,7 +33,8 @@ std::string PathKey(const std::string& path);
 // Every input with its output; refused are an output that an earlier input
 // already has and an output that is another input of the call; an input that
 // is the output of another input is skipped when it exists (an earlier run's
-// output) and refused when it does not (it would be read while written).
+// output) and refused when it does not (it would be read while written); an
+// output whose name is too long to be created is refused.
 // Empty when stop was set meanwhile.
 std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
                                                  const std::atomic<bool>& stop);

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -68,7 +69,27 @@ std::string ReportRefusal(const std::string& name, const TCliOptions& options) {
   if (IsLink(name)) return ErrorLine(kOutputIsLink, name);
   std::error_code error;
   if (!options.Force && fs::exists(name, error)) return ErrorLine(kOutputExists, name);
+  if (NameTooLong(name))
+    return ErrorLine(messages::kCannotCreate, name, std::strerror(ENAMETOOLONG));
   return {};
+}
+
+// The keys of a file the call writes and of the partial file an interrupted
+// run keeps in its place.
+std::vector<std::string> WrittenKeys(const std::string& name) {
+  return {PathKey(name), PathKey(PartialName(name))};
+}
+
+bool Writes(const std::optional<std::string>& name, const std::string& key) {
+  if (!name) return false;
+  const std::vector<std::string> keys = WrittenKeys(*name);
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// The meter log or the plot: a name that cannot be created refuses the call.
+std::optional<std::string> SideFileRefusal(const std::optional<std::string>& name) {
+  if (!name || !NameTooLong(*name)) return std::nullopt;
+  return ErrorLine(messages::kCannotCreate, *name, std::strerror(ENAMETOOLONG));
 }
 
 // The per-file reports in the order of the inputs, whatever order the jobs
@@ -107,12 +128,23 @@ class TResults {
     // Quiet keeps what went wrong and what warns.
     const bool show = !Options_.Quiet || result.Failure() || result.Warned ||
                       result.Status == TJobStatus::Interrupted;
-    if (show) {
-      std::string text;
-      for (const std::string& line : result.Lines) text += Escaped(line) + "\n";
-      Board_.Report(text);
-    }
+    if (show) Board_.Report(ShownLines(result));
     if (Report_ != nullptr) *Report_ << ReportLine(Jobs_[i].Input, result);
+  }
+
+  // The job's lines; quiet, of a decode that only warned, the first (which
+  // names the files) and the warnings.
+  std::string ShownLines(const TJobResult& result) const {
+    const bool onlyWarned = Options_.Quiet && !result.Failure() &&
+                            result.Status != TJobStatus::Interrupted && !result.Lines.empty();
+    std::string text;
+    if (onlyWarned) {
+      text = Escaped(result.Lines.front()) + "\n";
+      for (const TRunWarning& warning : result.Warnings) text += Escaped(warning.Message) + "\n";
+      return text;
+    }
+    for (const std::string& line : result.Lines) text += Escaped(line) + "\n";
+    return text;
   }
 
   std::mutex Mutex_;
@@ -142,7 +174,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
 
   // A report on standard output has it to itself.
-  const bool reportToOut = options.Report && ReportDescriptor(*options.Report) == 1;
+  const bool reportToOut = options.Report && WritesToStandardOutput(*options.Report);
   if (reportToOut && options.Output && *options.Output == kStandardStream) {
     return UsageError(err, "--report " + *options.Report +
                                " and -o - both write to standard output: give one a file");
@@ -192,13 +224,20 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
       return UsageError(err, "the plot and the report must be different files");
     }
   }
+  for (const auto& side : {options.MeterLog, options.Plot}) {
+    if (auto why = SideFileRefusal(side)) return CallRefused(err, *why);
+  }
   if (options.Report) {
+    // Nor what an interrupted run keeps in their place.
     const std::string key = PathKey(*options.Report);
-    if (options.MeterLog && key == PathKey(*options.MeterLog)) {
+    if (Writes(options.MeterLog, key)) {
       return UsageError(err, "the report and the meter log must be different files");
     }
+    if (Writes(options.Plot, key)) {
+      return UsageError(err, "the plot and the report must be different files");
+    }
     for (const TPlannedJob& job : jobs) {
-      if (key == PathKey(job.Output)) {
+      if (Writes(job.Output, key)) {
         return UsageError(err, "the report and the outputs must be different files");
       }
     }

@@ -420,6 +420,11 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   } else if (decoded.Status == TRunStatus::Done) {
     if (decoded.CommitErrno != 0) {
       const int error = decoded.CommitErrno;
+      // Made meanwhile (by another run over the same inputs): what it was
+      // told to skip. Its own decode is gone with its temporary file.
+      if (error == EEXIST && settings.SkipExisting) {
+        return Decided(TJobStatus::Skipped, {std::string(kSkippedExisting) + output});
+      }
       if (error == EEXIST) {
         fail(kOutputExists, output, {});
       } else {

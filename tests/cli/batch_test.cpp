@@ -96,6 +96,41 @@ TEST_F(Batch, ASecondRunOfABatchNeverDecodesItsOutputs) {
   EXPECT_EQ(Names(), (std::set<std::string>{"a.wav", "a_dec.wav", "b.wav", "b_dec.wav"}));
 }
 
+// --skip-existing: an output that appears while its input is decoded (a
+// second run over the same inputs got there first) is skipped as it would
+// have been at the start; this run's decode goes, the other's output stays.
+TEST_F(Batch, AnOutputThatAppearsMeanwhileIsSkipped) {
+  const std::string in = LongWav("long.wav");
+  const std::string out = Dir.File("long_dec.wav");
+  test::TChildProcess child(
+      ZORV_DECODE_PATH, {"--skip-existing", "--report", Dir.File("r.jsonl"), in},
+      Dir.Path().string(),
+      test::WithFaults({"ZORV_FAULT_PATH=long.wav", "ZORV_FAULT_READ_DELAY_US=5000"}));
+  ASSERT_TRUE(WaitForTemporaryOutput(100000));
+  File("long_dec.wav", {'t', 'h', 'e', 'i', 'r', 's'});
+  const TChildResult r = child.Wait();
+  EXPECT_EQ(r.ExitStatus, 0) << r.Err;
+  EXPECT_EQ(r.Err, "Skipped, output file exists: " + out + "\n");
+  EXPECT_EQ(ReadFile(out), (TBytes{'t', 'h', 'e', 'i', 'r', 's'}));
+  EXPECT_EQ(Names(), (std::set<std::string>{"long.wav", "long_dec.wav", "r.jsonl"}))
+      << "no temporary file left";
+  const TBytes report = ReadFile(Dir.File("r.jsonl"));
+  EXPECT_EQ(nlohmann::json::parse(report.begin(), report.end())["status"], "skipped");
+
+  // Two such runs at once over the same inputs: whichever gets there first,
+  // neither fails.
+  std::vector<std::string> inputs = {"--skip-existing", "-q", "-j", "3"};
+  for (int i = 0; i < 6; ++i)
+    inputs.push_back(Wav("t" + std::to_string(i) + ".wav", kStereo16, 40000, i));
+  test::TChildProcess first(ZORV_DECODE_PATH, inputs, Dir.Path().string());
+  const TChildResult second = Run(inputs);
+  const TChildResult firstResult = first.Wait();
+  EXPECT_EQ(firstResult.ExitStatus, 0) << firstResult.Err;
+  EXPECT_EQ(second.ExitStatus, 0) << second.Err;
+  for (int i = 0; i < 6; ++i)
+    test::ExpectValidWav(Dir.File("t" + std::to_string(i) + "_dec.wav"), 40000 * 4);
+}
+
 // An input that is the output of another input of the same call and does not
 // exist yet would be read while it is written: refused before anything starts.
 TEST_F(Batch, AnInputThatIsAnotherInputsOutputIsRefused) {
@@ -229,13 +264,10 @@ TEST_F(Batch, ClippingIsCountedAndFloatOutputHasNone) {
   std::snprintf(expected, sizeof expected, "clipped %llu samples (peak %+.1f dBFS)\n",
                 static_cast<unsigned long long>(clipped), 20.0 * std::log10(peak));
 
+  // -q: the warning, and the files it belongs to.
   const TChildResult integer = Run({"-q", in});
   EXPECT_EQ(integer.ExitStatus, 0);
-  EXPECT_TRUE(
-      integer.Err.starts_with(in + " -> " + Dir.File("loud_dec.wav") + "\nDone\nelapsed time: "))
-      << integer.Err;
-  EXPECT_TRUE(integer.Err.ends_with(std::string(" msec\n") + expected)) << integer.Err;
-  EXPECT_EQ(Lines(integer.Err).size(), 4u);
+  EXPECT_EQ(integer.Err, in + " -> " + Dir.File("loud_dec.wav") + "\n" + expected);
   test::ExpectValidWav(Dir.File("loud_dec.wav"), 20000 * 4);
 }
 
