@@ -8,7 +8,6 @@
 #include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/limit_counter.h"
-#include "app/messages.h"
 #include "app/reference_tone.h"
 #include "app/sample_conversion.h"
 #include "dsp/fast/kernel_for.h"

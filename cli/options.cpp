@@ -357,13 +357,15 @@ or 192000 Hz; 16-, 24- or 32-bit integer or 32-bit float samples.
                         it suggests, and the levels that keep every band inside
                         its range (and a line per channel for more than two
                         channels); writes no audio (with --report, the findings
-                        as JSON objects too)
+                        as JSON objects too); an input that cannot be read in
+                        full is refused with the reason, never measured in part
       --tone-start S    look for the reference tone from S seconds on (default 0)
       --tone-length S   ... in S seconds of the input (default 60, at least 2)
       --debug-band B    A, B, C or D: channel 2 of the output carries channel 1's
                         control signal of that band (stereo input only)
   -f, --force           replace an existing output file
-      --skip-existing   skip an input whose output exists (not a failure)
+      --skip-existing   skip an input whose output exists (not a failure), also
+                        one that appears while the input is decoded
   -j, --jobs N          decode up to N inputs at once (default: number of cores)
       --float           write 32-bit float output whatever the input's format
       --meter-log FILE  write the band meters' positions as CSV (one INPUT only)
@@ -371,7 +373,9 @@ or 192000 Hz; 16-, 24- or 32-bit integer or 32-bit float samples.
                         warnings, checksums of input and output audio data,
                         sizes, levels, times; "-": to standard output (then
                         nothing else goes there); with --measure-level the
-                        measurements
+                        measurements; never a name the call writes otherwise
+                        (outputs and their partial names, meter log, plot), nor
+                        where standard output goes with -o -
       --strict          a decode with a warning (clipped, short input, partial
                         frame, chunk left out, non-finite input, ...) fails,
                         and its output is not kept
@@ -389,7 +393,8 @@ or 192000 Hz; 16-, 24- or 32-bit integer or 32-bit float samples.
       --continue        the inputs are consecutive parts of one tape: each is
                         decoded, in the order given, from the state in which
                         the decode of the one before ended (one at a time)
-  -q, --quiet           only errors and warnings: no progress, no per-file reports
+  -q, --quiet           only errors and warnings (with the files they concern):
+                        no progress, no per-file reports
   -h, --help            show this text
   -V, --version         show the program's version and licence
 
@@ -397,7 +402,9 @@ The output keeps every chunk of the input (bext, iXML, axml, cue, LIST, ...) in
 its place, appends a line to the CodingHistory of a bext chunk, recomputes an
 MD5 chunk and the frame count of a fact chunk, and is RF64 when the input is
 RF64 (BW64 stays BW64) or the output passes 4 GiB. INPUT "-" reads a WAV stream
-from standard input, "-o -" writes one to standard output.
+from standard input, "-o -" writes one to standard output. A data chunk whose
+size is 0 (a recorder stopped before it wrote the sizes) runs to the end of the
+file or stream, and a warning says so.
 
 A FLAC input is read as the WAV file it was packed from, with the RIFF chunks
 the flac tool kept in it; its samples are checked against its MD5 (a mismatch
@@ -407,8 +414,10 @@ encoded and checked, its MD5 set. FLAC holds integer samples of 1 to 8
 channels only.
 
 An output is written under a temporary name in its folder and renamed when it
-is complete. Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is
-kept as NAME.partial.wav (NAME.partial.flac).
+is complete; a name too long to be created is refused before any decode.
+Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is kept as
+NAME.partial.wav (NAME.partial.flac), also while the program waits for a pipe
+(the input, the output, standard error, a report pipe without a reader).
 
 The reference level scales the detectors' input: inside the bands' range (no
 band at its -32 dB floor or +10 dB ceiling) another level gives the same output
