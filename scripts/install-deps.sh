@@ -16,7 +16,7 @@ packages=(
   lv2-dev lilv-utils sordi lv2file jalv jackd2
   dpf-source ardour
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-  lintian appstream desktop-file-utils man-db gzip shellcheck parallel jq
+  lintian appstream desktop-file-utils man-db gzip shellcheck parallel jq procps
 )
 
 missing=()

@@ -25,9 +25,12 @@ for _ in $(seq 1 600); do
   kill -0 "$leader" 2>/dev/null || break
   sleep 0.05
 done
-kill -KILL -- "-$leader" 2>/dev/null || true
+# GNU parallel runs each job in a process group of its own, in the session
+# setsid began: the whole session, so that no job outlives the kill and
+# makes its output while the resumed run works.
+pkill -KILL -s "$leader" 2>/dev/null || true
 wait "$leader" 2>/dev/null || true
-sleep 0.2
+for _ in $(seq 1 100); do pgrep -s "$leader" >/dev/null || break; sleep 0.05; done
 
 # What the job log has as done, and what exists.
 done_before=$(awk -F'\t' 'NR > 1 && $7 == 0 {print $9}' reports/joblog | sed 's|.*/||; s|\.wav$||' | sort)
