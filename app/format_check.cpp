@@ -54,10 +54,13 @@ std::string_view ReadHeaderMessage(std::int32_t code) {
 
 std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code) {
   if (code == rhMalformed) return std::string(messages::kUnusableWav) + reader.Problem() + "): ";
-  if (code == rhReadError) {
-    return std::string(messages::kCannotReadBecause) + reader.ReadFailureText() + "): ";
-  }
+  if (code == rhReadError) return ReadFailureRefusal(reader);
   return std::string(ReadHeaderMessage(code));
+}
+
+std::string ReadFailureRefusal(const TWavFileIn& reader) {
+  if (reader.ReadFailure() == TReadFailure::None) return {};
+  return std::string(messages::kCannotReadBecause) + reader.ReadFailureText() + "): ";
 }
 
 std::string MetadataText(const TWavFileIn& reader, bool canonical) {

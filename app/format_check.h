@@ -36,6 +36,10 @@ std::string_view ReadHeaderMessage(std::int32_t code);
 // reason for rhReadError ("Cannot read (Input/output error): "); path to be
 // appended.
 std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code);
+// The message for a read of the reader that failed or found the file cut
+// shorter than it was when opened ("Cannot read (Input/output error): ",
+// path to be appended); empty while every read was whole.
+std::string ReadFailureRefusal(const TWavFileIn& reader);
 
 // "metadata: bext, iXML, LIST" when an output of the reader's input carries
 // chunks besides its format and data ("..., and 12 more" past ten names);

@@ -8,7 +8,6 @@
 #include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/limit_counter.h"
-#include "app/reference_tone.h"
 #include "app/sample_conversion.h"
 #include "dsp/fast/kernel_for.h"
 #include "dsp/zorv_calc.h"
@@ -182,12 +181,13 @@ TLevelRange TLevelAnalysis::Range() const {
 TLevelRange AnalyseLevelRange(TWavFileIn& reader) {
   TLevelRange unreadable;
   if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
-    unreadable.Error = HeaderRefusal(reader, code) + reader.Filename;
+    unreadable.Error = HeaderRefusal(reader, code);
   } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
-    unreadable.Error = std::string(CheckFormatMessage(format)) + reader.Filename;
+    unreadable.Error = CheckFormatMessage(format);
   }
   if (!unreadable.Error.empty()) {
     reader.CloseFile();
+    unreadable.Error += reader.Filename;
     return unreadable;
   }
   const std::uint32_t channels = reader.Channels();
@@ -207,8 +207,11 @@ TLevelRange AnalyseLevelRange(TWavFileIn& reader) {
   }
   reader.CloseFile();
   // Never a range from part of the file.
-  unreadable.Error = SampleReadError(reader);
-  return unreadable.Error.empty() ? analysis.Range() : unreadable;
+  if (const std::string refusal = ReadFailureRefusal(reader); !refusal.empty()) {
+    unreadable.Error = refusal + reader.Filename;
+    return unreadable;
+  }
+  return analysis.Range();
 }
 
 TLevelRange AnalyseLevelRange(const std::string& path) {

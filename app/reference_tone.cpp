@@ -131,12 +131,6 @@ TReferenceTone UnreadableTone(std::string error) {
   return result;
 }
 
-std::string SampleReadError(const TWavFileIn& reader) {
-  if (reader.ReadFailure() == TReadFailure::None) return {};
-  return std::string(messages::kCannotReadBecause) + reader.ReadFailureText() +
-         "): " + reader.Filename;
-}
-
 std::string ToneTimeText(double seconds, char decimalPoint) {
   const long long tenths = std::llround(std::max(0.0, seconds) * 10.0);
   const long long hours = tenths / 36000;
@@ -170,8 +164,8 @@ TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stre
   reader.CloseFile();
   // A read that failed, or a file cut shorter meanwhile: what was searched
   // is only part of the stretch.
-  if (std::string error = SampleReadError(reader); !error.empty()) {
-    return UnreadableTone(std::move(error));
+  if (const std::string refusal = ReadFailureRefusal(reader); !refusal.empty()) {
+    return UnreadableTone(refusal + path);
   }
 
   TReferenceTone result;

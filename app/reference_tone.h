@@ -69,9 +69,6 @@ TReferenceTone MeasureReferenceTone(const std::string& path, const TToneStretch&
 // A measurement of an input that could not be read: error is the program's
 // message with the path ("Cannot read (Input/output error): tape.wav").
 TReferenceTone UnreadableTone(std::string error);
-// That message for a pass over the samples whose read failed or found the
-// file cut shorter than it was when opened; empty when every read was whole.
-std::string SampleReadError(const TWavFileIn& reader);
 
 // The suggestion from some of the channels' tones (a channel pair, say).
 TLevelSuggestion SuggestLevel(const std::vector<std::optional<TFoundTone>>& tones);

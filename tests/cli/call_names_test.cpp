@@ -6,9 +6,7 @@
 
 #include <filesystem>
 
-#include "tests/app/scratch_dir.h"
-#include "tests/cli/child_process.h"
-#include "tools/wav_test_file.h"
+#include "tests/cli/decode_fixture.h"
 
 namespace zorv {
 namespace {
@@ -16,15 +14,14 @@ namespace {
 namespace fs = std::filesystem;
 using test::TChildResult;
 
-class CallNames : public ::testing::Test {
+class CallNames : public test::DecodeTest {
  protected:
-  void SetUp() override {
-    test::WriteFile(Dir.File("in.wav"), test::WavBytes({}, test::SignalBytes({}, 30000)));
-  }
-  TChildResult Run(const std::vector<std::string>& args) {
+  void SetUp() override { Wav("in.wav", {}, 30000); }
+  // In the scratch folder: the program, or a shell line ($zorv the program).
+  TChildResult Here(const std::vector<std::string>& args) {
     test::TChildOptions options;
     options.WorkingDirectory = Dir.Path().string();
-    return test::RunProgram(ZORV_DECODE_PATH, args, Dir.Path().string(), options);
+    return Run(args, options);
   }
   TChildResult Shell(const std::string& command) {
     return test::RunProgram(
@@ -32,16 +29,6 @@ class CallNames : public ::testing::Test {
         {"-c", "cd '" + Dir.Path().string() + "' && zorv='" + ZORV_DECODE_PATH + "' && " + command},
         Dir.Path().string());
   }
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(Dir.Path())) {
-      const std::string name = entry.path().filename().string();
-      if (!name.starts_with("child")) names.insert(name);
-    }
-    return names;
-  }
-
-  test::TScratchDir Dir{ZORV_CLI_SCRATCH};
 };
 
 // 256 bytes: one more than a file system takes. Refused at once, not found
@@ -60,7 +47,7 @@ TEST_F(CallNames, ANameTooLongIsRefusedBeforeAnyDecode) {
   };
   for (const auto& [option, extension] : options) {
     SCOPED_TRACE(option);
-    const TChildResult r = Run({"in.wav", option, tooLong(extension)});
+    const TChildResult r = Here({"in.wav", option, tooLong(extension)});
     EXPECT_EQ(r.ExitStatus, 1);
     EXPECT_EQ(r.Err,
               "zorv-decode: " + tooLong(extension) + ": cannot create: File name too long\n");
@@ -69,7 +56,7 @@ TEST_F(CallNames, ANameTooLongIsRefusedBeforeAnyDecode) {
   // In a batch, only the input whose output would be too long.
   const std::string longest = std::string(251, 'n') + ".wav";  // 255 bytes
   fs::copy_file(Dir.File("in.wav"), Dir.File(longest));
-  const TChildResult r = Run({"-q", "-d", "out", longest, "in.wav"});
+  const TChildResult r = Here({"-q", "-d", "out", longest, "in.wav"});
   EXPECT_EQ(r.ExitStatus, 1);
   EXPECT_EQ(r.Err, "zorv-decode: out/" + std::string(251, 'n') +
                        "_dec.wav: cannot create: File name too long\n");
@@ -89,7 +76,7 @@ TEST_F(CallNames, AReportNamedLikeAFileTheCallMayWriteIsRefused) {
   };
   for (const auto& [args, message] : calls) {
     SCOPED_TRACE(args.back());
-    const TChildResult r = Run(args);
+    const TChildResult r = Here(args);
     EXPECT_EQ(r.ExitStatus, 2);
     EXPECT_EQ(r.Err, "zorv-decode: " + message + "\nTry 'zorv-decode --help'.\n");
     EXPECT_EQ(Names(), std::set<std::string>{"in.wav"});
