@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -69,21 +68,22 @@ std::string ReportRefusal(const std::string& name, const TCliOptions& options) {
   if (IsLink(name)) return ErrorLine(kOutputIsLink, name);
   std::error_code error;
   if (!options.Force && fs::exists(name, error)) return ErrorLine(kOutputExists, name);
-  if (NameTooLong(name))
+  if (NameTooLong(name)) {
     return ErrorLine(messages::kCannotCreate, name, std::strerror(ENAMETOOLONG));
+  }
   return {};
 }
 
-// The keys of a file the call writes and of the partial file an interrupted
-// run keeps in its place.
-std::vector<std::string> WrittenKeys(const std::string& name) {
-  return {PathKey(name), PathKey(PartialName(name))};
-}
-
+// True when name, or the partial file an interrupted run keeps in its place,
+// is the file of key (a PathKey). Only a name that ends alike has its folder
+// resolved: a batch of many inputs is compared at little cost.
 bool Writes(const std::optional<std::string>& name, const std::string& key) {
   if (!name) return false;
-  const std::vector<std::string> keys = WrittenKeys(*name);
-  return std::find(keys.begin(), keys.end(), key) != keys.end();
+  const std::string file = fs::path(key).filename().string();
+  for (const std::string& written : {*name, PartialName(*name)}) {
+    if (fs::path(written).filename().string() == file && PathKey(written) == key) return true;
+  }
+  return false;
 }
 
 // The meter log or the plot: a name that cannot be created refuses the call.
