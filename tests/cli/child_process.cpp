@@ -113,6 +113,23 @@ bool TChildProcess::EndsWithin(std::chrono::milliseconds limit) {
   }
 }
 
+bool TChildProcess::Catches(int signal, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  const std::string status = "/proc/" + std::to_string(Pid_) + "/status";
+  for (;;) {
+    std::ifstream file(status);
+    for (std::string line; std::getline(file, line);) {
+      // SigCgt: the caught signals, a hexadecimal mask (bit n-1 for signal n).
+      if (line.rfind("SigCgt:", 0) == 0 &&
+          (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1) != 0) {
+        return true;
+      }
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    ::usleep(500);
+  }
+}
+
 TChildResult TChildProcess::Wait() {
   TChildResult result;
   int status = 0;

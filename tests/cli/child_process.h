@@ -46,6 +46,9 @@ class TChildProcess {
   void Signal(int signal);
   // True when the child ends within limit (Wait then collects it at once).
   bool EndsWithin(std::chrono::milliseconds limit);
+  // Waits until the child has a handler for signal (its start-up is over:
+  // a signal sent now is answered, not the end of it); false after limit.
+  bool Catches(int signal, std::chrono::milliseconds limit);
   TChildResult Wait();
   pid_t Pid() const { return Pid_; }
   // The signal that ended the child, 0 when it exited (valid after Wait).

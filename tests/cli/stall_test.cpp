@@ -46,10 +46,11 @@ class Stall : public test::DecodeTest {
     result = child.Wait();
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
   }
-  // Waits a random time in [from, to) ms, then sends a signal; the
-  // milliseconds until the program ended (it is killed when it has not
+  // Waits a random time in [from, to) ms once the program answers signals,
+  // then sends one; the milliseconds until the program ended (it is killed when it has not
   // after 10 s: the test fails instead of hanging).
   double SignalAtRandom(test::TChildProcess& child, int signal, int from, int to) {
+    EXPECT_TRUE(child.Catches(signal, std::chrono::seconds(30)));
     std::this_thread::sleep_for(
         std::chrono::milliseconds(std::uniform_int_distribution<int>(from, to - 1)(Random)));
     const auto sent = std::chrono::steady_clock::now();
@@ -215,7 +216,7 @@ TEST_F(Stall, ASignalEndsTheWaitForTheReaderOfAReportPipe) {
                 : std::vector<std::string>{"in.wav", "-o", "out.wav", "--report", "pipe"};
     test::TChildProcess child(ZORV_DECODE_PATH, args, Dir.Path().string(),
                               {{}, test::TStderr::Captured, {}, Dir.Path().string()});
-    latencies.push_back(SignalAtRandom(child, signal, 50, 500));
+    latencies.push_back(SignalAtRandom(child, signal, 0, 500));
     const TChildResult r = child.Wait();
     EXPECT_EQ(r.ExitStatus, 128 + signal) << r.Err;
     EXPECT_EQ(r.Out, "");
