@@ -105,10 +105,28 @@ bool TPreviewEngine::ReadFrames(std::uint64_t frame, std::uint32_t frames) {
 void TPreviewEngine::Decode(std::uint32_t frames) {
   const double level = RequestedLevel_;
   if (level != Decoder_.LevelDb()) Decoder_.SetLevel(level);
+  RenderedLevel_ = level;
   Pipeline_.ProcessBlock(In_.data(), Out_.data(), frames);
 }
 
-bool TPreviewEngine::Start(std::uint64_t frame) {
+void TPreviewEngine::Save(TMark& mark) const {
+  mark.Position = Position_;
+  mark.Fade = Fade_;
+  mark.Channels.resize(Channels_);
+  for (std::uint32_t c = 0; c < Channels_; ++c) {
+    Decoder_.SaveChannel(static_cast<int>(c), mark.Channels[c]);
+  }
+}
+
+void TPreviewEngine::Restore(const TMark& mark) {
+  Position_ = mark.Position;
+  Fade_ = mark.Fade;
+  for (std::uint32_t c = 0; c < Channels_ && c < mark.Channels.size(); ++c) {
+    Decoder_.RestoreChannel(static_cast<int>(c), mark.Channels[c]);
+  }
+}
+
+bool TPreviewEngine::Start(std::uint64_t frame, const std::atomic<bool>* cancel) {
   if (!Open_) return false;
   ReadFailed_ = false;
   frame = std::min(frame, Frames_);
@@ -117,6 +135,7 @@ bool TPreviewEngine::Start(std::uint64_t frame) {
   Decoder_.Reset();
   Decoder_.SetMeterListener(nullptr);
   while (at < frame) {
+    if (cancel != nullptr && *cancel) return false;
     const auto frames =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(BlockFrames_, frame - at));
     if (!ReadFrames(at, frames)) return false;
@@ -142,6 +161,7 @@ std::uint32_t TPreviewEngine::Render(std::vector<float>& out) {
   std::memcpy(out.data(), FloatBytes_.data(), out.size() * sizeof(float));
 
   const bool input = ListenInput_;
+  RenderedInput_ = input;
   if (input || Fade_ != 0) {
     for (std::uint32_t i = 0; i < frames; ++i) {
       if (input && Fade_ < FadeFrames_) ++Fade_;

@@ -12,8 +12,9 @@
 // change is heard at once. The A/B switch fades between the decoded signal
 // and the input over 10 ms; the decoder keeps running under the input.
 //
-// Open, Start and Render belong to one thread (the audio output's);
-// SetLevel and SetListenToInput may be called from any thread.
+// Open, Start, Render, Save and Restore belong to one thread at a time (the
+// one that renders ahead of the audio output); SetLevel and
+// SetListenToInput may be called from any thread.
 #pragma once
 
 #include <atomic>
@@ -61,8 +62,9 @@ class TPreviewEngine {
 
   // Plays from frame (clamped to the end): the decoder starts from its
   // start-up state kSettleSeconds before it (or at the file's start) and
-  // decodes up to it without a sound. False when the input could not be read.
-  bool Start(std::uint64_t frame);
+  // decodes up to it without a sound. False when the input could not be read,
+  // or when cancel (may be null) became true meanwhile.
+  bool Start(std::uint64_t frame, const std::atomic<bool>* cancel = nullptr);
   // The frame the next block begins at.
   std::uint64_t Position() const { return Position_; }
   bool AtEnd() const { return Position_ >= Frames_; }
@@ -81,6 +83,20 @@ class TPreviewEngine {
   // From any thread: true fades to the input, false back to the decode.
   void SetListenToInput(bool input) { ListenInput_ = input; }
   bool ListensToInput() const { return ListenInput_; }
+  // What the last block was rendered with.
+  double RenderedLevel() const { return RenderedLevel_; }
+  bool RenderedInput() const { return RenderedInput_; }
+
+  // Where the engine stands between two blocks: rendering again from a mark
+  // gives the same blocks as the first time, at the level and A/B setting
+  // asked for then.
+  struct TMark {
+    std::uint64_t Position = 0;
+    std::uint32_t Fade = 0;
+    std::vector<TChannelDecoder::TState> Channels;
+  };
+  void Save(TMark& mark) const;
+  void Restore(const TMark& mark);
 
   // The meter positions of every block rendered (not of the silent start),
   // on the thread of Render.
@@ -112,6 +128,8 @@ class TPreviewEngine {
   std::uint32_t Fade_ = 0;
   std::atomic<double> RequestedLevel_{kDefaultLevelDb};
   std::atomic<bool> ListenInput_{false};
+  double RenderedLevel_ = kDefaultLevelDb;
+  bool RenderedInput_ = false;
   TMeterListener* Meters_ = nullptr;
 
   std::vector<std::uint8_t> Bytes_;

@@ -9,6 +9,7 @@
 
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/text_conversion.h"
 
 namespace zorv {
 
@@ -18,7 +19,7 @@ void PrintAutoLine(std::FILE* stream, const QString& text) {
 }
 
 int RunAutostart(TForm1& form, const QString& output) {
-  if (QFileInfo::exists(output)) {
+  if (PathExists(output)) {
     PrintAutoLine(stderr, QStringLiteral("the output exists and is left alone: ") + output);
     return 1;
   }
@@ -32,7 +33,12 @@ int RunAutostart(TForm1& form, const QString& output) {
     PrintAutoLine(stderr, form.OutputFileLabel->text());
     return 1;
   }
-  form.StartButtonClick();
+  // An input that cannot be read now is said here, not in a message box
+  // that nobody would answer.
+  if (const QString refusal = form.StartRun(); !refusal.isEmpty() || !form.Busy()) {
+    PrintAutoLine(stderr, refusal.isEmpty() ? form.OutputFileLabel->text() : refusal);
+    return 1;
+  }
   // The run goes on its own thread; the window stays alive meanwhile.
   while (form.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   PrintAutoLine(stdout, form.DoneLabel->text() + QStringLiteral(", ") + form.TimeLabel->text());

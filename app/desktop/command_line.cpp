@@ -5,7 +5,9 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <cmath>
+#include <filesystem>
 
+#include "app/desktop/text_conversion.h"
 #include "dsp/reference_level_range.h"
 
 namespace zorv {
@@ -20,8 +22,10 @@ constexpr const char* kToolkitValueOptions[] = {"platform",        "platformplug
                                                 "qmljsdebugger"};
 constexpr const char* kToolkitSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
+// On the path's bytes: a name that is not UTF-8 keeps them.
 QString Absolute(const QString& path) {
-  return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+  if (path.isEmpty()) return path;
+  return FromLocal(std::filesystem::absolute(LocalPath(path)).lexically_normal().string());
 }
 
 }  // namespace
@@ -48,6 +52,10 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
       QStringLiteral("Play SECONDS of the decode from FROM seconds, then end."),
       QStringLiteral("FROM,SECONDS"));
   autoplay.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption channels(QStringLiteral("channels"),
+                              QStringLiteral("With --autoplay: channel A left, B right."),
+                              QStringLiteral("A,B"));
+  channels.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption level(QStringLiteral("level"),
                            QStringLiteral("The reference level to start with."),
                            QStringLiteral("DB"));
@@ -55,6 +63,7 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
   parser.addOption(autostart);
   parser.addOption(autoquit);
   parser.addOption(autoplay);
+  parser.addOption(channels);
   parser.addOption(level);
   // The toolkit's own options ("-style fusion", "-platform xcb", ...) are
   // read by the application object; here they are only let through.
@@ -118,6 +127,23 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
     }
     if (!result.AutostartOutput.isEmpty()) {
       error = QStringLiteral("--autoplay and --autostart do not go together.");
+      return false;
+    }
+  }
+  if (parser.isSet(channels)) {
+    const QStringList parts = parser.value(channels).split(QLatin1Char(','));
+    bool leftOk = false;
+    bool rightOk = false;
+    if (parts.size() == 2) {
+      result.AutoplayLeft = parts[0].toInt(&leftOk);
+      result.AutoplayRight = parts[1].toInt(&rightOk);
+    }
+    if (!leftOk || !rightOk || result.AutoplayLeft < 1 || result.AutoplayRight < 1) {
+      error = QStringLiteral("--channels needs A,B: two channel numbers from 1 on.");
+      return false;
+    }
+    if (!parser.isSet(autoplay)) {
+      error = QStringLiteral("--channels needs --autoplay.");
       return false;
     }
   }

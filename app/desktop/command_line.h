@@ -14,7 +14,10 @@
 //                       exit status 0 for "Done" and 1 otherwise
 //   --autoplay FROM,SECONDS  once the window is up, play SECONDS of the
 //                       decode from FROM seconds on, then end the program
-//                       (exit status 0 when it was played)
+//                       (exit status 0 when it was played without a gap)
+//   --channels A,B      with --autoplay: channel A on the left, B on the
+//                       right (1-based; a pair the meters show, or one
+//                       channel twice)
 //   --level DB          the reference level to start with (-30.0 .. 0.0)
 #pragma once
 
@@ -31,6 +34,9 @@ struct TCommandLine {
   // --autoplay: where and how long; negative when not asked for.
   double AutoplayFrom = -1.0;
   double AutoplaySeconds = -1.0;
+  // --channels: 1-based; 0 when not asked for.
+  int AutoplayLeft = 0;
+  int AutoplayRight = 0;
   bool LevelGiven = false;
   double LevelDb = 0.0;
   bool ShowHelp = false;

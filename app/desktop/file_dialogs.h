@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "app/desktop/queue_model.h"
@@ -43,7 +44,10 @@ class TFileDialogs {
   }
   // A decode is running while the window is closed: Stop (true, the run
   // ends and keeps what it decoded) or Cancel (false, the window stays).
-  virtual bool ConfirmStopRun(QWidget* parent, const QString& question) = 0;
+  // Once running() says the run has ended meanwhile, the question goes and
+  // the answer is true: nothing is left to stop.
+  virtual bool ConfirmStopRun(QWidget* parent, const QString& question,
+                              const std::function<bool()>& running) = 0;
   virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
   // The desktop could not show a document: text says so and names the file
   // or address to open by hand. With offerViewer the answer may be to show

@@ -1,20 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/desktop/listen_panel.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "app/desktop/audio_preview.h"
+#include "app/desktop/level_entry.h"
 #include "app/desktop/main_window.h"
+#include "app/desktop/text_conversion.h"
 #include "widgets/al_progress_bar.h"
 #include "widgets/gain_history_plot.h"
 
@@ -36,20 +39,23 @@ QString TListenPanel::PlayTimeText(double seconds) {
 }
 
 bool TListenPanel::ParsePlayTime(const QString& text, double& seconds) {
-  const QStringList parts = text.trimmed().split(QLatin1Char(':'));
-  if (parts.size() > 3) return false;
+  return ReadTimeEntry(text, std::numeric_limits<double>::infinity(), {}, seconds).isEmpty();
+}
+
+QString TListenPanel::GapText(const std::vector<TPlaybackGap>& gaps, std::uint32_t rate) {
+  if (gaps.empty() || rate == 0) return {};
+  const auto one = [rate](const TPlaybackGap& gap) {
+    return QStringLiteral("%1 ms at %2")
+        .arg(std::lround(gap.Milliseconds))
+        .arg(PlayTimeText(static_cast<double>(gap.Frame) / rate));
+  };
+  if (gaps.size() == 1) return QStringLiteral("playback gap: ") + one(gaps.front());
   double total = 0.0;
-  for (int i = 0; i < parts.size(); ++i) {
-    bool ok = false;
-    const double value = parts[i].toDouble(&ok);
-    // Only the last part has a fraction; minutes and seconds below 60.
-    if (!ok || value < 0.0 || !std::isfinite(value)) return false;
-    if (i + 1 < parts.size() && (value != std::floor(value))) return false;
-    if (i > 0 && value >= 60.0) return false;
-    total = total * 60.0 + value;
-  }
-  seconds = total;
-  return true;
+  for (const TPlaybackGap& gap : gaps) total += gap.Milliseconds;
+  return QStringLiteral("%1 playback gaps, %2 ms in all; the last: %3")
+      .arg(static_cast<qsizetype>(gaps.size()))
+      .arg(std::lround(total))
+      .arg(one(gaps.back()));
 }
 
 TListenPanel::TListenPanel(TForm1& form, QWidget* parent) : QWidget(parent), Form_(form) {
@@ -64,16 +70,28 @@ TListenPanel::TListenPanel(TForm1& form, QWidget* parent) : QWidget(parent), For
   ABButton->setToolTip(QStringLiteral(
       "Switch between the decoded signal (B) and the encoded input (A), with a 10 ms crossfade "
       "(key B)"));
-  PlayTimeEdit = new QLineEdit(PlayTimeText(0.0), this);
+  PlayTimeEdit = new TEntryField(this);
   PlayTimeEdit->setObjectName(QStringLiteral("PlayTimeEdit"));
-  PlayTimeEdit->setToolTip(QStringLiteral(
+  PlayTimeEdit->SetHint(QStringLiteral(
       "Where playing begins (minutes:seconds); a click on the band-gains plot sets it too"));
+  PlayTimeEdit->ShowValue(PlayTimeText(0.0));
   PlayTimeEdit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   PlayTimeEdit->setFixedWidth(
       PlayTimeEdit->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.00")) + 16);
+  HearBox = new QComboBox(this);
+  HearBox->setObjectName(QStringLiteral("HearBox"));
+  HearBox->setToolTip(QStringLiteral(
+      "What is heard on the left and the right: the pair of channels the meters show, or one "
+      "channel alone on both"));
+  HearBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  HearBox->hide();
   ListenLabel = new QLabel(this);
   ListenLabel->setObjectName(QStringLiteral("ListenLabel"));
   ListenLabel->setTextFormat(Qt::PlainText);
+  // A long reason wraps in the room it has; the window keeps its width.
+  ListenLabel->setWordWrap(true);
+  ListenLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  ListenLabel->setMinimumWidth(ListenLabel->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 30);
 
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
@@ -87,22 +105,13 @@ TListenPanel::TListenPanel(TForm1& form, QWidget* parent) : QWidget(parent), For
   row->addWidget(PlayTimeEdit);
   row->addWidget(PlayButton);
   row->addWidget(ABButton);
-  row->addWidget(ListenLabel);
-  row->addStretch(1);
+  row->addWidget(HearBox);
+  row->addWidget(ListenLabel, 1);
 
   connect(PlayButton, &QPushButton::clicked, this, &TListenPanel::PlayButtonClick);
   connect(ABButton, &QPushButton::clicked, this, &TListenPanel::ABButtonClick);
-  connect(PlayTimeEdit, &QLineEdit::editingFinished, this, [this] {
-    double seconds = 0.0;
-    if (!TakeInput() || !ParsePlayTime(PlayTimeEdit->text(), seconds)) {
-      SetPlayFrame(PlayFrame_);  // the last valid position again
-      return;
-    }
-    const auto frame =
-        static_cast<std::uint64_t>(std::llround(seconds * Preview_->Engine().SampleRate()));
-    SetPlayFrame(frame);
-    if (Playing()) PlayFor(Preview_->Engine().Frames());
-  });
+  connect(PlayTimeEdit, &TEntryField::Entered, this, &TListenPanel::TimeEntered);
+  connect(HearBox, &QComboBox::activated, this, [this] { ApplyHeard(); });
   connect(Preview_, &TAudioPreview::Ended, this, &TListenPanel::PlayEnded);
 
   Timer_ = new QTimer(this);
@@ -114,7 +123,8 @@ TListenPanel::TListenPanel(TForm1& form, QWidget* parent) : QWidget(parent), For
 
 void TListenPanel::Connect() {
   connect(Form_.LevelBar, &QScrollBar::valueChanged, this,
-          [this](int position) { Preview_->Engine().SetLevel(position / 10.0); });
+          [this](int position) { Preview_->SetLevel(position / 10.0); });
+  connect(Form_.ChannelPairBox, &QComboBox::currentIndexChanged, this, [this] { ApplyHeard(); });
   Form_.GainPlot->setFocusPolicy(Qt::ClickFocus);
   Plot_ = Form_.GainPlot;
   Form_.GainPlot->installEventFilter(this);
@@ -123,6 +133,7 @@ void TListenPanel::Connect() {
   QWidget::setTabOrder(Form_.StartButton, PlayTimeEdit);
   QWidget::setTabOrder(PlayTimeEdit, PlayButton);
   QWidget::setTabOrder(PlayButton, ABButton);
+  QWidget::setTabOrder(ABButton, HearBox);
   auto* abKey = new QShortcut(QKeySequence(Qt::Key_B), &Form_);
   connect(abKey, &QShortcut::activated, this, [this] {
     ABButton->setChecked(!ABButton->isChecked());
@@ -162,18 +173,20 @@ bool TListenPanel::TakeInput() {
   Preview_->Stop();
   Input_ = input;
   PlayFrame_ = 0;
-  PlayTimeEdit->setText(PlayTimeText(0.0));
+  PlayTimeEdit->ShowValue(PlayTimeText(0.0));
   if (ShowsHeard_) Form_.GainPlot->SetHistory(&Form_.GainHistory());
   ShowsHeard_ = false;
   Heard_.Start(0, 0, 0);
   Form_.GainPlot->SetCursor(-1.0);
   Preview_->Engine().Close();
+  ShowHearChoices(0);
   if (input.isEmpty()) return false;
-  if (const auto refusal = Preview_->Engine().Open(input.toStdString())) {
-    ListenLabel->setText(QString::fromStdString(refusal->Line() + " " + refusal->Detail));
+  if (const auto refusal = Preview_->Engine().Open(LocalPath(input))) {
+    ListenLabel->setText(FromLocal(refusal->Line()) + QLatin1Char(' ') + Text(refusal->Detail));
     return false;
   }
   ListenLabel->clear();
+  ShowHearChoices(Preview_->Engine().Channels());
   return true;
 }
 
@@ -187,7 +200,7 @@ void TListenPanel::SetPlayFrame(std::uint64_t frame) {
   TakeInput();
   PlayFrame_ = std::min(frame, Preview_->Engine().Frames());
   const std::uint32_t rate = Preview_->Engine().SampleRate();
-  PlayTimeEdit->setText(PlayTimeText(rate == 0 ? 0.0 : static_cast<double>(PlayFrame_) / rate));
+  PlayTimeEdit->ShowValue(PlayTimeText(rate == 0 ? 0.0 : static_cast<double>(PlayFrame_) / rate));
   ShowCursor(PlayFrame_);
 }
 
@@ -224,8 +237,9 @@ QString TListenPanel::PlayFor(std::uint64_t frames) {
   if (!TakeInput()) return QStringLiteral("No input to play.");
   TPreviewEngine& engine = Preview_->Engine();
   if (PlayFrame_ >= engine.Frames()) PlayFrame_ = 0;
-  engine.SetLevel(Form_.LevelDb());
-  engine.SetListenToInput(ABButton->isChecked());
+  Preview_->SetLevel(Form_.LevelDb());
+  Preview_->SetListenToInput(ABButton->isChecked());
+  ApplyHeard();
   // Without a decode of this input to show, the plot shows what is heard.
   if (Form_.GainHistory().Empty()) {
     if (Heard_.Channels() == 0)
@@ -246,21 +260,118 @@ QString TListenPanel::PlayFor(std::uint64_t frames) {
   return {};
 }
 
+void TListenPanel::TimeEntered(const QString& text) {
+  if (!TakeInput()) {
+    PlayTimeEdit->Refuse(QStringLiteral("No input to listen to."));
+    return;
+  }
+  const TPreviewEngine& engine = Preview_->Engine();
+  const double end = static_cast<double>(engine.Frames()) / engine.SampleRate();
+  double seconds = 0.0;
+  const QString refusal =
+      ReadTimeEntry(text, end, QStringLiteral("it ends at ") + PlayTimeText(end), seconds);
+  if (!refusal.isEmpty()) {
+    // Nothing changes: the position stays where it was.
+    PlayTimeEdit->Refuse(refusal + QStringLiteral("; playing begins at ") +
+                         PlayTimeText(static_cast<double>(PlayFrame_) / engine.SampleRate()) +
+                         QLatin1Char('.'));
+    ListenLabel->setText(PlayTimeEdit->Refusal());
+    return;
+  }
+  SetPlayFrame(static_cast<std::uint64_t>(std::llround(seconds * engine.SampleRate())));
+  ShowListenState();
+  if (Playing()) PlayFor(engine.Frames());
+}
+
+void TListenPanel::ShowHearChoices(std::uint32_t channels) {
+  HearBox->clear();
+  for (std::uint32_t c = 0; channels > 1 && c <= channels; ++c) {
+    HearBox->addItem(c == 0 ? QString() : QStringLiteral("Channel %1 alone").arg(c));
+  }
+  HearBox->setVisible(channels > 1);
+  ApplyHeard();
+}
+
+void TListenPanel::ApplyHeard() {
+  const auto channels = static_cast<int>(Preview_->Engine().Channels());
+  if (channels == 0) return;
+  const int pair = Form_.ShownChannelPair();
+  const int left = std::min(2 * pair, channels - 1);
+  const int right = std::min(2 * pair + 1, channels - 1);
+  if (HearBox->count() > 0) {
+    HearBox->setItemText(
+        0, channels == 2 ? QStringLiteral("Both channels")
+           : left == right
+               ? QStringLiteral("Channel %1 (the meters')").arg(left + 1)
+               : QStringLiteral("Channels %1-%2 (the meters')").arg(left + 1).arg(right + 1));
+  }
+  const int solo = HearBox->currentIndex() - 1;
+  if (solo >= 0 && solo < channels) {
+    Preview_->SetHeardChannels(static_cast<std::uint32_t>(solo), static_cast<std::uint32_t>(solo));
+  } else {
+    Preview_->SetHeardChannels(static_cast<std::uint32_t>(left), static_cast<std::uint32_t>(right));
+  }
+}
+
+QString TListenPanel::HearChannels(int left, int right) {
+  if (!TakeInput()) return QStringLiteral("No input to listen to.");
+  const auto channels = static_cast<int>(Preview_->Engine().Channels());
+  const auto within = [channels](int c) { return c >= 1 && c <= channels; };
+  if (!within(left) || !within(right)) {
+    return QStringLiteral("The input has %1 channels: channels %2,%3 are not among them.")
+        .arg(channels)
+        .arg(left)
+        .arg(right);
+  }
+  const bool lastOfOdd = left == right && left == channels && channels % 2 == 1;
+  if (left == right && !lastOfOdd) {
+    HearBox->setCurrentIndex(left);
+  } else if (left % 2 == 1 && (right == left + 1 || lastOfOdd)) {
+    Form_.ChannelPairBox->setCurrentIndex((left - 1) / 2);
+    HearBox->setCurrentIndex(0);
+  } else {
+    return QStringLiteral(
+               "Channels %1,%2: what is heard is a pair the meters show (1,2, 3,4 ...) "
+               "or one channel alone (3,3).")
+        .arg(left)
+        .arg(right);
+  }
+  ApplyHeard();
+  return {};
+}
+
 void TListenPanel::ABButtonClick() {
   const bool input = ABButton->isChecked();
   ABButton->setText(input ? QStringLiteral("A/B: input") : QStringLiteral("A/B: decoded"));
-  Preview_->Engine().SetListenToInput(input);
+  Preview_->SetListenToInput(input);
 }
 
 void TListenPanel::ShowPlaying(bool playing) {
   PlayButton->setText(playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
-  ListenLabel->setText(playing ? QStringLiteral("playing") : QString());
+  ShowListenState();
   Timer_->start(playing ? kTickMs : kIdleTickMs);
   UpdateEnabled();
 }
 
+void TListenPanel::ShowListenState() {
+  const QString gaps = GapText(Preview_->Gaps(), Preview_->Engine().SampleRate());
+  QString text = Playing() ? QStringLiteral("playing") : QString();
+  if (!gaps.isEmpty()) text += (text.isEmpty() ? QString() : QStringLiteral("; ")) + gaps;
+  if (ListenLabel->text() != text) ListenLabel->setText(text);
+  // A gap is a fault of the playing, not of the decode: said in red.
+  QPalette colours = ListenLabel->palette();
+  colours.setColor(QPalette::WindowText,
+                   gaps.isEmpty() ? palette().color(QPalette::WindowText) : QColor(Qt::red));
+  ListenLabel->setPalette(colours);
+}
+
 void TListenPanel::PlayEnded(const QString& error) {
   Tick();
+  // The next Play begins with the decode, as the button then says.
+  if (ABButton->isChecked()) {
+    ABButton->setChecked(false);
+    ABButtonClick();
+  }
   ShowPlaying(false);
   if (!error.isEmpty()) {
     OutputProblem_ = error[0].toUpper() + error.mid(1) + QLatin1Char('.');
@@ -303,9 +414,10 @@ void TListenPanel::Tick() {
   if (ShowsHeard_) Form_.GainPlot->update();
   ShowCursor(heard);
   if (!PlayTimeEdit->hasFocus()) {
-    PlayTimeEdit->setText(
+    PlayTimeEdit->ShowValue(
         PlayTimeText(static_cast<double>(heard) / Preview_->Engine().SampleRate()));
   }
+  ShowListenState();
 }
 
 }  // namespace zorv

@@ -14,12 +14,14 @@
 #include "app/desktop/program_icon.h"
 #include "app/desktop/program_info.h"
 #include "app/desktop/qt_file_dialogs.h"
+#include "app/desktop/text_conversion.h"
 
 namespace {
 
 QStringList Arguments(int argc, char** argv) {
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  // File names as their bytes, whatever their encoding.
+  for (int i = 0; i < argc; ++i) arguments << zorv::FromLocal(argv[i]);
   return arguments;
 }
 
@@ -68,7 +70,8 @@ int main(int argc, char** argv) {
   if (command.AutoplaySeconds > 0.0) {
     QTimer::singleShot(0, &form, [&form, &command] {
       QCoreApplication::exit(
-          zorv::RunAutoplay(form, command.AutoplayFrom, command.AutoplaySeconds));
+          zorv::RunAutoplay(form, {command.AutoplayFrom, command.AutoplaySeconds,
+                                   command.AutoplayLeft, command.AutoplayRight}));
     });
   }
   return QApplication::exec();

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/desktop/main_window.h"
 
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include "app/desktop/help_viewer.h"
 #include "app/desktop/path_label.h"
 #include "app/desktop/program_info.h"
+#include "app/desktop/text_conversion.h"
 #include "widgets/al_progress_bar.h"
 
 namespace zorv {
@@ -33,8 +35,16 @@ QStringList DraggedFiles(const QMimeData* data) {
   if (data == nullptr || !data->hasUrls()) return {};
   QStringList files;
   for (const QUrl& url : data->urls()) {
-    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
-    if (path.isEmpty() || !QFileInfo(path).isFile()) return {};
+    // The path's bytes, whatever their encoding.
+    const QString path =
+        url.isLocalFile()
+            ? FromLocal(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1())
+                            .toStdString())
+            : QString();
+    struct stat info {};
+    if (path.isEmpty() || ::stat(LocalPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return {};
+    }
     files << path;
   }
   return files;
@@ -50,6 +60,7 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QLatin1String(kProgramTitle));
   CreateControls();
+  ShowChannelPairs(0);
 
   VersionText_ = GetVersionText();
   TimeLabel->clear();
@@ -157,10 +168,6 @@ void TForm1::ResetMeters() {
 
 void TForm1::LevelBarChange(int position) {
   const double level = position / 10.0;
-  {
-    const QSignalBlocker inStep(RefLabel);
-    RefLabel->setValue(level);
-  }
   UpdateChannelLevels();
   // A run going on takes it from its next block (not a file of the queue
   // with a level of its own).

@@ -51,11 +51,14 @@ namespace zorv {
 class TALProgressBar;
 class TAboutBox;
 class TDocumentOpener;
+class TEntryField;
 class TFileDialogs;
 class TGainHistoryPlot;
 class THelpViewer;
+class TLevelControl;
 class TListenPanel;
 class TPathLabel;
+class TRecordPanel;
 
 class TForm1 : public QMainWindow, public TMeterListener {
   Q_OBJECT
@@ -84,8 +87,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   TPathLabel* OutputFileLabel = nullptr;
   QScrollBar* LevelBar = nullptr;
   // The level's value beside the scroll bar ("-10.0 dB"), which can also be
-  // typed; the two are kept in step.
-  QDoubleSpinBox* RefLabel = nullptr;
+  // typed; the two are kept in step (level_control.h).
+  TEntryField* RefLabel = nullptr;
   // Sets the level from the input's reference tone; MeasureLabel under the
   // level says what was found, or why nothing was.
   QPushButton* MeasureButton = nullptr;
@@ -97,7 +100,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QPushButton* ChannelLevelsButton = nullptr;
   QTableWidget* ChannelLevelsTable = nullptr;
   QPushButton* StartButton = nullptr;
-  QLabel* DoneLabel = nullptr;
+  // The status: cut to the room it has, the whole text its tooltip; the
+  // record of a finished run in RecordPanel.
+  TPathLabel* DoneLabel = nullptr;
   QProgressBar* RunProgress = nullptr;  // share of the input's data processed
   QLabel* TimeLabel = nullptr;
   // Under the level: the gain plot of the run.
@@ -136,6 +141,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   THelpViewer* HelpViewer = nullptr;
   // Play/Stop, A/B and the play position (listen_panel.h).
   TListenPanel* Listen = nullptr;
+  // The "Record" tab, once a run has ended (record_panel.h).
+  TRecordPanel* RecordPanel = nullptr;
 
   // The meter column (0 = left, 1 = right) of a band 0..3 = A..D. The
   // columns show channels 2p + 1 and 2p + 2 for the chosen pair p.
@@ -148,6 +155,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void FileOpenInExecute();
   void FileOpenOutExecute();
   void StartButtonClick();
+  // What Start does when nothing runs: the run begun, or why not (empty when
+  // it began, or when the reason is shown beside the output already).
+  QString StartRun();
   void LevelBarChange(int position);
   // The reference tone of the first minute of the input: the level set to
   // it, and what was found (or why nothing was) under the level.
@@ -279,6 +289,10 @@ class TForm1 : public QMainWindow, public TMeterListener {
   bool AgreeToOutput();
   // After a run: the same input and output are ready for the next run.
   void ProposeSameFiles();
+  // An input opened without an output: the output proposed beside it, as
+  // the command line makes it, so that Start can go (an existing file is
+  // asked about at Start); where it cannot be written, Start says why.
+  void ProposeOutput();
   void RefuseInput(const QString& message);
   // Why path cannot be the output (the input itself, a folder); empty when
   // it may be. Nothing is created.
@@ -308,6 +322,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void UpdateToolsEnabled();
   // "; bands at their limits: A1 floor 3.2 s, ..." after a run, or empty.
   QString LimitStatusText() const;
+  // The record of the run just ended, in its tab (shown unless a queue runs).
+  void ShowRunRecord(const TRunResult& result);
   // main_window_queue.cpp
   void CreateQueuePage();
   void RunNextInQueue();
@@ -347,6 +363,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
 
   TFileDialogs& Dialogs_;
   TDocumentOpener* Opener_ = nullptr;
+  TLevelControl* LevelControl_ = nullptr;
   TWavFileIn Input_;
   // What a refused input's format was and what is accepted, for the line
   // under the file's.

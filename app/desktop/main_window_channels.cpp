@@ -34,6 +34,11 @@ void TForm1::ShowChannelPairs(std::uint32_t channels) {
   ShownPair_ = 0;
   GainPlot->SetFirstChannel(0);
   UpdateMeterCaptions();
+  // Without an input the meters show no level at all.
+  for (int band = 0; band < 4; ++band) {
+    Meter(0, band)->SetShowPosText(channels > 0);
+    Meter(1, band)->SetShowPosText(ShowsSecondChannel() && channels > 0);
+  }
 }
 
 bool TForm1::ShowsSecondChannel() const {

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The choice of the input and the output file.
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,10 +10,13 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "app/audio_files.h"
 #include "app/desktop/file_dialogs.h"
+#include "app/desktop/level_control.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/output_check.h"
 #include "app/desktop/path_label.h"
@@ -53,7 +58,7 @@ void TForm1::ClearStatus() {
 }
 
 void TForm1::ShowStatus(const QString& text, bool error) {
-  DoneLabel->setText(text);
+  DoneLabel->SetPath(text);
   SetTextColour(DoneLabel, error);
 }
 
@@ -110,9 +115,18 @@ void TForm1::FileOpenInExecute() {
 
 QString TForm1::OpenAndCheckInput(bool resetMeters) {
   TWavFileIn& reader = Input_;
-  if (const TInputFile file = zorv::OpenInputFile(reader, LocalPath(InputFileName_));
-      !file.Opened()) {
-    return Text(InputFileMessage(file)) + InputFileName_;
+  const std::string path = LocalPath(InputFileName_);
+  // A folder or a device, or a name that is not there, with the system's
+  // reason; then the file as WAV or FLAC.
+  if (const std::string problem = OpenProblem(path); !problem.empty()) {
+    reader.CloseFile();
+    return Text(messages::kCannotOpen) + InputFileName_ + QStringLiteral(": ") + Text(problem);
+  }
+  if (const TInputFile file = zorv::OpenInputFile(reader, path); !file.Opened()) {
+    std::string detail;
+    const std::string message = InputFileMessage(file, &detail);
+    return Text(message) + InputFileName_ +
+           (detail.empty() ? QString() : QStringLiteral(": ") + Text(detail));
   }
   if (resetMeters) ResetMeters();
   const std::int32_t header = reader.ReadHeader();
@@ -147,7 +161,7 @@ void TForm1::OpenInputFile(const QString& path) {
     History_.Start(0, 0, 0);
     ShowPlotFile(QString());
     GainPlot->update();
-    MeasureLabel->clear();
+    LevelControl_->ShowFinding({}, false);
   }
 
   const QString refusal = OpenAndCheckInput(true);
@@ -162,8 +176,30 @@ void TForm1::OpenInputFile(const QString& path) {
   ShowChannelLevels(Input_.Channels());
   OutPutFileButton->setEnabled(true);
   Save1->setEnabled(true);
+  if (OutputFileName_.isEmpty()) ProposeOutput();
   StartButton->setEnabled(!OutputFileName_.isEmpty());
   UpdateToolsEnabled();
+}
+
+void TForm1::ProposeOutput() {
+  const std::string proposal = ProposeOutputName(LocalPath(InputFileName_));
+  QString problem = QStringLiteral("Choose an output file first");
+  if (!proposal.empty() && proposal.front() == '/') {
+    const std::string reason = CreateProblem(proposal);
+    if (reason.empty() && OutputRefusal(FromLocal(proposal)).isEmpty()) {
+      OutputFileName_ = FromLocal(proposal);
+      OverwriteAgreed_ = false;
+      SetFileLabel(OutputFileLabel, OutputFileName_, false);
+      OutputFileLabel->setToolTip(OutputFileName_ +
+                                  QStringLiteral(" (proposed; an existing file is asked about)"));
+      StartButton->setToolTip({});
+      return;
+    }
+    problem += QStringLiteral(": ") + FromLocal(proposal) + QStringLiteral(" cannot be written (") +
+               (reason.empty() ? QStringLiteral("it is not a file") : Text(reason)) +
+               QStringLiteral(")");
+  }
+  StartButton->setToolTip(problem);
 }
 
 void TForm1::FileOpenOutExecute() {
@@ -189,9 +225,8 @@ void TForm1::OpenOutputFile(const QString& path) {
     CloseOutput(refusal, true);
     return;
   }
-  if (QFileInfo::exists(path) &&
-      !Dialogs_.ConfirmOverwrite(this,
-                                 QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
+  if (PathExists(path) && !Dialogs_.ConfirmOverwrite(
+                              this, QString::fromStdString(OverwriteQuestion(LocalPath(path))))) {
     CloseOutput(kNoFileSelected, false);
     return;
   }
@@ -202,10 +237,12 @@ QString TForm1::OutputRefusal(const QString& path) const {
   if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
     return Text(messages::kInputAsOutput) + path;
   }
-  const QFileInfo target(path);
   // A folder, a device or a pipe is never replaced by the output.
-  if (target.isDir() || (target.exists() && !target.isFile())) {
-    return Text(messages::kCannotCreate) + path;
+  struct stat target {};
+  if (::stat(LocalPath(path).c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    return Text(messages::kCannotCreate) + path + QStringLiteral(": ") +
+           (S_ISDIR(target.st_mode) ? QString::fromLocal8Bit(std::strerror(EISDIR))
+                                    : QStringLiteral("not a regular file"));
   }
   return {};
 }
@@ -213,16 +250,18 @@ QString TForm1::OutputRefusal(const QString& path) const {
 QString TForm1::TakeOutputFile(const QString& path) {
   QString refusal = OutputRefusal(path);
   // Nothing is created or emptied yet: that waits for Start.
-  if (refusal.isEmpty() && !CanCreateOutput(LocalPath(path))) {
-    refusal = Text(messages::kCannotCreate) + path;
+  if (const std::string problem = CreateProblem(LocalPath(path));
+      refusal.isEmpty() && !problem.empty()) {
+    refusal = Text(messages::kCannotCreate) + path + QStringLiteral(": ") + Text(problem);
   }
   if (!refusal.isEmpty()) {
     CloseOutput(refusal, true);
     return refusal;
   }
   OutputFileName_ = path;
-  OverwriteAgreed_ = QFileInfo::exists(path);
+  OverwriteAgreed_ = PathExists(path);
   SetFileLabel(OutputFileLabel, OutputFileName_, false);
+  StartButton->setToolTip({});
   StartButton->setEnabled(Input_.IsOpen());
   return {};
 }
@@ -235,7 +274,7 @@ bool TForm1::AgreeToOutput() {
     CloseOutput(Text(messages::kInputAsOutput) + OutputFileName_, true);
     return false;
   }
-  if (OverwriteAgreed_ || !QFileInfo::exists(OutputFileName_)) return true;
+  if (OverwriteAgreed_ || !PathExists(OutputFileName_)) return true;
   // The file of the last run, or one that appeared since the choice.
   if (!Dialogs_.ConfirmOverwrite(this, QString::fromStdString(OverwriteQuestion(output)))) {
     return false;

@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -22,9 +21,12 @@
 #include <cmath>
 
 #include "app/desktop/level_bar.h"
+#include "app/desktop/level_control.h"
+#include "app/desktop/level_entry.h"
 #include "app/desktop/listen_panel.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/record_panel.h"
 #include "widgets/al_progress_bar.h"
 #include "widgets/gain_history_plot.h"
 
@@ -234,8 +236,17 @@ QLayout* TForm1::CreateMeterColumns() {
   grid->addWidget(MeterCaptions_[1], 0, 3, Qt::AlignHCenter);
   CreateChannelPairBox();
   grid->addWidget(ChannelPairBox, 0, 2, Qt::AlignHCenter);
-  grid->addWidget(Caption(QStringLiteral("-dB+"), this), 1, 1, Qt::AlignHCenter);
-  grid->addWidget(Caption(QStringLiteral("-dB+"), this), 1, 3, Qt::AlignHCenter);
+  // The meters' scale: their ends.
+  for (const int column : {1, 3}) {
+    auto* scale = new QWidget(this);
+    scale->setFixedWidth(kMeterWidth);
+    auto* ends = new QHBoxLayout(scale);
+    ends->setContentsMargins(0, 0, 0, 0);
+    ends->addWidget(Caption(QStringLiteral("%1 dB").arg(kMeterMin / 10), scale, false));
+    ends->addStretch(1);
+    ends->addWidget(Caption(QStringLiteral("+%1 dB").arg(kMeterMax / 10), scale, false));
+    grid->addWidget(scale, 1, column);
+  }
 
   for (int band = 0; band < 4; ++band) {
     const int row = band + 2;
@@ -275,19 +286,12 @@ QLayout* TForm1::CreateLevelRow() {
   connect(LevelBar, &QScrollBar::valueChanged, this, &TForm1::LevelBarChange);
 
   // In the user's locale from the start; a typed value counts once it is
-  // complete (Enter or leaving the field), not at every key.
-  RefLabel = Named(new QDoubleSpinBox(this), "RefLabel");
-  RefLabel->setRange(kLevelMin / 10.0, kLevelMax / 10.0);
-  RefLabel->setDecimals(1);
-  RefLabel->setSingleStep(kLevelStepDb);
-  RefLabel->setSuffix(QStringLiteral(" dB"));
-  RefLabel->setKeyboardTracking(false);
+  // complete (Enter or leaving the field), exactly as typed or not at all.
+  RefLabel = Named(new TEntryField(this), "RefLabel");
   RefLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  RefLabel->setValue(kLevelStart / 10.0);
   SetBold(RefLabel, true);
-  connect(RefLabel, &QDoubleSpinBox::valueChanged, this, [this](double level) {
-    LevelBar->setValue(static_cast<int>(std::lround(level * 10.0)));
-  });
+  RefLabel->setFixedWidth(RefLabel->fontMetrics().horizontalAdvance(QStringLiteral("-30.0 dB")) +
+                          RefLabel->fontMetrics().averageCharWidth() * 4);
 
   MeasureButton = Named(new QPushButton(QStringLiteral("&Measure"), this), "MeasureButton");
   MeasureButton->setToolTip(
@@ -297,12 +301,21 @@ QLayout* TForm1::CreateLevelRow() {
   connect(MeasureButton, &QPushButton::clicked, this, &TForm1::MeasureButtonClick);
 
   // Two lines are kept for what a measurement found, shown or not, so that
-  // nothing moves; a long finding wraps instead of widening the window.
+  // nothing moves; a long finding (a tone per track of a multitrack tape)
+  // wraps and scrolls instead of widening the window.
   MeasureLabel = Named(Caption(QString(), this), "MeasureLabel");
   MeasureLabel->setWordWrap(true);
   MeasureLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  MeasureLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-  MeasureLabel->setFixedHeight(2 * MeasureLabel->fontMetrics().lineSpacing());
+  MeasureLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* findings = Named(new QScrollArea(this), "MeasureScroller");
+  findings->setWidget(MeasureLabel);
+  findings->setWidgetResizable(true);
+  findings->setFrameShape(QFrame::NoFrame);
+  findings->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  findings->setFocusPolicy(Qt::NoFocus);
+  findings->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  findings->setFixedHeight(2 * MeasureLabel->fontMetrics().lineSpacing() + 4);
+  LevelControl_ = new TLevelControl(*LevelBar, *RefLabel, *MeasureLabel, this);
 
   auto* row = new QHBoxLayout;
   row->setSpacing(14);
@@ -317,7 +330,7 @@ QLayout* TForm1::CreateLevelRow() {
   auto* rows = new QVBoxLayout;
   rows->setSpacing(8);
   rows->addLayout(row);
-  rows->addWidget(MeasureLabel);
+  rows->addWidget(findings);
   return rows;
 }
 
@@ -330,7 +343,11 @@ QLayout* TForm1::CreateStatusRows() {
   SetBold(StartButton, true);
   connect(StartButton, &QPushButton::clicked, this, &TForm1::StartButtonClick);
 
-  DoneLabel = Named(Caption(QString(), this), "DoneLabel");
+  DoneLabel = Named(new TPathLabel(QString(), this), "DoneLabel");
+  DoneLabel->setTextFormat(Qt::PlainText);
+  DoneLabel->SetElideMode(Qt::ElideRight);
+  DoneLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  SetBold(DoneLabel, true);
   TimeLabel = Named(Caption(QString(), this), "TimeLabel");
   RunProgress = Named(new QProgressBar(this), "RunProgress");
   RunProgress->setRange(0, 1000);
@@ -378,6 +395,9 @@ QWidget* TForm1::CreateLowerTabs() {
   GainPlot->SetHistory(&History_);
   LowerTabs->addTab(GainPlot, QStringLiteral("Band gains"));
   CreateQueuePage();
+  // A tab of its own once the first run has ended.
+  RecordPanel = new TRecordPanel(LowerTabs);
+  RecordPanel->hide();
   return LowerTabs;
 }
 

@@ -23,6 +23,7 @@
 #include <cmath>
 
 #include "app/desktop/file_dialogs.h"
+#include "app/desktop/level_control.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
 #include "app/desktop/text_conversion.h"
@@ -302,7 +303,7 @@ void TForm1::StartQueue() {
   for (std::size_t i = 0; i < Queue_.Size(); ++i) {
     const TQueueRow& row = Queue_.Rows()[i];
     if (row.State == TQueueState::Waiting && !row.ReplaceAgreed &&
-        QFileInfo::exists(FromLocal(row.Output))) {
+        PathExists(FromLocal(row.Output))) {
       existing.push_back(i);
     }
   }
@@ -341,7 +342,7 @@ void TForm1::RunNextInQueue() {
   QueueCurrent_ = *next;
   TQueueRow& row = Queue_.Row(QueueCurrent_);
   // An output that appeared since Start is asked about now.
-  if (!row.ReplaceAgreed && QFileInfo::exists(FromLocal(row.Output)) &&
+  if (!row.ReplaceAgreed && PathExists(FromLocal(row.Output)) &&
       !Queue_.DecideReplace(QueueCurrent_, [&] {
         return Dialogs_.AskReplaceOutput(this,
                                          QString::fromStdString(OverwriteQuestion(row.Output)),
@@ -365,7 +366,7 @@ void TForm1::RunNextInQueue() {
   History_.Start(0, 0, 0);
   ShowPlotFile(InputFileName_);
   GainPlot->update();
-  MeasureLabel->clear();
+  LevelControl_->ShowFinding({}, false);
   QString refusal = OpenAndCheckInput(true);
   if (!refusal.isEmpty()) {
     RefuseInput(refusal);

@@ -56,12 +56,15 @@ void TForm1::StartButtonClick() {
     QueueAborted_ = true;
     return;
   }
-  if (!Input_.IsOpen() || OutputFileName_.isEmpty()) return;
-  if (!AgreeToOutput()) return;
+  if (const QString refusal = StartRun(); !refusal.isEmpty()) Dialogs_.ShowMessage(this, refusal);
+}
+
+QString TForm1::StartRun() {
+  if (!Input_.IsOpen() || OutputFileName_.isEmpty() || !AgreeToOutput()) return {};
   bool created = true;
   const QString refusal = RunChosenFiles(created);
   // A file that cannot be created is said beside the output already.
-  if (!refusal.isEmpty() && created) Dialogs_.ShowMessage(this, refusal);
+  return created ? refusal : QString();
 }
 
 QString TForm1::RunChosenFiles(bool& created) {
@@ -153,6 +156,7 @@ void TForm1::ShowRunStarted(TDecodeRun& run) {
     TALProgressBar* meter = Meter(1, band);
     if (mono) meter->SetPosition(kMeterMin);
     meter->SetShowPosText(!mono);
+    Meter(0, band)->SetShowPosText(true);
   }
   ShowAbortButton();
   QString status = QStringLiteral("Working");
@@ -214,7 +218,10 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
     text = QStringLiteral("Error: could not keep the output file: ") +
            QString::fromLocal8Bit(std::strerror(result.CommitErrno));
   }
-  if (result.Levels.size() > 1) {
+  // Every channel's level when they differ, changed, or are many (the tracks
+  // of a multitrack tape).
+  if (result.Levels.size() > 1 || result.Channels > 2 ||
+      (!result.Levels.empty() && !LevelsEqual(result.Levels.front().LevelsDb))) {
     text += QStringLiteral(" (") +
             QString::fromStdString(ReferenceLevelHistoryText(result.Levels, result.SampleRate)) +
             QStringLiteral(")");
@@ -224,8 +231,12 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
   }
   Limits_.Stop();
   text += LimitStatusText();
+  if (result.Partial && result.Kept) {
+    text += QStringLiteral("; what was decoded is in ") + FromLocal(*result.Kept);
+  }
   ShowStatus(text, failed || result.CommitErrno != 0);
   DoneLabel->show();
+  ShowRunRecord(result);
   TimeLabel->setText(QString::fromStdString(ElapsedTimeText(result.ElapsedMs)) +
                      DecodedText(result.Frames));
   // The bar stops where the output stopped.
@@ -237,11 +248,9 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
     // keyboard user gets it back for the next trial run.
     const bool startHadFocus = StartButton->hasFocus() || StartFocusToRestore_;
     ResetControls();
+    // The output line keeps naming the output the next Start writes; the
+    // status and the record say where an aborted run's part is.
     if (!closing) ProposeSameFiles();
-    // What an aborted run kept is under the partial name.
-    if (result.Partial && result.Kept) {
-      SetFileLabel(OutputFileLabel, FromLocal(*result.Kept), false);
-    }
     if (startHadFocus && StartButton->isEnabled()) StartButton->setFocus(Qt::OtherFocusReason);
   }
   StartFocusToRestore_ = false;
@@ -321,7 +330,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
   if (RunActive()) {
     // Closing ends the run only when the user says so; it then keeps what
     // was decoded under the partial name.
-    if (!Dialogs_.ConfirmStopRun(this, kStopQuestion) || !RunActive()) {
+    // A run that ends while the question is up takes the question with it;
+    // the window then closes, as asked.
+    if (!Dialogs_.ConfirmStopRun(this, kStopQuestion, [this] { return RunActive(); })) {
       event->ignore();
       return;
     }

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/desktop/level_control.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/window_settings.h"
 
@@ -23,7 +24,9 @@ void TForm1::CreateRecentMenu(QMenu* file) {
 
 void TForm1::RestoreSettings() {
   const TWindowMemory memory = LoadWindowMemory();
-  if (memory.LevelDb) LevelBar->setValue(static_cast<int>(std::lround(*memory.LevelDb * 10.0)));
+  if (memory.LevelDb) {
+    LevelControl_->ShowRestored(static_cast<int>(std::lround(*memory.LevelDb * 10.0)));
+  }
   InputFolder_ = memory.InputFolder;
   OutputFolder_ = memory.OutputFolder;
   Recent_ = memory.Recent;
@@ -66,14 +69,15 @@ void TForm1::RememberOutput(const QString& path) {
 void TForm1::UpdateRecentMenu() {
   if (Recent1 == nullptr) return;
   Recent1->clear();
+  const QStringList labels = RecentLabels(Recent_);
   for (qsizetype i = 0; i < Recent_.size(); ++i) {
     const QString path = Recent_[i];
     // &1 .. &9, then 1&0.
     const QString number =
         i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&%1").arg(i - 9);
-    QAction* item = Recent1->addAction(
-        number + QLatin1Char(' ') +
-        QFileInfo(path).fileName().replace(QLatin1Char('&'), QStringLiteral("&&")));
+    QAction* item =
+        Recent1->addAction(number + QLatin1Char(' ') +
+                           QString(labels[i]).replace(QLatin1Char('&'), QStringLiteral("&&")));
     item->setObjectName(QStringLiteral("RecentInput%1").arg(i + 1));
     item->setToolTip(path);
     item->setStatusTip(path);

@@ -8,10 +8,15 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <cmath>
 
 #include "app/desktop/file_dialogs.h"
+#include "app/desktop/level_control.h"
 #include "app/desktop/main_window.h"
+#include "app/desktop/output_check.h"
+#include "app/desktop/path_label.h"
+#include "app/desktop/record_panel.h"
 #include "app/desktop/text_conversion.h"
 #include "app/level_range.h"
 #include "app/limit_counter.h"
@@ -76,9 +81,8 @@ void TForm1::MeasureButtonClick() {
   QString finding = Text(text);
   // A sentence of its own here.
   if (!finding.isEmpty()) finding[0] = finding[0].toUpper();
-  MeasureLabel->setText(finding);
   // Red when the level stays as it was.
-  SetTextColour(MeasureLabel, !suggested);
+  LevelControl_->ShowFinding(finding, !suggested);
 }
 
 QString TForm1::LimitStatusText() const {
@@ -86,17 +90,29 @@ QString TForm1::LimitStatusText() const {
   return summary.empty() ? QString() : QStringLiteral("; ") + Text(summary);
 }
 
+void TForm1::ShowRunRecord(const TRunResult& result) {
+  const std::string limits = LimitSummary(Limits_, DecimalPoint());
+  RecordPanel->Show(
+      RunRecordText({InputFileName_, OutputFileName_, DoneLabel->text(), Text(limits)}, result));
+  if (LowerTabs->indexOf(RecordPanel) < 0) LowerTabs->addTab(RecordPanel, QStringLiteral("Record"));
+  if (!QueueRunning_) LowerTabs->setCurrentWidget(RecordPanel);
+}
+
 void TForm1::SavePlot1Click() {
   if (Busy() || History_.Empty()) return;
   const std::optional<QString> chosen = Dialogs_.AskPlotFile(this, ProposePlotName(InputFileName_));
   if (!chosen) return;
-  if (QFileInfo::exists(*chosen) &&
+  if (PathExists(*chosen) &&
       !Dialogs_.ConfirmOverwrite(this,
                                  QString::fromStdString(OverwriteQuestion(LocalPath(*chosen))))) {
     return;
   }
   if (!GainPlot->SavePng(*chosen)) {
-    ShowStatus(Text(messages::kCannotCreate) + *chosen, true);
+    const std::string problem = CreateProblem(LocalPath(*chosen));
+    ShowStatus(
+        Text(messages::kCannotCreate) + *chosen + QStringLiteral(": ") +
+            (problem.empty() ? QStringLiteral("the picture could not be written") : Text(problem)),
+        true);
     DoneLabel->show();
   }
 }

@@ -2,9 +2,11 @@
 #include "app/desktop/output_check.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace zorv {
 namespace {
@@ -17,24 +19,39 @@ int OpenRetrying(const char* path, int flags) {
   return fd;
 }
 
+std::string Reason(int error) {
+  return std::strerror(error);
+}
+
 }  // namespace
 
-bool CanCreateOutput(const std::string& path) {
-  if (path.empty()) return false;
+std::string CreateProblem(const std::string& path) {
+  if (path.empty()) return Reason(ENOENT);
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Reason(EISDIR);
   constexpr int kFlags = O_WRONLY | O_CLOEXEC | O_NONBLOCK;
   int fd = OpenRetrying(path.c_str(), kFlags);
   if (fd >= 0) {
     ::close(fd);
-    return true;
+    return {};
   }
-  if (errno != ENOENT) return false;
+  if (errno != ENOENT) return Reason(errno);
   // Only a name that nothing holds yet is tried, and only that trial file is
   // removed again.
   fd = OpenRetrying(path.c_str(), kFlags | O_CREAT | O_EXCL);
-  if (fd < 0) return false;
+  if (fd < 0) return Reason(errno);
   ::close(fd);
   ::unlink(path.c_str());
-  return true;
+  return {};
+}
+
+std::string OpenProblem(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return Reason(errno);
+  if (S_ISDIR(info.st_mode)) return Reason(EISDIR);
+  if (!S_ISREG(info.st_mode)) return "not a regular file";
+  if (::access(path.c_str(), R_OK) != 0) return Reason(errno);
+  return {};
 }
 
 }  // namespace zorv

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Whether an output file could be written, found out without creating it or
-// changing an existing one.
+// Whether an input file could be opened and an output file written, found
+// out without creating anything or changing an existing file, with the
+// system's reason when not.
 #pragma once
 
 #include <string>
@@ -10,7 +11,15 @@ namespace zorv {
 // An existing file: it can be opened for writing (it is not truncated). A
 // new one: the name can be created in its folder (a trial file of that name
 // is created and removed at once). A named pipe without a reader counts as
-// not writable rather than blocking.
-bool CanCreateOutput(const std::string& path);
+// not writable rather than blocking. Empty when it can, else the system's
+// reason ("Is a directory", "Permission denied").
+std::string CreateProblem(const std::string& path);
+inline bool CanCreateOutput(const std::string& path) {
+  return CreateProblem(path).empty();
+}
+
+// Why path cannot be opened as an input file (not there, a folder, not a
+// regular file, not readable), in the system's words; empty when it can.
+std::string OpenProblem(const std::string& path);
 
 }  // namespace zorv

@@ -27,7 +27,7 @@ QSize TPathLabel::minimumSizeHint() const {
 void TPathLabel::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
   const QRect area = contentsRect();
-  const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
+  const QString shown = fontMetrics().elidedText(text(), Elide_, area.width());
   style()->drawItemText(&painter, area, static_cast<int>(alignment()), palette(), isEnabled(),
                         shown, foregroundRole());
 }

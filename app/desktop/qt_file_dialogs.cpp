@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QTimer>
 
 namespace zorv {
 namespace {
@@ -144,14 +145,24 @@ TReplaceChoice TQtFileDialogs::AskReplaceOutput(QWidget* parent, const QString& 
   return TReplaceChoice::Skip;
 }
 
-bool TQtFileDialogs::ConfirmStopRun(QWidget* parent, const QString& question) {
+bool TQtFileDialogs::ConfirmStopRun(QWidget* parent, const QString& question,
+                                    const std::function<bool()>& running) {
   QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), question,
                   QMessageBox::Cancel, parent);
   QPushButton* stop = box.addButton(QStringLiteral("Stop"), QMessageBox::AcceptRole);
   // Cancel is the default: the decode goes on unless Stop is chosen.
   box.setDefaultButton(QMessageBox::Cancel);
+  // The question goes with the run it asks about.
+  bool ended = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &box, [&] {
+    if (running()) return;
+    ended = true;
+    box.done(QDialog::Accepted);
+  });
+  watch.start(100);
   box.exec();
-  return box.clickedButton() == stop;
+  return ended || box.clickedButton() == stop;
 }
 
 void TQtFileDialogs::ShowMessage(QWidget* parent, const QString& text) {

@@ -32,7 +32,8 @@ class TQtFileDialogs : public TFileDialogs {
   bool ConfirmOverwrite(QWidget* parent, const QString& question) override;
   TReplaceChoice AskReplaceOutput(QWidget* parent, const QString& question,
                                   bool othersFollow) override;
-  bool ConfirmStopRun(QWidget* parent, const QString& question) override;
+  bool ConfirmStopRun(QWidget* parent, const QString& question,
+                      const std::function<bool()>& running) override;
   void ShowMessage(QWidget* parent, const QString& text) override;
   bool ReportOpenFailure(QWidget* parent, const QString& text, bool offerViewer) override;
 };

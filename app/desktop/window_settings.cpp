@@ -3,6 +3,7 @@
 
 #include <QSettings>
 #include <QVariant>
+#include <algorithm>
 #include <cmath>
 
 #include "dsp/reference_level_range.h"
@@ -59,6 +60,28 @@ QStringList WithRecent(QStringList recent, const QString& path) {
   recent.prepend(path);
   while (recent.size() > kRecentInputs) recent.removeLast();
   return recent;
+}
+
+QStringList RecentLabels(const QStringList& paths) {
+  QList<QStringList> parts;
+  for (const QString& path : paths) parts << path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  // The last n parts of a path, joined.
+  const auto tail = [](const QStringList& of, qsizetype n) {
+    return of.mid(std::max<qsizetype>(0, of.size() - n)).join(QLatin1Char('/'));
+  };
+  QStringList labels;
+  for (qsizetype i = 0; i < parts.size(); ++i) {
+    qsizetype n = 1;
+    const auto shared = [&] {
+      for (qsizetype j = 0; j < parts.size(); ++j) {
+        if (j != i && paths[j] != paths[i] && tail(parts[j], n) == tail(parts[i], n)) return true;
+      }
+      return false;
+    };
+    while (n < parts[i].size() && shared()) ++n;
+    labels << tail(parts[i], n);
+  }
+  return labels;
 }
 
 }  // namespace zorv

@@ -29,4 +29,9 @@ void SaveWindowMemory(const TWindowMemory& memory);
 // recent with path in front, once, and at most kRecentInputs long.
 QStringList WithRecent(QStringList recent, const QString& path);
 
+// How File > Recent names each of paths: the file name, with as many of its
+// folders in front as it takes to tell it from every other of the list
+// ("reel1/side_A.wav", "reel2/side_A.wav").
+QStringList RecentLabels(const QStringList& paths);
+
 }  // namespace zorv

@@ -50,8 +50,9 @@ TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
     const char* Name;
     std::optional<TBytes> Bytes;  // nullopt: no file
     const char* Message;
+    const char* Reason = "";  // the system's, after the path
   } cases[] = {
-      {"missing", std::nullopt, "Cannot open: "},
+      {"missing", std::nullopt, "Cannot open: ", ": No such file or directory"},
       {"RIFX", Patched(good, 0, "RIFX"), "No RIFF File: "},
       {"WAVX", Patched(good, 8, "WAVX"), "No WAV File: "},
       {"data only", Chunks({"RIFF", u32_16, "WAVE", "data", u32_4, "abcd"}),
@@ -81,7 +82,7 @@ TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
       QFile::remove(input);
     }
     ChooseInput(input);
-    EXPECT_EQ(Std(Form->InputFileLabel->text()), c.Message + Std(input));
+    EXPECT_EQ(Std(Form->InputFileLabel->text()), c.Message + Std(input) + c.Reason);
     EXPECT_TRUE(IsRed(Form->InputFileLabel));
     // A format refused says what was found and what is accepted, under the
     // file's line.
@@ -213,11 +214,12 @@ TEST_F(WindowInput, SameInputKeepsTheOutputAnotherLetsItGo) {
   EXPECT_EQ(Form->OutputFileName(), output);
   EXPECT_TRUE(Form->StartButton->isEnabled());
 
+  // Another input: its own output is proposed beside it at once.
   ChooseInput(second);
-  EXPECT_EQ(Std(Form->OutputFileLabel->text()), "no file selected");
+  EXPECT_EQ(Form->OutputFileLabel->text(), Path("second_dec.wav"));
+  EXPECT_EQ(Form->OutputFileName(), Path("second_dec.wav"));
   EXPECT_FALSE(IsRed(Form->OutputFileLabel));
-  EXPECT_FALSE(Form->StartButton->isEnabled());
-  EXPECT_TRUE(Form->OutputFileName().isEmpty());
+  EXPECT_TRUE(Form->StartButton->isEnabled());
 
   // The output given up was never created; a run writes only the new one.
   const QString newOutput = Path("new.wav");

@@ -76,7 +76,7 @@ TEST_F(WindowKeyboard, LevelAnswersArrowsPagesHomeAndEnd) {
 
 TEST_F(WindowKeyboard, TypedLevelCountsOnceCompleteAndMovesTheBar) {
   Form->RefLabel->setFocus();
-  QLineEdit* field = Form->RefLabel->findChild<QLineEdit*>();
+  QLineEdit* field = Form->RefLabel;
   ASSERT_NE(field, nullptr);
   field->selectAll();
   QTest::keyClicks(field, QStringLiteral("-12.5"));
@@ -112,7 +112,7 @@ TEST_F(WindowKeyboard, LevelTextIsInTheUsersLocaleFromTheStart) {
   Form->LevelBar->setValue(-1);
   EXPECT_EQ(Std(LevelText()), "-0,1 dB");
 
-  QLineEdit* field = Form->RefLabel->findChild<QLineEdit*>();
+  QLineEdit* field = Form->RefLabel;
   Form->RefLabel->setFocus();
   field->selectAll();
   QTest::keyClicks(field, QStringLiteral("-7,3"));
@@ -168,7 +168,7 @@ TEST_F(WindowKeyboard, EnterAndSpaceStartEscAborts) {
     });
     Key(key);
     WaitForRun();
-    EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
+    EXPECT_EQ(Std(Form->DoneLabel->text()), Aborted("out"));
     EXPECT_EQ(Std(Form->StartButton->text()), "Start");
   }
   EXPECT_TRUE(Dialogs.Questions.isEmpty());
@@ -176,7 +176,7 @@ TEST_F(WindowKeyboard, EnterAndSpaceStartEscAborts) {
   // Esc outside a run does nothing.
   Key(Qt::Key_Escape);
   EXPECT_TRUE(Form->isVisible());
-  EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  EXPECT_EQ(Std(Form->DoneLabel->text()), Aborted("out"));
 }
 
 // Trial runs from the keyboard: Start keeps the focus through a run, also
@@ -194,7 +194,7 @@ TEST_F(WindowKeyboard, StartKeepsTheFocusForTheNextTrialRun) {
   Key(Qt::Key_Return);
   WaitForRun();
   EXPECT_EQ(Dialogs.Questions.size(), 1) << "the last run's output was asked about";
-  ASSERT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  ASSERT_EQ(Std(Form->DoneLabel->text()), Aborted("out"));
   EXPECT_EQ(QApplication::focusWidget(), Form->StartButton);
 
   // Where the focus went elsewhere during the run, it stays there.

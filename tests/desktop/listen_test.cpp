@@ -40,18 +40,32 @@ TEST_F(ListenTest, WithoutAnOutputPlayIsDisabledAndSaysWhy) {
   ASSERT_TRUE(TListenPanel::ParsePlayTime(listen.PlayTimeEdit->text(), shown));
   EXPECT_NEAR(shown, static_cast<double>(listen.PlayFrame()) / 44100, 0.1);
   EXPECT_GE(Form->GainPlot->Cursor(), 0.49);
-  // ... and from the time field; past the end it stops at the end, and
-  // what is not a time leaves the position as it was.
-  listen.PlayTimeEdit->setText(QStringLiteral("0:03.5"));
-  emit listen.PlayTimeEdit->editingFinished();
+  // ... and from the time field (a comma as decimal mark too); a time past
+  // the end, or what is not a time, is refused in red and changes nothing.
+  const auto type = [&](const char* text) {
+    listen.PlayTimeEdit->setFocus();
+    listen.PlayTimeEdit->selectAll();
+    QTest::keyClicks(listen.PlayTimeEdit, QString::fromLatin1(text));
+    QTest::keyClick(listen.PlayTimeEdit, Qt::Key_Return);
+  };
+  type("0:03,5");
   EXPECT_EQ(listen.PlayFrame(), 3 * 44100 + 22050u);
-  listen.PlayTimeEdit->setText(QStringLiteral("12:00"));
-  emit listen.PlayTimeEdit->editingFinished();
-  EXPECT_EQ(listen.PlayFrame(), 10 * 44100u);
-  listen.PlayTimeEdit->setText(QStringLiteral("soon"));
-  emit listen.PlayTimeEdit->editingFinished();
-  EXPECT_EQ(listen.PlayFrame(), 10 * 44100u);
-  EXPECT_EQ(Std(listen.PlayTimeEdit->text()), "0:10.0");
+  EXPECT_FALSE(listen.PlayTimeEdit->Refusing());
+  EXPECT_EQ(Std(listen.PlayTimeEdit->text()), "0:03.5");
+  for (const char* refused : {"12:00", "soon", "-1"}) {
+    SCOPED_TRACE(refused);
+    type(refused);
+    EXPECT_EQ(listen.PlayFrame(), 3 * 44100 + 22050u);
+    EXPECT_TRUE(listen.PlayTimeEdit->Refusing());
+    EXPECT_EQ(Std(listen.PlayTimeEdit->text()), refused) << "what was typed stays to be mended";
+    EXPECT_TRUE(listen.ListenLabel->text().contains(QStringLiteral("0:03.5")))
+        << Std(listen.ListenLabel->text());
+  }
+  EXPECT_TRUE(listen.ListenLabel->text().contains(QStringLiteral("not a time")));
+  // Esc puts the position back in the field.
+  QTest::keyClick(listen.PlayTimeEdit, Qt::Key_Escape);
+  EXPECT_EQ(Std(listen.PlayTimeEdit->text()), "0:03.5");
+  EXPECT_FALSE(listen.PlayTimeEdit->Refusing());
 
   // A/B by key B, and the window still decodes.
   QTest::keyClick(Form.get(), Qt::Key_B);

@@ -42,18 +42,34 @@ TEST(OutputCheck, WhatCannotBeWrittenIsSaidSo) {
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   EXPECT_FALSE(CanCreateOutput(""));
-  EXPECT_FALSE(CanCreateOutput(Local(folder.filePath("missing/out.wav"))));
-  EXPECT_FALSE(CanCreateOutput(Local(folder.path()))) << "a folder";
+  EXPECT_EQ(CreateProblem(Local(folder.filePath("missing/out.wav"))), "No such file or directory");
+  EXPECT_EQ(CreateProblem(Local(folder.path())), "Is a directory");
   EXPECT_FALSE(CanCreateOutput("/proc/zorv-out.wav"));
   // A named pipe that nobody reads: refused at once, not waited on.
   const QString pipe = folder.filePath("pipe.wav");
   ASSERT_EQ(::mkfifo(Local(pipe).c_str(), 0600), 0);
-  EXPECT_FALSE(CanCreateOutput(Local(pipe)));
+  EXPECT_EQ(CreateProblem(Local(pipe)), "No such device or address");
   // A link to nowhere is not followed to create its target.
   const QString target = folder.filePath("target.wav");
   ASSERT_TRUE(QFile::link(target, folder.filePath("link.wav")));
   EXPECT_FALSE(CanCreateOutput(Local(folder.filePath("link.wav"))));
   EXPECT_FALSE(QFileInfo::exists(target));
+}
+
+TEST(OutputCheck, WhyAnInputCannotBeOpened) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  EXPECT_EQ(OpenProblem(Local(folder.path())), "Is a directory");
+  EXPECT_EQ(OpenProblem(Local(folder.filePath("missing.wav"))), "No such file or directory");
+  const QString pipe = folder.filePath("pipe.wav");
+  ASSERT_EQ(::mkfifo(Local(pipe).c_str(), 0600), 0);
+  EXPECT_EQ(OpenProblem(Local(pipe)), "not a regular file");
+  const QString file = folder.filePath("in.wav");
+  {
+    QFile made(file);
+    ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+  }
+  EXPECT_EQ(OpenProblem(Local(file)), "");
 }
 
 }  // namespace

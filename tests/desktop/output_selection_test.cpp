@@ -105,23 +105,24 @@ TEST_F(WindowOutput, RefusedOutputsAreShownInRed) {
   const struct {
     QString Output;
     const char* Message;
+    const char* Reason = "";  // after the path: the system's words
   } cases[] = {
       {input, "Cannot use the input file as output: "},
       {Path("link.wav"), "Cannot use the input file as output: "},
       {Path("folder/../in.wav"), "Cannot use the input file as output: "},
-      {Path("missing/out.wav"), "Cannot create: "},
-      {Path("folder"), "Cannot create: "},
+      {Path("missing/out.wav"), "Cannot create: ", ": No such file or directory"},
+      {Path("folder"), "Cannot create: ", ": Is a directory"},
       // A folder that takes no new names, whoever asks.
-      {QStringLiteral("/proc/zorv-out.wav"), "Cannot create: "},
+      {QStringLiteral("/proc/zorv-out.wav"), "Cannot create: ", ": No such file or directory"},
       // A device is never replaced by a file, whoever runs the program.
-      {QStringLiteral("/dev/full"), "Cannot create: "},
+      {QStringLiteral("/dev/full"), "Cannot create: ", ": not a regular file"},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(Std(c.Output));
     MakeReady(input, Path("ok" + std::to_string(++n) + ".wav"));
     ChooseOutput(c.Output);
-    EXPECT_EQ(Std(Form->OutputFileLabel->text()), c.Message + Std(c.Output));
+    EXPECT_EQ(Std(Form->OutputFileLabel->text()), c.Message + Std(c.Output) + c.Reason);
     EXPECT_TRUE(IsRed(Form->OutputFileLabel));
     EXPECT_FALSE(Form->StartButton->isEnabled());
     EXPECT_TRUE(Form->OutputFileName().isEmpty());

@@ -233,7 +233,8 @@ TEST_F(WindowQueue, AbortedMidwayEndsTheQueue) {
 
   EXPECT_EQ(Std(statusDuringSecond), "Working (file 2 of 3: two.wav)");
   EXPECT_TRUE(State(0).startsWith(QStringLiteral("Done, "))) << Std(State(0));
-  EXPECT_TRUE(State(1).startsWith(QStringLiteral("aborted, "))) << Std(State(1));
+  EXPECT_TRUE(State(1).startsWith(QString::fromStdString(Aborted("two_dec") + ", ")))
+      << Std(State(1));
   EXPECT_EQ(Std(State(2)), "Not decoded: the queue was aborted");
   for (int row = 0; row < 3; ++row) EXPECT_FALSE(RowIsRed(row)) << row;
   EXPECT_EQ(Std(Form->DoneLabel->text()), "Queue aborted: 1 of 3 files decoded");

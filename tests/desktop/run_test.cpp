@@ -46,7 +46,7 @@ TBytes CheckedData(const QString& path) {
 
 // The run's end: status and times shown, the output closed, and the same
 // input and output ready for the next run.
-void ExpectEnded(TForm1& form, const char* status, const char* decoded, bool error = false) {
+void ExpectEnded(TForm1& form, const std::string& status, const char* decoded, bool error = false) {
   EXPECT_EQ(Std(form.DoneLabel->text()), status);
   EXPECT_EQ(IsRed(form.DoneLabel), error);
   EXPECT_TRUE(form.DoneLabel->isVisible());
@@ -155,10 +155,13 @@ TEST_F(WindowRun, AbortKeepsWhatWasDecodedUnderThePartialName) {
     Form->StartButton->click();
   });
   PressStart();
-  ExpectEnded(*Form, "aborted", "0:00:00");
+  ExpectEnded(*Form, Aborted("out"), "0:00:00");
   EXPECT_EQ(Form->RunProgress->value(), Form->RunProgress->maximum() / 5);
   EXPECT_FALSE(QFileInfo::exists(Path("out.wav"))) << "nothing under the final name";
-  EXPECT_EQ(Form->OutputFileLabel->text(), Path("out.partial.wav"));
+  // The output line names the output the next Start writes; the record says
+  // where the part is.
+  EXPECT_EQ(Form->OutputFileLabel->text(), Path("out.wav"));
+  EXPECT_TRUE(Form->RecordPanel->Text().contains(Path("out.partial.wav")));
   const TBytes full = DirectDecode(Std(input), Dir.File("full.wav"));
   const TBytes data = CheckedData(Path("out.partial.wav"));
   ASSERT_EQ(data.size(), kBlockBytes44);
@@ -177,7 +180,7 @@ TEST_F(WindowRun, AbortedTrialRunLeavesTheEarlierResultAlone) {
   Form->LevelBar->setValue(-140);
   AfterBlock(1, [this] { Form->StartButton->click(); });
   PressStart();
-  EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  EXPECT_EQ(Std(Form->DoneLabel->text()), Aborted("out"));
   EXPECT_EQ(ReadFile(Std(output)), first);
   EXPECT_EQ(CheckedData(Path("out.partial.wav")).size(), 2 * kBlockBytes44);
 }
@@ -211,7 +214,7 @@ TEST_F(WindowRun, ClosingDuringARunAsksAndKeepsWhatWasDecoded) {
                            "A decode is running. Stop it and keep what was decoded?"}));
     Dialogs.Questions.clear();
     EXPECT_FALSE(Form->isVisible());
-    EXPECT_EQ(Std(Form->DoneLabel->text()), "aborted");
+    EXPECT_EQ(Std(Form->DoneLabel->text()), Aborted(Std(name)));
     EXPECT_FALSE(QFileInfo::exists(output));
     EXPECT_EQ(CheckedData(Path(Std(name) + ".partial.wav")).size(), 2 * kBlockBytes44);
   }
@@ -321,7 +324,9 @@ TEST_F(WindowRun, EnablingFollowsEachStep) {
   EXPECT_FALSE(Form->DoneLabel->isVisible());
   expect("start-up", {false, false, false, true, true, true, true, true});
   ChooseInput(input);
-  expect("input", {false, true, true, true, true, true, true, true});
+  // The output proposed beside the input: Start can go at once.
+  expect("input", {true, true, true, true, true, true, true, true});
+  EXPECT_EQ(Form->OutputFileName(), Path("in_dec.wav"));
   ChooseOutput(output);
   expect("output", {true, true, true, true, true, true, true, true});
   ChooseOutput(std::nullopt);
@@ -332,7 +337,8 @@ TEST_F(WindowRun, EnablingFollowsEachStep) {
   PressStart();
   expect("run ended", {true, true, true, true, true, true, true, true});
   ChooseInput(WriteWav("other.wav", kStereo16, kBlock44));
-  expect("another input after the run", {false, true, true, true, true, true, true, true});
+  expect("another input after the run", {true, true, true, true, true, true, true, true});
+  EXPECT_EQ(Form->OutputFileName(), Path("other_dec.wav"));
   ChooseOutput(output, true);
   expect("output after the run", {true, true, true, true, true, true, true, true});
 }
@@ -364,7 +370,7 @@ TEST_F(WindowRun, EveryRunEqualsTheCommandLineWhateverRanBefore) {
   Form->LevelBar->setValue(-75);
   AfterBlock(0, [this] { Form->StartButton->click(); });  // aborted
   PressStart();
-  ASSERT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  ASSERT_EQ(Std(Form->DoneLabel->text()), Aborted("w2"));
   PressStart();
   EXPECT_EQ(ReadFile(Dir.File("w2.wav")), ReadFile(Dir.File("b75.wav")));
 

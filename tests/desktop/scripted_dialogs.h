@@ -70,8 +70,13 @@ class TScriptedDialogs : public TFileDialogs {
     ReplaceAnswers.pop_front();
     return answer;
   }
-  bool ConfirmStopRun(QWidget*, const QString& question) override {
+  // Runs while the stop question is up (a run that ends meanwhile).
+  std::function<void()> WhileAskingStop;
+  bool ConfirmStopRun(QWidget*, const QString& question,
+                      const std::function<bool()>& running) override {
     Questions << question;
+    if (WhileAskingStop) WhileAskingStop();
+    if (!running()) return true;
     if (StopAnswers.empty()) {
       ++Unexpected;
       return false;

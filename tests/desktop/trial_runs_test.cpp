@@ -61,7 +61,7 @@ TEST_F(WindowTrialRuns, AbortedRunProposesTheSameFilesToo) {
   MakeReady(input, output);
   AfterBlock(0, [this] { Form->StartButton->click(); });
   PressStart();
-  ASSERT_EQ(Std(Form->DoneLabel->text()), "aborted");
+  ASSERT_EQ(Std(Form->DoneLabel->text()), Aborted("out"));
   EXPECT_TRUE(Form->StartButton->isEnabled());
   // What was decoded is under the partial name: nothing to ask about.
   PressStart();

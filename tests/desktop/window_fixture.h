@@ -16,8 +16,10 @@
 #include <ostream>
 #include <string>
 
+#include "app/desktop/level_entry.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
+#include "app/desktop/record_panel.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/desktop/scripted_dialogs.h"
 #include "tools/wav_test_file.h"
@@ -83,6 +85,10 @@ class WindowTest : public ::testing::Test {
   // The WAV file packed by the flac tool with its chunks, as name.
   QString PackFlac(const QString& wav, const std::string& name);
   QString Path(const std::string& name) const { return QString::fromStdString(Dir.File(name)); }
+  // The status of a run aborted while decoding into NAME.wav.
+  std::string Aborted(const std::string& name) const {
+    return "aborted; what was decoded is in " + Dir.File(name + ".partial.wav");
+  }
 
   // The input dialog answered with path (nullopt: Cancel).
   void ChooseInput(const std::optional<QString>& path);

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The preview's decode ahead of what is heard: a thread of its own renders
+// the engine's blocks into a queue that it keeps at least Ahead frames long,
+// so that the audio output takes ready samples and a busy processor delays
+// only the thread, not the sound. A level or A/B change asked for of the
+// engine renders the queued blocks again from the first one not yet taken,
+// so that it is heard as soon as the output has played what it holds.
+//
+// Start, Stop and WaitQueued belong to one thread, Take and what it asks
+// about the taking to one (another) thread at a time.
+//
+// What is taken goes out as plain stereo: the channel chosen for the left
+// and the one for the right (the same one on both for a solo, or for a mono
+// input), whatever the input's channel count.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/preview_engine.h"
+#include "dsp/meter_listener.h"
+
+namespace zorv {
+
+// A meter position of a block taken, at its frame of the input.
+struct TPlayedMeter {
+  std::uint64_t Frame = 0;
+  std::int32_t Channel = 0;
+  std::int32_t Band = 0;
+  std::int32_t Position = 0;
+};
+
+class TPreviewFeeder : private TMeterListener {
+ public:
+  explicit TPreviewFeeder(TPreviewEngine& engine);
+  ~TPreviewFeeder();
+  TPreviewFeeder(const TPreviewFeeder&) = delete;
+  TPreviewFeeder& operator=(const TPreviewFeeder&) = delete;
+
+  // Renders from frame up to endFrame (clamped to the input's end) on the
+  // thread, ahead frames ahead of what is taken (the engine's Start, the
+  // silent settling, runs there too). Stops what ran before.
+  void Start(std::uint64_t frame, std::uint64_t endFrame, std::uint32_t ahead);
+  // Ends the thread; the engine is the caller's again.
+  void Stop();
+  bool Running() const { return Thread_.joinable(); }
+  // Waits until frames frames are queued, or everything to the end is, or
+  // the input could not be read; false when the wait timed out.
+  bool WaitQueued(std::uint32_t frames, int milliseconds);
+
+  // The frame the next one taken begins at (from any thread).
+  std::uint64_t NextFrame() const { return Next_; }
+  // Takes up to frames frames as stereo float pairs into out: channel left
+  // on the left and right on the right (0-based, below the engine's
+  // channels). Fewer when no more are queued yet: Ended() then tells the
+  // end from a queue that ran dry.
+  std::uint32_t Take(float* out, std::uint32_t frames, std::uint32_t left, std::uint32_t right);
+  // Everything to the end frame has been taken, or the input failed.
+  bool Ended() const;
+  bool ReadFailed() const;
+  // Frames rendered and not yet taken; of them, those of the block taken in
+  // part (rendered with the settings asked for before, whatever comes).
+  std::uint64_t QueuedFrames() const;
+  std::uint32_t CurrentLeft() const { return Current_.Frames - Offset_; }
+  // The level or the A/B setting was asked for anew: the queue is looked at.
+  void Changed();
+  // The meter positions of the blocks taken up to frame, oldest first
+  // (from any thread).
+  std::vector<TPlayedMeter> TakeMeters(std::uint64_t frame);
+
+ private:
+  struct TBlock {
+    std::uint64_t Frame = 0;
+    std::uint32_t Frames = 0;
+    double Level = 0.0;
+    bool Input = false;
+    std::vector<float> Samples;  // every channel, interleaved
+    std::vector<TPlayedMeter> Meters;
+    TPreviewEngine::TMark Before;
+  };
+
+  void Loop(std::uint64_t frame);
+  // Drops the queued blocks rendered otherwise than is asked for now, the
+  // engine put back to where the first of them began. Under Lock_.
+  void DropOutdated();
+  bool Outdated(const TBlock& block) const;
+  void MeterPosition(int channel, int band, std::int32_t position) override;
+
+  TPreviewEngine& Engine_;
+  std::thread Thread_;
+  std::atomic<bool> Stop_{false};
+  std::uint64_t EndFrame_ = 0;
+  std::uint64_t AheadFrames_ = 0;
+
+  mutable std::mutex Lock_;
+  std::condition_variable Wake_;      // the thread: room, a change, or the end
+  std::condition_variable Rendered_;  // the waiter of WaitQueued
+  std::deque<TBlock> Queue_;
+  std::uint64_t QueuedFrames_ = 0;
+  bool RenderedToEnd_ = false;
+  bool Failed_ = false;
+  bool ChangeAsked_ = false;
+
+  // The block the thread renders, and the meter points seen in it per channel.
+  TBlock Rendering_;
+  std::vector<std::uint32_t> Points_;
+
+  // The taker's side (one thread).
+  TBlock Current_;
+  std::uint32_t Offset_ = 0;  // frames of Current_ taken
+  std::atomic<std::uint64_t> Next_{0};
+  std::vector<TPlayedMeter> Meters_;  // under Lock_
+};
+
+}  // namespace zorv
