@@ -55,15 +55,50 @@ bool TPreviewFeeder::Outdated(const TBlock& block) const {
   return block.Level != Engine_.Level() || block.Input != Engine_.ListensToInput();
 }
 
-void TPreviewFeeder::DropOutdated() {
-  if (Failed_) return;
-  const auto first = std::find_if(Queue_.begin(), Queue_.end(),
-                                  [this](const TBlock& block) { return Outdated(block); });
-  if (first == Queue_.end()) return;
-  Engine_.Restore(first->Before);
-  for (auto block = first; block != Queue_.end(); ++block) QueuedFrames_ -= block->Frames;
-  Queue_.erase(first, Queue_.end());
-  RenderedToEnd_ = false;
+std::uint32_t TPreviewFeeder::Render(std::unique_lock<std::mutex>& hold) {
+  hold.unlock();
+  Rendering_ = {};
+  Rendering_.Frame = Engine_.Position();
+  Engine_.Save(Rendering_.Before);
+  std::fill(Points_.begin(), Points_.end(), 0u);
+  std::uint32_t frames = Rendering_.Frame < EndFrame_ ? Engine_.Render(Rendering_.Samples) : 0;
+  Rendering_.Level = Engine_.RenderedLevel();
+  Rendering_.Input = Engine_.RenderedInput();
+  // The block cut at the end frame.
+  if (frames > 0 && Rendering_.Frame + frames > EndFrame_) {
+    frames = static_cast<std::uint32_t>(EndFrame_ - Rendering_.Frame);
+    Rendering_.Samples.resize(std::size_t{frames} * Engine_.Channels());
+  }
+  Rendering_.Frames = frames;
+  hold.lock();
+  return frames;
+}
+
+void TPreviewFeeder::RenderAgain(std::deque<TBlock>::iterator old,
+                                 std::unique_lock<std::mutex>& hold) {
+  // From where what is heard before it left the decoder: the state the old
+  // block began from, unless the engine stands there already (the block
+  // before it was rendered again and replaced).
+  if (old->Frame != Continuous_) Engine_.Restore(old->Before);
+  const std::uint64_t frame = old->Frame;
+  const bool last = std::next(old) == Queue_.end();
+  const std::uint32_t frames = Render(hold);
+  // Taken meanwhile as it was: what follows goes on from there.
+  const auto same = std::find_if(Queue_.begin(), Queue_.end(),
+                                 [frame](const TBlock& block) { return block.Frame == frame; });
+  if (frames == 0) {
+    // The input failed: what is queued is played as it is, then it ends.
+    Failed_ = Engine_.ReadFailed();
+    Rendered_.notify_all();
+  }
+  if (frames == 0 || same == Queue_.end() || same->Frames != frames) {
+    Continuous_ = kNowhere;
+    return;
+  }
+  *same = std::move(Rendering_);
+  Continuous_ = frame + frames;
+  Rendered_.notify_all();
+  if (last && std::next(same) == Queue_.end()) Engine_.Save(TailMark_);
 }
 
 void TPreviewFeeder::Loop(std::uint64_t frame) {
@@ -74,8 +109,19 @@ void TPreviewFeeder::Loop(std::uint64_t frame) {
     return;
   }
   std::unique_lock<std::mutex> hold(Lock_);
+  Engine_.Save(TailMark_);
+  TailFrame_ = Engine_.Position();
+  Continuous_ = TailFrame_;
   while (!Stop_) {
-    DropOutdated();
+    // A change asked for: the blocks not taken yet are rendered again one
+    // by one, each put in place of its old one, which the output takes
+    // meanwhile rather than nothing.
+    const auto old = std::find_if(Queue_.begin(), Queue_.end(),
+                                  [this](const TBlock& block) { return Outdated(block); });
+    if (old != Queue_.end() && !Failed_) {
+      RenderAgain(old, hold);
+      continue;
+    }
     if (RenderedToEnd_ || Failed_ || QueuedFrames_ >= AheadFrames_) {
       Wake_.wait(hold, [this] {
         return Stop_ || ChangeAsked_ ||
@@ -84,29 +130,20 @@ void TPreviewFeeder::Loop(std::uint64_t frame) {
       ChangeAsked_ = false;
       continue;
     }
-    hold.unlock();
-    Rendering_ = {};
-    Rendering_.Frame = Engine_.Position();
-    Engine_.Save(Rendering_.Before);
-    std::fill(Points_.begin(), Points_.end(), 0u);
-    std::uint32_t frames = Rendering_.Frame < EndFrame_ ? Engine_.Render(Rendering_.Samples) : 0;
-    hold.lock();
+    // On at the end of what was rendered.
+    if (Continuous_ != TailFrame_) Engine_.Restore(TailMark_);
+    const std::uint32_t frames = Render(hold);
     if (frames == 0) {
       RenderedToEnd_ = true;
       Failed_ = Engine_.ReadFailed();
       Rendered_.notify_all();
       continue;
     }
-    // The block cut at the end frame.
-    if (Rendering_.Frame + frames >= EndFrame_) {
-      frames = static_cast<std::uint32_t>(EndFrame_ - Rendering_.Frame);
-      Rendering_.Samples.resize(std::size_t{frames} * Engine_.Channels());
-      RenderedToEnd_ = true;
-    }
-    Rendering_.Frames = frames;
-    Rendering_.Level = Engine_.RenderedLevel();
-    Rendering_.Input = Engine_.RenderedInput();
+    if (Rendering_.Frame + frames >= EndFrame_) RenderedToEnd_ = true;
     QueuedFrames_ += frames;
+    TailFrame_ = Rendering_.Frame + frames;
+    Continuous_ = TailFrame_;
+    Engine_.Save(TailMark_);
     Queue_.push_back(std::move(Rendering_));
     Rendered_.notify_all();
   }
@@ -126,6 +163,14 @@ void TPreviewFeeder::Changed() {
   const std::lock_guard<std::mutex> hold(Lock_);
   ChangeAsked_ = true;
   Wake_.notify_all();
+}
+
+bool TPreviewFeeder::WaitCurrent(int milliseconds) {
+  std::unique_lock<std::mutex> hold(Lock_);
+  return Rendered_.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] {
+    return Failed_ || std::none_of(Queue_.begin(), Queue_.end(),
+                                   [this](const TBlock& block) { return Outdated(block); });
+  });
 }
 
 std::uint32_t TPreviewFeeder::Take(float* out, std::uint32_t frames, std::uint32_t left,

@@ -4,7 +4,10 @@
 // so that the audio output takes ready samples and a busy processor delays
 // only the thread, not the sound. A level or A/B change asked for of the
 // engine renders the queued blocks again from the first one not yet taken,
-// so that it is heard as soon as the output has played what it holds.
+// each put in the place of its old one (which is taken meanwhile rather
+// than nothing), so that it is heard as soon as the output has played what
+// it holds, and what is heard is always what the engine alone makes of the
+// settings at each block.
 //
 // Start, Stop and WaitQueued belong to one thread, Take and what it asks
 // about the taking to one (another) thread at a time.
@@ -70,6 +73,9 @@ class TPreviewFeeder : private TMeterListener {
   std::uint32_t CurrentLeft() const { return Current_.Frames - Offset_; }
   // The level or the A/B setting was asked for anew: the queue is looked at.
   void Changed();
+  // Waits until every block queued is rendered with the settings asked for
+  // now; false when the wait timed out.
+  bool WaitCurrent(int milliseconds);
   // The meter positions of the blocks taken up to frame, oldest first
   // (from any thread).
   std::vector<TPlayedMeter> TakeMeters(std::uint64_t frame);
@@ -86,9 +92,12 @@ class TPreviewFeeder : private TMeterListener {
   };
 
   void Loop(std::uint64_t frame);
-  // Drops the queued blocks rendered otherwise than is asked for now, the
-  // engine put back to where the first of them began. Under Lock_.
-  void DropOutdated();
+  // The next block at the engine's position into Rendering_ (cut at the end
+  // frame), Lock_ let go meanwhile; its frames, 0 at the end or on failure.
+  std::uint32_t Render(std::unique_lock<std::mutex>& hold);
+  // The queued block old rendered again with the settings asked for now and
+  // put in its place (unless it was taken meanwhile). Under Lock_.
+  void RenderAgain(std::deque<TBlock>::iterator old, std::unique_lock<std::mutex>& hold);
   bool Outdated(const TBlock& block) const;
   void MeterPosition(int channel, int band, std::int32_t position) override;
 
@@ -110,6 +119,13 @@ class TPreviewFeeder : private TMeterListener {
   // The block the thread renders, and the meter points seen in it per channel.
   TBlock Rendering_;
   std::vector<std::uint32_t> Points_;
+  // The thread's: where the last block queued ends and the engine's state
+  // there; the frame up to which the engine's state goes on from what is
+  // queued or was taken (kNowhere: from nothing).
+  static constexpr std::uint64_t kNowhere = ~std::uint64_t{0};
+  std::uint64_t TailFrame_ = 0;
+  TPreviewEngine::TMark TailMark_;
+  std::uint64_t Continuous_ = kNowhere;
 
   // The taker's side (one thread).
   TBlock Current_;

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/desktop/audio_preview.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
@@ -20,6 +23,8 @@ constexpr qint64 kFrameBytes = kStereo * sizeof(float);
 // How long Play waits for the first samples (the silent settling of a
 // position far into a file of many channels included).
 constexpr int kFirstSamplesWaitMs = 5000;
+// Below a sound server's own threads (which take 5 and up).
+constexpr int kRealTimePriority = 3;
 
 using TClock = std::chrono::steady_clock;
 
@@ -158,8 +163,14 @@ class TAudioPreview::TOutput : public QObject {
       if (room > 0) Io_->write(reinterpret_cast<const char*>(Samples_.data()), room);
       return;
     }
-    if (Pumped_ && Since(LastPump_, now) > HeldAfter_ + kStallToleranceMs) {
-      Owner_.AddGap(feeder.NextFrame(), Since(LastPump_, now) - HeldAfter_);
+    if (Pumped_) {
+      const double since = Since(LastPump_, now);
+      if (since > HeldAfter_ + kStallToleranceMs)
+        Owner_.AddGap(feeder.NextFrame(), since - HeldAfter_);
+      Owner_.LongestPump_ = std::max(Owner_.LongestPump_.load(), since);
+      if (Owner_.StartMs_ >= 0.0 && (Owner_.LeastHeld_ < 0.0 || held < Owner_.LeastHeld_)) {
+        Owner_.LeastHeld_ = held;
+      }
     }
     const auto room =
         static_cast<std::uint32_t>(std::max<qint64>(Sink_->bytesFree(), 0) / kFrameBytes);
@@ -229,6 +240,14 @@ TAudioPreview::TAudioPreview(QObject* parent) : QObject(parent) {
   Output_ = new TOutput(*this);
   Output_->moveToThread(Thread_);
   Thread_->start(QThread::TimeCriticalPriority);
+  // Where the system allows it (an audio group's real-time limit, or root),
+  // the top-ups go before ordinary work, as a sound server's own do; else
+  // the buffer alone has to cover the waits.
+  QMetaObject::invokeMethod(Output_, [] {
+    sched_param priority{};
+    priority.sched_priority = std::min(sched_get_priority_max(SCHED_RR), kRealTimePriority);
+    pthread_setschedparam(pthread_self(), SCHED_RR, &priority);
+  });
 }
 
 TAudioPreview::~TAudioPreview() {
@@ -274,6 +293,8 @@ QString TAudioPreview::Play(std::uint64_t frame, std::uint64_t endFrame) {
   InSilence_ = false;
   SilentFrames_ = 0;
   StartMs_ = -1.0;
+  LongestPump_ = 0.0;
+  LeastHeld_ = -1.0;
   PlayTime_ = TClock::now();
   const std::uint32_t rate = Engine_.SampleRate();
   Feeder_.Start(frame, endFrame, rate / 1000 * kAheadMilliseconds);

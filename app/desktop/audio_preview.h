@@ -92,6 +92,11 @@ class TAudioPreview : public QObject {
   std::vector<TPlaybackGap> Gaps() const;
   // From Play to the first samples handed to the output, ms (-1 before).
   double StartMilliseconds() const { return StartMs_; }
+  // Of the playing going on (or the last one): the longest time between two
+  // top-ups of the output, and the least it held at a top-up once it had
+  // been filled, in milliseconds.
+  double LongestPumpMilliseconds() const { return LongestPump_; }
+  double LeastHeldMilliseconds() const { return LeastHeld_; }
 
  signals:
   // Everything up to the end frame was heard, or the output failed (error
@@ -119,6 +124,8 @@ class TAudioPreview : public QObject {
   std::atomic<double> Queued_{0.0};
   std::atomic<int> Granted_{0};
   std::atomic<double> StartMs_{-1.0};
+  std::atomic<double> LongestPump_{0.0};
+  std::atomic<double> LeastHeld_{0.0};
   mutable std::mutex GapLock_;
   std::vector<TPlaybackGap> Gaps_;
   bool InSilence_ = false;  // the last top-up ended in silence

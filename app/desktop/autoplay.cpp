@@ -75,7 +75,8 @@ int RunAutoplay(TForm1& form, const TAutoplay& play) {
       stdout, QStringLiteral("played %1 s from %2 s at %3 dB; a level change waited behind "
                              "%4 ms on average, %5 ms at most (output buffer %6 ms, block %7 "
                              "ms); rendered ahead %8 ms at least; %9 playback gaps, %10 ms; "
-                             "Play pressed at %11 s, first samples handed over after %12 ms")
+                             "Play pressed at %11 s, first samples handed over after %12 ms; "
+                             "the output topped up after %13 ms at most, holding %14 ms at least")
                   .arg(static_cast<double>(frames) / rate, 0, 'f', 1)
                   .arg(static_cast<double>(first) / rate, 0, 'f', 1)
                   .arg(form.LevelDb(), 0, 'f', 1)
@@ -87,7 +88,9 @@ int RunAutoplay(TForm1& form, const TAutoplay& play) {
                   .arg(static_cast<qsizetype>(preview.Gaps().size()))
                   .arg(gapMs, 0, 'f', 0)
                   .arg(std::chrono::duration<double>(pressed.time_since_epoch()).count(), 0, 'f', 6)
-                  .arg(preview.StartMilliseconds(), 0, 'f', 1));
+                  .arg(preview.StartMilliseconds(), 0, 'f', 1)
+                  .arg(preview.LongestPumpMilliseconds(), 0, 'f', 1)
+                  .arg(preview.LeastHeldMilliseconds(), 0, 'f', 1));
   if (!listen.ListenLabel->text().isEmpty()) PrintAutoLine(stderr, listen.ListenLabel->text());
   return complete ? 0 : 1;
 }

@@ -31,6 +31,7 @@ TLevelControl::TLevelControl(QScrollBar& bar, TEntryField& field, QLabel& note, 
   connect(&Field_, &TEntryField::Entered, this, &TLevelControl::Entered);
   connect(&Field_, &TEntryField::Stepped, this,
           [this](int steps) { Bar_.setValue(Bar_.value() + steps); });
+  connect(&Field_, &TEntryField::RefusalChanged, this, &TLevelControl::ShowNote);
 }
 
 QString TLevelControl::LevelText(int tenths) {
@@ -49,7 +50,6 @@ void TLevelControl::Entered(const QString& text) {
   if (!refusal.isEmpty()) {
     Field_.Refuse(refusal + QStringLiteral("; the level stays ") + LevelText(Bar_.value()) +
                   QLatin1Char('.'));
-    ShowNote();
     return;
   }
   if (tenths == Bar_.value()) {
@@ -85,6 +85,7 @@ void TLevelControl::ShowNote() {
     SetRed(Note_, false);
   } else {
     Note_.clear();
+    SetRed(Note_, false);
   }
 }
 

@@ -30,16 +30,19 @@ TEntryField::TEntryField(QWidget* parent) : QLineEdit(parent) {
 
 void TEntryField::ShowValue(const QString& text) {
   Shown_ = text;
+  const bool refused = Refusing();
   Refusal_.clear();
   setText(text);
   SetRed(false);
   setToolTip(Hint_);
+  if (refused) emit RefusalChanged();
 }
 
 void TEntryField::Refuse(const QString& why) {
   Refusal_ = why;
   SetRed(true);
   setToolTip(why);
+  emit RefusalChanged();
 }
 
 void TEntryField::SetHint(const QString& hint) {

@@ -32,6 +32,8 @@ class TEntryField : public QLineEdit {
   void Entered(const QString& text);
   // Up and Down (steps 1) and Page Up and Page Down (steps 10).
   void Stepped(int steps);
+  // An entry was refused, or a refusal shown has gone.
+  void RefusalChanged();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

@@ -435,6 +435,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   bool QueueAborted_ = false;
   // The level of the queue's file in hand, and whether it is the main one.
   double QueueLevel_ = 0.0;
+  std::vector<double> QueueChannelLevels_;  // empty: every channel at QueueLevel_
   bool QueueFollowsMain_ = true;
   // Remembered between sessions: where outputs were last chosen, the last inputs.
   QString InputFolder_;

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/channel_levels.h"
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/level_control.h"
 #include "app/desktop/main_window.h"
@@ -124,10 +125,9 @@ void TForm1::CreateQueuePage() {
   });
   connect(QueueMainLevelButton, &QPushButton::clicked, this, [this] {
     for (std::size_t row : SelectedQueueRows()) {
-      if (Queue_.Rows()[row].State != TQueueState::Waiting) continue;
-      Queue_.UseMainLevel(row);
-      ShowQueueRow(row);
+      if (Queue_.Rows()[row].State == TQueueState::Waiting) Queue_.UseMainLevel(row);
     }
+    ShowQueueTable();
   });
   connect(QueueRemoveButton, &QPushButton::clicked, this, [this] {
     if (Busy()) return;
@@ -180,10 +180,15 @@ void TForm1::ShowQueueTable() {
   for (std::size_t i = 0; i < Queue_.Size(); ++i) {
     const int row = static_cast<int>(i);
     for (int column = 0; column < kColumns; ++column) {
-      if (column == kLevelColumn) continue;
       if (QueueTable->item(row, column) == nullptr) {
         QueueTable->setItem(row, column, new QTableWidgetItem);
       }
+    }
+    // Levels per channel are shown as they are, channel by channel.
+    if (!Queue_.Rows()[i].ChannelLevelsDb.empty()) {
+      QueueTable->removeCellWidget(row, kLevelColumn);
+      ShowQueueRow(i);
+      continue;
     }
     // A field of its own per row, made anew: the rows may have moved.
     auto* level = new QDoubleSpinBox(QueueTable);
@@ -219,7 +224,7 @@ void TForm1::ShowQueueRow(std::size_t index) {
       FileName(input),
       FromLocal(row.Format),
       row.Format.empty() ? QString() : HoursText(std::llround(row.Seconds)),
-      QString(),
+      row.ChannelLevelsDb.empty() ? QString() : Text(LevelsText(row.ChannelLevelsDb)),
       FileName(output),
       StateText(row)};
   const QBrush colour = row.State == TQueueState::Failed
@@ -234,6 +239,13 @@ void TForm1::ShowQueueRow(std::size_t index) {
   QueueTable->item(r, kNameColumn)->setToolTip(input);
   QueueTable->item(r, kOutputColumn)->setToolTip(output);
   QueueTable->item(r, kStateColumn)->setToolTip(StateText(row));
+  QString channels;
+  for (std::size_t c = 0; c < row.ChannelLevelsDb.size(); ++c) {
+    channels += QStringLiteral("channel %1: %2 dB\n")
+                    .arg(c + 1)
+                    .arg(QLocale().toString(row.ChannelLevelsDb[c], 'f', 1));
+  }
+  QueueTable->item(r, kLevelColumn)->setToolTip(channels.trimmed());
   if (QDoubleSpinBox* level = QueueLevelBox(r)) {
     const QSignalBlocker quiet(level);
     level->setValue(row.LevelFrom == TRowLevel::Main ? kMainLevelValue : row.LevelDb);
@@ -284,13 +296,22 @@ void TForm1::MeasureQueueRows(const std::vector<std::size_t>& rows) {
     const TReferenceTone found = MeasureReferenceTone(Queue_.Rows()[row].Input);
     const std::string finding = DescribeReferenceTone(found, DecimalPoint());
     if (found.Suggestion.Verdict == TToneVerdict::Suggested) {
-      Queue_.SetMeasuredLevel(row, found.Suggestion.LevelDb, finding);
+      // Each channel from its own tone, the others at the mean; kept when
+      // the channels differ (the tracks of a multitrack master).
+      std::vector<double> own;
+      for (const TLevelSuggestion& channel : ChannelSuggestions(found)) {
+        own.push_back(channel.Verdict == TToneVerdict::Suggested
+                          ? std::round(channel.LevelDb * 10.0) / 10.0
+                          : found.Suggestion.LevelDb);
+      }
+      Queue_.SetMeasuredLevel(row, found.Suggestion.LevelDb, finding, own);
     } else {
       // The level stays as it was; the row says why.
       Queue_.Row(row).LevelNote = finding + "; level unchanged";
     }
-    ShowQueueRow(row);
   }
+  // A row may have levels per channel now, or no more.
+  ShowQueueTable();
   QApplication::restoreOverrideCursor();
 }
 
@@ -357,6 +378,7 @@ void TForm1::RunNextInQueue() {
   QueueTable->scrollToItem(QueueTable->item(static_cast<int>(QueueCurrent_), kNameColumn));
   QueueFollowsMain_ = row.LevelFrom == TRowLevel::Main;
   QueueLevel_ = Queue_.LevelOf(QueueCurrent_, LevelDb());
+  QueueChannelLevels_ = row.ChannelLevelsDb;
 
   // The file as if chosen in the dialogs, the replacement agreed already.
   ClearStatus();

@@ -71,9 +71,9 @@ QString TForm1::RunChosenFiles(bool& created) {
   created = true;
   TimeLabel->clear();
   TRunSettings settings;
-  // A file of the queue may have a level of its own (one for all channels).
+  // A file of the queue may have a level of its own (or one per channel).
   settings.LevelDb = QueueRunning_ ? QueueLevel_ : LevelDb();
-  if (!QueueRunning_) settings.ChannelLevelsDb = ChannelLevelsDb();
+  settings.ChannelLevelsDb = QueueRunning_ ? QueueChannelLevels_ : ChannelLevelsDb();
   settings.DebugBand = DebugBand_;
   settings.CanonicalHeader = CanonicalHeader_;
   // The user agreed to replace an existing output: the complete new one does.

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <cmath>
 
+#include "app/channel_levels.h"
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/level_control.h"
 #include "app/desktop/main_window.h"
@@ -70,7 +71,12 @@ void TForm1::MeasureButtonClick() {
   const bool suggested = shown.Suggestion.Verdict == TToneVerdict::Suggested;
   if (suggested) LevelBar->setValue(static_cast<int>(std::lround(shown.Suggestion.LevelDb * 10.0)));
   FillChannelLevels(found);
-  std::string text = DescribeReferenceTone(shown, DecimalPoint());
+  // Every channel of a multitrack tape, and the level each is set to.
+  const bool many = found.Channels.size() > 2;
+  std::string text = DescribeReferenceTone(many ? found : shown, DecimalPoint());
+  if (const std::vector<double> own = ChannelLevelsDb(); many && !own.empty()) {
+    text += "; levels per channel " + LevelsText(own);
+  }
   if (range) {
     const bool toneLevel = suggested || shown.Suggestion.Verdict == TToneVerdict::OutOfRange;
     text += "; " + DescribeLevelRange(

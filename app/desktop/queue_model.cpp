@@ -98,20 +98,27 @@ void TQueueModel::SetLevel(std::size_t row, double db) {
   TQueueRow& r = Rows_.at(row);
   r.LevelFrom = TRowLevel::Set;
   r.LevelDb = db;
+  r.ChannelLevelsDb.clear();
   r.LevelNote.clear();
 }
 
 void TQueueModel::UseMainLevel(std::size_t row) {
   TQueueRow& r = Rows_.at(row);
   r.LevelFrom = TRowLevel::Main;
+  r.ChannelLevelsDb.clear();
   r.LevelNote.clear();
 }
 
-void TQueueModel::SetMeasuredLevel(std::size_t row, double db, const std::string& note) {
+void TQueueModel::SetMeasuredLevel(std::size_t row, double db, const std::string& note,
+                                   const std::vector<double>& channelsDb) {
   TQueueRow& r = Rows_.at(row);
   r.LevelFrom = TRowLevel::Measured;
   r.LevelDb = db;
   r.LevelNote = note;
+  const auto [low, high] = std::minmax_element(channelsDb.begin(), channelsDb.end());
+  r.ChannelLevelsDb.clear();
+  if (low != channelsDb.end() && *high - *low > kChannelSpreadDb + 1e-9)
+    r.ChannelLevelsDb = channelsDb;
 }
 
 bool TQueueModel::DecideReplace(std::size_t row, const std::function<TReplaceChoice()>& ask) {

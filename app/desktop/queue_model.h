@@ -25,6 +25,9 @@ enum class TQueueState {
 
 enum class TRowLevel { Main, Set, Measured };
 
+// Channels whose tones lie further apart than this are decoded each at its own.
+inline constexpr double kChannelSpreadDb = 0.5;
+
 // The answers to "replace the output that exists?".
 enum class TReplaceChoice { Replace, Skip, ReplaceAll, SkipAll };
 
@@ -36,7 +39,11 @@ struct TQueueRow {
   std::string Format;
   double Seconds = 0.0;
   TRowLevel LevelFrom = TRowLevel::Main;
-  double LevelDb = 0.0;   // for Set and Measured
+  double LevelDb = 0.0;  // for Set and Measured
+  // Measured: each channel's own level, where the channels' tones differ by
+  // more than kChannelSpreadDb (the tracks of a multitrack tape); else empty
+  // and every channel at LevelDb.
+  std::vector<double> ChannelLevelsDb;
   std::string LevelNote;  // what the tone measurement found, or why nothing was
   TQueueState State = TQueueState::Waiting;
   std::string Result;  // what became of it, once it has ended
@@ -63,7 +70,10 @@ class TQueueModel {
   void SetLevel(std::size_t row, double db);
   void UseMainLevel(std::size_t row);
   // A level measured from the row's tone; note says what was found.
-  void SetMeasuredLevel(std::size_t row, double db, const std::string& note);
+  // channelsDb: each channel's level from its own tone; kept when they
+  // differ by more than kChannelSpreadDb.
+  void SetMeasuredLevel(std::size_t row, double db, const std::string& note,
+                        const std::vector<double>& channelsDb = {});
 
   // Starts a new round of questions: an earlier "all" answer no longer holds.
   void BeginQuestions() { AllAnswer_.reset(); }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/decode_run.h"
+#include "app/preview_feeder.h"
 #include "tests/app/scratch_dir.h"
 #include "tools/wav_test_file.h"
 
@@ -226,6 +227,78 @@ TEST_F(PreviewEngineTest, ABSwitchFadesToTheInputAndBackWithoutLosingTheDecode) 
   }
   // Both fades took 10 ms (a frame of each is at full share).
   EXPECT_EQ(inFade, 2 * 2 * (fade - 1));
+}
+
+// The feeder renders ahead on its own thread and hands over plain stereo:
+// here channels 3 and 1 of four. A level change asked for while 2 s are
+// rendered ahead is heard from the first block not yet taken once the
+// feeder has rendered the queue again; an A/B switch taken from at once is
+// heard from some block on. Either way what is heard is exactly what the
+// engine alone makes when told at that block: a block rendered again goes
+// on from what was heard before it.
+TEST_F(PreviewEngineTest, FeederHandsOverStereoAndRendersAgainWhatAChangeMakesOld) {
+  const TWavFormat format{1, 4, 44100, 24};
+  const std::string in = Input(format, 6.0);
+  constexpr std::uint32_t kLeft = 2;
+  constexpr std::uint32_t kRight = 0;
+  const std::uint64_t start = format.SampleRate / 2;
+
+  TPreviewEngine feeding;
+  ASSERT_FALSE(feeding.Open(in).has_value());
+  feeding.SetLevel(-12.0);
+  TPreviewFeeder feeder(feeding);
+  feeder.Start(start, feeding.Frames(), 2 * format.SampleRate);
+  ASSERT_TRUE(feeder.WaitQueued(2 * format.SampleRate, 20000));
+  std::vector<float> taken;
+  std::vector<float> piece(2 * 1000);
+  const auto take = [&] {
+    const std::uint32_t got = feeder.Take(piece.data(), 1000, kLeft, kRight);
+    taken.insert(taken.end(), piece.begin(), piece.begin() + 2 * got);
+  };
+  while (feeder.NextFrame() < format.SampleRate) take();
+  // Rendered ahead already, at the old level.
+  EXPECT_GE(feeder.QueuedFrames(), format.SampleRate);
+  const std::uint64_t levelAt = feeder.NextFrame() + feeder.CurrentLeft();
+  feeding.SetLevel(-7.5);
+  feeder.Changed();
+  ASSERT_TRUE(feeder.WaitCurrent(20000));
+  while (feeder.NextFrame() < 3 * format.SampleRate) take();
+  // A/B, taken from at once: the old blocks meanwhile, the new ones as they come.
+  feeding.SetListenToInput(true);
+  feeder.Changed();
+  while (!feeder.Ended()) take();
+  EXPECT_FALSE(feeder.ReadFailed());
+  feeder.Stop();
+
+  // The engine alone, told at frame changes[i] to make change i.
+  const auto alone = [&](const std::vector<std::uint64_t>& changes) {
+    TPreviewEngine engine;
+    EXPECT_FALSE(engine.Open(in).has_value());
+    engine.SetLevel(-12.0);
+    EXPECT_TRUE(engine.Start(start));
+    std::vector<float> stereo;
+    std::vector<float> block;
+    while (true) {
+      if (changes.size() > 0 && engine.Position() == changes[0]) engine.SetLevel(-7.5);
+      if (changes.size() > 1 && engine.Position() == changes[1]) engine.SetListenToInput(true);
+      const std::uint32_t frames = engine.Render(block);
+      if (frames == 0) break;
+      for (std::uint32_t i = 0; i < frames; ++i) {
+        stereo.insert(stereo.end(), {block[i * 4 + kLeft], block[i * 4 + kRight]});
+      }
+    }
+    return stereo;
+  };
+  // Where the A/B switch was first heard: the block where the taken samples
+  // leave those of the level change alone.
+  const std::vector<float> levelOnly = alone({levelAt});
+  ASSERT_EQ(taken.size(), levelOnly.size());
+  std::size_t differ = 0;
+  while (differ < taken.size() && std::memcmp(&taken[differ], &levelOnly[differ], 4) == 0) ++differ;
+  ASSERT_LT(differ, taken.size()) << "the A/B switch was never heard";
+  const std::uint64_t inputAt = start + (differ / 2 - (differ / 2) % feeding.BlockFrames());
+  EXPECT_GE(inputAt, 3 * format.SampleRate);
+  ExpectSame(taken, alone({levelAt, inputAt}), 0);
 }
 
 TEST_F(PreviewEngineTest, RefusesWhatADecodeRefuses) {

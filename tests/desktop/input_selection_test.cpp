@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QUrl>
 
+#include "app/desktop/text_conversion.h"
 #include "tests/desktop/window_fixture.h"
 
 namespace zorv::test {
@@ -227,6 +228,30 @@ TEST_F(WindowInput, SameInputKeepsTheOutputAnotherLetsItGo) {
   PressStart();
   EXPECT_FALSE(QFileInfo::exists(output));
   EXPECT_TRUE(ParseCanonical(ReadFile(Std(newOutput))).has_value());
+}
+
+// A name that is not UTF-8 (a Latin-1 "é") is kept as its bytes: the file
+// opens, its output is proposed beside it, and the run writes it.
+TEST(PathBytes, StrayBytesComeBackAsTheyWere) {
+  for (const std::string& bytes :
+       {std::string("take\xe9.wav"), std::string("caf\xc3\xa9/\xff\xfe\x80.wav"),
+        std::string("\xed\xa0\x80\xc0\xaf"), std::string("ok \xf0\x9f\x8e\xb5.wav")}) {
+    SCOPED_TRACE(bytes);
+    EXPECT_EQ(LocalPath(FromLocal(bytes)), bytes);
+  }
+  EXPECT_EQ(FromLocal("caf\xc3\xa9"), QStringLiteral("caf\u00e9")) << "UTF-8 reads as UTF-8";
+}
+
+TEST_F(WindowInput, ANameThatIsNotUtf8OpensAndDecodes) {
+  const std::string name = "take\xe9";
+  const std::string input = Dir.File(name + ".wav");
+  WriteFile(input, WavBytes(kStereo16, SignalBytes(kStereo16, kBlock44)));
+  Form->OpenInputFile(FromLocal(input));
+  EXPECT_TRUE(Form->InputReader().IsOpen()) << Std(Form->InputFileLabel->text());
+  EXPECT_EQ(LocalPath(Form->OutputFileName()), Dir.File(name + "_dec.wav"));
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()), "Done");
+  EXPECT_EQ(ReadFile(Dir.File(name + "_dec.wav")), DirectDecode(input, Dir.File("direct.wav")));
 }
 
 TEST_F(WindowInput, CancelledDialogChangesNothing) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <map>
 
+#include "app/desktop/path_label.h"
 #include "tests/desktop/window_fixture.h"
 #include "widgets/al_progress_bar.h"
 
@@ -56,6 +57,37 @@ TEST_F(WindowLayout, NothingMovesWhenARunStartsAndEnds) {
   ChooseInput(Path("in.wav"));
   QApplication::processEvents();
   EXPECT_FALSE(Form->RunProgress->isVisible());
+  EXPECT_EQ(Places(*Form), before);
+}
+
+// A status far wider than the window (a long path in an error) is cut to the
+// room it has, whole in its tooltip: the window keeps its width, nothing
+// moves, and no scroll bar appears.
+TEST_F(WindowLayout, ALongStatusNeverWidensTheWindow) {
+  // The window as it opens on a 1280 x 800 screen.
+  Form->resize(TForm1::kWidth, 800 - 48);
+  MakeReady(WriteWav("in.wav", kStereo16, kBlock44), Path("out.wav"));
+  PressStart();
+  QApplication::processEvents();
+  const int width = Form->width();
+  const auto before = Places(*Form);
+  auto* scroller = qobject_cast<QScrollArea*>(Form->centralWidget());
+  ASSERT_NE(scroller, nullptr);
+  ASSERT_EQ(scroller->horizontalScrollBar()->maximum(), 0);
+
+  // The plot saved into a folder that is not there, named by 600 characters.
+  QString folder = Path("");
+  while (folder.size() < 560) folder += QStringLiteral("/no_such_folder_of_a_reel");
+  const QString picture = folder + QStringLiteral("/gains.png");
+  Dialogs.PlotAnswers.push_back(picture);
+  Form->SavePlot1->trigger();
+  QApplication::processEvents();
+  const QString status = Form->DoneLabel->text();
+  ASSERT_GE(status.size(), 600);
+  ASSERT_TRUE(status.startsWith(QStringLiteral("Cannot create: "))) << Std(status);
+  EXPECT_EQ(Form->DoneLabel->toolTip(), status) << "the whole status is its tooltip";
+  EXPECT_EQ(Form->width(), width);
+  EXPECT_EQ(scroller->horizontalScrollBar()->maximum(), 0);
   EXPECT_EQ(Places(*Form), before);
 }
 

@@ -4,6 +4,7 @@
 // input, the debug refusal, a full disk, and the enabling rules step by step.
 #include <sys/resource.h>
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QDir>
 #include <QFile>
@@ -218,6 +219,27 @@ TEST_F(WindowRun, ClosingDuringARunAsksAndKeepsWhatWasDecoded) {
     EXPECT_FALSE(QFileInfo::exists(output));
     EXPECT_EQ(CheckedData(Path(Std(name) + ".partial.wav")).size(), 2 * kBlockBytes44);
   }
+}
+
+// A run that ends while the close question is up takes the question with
+// it: the window closes, the output complete. (The question stayed, saying
+// a decode was running, and Stop then did not close.)
+TEST_F(WindowRun, TheCloseQuestionFollowsTheRunsEnd) {
+  const QString output = Path("out.wav");
+  MakeReady(WriteWav("in.wav", kStereo16, 600 * kBlock44), output);
+  Dialogs.StopAnswers = {true};
+  Dialogs.WhileAskingStop = [this] {
+    // The run goes on to its end meanwhile.
+    while (Form->RunActive()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  Form->StartButton->click();
+  ASSERT_TRUE(Form->RunActive());
+  Form->close();
+  EXPECT_EQ(Dialogs.Questions.size(), 1);
+  EXPECT_FALSE(Form->isVisible()) << "the window closed as asked";
+  EXPECT_TRUE(Form->DoneLabel->text().startsWith(QStringLiteral("Done"))) << "nothing was stopped";
+  EXPECT_EQ(CheckedData(output).size(), 600u * kBlockBytes44);
+  EXPECT_FALSE(QFileInfo::exists(Path("out.partial.wav")));
 }
 
 TEST_F(WindowRun, LevelChangeDuringARunAppliesFromTheNextBlock) {

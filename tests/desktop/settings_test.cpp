@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <functional>
 
+#include "app/desktop/window_settings.h"
 #include "tests/desktop/window_fixture.h"
 
 namespace zorv::test {
@@ -57,6 +58,13 @@ TEST_F(WindowSettings, SurviveARestartOfTheWindow) {
   Restart();
   EXPECT_EQ(Form->LevelBar->value(), -143);
   EXPECT_EQ(Std(Form->RefLabel->text()), "-14.3 dB");
+  // Said to be the last one used, until the user sets one.
+  EXPECT_EQ(Std(Form->MeasureLabel->text()),
+            "The reference level -14.3 dB is the one last used: measure it or set the one of this "
+            "tape.");
+  Form->LevelBar->setValue(-142);
+  EXPECT_TRUE(Form->MeasureLabel->text().isEmpty());
+  Form->LevelBar->setValue(-143);
   EXPECT_TRUE(Form->CanonicalHeader1->isChecked());
   EXPECT_TRUE(Form->ContinueFromPrevious1->isChecked());
   EXPECT_EQ(Form->size(), size);
@@ -107,6 +115,16 @@ TEST_F(WindowSettings, RecentHoldsTheLastTenInputsLatestFirst) {
   EXPECT_FALSE(Form->Recent1->isEnabled());
   Restart();
   EXPECT_TRUE(RecentInputs().isEmpty());
+}
+
+// Two inputs of one name in two folders are told apart by their folders;
+// the others are named by their file names alone.
+TEST(RecentLabels, NameAsManyFoldersAsItTakes) {
+  EXPECT_EQ(
+      RecentLabels({"/a/reel1/side_A.wav", "/a/reel2/side_A.wav", "/a/reel2/side_B.wav",
+                    "/b/reel1/side_A.wav"}),
+      QStringList({"a/reel1/side_A.wav", "reel2/side_A.wav", "side_B.wav", "b/reel1/side_A.wav"}));
+  EXPECT_EQ(RecentLabels({"/x.wav", "/y/x.wav"}), QStringList({"x.wav", "y/x.wav"}));
 }
 
 }  // namespace
