@@ -180,13 +180,16 @@ void TForm1::ShowQueueTable() {
   for (std::size_t i = 0; i < Queue_.Size(); ++i) {
     const int row = static_cast<int>(i);
     for (int column = 0; column < kColumns; ++column) {
-      if (QueueTable->item(row, column) == nullptr) {
+      if (column != kLevelColumn && QueueTable->item(row, column) == nullptr) {
         QueueTable->setItem(row, column, new QTableWidgetItem);
       }
     }
-    // Levels per channel are shown as they are, channel by channel.
+    // Levels per channel are shown as they are, channel by channel; one
+    // level in a field of its own.
+    delete QueueTable->takeItem(row, kLevelColumn);
     if (!Queue_.Rows()[i].ChannelLevelsDb.empty()) {
       QueueTable->removeCellWidget(row, kLevelColumn);
+      QueueTable->setItem(row, kLevelColumn, new QTableWidgetItem);
       ShowQueueRow(i);
       continue;
     }
@@ -245,7 +248,9 @@ void TForm1::ShowQueueRow(std::size_t index) {
                     .arg(c + 1)
                     .arg(QLocale().toString(row.ChannelLevelsDb[c], 'f', 1));
   }
-  QueueTable->item(r, kLevelColumn)->setToolTip(channels.trimmed());
+  if (QTableWidgetItem* levels = QueueTable->item(r, kLevelColumn)) {
+    levels->setToolTip(channels.trimmed());
+  }
   if (QDoubleSpinBox* level = QueueLevelBox(r)) {
     const QSignalBlocker quiet(level);
     level->setValue(row.LevelFrom == TRowLevel::Main ? kMainLevelValue : row.LevelDb);

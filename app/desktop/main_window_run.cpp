@@ -88,7 +88,8 @@ QString TForm1::RunChosenFiles(bool& created) {
     if (refusal->Message.rfind(messages::kDebugNeedsStereo, 0) == 0) {
       return Text(messages::kDebugNeedsStereo);
     }
-    return QString::fromStdString(refusal->Message) + InputFileName_;
+    return QString::fromStdString(refusal->Message) + InputFileName_ +
+           (refusal->Detail.empty() ? QString() : QStringLiteral(": ") + Text(refusal->Detail));
   }
   if (const std::optional<TRefusal> refusal = run->OpenOutput(LocalPath(OutputFileName_))) {
     OpenAndCheckInput(false);

@@ -2,6 +2,9 @@
 // The levels per channel of a multitrack input: the table beside the
 // reference level, filled by Measure from each track's own tone, moved as
 // one by the scroll bar, and the run decoding each track at its level.
+#include <QApplication>
+#include <QDoubleSpinBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -60,6 +63,13 @@ TEST_F(WindowChannelLevels, MeasureFillsTheTableAndTheScrollBarMovesEveryChannel
             "reference tone 1000 Hz at -9.3 dBFS (0:02.0-0:05.0); "
             "reference level -9.3 dB");
   EXPECT_TRUE(Cell(3, 2).starts_with("no steady tone")) << Cell(3, 2);
+  // The finding under the level speaks of every track and its level.
+  const QString finding = Form->MeasureLabel->text();
+  EXPECT_TRUE(finding.contains(QStringLiteral("-11.0 dBFS (0:02.0-0:05.0) in channel 6")))
+      << Std(finding);
+  EXPECT_TRUE(finding.contains(
+      QStringLiteral("; levels per channel -12.5/-13.5/-9.3/-13.0/-16.8/-11.0 dB")))
+      << Std(finding);
 
   // One dB up: every channel one dB up, the toneless one with the scroll bar.
   Form->LevelBar->setValue(-120);
@@ -86,6 +96,33 @@ TEST_F(WindowChannelLevels, MeasureFillsTheTableAndTheScrollBarMovesEveryChannel
       QStringLiteral("Done (reference levels -11.5/-12.5/-8.3/-12.0/-15.8/-10.0 dB; "
                      "-13.5/-14.5/-10.3/-14.0/-17.8/-12.0 dB from 0:00:00.")))
       << Std(Form->DoneLabel->text());
+}
+
+// A master queued with another file: Measure gives its row each track's own
+// level, shown channel by channel, and the queue decodes it as the command
+// line does with -l tone --per-channel --fallback mean (the toneless track
+// at the mean of the others).
+TEST_F(WindowChannelLevels, AQueuedMasterIsDecodedAtEachTracksLevel) {
+  const QString master = WriteTape("master.wav", true);
+  const QString other = WriteWav("other.wav", TWavFormat{}, 4410);
+  Dialogs.InputListAnswers.push_back({master, other});
+  Form->InputFileButton->click();
+  Form->QueueTable->selectRow(0);
+  Form->QueueMeasureButton->click();
+  const QTableWidgetItem* level = Form->QueueTable->item(0, 3);
+  ASSERT_NE(level, nullptr);
+  EXPECT_EQ(Std(level->text()), "-12.5/-13.5/-9.3/-12.6/-16.8/-11.0 dB");
+  EXPECT_TRUE(level->toolTip().contains(QStringLiteral("channel 4: -12.6 dB")));
+  EXPECT_EQ(Form->QueueLevelBox(1)->value(), Form->QueueLevelBox(1)->minimum()) << "main";
+  Form->QueueStartButton->click();
+  while (Form->QueueRunning()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+
+  QProcess cli;
+  cli.start(QStringLiteral(ZORV_DECODE_PATH), {"-q", "-l", "tone", "--per-channel", "--fallback",
+                                               "mean", "-o", Path("reference.wav"), master});
+  ASSERT_TRUE(cli.waitForFinished(120000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  EXPECT_EQ(ReadFile(Dir.File("master_dec.wav")), ReadFile(Dir.File("reference.wav")));
 }
 
 }  // namespace

@@ -58,6 +58,18 @@ TEST(QueueModel, LevelsFollowTheMainControlUntilSetOrMeasured) {
   queue.UseMainLevel(2);
   EXPECT_EQ(queue.LevelOf(2, -3.0), -3.0);
   EXPECT_TRUE(queue.Rows()[2].LevelNote.empty());
+
+  // Tracks whose tones lie more than 0.5 dB apart keep a level each; within
+  // 0.5 dB they share one; a level set or the main one drops them.
+  queue.SetMeasuredLevel(0, -12.2, "tones", {-12.0, -12.5});
+  EXPECT_TRUE(queue.Rows()[0].ChannelLevelsDb.empty());
+  queue.SetMeasuredLevel(0, -12.3, "tones", {-12.0, -12.6});
+  EXPECT_EQ(queue.Rows()[0].ChannelLevelsDb, (std::vector<double>{-12.0, -12.6}));
+  queue.SetLevel(0, -10.0);
+  EXPECT_TRUE(queue.Rows()[0].ChannelLevelsDb.empty());
+  queue.SetMeasuredLevel(0, -12.3, "tones", {-12.0, -12.6});
+  queue.UseMainLevel(0);
+  EXPECT_TRUE(queue.Rows()[0].ChannelLevelsDb.empty());
 }
 
 // Replace and Skip answer for one file; the "all" answers hold for the rest
