@@ -103,10 +103,27 @@ bool TPreviewEngine::ReadFrames(std::uint64_t frame, std::uint32_t frames) {
 }
 
 void TPreviewEngine::Decode(std::uint32_t frames) {
-  const double level = RequestedLevel_;
-  if (level != Decoder_.LevelDb()) Decoder_.SetLevel(level);
-  RenderedLevel_ = level;
+  RenderedLevels_ = Levels();
+  for (std::uint32_t c = 0; c < Channels_; ++c) {
+    if (RenderedLevels_[c] != Decoder_.LevelDb(c)) Decoder_.SetChannelLevel(c, RenderedLevels_[c]);
+  }
   Pipeline_.ProcessBlock(In_.data(), Out_.data(), frames);
+}
+
+void TPreviewEngine::SetLevels(std::vector<double> dB) {
+  if (dB.empty()) return;
+  const std::lock_guard<std::mutex> hold(LevelLock_);
+  RequestedLevels_ = std::move(dB);
+}
+
+std::vector<double> TPreviewEngine::Levels() const {
+  std::vector<double> levels;
+  {
+    const std::lock_guard<std::mutex> hold(LevelLock_);
+    levels = RequestedLevels_;
+  }
+  levels.resize(std::max<std::size_t>(Channels_, 1), levels.back());
+  return levels;
 }
 
 void TPreviewEngine::Save(TMark& mark) const {

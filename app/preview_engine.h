@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,14 +78,18 @@ class TPreviewEngine {
   // The system's reason of a failed read.
   const std::string& ReadFailureText() const { return Reader_.ReadFailureText(); }
 
-  // From any thread: the level of the blocks rendered after this.
-  void SetLevel(double dB) { RequestedLevel_ = dB; }
-  double Level() const { return RequestedLevel_; }
+  // From any thread: the level of the blocks rendered after this, of every
+  // channel, or (SetLevels) of each channel (the tracks of a multitrack
+  // tape; channels past the list's end at its last level).
+  void SetLevel(double dB) { SetLevels({dB}); }
+  void SetLevels(std::vector<double> dB);
+  // Each channel's level asked for.
+  std::vector<double> Levels() const;
   // From any thread: true fades to the input, false back to the decode.
   void SetListenToInput(bool input) { ListenInput_ = input; }
   bool ListensToInput() const { return ListenInput_; }
-  // What the last block was rendered with.
-  double RenderedLevel() const { return RenderedLevel_; }
+  // What the last block was rendered with: each channel's level.
+  const std::vector<double>& RenderedLevels() const { return RenderedLevels_; }
   bool RenderedInput() const { return RenderedInput_; }
 
   // Where the engine stands between two blocks: rendering again from a mark
@@ -126,9 +131,10 @@ class TPreviewEngine {
   bool ReadFailed_ = false;
   // Frames into the crossfade: 0 the decode alone, FadeFrames_ the input alone.
   std::uint32_t Fade_ = 0;
-  std::atomic<double> RequestedLevel_{kDefaultLevelDb};
+  mutable std::mutex LevelLock_;
+  std::vector<double> RequestedLevels_{kDefaultLevelDb};
   std::atomic<bool> ListenInput_{false};
-  double RenderedLevel_ = kDefaultLevelDb;
+  std::vector<double> RenderedLevels_;
   bool RenderedInput_ = false;
   TMeterListener* Meters_ = nullptr;
 

@@ -52,7 +52,16 @@ bool TPreviewFeeder::WaitQueued(std::uint32_t frames, int milliseconds) {
 }
 
 bool TPreviewFeeder::Outdated(const TBlock& block) const {
-  return block.Level != Engine_.Level() || block.Input != Engine_.ListensToInput();
+  return block.Input != Engine_.ListensToInput() || block.Levels != Engine_.Levels();
+}
+
+std::deque<TPreviewFeeder::TBlock>::iterator TPreviewFeeder::FirstOutdated() {
+  // The settings asked for read once, not once per block.
+  const std::vector<double> levels = Engine_.Levels();
+  const bool input = Engine_.ListensToInput();
+  return std::find_if(Queue_.begin(), Queue_.end(), [&](const TBlock& block) {
+    return block.Input != input || block.Levels != levels;
+  });
 }
 
 std::uint32_t TPreviewFeeder::Render(std::unique_lock<std::mutex>& hold) {
@@ -62,7 +71,7 @@ std::uint32_t TPreviewFeeder::Render(std::unique_lock<std::mutex>& hold) {
   Engine_.Save(Rendering_.Before);
   std::fill(Points_.begin(), Points_.end(), 0u);
   std::uint32_t frames = Rendering_.Frame < EndFrame_ ? Engine_.Render(Rendering_.Samples) : 0;
-  Rendering_.Level = Engine_.RenderedLevel();
+  Rendering_.Levels = Engine_.RenderedLevels();
   Rendering_.Input = Engine_.RenderedInput();
   // The block cut at the end frame.
   if (frames > 0 && Rendering_.Frame + frames > EndFrame_) {
@@ -77,28 +86,46 @@ std::uint32_t TPreviewFeeder::Render(std::unique_lock<std::mutex>& hold) {
 void TPreviewFeeder::RenderAgain(std::deque<TBlock>::iterator old,
                                  std::unique_lock<std::mutex>& hold) {
   // From where what is heard before it left the decoder: the state the old
-  // block began from, unless the engine stands there already (the block
-  // before it was rendered again and replaced).
-  if (old->Frame != Continuous_) Engine_.Restore(old->Before);
-  const std::uint64_t frame = old->Frame;
-  const bool last = std::next(old) == Queue_.end();
-  const std::uint32_t frames = Render(hold);
-  // Taken meanwhile as it was: what follows goes on from there.
-  const auto same = std::find_if(Queue_.begin(), Queue_.end(),
-                                 [frame](const TBlock& block) { return block.Frame == frame; });
-  if (frames == 0) {
-    // The input failed: what is queued is played as it is, then it ends.
-    Failed_ = Engine_.ReadFailed();
-    Rendered_.notify_all();
+  // block began from. The engine no longer stands at the end of the queue.
+  const std::uint64_t from = old->Frame;
+  const std::uint64_t end = TailFrame_;
+  Engine_.Restore(old->Before);
+  Continuous_ = kNowhere;
+  const std::uint64_t enough = std::uint64_t{Engine_.SampleRate()} * kRunMilliseconds / 1000;
+  std::vector<TBlock> run;
+  std::uint64_t frames = 0;
+  while (!Stop_) {
+    const std::uint32_t got = Render(hold);
+    if (got == 0) {
+      // The input failed: what is queued is played as it is, then it ends.
+      Failed_ = Engine_.ReadFailed();
+      Rendered_.notify_all();
+      return;
+    }
+    run.push_back(std::move(Rendering_));
+    frames += got;
+    // The old block was taken meanwhile, or the settings changed again: the
+    // run does not go on from what is heard; it begins anew.
+    const auto first = FirstOutdated();
+    if (first == Queue_.end() || first->Frame != from || Outdated(run.back())) return;
+    if (frames >= enough || run.back().Frame + got >= end) break;
   }
-  if (frames == 0 || same == Queue_.end() || same->Frames != frames) {
-    Continuous_ = kNowhere;
-    return;
+  if (Stop_) return;
+  // In place of the old blocks from there on, none of which may follow a
+  // new one; the rest is rendered at the end of the queue as usual.
+  const auto at = std::find_if(Queue_.begin(), Queue_.end(),
+                               [from](const TBlock& block) { return block.Frame == from; });
+  for (auto block = at; block != Queue_.end(); ++block) QueuedFrames_ -= block->Frames;
+  Queue_.erase(at, Queue_.end());
+  for (TBlock& block : run) {
+    QueuedFrames_ += block.Frames;
+    Queue_.push_back(std::move(block));
   }
-  *same = std::move(Rendering_);
-  Continuous_ = frame + frames;
+  TailFrame_ = Queue_.back().Frame + Queue_.back().Frames;
+  Continuous_ = TailFrame_;
+  Engine_.Save(TailMark_);
+  RenderedToEnd_ = TailFrame_ >= EndFrame_;
   Rendered_.notify_all();
-  if (last && std::next(same) == Queue_.end()) Engine_.Save(TailMark_);
 }
 
 void TPreviewFeeder::Loop(std::uint64_t frame) {
@@ -116,8 +143,7 @@ void TPreviewFeeder::Loop(std::uint64_t frame) {
     // A change asked for: the blocks not taken yet are rendered again one
     // by one, each put in place of its old one, which the output takes
     // meanwhile rather than nothing.
-    const auto old = std::find_if(Queue_.begin(), Queue_.end(),
-                                  [this](const TBlock& block) { return Outdated(block); });
+    const auto old = FirstOutdated();
     if (old != Queue_.end() && !Failed_) {
       RenderAgain(old, hold);
       continue;
@@ -167,10 +193,8 @@ void TPreviewFeeder::Changed() {
 
 bool TPreviewFeeder::WaitCurrent(int milliseconds) {
   std::unique_lock<std::mutex> hold(Lock_);
-  return Rendered_.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] {
-    return Failed_ || std::none_of(Queue_.begin(), Queue_.end(),
-                                   [this](const TBlock& block) { return Outdated(block); });
-  });
+  return Rendered_.wait_for(hold, std::chrono::milliseconds(milliseconds),
+                            [&] { return Failed_ || FirstOutdated() == Queue_.end(); });
 }
 
 std::uint32_t TPreviewFeeder::Take(float* out, std::uint32_t frames, std::uint32_t left,

@@ -3,11 +3,13 @@
 // the engine's blocks into a queue that it keeps at least Ahead frames long,
 // so that the audio output takes ready samples and a busy processor delays
 // only the thread, not the sound. A level or A/B change asked for of the
-// engine renders the queued blocks again from the first one not yet taken,
-// each put in the place of its old one (which is taken meanwhile rather
-// than nothing), so that it is heard as soon as the output has played what
-// it holds, and what is heard is always what the engine alone makes of the
-// settings at each block.
+// engine renders the queued blocks again from the first one not yet taken:
+// a run of kRunMilliseconds (or to the queue's end) is rendered while the
+// old blocks stay queued and are taken meanwhile rather than nothing, then
+// put in their place, the old ones after it dropped; a run whose first old
+// block was taken meanwhile begins anew after it. So the change is heard as
+// soon as the output has played what it holds, and what is heard is always
+// what the engine alone makes of the settings at each block.
 //
 // Start, Stop and WaitQueued belong to one thread, Take and what it asks
 // about the taking to one (another) thread at a time.
@@ -41,6 +43,9 @@ struct TPlayedMeter {
 
 class TPreviewFeeder : private TMeterListener {
  public:
+  // What is rendered again before it takes the place of the old blocks.
+  static constexpr std::uint32_t kRunMilliseconds = 60;
+
   explicit TPreviewFeeder(TPreviewEngine& engine);
   ~TPreviewFeeder();
   TPreviewFeeder(const TPreviewFeeder&) = delete;
@@ -84,7 +89,7 @@ class TPreviewFeeder : private TMeterListener {
   struct TBlock {
     std::uint64_t Frame = 0;
     std::uint32_t Frames = 0;
-    double Level = 0.0;
+    std::vector<double> Levels;
     bool Input = false;
     std::vector<float> Samples;  // every channel, interleaved
     std::vector<TPlayedMeter> Meters;
@@ -95,10 +100,14 @@ class TPreviewFeeder : private TMeterListener {
   // The next block at the engine's position into Rendering_ (cut at the end
   // frame), Lock_ let go meanwhile; its frames, 0 at the end or on failure.
   std::uint32_t Render(std::unique_lock<std::mutex>& hold);
-  // The queued block old rendered again with the settings asked for now and
-  // put in its place (unless it was taken meanwhile). Under Lock_.
+  // A run from the queued block old on rendered again with the settings
+  // asked for now and put in place of the old blocks from there (unless old
+  // was taken meanwhile). Under Lock_.
   void RenderAgain(std::deque<TBlock>::iterator old, std::unique_lock<std::mutex>& hold);
+  // Rendered otherwise than is asked for now; the first such queued block.
+  // Under Lock_.
   bool Outdated(const TBlock& block) const;
+  std::deque<TBlock>::iterator FirstOutdated();
   void MeterPosition(int channel, int band, std::int32_t position) override;
 
   TPreviewEngine& Engine_;

@@ -339,8 +339,8 @@ void TAudioPreview::OutputEnded(int play, const QString& error) {
   emit Ended(error);
 }
 
-void TAudioPreview::SetLevel(double dB) {
-  Engine_.SetLevel(dB);
+void TAudioPreview::SetLevels(std::vector<double> dB) {
+  Engine_.SetLevels(std::move(dB));
   Feeder_.Changed();
 }
 

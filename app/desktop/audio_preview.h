@@ -71,7 +71,9 @@ class TAudioPreview : public QObject {
   // samples not yet handed to the output again; the channels heard on the
   // left and the right (0-based; the same one twice for a solo) apply to
   // what is handed over next.
-  void SetLevel(double dB);
+  void SetLevel(double dB) { SetLevels({dB}); }
+  // Each channel's (the tracks of a multitrack tape).
+  void SetLevels(std::vector<double> dB);
   void SetListenToInput(bool input);
   void SetHeardChannels(std::uint32_t left, std::uint32_t right);
 

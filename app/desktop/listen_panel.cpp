@@ -122,8 +122,7 @@ TListenPanel::TListenPanel(TForm1& form, QWidget* parent) : QWidget(parent), For
 }
 
 void TListenPanel::Connect() {
-  connect(Form_.LevelBar, &QScrollBar::valueChanged, this,
-          [this](int position) { Preview_->SetLevel(position / 10.0); });
+  connect(Form_.LevelBar, &QScrollBar::valueChanged, this, [this] { ApplyLevels(); });
   connect(Form_.ChannelPairBox, &QComboBox::currentIndexChanged, this, [this] { ApplyHeard(); });
   Form_.GainPlot->setFocusPolicy(Qt::ClickFocus);
   Plot_ = Form_.GainPlot;
@@ -237,7 +236,7 @@ QString TListenPanel::PlayFor(std::uint64_t frames) {
   if (!TakeInput()) return QStringLiteral("No input to play.");
   TPreviewEngine& engine = Preview_->Engine();
   if (PlayFrame_ >= engine.Frames()) PlayFrame_ = 0;
-  Preview_->SetLevel(Form_.LevelDb());
+  ApplyLevels();
   Preview_->SetListenToInput(ABButton->isChecked());
   ApplyHeard();
   // Without a decode of this input to show, the plot shows what is heard.
@@ -281,6 +280,14 @@ void TListenPanel::TimeEntered(const QString& text) {
   SetPlayFrame(static_cast<std::uint64_t>(std::llround(seconds * engine.SampleRate())));
   ShowListenState();
   if (Playing()) PlayFor(engine.Frames());
+}
+
+void TListenPanel::ApplyLevels() {
+  std::vector<double> levels = Form_.ChannelLevelsDb();
+  if (levels.empty()) levels = {Form_.LevelDb()};
+  if (levels == Levels_) return;
+  Levels_ = levels;
+  Preview_->SetLevels(std::move(levels));
 }
 
 void TListenPanel::ShowHearChoices(std::uint32_t channels) {
@@ -404,6 +411,8 @@ void TListenPanel::Tick() {
     TakeInput();
     return;
   }
+  // Levels per channel filled meanwhile (Measure) are heard too.
+  ApplyLevels();
   const std::uint64_t heard = Preview_->HeardFrame();
   const int pair = Form_.ShownChannelPair();
   for (const TPlayedMeter& meter : Preview_->TakeMeters(heard)) {

@@ -93,6 +93,8 @@ class TListenPanel : public QWidget {
   // The channels of the input in the Hear list; what it chooses to the preview.
   void ShowHearChoices(std::uint32_t channels);
   void ApplyHeard();
+  // The levels the window decodes at, to what is heard (each channel's).
+  void ApplyLevels();
   // "playing" and any gaps, or the gaps of the last playing.
   void ShowListenState();
   // The frames of the input on the plot's time axis.
@@ -110,6 +112,7 @@ class TListenPanel : public QWidget {
   // The band gains heard, shown while the window has no decode to show.
   TGainHistory Heard_;
   bool ShowsHeard_ = false;
+  std::vector<double> Levels_;  // the last given to the preview
 };
 
 }  // namespace zorv

@@ -222,6 +222,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   const TWavFileIn& InputReader() const { return Input_; }
   // The reference level set, dB.
   double LevelDb() const;
+  // Each channel's level for a run; empty when every channel is at the
+  // scroll bar's level.
+  std::vector<double> ChannelLevelsDb() const;
   // The result of the last run, once it has ended.
   const std::optional<TRunResult>& LastResult() const { return LastResult_; }
   // The band gains of the last run (or of the one going on).
@@ -261,9 +264,6 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void FillChannelLevels(const TReferenceTone& found);
   // The table's level column after the scroll bar moved.
   void UpdateChannelLevels();
-  // Each channel's level for a run; empty when every channel is at the
-  // scroll bar's level.
-  std::vector<double> ChannelLevelsDb() const;
 
   // main_window_channels.cpp
   void CreateChannelPairBox();

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "app/decode_run.h"
@@ -45,9 +47,10 @@ class PreviewEngineTest : public ::testing::Test {
   // The float output of a whole-file decode at level; changeAfterBlock >= 0:
   // the level becomes changedDb after that block of the decode.
   std::vector<float> Decode(const std::string& in, double level, int changeAfterBlock = -1,
-                            double changedDb = 0.0) {
+                            double changedDb = 0.0, const std::vector<double>& channels = {}) {
     TRunSettings settings;
     settings.LevelDb = level;
+    settings.ChannelLevelsDb = channels;
     settings.Float = true;
     settings.CanonicalHeader = true;
     TDecodeRun run(settings);
@@ -108,6 +111,18 @@ TEST_F(PreviewEngineTest, PlaysWhatTheFileDecodeWritesFromAnyPosition) {
       ExpectSame(Play(engine, frame), decoded, frame * 2);
     }
   }
+}
+
+// The tracks of a multitrack tape, each at its own level, as a decode with
+// levels per channel writes them.
+TEST_F(PreviewEngineTest, PlaysEachTrackAtItsOwnLevel) {
+  const TWavFormat format{1, 4, 48000, 24};
+  const std::string in = Input(format, 3.0);
+  const std::vector<double> levels = {-12.5, -7.0, -20.3, -14.0};
+  TPreviewEngine engine;
+  ASSERT_FALSE(engine.Open(in).has_value());
+  engine.SetLevels(levels);
+  ExpectSame(Play(engine, 0), Decode(in, -10.0, -1, 0.0, levels), 0);
 }
 
 TEST_F(PreviewEngineTest, SettlesOverTenSecondsBeforeAPositionFurtherIn) {
@@ -263,10 +278,15 @@ TEST_F(PreviewEngineTest, FeederHandsOverStereoAndRendersAgainWhatAChangeMakesOl
   feeder.Changed();
   ASSERT_TRUE(feeder.WaitCurrent(20000));
   while (feeder.NextFrame() < 3 * format.SampleRate) take();
-  // A/B, taken from at once: the old blocks meanwhile, the new ones as they come.
+  // A/B, taken from at once at ten times the speed of sound (the old blocks
+  // meanwhile, the new ones as they come), often while a run is rendered.
   feeding.SetListenToInput(true);
   feeder.Changed();
-  while (!feeder.Ended()) take();
+  while (!feeder.Ended()) {
+    const std::uint32_t got = feeder.Take(piece.data(), 441, kLeft, kRight);
+    taken.insert(taken.end(), piece.begin(), piece.begin() + 2 * got);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   EXPECT_FALSE(feeder.ReadFailed());
   feeder.Stop();
 
