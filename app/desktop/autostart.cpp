@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <cstdio>
+#include <optional>
 
 #include "app/desktop/main_window.h"
 #include "app/desktop/path_label.h"
@@ -42,7 +43,12 @@ int RunAutostart(TForm1& form, const QString& output) {
   // The run goes on its own thread; the window stays alive meanwhile.
   while (form.Busy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   PrintAutoLine(stdout, form.DoneLabel->text() + QStringLiteral(", ") + form.TimeLabel->text());
-  return form.LastResult() && form.LastResult()->Status == TRunStatus::Done ? 0 : 1;
+  // Done means the output is there under its name: a final sync or rename
+  // that failed kept nothing.
+  const std::optional<TRunResult>& result = form.LastResult();
+  const bool kept = result && result->Status == TRunStatus::Done && result->CommitErrno == 0 &&
+                    result->Kept && !result->Partial;
+  return kept ? 0 : 1;
 }
 
 }  // namespace zorv

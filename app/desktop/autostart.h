@@ -11,7 +11,8 @@ class TForm1;
 
 // Chooses output (which must not exist) and presses Start, with the input
 // already selected; prints the outcome (status and elapsed time, or the
-// refusal) and returns 0 when the run reached "Done", else 1.
+// refusal) and returns 0 when the run reached "Done" and its output was
+// kept under its name, else 1.
 int RunAutostart(TForm1& form, const QString& output);
 
 // One line of the automatic runs on stream, "zorv-audio-decoder: " in front.

@@ -17,6 +17,9 @@
 //                                with ENOSPC; the disk then "recovers"
 //   ZORV_FAULT_WRITE_LIMIT=N     the files take N bytes in all, then every
 //                                write fails with ENOSPC (a full disk)
+//   ZORV_FAULT_FSYNC_FAIL=1      fsync() of such a file fails with EIO
+//   ZORV_FAULT_RENAME_FAIL=1     a rename (rename, renameat2) to a name that
+//                                contains ZORV_FAULT_PATH fails with EIO
 #include <dlfcn.h>
 #include <limits.h>
 #include <sys/types.h>
@@ -33,6 +36,9 @@ namespace {
 
 typedef ssize_t (*read_fn)(int, void*, size_t);
 typedef ssize_t (*write_fn)(int, const void*, size_t);
+typedef int (*fsync_fn)(int);
+typedef int (*rename_fn)(const char*, const char*);
+typedef int (*renameat2_fn)(int, const char*, int, const char*, unsigned);
 
 std::atomic<long> writes_seen{0};
 std::atomic<long> reads_seen{0};
@@ -60,6 +66,12 @@ bool matches(int fd) {
   if (length <= 0) return false;
   path[length] = '\0';
   return std::strstr(path, wanted) != nullptr;
+}
+
+bool renames_to_fail(const char* to) {
+  const char* wanted = getenv("ZORV_FAULT_PATH");
+  return setting("ZORV_FAULT_RENAME_FAIL") == 1 && wanted != nullptr && *wanted != '\0' &&
+         std::strstr(to, wanted) != nullptr;
 }
 
 }  // namespace
@@ -116,4 +128,40 @@ extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
   const ssize_t put = real_write(fd, buffer, count);
   if (put > 0) bytes_taken.fetch_add(put);
   return put;
+}
+
+extern "C" int fsync(int fd) {
+  static fsync_fn real_fsync;
+  if (real_fsync == nullptr) real_fsync = reinterpret_cast<fsync_fn>(dlsym(RTLD_NEXT, "fsync"));
+  if (matches(fd) && setting("ZORV_FAULT_FSYNC_FAIL") == 1) {
+    mark();
+    errno = EIO;
+    return -1;
+  }
+  return real_fsync(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept {
+  static rename_fn real_rename;
+  if (real_rename == nullptr) real_rename = reinterpret_cast<rename_fn>(dlsym(RTLD_NEXT, "rename"));
+  if (renames_to_fail(to)) {
+    mark();
+    errno = EIO;
+    return -1;
+  }
+  return real_rename(from, to);
+}
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to,
+                         unsigned flags) noexcept {
+  static renameat2_fn real_renameat2;
+  if (real_renameat2 == nullptr) {
+    real_renameat2 = reinterpret_cast<renameat2_fn>(dlsym(RTLD_NEXT, "renameat2"));
+  }
+  if (renames_to_fail(to)) {
+    mark();
+    errno = EIO;
+    return -1;
+  }
+  return real_renameat2(fromDir, from, toDir, to, flags);
 }

@@ -21,6 +21,20 @@ std::string Text(const std::string& path) {
   return {bytes.begin(), bytes.end()};
 }
 
+// zorv-audio-decoder --autostart output --autoquit input in dir under the
+// fault shim set up by faults (environment assignments); its exit status
+// (124: it waited past a minute).
+int RunUnderFaults(const TScratchDir& dir, const std::string& faults, const std::string& output,
+                   const std::string& input) {
+  const std::string command =
+      "cd '" + dir.Path().string() + "' && " + faults +
+      " ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD='" +
+      ZORV_FAULT_SHIM_PATH + "' QT_QPA_PLATFORM=offscreen timeout 60 '" + ZORV_PROGRAM_DIR +
+      "/zorv-audio-decoder' --autostart '" + output + "' --autoquit '" + input +
+      "' > said.txt 2> complaint.txt";
+  return WEXITSTATUS(std::system(command.c_str()));
+}
+
 TEST(WindowAutostart, AReadErrorAnywhereIsSaidAndEndsWithStatusOne) {
   TScratchDir dir{ZORV_DESKTOP_SCRATCH};
   const TWavFormat format{1, 2, 44100, 16};
@@ -31,14 +45,9 @@ TEST(WindowAutostart, AReadErrorAnywhereIsSaidAndEndsWithStatusOne) {
   for (int nth = 1; !decoded && nth <= 40; ++nth) {
     SCOPED_TRACE(nth);
     const std::string output = dir.File("out" + std::to_string(nth) + ".wav");
-    const std::string command =
-        "cd '" + dir.Path().string() +
-        "' && ZORV_FAULT_PATH=tape.wav ZORV_FAULT_READ_FAIL_NTH=" + std::to_string(nth) +
-        " ASAN_OPTIONS=\"$ASAN_OPTIONS:verify_asan_link_order=0\" LD_PRELOAD='" +
-        ZORV_FAULT_SHIM_PATH + "' QT_QPA_PLATFORM=offscreen timeout 60 '" + ZORV_PROGRAM_DIR +
-        "/zorv-audio-decoder' --autostart '" + output + "' --autoquit '" + input +
-        "' > said.txt 2> complaint.txt";
-    const int status = WEXITSTATUS(std::system(command.c_str()));
+    const int status = RunUnderFaults(
+        dir, "ZORV_FAULT_PATH=tape.wav ZORV_FAULT_READ_FAIL_NTH=" + std::to_string(nth), output,
+        input);
     ASSERT_NE(status, 124) << "waited for an answer nobody gives";
     if (status == 0) {
       decoded = true;
@@ -53,6 +62,30 @@ TEST(WindowAutostart, AReadErrorAnywhereIsSaidAndEndsWithStatusOne) {
   }
   EXPECT_TRUE(decoded) << "some read beyond the last";
   EXPECT_GT(refused, 3);
+}
+
+// A decode that went through but whose output could not be kept (its last
+// sync or its rename failed) is a failure: status 1, the reason, no output
+// and no temporary file left behind.
+TEST(WindowAutostart, AnOutputThatCouldNotBeKeptEndsWithStatusOne) {
+  TScratchDir dir{ZORV_DESKTOP_SCRATCH};
+  const TWavFormat format{1, 2, 44100, 16};
+  const std::string input = dir.File("tape.wav");
+  WriteFile(input, WavBytes(format, SignalBytes(format, 44100)));
+  for (const char* fault : {"ZORV_FAULT_FSYNC_FAIL=1", "ZORV_FAULT_RENAME_FAIL=1"}) {
+    SCOPED_TRACE(fault);
+    const std::string output = dir.File("kept.wav");
+    const int status =
+        RunUnderFaults(dir, std::string("ZORV_FAULT_PATH=kept.wav ") + fault, output, input);
+    const std::string said = Text(dir.File("said.txt")) + Text(dir.File("complaint.txt"));
+    EXPECT_EQ(status, 1) << said;
+    EXPECT_NE(said.find("could not keep the output file: Input/output error"), std::string::npos)
+        << said;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+      EXPECT_EQ(entry.path().filename().string().find("kept"), std::string::npos)
+          << entry.path() << " left behind";
+    }
+  }
 }
 
 }  // namespace
