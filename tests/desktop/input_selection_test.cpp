@@ -2,6 +2,7 @@
 // Choosing the input file: refusals, the parameters line, what happens to the
 // output chosen before, the cancelled dialog and a dropped file.
 #include <QApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -52,8 +53,10 @@ TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
     std::optional<TBytes> Bytes;  // nullopt: no file
     const char* Message;
     const char* Reason = "";  // the system's, after the path
+    bool Folder = false;      // a folder of that name
   } cases[] = {
       {"missing", std::nullopt, "Cannot open: ", ": No such file or directory"},
+      {"a folder", std::nullopt, "Cannot open: ", ": Is a directory", true},
       {"RIFX", Patched(good, 0, "RIFX"), "No RIFF File: "},
       {"WAVX", Patched(good, 8, "WAVX"), "No WAV File: "},
       {"data only", Chunks({"RIFF", u32_16, "WAVE", "data", u32_4, "abcd"}),
@@ -81,8 +84,10 @@ TEST_F(WindowInput, RefusalsAreShownInRedAndDisableStart) {
       WriteBytes("in.wav", *c.Bytes);
     } else {
       QFile::remove(input);
+      if (c.Folder) QDir().mkdir(input);
     }
     ChooseInput(input);
+    if (c.Folder) QDir().rmdir(input);
     EXPECT_EQ(Std(Form->InputFileLabel->text()), c.Message + Std(input) + c.Reason);
     EXPECT_TRUE(IsRed(Form->InputFileLabel));
     // A format refused says what was found and what is accepted, under the
