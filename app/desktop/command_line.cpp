@@ -52,6 +52,10 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
       QStringLiteral("Play SECONDS of the decode from FROM seconds, then end."),
       QStringLiteral("FROM,SECONDS"));
   autoplay.setFlags(QCommandLineOption::HiddenFromHelp);
+  QCommandLineOption typeLevel(QStringLiteral("type-level"),
+                               QStringLiteral("Type TEXT into the level field."),
+                               QStringLiteral("TEXT"));
+  typeLevel.setFlags(QCommandLineOption::HiddenFromHelp);
   QCommandLineOption channels(QStringLiteral("channels"),
                               QStringLiteral("With --autoplay: channel A left, B right."),
                               QStringLiteral("A,B"));
@@ -64,6 +68,7 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
   parser.addOption(autoquit);
   parser.addOption(autoplay);
   parser.addOption(channels);
+  parser.addOption(typeLevel);
   parser.addOption(level);
   // The toolkit's own options ("-style fusion", "-platform xcb", ...) are
   // read by the application object; here they are only let through.
@@ -93,6 +98,7 @@ bool ParseCommandLine(const QStringList& arguments, TCommandLine& result, QStrin
   if (result.InputFiles.size() == 1) result.InputFile = result.InputFiles.front();
   result.AutostartOutput = Absolute(parser.value(autostart));
   result.AutoQuit = parser.isSet(autoquit);
+  result.TypedLevel = parser.value(typeLevel);
   if (!result.AutostartOutput.isEmpty() && result.InputFile.isEmpty()) {
     error = QStringLiteral("--autostart needs one input file.");
     return false;

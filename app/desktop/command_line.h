@@ -19,6 +19,8 @@
 //                       right (1-based; a pair the meters show, or one
 //                       channel twice)
 //   --level DB          the reference level to start with (-30.0 .. 0.0)
+//   --type-level TEXT   once the window is up, TEXT typed into the level's
+//                       field and Enter pressed (taken or refused as typed)
 #pragma once
 
 #include <QString>
@@ -39,6 +41,7 @@ struct TCommandLine {
   int AutoplayRight = 0;
   bool LevelGiven = false;
   double LevelDb = 0.0;
+  QString TypedLevel;  // --type-level; empty when not asked for
   bool ShowHelp = false;
   bool ShowVersion = false;
   QString HelpText;

@@ -10,6 +10,7 @@
 #include "app/desktop/autoplay.h"
 #include "app/desktop/autostart.h"
 #include "app/desktop/command_line.h"
+#include "app/desktop/level_entry.h"
 #include "app/desktop/main_window.h"
 #include "app/desktop/program_icon.h"
 #include "app/desktop/program_info.h"
@@ -60,6 +61,12 @@ int main(int argc, char** argv) {
   if (command.LevelGiven)
     form.LevelBar->setValue(static_cast<int>(std::lround(command.LevelDb * 10.0)));
   if (command.InputFiles.size() == 1) form.OpenInputFile(command.InputFile);
+  if (!command.TypedLevel.isEmpty()) {
+    form.RefLabel->setFocus();
+    form.RefLabel->setText(command.TypedLevel);
+    form.RefLabel->setModified(true);
+    emit form.RefLabel->editingFinished();
+  }
   if (command.InputFiles.size() > 1) form.QueueFiles(command.InputFiles);
   if (!command.AutostartOutput.isEmpty()) {
     QTimer::singleShot(0, &form, [&form, &command] {
