@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Takes three pictures of the real window on a virtual display, each with
-# settings of its own:
-#   docs/screenshot-record.png      after a run: the Record tab
+# Takes the pictures of the real window on a virtual display that need a
+# sound server or a state of their own, each with settings of its own (the
+# user's remembered level, folders and size are neither read nor changed):
+#   docs/screenshot-listening.png   a stereo tape playing from 0:04 at -12 dB
 #   docs/screenshot-multitrack.png  a six-track master playing tracks 3 and 4
-#                                   (into a PulseAudio server of its own with
-#                                   a null sink)
+#   docs/screenshot-record.png      after a run: the Record tab
 #   docs/screenshot-level-refused.png  "-35" typed into the level field
-#   scripts/screenshot-archivist.sh [BUILD_DIR]   (default: build; built already)
+# The window plays into a PulseAudio server of its own with a null sink.
+#   scripts/screenshot-details.sh [BUILD_DIR]   (default: build; built already)
 # The window is driven by the hidden options --autostart, --autoplay with
 # --channels, and --type-level (see app/desktop/command_line.h).
 set -euo pipefail
@@ -16,13 +17,13 @@ build=${1:-build}
 program="$PWD/$build/app/desktop/zorv-audio-decoder"
 demo_maker="$build/tools/zorv-make-demo"
 for tool in "$program" "$demo_maker"; do
-  [ -x "$tool" ] || { echo "screenshot-archivist.sh: $tool is not built" >&2; exit 1; }
+  [ -x "$tool" ] || { echo "screenshot-details.sh: $tool is not built" >&2; exit 1; }
 done
 for tool in xvfb-run import convert pulseaudio pactl; do
-  command -v "$tool" >/dev/null || { echo "screenshot-archivist.sh: $tool is missing" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "screenshot-details.sh: $tool is missing" >&2; exit 1; }
 done
 
-work=$(mktemp -d /tmp/zorv-archivist.XXXXXX)
+work=$(mktemp -d /tmp/zorv-screenshots.XXXXXX)
 server_pid=
 cleanup() {
   if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
@@ -79,6 +80,7 @@ shoot() {
   echo "docs/$name.png written"
 }
 
+shoot screenshot-listening 6 "" --autoplay 4.0,10 --level -12.0 "$work/reel-07/side_A.wav"
 shoot screenshot-record 60 "zorv-audio-decoder: Done" --autostart "$work/reel-07/side_A_dec.wav" \
   --level -14.0 "$work/reel-07/side_A.wav"
 shoot screenshot-multitrack 6 "" --autoplay 4,10 --channels 3,4 --level -12.0 \
