@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/audio_files.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -12,11 +15,22 @@
 
 namespace zorv {
 
+std::string InputProblem(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
+  if (!S_ISREG(info.st_mode)) return "not a regular file";
+  if (::access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  return {};
+}
+
 TInputFile OpenInputFile(TWavFileIn& reader, const std::string& path) {
   using TResult = TInputFile::TResult;
   TInputFile input;
   reader.CloseFile();
   reader.Filename = path;
+  input.Problem = InputProblem(path);
+  if (!input.Problem.empty()) return input;
   std::unique_ptr<TByteSource> file = OpenFileSource(path);
   if (!file) {
     input.Problem = std::strerror(errno);

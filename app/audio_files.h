@@ -25,7 +25,12 @@ struct TInputFile {
   bool Opened() const { return Result == TResult::Opened; }
 };
 
+// A regular file that can be read is opened (a folder, a device or a pipe is
+// not: CannotOpen with the reason).
 TInputFile OpenInputFile(TWavFileIn& reader, const std::string& path);
+// Why path cannot be opened as an input (not there, a folder, not a regular
+// file, not readable), in the system's words; empty when it can.
+std::string InputProblem(const std::string& path);
 // The message of an input that was not opened, to be followed by its path
 // ("Cannot open: ", "Unusable FLAC File (damaged FLAC metadata): "); detail
 // gets the system's reason where the message does not hold it.

@@ -29,16 +29,6 @@ std::string Reason(int error) {
   return std::strerror(error);
 }
 
-// Why an input cannot be opened for reading; empty when it can.
-std::string InputProblem(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return Reason(errno);
-  if (S_ISDIR(info.st_mode)) return Reason(EISDIR);
-  if (!S_ISREG(info.st_mode)) return "not a regular file";
-  if (::access(path.c_str(), R_OK) != 0) return Reason(errno);
-  return {};
-}
-
 // The file's first bytes, to tell what kind of file a refused one is.
 std::string FileStart(const std::string& path) {
   std::string start(12, '\0');
@@ -96,9 +86,6 @@ std::optional<TRefusal> TDecodeRun::OpenInput(const std::string& path) {
   InputStream_ = false;
   TWavFileIn& reader = Run_->Reader();
   reader.Filename = path;
-  if (const std::string problem = InputProblem(path); !problem.empty()) {
-    return TRefusal{std::string(messages::kCannotOpen), path, problem};
-  }
   const TInputFile file = OpenInputFile(reader, path);
   Flac_ = file.Flac;
   if (file.Opened()) return CheckInput(path, true);

@@ -115,14 +115,10 @@ void TForm1::FileOpenInExecute() {
 
 QString TForm1::OpenAndCheckInput(bool resetMeters) {
   TWavFileIn& reader = Input_;
-  const std::string path = LocalPath(InputFileName_);
-  // A folder or a device, or a name that is not there, with the system's
-  // reason; then the file as WAV or FLAC.
-  if (const std::string problem = OpenProblem(path); !problem.empty()) {
-    reader.CloseFile();
-    return Text(messages::kCannotOpen) + InputFileName_ + QStringLiteral(": ") + Text(problem);
-  }
-  if (const TInputFile file = zorv::OpenInputFile(reader, path); !file.Opened()) {
+  // A folder, a device or a name that is not there refused with the
+  // system's reason ("Cannot open: /mnt/reel: Is a directory").
+  if (const TInputFile file = zorv::OpenInputFile(reader, LocalPath(InputFileName_));
+      !file.Opened()) {
     std::string detail;
     const std::string message = InputFileMessage(file, &detail);
     return Text(message) + InputFileName_ +

@@ -45,13 +45,4 @@ std::string CreateProblem(const std::string& path) {
   return {};
 }
 
-std::string OpenProblem(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return Reason(errno);
-  if (S_ISDIR(info.st_mode)) return Reason(EISDIR);
-  if (!S_ISREG(info.st_mode)) return "not a regular file";
-  if (::access(path.c_str(), R_OK) != 0) return Reason(errno);
-  return {};
-}
-
 }  // namespace zorv

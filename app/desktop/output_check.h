@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Whether an input file could be opened and an output file written, found
-// out without creating anything or changing an existing file, with the
-// system's reason when not.
+// Whether an output file could be written, found out without creating
+// anything or changing an existing file, with the system's reason when not.
 #pragma once
 
 #include <string>
@@ -17,9 +16,5 @@ std::string CreateProblem(const std::string& path);
 inline bool CanCreateOutput(const std::string& path) {
   return CreateProblem(path).empty();
 }
-
-// Why path cannot be opened as an input file (not there, a folder, not a
-// regular file, not readable), in the system's words; empty when it can.
-std::string OpenProblem(const std::string& path);
 
 }  // namespace zorv

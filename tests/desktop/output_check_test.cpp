@@ -56,21 +56,5 @@ TEST(OutputCheck, WhatCannotBeWrittenIsSaidSo) {
   EXPECT_FALSE(QFileInfo::exists(target));
 }
 
-TEST(OutputCheck, WhyAnInputCannotBeOpened) {
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
-  EXPECT_EQ(OpenProblem(Local(folder.path())), "Is a directory");
-  EXPECT_EQ(OpenProblem(Local(folder.filePath("missing.wav"))), "No such file or directory");
-  const QString pipe = folder.filePath("pipe.wav");
-  ASSERT_EQ(::mkfifo(Local(pipe).c_str(), 0600), 0);
-  EXPECT_EQ(OpenProblem(Local(pipe)), "not a regular file");
-  const QString file = folder.filePath("in.wav");
-  {
-    QFile made(file);
-    ASSERT_TRUE(made.open(QIODevice::WriteOnly));
-  }
-  EXPECT_EQ(OpenProblem(Local(file)), "");
-}
-
 }  // namespace
 }  // namespace zorv::test
