@@ -264,8 +264,7 @@ void TProcessingRun::AllocateBuffers() {
   const std::size_t outputs = Channels_ < 2 ? 2 : Channels_;
   const std::size_t readBytes = std::max<std::size_t>(kWavBufferBytes, frames * BytesPerFrame_);
   // One buffer for every slot, each slot's samples and bytes read on whole
-  // cache lines, a line apart. Zeroed: a short last block is decoded whole,
-  // and the frames behind its data must not be indeterminate values.
+  // cache lines, a line apart.
   constexpr std::size_t kLine = 64;
   const auto linesAndOneMore = [](std::size_t bytes) {
     return ((bytes + kLine - 1) / kLine + 1) * kLine;
@@ -292,7 +291,7 @@ void TProcessingRun::AllocateBuffers() {
     place += slotBytes;
     slot.Len = 0;
     slot.FirstByte = 0;
-    slot.Previous = nullptr;
+    slot.Whole = 0;
     slot.Begun = false;
     slot.Faults.assign(Channels_, {});
   }
@@ -321,10 +320,13 @@ bool TProcessingRun::ReadBlock(TBlockSlot& slot, const TBlockSlot* previous) {
   if (failed || len == 0) return false;
   slot.Len = len;
   slot.FirstByte = previous != nullptr ? previous->FirstByte + previous->Len : 0;
-  slot.Previous = previous;
   // A frame cut short by the end of the data is split whole, with what the
-  // reader's buffer holds behind it.
+  // reader's buffer holds behind it; only the whole frames are decoded.
   slot.Frames = BytesPerFrame_ == 0 ? 0 : (len + BytesPerFrame_ - 1) / BytesPerFrame_;
+  slot.Whole = BytesPerFrame_ == 0 ? 0 : len / BytesPerFrame_;
+  // A block the decoder refuses (no whole frame) is not split: no faults
+  // of an earlier block of this slot are counted again.
+  for (TInputFaults& faults : slot.Faults) faults = {};
   const std::size_t bytes =
       std::min<std::size_t>({std::size_t{slot.Frames} * BytesPerFrame_,
                              std::size_t{Reader_.BufferCapacity()}, slot.Read.size()});
@@ -342,16 +344,6 @@ void TProcessingRun::TBlockSlot::BeforeChannels(int first, int count) {
     for (std::uint32_t c = from; c < from + channels && c < In.size(); ++c) {
       Faults[c] = SanitiseInput(In[c], Frames, written);
     }
-  }
-
-  // One working buffer per channel used to serve every block, so the frames
-  // behind a short last block held the previous block's samples; they are
-  // decoded (not written), and the state they leave is where a later run
-  // in the same window goes on from.
-  const auto whole = static_cast<std::uint32_t>(Run->FramesPerBlock_);
-  if (Previous == nullptr || Frames >= whole) return;
-  for (std::uint32_t c = from; c < from + channels && c < In.size(); ++c) {
-    std::copy(Previous->In[c] + Frames, Previous->In[c] + whole, In[c] + Frames);
   }
 }
 
@@ -470,7 +462,7 @@ void TProcessingRun::StartProcess() {
     if (awaitPairs && !Pipeline_.BlockDecoded(0)) Pipeline_.AwaitBlock(1);
     ProcessedCount_ = FinishDecode();
     slot.Begun = false;
-    const bool stalled = ProcessedCount_ != FramesPerBlock_;
+    const bool stalled = ProcessedCount_ != static_cast<std::int32_t>(slot.Whole);
     // Not the blocks behind a write that failed.
     if (stalled || Writer_.WriteFailed() || AbortRequested_ || Pipeline_.NewestBlockOutdated()) {
       dropBegunAhead();
@@ -524,10 +516,10 @@ void TProcessingRun::StartProcess() {
 }
 
 void TProcessingRun::BeginDecode(TBlockSlot& slot) {
-  // Always the whole block, also for a shorter last one: the frames behind
-  // its data are decoded and not written.
-  Pipeline_.BeginBlock(slot.In.data(), slot.Out.data(), static_cast<std::uint32_t>(FramesPerBlock_),
-                       &slot);
+  // The block's whole frames only: a shorter last one ends where the input
+  // does, and the decoder's state after it is the state at the input's last
+  // frame (where the next part of a tape goes on from).
+  Pipeline_.BeginBlock(slot.In.data(), slot.Out.data(), slot.Whole, &slot);
   slot.Begun = true;
 }
 

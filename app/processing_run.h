@@ -203,10 +203,8 @@ class TProcessingRun {
     std::span<std::uint8_t> Read;  // the bytes read, in whole frames
     std::uint32_t Len = 0;         // data bytes of the block
     std::uint32_t Frames = 0;      // frames split, a cut-short last one counted
+    std::uint32_t Whole = 0;       // whole frames: those decoded
     std::uint64_t FirstByte = 0;
-    // The block before, whose input a short last block keeps behind its
-    // frames; null for the first.
-    const TBlockSlot* Previous = nullptr;
     bool Begun = false;                // the decoder has it in flight
     std::vector<TInputFaults> Faults;  // per channel, set by its split
 
@@ -216,8 +214,7 @@ class TProcessingRun {
 
   void AllocateBuffers();
   void ReleaseBuffers();
-  // Reads the next block into slot; false at the end of the data. A short
-  // last block keeps, behind its frames, what the block before held there.
+  // Reads the next block into slot; false at the end of the data.
   bool ReadBlock(TBlockSlot& slot, const TBlockSlot* previous);
   void WriteBlock(const TBlockSlot& slot);
   void BeginDecode(TBlockSlot& slot);
