@@ -299,14 +299,16 @@ void TDecodeRun::Commit(TRunResult& result, bool keep) {
     if (Settings_.Digests) result.Md5 = HexDigest(Md5_->Digest());
     result.Partial = true;
     if (OutputStream_) return;
-    const std::string partial = PartialName(OutputName_);
-    if (!Output_.CommitAs(partial, true)) {
+    // An existing partial file is not this run's: it stays (unless it is
+    // to be replaced), and the part takes the next free partial name.
+    const std::optional<std::string> partial = Output_.CommitPartial(Settings_.ReplacePartial);
+    if (!partial) {
       result.CommitErrno = Output_.Error();
       result.Md5.reset();
       Output_.Discard();
       return;
     }
-    result.Kept = partial;
+    result.Kept = *partial;
   } else {
     Output_.Discard();
   }

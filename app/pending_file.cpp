@@ -71,16 +71,16 @@ std::string FittedName(const std::string& folderPart, std::string stem, const st
 
 }  // namespace
 
-std::string PartialName(const std::string& path) {
+std::string PartialName(const std::string& path, int number) {
   const std::size_t slash = path.rfind('/');
   const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = path.rfind('.');
   const std::string folderPart = path.substr(0, nameStart);
+  const std::string partial = number <= 1 ? ".partial" : ".partial-" + std::to_string(number);
   if (dot == std::string::npos || dot <= nameStart) {
-    return FittedName(folderPart, path.substr(nameStart), ".partial");
+    return FittedName(folderPart, path.substr(nameStart), partial);
   }
-  return FittedName(folderPart, path.substr(nameStart, dot - nameStart),
-                    ".partial" + path.substr(dot));
+  return FittedName(folderPart, path.substr(nameStart, dot - nameStart), partial + path.substr(dot));
 }
 
 bool TPendingFile::Create(const std::string& finalPath) {
@@ -136,6 +136,19 @@ bool TPendingFile::CommitAs(const std::string& path, bool replace) {
   TemporaryPath_.clear();
   SyncFolder(path);
   return true;
+}
+
+std::optional<std::string> TPendingFile::CommitPartial(bool replace) {
+  if (replace) {
+    const std::string name = PartialName(FinalPath_);
+    return CommitAs(name, true) ? std::optional(name) : std::nullopt;
+  }
+  for (int number = 1; number <= kPartialNumbers; ++number) {
+    const std::string name = PartialName(FinalPath_, number);
+    if (CommitAs(name, false)) return name;
+    if (Error_ != EEXIST) return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 void TPendingFile::Discard() {

@@ -5,14 +5,16 @@
 // existing file of that name stays until it is replaced by a complete one.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zorv {
 
 // "tape_dec.wav" -> "tape_dec.partial.wav", "meters.csv" -> "meters.partial.csv",
 // "notes" -> "notes.partial": the name for what an interrupted run wrote
-// (the stem shortened where the name would pass 255 bytes).
-std::string PartialName(const std::string& path);
+// (the stem shortened where the name would pass 255 bytes). number 2, 3,
+// ...: "tape_dec.partial-2.wav", for where the first is another's file.
+std::string PartialName(const std::string& path, int number = 1);
 
 class TPendingFile {
  public:
@@ -38,6 +40,13 @@ class TPendingFile {
   // for Discard.
   bool Commit(bool replace);
   bool CommitAs(const std::string& path, bool replace);
+  // What an interrupted run wrote, kept under the partial name of the final
+  // one: with replace, a file of that name is replaced; without, a file
+  // of that name is another's and stays, and the first free name of
+  // "NAME.partial-2.wav", "NAME.partial-3.wav", ... is taken. The name
+  // taken; none on a failure (Error(): EEXIST when every name was taken).
+  std::optional<std::string> CommitPartial(bool replace);
+  static constexpr int kPartialNumbers = 1000;
   // Closes and removes the temporary file.
   void Discard();
 

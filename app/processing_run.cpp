@@ -13,6 +13,7 @@
 
 #include "app/arithmetic.h"
 #include "app/channel_levels.h"
+#include "app/continuation.h"
 #include "app/messages.h"
 #include "wav/coding_history.h"
 #include "wav/little_endian.h"
@@ -151,6 +152,9 @@ std::string TProcessingRun::CodingHistoryLine() const {
   // the conversion is a step of its own.
   const THeaderImage& header = Reader_.HeaderImage();
   if (OutputFloat_ && header.FormatTag() != kFormatIeeeFloat) what += ";converted to 32-bit float";
+  // Its samples are those of the tape decoded on from the part before: not
+  // what this file decoded alone gives.
+  if (InitialState_) what += ";" + std::string(kContinuedHistory);
   return zorv::CodingHistoryLine(header.SampleRate(), OutputFloat_ ? 32 : header.BitsPerSample(),
                                  header.Channels(), what);
 }

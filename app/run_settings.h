@@ -39,6 +39,10 @@ struct TRunSettings {
   bool CanonicalHeader = false;
   // An existing output is replaced (by the complete new one).
   bool ReplaceOutput = false;
+  // An existing NAME.partial.wav is replaced by what an interrupted run
+  // decoded; otherwise it is another's and stays, and the run's part takes
+  // the first free name of NAME.partial-2.wav, NAME.partial-3.wav, ...
+  bool ReplacePartial = false;
   // The largest RIFF size written as plain RIFF (tests make it small).
   std::uint64_t MaxRiffSize = 0xFFFFFFFFu;
   // The MD5 of the input's and the output's audio data in the result (for a

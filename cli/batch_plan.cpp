@@ -11,6 +11,8 @@
 
 #include "app/messages.h"
 #include "app/output_name.h"
+#include "app/pending_file.h"
+#include "cli/error_line.h"
 
 namespace zorv::cli {
 namespace {
@@ -137,6 +139,44 @@ std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
     }
   }
   return jobs;
+}
+
+std::vector<TWrittenName> WrittenNames(const TCliOptions& options,
+                                       const std::vector<TPlannedJob>& jobs) {
+  std::vector<TWrittenName> written;
+  for (const TPlannedJob& job : jobs) {
+    if (job.Decided || job.Output == kStandardStream) continue;
+    written.push_back(
+        {PartialName(job.Output), "the partial file of an interrupted decode of " + job.Input});
+  }
+  for (const auto& [name, role] : {std::pair{options.MeterLog, "the meter log"},
+                                   std::pair{options.Plot, "the plot"}}) {
+    // The files themselves are checked against the input with the others
+    // of its job.
+    if (name) written.push_back({PartialName(*name), std::string(role) + "'s partial file"});
+  }
+  return written;
+}
+
+std::optional<std::string> InputWritten(const std::vector<std::string>& inputs,
+                                        const std::vector<TWrittenName>& written) {
+  TPathKeys keys;
+  std::unordered_map<std::string, const std::string*> byName;
+  std::unordered_map<TIdentity, const std::string*, TIdentityHash> byIdentity;
+  for (const std::string& input : inputs) {
+    if (input == kStandardStream) continue;
+    byName.emplace(keys.Key(input), &input);
+    if (const auto id = IdentityOf(input)) byIdentity.emplace(*id, &input);
+  }
+  for (const TWrittenName& name : written) {
+    bool isInput = byName.contains(keys.Key(name.Path));
+    if (!isInput) {
+      const auto id = IdentityOf(name.Path);
+      isInput = id && byIdentity.contains(*id);
+    }
+    if (isInput) return ErrorLine(messages::kInputAsOutput, name.Path, name.Role);
+  }
+  return std::nullopt;
 }
 
 }  // namespace zorv::cli

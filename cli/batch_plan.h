@@ -39,4 +39,23 @@ std::string PathKey(const std::string& path);
 std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
                                                  const std::atomic<bool>& stop);
 
+// A file the call may write besides the outputs, and what it is ("the
+// partial file of an interrupted decode of tape.wav").
+struct TWrittenName {
+  std::string Path;
+  std::string Role;
+};
+
+// The names the call may write besides the outputs, the meter log and the
+// plot (checked with their jobs): each output's partial name, the meter
+// log's and the plot's.
+std::vector<TWrittenName> WrittenNames(const TCliOptions& options,
+                                       const std::vector<TPlannedJob>& jobs);
+
+// The refusal line of the first of written that is an input of the call, by
+// its name or as the same file under another name (a link, a hard link);
+// none when no input is ever written.
+std::optional<std::string> InputWritten(const std::vector<std::string>& inputs,
+                                        const std::vector<TWrittenName>& written);
+
 }  // namespace zorv::cli

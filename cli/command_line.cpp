@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/arithmetic.h"
+#include "app/continuation.h"
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "app/pending_file.h"
@@ -157,6 +158,42 @@ class TResults {
   std::ostream* Report_;
 };
 
+// How a part of a tape that no part may go on from ended.
+TPartEnding EndingOf(const std::string& input, const TJobResult& result) {
+  switch (result.Status) {
+    case TJobStatus::Skipped:
+      return TPartEnding::Skipped;
+    case TJobStatus::Interrupted:
+      return TPartEnding::Interrupted;
+    case TJobStatus::Refused: {
+      std::error_code error;
+      const bool missing = input != kStandardStream && !fs::exists(fs::symlink_status(input, error));
+      return missing ? TPartEnding::Missing : TPartEnding::Refused;
+    }
+    default:
+      return TPartEnding::Failed;
+  }
+}
+
+// --continue: the next part goes on from the end of a part decoded whole,
+// at the level of the first part's tone when the level is measured (a tape
+// has its tone at its start); no part goes on after any other.
+void NextPart(TContinuation& tape, TJobSettings& settings, const std::string& input,
+              const TJobResult& result) {
+  if (result.Status != TJobStatus::Decoded || !result.EndState || !result.Format ||
+      !result.Facts) {
+    tape.PartNotDecoded(input, EndingOf(input, result));
+    return;
+  }
+  tape.PartDecoded({input, result.Facts->Md5.value_or(std::string()), *result.Format,
+                    result.EndState});
+  if (settings.LevelFromTone && !result.Facts->LevelsDb.empty()) {
+    settings.LevelFromTone = false;
+    settings.LevelDb = result.Facts->LevelsDb.front();
+    settings.ChannelLevelsDb = result.Facts->LevelsDb;
+  }
+}
+
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -210,6 +247,11 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (!planned) return interrupted();
   std::vector<TPlannedJob>& jobs = *planned;
 
+  // No input is ever written, whatever ends the call: not as the partial
+  // file of an output, nor as a file beside the outputs.
+  if (auto why = InputWritten(options.Inputs, WrittenNames(options, jobs))) {
+    return CallRefused(err, *why);
+  }
   // The files beside the outputs: checked, like everything else, before any
   // decode begins.
   if (options.MeterLog && PathKey(*options.MeterLog) == PathKey(jobs.front().Output)) {
@@ -294,6 +336,10 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   // Only the report states the outputs' MD5.
   settings.Digest = options.Report.has_value();
 
+  // --continue: the inputs are the parts of one tape, in order.
+  TContinuation tape;
+  if (options.Continue) settings.Continuation = &tape;
+
   TProgressBoard board(err, errIsTerminal && !options.Quiet);
   TResults results(jobs, board, options, report);
   std::atomic<std::size_t> next{0};
@@ -301,13 +347,17 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     for (std::size_t i = next++; i < jobs.size(); i = next++) {
       const TPlannedJob& job = jobs[i];
       const auto started = std::chrono::system_clock::now();
-      TJobResult result =
-          job.Decided ? *job.Decided : DecodeFile(job.Input, job.Output, settings, board, stop);
+      // A part after one that was not decoded whole is not begun.
+      const std::optional<std::string> broken =
+          options.Continue && !job.Decided ? tape.Broken() : std::nullopt;
+      TJobResult result = job.Decided ? *job.Decided
+                          : broken    ? Refused({}, job.Input, *broken)
+                                      : DecodeFile(job.Input, job.Output, settings, board, stop);
       result.Started = started;
       result.Finished = std::chrono::system_clock::now();
       // With --continue (one thread), the next part goes on from where the
       // last one decoded ended.
-      if (options.Continue && result.EndState) settings.ContinueFrom = result.EndState;
+      if (options.Continue) NextPart(tape, settings, job.Input, result);
       results.Finish(i, std::move(result));
     }
   };

@@ -217,11 +217,14 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   runSettings.Float = settings.Float;
   runSettings.CanonicalHeader = settings.CanonicalHeader;
   runSettings.ReplaceOutput = settings.Force;
+  runSettings.ReplacePartial = settings.Force;
   runSettings.Pool = settings.Pool;
   // No pool: the user asked for no worker threads (ZORV_WORKERS=0).
   runSettings.ChannelThreads = settings.Pool != nullptr;
   runSettings.Digests = settings.Digest;
-  runSettings.ContinueFrom = settings.ContinueFrom;
+  const TPartEnd* previous =
+      settings.Continuation != nullptr ? settings.Continuation->Previous() : nullptr;
+  if (previous != nullptr) runSettings.ContinueFrom = previous->State;
   TDecodeRun run(runSettings);
   const TWavFileIn& reader = run.Input();
 
@@ -233,6 +236,13 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     // A signal while the header was read is no refusal of the input.
     if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
     return RefusalResult(*refusal);
+  }
+  const TPartFormat format{reader.SampleRate(), reader.Channels(), reader.FormatTag(),
+                           reader.HeaderImage().BitsPerSample()};
+  // A part of a tape that cannot go on from the part before is not decoded
+  // from a state that is not the tape's.
+  if (settings.Continuation != nullptr) {
+    if (auto why = settings.Continuation->Refusal(format)) return Refused({}, input, *why);
   }
   if (toStream && ::isatty(STDOUT_FILENO) == 1) return Refused(kOutputIsTerminal, output);
   if (!fromStream && !toStream && SameFile(input, output)) {
@@ -347,6 +357,11 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
 
   TJobResult result;
   result.Facts = facts;
+  result.Format = format;
+  if (previous != nullptr) {
+    result.ContinuedFrom = previous->Input;
+    result.ContinuedFromMd5 = previous->OutputMd5;
+  }
   const std::string statusText(StatusText(decoded.Status));
   result.Lines = {input + " -> " + output, statusText};
   result.Message = {statusText};
@@ -459,16 +474,16 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
       result.Output = output;
       result.Facts->Md5 = decoded.Md5;
       say("Interrupted; what was decoded went to standard output");
-      if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
+      if (meterLog) logFile.CommitPartial(settings.Force);
     } else if (decoded.Kept) {
       result.Output = *decoded.Kept;
       result.Facts->Md5 = decoded.Md5;
       result.Facts->OutputSize = FileSize(*decoded.Kept);
       say("Interrupted; what was decoded is in: " + *decoded.Kept);
-      if (meterLog) logFile.CommitAs(PartialName(*settings.MeterLog), true);
+      if (meterLog) logFile.CommitPartial(settings.Force);
       history.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));
       if (settings.Plot && WriteGainPlot(history, plotFile.Descriptor())) {
-        plotFile.CommitAs(PartialName(*settings.Plot), true);
+        plotFile.CommitPartial(settings.Force);
       }
     } else {
       fail(kCannotWrite, PartialName(output), Reason(decoded.CommitErrno));

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/continuation.h"
 #include "app/decode_run.h"
 #include "app/limit_counter.h"
 #include "app/reference_tone.h"
@@ -71,9 +72,10 @@ struct TJobSettings {
   // The worker threads that decode the channels, shared by the files decoded
   // in parallel; null: each file on its own thread.
   TWorkerPool* Pool = nullptr;
-  // Null: the decode begins from the decoder's start-up state; otherwise
-  // where the decode of the previous part of the tape ended (--continue).
-  std::shared_ptr<const TDecoderState> ContinueFrom;
+  // Null: the decode begins from the decoder's start-up state. Otherwise
+  // the parts of the tape so far (--continue): the input goes on from where
+  // the decode of the part before ended, and is refused when it cannot.
+  const TContinuation* Continuation = nullptr;
 };
 
 enum class TJobStatus { Decoded, Skipped, Refused, Failed, Interrupted };
@@ -118,8 +120,14 @@ struct TJobResult {
   // any decode begins and ends at once).
   std::chrono::system_clock::time_point Started;
   std::chrono::system_clock::time_point Finished;
-  // Where the decoder's channels ended, for the next part of a tape.
+  // Where the decoder's channels ended, for the next part of a tape, and
+  // the input's format (once it was opened).
   std::shared_ptr<const TDecoderState> EndState;
+  std::optional<TPartFormat> Format;
+  // A part of a tape that went on from the part before: that part's input
+  // and the MD5 of its output's audio data (empty when none was taken).
+  std::optional<std::string> ContinuedFrom;
+  std::string ContinuedFromMd5;
 
   bool Failure() const { return Status == TJobStatus::Refused || Status == TJobStatus::Failed; }
 };

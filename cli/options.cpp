@@ -390,9 +390,20 @@ or 192000 Hz; 16-, 24- or 32-bit integer or 32-bit float samples.
                         dBFS; every processor writes the same bytes)
       --canonical-header  write only the 44-byte header of format and data,
                         without the input's other chunks
-      --continue        the inputs are consecutive parts of one tape: each is
-                        decoded, in the order given, from the state in which
-                        the decode of the one before ended (one at a time)
+      --continue        the inputs are consecutive parts of one tape, cut
+                        anywhere: each is decoded, in the order given and one
+                        at a time, from the state at the last whole frame of
+                        the one before, so that the outputs joined are the
+                        whole tape's decode. A part after one that was
+                        skipped (--skip-existing), missing, refused, failed
+                        or interrupted is refused (where it begins is
+                        unknown), and so is a part of another rate, channel
+                        count or sample format than the one before. With
+                        -l tone, the first part's tone sets every part's level
+                        (each channel's with --per-channel). A continued part
+                        says so in its CodingHistory line ("continued from the
+                        previous part") and its report line ("continued_from":
+                        the part before, "continued_from_md5": that part's md5)
   -q, --quiet           only errors and warnings (with the files they concern):
                         no progress, no per-file reports
   -h, --help            show this text

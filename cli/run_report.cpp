@@ -184,6 +184,14 @@ std::string ReportLine(const std::string& input, const TJobResult& result) {
       silence.push_back(std::round(s * 100.0) / 100.0);
   }
   line["silence_seconds"] = facts != nullptr ? silence : json(nullptr);
+  // A part of a tape decoded on from the part before (--continue): its MD5
+  // is that of this file decoded after that part, not alone.
+  if (result.ContinuedFrom) {
+    line["continued_from"] = *result.ContinuedFrom;
+    if (!IsUtf8(*result.ContinuedFrom)) line["continued_from_bytes"] = Hex(*result.ContinuedFrom);
+    line["continued_from_md5"] =
+        result.ContinuedFromMd5.empty() ? json(nullptr) : json(result.ContinuedFromMd5);
+  }
   AddAudit(line, result.Started, result.Finished);
   return Dumped(line);
 }

@@ -3,6 +3,7 @@
 // does; a part whose start cannot be known is refused, and a continued part
 // says what it continued from.
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/cli/decode_fixture.h"
+#include "tests/wav/wav_builder.h"
+#include "wav/coding_history.h"
 
 namespace zorv {
 namespace {
@@ -111,6 +114,140 @@ TEST_F(Continue, PartsCutAnywhereJoinToTheWholeTape) {
   }
   EXPECT_GE(offGrid, kCutSets);
   EXPECT_GE(partialFrames, 5);
+}
+
+// A part whose start is unknown is refused, as --help says: after a part
+// skipped (--skip-existing), missing, refused or of another format; every
+// part after it too. The parts before are decoded as ever.
+TEST_F(Continue, APartWithoutAKnownStartIsRefused) {
+  const TWavFormat stereo{1, 2, 44100, 16};
+  const TBytes tape = test::SignalBytes(stereo, 30000, 5);
+  const auto part = [&](const std::string& name, std::uint32_t from, std::uint32_t to) {
+    return File(name, test::WavBytes(stereo, TBytes(tape.begin() + from * 4, tape.begin() + to * 4)));
+  };
+  const std::string a = part("a.wav", 0, 10001), b = part("b.wav", 10001, 20000);
+  const std::string c = part("c.wav", 20000, 30000);
+  const auto line = [](const test::TChildResult& r, const std::string& text) {
+    return r.Err.find(text) != std::string::npos;
+  };
+
+  // Skipped: b's output exists.
+  std::filesystem::create_directories(Dir.File("s"));
+  File("s/b_dec.wav", TBytes{'o', 'l', 'd'});
+  test::TChildResult r = Run({"-d", Dir.File("s"), "--continue", "--skip-existing", a, b, c});
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_TRUE(line(r, "zorv-decode: " + c + ": not continued: a part before it (" + b +
+                          ") was skipped, so where this part begins is unknown\n"))
+      << r.Err;
+  EXPECT_TRUE(line(r, "1 decoded, 1 skipped, 1 refused")) << r.Err;
+  EXPECT_TRUE(std::filesystem::exists(Dir.File("s/a_dec.wav")));
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("s/c_dec.wav")));
+  EXPECT_EQ(ReadFile(Dir.File("s/b_dec.wav")), (TBytes{'o', 'l', 'd'}));
+
+  // Missing, then refused (not a WAV file): every part behind is refused,
+  // naming the first part that broke the tape.
+  const std::string missing = Dir.File("nosuch.wav");
+  const std::string junk = File("junk.wav", TBytes(100, 'x'));
+  r = Run({"-d", Dir.File("m"), "--continue", a, missing, b, c});
+  EXPECT_EQ(r.ExitStatus, 1);
+  for (const std::string& after : {b, c}) {
+    EXPECT_TRUE(line(r, "zorv-decode: " + after + ": not continued: a part before it (" +
+                            missing + ") was missing, so where"))
+        << r.Err;
+  }
+  r = Run({"-d", Dir.File("r"), "--continue", junk, a});
+  EXPECT_EQ(r.ExitStatus, 1);
+  EXPECT_TRUE(line(r, a + ": not continued: a part before it (" + junk + ") was refused")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(Dir.File("r/a_dec.wav")));
+
+  // Another rate, channel count or sample format than the part before.
+  const std::vector<std::pair<TWavFormat, std::string>> others = {
+      {{1, 2, 48000, 16}, "48000 Hz, 2 channels, 16-bit integer"},
+      {{1, 1, 44100, 16}, "44100 Hz, 1 channel, 16-bit integer"},
+      {{1, 2, 44100, 24}, "44100 Hz, 2 channels, 24-bit integer"},
+      {{3, 2, 44100, 32}, "44100 Hz, 2 channels, 32-bit float"},
+  };
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    const std::string other = File(std::string("other").append(std::to_string(i)) + ".wav",
+                                   test::WavBytes(others[i].first,
+                                                  test::SignalBytes(others[i].first, 5000)));
+    const std::string dir = Dir.File(std::string("f").append(std::to_string(i)));
+    r = Run({"-d", dir, "--continue", a, other, c});
+    EXPECT_EQ(r.ExitStatus, 1);
+    EXPECT_TRUE(line(r, "zorv-decode: " + other + ": not continued: " + others[i].second +
+                            " after 44100 Hz, 2 channels, 16-bit integer (" + a + ")\n"))
+        << r.Err;
+    EXPECT_TRUE(line(r, c + ": not continued: a part before it (" + other + ") was refused"))
+        << r.Err;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dir) /
+                                         (std::filesystem::path(other).stem().string() + "_dec.wav")));
+  }
+}
+
+// A continued part says so: its report line names the part before and the
+// MD5 that part's line states, its CodingHistory line ends in "continued
+// from the previous part"; the first part's say nothing of it. With -l tone
+// the first part's tone is every part's level (the later parts have none).
+TEST_F(Continue, AContinuedPartSaysWhatItContinuedFrom) {
+  const TWavFormat stereo{1, 2, 44100, 16};
+  // A 1 kHz tone at -14 dBFS for 3 s, then the signal; cut inside the signal.
+  constexpr std::uint32_t kTone = 3 * 44100, kFrames = kTone + 30000;
+  TBytes tape = test::SignalBytes(stereo, kFrames, 9);
+  const double amplitude = 32767.0 * std::pow(10.0, -14.0 / 20.0);
+  for (std::uint32_t i = 0; i < kTone; ++i) {
+    const auto v = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * i / 44100)));
+    for (int c = 0; c < 2; ++c) {
+      tape[i * 4 + c * 2] = static_cast<std::uint8_t>(v & 0xFF);
+      tape[i * 4 + c * 2 + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+    }
+  }
+  const auto part = [&](const std::string& name, std::uint32_t from, std::uint32_t to) {
+    return File(name, test::TWavBuilder()
+                          .Chunk("bext", test::BextBody("reel 1", "A=ANALOGUE,M=stereo\r\n"))
+                          .Chunk("fmt ", test::FmtBody(1, 2, 44100, 16))
+                          .Chunk("data", TBytes(tape.begin() + from * 4, tape.begin() + to * 4))
+                          .Bytes());
+  };
+  const std::string a = part("a.wav", 0, kTone + 12345);
+  const std::string b = part("b.wav", kTone + 12345, kTone + 20000);
+  const std::string c = part("c.wav", kTone + 20000, kFrames);
+  const std::string whole = part("tape.wav", 0, kFrames);
+  const std::string report = Dir.File("report.jsonl");
+  test::TChildResult r =
+      Run({"-q", "-d", Dir.File("out"), "-l", "tone", "--continue", "--report", report, a, b, c});
+  ASSERT_EQ(r.ExitStatus, 0) << r.Err;
+  const std::vector<nlohmann::json> lines = ReportLines(report);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_FALSE(lines[0].contains("continued_from"));
+  EXPECT_EQ(lines[1]["continued_from"], a);
+  EXPECT_EQ(lines[1]["continued_from_md5"], lines[0]["md5"]);
+  EXPECT_EQ(lines[2]["continued_from"], b);
+  EXPECT_EQ(lines[2]["continued_from_md5"], lines[1]["md5"]);
+  for (const nlohmann::json& each : lines) {
+    EXPECT_EQ(each["status"], "decoded");
+    EXPECT_EQ(each["reference_level_db"], lines[0]["reference_level_db"]);
+  }
+  EXPECT_NEAR(lines[0]["reference_level_db"].get<double>(), -14.0, 0.51);
+
+  const auto history = [](const std::string& path) {
+    const auto chunks = ParseChunks(ReadFile(path));
+    return chunks && chunks->Find("bext") ? CodingHistoryText(chunks->Find("bext")->Body)
+                                          : std::string();
+  };
+  const std::string first = history(Dir.File("out/a_dec.wav"));
+  EXPECT_EQ(first.find("continued"), std::string::npos) << first;
+  for (const char* name : {"out/b_dec.wav", "out/c_dec.wav"}) {
+    const std::string text = history(Dir.File(name));
+    EXPECT_NE(text.find(";continued from the previous part\r\n"), std::string::npos) << text;
+  }
+  // The parts at the first part's level are the tape's decode at its tone's.
+  ASSERT_EQ(Run({"-q", "-d", Dir.File("out"), "-l", "tone", whole}).ExitStatus, 0);
+  TBytes joined;
+  for (const char* name : {"out/a_dec.wav", "out/b_dec.wav", "out/c_dec.wav"}) {
+    const TBytes data = Data(Dir.File(name));
+    joined.insert(joined.end(), data.begin(), data.end());
+  }
+  EXPECT_TRUE(joined == Data(Dir.File("out/tape_dec.wav")));
 }
 
 }  // namespace
