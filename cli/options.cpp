@@ -428,7 +428,12 @@ An output is written under a temporary name in its folder and renamed when it
 is complete; a name too long to be created is refused before any decode.
 Interrupted (Ctrl-C, SIGTERM, SIGHUP, ...), what was decoded is kept as
 NAME.partial.wav (NAME.partial.flac), also while the program waits for a pipe
-(the input, the output, standard error, a report pipe without a reader).
+(the input, the output, standard error, a report pipe without a reader); a
+NAME.partial.wav that exists is not replaced without -f: the first free name
+of NAME.partial-2.wav, NAME.partial-3.wav, ... is taken and said. No input is
+ever written: a call in which an input is a name the call may write (an
+output, its partial name, the report, the meter log, the plot, their partial
+names), under that name or another, is refused before anything is written.
 
 The reference level scales the detectors' input: inside the bands' range (no
 band at its -32 dB floor or +10 dB ceiling) another level gives the same output
