@@ -109,6 +109,12 @@ std::optional<TRefusal> TDecodeRun::OpenOutput(const std::string& path) {
   if (!InputStream_ && SameFile(InputName_, path)) {
     return TRefusal{std::string(messages::kInputAsOutput), path, {}};
   }
+  // Nor where an interrupted run keeps what it decoded: the input would be
+  // replaced by its own part.
+  if (const std::string partial = PartialName(path);
+      !InputStream_ && SameFile(InputName_, partial)) {
+    return TRefusal{std::string(messages::kInputAsOutput), partial, std::string(kPartialRole)};
+  }
   // The complete output takes the name by a rename: a device or a pipe of
   // that name would be replaced by a file.
   struct stat info {};

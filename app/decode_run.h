@@ -106,6 +106,11 @@ class TDecodeRun {
   void SetChannelLevels(std::vector<double> levelsDb) {
     Settings_.ChannelLevelsDb = std::move(levelsDb);
   }
+  // Where the channels begin, when that is known only once the input is
+  // open (the part before was of the same format): see TRunSettings.
+  void SetContinueFrom(std::shared_ptr<const TDecoderState> state) {
+    Settings_.ContinueFrom = std::move(state);
+  }
 
   // Receives the meter positions, on the thread of Run.
   void SetMeterListener(TMeterListener* listener) { Run_->SetMeterListener(listener); }

@@ -80,7 +80,8 @@ std::string PartialName(const std::string& path, int number) {
   if (dot == std::string::npos || dot <= nameStart) {
     return FittedName(folderPart, path.substr(nameStart), partial);
   }
-  return FittedName(folderPart, path.substr(nameStart, dot - nameStart), partial + path.substr(dot));
+  return FittedName(folderPart, path.substr(nameStart, dot - nameStart),
+                    partial + path.substr(dot));
 }
 
 bool TPendingFile::Create(const std::string& finalPath) {

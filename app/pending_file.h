@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zorv {
 
@@ -15,6 +16,10 @@ namespace zorv {
 // (the stem shortened where the name would pass 255 bytes). number 2, 3,
 // ...: "tape_dec.partial-2.wav", for where the first is another's file.
 std::string PartialName(const std::string& path, int number = 1);
+// What the partial name of an output is, for a refusal of an input of that
+// name.
+inline constexpr std::string_view kPartialRole =
+    "where an interrupted decode keeps what it decoded";
 
 class TPendingFile {
  public:

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/continuation.h"
 #include "app/decode_run.h"
 #include "app/desktop/queue_model.h"
 #include "app/gain_history.h"
@@ -305,6 +306,11 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // only now. The refusal's text when the run did not start (created:
   // whether the output file could not be created); empty when it began.
   QString RunChosenFiles(bool& created);
+  // With "Continue from the previous file's end", a queue row's run goes on
+  // from where the row before ended (the same tape's part before, of the
+  // same format), begins fresh (another format) or is refused (a row
+  // before it was not decoded whole: the refusal).
+  std::optional<QString> ContinueQueueRow(TDecodeRun& run);
   void ShowRunStarted(TDecodeRun& run);
   // Start reads Abort, in red.
   void ShowAbortButton();
@@ -377,8 +383,6 @@ class TForm1 : public QMainWindow, public TMeterListener {
   std::optional<TRunResult> LastResult_;
   // Each channel's level less the scroll bar's, in tenths of a dB.
   std::vector<int> ChannelOffsets_;
-  // Where the last run's channels ended, for a continued run.
-  std::shared_ptr<const TDecoderState> LastEndState_;
   QTimer* RunTimer_ = nullptr;
   std::uint32_t RunFrameBytes_ = 0;
   std::uint32_t RunSampleRate_ = 0;
@@ -437,6 +441,12 @@ class TForm1 : public QMainWindow, public TMeterListener {
   double QueueLevel_ = 0.0;
   std::vector<double> QueueChannelLevels_;  // empty: every channel at QueueLevel_
   bool QueueFollowsMain_ = true;
+  // The queue's rows as the parts of one tape ("Continue from the previous
+  // file's end"): the rows of this queue run so far, the format of the row
+  // in hand and what its row says of where it began.
+  TContinuation QueueTape_;
+  TPartFormat QueueRowFormat_;
+  std::string QueueRowNote_;
   // Remembered between sessions: where outputs were last chosen, the last inputs.
   QString InputFolder_;
   QString OutputFolder_;

@@ -25,6 +25,7 @@
 #include "app/format_check.h"
 #include "app/messages.h"
 #include "app/output_name.h"
+#include "app/pending_file.h"
 #include "app/refusal_detail.h"
 #include "widgets/gain_history_plot.h"
 
@@ -233,6 +234,13 @@ QString TForm1::OutputRefusal(const QString& path) const {
   if (SameFile(LocalPath(path), LocalPath(InputFileName_))) {
     return Text(messages::kInputAsOutput) + path;
   }
+  // Nor the output whose partial name is the input: an abort would replace
+  // the input with its own part.
+  if (const std::string partial = PartialName(LocalPath(path));
+      SameFile(partial, LocalPath(InputFileName_))) {
+    return Text(messages::kInputAsOutput) + FromLocal(partial) + QStringLiteral(" (") +
+           Text(kPartialRole) + QStringLiteral(")");
+  }
   // A folder, a device or a pipe is never replaced by the output.
   struct stat target {};
   if (::stat(LocalPath(path).c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
@@ -268,6 +276,10 @@ bool TForm1::AgreeToOutput() {
   // in between).
   if (SameFile(output, LocalPath(InputFileName_))) {
     CloseOutput(Text(messages::kInputAsOutput) + OutputFileName_, true);
+    return false;
+  }
+  if (const QString refusal = OutputRefusal(OutputFileName_); !refusal.isEmpty()) {
+    CloseOutput(refusal, true);
     return false;
   }
   if (OverwriteAgreed_ || !PathExists(OutputFileName_)) return true;

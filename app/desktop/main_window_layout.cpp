@@ -141,8 +141,10 @@ void TForm1::CreateMenus() {
             "ContinueFromPrevious1");
   ContinueFromPrevious1->setCheckable(true);
   ContinueFromPrevious1->setToolTip(
-      QStringLiteral("For consecutive parts of one tape: each run begins where the decode of "
-                     "the previous file ended, not from the decoder's start-up state"));
+      QStringLiteral("For the consecutive parts of one tape, queued in order: each row of a "
+                     "queue run begins where the row before it ended, not from the decoder's "
+                     "start-up state (a row of another format begins fresh; off when the window "
+                     "opens)"));
   file->addSeparator();
   Exit1 = Named(file->addAction(QStringLiteral("E&xit")), "Exit1");
   Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -346,6 +346,9 @@ void TForm1::StartQueue() {
   QueueCurrent_ = 0;
   QueueRunning_ = true;
   QueueAborted_ = false;
+  // A queue run is a tape of its own: its first row never goes on from a
+  // run before it.
+  QueueTape_.Restart();
   LowerTabs->setCurrentWidget(QueuePage);
   // The files stay as they are until the queue has ended; Start reads Abort.
   ClearStatus();
@@ -365,6 +368,16 @@ void TForm1::RunNextInQueue() {
     EndQueue();
     return;
   }
+  // A row passed over (skipped at the queue's start, or refused when it
+  // was queued) is a part of the tape that was not decoded.
+  for (std::size_t i = QueueCurrent_; i < *next; ++i) {
+    const TQueueRow& passed = Queue_.Rows()[i];
+    if (passed.State == TQueueState::Skipped || passed.State == TQueueState::Failed) {
+      QueueTape_.PartNotDecoded(passed.Input, passed.State == TQueueState::Skipped
+                                                  ? TPartEnding::Skipped
+                                                  : TPartEnding::Refused);
+    }
+  }
   QueueCurrent_ = *next;
   TQueueRow& row = Queue_.Row(QueueCurrent_);
   // An output that appeared since Start is asked about now.
@@ -374,6 +387,7 @@ void TForm1::RunNextInQueue() {
                                          QString::fromStdString(OverwriteQuestion(row.Output)),
                                          Queue_.NextWaiting(QueueCurrent_ + 1).has_value());
       })) {
+    QueueTape_.PartNotDecoded(row.Input, TPartEnding::Skipped);
     ShowQueueRow(QueueCurrent_);
     QTimer::singleShot(0, this, &TForm1::RunNextInQueue);
     return;
@@ -411,6 +425,7 @@ void TForm1::RunNextInQueue() {
     Input_.CloseFile();
     row.State = TQueueState::Failed;
     row.Result = LocalPath(refusal);
+    QueueTape_.PartNotDecoded(row.Input, TPartEnding::Refused);
     ShowQueueRow(QueueCurrent_);
     ++QueueCurrent_;
     ShowAbortButton();
@@ -425,6 +440,15 @@ void TForm1::QueueEntryEnded() {
               : status == TRunStatus::Aborted ? TQueueState::Aborted
                                               : TQueueState::Failed;
   row.Result = LocalPath(DoneLabel->text() + QStringLiteral(", ") + TimeLabel->text());
+  // Where the row began, when its rows are the parts of one tape.
+  if (!QueueRowNote_.empty()) row.Result += "; " + QueueRowNote_;
+  if (status == TRunStatus::Done && LastResult_ && LastResult_->EndState) {
+    QueueTape_.PartDecoded({row.Input, LastResult_->Md5.value_or(std::string()), QueueRowFormat_,
+                            LastResult_->EndState});
+  } else {
+    QueueTape_.PartNotDecoded(
+        row.Input, status == TRunStatus::Aborted ? TPartEnding::Interrupted : TPartEnding::Failed);
+  }
   ShowQueueRow(QueueCurrent_);
   ++QueueCurrent_;
   // The next file from the event loop, once this run has let go of its files.

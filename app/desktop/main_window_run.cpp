@@ -78,7 +78,6 @@ QString TForm1::RunChosenFiles(bool& created) {
   settings.CanonicalHeader = CanonicalHeader_;
   // The user agreed to replace an existing output: the complete new one does.
   settings.ReplaceOutput = true;
-  if (ContinueFromPrevious1->isChecked()) settings.ContinueFrom = LastEndState_;
   auto run = std::make_unique<TDecodeRun>(settings);
   // The window's own reader lets go of the input while the run reads it.
   Input_.CloseFile();
@@ -90,6 +89,12 @@ QString TForm1::RunChosenFiles(bool& created) {
     }
     return QString::fromStdString(refusal->Message) + InputFileName_ +
            (refusal->Detail.empty() ? QString() : QStringLiteral(": ") + Text(refusal->Detail));
+  }
+  // A queue's row goes on from where the row before it ended, when that is
+  // the part before of the same tape.
+  if (const std::optional<QString> refusal = ContinueQueueRow(*run)) {
+    OpenAndCheckInput(false);
+    return *refusal;
   }
   if (const std::optional<TRefusal> refusal = run->OpenOutput(LocalPath(OutputFileName_))) {
     OpenAndCheckInput(false);
@@ -113,6 +118,27 @@ QString TForm1::RunChosenFiles(bool& created) {
     PendingResult_ = std::move(result);
   });
   return {};
+}
+
+std::optional<QString> TForm1::ContinueQueueRow(TDecodeRun& run) {
+  QueueRowNote_.clear();
+  if (!QueueRunning_ || !ContinueFromPrevious1->isChecked()) return std::nullopt;
+  const TWavFileIn& reader = run.Input();
+  QueueRowFormat_ = {reader.SampleRate(), reader.Channels(), reader.FormatTag(),
+                     reader.HeaderImage().BitsPerSample()};
+  // After a row that was not decoded whole, where this one begins is unknown.
+  if (const std::optional<std::string> broken = QueueTape_.Broken()) {
+    return InputFileName_ + QStringLiteral(": ") + FromLocal(*broken);
+  }
+  if (const std::optional<std::string> why = QueueTape_.Refusal(QueueRowFormat_)) {
+    // Another format: another tape, which this row begins.
+    QueueRowNote_ = "started fresh, " + *why;
+    QueueTape_.Restart();
+  } else if (const TPartEnd* previous = QueueTape_.Previous()) {
+    run.SetContinueFrom(previous->State);
+    QueueRowNote_ = "continued from " + previous->Input;
+  }
+  return std::nullopt;
 }
 
 void TForm1::AfterBlock(const TProcessingRun& run) {
@@ -203,7 +229,6 @@ void TForm1::CollectRun(bool closing) {
   }
   ActiveRun_.reset();
   if (!result) return;
-  LastEndState_ = result->EndState;
   LastResult_ = *result;
   ShowRunEnded(*result, closing);
 }

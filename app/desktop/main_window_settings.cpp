@@ -35,7 +35,6 @@ void TForm1::RestoreSettings() {
     InputFileName_ = QDir(InputFolder_).filePath(QStringLiteral("input.wav"));
   }
   CanonicalHeader1->setChecked(memory.CanonicalHeader);
-  ContinueFromPrevious1->setChecked(memory.ContinueFromPrevious);
   // Where the window was; restoreGeometry keeps it on a screen.
   if (!memory.Geometry.isEmpty()) restoreGeometry(memory.Geometry);
   UpdateRecentMenu();
@@ -49,7 +48,6 @@ void TForm1::SaveSettings() {
   memory.Geometry = saveGeometry();
   memory.Recent = Recent_;
   memory.CanonicalHeader = CanonicalHeader1->isChecked();
-  memory.ContinueFromPrevious = ContinueFromPrevious1->isChecked();
   SaveWindowMemory(memory);
 }
 

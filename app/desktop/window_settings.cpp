@@ -38,7 +38,6 @@ TWindowMemory LoadWindowMemory() {
     if (!it->isEmpty()) memory.Recent = WithRecent(memory.Recent, *it);
   }
   memory.CanonicalHeader = settings.value(QStringLiteral("output/canonicalHeader")).toBool();
-  memory.ContinueFromPrevious = settings.value(QStringLiteral("run/continueFromPrevious")).toBool();
   return memory;
 }
 
@@ -51,7 +50,8 @@ void SaveWindowMemory(const TWindowMemory& memory) {
   settings.setValue(QStringLiteral("window/geometry"), memory.Geometry);
   settings.setValue(QStringLiteral("recent"), memory.Recent);
   settings.setValue(QStringLiteral("output/canonicalHeader"), memory.CanonicalHeader);
-  settings.setValue(QStringLiteral("run/continueFromPrevious"), memory.ContinueFromPrevious);
+  // What an earlier version kept of it is let go.
+  settings.remove(QStringLiteral("run/continueFromPrevious"));
   settings.sync();
 }
 

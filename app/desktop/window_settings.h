@@ -20,7 +20,8 @@ struct TWindowMemory {
   QByteArray Geometry;  // QWidget::saveGeometry
   QStringList Recent;   // the last inputs, the latest first
   bool CanonicalHeader = false;
-  bool ContinueFromPrevious = false;
+  // Not "Continue from the previous file's end": on, it is chosen again
+  // for each session's queue of one tape.
 };
 
 TWindowMemory LoadWindowMemory();

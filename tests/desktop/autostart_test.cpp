@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "tests/app/scratch_dir.h"
@@ -86,6 +87,27 @@ TEST(WindowAutostart, AnOutputThatCouldNotBeKeptEndsWithStatusOne) {
           << entry.path() << " left behind";
     }
   }
+}
+
+// --autostart tape.wav tape.partial.wav: an abort would keep the part as
+// tape.partial.wav, the input. Refused before anything is written, with
+// status 1 and the reason; the input as it was.
+TEST(WindowAutostart, AnInputThatIsTheOutputsPartialNameIsNeverWritten) {
+  TScratchDir dir{ZORV_DESKTOP_SCRATCH};
+  const TWavFormat format{1, 2, 44100, 16};
+  const std::string input = dir.File("tape.partial.wav");
+  WriteFile(input, WavBytes(format, SignalBytes(format, 44100)));
+  const TBytes before = ReadFile(input);
+  const int status = RunUnderFaults(dir, "ZORV_FAULT_PATH=none", dir.File("tape.wav"), input);
+  EXPECT_EQ(status, 1);
+  const std::string said = Text(dir.File("complaint.txt")) + Text(dir.File("said.txt"));
+  EXPECT_NE(said.find("Cannot use the input file as output: " + input), std::string::npos) << said;
+  EXPECT_EQ(ReadFile(input), before);
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"tape.partial.wav", "said.txt", "complaint.txt"}));
 }
 
 }  // namespace

@@ -298,5 +298,83 @@ TEST_F(WindowQueue, AFlacInputAmongWavInputsIsDecodedIntoAFlacFile) {
   ExpectDecodedAlone("take.wav", "take_dec.wav");
 }
 
+// "Continue from the previous file's end": the rows of one queue run are the
+// parts of one tape, cut anywhere, and decode as zorv-decode --continue
+// does over the same files. A row of another format begins fresh and says
+// so; the first row of a later queue run, and a run of its own, never go on
+// from a run before it.
+TEST_F(WindowQueue, ContinuedRowsAreTheCommandLinesContinueAndOnlyThey) {
+  const TWavFormat stereo{1, 2, 44100, 16};
+  const TBytes tape = SignalBytes(stereo, 40000, 4);
+  const auto part = [&](const std::string& name, std::uint32_t from, std::uint32_t to) {
+    return WriteBytes(name,
+                      WavBytes(stereo, TBytes(tape.begin() + from * 4, tape.begin() + to * 4)));
+  };
+  const QString p1 = part("p1.wav", 0, 13001), p2 = part("p2.wav", 13001, 27777);
+  const QString p3 = part("p3.wav", 27777, 40000);
+  // The same parts again, under other names, for the second queue run.
+  const QString q2 = part("q2.wav", 13001, 27777), q3 = part("q3.wav", 27777, 40000);
+  const QString other = WriteWav("other.wav", {1, 2, 48000, 16}, 6000);
+  const auto cli = [](const QStringList& args) {
+    QProcess run;
+    run.start(QStringLiteral(ZORV_DECODE_PATH), QStringList{"-q", "-f", "-l", "-12.0"} + args);
+    ASSERT_TRUE(run.waitForFinished(120000));
+    ASSERT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+  };
+  cli({"-d", Path("cli"), "--continue", p1, p2, p3});
+  cli({"-d", Path("alone"), p2, other});
+  cli({"-d", Path("from2"), "--continue", p2, p3});
+
+  Form->LevelBar->setValue(-120);
+  Form->ContinueFromPrevious1->setChecked(true);
+  ChooseInputs({p1, p2, p3, other});
+  PressStartQueue();
+  WaitForQueue();
+  for (const char* name : {"p1_dec.wav", "p2_dec.wav", "p3_dec.wav"}) {
+    EXPECT_EQ(ReadFile(Dir.File(name)), ReadFile(Dir.File(std::string("cli/") + name))) << name;
+  }
+  EXPECT_FALSE(State(0).contains(QStringLiteral("continued"))) << Std(State(0));
+  EXPECT_TRUE(State(1).endsWith(QStringLiteral("; continued from ") + p1)) << Std(State(1));
+  EXPECT_TRUE(State(2).endsWith(QStringLiteral("; continued from ") + p2)) << Std(State(2));
+  EXPECT_TRUE(State(3).endsWith(
+      QStringLiteral("; started fresh, not continued: 48000 Hz, 2 channels, 16-bit integer after "
+                     "44100 Hz, 2 channels, 16-bit integer (") +
+      p3 + QStringLiteral(")")))
+      << Std(State(3));
+  EXPECT_EQ(ReadFile(Dir.File("other_dec.wav")), ReadFile(Dir.File("alone/other_dec.wav")));
+
+  // A second queue run: its first row begins fresh (not where other.wav or
+  // p3.wav ended), its second goes on from it.
+  ChooseInputs({q2, q3});
+  PressStartQueue();
+  WaitForQueue();
+  EXPECT_EQ(ReadFile(Dir.File("q2_dec.wav")), ReadFile(Dir.File("alone/p2_dec.wav")));
+  EXPECT_EQ(ReadFile(Dir.File("q3_dec.wav")), ReadFile(Dir.File("from2/p3_dec.wav")));
+  EXPECT_FALSE(State(0).contains(QStringLiteral("continued"))) << Std(State(0));
+  EXPECT_TRUE(State(1).endsWith(QStringLiteral("; continued from ") + q2)) << Std(State(1));
+
+  // A run of its own begins fresh too.
+  MakeReady(p2, Path("own.wav"));
+  PressStart();
+  EXPECT_EQ(ReadFile(Dir.File("own.wav")), ReadFile(Dir.File("alone/p2_dec.wav")));
+}
+
+// A row after one that was not decoded (no WAV file, or skipped) is refused,
+// as zorv-decode --continue refuses it: where it begins is unknown.
+TEST_F(WindowQueue, ARowAfterOneNotDecodedIsNotContinued) {
+  const QString a = WriteWav("a.wav", kStereo16, 3000);
+  const QString junk = WriteBytes("junk.wav", TBytes(100, 'x'));
+  const QString b = WriteWav("b.wav", kStereo16, 3000);
+  Form->ContinueFromPrevious1->setChecked(true);
+  ChooseInputs({a, junk, b});
+  PressStartQueue();
+  WaitForQueue();
+  EXPECT_TRUE(RowIsRed(2));
+  EXPECT_TRUE(State(2).contains(QStringLiteral("not continued: a part before it (") + junk +
+                                QStringLiteral(") was refused")))
+      << Std(State(2));
+  EXPECT_FALSE(QFileInfo::exists(Path("b_dec.wav")));
+}
+
 }  // namespace
 }  // namespace zorv::test

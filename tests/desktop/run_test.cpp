@@ -366,9 +366,9 @@ TEST_F(WindowRun, EnablingFollowsEachStep) {
 }
 
 // Runs in one window decode the same bytes as zorv-decode at their level,
-// whatever ran before: another file, another level, an aborted run.
-// "Continue from the previous file's end" takes the next file on from
-// where the last run ended, as zorv-decode --continue does.
+// whatever ran before: another file, another level, an aborted run; also
+// with "Continue from the previous file's end", which applies to the rows
+// of a queue run only.
 TEST_F(WindowRun, EveryRunEqualsTheCommandLineWhateverRanBefore) {
   const QString a = WriteWav("a.wav", kStereo16, 3 * kBlock44);
   const QString b = WriteWav("b.wav", kMono16, 2 * kBlock44 + 1234);
@@ -381,7 +381,6 @@ TEST_F(WindowRun, EveryRunEqualsTheCommandLineWhateverRanBefore) {
   cli({"-l", "-14.0", "-o", Path("a14.wav"), a});
   cli({"-l", "-7.5", "-o", Path("b75.wav"), b});
   cli({"-l", "-14.0", "-o", Path("b14.wav"), b});
-  cli({"-l", "-14.0", "-d", Path("cont"), "--continue", a, b});
 
   MakeReady(a, Path("w1.wav"));
   Form->LevelBar->setValue(-140);
@@ -401,17 +400,32 @@ TEST_F(WindowRun, EveryRunEqualsTheCommandLineWhateverRanBefore) {
   PressStart();
   EXPECT_EQ(ReadFile(Dir.File("w3.wav")), ReadFile(Dir.File("b14.wav")));
 
-  // Continued: a, then b from where a ended.
+  // Runs of their own never go on from the run before.
   Form->ContinueFromPrevious1->setChecked(true);
   MakeReady(a, Path("c1.wav"));
-  Form->ContinueFromPrevious1->setChecked(false);
-  PressStart();  // from the start-up state: the item was off
-  Form->ContinueFromPrevious1->setChecked(true);
+  PressStart();
   MakeReady(b, Path("c2.wav"));
   PressStart();
-  EXPECT_EQ(ReadFile(Dir.File("c1.wav")), ReadFile(Dir.File("cont/a_dec.wav")));
-  EXPECT_EQ(ReadFile(Dir.File("c2.wav")), ReadFile(Dir.File("cont/b_dec.wav")));
-  EXPECT_NE(ReadFile(Dir.File("c2.wav")), ReadFile(Dir.File("b14.wav")));
+  EXPECT_EQ(ReadFile(Dir.File("c1.wav")), ReadFile(Dir.File("a14.wav")));
+  EXPECT_EQ(ReadFile(Dir.File("c2.wav")), ReadFile(Dir.File("b14.wav")));
+}
+
+// An existing NAME.partial.wav is not this window's: an aborted run keeps
+// its part as NAME.partial-2.wav and says so; the other file stays.
+TEST_F(WindowRun, AnAbortKeepsAnExistingPartialFile) {
+  const QString in = WriteWav("in.wav", kStereo16, 20 * kBlock44);
+  WriteBytes("w.partial.wav", TBytes{'m', 'i', 'n', 'e'});
+  MakeReady(in, Path("w.wav"));
+  AfterBlock(1, [this] { Form->StartButton->click(); });
+  PressStart();
+  EXPECT_NE(
+      Std(Form->DoneLabel->text()).find("what was decoded is in " + Dir.File("w.partial-2.wav")),
+      std::string::npos)
+      << Std(Form->DoneLabel->text());
+  EXPECT_EQ(ReadFile(Dir.File("w.partial.wav")), (TBytes{'m', 'i', 'n', 'e'}));
+  const auto image = ParseCanonical(ReadFile(Dir.File("w.partial-2.wav")));
+  ASSERT_TRUE(image);
+  EXPECT_GE(image->DataSize, 2u * kBlock44 * 4);
 }
 
 }  // namespace

@@ -66,7 +66,9 @@ TEST_F(WindowSettings, SurviveARestartOfTheWindow) {
   EXPECT_TRUE(Form->MeasureLabel->text().isEmpty());
   Form->LevelBar->setValue(-143);
   EXPECT_TRUE(Form->CanonicalHeader1->isChecked());
-  EXPECT_TRUE(Form->ContinueFromPrevious1->isChecked());
+  // Not remembered: a queue of one tape's parts is chosen anew, never
+  // carried on from another session's runs.
+  EXPECT_FALSE(Form->ContinueFromPrevious1->isChecked());
   EXPECT_EQ(Form->size(), size);
   EXPECT_EQ(Form->pos(), place);
   EXPECT_EQ(RecentInputs(), QStringList{input});
