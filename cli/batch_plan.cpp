@@ -149,8 +149,8 @@ std::vector<TWrittenName> WrittenNames(const TCliOptions& options,
     written.push_back(
         {PartialName(job.Output), "the partial file of an interrupted decode of " + job.Input});
   }
-  for (const auto& [name, role] : {std::pair{options.MeterLog, "the meter log"},
-                                   std::pair{options.Plot, "the plot"}}) {
+  for (const auto& [name, role] :
+       {std::pair{options.MeterLog, "the meter log"}, std::pair{options.Plot, "the plot"}}) {
     // The files themselves are checked against the input with the others
     // of its job.
     if (name) written.push_back({PartialName(*name), std::string(role) + "'s partial file"});

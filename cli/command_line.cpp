@@ -167,7 +167,8 @@ TPartEnding EndingOf(const std::string& input, const TJobResult& result) {
       return TPartEnding::Interrupted;
     case TJobStatus::Refused: {
       std::error_code error;
-      const bool missing = input != kStandardStream && !fs::exists(fs::symlink_status(input, error));
+      const bool missing =
+          input != kStandardStream && !fs::exists(fs::symlink_status(input, error));
       return missing ? TPartEnding::Missing : TPartEnding::Refused;
     }
     default:
@@ -180,13 +181,12 @@ TPartEnding EndingOf(const std::string& input, const TJobResult& result) {
 // has its tone at its start); no part goes on after any other.
 void NextPart(TContinuation& tape, TJobSettings& settings, const std::string& input,
               const TJobResult& result) {
-  if (result.Status != TJobStatus::Decoded || !result.EndState || !result.Format ||
-      !result.Facts) {
+  if (result.Status != TJobStatus::Decoded || !result.EndState || !result.Format || !result.Facts) {
     tape.PartNotDecoded(input, EndingOf(input, result));
     return;
   }
-  tape.PartDecoded({input, result.Facts->Md5.value_or(std::string()), *result.Format,
-                    result.EndState});
+  tape.PartDecoded(
+      {input, result.Facts->Md5.value_or(std::string()), *result.Format, result.EndState});
   if (settings.LevelFromTone && !result.Facts->LevelsDb.empty()) {
     settings.LevelFromTone = false;
     settings.LevelDb = result.Facts->LevelsDb.front();

@@ -4,11 +4,10 @@
 // says what it continued from.
 #include <algorithm>
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "tests/cli/decode_fixture.h"
 #include "tests/wav/wav_builder.h"
@@ -91,8 +90,8 @@ TEST_F(Continue, PartsCutAnywhereJoinToTheWholeTape) {
                     tape.begin() + cuts[p + 1] * frameBytes + extra);
         ++partialFrames;
       }
-      args.push_back(File(dir + "/p" + std::to_string(p + 1) + ".wav",
-                          test::WavBytes(format, part)));
+      args.push_back(
+          File(dir + "/p" + std::to_string(p + 1) + ".wav", test::WavBytes(format, part)));
     }
 
     const test::TChildResult whole = Run({"-q", "-d", Dir.File(dir + "/out"), tapeName});
@@ -123,7 +122,8 @@ TEST_F(Continue, APartWithoutAKnownStartIsRefused) {
   const TWavFormat stereo{1, 2, 44100, 16};
   const TBytes tape = test::SignalBytes(stereo, 30000, 5);
   const auto part = [&](const std::string& name, std::uint32_t from, std::uint32_t to) {
-    return File(name, test::WavBytes(stereo, TBytes(tape.begin() + from * 4, tape.begin() + to * 4)));
+    return File(name,
+                test::WavBytes(stereo, TBytes(tape.begin() + from * 4, tape.begin() + to * 4)));
   };
   const std::string a = part("a.wav", 0, 10001), b = part("b.wav", 10001, 20000);
   const std::string c = part("c.wav", 20000, 30000);
@@ -151,8 +151,8 @@ TEST_F(Continue, APartWithoutAKnownStartIsRefused) {
   r = Run({"-d", Dir.File("m"), "--continue", a, missing, b, c});
   EXPECT_EQ(r.ExitStatus, 1);
   for (const std::string& after : {b, c}) {
-    EXPECT_TRUE(line(r, "zorv-decode: " + after + ": not continued: a part before it (" +
-                            missing + ") was missing, so where"))
+    EXPECT_TRUE(line(r, "zorv-decode: " + after + ": not continued: a part before it (" + missing +
+                            ") was missing, so where"))
         << r.Err;
   }
   r = Run({"-d", Dir.File("r"), "--continue", junk, a});
@@ -168,9 +168,9 @@ TEST_F(Continue, APartWithoutAKnownStartIsRefused) {
       {{3, 2, 44100, 32}, "44100 Hz, 2 channels, 32-bit float"},
   };
   for (std::size_t i = 0; i < others.size(); ++i) {
-    const std::string other = File(std::string("other").append(std::to_string(i)) + ".wav",
-                                   test::WavBytes(others[i].first,
-                                                  test::SignalBytes(others[i].first, 5000)));
+    const std::string other =
+        File(std::string("other").append(std::to_string(i)) + ".wav",
+             test::WavBytes(others[i].first, test::SignalBytes(others[i].first, 5000)));
     const std::string dir = Dir.File(std::string("f").append(std::to_string(i)));
     r = Run({"-d", dir, "--continue", a, other, c});
     EXPECT_EQ(r.ExitStatus, 1);
@@ -179,8 +179,8 @@ TEST_F(Continue, APartWithoutAKnownStartIsRefused) {
         << r.Err;
     EXPECT_TRUE(line(r, c + ": not continued: a part before it (" + other + ") was refused"))
         << r.Err;
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dir) /
-                                         (std::filesystem::path(other).stem().string() + "_dec.wav")));
+    EXPECT_FALSE(std::filesystem::exists(
+        std::filesystem::path(dir) / (std::filesystem::path(other).stem().string() + "_dec.wav")));
   }
 }
 
@@ -195,7 +195,8 @@ TEST_F(Continue, AContinuedPartSaysWhatItContinuedFrom) {
   TBytes tape = test::SignalBytes(stereo, kFrames, 9);
   const double amplitude = 32767.0 * std::pow(10.0, -14.0 / 20.0);
   for (std::uint32_t i = 0; i < kTone; ++i) {
-    const auto v = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * i / 44100)));
+    const auto v =
+        static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * i / 44100)));
     for (int c = 0; c < 2; ++c) {
       tape[i * 4 + c * 2] = static_cast<std::uint8_t>(v & 0xFF);
       tape[i * 4 + c * 2 + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);

@@ -37,8 +37,9 @@ TEST_F(InputGuard, AnInputThatIsAPartialNameRefusesTheCallBeforeAnythingIsWritte
   const std::string other = Wav("a.wav", {1, 2, 44100, 16}, 3000);
   fs::create_hard_link(tape, Dir.File("hard.wav"));
   fs::create_symlink(tape, Dir.File("soft.wav"));
-  const std::string reason = ": the input file cannot be an output (the partial file of an interrupted "
-                             "decode of ";
+  const std::string reason =
+      ": the input file cannot be an output (the partial file of an interrupted "
+      "decode of ";
   struct TCase {
     std::vector<std::string> Args;
     std::string Line;
@@ -83,8 +84,8 @@ TEST_F(InputGuard, AnExistingPartialFileIsKeptWithoutForce) {
   const std::string in = LongWav("long.wav");
   const TBytes foreign{'m', 'i', 'n', 'e'};
   File("long_dec.partial.wav", foreign);
-  for (const char* expected : {"long_dec.partial-2.wav", "long_dec.partial-3.wav",
-                               "long_dec.partial.wav"}) {
+  for (const char* expected :
+       {"long_dec.partial-2.wav", "long_dec.partial-3.wav", "long_dec.partial.wav"}) {
     const bool force = std::string(expected) == "long_dec.partial.wav";
     std::vector<std::string> args = {in};
     if (force) args.push_back("-f");
