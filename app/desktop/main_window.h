@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -445,6 +446,11 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // file's end"): the rows of this queue run so far, the format of the row
   // in hand and what its row says of where it began.
   TContinuation QueueTape_;
+  // The partial files this window kept (device, inode, time of the last
+  // change): one of them an aborted run of the same output may replace; any
+  // other NAME.partial.wav is another's and stays.
+  std::set<std::array<std::int64_t, 4>> KeptPartials_;
+  static std::optional<std::array<std::int64_t, 4>> PartialIdentity(const std::string& path);
   TPartFormat QueueRowFormat_;
   std::string QueueRowNote_;
   // Remembered between sessions: where outputs were last chosen, the last inputs.

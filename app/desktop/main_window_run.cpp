@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Start and Abort, the run on its own thread and what the window shows of
 // it, and closing the window.
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -23,6 +25,7 @@
 #include "app/desktop/time_text.h"
 #include "app/input_faults.h"
 #include "app/messages.h"
+#include "app/pending_file.h"
 #include "app/run_limits.h"
 #include "widgets/al_progress_bar.h"
 #include "widgets/gain_history_plot.h"
@@ -78,6 +81,10 @@ QString TForm1::RunChosenFiles(bool& created) {
   settings.CanonicalHeader = CanonicalHeader_;
   // The user agreed to replace an existing output: the complete new one does.
   settings.ReplaceOutput = true;
+  // An aborted run's part replaces only a partial file this window kept.
+  const std::optional<std::array<std::int64_t, 4>> partial =
+      PartialIdentity(PartialName(LocalPath(OutputFileName_)));
+  settings.ReplacePartial = partial && KeptPartials_.contains(*partial);
   auto run = std::make_unique<TDecodeRun>(settings);
   // The window's own reader lets go of the input while the run reads it.
   Input_.CloseFile();
@@ -118,6 +125,15 @@ QString TForm1::RunChosenFiles(bool& created) {
     PendingResult_ = std::move(result);
   });
   return {};
+}
+
+std::optional<std::array<std::int64_t, 4>> TForm1::PartialIdentity(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return std::array<std::int64_t, 4>{static_cast<std::int64_t>(info.st_dev),
+                                     static_cast<std::int64_t>(info.st_ino),
+                                     static_cast<std::int64_t>(info.st_ctim.tv_sec),
+                                     static_cast<std::int64_t>(info.st_ctim.tv_nsec)};
 }
 
 std::optional<QString> TForm1::ContinueQueueRow(TDecodeRun& run) {
@@ -229,6 +245,9 @@ void TForm1::CollectRun(bool closing) {
   }
   ActiveRun_.reset();
   if (!result) return;
+  if (result->Partial && result->Kept) {
+    if (const auto kept = PartialIdentity(*result->Kept)) KeptPartials_.insert(*kept);
+  }
   LastResult_ = *result;
   ShowRunEnded(*result, closing);
 }

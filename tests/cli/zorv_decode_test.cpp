@@ -313,8 +313,8 @@ TEST_F(ZorvDecode, OptionsReachTheDecoder) {
 // the data, its frame and time, and the positions the decoder handed to its
 // meters, channel by channel.
 TEST_F(ZorvDecode, MeterLogHasARowPerMeterPointWithTheDecodersPositions) {
-  // Two blocks of 4410 frames; the second holds only 150 frames of data, so
-  // of its points at 4410, 4510, 4610, ... only the first two are logged.
+  // A block of 4410 frames and one of only 150 frames of data, decoded to
+  // its last frame: its points at 4410 and 4510 are logged.
   const std::string in = Wav("in.wav", kStereo16, 4410 + 150);
   const std::string log = Dir.File("meters.csv");
   const TChildResult r = Run({in, "--meter-log", log, "-q"});
@@ -329,8 +329,9 @@ TEST_F(ZorvDecode, MeterLogHasARowPerMeterPointWithTheDecodersPositions) {
   ASSERT_TRUE(run.Writer().OpenFileNamed(Dir.File("reference.wav")));
   ASSERT_EQ(run.Start(), TStartResult::Started);
   run.StartProcess();
-  // Per block: channel 1's points, then channel 2's, four bands each.
-  const std::size_t points[] = {45, 45};
+  // Per block: channel 1's points, then channel 2's, four bands each; the
+  // last block is decoded to the input's last frame (150 frames: 2 points).
+  const std::size_t points[] = {45, 2};
 
   const TBytes logBytes = ReadFile(log);
   std::istringstream lines(std::string(logBytes.begin(), logBytes.end()));

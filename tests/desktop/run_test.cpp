@@ -410,8 +410,10 @@ TEST_F(WindowRun, EveryRunEqualsTheCommandLineWhateverRanBefore) {
   EXPECT_EQ(ReadFile(Dir.File("c2.wav")), ReadFile(Dir.File("b14.wav")));
 }
 
-// An existing NAME.partial.wav is not this window's: an aborted run keeps
-// its part as NAME.partial-2.wav and says so; the other file stays.
+// An existing NAME.partial.wav that this window did not keep is another's:
+// an aborted run keeps its part as NAME.partial-2.wav and says so, and the
+// other file stays; the window's own partial file is replaced by the next
+// aborted run of the same output.
 TEST_F(WindowRun, AnAbortKeepsAnExistingPartialFile) {
   const QString in = WriteWav("in.wav", kStereo16, 20 * kBlock44);
   WriteBytes("w.partial.wav", TBytes{'m', 'i', 'n', 'e'});
@@ -426,6 +428,17 @@ TEST_F(WindowRun, AnAbortKeepsAnExistingPartialFile) {
   const auto image = ParseCanonical(ReadFile(Dir.File("w.partial-2.wav")));
   ASSERT_TRUE(image);
   EXPECT_GE(image->DataSize, 2u * kBlock44 * 4);
+
+  MakeReady(in, Path("v.wav"));
+  for (int run = 0; run < 2; ++run) {
+    AfterBlock(run, [this] { Form->StartButton->click(); });
+    PressStart();
+    EXPECT_EQ(Std(Form->DoneLabel->text()), Aborted("v")) << run;
+  }
+  const auto second = ParseCanonical(ReadFile(Dir.File("v.partial.wav")));
+  ASSERT_TRUE(second);
+  EXPECT_GE(second->DataSize, 2u * kBlock44 * 4) << "the second run's part";
+  EXPECT_FALSE(QFileInfo::exists(Path("v.partial-2.wav")));
 }
 
 }  // namespace
