@@ -296,9 +296,9 @@ TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
   }
 }
 
-// The model of one working buffer per channel that serves every block: a
-// short last block is decoded whole, with what the block before left behind
-// its frames. The state it leaves is where the next run goes on from.
+// The model of a decode block by block: a short last block is decoded to
+// its last frame only. The state it leaves is where the next run goes on
+// from.
 TBytes SingleBufferDecode(TZorvCalc& calc, const TBytes& data, const TWavFormat& format) {
   const std::uint32_t frames = BlockFrames(format);
   const TFrameLayout layout = FrameLayoutOf(format.FrameBytes(), format.Channels, format.Tag);
@@ -316,7 +316,7 @@ TBytes SingleBufferDecode(TZorvCalc& calc, const TBytes& data, const TWavFormat&
     std::copy(data.begin() + static_cast<std::ptrdiff_t>(k),
               data.begin() + static_cast<std::ptrdiff_t>(k + len), raw.begin());
     SplitBlock(raw.data(), len, layout, inPtr.data());
-    calc.ProcessBlock(inPtr.data(), outPtr.data(), frames);
+    calc.ProcessBlock(inPtr.data(), outPtr.data(), len / format.FrameBytes());
     TBytes merged(blockBytes);
     MergeBlock(outPtr.data(), len, layout, merged.data());
     result.insert(result.end(), merged.begin(), merged.begin() + len);
