@@ -147,7 +147,7 @@ std::vector<TWrittenName> WrittenNames(const TCliOptions& options,
   for (const TPlannedJob& job : jobs) {
     if (job.Decided || job.Output == kStandardStream) continue;
     written.push_back(
-        {PartialName(job.Output), "the partial file of an interrupted decode of " + job.Input});
+        {PartialName(job.Output), "the partial file of an interrupted decode into " + job.Output});
   }
   for (const auto& [name, role] :
        {std::pair{options.MeterLog, "the meter log"}, std::pair{options.Plot, "the plot"}}) {

@@ -40,7 +40,7 @@ std::optional<std::vector<TPlannedJob>> PlanJobs(const TCliOptions& options,
                                                  const std::atomic<bool>& stop);
 
 // A file the call may write besides the outputs, and what it is ("the
-// partial file of an interrupted decode of tape.wav").
+// partial file of an interrupted decode into tape.wav").
 struct TWrittenName {
   std::string Path;
   std::string Role;
