@@ -39,17 +39,18 @@ TEST_F(InputGuard, AnInputThatIsAPartialNameRefusesTheCallBeforeAnythingIsWritte
   fs::create_symlink(tape, Dir.File("soft.wav"));
   const std::string reason =
       ": the input file cannot be an output (the partial file of an interrupted "
-      "decode of ";
+      "decode into ";
   struct TCase {
     std::vector<std::string> Args;
     std::string Line;
   };
   const std::vector<TCase> cases = {
-      {{tape, "-o", Dir.File("tape.wav")}, Dir.File("tape.partial.wav") + reason + tape + ")"},
+      {{tape, "-o", Dir.File("tape.wav")},
+       Dir.File("tape.partial.wav") + reason + Dir.File("tape.wav") + ")"},
       {{"-f", Dir.File("hard.wav"), "-o", Dir.File("tape.wav")},
-       Dir.File("tape.partial.wav") + reason + Dir.File("hard.wav") + ")"},
+       Dir.File("tape.partial.wav") + reason + Dir.File("tape.wav") + ")"},
       {{Dir.File("soft.wav"), "-o", Dir.File("./sub/../tape.wav")},
-       Dir.File("./sub/../tape.partial.wav") + reason + Dir.File("soft.wav") + ")"},
+       Dir.File("./sub/../tape.partial.wav") + reason + Dir.File("./sub/../tape.wav") + ")"},
       // a.wav's output is a_dec.wav: its partial file is an input of the call.
       {{"-j", "1", other, Dir.File("hard.wav"), "-d", Dir.File("x"), "--report",
         Dir.File("r.jsonl")},
@@ -70,7 +71,8 @@ TEST_F(InputGuard, AnInputThatIsAPartialNameRefusesTheCallBeforeAnythingIsWritte
     const TChildResult r = Run(args);
     EXPECT_EQ(r.ExitStatus, 1) << i;
     const std::string line =
-        i == 3 ? Dir.File("x/a_dec.partial.wav") + reason + other + ")" : cases[i].Line;
+        i == 3 ? Dir.File("x/a_dec.partial.wav") + reason + Dir.File("x/a_dec.wav") + ")"
+               : cases[i].Line;
     EXPECT_EQ(r.Err, "zorv-decode: " + line + "\n") << i;
     EXPECT_EQ(Names(), names) << i << ": nothing written";
     EXPECT_EQ(ReadFile(tape), before);
