@@ -2,34 +2,49 @@
 #include "app/arithmetic.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <cstring>
 
 #include "dsp/worker_pool.h"
 
 namespace zorv {
 
-TDecodePath DefaultArithmetic() {
-  if (const char* name = std::getenv(kArithmeticVariable); name != nullptr) {
-    if (const auto path = ParsePath(name); path && PathSupported(*path)) return *path;
-  }
-  return FastestPath();
-}
-
-bool DefaultStageSplit() {
-  const char* text = std::getenv(kStagesVariable);
-  return text == nullptr || std::strcmp(text, "0") != 0;
-}
-
-unsigned DefaultWorkers(unsigned filesAtOnce) {
-  if (const char* text = std::getenv(kWorkersVariable); text != nullptr) {
-    unsigned workers = 0;
-    const char* end = text + std::strlen(text);
-    const auto [last, error] = std::from_chars(text, end, workers);
-    if (error == std::errc() && last == end && last != text && workers <= kMaxWorkers) {
-      return workers;
+TRunEnvironment ParseRunEnvironment(const char* arithmetic, const char* stages,
+                                    const char* workers) {
+  TRunEnvironment environment;
+  // Set to nothing is not set.
+  if (arithmetic != nullptr && *arithmetic != '\0') {
+    const std::optional<TDecodePath> path = ParsePath(arithmetic);
+    if (!path) {
+      environment.Warning = std::string(kArithmeticVariable) + "=" + arithmetic +
+                            " is not an arithmetic of this program (accepted: extended, "
+                            "portable, avx2, avx512); decoding with " +
+                            std::string(PathName(FastestPath()));
+    } else if (!PathSupported(*path)) {
+      environment.Warning = std::string(kArithmeticVariable) + "=" + arithmetic +
+                            ": this processor does not run it; decoding with " +
+                            std::string(PathName(FastestPath()));
+    } else {
+      environment.Arithmetic = path;
     }
   }
+  environment.StageSplit = stages == nullptr || std::strcmp(stages, "0") != 0;
+  if (workers != nullptr) {
+    unsigned count = 0;
+    const char* end = workers + std::strlen(workers);
+    const auto [last, error] = std::from_chars(workers, end, count);
+    if (error == std::errc() && last == end && last != workers && count <= kMaxWorkers) {
+      environment.Workers = count;
+    }
+  }
+  return environment;
+}
+
+TDecodePath ArithmeticOf(const TRunEnvironment& environment) {
+  return environment.Arithmetic.value_or(FastestPath());
+}
+
+unsigned DefaultWorkers(const TRunEnvironment& environment, unsigned filesAtOnce) {
+  if (environment.Workers) return *environment.Workers;
   return filesAtOnce > 1 ? TWorkerPool::DefaultThreads() : TWorkerPool::HelpedThreads();
 }
 

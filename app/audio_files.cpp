@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/audio_files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,11 +10,65 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/format_check.h"
 #include "app/messages.h"
+#include "app/refusal_detail.h"
 #include "wav/chunk_list.h"
 #include "wav/flac_riff.h"
 
 namespace zorv {
+namespace {
+
+// The file's first bytes, to tell what kind of file a refused one is.
+std::string FileStart(const std::string& path) {
+  std::string start(12, '\0');
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  const ssize_t got = ::read(fd, start.data(), start.size());
+  ::close(fd);
+  start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return start;
+}
+
+// The header and the format of the opened input; the reader is closed when
+// they refuse it. A file's first bytes name the kind of a refused one.
+std::optional<TRefusal> CheckHeader(TWavFileIn& reader, const std::string& name, bool isFile) {
+  using TStage = TRefusal::TStage;
+  std::optional<TRefusal> refusal;
+  if (const TReadHeaderResult code = reader.ReadHeader(); code != TReadHeaderResult::Ok) {
+    refusal = TRefusal{HeaderRefusal(reader, code), name,
+                       HeaderRefusalDetail(code, isFile ? FileStart(name) : std::string()),
+                       TStage::Header};
+  } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
+    refusal = TRefusal{std::string(CheckFormatMessage(format)), name,
+                       FormatRefusalDetail(format, reader.HeaderImage()), TStage::Format};
+  }
+  if (refusal) reader.CloseFile();
+  return refusal;
+}
+
+}  // namespace
+
+std::optional<TRefusal> OpenDecodableInput(TWavFileIn& reader, const std::string& path,
+                                           std::shared_ptr<const TFlacFindings>* flac) {
+  const TInputFile file = OpenInputFile(reader, path);
+  if (flac != nullptr) *flac = file.Flac;
+  if (file.Opened()) return CheckHeader(reader, path, true);
+  std::string detail;
+  std::string message = InputFileMessage(file, &detail);
+  return TRefusal{std::move(message), path, std::move(detail), TRefusal::TStage::Open};
+}
+
+std::optional<TRefusal> OpenDecodableStream(TWavFileIn& reader, int fd, const std::string& name) {
+  reader.CloseFile();
+  reader.Filename = name;
+  reader.OpenStream(fd);
+  return CheckHeader(reader, name, false);
+}
+
+std::optional<TRefusal> CheckDecodable(TWavFileIn& reader, const std::string& name) {
+  return CheckHeader(reader, name, false);
+}
 
 std::string InputProblem(const std::string& path) {
   struct stat info {};

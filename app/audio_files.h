@@ -6,12 +6,41 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "wav/flac_source.h"
 #include "wav/wav_file_in.h"
 
 namespace zorv {
+
+// Why a file is not taken: the message ("Cannot open: ") is followed by the
+// path; detail, when not empty, says more ("found 22050 Hz; accepted:
+// 44100, 48000, 96000 Hz", or the system's reason).
+struct TRefusal {
+  // What refused it: the file did not open (the detail is the system's
+  // reason), its header is not a usable WAV header, its format is not one
+  // the decoder takes, or something else (a setting, the output).
+  enum class TStage { Open, Header, Format, Other };
+
+  std::string Message;
+  std::string Path;
+  std::string Detail;
+  TStage Stage = TStage::Other;
+
+  std::string Line() const { return Message + Path; }
+};
+
+// Opens path for reader (a WAV file as it is, a FLAC file as the WAV file it
+// was packed from), reads its header and checks its format: nothing when it
+// can be decoded (reader then open, its header read), else why not (reader
+// closed). flac, when given, receives what a FLAC file's source found.
+std::optional<TRefusal> OpenDecodableInput(TWavFileIn& reader, const std::string& path,
+                                           std::shared_ptr<const TFlacFindings>* flac = nullptr);
+// The same for a WAV stream on the descriptor fd (standard input), named name.
+std::optional<TRefusal> OpenDecodableStream(TWavFileIn& reader, int fd, const std::string& name);
+// The same for what the caller opened for reader (a memory image), named name.
+std::optional<TRefusal> CheckDecodable(TWavFileIn& reader, const std::string& name);
 
 struct TInputFile {
   enum class TResult { Opened, CannotOpen, CannotRead, UnusableFlac };

@@ -13,12 +13,9 @@
 #include <thread>
 #include <utility>
 
-#include "app/arithmetic.h"
 #include "app/audio_files.h"
-#include "app/format_check.h"
 #include "app/messages.h"
 #include "app/output_name.h"
-#include "app/refusal_detail.h"
 #include "dsp/reference_level_range.h"
 #include "wav/flac_sink.h"
 
@@ -27,17 +24,6 @@ namespace {
 
 std::string Reason(int error) {
   return std::strerror(error);
-}
-
-// The file's first bytes, to tell what kind of file a refused one is.
-std::string FileStart(const std::string& path) {
-  std::string start(12, '\0');
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return {};
-  const ssize_t got = ::read(fd, start.data(), start.size());
-  ::close(fd);
-  start.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-  return start;
 }
 
 // The levels of the channels at the start of a run (one at least).
@@ -58,6 +44,31 @@ std::vector<TLevelChange> AppliedLevels(std::vector<TLevelChange> levels, std::u
   return levels;
 }
 
+std::string PeakText(double peak) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%+.1f", 20.0 * std::log10(peak));
+  return text;
+}
+
+// The warnings about the output of a complete decode as a whole.
+std::vector<TRunWarning> OutputWarnings(const TRunResult& result, bool fromStream) {
+  std::vector<TRunWarning> warnings;
+  const TSampleStats& stats = result.Stats;
+  if (stats.Clipped > 0 && stats.Peak > 0) {
+    warnings.push_back({warning_codes::kClipped, "clipped " + std::to_string(stats.Clipped) +
+                                                     " samples (peak " + PeakText(stats.Peak) +
+                                                     " dBFS)"});
+  }
+  // A stream's length is what it delivers.
+  const std::uint32_t frameBytes = result.FrameBytes;
+  if (frameBytes != 0 && result.DeliverableBytes < result.DataBytes && !fromStream) {
+    warnings.push_back({warning_codes::kShortInput,
+                        "input shorter than its header: " + std::to_string(result.Frames) + " of " +
+                            std::to_string(result.DataBytes / frameBytes) + " frames"});
+  }
+  return warnings;
+}
+
 }  // namespace
 
 TDecodeRun::TDecodeRun(const TRunSettings& settings)
@@ -65,42 +76,25 @@ TDecodeRun::TDecodeRun(const TRunSettings& settings)
 
 TDecodeRun::~TDecodeRun() = default;
 
-std::optional<TRefusal> TDecodeRun::CheckInput(const std::string& name, bool isFile) {
+std::optional<TRefusal> TDecodeRun::CheckSettings(const std::string& name) {
   TWavFileIn& reader = Run_->Reader();
-  std::optional<TRefusal> refusal;
-  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
-    refusal = TRefusal{HeaderRefusal(reader, code), name,
-                       HeaderRefusalDetail(code, isFile ? FileStart(name) : std::string())};
-  } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
-    refusal = TRefusal{std::string(CheckFormatMessage(format)), name,
-                       FormatRefusalDetail(format, reader.HeaderImage())};
-  } else if (Settings_.DebugBand != 0 && reader.Channels() != 2) {
-    refusal = TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", name, {}};
-  }
-  if (refusal) reader.CloseFile();
-  return refusal;
+  if (Settings_.DebugBand == 0 || reader.Channels() == 2) return std::nullopt;
+  reader.CloseFile();
+  return TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", name, {}};
 }
 
 std::optional<TRefusal> TDecodeRun::OpenInput(const std::string& path) {
   InputName_ = path;
   InputStream_ = false;
-  TWavFileIn& reader = Run_->Reader();
-  reader.Filename = path;
-  const TInputFile file = OpenInputFile(reader, path);
-  Flac_ = file.Flac;
-  if (file.Opened()) return CheckInput(path, true);
-  std::string detail;
-  std::string message = InputFileMessage(file, &detail);
-  return TRefusal{std::move(message), path, std::move(detail)};
+  if (auto refusal = OpenDecodableInput(Run_->Reader(), path, &Flac_)) return refusal;
+  return CheckSettings(path);
 }
 
 std::optional<TRefusal> TDecodeRun::OpenInputStream(int fd, const std::string& name) {
   InputName_ = name;
   InputStream_ = true;
-  TWavFileIn& reader = Run_->Reader();
-  reader.Filename = name;
-  reader.OpenStream(fd);
-  return CheckInput(name, false);
+  if (auto refusal = OpenDecodableStream(Run_->Reader(), fd, name)) return refusal;
+  return CheckSettings(name);
 }
 
 std::optional<TRefusal> TDecodeRun::OpenOutput(const std::string& path) {
@@ -203,6 +197,7 @@ TRunResult TDecodeRun::Decode() {
   const TWavFileIn& reader = run.Reader();
   result.SampleRate = reader.SampleRate();
   result.Channels = reader.Channels();
+  result.FrameBytes = reader.BlockAlign();
   result.DataBytes = reader.DataSizeKnown() ? reader.DataSize() : 0;
   result.DeliverableBytes = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
 
@@ -222,17 +217,19 @@ TRunResult TDecodeRun::Decode() {
   run.SetCanonicalHeader(Settings_.CanonicalHeader);
   run.SetMaxRiffSize(Settings_.MaxRiffSize);
   run.SetInitialState(Settings_.ContinueFrom);
+  run.Decoder().SetPath(Settings_.Exact ? TDecodePath::Extended
+                                        : Settings_.Arithmetic.value_or(FastestPath()));
+  result.Arithmetic = run.Decoder().Path();
   const std::vector<double> levels = StartLevels(Settings_, result.Channels);
   run.Decoder().SetLevel(Settings_.LevelDb);
   for (std::uint32_t c = 0; c < levels.size(); ++c) run.Decoder().SetChannelLevel(c, levels[c]);
-  if (Settings_.Exact) run.Decoder().SetPath(TDecodePath::Extended);
   if (Settings_.Pool != nullptr) {
     run.Pipeline().SetWorkerPool(Settings_.Pool);
   } else {
     run.Pipeline().SetChannelThreads(Settings_.ChannelThreads &&
                                      std::thread::hardware_concurrency() >= 2);
   }
-  run.Pipeline().SetStageSplit(DefaultStageSplit());
+  run.Pipeline().SetStageSplit(Settings_.StageSplit);
   Levels_ = {{0, levels}};
   BaseLevelDb_ = Settings_.LevelDb;
   run.SetEventPass([this] { BetweenBlocks(); });
@@ -255,7 +252,6 @@ TRunResult TDecodeRun::Decode() {
   result.Stats = run.OutputStats();
   result.InputFaults = run.InputFaults();
   result.ElapsedMs = run.ElapsedTime();
-  result.Notes = run.Notes();
   result.Warnings = run.Warnings();
   if (Flac_) {
     std::vector<TRunWarning> flac;
@@ -265,11 +261,10 @@ TRunResult TDecodeRun::Decode() {
           {warning_codes::kInputChecksum,
            "the samples do not match the MD5 the FLAC file states: the file is damaged"});
     }
-    for (TRunWarning& warning : flac) {
-      result.Notes.push_back(warning.Message);
-      result.Warnings.push_back(std::move(warning));
-    }
+    for (TRunWarning& warning : flac) result.Warnings.push_back(std::move(warning));
   }
+  if (result.Status == TRunStatus::Done)
+    result.OutputWarnings = OutputWarnings(result, InputStream_);
   if (Settings_.Digests) result.InputMd5 = HexDigest(InputMd5_->Digest());
   result.Container = run.OutputContainer();
   if (result.Status == TRunStatus::WriteError) {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/audio_files.h"
 #include "app/channel_levels.h"
 #include "app/pending_file.h"
 #include "app/processing_run.h"
@@ -28,17 +29,6 @@
 #include "wav/flac_source.h"
 
 namespace zorv {
-
-// Why a decode did not begin: the message ("Cannot open: ") is followed by
-// the path; detail, when not empty, says more ("found 22050 Hz; accepted:
-// 44100, 48000, 96000 Hz", or the system's reason).
-struct TRefusal {
-  std::string Message;
-  std::string Path;
-  std::string Detail;
-
-  std::string Line() const { return Message + Path; }
-};
 
 struct TRunResult {
   TRunStatus Status = TRunStatus::Idle;
@@ -49,14 +39,19 @@ struct TRunResult {
   std::uint64_t DeliverableBytes = 0;  // what the input holds of it
   std::uint32_t SampleRate = 0;
   std::uint32_t Channels = 0;
+  std::uint32_t FrameBytes = 0;  // of the input
   TSampleStats Stats;
   // Input samples that were not numbers, infinite or above +60 dBFS.
   TInputFaults InputFaults;
   std::vector<TLevelChange> Levels;
-  // What was left out or changed besides decoding, one line each.
-  std::vector<std::string> Notes;
-  // The same with their codes, for a report.
+  // What was left out or changed besides decoding (a partial frame, a chunk
+  // that ran past the end, samples that were not numbers), one each.
   std::vector<TRunWarning> Warnings;
+  // Of a complete decode, about the output as a whole: samples clipped, an
+  // input file shorter than its header says.
+  std::vector<TRunWarning> OutputWarnings;
+  // The arithmetic the decoder used.
+  TDecodePath Arithmetic = TDecodePath::Extended;
   std::int32_t ElapsedMs = 0;
   TContainer Container = TContainer::Riff;
   // Of the output's audio data, when an output was kept.
@@ -142,9 +137,8 @@ class TDecodeRun {
   bool OutputIsStream() const { return OutputStream_; }
 
  private:
-  // The header and the format of the opened input (a refused file's first
-  // bytes name its kind).
-  std::optional<TRefusal> CheckInput(const std::string& name, bool isFile);
+  // A debug output needs a stereo input.
+  std::optional<TRefusal> CheckSettings(const std::string& name);
   bool Stopping() const;
   void BetweenBlocks();
 

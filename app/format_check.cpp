@@ -35,26 +35,27 @@ std::string ShowWavParams(const THeaderImage& header) {
          (float32 ? "  IEEE float" : "  integer");
 }
 
-std::string_view ReadHeaderMessage(std::int32_t code) {
+std::string_view ReadHeaderMessage(TReadHeaderResult code) {
   switch (code) {
-    case rhOk:
+    case TReadHeaderResult::Ok:
       return {};
-    case rhNoRiff:
+    case TReadHeaderResult::NoRiff:
       return messages::kNoRiffFile;
-    case rhNoFmt:
+    case TReadHeaderResult::NoFmt:
       return messages::kNoFmtChunk;
-    case rhNoData:
+    case TReadHeaderResult::NoData:
       return messages::kNoDataChunk;
-    case rhReadError:
+    case TReadHeaderResult::ReadError:
       return messages::kCannotRead;
     default:
       return messages::kNoWavFile;
   }
 }
 
-std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code) {
-  if (code == rhMalformed) return std::string(messages::kUnusableWav) + reader.Problem() + "): ";
-  if (code == rhReadError) return ReadFailureRefusal(reader);
+std::string HeaderRefusal(const TWavFileIn& reader, TReadHeaderResult code) {
+  if (code == TReadHeaderResult::Malformed)
+    return std::string(messages::kUnusableWav) + reader.Problem() + "): ";
+  if (code == TReadHeaderResult::ReadError) return ReadFailureRefusal(reader);
   return std::string(ReadHeaderMessage(code));
 }
 

@@ -28,14 +28,14 @@ std::int32_t CheckFormat(const THeaderImage& header);
 // "fs = 44100  ch = 2   16 bit/sample  total 4 byte/sample  integer"
 std::string ShowWavParams(const THeaderImage& header);
 
-// The message for a ReadHeader result other than 0 (path to be appended);
-// empty for 0. An unknown code reads as a file that is not a WAV file.
-std::string_view ReadHeaderMessage(std::int32_t code);
-// The message for the reader's ReadHeader result other than 0, with what was
-// found for rhMalformed ("Unusable WAV File (two data chunks): ") and the
-// reason for rhReadError ("Cannot read (Input/output error): "); path to be
+// The message for a ReadHeader result other than Ok (path to be appended);
+// empty for Ok.
+std::string_view ReadHeaderMessage(TReadHeaderResult code);
+// The message for the reader's ReadHeader result other than Ok, with what
+// was found for Malformed ("Unusable WAV File (two data chunks): ") and the
+// reason for ReadError ("Cannot read (Input/output error): "); path to be
 // appended.
-std::string HeaderRefusal(const TWavFileIn& reader, std::int32_t code);
+std::string HeaderRefusal(const TWavFileIn& reader, TReadHeaderResult code);
 // The message for a read of the reader that failed or found the file cut
 // shorter than it was when opened ("Cannot read (Input/output error): ",
 // path to be appended); empty while every read was whole.

@@ -178,18 +178,11 @@ TLevelRange TLevelAnalysis::Range() const {
   return range;
 }
 
-TLevelRange AnalyseLevelRange(TWavFileIn& reader) {
+namespace {
+
+// The range of an input whose header was read and checked.
+TLevelRange AnalyseDecodable(TWavFileIn& reader) {
   TLevelRange unreadable;
-  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
-    unreadable.Error = HeaderRefusal(reader, code);
-  } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
-    unreadable.Error = CheckFormatMessage(format);
-  }
-  if (!unreadable.Error.empty()) {
-    reader.CloseFile();
-    unreadable.Error += reader.Filename;
-    return unreadable;
-  }
   const std::uint32_t channels = reader.Channels();
   const std::uint32_t frameBytes = reader.BlockAlign();
   const TFrameLayout layout = FrameLayoutOf(frameBytes, channels, reader.FormatTag());
@@ -214,14 +207,23 @@ TLevelRange AnalyseLevelRange(TWavFileIn& reader) {
   return analysis.Range();
 }
 
+TLevelRange Unreadable(const TRefusal& refusal) {
+  TLevelRange unreadable;
+  unreadable.Error = refusal.Line();
+  return unreadable;
+}
+
+}  // namespace
+
+TLevelRange AnalyseLevelRange(TWavFileIn& reader) {
+  if (auto refusal = CheckDecodable(reader, reader.Filename)) return Unreadable(*refusal);
+  return AnalyseDecodable(reader);
+}
+
 TLevelRange AnalyseLevelRange(const std::string& path) {
   TWavFileIn reader;
-  if (const TInputFile file = OpenInputFile(reader, path); !file.Opened()) {
-    TLevelRange unreadable;
-    unreadable.Error = InputFileMessage(file) + path;
-    return unreadable;
-  }
-  return AnalyseLevelRange(reader);
+  if (auto refusal = OpenDecodableInput(reader, path)) return Unreadable(*refusal);
+  return AnalyseDecodable(reader);
 }
 
 std::string DescribeLevelRange(const TLevelRange& range, std::optional<double> toneLevelDb,

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <thread>
 
-#include "app/arithmetic.h"
 #include "app/audio_files.h"
 #include "app/format_check.h"
 #include "app/input_faults.h"
@@ -20,8 +19,8 @@ TPreviewEngine::TPreviewEngine() {
   // As a decode run sets its decoder up: the jobs of a block are shared out
   // among threads of its own, which decides how the channels are grouped.
   Pipeline_.SetChannelThreads(std::thread::hardware_concurrency() >= 2);
-  // The arithmetic a decode run chooses.
-  Decoder_.SetPath(DefaultArithmetic());
+  // The arithmetic a decode run chooses unless told otherwise.
+  Decoder_.SetPath(FastestPath());
 }
 
 void TPreviewEngine::Close() {
@@ -34,22 +33,7 @@ void TPreviewEngine::Close() {
 
 std::optional<TRefusal> TPreviewEngine::Open(const std::string& path) {
   Close();
-  if (const TInputFile file = OpenInputFile(Reader_, path); !file.Opened()) {
-    std::string detail;
-    std::string message = InputFileMessage(file, &detail);
-    return TRefusal{std::move(message), path, std::move(detail)};
-  }
-  if (const std::int32_t code = Reader_.ReadHeader(); code != rhOk) {
-    TRefusal refusal{HeaderRefusal(Reader_, code), path, HeaderRefusalDetail(code, {})};
-    Reader_.CloseFile();
-    return refusal;
-  }
-  if (const std::int32_t format = CheckFormat(Reader_.HeaderImage()); format != fcOk) {
-    TRefusal refusal{std::string(CheckFormatMessage(format)), path,
-                     FormatRefusalDetail(format, Reader_.HeaderImage())};
-    Reader_.CloseFile();
-    return refusal;
-  }
+  if (auto refusal = OpenDecodableInput(Reader_, path)) return refusal;
   for (const TChunkInfo& chunk : Reader_.Chunks()) {
     if (chunk.Is("data")) {
       Data_ = chunk;

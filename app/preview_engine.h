@@ -48,6 +48,9 @@ class TPreviewEngine {
   TPreviewEngine(const TPreviewEngine&) = delete;
   TPreviewEngine& operator=(const TPreviewEngine&) = delete;
 
+  // The arithmetic of the decodes after (the fastest until told).
+  void SetArithmetic(TDecodePath path) { Decoder_.SetPath(path); }
+
   // Opens path and checks it as a decode would; a refusal when it cannot be
   // decoded. Closes an input open before.
   std::optional<TRefusal> Open(const std::string& path);

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/arithmetic.h"
 #include "app/channel_levels.h"
 #include "app/continuation.h"
 #include "app/messages.h"
@@ -69,7 +68,7 @@ std::string ElapsedTimeText(std::int32_t milliseconds) {
 
 TProcessingRun::TProcessingRun() {
   Reader_.OnEOFReached = [this] { WavFilein1EOFReached(); };
-  Decoder_.SetPath(DefaultArithmetic());
+  Decoder_.SetPath(FastestPath());
 }
 
 TProcessingRun::~TProcessingRun() {

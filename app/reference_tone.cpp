@@ -147,18 +147,11 @@ std::string ToneTimeText(double seconds, char decimalPoint) {
   return WithPoint(text, decimalPoint);
 }
 
-TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stretch) {
-  const std::string path = reader.Filename;
-  if (const std::int32_t code = reader.ReadHeader(); code != rhOk) {
-    const std::string message = HeaderRefusal(reader, code);
-    reader.CloseFile();
-    return UnreadableTone(message + path);
-  }
-  if (const std::int32_t code = CheckFormat(reader.HeaderImage()); code != fcOk) {
-    reader.CloseFile();
-    return UnreadableTone(std::string(CheckFormatMessage(code)) + path);
-  }
+namespace {
 
+// The tone of an input whose header was read and checked.
+TReferenceTone MeasureDecodable(TWavFileIn& reader, const TToneStretch& stretch) {
+  const std::string path = reader.Filename;
   TStretchReader stretchReader(reader, stretch);
   stretchReader.Run();
   reader.CloseFile();
@@ -193,12 +186,19 @@ TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stre
   return result;
 }
 
+}  // namespace
+
+TReferenceTone MeasureReferenceTone(TWavFileIn& reader, const TToneStretch& stretch) {
+  if (auto refusal = CheckDecodable(reader, reader.Filename)) {
+    return UnreadableTone(refusal->Line());
+  }
+  return MeasureDecodable(reader, stretch);
+}
+
 TReferenceTone MeasureReferenceTone(const std::string& path, const TToneStretch& stretch) {
   TWavFileIn reader;
-  if (const TInputFile file = OpenInputFile(reader, path); !file.Opened()) {
-    return UnreadableTone(InputFileMessage(file) + path);
-  }
-  return MeasureReferenceTone(reader, stretch);
+  if (auto refusal = OpenDecodableInput(reader, path)) return UnreadableTone(refusal->Line());
+  return MeasureDecodable(reader, stretch);
 }
 
 TLevelSuggestion SuggestLevel(const std::vector<std::optional<TFoundTone>>& tones) {

@@ -60,9 +60,9 @@ std::string FoundFormat(const THeaderImage& header) {
 
 }  // namespace
 
-std::string HeaderRefusalDetail(std::int32_t code, const std::string& start) {
+std::string HeaderRefusalDetail(TReadHeaderResult code, const std::string& start) {
   switch (code) {
-    case rhNoRiff:
+    case TReadHeaderResult::NoRiff:
       if (StartsWith(start, 0, "FORM") &&
           (StartsWith(start, 8, "AIFF") || StartsWith(start, 8, "AIFC"))) {
         return std::string("this is an AIFF file") + kConvert;
@@ -70,12 +70,12 @@ std::string HeaderRefusalDetail(std::int32_t code, const std::string& start) {
       if (StartsWith(start, 0, "OggS")) return std::string("this is an Ogg file") + kConvert;
       if (StartsWith(start, 0, "ID3")) return std::string("this is an MP3 file") + kConvert;
       return "found no RIFF header; accepted: WAV files (RIFF/WAVE)";
-    case rhNoWave:
+    case TReadHeaderResult::NoWave:
       return "found RIFF form type \"" + Identifier(start.size() >= 12 ? start.substr(8, 4) : "") +
              "\"; accepted: WAVE";
-    case rhNoFmt:
+    case TReadHeaderResult::NoFmt:
       return "found no fmt chunk before the end of the file; accepted: WAV files with a fmt chunk";
-    case rhNoData:
+    case TReadHeaderResult::NoData:
       return "found no data chunk after the fmt chunk; accepted: WAV files with a data chunk";
     default:
       return {};

@@ -8,12 +8,13 @@
 #include <string>
 
 #include "wav/header_image.h"
+#include "wav/wav_file_in.h"
 
 namespace zorv {
 
-// For a ReadHeader result other than 0; start holds the file's first bytes
+// For a ReadHeader result other than Ok; start holds the file's first bytes
 // (up to 12), to name what kind of file it is.
-std::string HeaderRefusalDetail(std::int32_t readHeaderCode, const std::string& start);
+std::string HeaderRefusalDetail(TReadHeaderResult code, const std::string& start);
 // For a CheckFormat result other than 0.
 std::string FormatRefusalDetail(std::int32_t checkFormatCode, const THeaderImage& header);
 

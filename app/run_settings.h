@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "dsp/channel_decoder.h"
+#include "dsp/decode_path.h"
 
 namespace zorv {
 
@@ -30,6 +32,9 @@ struct TRunSettings {
   // The extended-precision reference arithmetic instead of the fastest path
   // of the processor.
   bool Exact = false;
+  // The path of the decoder otherwise (tests and benchmarks force one);
+  // none: the fastest this processor runs.
+  std::optional<TDecodePath> Arithmetic;
   // 0 none, 1..4: channel 2 of the output carries channel 1's control
   // voltage of band A..D (stereo inputs only).
   std::uint32_t DebugBand = 0;
@@ -54,6 +59,9 @@ struct TRunSettings {
   // else none: the whole decode on the run's thread.
   TWorkerPool* Pool = nullptr;
   bool ChannelThreads = true;
+  // A block decoded in two stages on a pool that serves this run alone
+  // (TBlockPipeline::SetStageSplit): the same output; off for benchmarks.
+  bool StageSplit = true;
   // Null: every run begins from the decoder's start-up state. Otherwise the
   // channels begin where a previous run left them (channels it did not have
   // begin from the start-up state).

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
       zorv::TWavFileIn reader;
       reader.Filename = path;
       const auto start = std::chrono::steady_clock::now();
-      if (!reader.OpenFile() || reader.ReadHeader() != zorv::rhOk) {
+      if (!reader.OpenFile() || reader.ReadHeader() != zorv::TReadHeaderResult::Ok) {
         std::fprintf(stderr, "cannot read %s\n", path.c_str());
         return 1;
       }

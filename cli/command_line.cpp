@@ -197,7 +197,8 @@ void NextPart(TContinuation& tape, TJobSettings& settings, const std::string& in
 }  // namespace
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   bool errIsTerminal, const TStopRequest& stopRequest) {
+                   bool errIsTerminal, const TStopRequest& stopRequest,
+                   const TRunEnvironment& environment) {
   const std::atomic<bool>& stop = stopRequest.Stop;
   const auto interrupted = [&] { return exSignal + stopRequest.Signal.load(); };
   const TParseResult parsed = ParseCommandLine(args);
@@ -208,6 +209,9 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
                          : std::string("zorv-decode " ZORV_VERSION_TEXT "\n" ZORV_VERSION_NOTICE));
     out.flush();
     return out ? exDecoded : exFailed;
+  }
+  if (!environment.Warning.empty()) {
+    err << kProgramPrefix << "warning: " << Escaped(environment.Warning) << '\n' << std::flush;
   }
 
   // A report on standard output has it to itself.
@@ -312,7 +316,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   if (options.Continue) threads = 1;
   // One pool for the channels of every file: one file at a time spreads its
   // channels over the cores, several at once share the same threads.
-  const unsigned workers = DefaultWorkers(threads);
+  const unsigned workers = DefaultWorkers(environment, threads);
   TWorkerPool pool(workers);
 
   TJobSettings settings;
@@ -329,6 +333,8 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.MeterLog = options.MeterLog;
   settings.Plot = options.Plot;
   settings.Exact = options.Exact;
+  settings.Arithmetic = environment.Arithmetic;
+  settings.StageSplit = environment.StageSplit;
   settings.Float = options.Float;
   settings.CanonicalHeader = options.CanonicalHeader;
   settings.Strict = options.Strict;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/arithmetic.h"
 #include "cli/interrupt.h"
 
 namespace zorv::cli {
@@ -20,7 +21,10 @@ enum TExitStatus : int {
 // args: the words after the program name. Help and version go to out;
 // progress, reports and errors to err (the progress line only when
 // errIsTerminal). stop is read between blocks and between inputs.
+// environment: what the program's environment asks of the arithmetic (read
+// once at its start); a value it cannot use is said on err.
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   bool errIsTerminal, const TStopRequest& stop);
+                   bool errIsTerminal, const TStopRequest& stop,
+                   const TRunEnvironment& environment);
 
 }  // namespace zorv::cli

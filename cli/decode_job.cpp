@@ -15,7 +15,6 @@
 #include <memory>
 #include <system_error>
 
-#include "app/arithmetic.h"
 #include "app/decode_run.h"
 #include "app/format_check.h"
 #include "app/gain_history.h"
@@ -82,12 +81,6 @@ std::optional<TJobResult> CheckTarget(const std::string& path, const TJobSetting
       return Refused(kOutputExists, path);
   }
   return std::nullopt;
-}
-
-std::string PeakText(double dbfs) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%+.1f", dbfs);
-  return text;
 }
 
 }  // namespace
@@ -213,6 +206,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   TRunSettings runSettings;
   runSettings.LevelDb = settings.LevelDb;
   runSettings.Exact = settings.Exact;
+  runSettings.Arithmetic = settings.Arithmetic;
+  runSettings.StageSplit = settings.StageSplit;
   runSettings.DebugBand = settings.DebugBand;
   runSettings.Float = settings.Float;
   runSettings.CanonicalHeader = settings.CanonicalHeader;
@@ -314,7 +309,6 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const std::string metadata = MetadataText(reader, settings.CanonicalHeader);
 
   // A stream that runs to its end has no length to tell progress by.
-  const std::uint64_t declared = reader.DataSizeKnown() ? reader.DataSize() : 0;
   const std::uint64_t total = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
   const std::uint32_t frameBytes = reader.BlockAlign();
   if (settings.Plot) {
@@ -344,7 +338,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   facts.Channels = reader.Channels();
   facts.Format = FormatName(reader.FormatTag(), reader.HeaderImage().BitsPerSample());
   facts.OutputFormat = settings.Float ? "float32" : facts.Format;
-  facts.Arithmetic = std::string(PathName(run.Engine().Decoder().Path()));
+  facts.Arithmetic = std::string(PathName(decoded.Arithmetic));
   facts.LevelsDb = decoded.Levels.front().LevelsDb;
   facts.Levels = decoded.Levels;
   facts.Frames = decoded.Frames;
@@ -402,19 +396,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (!stalled) result.Lines.push_back(ElapsedTimeText(decoded.ElapsedMs));
 
   // The warnings of a complete decode, said below what its files did.
-  std::vector<TRunWarning> late;
-  if (decoded.Status == TRunStatus::Done) {
-    if (facts.ClippedSamples > 0 && facts.PeakDbfs) {
-      late.push_back({warning_codes::kClipped, "clipped " + std::to_string(facts.ClippedSamples) +
-                                                   " samples (peak " + PeakText(*facts.PeakDbfs) +
-                                                   " dBFS)"});
-    }
-    if (frameBytes != 0 && total < declared && !fromStream) {
-      late.push_back({warning_codes::kShortInput,
-                      "input shorter than its header: " + std::to_string(facts.Frames) + " of " +
-                          std::to_string(declared / frameBytes) + " frames"});
-    }
-  }
+  const std::vector<TRunWarning>& late = decoded.OutputWarnings;
   // --strict: a complete decode that warns is a failure and keeps nothing.
   const bool doubtful = settings.Strict && decoded.Status == TRunStatus::Done &&
                         (!decoded.Warnings.empty() || !late.empty());

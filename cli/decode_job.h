@@ -62,6 +62,10 @@ struct TJobSettings {
   std::optional<std::string> MeterLog;
   std::optional<std::string> Plot;  // the band gains as a PNG picture
   bool Exact = false;
+  // The arithmetic otherwise (forced for tests); none: the fastest.
+  std::optional<TDecodePath> Arithmetic;
+  // Off: no block decoded in two stages (for benchmarks).
+  bool StageSplit = true;
   bool Float = false;
   bool CanonicalHeader = false;
   // A decode with a warning fails, and its output is not kept (what went to

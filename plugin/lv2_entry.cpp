@@ -12,9 +12,9 @@
 #include <string>
 #include <utility>
 
-#include "app/arithmetic.h"
 #include "app/input_faults.h"
 #include "plugin/decoder_plugin.h"
+#include "plugin/plugin_arithmetic.h"
 #include "plugin/plugin_uris.h"
 
 namespace zorv::plugin {

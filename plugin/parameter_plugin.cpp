@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <limits>
 
-#include "app/arithmetic.h"
 #include "dsp/reference_level_range.h"
+#include "plugin/plugin_arithmetic.h"
 
 namespace zorv::plugin {
 

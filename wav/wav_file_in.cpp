@@ -362,7 +362,7 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
   }
 }
 
-std::int32_t TWavFileIn::ReadHeader() {
+TReadHeaderResult TWavFileIn::ReadHeader() {
   // Every field starts empty, so nothing of an earlier file can be taken for
   // a field this file does not hold.
   HeaderImage_ = THeaderImage{};
@@ -377,22 +377,22 @@ std::int32_t TWavFileIn::ReadHeader() {
   Ds64RiffSize_ = Ds64DataSize_ = 0;
   FmtFound_ = DataFound_ = DataBeforeFmt_ = TrailingRead_ = DataSizeZero_ = false;
   DataSize_ = 0;
-  if (!Source_) return rhNoRiff;
+  if (!Source_) return TReadHeaderResult::NoRiff;
   // What a failed read left is no reason to refuse a file as not a WAV file.
   const auto failed = [this] { return ReadFailure_ != TReadFailure::None; };
-  if (!SeekTo(0)) return failed() ? rhReadError : rhNoRiff;
+  if (!SeekTo(0)) return failed() ? TReadHeaderResult::ReadError : TReadHeaderResult::NoRiff;
   ReadSlot(THeaderImage::kRiffId, 8);
-  if (failed()) return rhReadError;
+  if (failed()) return TReadHeaderResult::ReadError;
   if (HeaderImage_.IdIs(THeaderImage::kRiffId, "RF64")) {
     Container_ = TContainer::Rf64;
   } else if (HeaderImage_.IdIs(THeaderImage::kRiffId, "BW64")) {
     Container_ = TContainer::Bw64;
   } else if (!HeaderImage_.IdIs(THeaderImage::kRiffId, "RIFF")) {
-    return rhNoRiff;
+    return TReadHeaderResult::NoRiff;
   }
   ReadSlot(THeaderImage::kFormType, 4);
-  if (failed()) return rhReadError;
-  if (!HeaderImage_.IdIs(THeaderImage::kFormType, "WAVE")) return rhNoWave;
+  if (failed()) return TReadHeaderResult::ReadError;
+  if (!HeaderImage_.IdIs(THeaderImage::kFormType, "WAVE")) return TReadHeaderResult::NoWave;
 
   const std::uint32_t riff_size = HeaderImage_.RiffSize();
   WalkEnd_ = riff_size;
@@ -403,21 +403,21 @@ std::int32_t TWavFileIn::ReadHeader() {
     TChunkInfo ds64;
     std::copy_n("ds64", 4, ds64.Id.begin());
     const bool whole = ReadSome(header, 8) == 8;
-    if (failed()) return rhReadError;
+    if (failed()) return TReadHeaderResult::ReadError;
     if (!whole || !std::equal(header, header + 4, ds64.Id.begin())) {
       Problem_ = "an RF64 file without a ds64 chunk";
-      return rhMalformed;
+      return TReadHeaderResult::Malformed;
     }
     ds64.Size = GetLe32(header + 4);
     ds64.BodyOffset = position + 8;
     if (ds64.Size > kMaxDs64Bytes) {
       Problem_ = "a ds64 chunk of " + std::to_string(ds64.Size) + " bytes";
-      return rhMalformed;
+      return TReadHeaderResult::Malformed;
     }
     std::vector<std::uint8_t> body(static_cast<std::size_t>(ds64.Size));
     body.resize(ReadSome(body.data(), body.size()));
-    if (failed()) return rhReadError;
-    if (!ReadDs64(body.data(), body.size())) return rhMalformed;
+    if (failed()) return TReadHeaderResult::ReadError;
+    if (!ReadDs64(body.data(), body.size())) return TReadHeaderResult::Malformed;
     // A writer that cannot go back (ffmpeg into a pipe) leaves ds64's sizes
     // 0: the chunks run to the end of the input.
     if (riff_size == 0xFFFFFFFFu) WalkEnd_ = Ds64SizesOpen() ? kUnknownSize : Ds64RiffSize_;
@@ -430,10 +430,10 @@ std::int32_t TWavFileIn::ReadHeader() {
   }
 
   const TWalkEnd end = Walk(position, false);
-  if (end == TWalkEnd::Failed) return rhReadError;
-  if (end == TWalkEnd::Malformed) return rhMalformed;
-  if (!FmtFound_) return rhNoFmt;
-  if (!DataFound_ || DataBeforeFmt_) return rhNoData;
+  if (end == TWalkEnd::Failed) return TReadHeaderResult::ReadError;
+  if (end == TWalkEnd::Malformed) return TReadHeaderResult::Malformed;
+  if (!FmtFound_) return TReadHeaderResult::NoFmt;
+  if (!DataFound_ || DataBeforeFmt_) return TReadHeaderResult::NoData;
   // A ds64 RIFF size smaller than the file: what lies behind it is not
   // walked, and said (a plain RIFF file's padding behind its end is not).
   // (Data of size 0 runs to the end: nothing lies behind it.)
@@ -450,7 +450,7 @@ std::int32_t TWavFileIn::ReadHeader() {
   while (UncappedBlockBytes() > BufferCapacity() && TimeInterval_ > kMinTimeInterval) {
     SetTimeInterval(TimeInterval_ / 2);
   }
-  return rhOk;
+  return TReadHeaderResult::Ok;
 }
 
 bool TWavFileIn::ReadChunkBody(const TChunkInfo& chunk, std::uint64_t offset, void* destination,

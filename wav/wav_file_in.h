@@ -27,19 +27,19 @@ inline constexpr std::uint32_t kWavBufferBytes = 38400;
 inline constexpr std::uint32_t kWideBufferBytes = 512 * 1024;
 
 // Results of TWavFileIn::ReadHeader.
-enum TReadHeaderResult : std::int32_t {
-  rhOk = 0,
-  rhNoRiff = -1,  // the first four bytes are not "RIFF"
-  rhNoWave = -2,  // bytes 8..11 are not "WAVE"
-  rhNoFmt = -3,   // no "fmt " chunk before the end of the RIFF chunk (or of the file)
-  rhNoData = -4,  // no "data" chunk after the format fields
+enum class TReadHeaderResult {
+  Ok,
+  NoRiff,  // the first four bytes are not "RIFF"
+  NoWave,  // bytes 8..11 are not "WAVE"
+  NoFmt,   // no "fmt " chunk before the end of the RIFF chunk (or of the file)
+  NoData,  // no "data" chunk after the format fields
   // The chunks contradict each other or the file (two fmt or data chunks, a
   // fmt chunk too short for its fields, an RF64 file without a usable ds64,
   // too many chunks): Problem() says what was found.
-  rhMalformed = -5,
+  Malformed,
   // A read failed (ReadFailure, ReadFailureText say how), or a stop was
   // requested while the chunks were walked (ReadFailure Interrupted).
-  rhReadError = -6,
+  ReadError,
 };
 
 // Why a read came back short. A file whose chunks claim more than the file
@@ -97,8 +97,8 @@ class TWavFileIn {
   void CloseFile();
   bool IsOpen() const { return Source_ != nullptr; }
 
-  // Walks the header; a TReadHeaderResult.
-  std::int32_t ReadHeader();
+  // Walks the header.
+  TReadHeaderResult ReadHeader();
   void UpdateBufferSize();
   // Next block into Buffer; its byte count (0 at the end).
   std::uint32_t ReadBuffer();
@@ -141,7 +141,7 @@ class TWavFileIn {
   const std::vector<TChunkInfo>& Chunks() const { return Chunks_; }
   // The body of the first fmt chunk, all of it.
   const std::vector<std::uint8_t>& FmtBody() const { return FmtBody_; }
-  // For rhMalformed: what was found ("two data chunks").
+  // For Malformed: what was found ("two data chunks").
   const std::string& Problem() const { return Problem_; }
   // What was found and left out (a chunk that runs past the end of the
   // file), one line each.

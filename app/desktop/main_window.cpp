@@ -16,12 +16,15 @@
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
+#include <cstdlib>
 #include <thread>
 
 #include "app/desktop/about_box.h"
+#include "app/desktop/audio_preview.h"
 #include "app/desktop/document_opener.h"
 #include "app/desktop/file_dialogs.h"
 #include "app/desktop/help_viewer.h"
+#include "app/desktop/listen_panel.h"
 #include "app/desktop/path_label.h"
 #include "app/desktop/program_info.h"
 #include "app/desktop/text_conversion.h"
@@ -70,6 +73,13 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   DoneLabel->hide();
   DebugBand_ = static_cast<std::uint32_t>(DebugButtons->checkedId());
   DebugGroup->hide();
+  Environment_ = ParseRunEnvironment(std::getenv(kArithmeticVariable), std::getenv(kStagesVariable),
+                                     std::getenv(kWorkersVariable));
+  Listen->Preview().Engine().SetArithmetic(ArithmeticOf(Environment_));
+  if (!Environment_.Warning.empty()) {
+    ShowStatus(QStringLiteral("Warning: ") + Text(Environment_.Warning), true);
+    DoneLabel->show();
+  }
   // A screen shows some 60 pictures a second; a run decodes blocks far
   // faster. Meters, plot, progress and times follow it 30 times a second.
   RunTimer_ = new QTimer(this);

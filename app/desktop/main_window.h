@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/arithmetic.h"
 #include "app/continuation.h"
 #include "app/decode_run.h"
 #include "app/desktop/queue_model.h"
@@ -177,8 +178,6 @@ class TForm1 : public QMainWindow, public TMeterListener {
   void CanonicalHeader1Click(bool checked);
   // Every meter to its Min.
   void ResetMeters();
-  // The reader's format check (0 or a TFormatCheckResult).
-  std::int32_t CheckFormat();
   void ShowWavParams();
   // Frames of the open input's data that the file holds.
   std::uint64_t InputFrames();
@@ -384,6 +383,9 @@ class TForm1 : public QMainWindow, public TMeterListener {
   std::optional<TRunResult> LastResult_;
   // Each channel's level less the scroll bar's, in tenths of a dB.
   std::vector<int> ChannelOffsets_;
+  // What the environment asks of the arithmetic, read when the window was
+  // made (for tests and benchmarks).
+  TRunEnvironment Environment_;
   QTimer* RunTimer_ = nullptr;
   std::uint32_t RunFrameBytes_ = 0;
   std::uint32_t RunSampleRate_ = 0;

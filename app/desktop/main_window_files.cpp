@@ -78,10 +78,6 @@ void TForm1::CloseOutput(const QString& labelText, bool error) {
   SetFileLabel(OutputFileLabel, labelText, error);
 }
 
-std::int32_t TForm1::CheckFormat() {
-  return zorv::CheckFormat(Input_.HeaderImage());
-}
-
 std::uint64_t TForm1::InputFrames() {
   const TWavFileIn& reader = Input_;
   // The data the file holds (a header may declare more).
@@ -115,30 +111,25 @@ void TForm1::FileOpenInExecute() {
 }
 
 QString TForm1::OpenAndCheckInput(bool resetMeters) {
-  TWavFileIn& reader = Input_;
-  // A folder, a device or a name that is not there refused with the
-  // system's reason ("Cannot open: /mnt/reel: Is a directory").
-  if (const TInputFile file = zorv::OpenInputFile(reader, LocalPath(InputFileName_));
-      !file.Opened()) {
-    std::string detail;
-    const std::string message = InputFileMessage(file, &detail);
-    return Text(message) + InputFileName_ +
-           (detail.empty() ? QString() : QStringLiteral(": ") + Text(detail));
+  const std::optional<TRefusal> refusal = OpenDecodableInput(Input_, LocalPath(InputFileName_));
+  if (resetMeters && (!refusal || refusal->Stage != TRefusal::TStage::Open)) ResetMeters();
+  if (!refusal) return {};
+  const QString line = Text(refusal->Message) + InputFileName_;
+  switch (refusal->Stage) {
+    case TRefusal::TStage::Open:
+      // A folder, a device or a name that is not there refused with the
+      // system's reason ("Cannot open: /mnt/reel: Is a directory").
+      return line +
+             (refusal->Detail.empty() ? QString() : QStringLiteral(": ") + Text(refusal->Detail));
+    case TRefusal::TStage::Format:
+      // What was found and what is accepted, under the file's line.
+      InputRefusalDetail_ = Text(refusal->Detail);
+      return line;
+    case TRefusal::TStage::Header:
+    case TRefusal::TStage::Other:
+      break;
   }
-  if (resetMeters) ResetMeters();
-  const std::int32_t header = reader.ReadHeader();
-  if (header != rhOk) {
-    reader.CloseFile();
-    return QString::fromStdString(HeaderRefusal(reader, header)) + InputFileName_;
-  }
-  const std::int32_t format = CheckFormat();
-  if (format != fcOk) {
-    reader.CloseFile();
-    // What was found and what is accepted, under the file's line.
-    InputRefusalDetail_ = QString::fromStdString(FormatRefusalDetail(format, reader.HeaderImage()));
-    return Text(CheckFormatMessage(format)) + InputFileName_;
-  }
-  return {};
+  return line;
 }
 
 void TForm1::OpenInputFile(const QString& path) {

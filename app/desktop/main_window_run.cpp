@@ -85,6 +85,9 @@ QString TForm1::RunChosenFiles(bool& created) {
   const std::optional<std::array<std::int64_t, 4>> partial =
       PartialIdentity(PartialName(LocalPath(OutputFileName_)));
   settings.ReplacePartial = partial && KeptPartials_.contains(*partial);
+  settings.Arithmetic = Environment_.Arithmetic;
+  settings.StageSplit = Environment_.StageSplit;
+  settings.ChannelThreads = Environment_.Workers.value_or(1) != 0;
   auto run = std::make_unique<TDecodeRun>(settings);
   // The window's own reader lets go of the input while the run reads it.
   Input_.CloseFile();
@@ -276,6 +279,10 @@ void TForm1::ShowRunEnded(const TRunResult& result, bool closing) {
   }
   Limits_.Stop();
   text += LimitStatusText();
+  // Clipping, an input shorter than its header: as the command line says them.
+  for (const TRunWarning& warning : result.OutputWarnings) {
+    text += QStringLiteral("; ") + Text(warning.Message);
+  }
   if (result.Partial && result.Kept) {
     text += QStringLiteral("; what was decoded is in ") + FromLocal(*result.Kept);
   }

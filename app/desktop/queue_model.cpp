@@ -31,17 +31,9 @@ std::string PathKey(const std::string& path) {
 void ProbeInput(TQueueRow& row) {
   if (row.State != TQueueState::Waiting) return;
   TWavFileIn reader;
-  std::string refusal;
-  if (const TInputFile file = OpenInputFile(reader, row.Input); !file.Opened()) {
-    refusal = InputFileMessage(file) + row.Input;
-  } else if (const std::int32_t header = reader.ReadHeader(); header != rhOk) {
-    refusal = HeaderRefusal(reader, header) + row.Input;
-  } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
-    refusal = std::string(CheckFormatMessage(format)) + row.Input;
-  }
-  if (!refusal.empty()) {
+  if (const auto refusal = OpenDecodableInput(reader, row.Input)) {
     row.State = TQueueState::Failed;
-    row.Result = refusal;
+    row.Result = refusal->Line();
     row.Format.clear();
     row.Seconds = 0.0;
     return;

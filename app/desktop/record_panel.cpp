@@ -71,9 +71,10 @@ QString RunRecordText(const TRunRecord& record, const TRunResult& result) {
   if (!result.InputMd5.empty()) text += Line("Input MD5:", Text(result.InputMd5));
   text +=
       Line("Bands at limits:", record.Limits.isEmpty() ? QStringLiteral("none") : record.Limits);
-  for (const TRunWarning& warning : result.Warnings) {
-    text += Line("Warning:", Text(warning.Message));
+  for (const auto* list : {&result.Warnings, &result.OutputWarnings}) {
+    for (const TRunWarning& warning : *list) text += Line("Warning:", Text(warning.Message));
   }
+  text += Line("Arithmetic:", Text(PathName(result.Arithmetic)));
   const double speed = result.ElapsedMs > 0 ? seconds * 1000.0 / result.ElapsedMs : 0.0;
   text +=
       Line("Time taken:",

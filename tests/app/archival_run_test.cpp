@@ -35,7 +35,7 @@ class ArchivalRun : public ::testing::Test {
     if (setup) setup(run);
     run.Reader().Filename = inPath;
     EXPECT_TRUE(run.Reader().OpenFile());
-    EXPECT_EQ(run.Reader().ReadHeader(), rhOk);
+    EXPECT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
     EXPECT_TRUE(run.Writer().OpenFileNamed(outPath));
     EXPECT_EQ(run.Start(), TStartResult::Started);
@@ -250,7 +250,7 @@ TEST_F(ArchivalRun, FailedWriteLeavesAHeaderOfTheFramesTheFileTook) {
   TProcessingRun run;
   run.Reader().Filename = Dir.File("full_in.wav");
   ASSERT_TRUE(run.Reader().OpenFile());
-  ASSERT_EQ(run.Reader().ReadHeader(), rhOk);
+  ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
   ASSERT_TRUE(run.Writer().OpenFileNamed(path));
   ASSERT_EQ(run.Start(), TStartResult::Started);
   rlimit saved{};

@@ -26,7 +26,7 @@ void Require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   zorv::TProcessingRun run;
   run.Reader().OpenMemory(data, size);
-  if (run.Reader().ReadHeader() != zorv::rhOk) return 0;
+  if (run.Reader().ReadHeader() != zorv::TReadHeaderResult::Ok) return 0;
   if (zorv::CheckFormat(run.Reader().HeaderImage()) != zorv::fcOk) return 0;
   const std::uint8_t choice = size > 0 ? data[size - 1] : 0;
   run.SetCanonicalHeader((choice & 1) != 0);
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // frames of its data.
   zorv::TWavFileIn back;
   back.OpenMemory(out.data(), out.size());
-  Require(back.ReadHeader() == zorv::rhOk);
+  Require(back.ReadHeader() == zorv::TReadHeaderResult::Ok);
   Require(back.HeaderImage().Channels() == run.Reader().HeaderImage().Channels());
   Require(back.HeaderImage().SampleRate() == run.Reader().HeaderImage().SampleRate());
   Require(back.DataSize() == outData);

@@ -95,12 +95,12 @@ TEST(ShowWavParams, DescribesTheFormatLikeTheWindow) {
 }
 
 TEST(ResultMessages, NameEveryRefusal) {
-  EXPECT_EQ(ReadHeaderMessage(rhOk), "");
-  EXPECT_EQ(ReadHeaderMessage(rhNoRiff), "No RIFF File: ");
-  EXPECT_EQ(ReadHeaderMessage(rhNoWave), "No WAV File: ");
-  EXPECT_EQ(ReadHeaderMessage(rhNoFmt), "No fmt chunk in WAV File: ");
-  EXPECT_EQ(ReadHeaderMessage(rhNoData), "No data chunk in WAV File: ");
-  EXPECT_EQ(ReadHeaderMessage(-99), messages::kNoWavFile);
+  EXPECT_EQ(ReadHeaderMessage(TReadHeaderResult::Ok), "");
+  EXPECT_EQ(ReadHeaderMessage(TReadHeaderResult::NoRiff), "No RIFF File: ");
+  EXPECT_EQ(ReadHeaderMessage(TReadHeaderResult::NoWave), "No WAV File: ");
+  EXPECT_EQ(ReadHeaderMessage(TReadHeaderResult::NoFmt), "No fmt chunk in WAV File: ");
+  EXPECT_EQ(ReadHeaderMessage(TReadHeaderResult::NoData), "No data chunk in WAV File: ");
+  EXPECT_EQ(ReadHeaderMessage(TReadHeaderResult::ReadError), messages::kCannotRead);
   EXPECT_EQ(CheckFormatMessage(fcOk), "");
   EXPECT_EQ(CheckFormatMessage(fcFormat), "Not supported audio format: ");
   EXPECT_EQ(CheckFormatMessage(fcChannels), "Not supported number of audio channels: ");

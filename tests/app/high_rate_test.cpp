@@ -54,7 +54,7 @@ TRun Decode(const std::string& in, const std::string& out, TWorkerPool* pool, in
   TProcessingRun run;
   run.Reader().Filename = in;
   EXPECT_TRUE(run.Reader().OpenFile());
-  EXPECT_EQ(run.Reader().ReadHeader(), rhOk);
+  EXPECT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
   EXPECT_TRUE(run.Writer().OpenFileNamed(out));
   run.Pipeline().SetWorkerPool(pool);

@@ -74,7 +74,7 @@ struct TRunResult {
 void Open(TProcessingRun& run, const std::string& in, const std::string& out) {
   run.Reader().Filename = in;
   ASSERT_TRUE(run.Reader().OpenFile());
-  ASSERT_EQ(run.Reader().ReadHeader(), rhOk);
+  ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
   ASSERT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
   ASSERT_TRUE(run.Writer().OpenFileNamed(out));
 }
@@ -139,7 +139,7 @@ std::uint32_t BlockFrames(const TWavFormat& format) {
   const TBytes header = test::WavBytes(format, {});
   TWavFileIn reader;
   reader.OpenMemory(header.data(), header.size());
-  EXPECT_EQ(reader.ReadHeader(), rhOk);
+  EXPECT_EQ(reader.ReadHeader(), TReadHeaderResult::Ok);
   return reader.BlockFrames();
 }
 
@@ -468,23 +468,37 @@ TEST_F(PipelineTest, RunsInParallelShareOnePool) {
 // others. Files in parallel each have a run thread that mostly waits: a
 // worker per core. The environment's number holds either way.
 TEST(DefaultWorkers, LeaveACoreToTheRunOfOneFileAtATime) {
-  const char* set = std::getenv(kWorkersVariable);
-  const std::optional<std::string> saved = set ? std::optional<std::string>(set) : std::nullopt;
-  unsetenv(kWorkersVariable);
+  const auto workers = [](const char* variable, unsigned files) {
+    return DefaultWorkers(ParseRunEnvironment(nullptr, nullptr, variable), files);
+  };
   const unsigned cores = TWorkerPool::DefaultThreads();
-  EXPECT_EQ(DefaultWorkers(1), std::max(1u, cores - 1));
-  EXPECT_EQ(DefaultWorkers(2), cores);
-  EXPECT_EQ(DefaultWorkers(8), cores);
-  setenv(kWorkersVariable, "5", 1);
-  EXPECT_EQ(DefaultWorkers(1), 5u);
-  EXPECT_EQ(DefaultWorkers(2), 5u);
-  setenv(kWorkersVariable, "5x", 1);
-  EXPECT_EQ(DefaultWorkers(1), std::max(1u, cores - 1));
-  if (saved) {
-    setenv(kWorkersVariable, saved->c_str(), 1);
-  } else {
-    unsetenv(kWorkersVariable);
+  EXPECT_EQ(workers(nullptr, 1), std::max(1u, cores - 1));
+  EXPECT_EQ(workers(nullptr, 2), cores);
+  EXPECT_EQ(workers(nullptr, 8), cores);
+  EXPECT_EQ(workers("5", 1), 5u);
+  EXPECT_EQ(workers("5", 2), 5u);
+  EXPECT_EQ(workers("5x", 1), std::max(1u, cores - 1));
+  EXPECT_EQ(workers("0", 1), 0u);
+  EXPECT_EQ(workers("257", 2), cores) << "above the largest pool";
+}
+
+// The arithmetic forced, or why not: an unknown name or a path this
+// processor does not run is said, and the fastest is used.
+TEST(RunEnvironment, ForcesAPathOrSaysWhyNot) {
+  for (const TDecodePath path :
+       {TDecodePath::Extended, TDecodePath::Portable, TDecodePath::Avx2, TDecodePath::Avx512}) {
+    const TRunEnvironment forced =
+        ParseRunEnvironment(std::string(PathName(path)).c_str(), nullptr, nullptr);
+    EXPECT_EQ(ArithmeticOf(forced), PathSupported(path) ? path : FastestPath());
+    EXPECT_EQ(forced.Warning.empty(), PathSupported(path)) << forced.Warning;
   }
+  const TRunEnvironment unknown = ParseRunEnvironment("avx3", "0", nullptr);
+  EXPECT_EQ(ArithmeticOf(unknown), FastestPath());
+  EXPECT_NE(unknown.Warning.find("ZORV_ARITHMETIC=avx3"), std::string::npos) << unknown.Warning;
+  EXPECT_NE(unknown.Warning.find("extended, portable, avx2, avx512"), std::string::npos);
+  EXPECT_FALSE(unknown.StageSplit);
+  EXPECT_TRUE(ParseRunEnvironment(nullptr, "1", nullptr).StageSplit);
+  EXPECT_TRUE(ParseRunEnvironment("", nullptr, nullptr).Warning.empty()) << "set to nothing";
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ class ProcessingRunTest : public ::testing::Test {
   static void Open(TProcessingRun& run, const std::string& in, const std::string& out) {
     run.Reader().Filename = in;
     ASSERT_TRUE(run.Reader().OpenFile());
-    ASSERT_EQ(run.Reader().ReadHeader(), rhOk);
+    ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
     ASSERT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
     ASSERT_TRUE(run.Writer().OpenFileNamed(out));
   }

@@ -325,7 +325,7 @@ TEST_F(ZorvDecode, MeterLogHasARowPerMeterPointWithTheDecodersPositions) {
   run.SetMeterListener(&meters);
   run.Reader().Filename = in;
   ASSERT_TRUE(run.Reader().OpenFile());
-  ASSERT_EQ(run.Reader().ReadHeader(), rhOk);
+  ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
   ASSERT_TRUE(run.Writer().OpenFileNamed(Dir.File("reference.wav")));
   ASSERT_EQ(run.Start(), TStartResult::Started);
   run.StartProcess();

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -121,6 +122,72 @@ TEST_F(WindowRun, NonFiniteAndTooLoudInputSamplesAreToldInTheStatus) {
               "sample above +60 dBFS clamped to +60 dBFS, first at 0:00.200",
               "0:00:02");
   EXPECT_EQ(ReadFile(Std(output)), DirectDecode(Std(input), Dir.File("direct.wav")));
+}
+
+// A too-loud input clips, and an input shorter than its header: the window
+// says the warnings the command line says for the same file, in the status
+// and in the record.
+TEST_F(WindowRun, ClippingAndAShortInputAreSaidAsTheCommandLineSaysThem) {
+  TBytes loud = SignalBytes(kStereo16, 3 * kBlock44 + 17, 4);
+  for (std::size_t k = 0; k + 1 < loud.size(); k += 2) {
+    const auto v = static_cast<std::int16_t>(loud[k] | (loud[k + 1] << 8));
+    const auto louder = static_cast<std::int16_t>(std::clamp(v * 6, -32768, 32767));
+    loud[k] = static_cast<std::uint8_t>(louder);
+    loud[k + 1] = static_cast<std::uint8_t>(louder >> 8);
+  }
+  // The header states a second more than the file holds.
+  const QString input = Path("loud.wav");
+  WriteFile(Std(input),
+            WavBytes(kStereo16, loud, static_cast<std::uint32_t>(loud.size() + 44100 * 4)));
+  QProcess cli;
+  cli.start(QStringLiteral(ZORV_DECODE_PATH), {"-q", "-o", Path("cli.wav"), input});
+  ASSERT_TRUE(cli.waitForFinished(120000));
+  ASSERT_EQ(cli.exitCode(), 0);
+  // "IN -> OUT", then the warnings, one a line.
+  QStringList said = QString::fromLocal8Bit(cli.readAllStandardError()).split(QLatin1Char('\n'));
+  said.removeAll(QString());
+  ASSERT_EQ(said.size(), 3) << Std(said.join(QLatin1Char('|')));
+  EXPECT_TRUE(said[1].startsWith(QStringLiteral("clipped "))) << Std(said[1]);
+  EXPECT_TRUE(said[2].startsWith(QStringLiteral("input shorter than its header: ")))
+      << Std(said[2]);
+
+  MakeReady(input, Path("window.wav"));
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()),
+            Std(QStringLiteral("Done; ") + said[1] + QStringLiteral("; ") + said[2]));
+  EXPECT_FALSE(IsRed(Form->DoneLabel)) << "a warning, not a failure";
+  const QString record = Form->RecordPanel->Text();
+  for (const QString& line : {said[1], said[2]}) {
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("Warning: +") + QRegularExpression::escape(line))
+                    .match(record)
+                    .hasMatch())
+        << Std(record);
+  }
+  EXPECT_EQ(ReadFile(Dir.File("window.wav")), ReadFile(Dir.File("cli.wav")));
+}
+
+// An arithmetic the environment names that the program does not know: the
+// window says it as the command line does, and decodes with the fastest.
+TEST_F(WindowRun, AnUnknownArithmeticInTheEnvironmentIsSaid) {
+  const QString input = WriteWav("in.wav", kStereo16, kBlock44);
+  QProcess cli;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("ZORV_ARITHMETIC"), QStringLiteral("avx3"));
+  cli.setProcessEnvironment(environment);
+  cli.start(QStringLiteral(ZORV_DECODE_PATH), {"-q", "-o", Path("cli.wav"), input});
+  ASSERT_TRUE(cli.waitForFinished(120000));
+  ASSERT_EQ(cli.exitCode(), 0);
+  const QString said = QString::fromLocal8Bit(cli.readAllStandardError()).section('\n', 0, 0);
+  const QString prefix = QStringLiteral("zorv-decode: warning: ");
+  ASSERT_TRUE(said.startsWith(prefix + QStringLiteral("ZORV_ARITHMETIC=avx3"))) << Std(said);
+
+  ::setenv("ZORV_ARITHMETIC", "avx3", 1);
+  TForm1 window(Dialogs);
+  ::unsetenv("ZORV_ARITHMETIC");
+  EXPECT_EQ(Std(window.DoneLabel->text()),
+            Std(QStringLiteral("Warning: ") + said.mid(prefix.size())));
+  EXPECT_TRUE(IsRed(window.DoneLabel));
+  EXPECT_FALSE(Form->DoneLabel->isVisibleTo(Form.get())) << "nothing to say without it";
 }
 
 TEST_F(WindowRun, OutputEqualsADirectRunInEveryLayout) {

@@ -30,7 +30,7 @@ TBytes DirectDecode(const std::string& input, const std::string& output,
   TProcessingRun run;
   run.Reader().Filename = input;
   EXPECT_TRUE(run.Reader().OpenFile());
-  EXPECT_EQ(run.Reader().ReadHeader(), rhOk);
+  EXPECT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
   EXPECT_TRUE(run.Writer().OpenFileNamed(output));
   int block = 0;

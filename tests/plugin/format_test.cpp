@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/arithmetic.h"
+#include "plugin/plugin_arithmetic.h"
 #include "plugin/plugin_uris.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/arithmetic.h"
 #include "dsp/decode_path.h"
 #include "dsp/zorv_calc.h"
+#include "plugin/plugin_arithmetic.h"
 #include "tests/support/test_signal.h"
 
 namespace zorv::test {

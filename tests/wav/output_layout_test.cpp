@@ -32,7 +32,7 @@ TCopyResult Copy(const TBytes& input, TOutputPlan plan = {}, bool stream = false
                  std::uint64_t stopAfter = UINT64_MAX) {
   TWavFileIn reader;
   reader.OpenMemory(input.data(), input.size());
-  EXPECT_EQ(reader.ReadHeader(), rhOk);
+  EXPECT_EQ(reader.ReadHeader(), TReadHeaderResult::Ok);
   TBytes out;
   TWavFileOut writer;
   writer.OpenMemory(out);
@@ -273,7 +273,7 @@ TEST(OutputLayout, StreamOfUnknownLengthBecomesRf64OnlyWhenItMustBe) {
     test::TPipeFeed feed(input);
     TWavFileIn reader;
     reader.OpenStream(feed.fd());
-    ASSERT_EQ(reader.ReadHeader(), rhOk);
+    ASSERT_EQ(reader.ReadHeader(), TReadHeaderResult::Ok);
     ASSERT_FALSE(reader.DataSizeKnown());
     TBytes out;
     TWavFileOut writer;

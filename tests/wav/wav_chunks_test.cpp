@@ -62,7 +62,7 @@ TEST(WavChunks, EveryChunkInOrderWithItsPlaceAndBody) {
                           .Bytes();
   TWavFileIn r;
   r.OpenMemory(file.data(), file.size());
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(Names(r), (std::vector<std::string>{"JUNK", "bext", "fmt", "iXML", "LIST", "data",
                                                 "cue/after", "MD5/after"}));
   EXPECT_EQ(r.Container(), TContainer::Riff);
@@ -87,7 +87,7 @@ TEST(WavChunks, Rf64AndBw64TakeTheirSizesFromDs64) {
     const TBytes file = chunks.Rf64Bytes(form);
     TWavFileIn r;
     r.OpenMemory(file.data(), file.size());
-    ASSERT_EQ(r.ReadHeader(), rhOk);
+    ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_EQ(r.Container(), std::string(form) == "RF64" ? TContainer::Rf64 : TContainer::Bw64);
     EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "data", "LIST/after"}));
     EXPECT_EQ(r.DataSize(), 400u);
@@ -99,7 +99,7 @@ TEST(WavChunks, Rf64AndBw64TakeTheirSizesFromDs64) {
   const TBytes longer = chunks.Rf64Bytes("RF64", 5000000000ull);
   TWavFileIn r;
   r.OpenMemory(longer.data(), longer.size());
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(r.DataSize(), 5000000000ull);
   EXPECT_EQ(r.DeliverableDataBytes(), longer.size() - 80);
   EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "data"}));
@@ -131,7 +131,7 @@ TEST(WavChunks, MalformedRf64AndEndlessListsAreRefused) {
   for (const auto& c : cases) {
     TWavFileIn r;
     r.OpenMemory(c.File.data(), c.File.size());
-    EXPECT_EQ(r.ReadHeader(), rhMalformed) << c.Name;
+    EXPECT_EQ(r.ReadHeader(), TReadHeaderResult::Malformed) << c.Name;
     EXPECT_EQ(r.Problem(), c.Problem) << c.Name;
   }
 }
@@ -156,13 +156,13 @@ TEST(WavChunks, WhatCannotBeWalkedBehindTheDataIsLeftOutOfFileAndStream) {
     SCOPED_TRACE(c.Note);
     TWavFileIn file;
     file.OpenMemory(c.File.data(), c.File.size());
-    ASSERT_EQ(file.ReadHeader(), rhOk);
+    ASSERT_EQ(file.ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_EQ(file.Notes(), std::vector<std::string>{c.Note});
     EXPECT_EQ(StreamedData(file), 2000u);
     test::TPipeFeed feed(c.File);
     TWavFileIn stream;
     ASSERT_TRUE(stream.OpenStream(feed.fd()));
-    ASSERT_EQ(stream.ReadHeader(), rhOk);
+    ASSERT_EQ(stream.ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_EQ(StreamedData(stream), 2000u);
     stream.ReadTrailingChunks();
     EXPECT_EQ(stream.Notes(), file.Notes());
@@ -176,7 +176,7 @@ TEST(WavChunks, ManyTinyChunksAreKeptAndABrokenLastChunkLeftOut) {
   const TBytes file = many.Data(20).Header("LIST", 1000).Raw(TBytes(10, 3)).Bytes();
   TWavFileIn r;
   r.OpenMemory(file.data(), file.size());
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   ASSERT_EQ(r.Chunks().size(), 100002u);
   EXPECT_EQ(Body(r, r.Chunks()[12345]), TBytes(1, static_cast<std::uint8_t>(12344)));
   EXPECT_EQ(r.Notes(), std::vector<std::string>{"a chunk 'LIST' that runs past the end: left out"});
@@ -194,7 +194,7 @@ TEST(WavStreams, DataRunsToTheEndWhenItsSizeIsUnknown) {
     test::TPipeFeed feed(file);
     TWavFileIn r;
     ASSERT_TRUE(r.OpenStream(feed.fd()));
-    ASSERT_EQ(r.ReadHeader(), rhOk);
+    ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_TRUE(r.IsStream());
     EXPECT_FALSE(r.DataSizeKnown());
     EXPECT_EQ(Names(r), (std::vector<std::string>{"fmt", "LIST", "data"}));
@@ -211,7 +211,7 @@ TEST(WavStreams, Rf64WithItsSizesLeftOpenRunsToTheEnd) {
     SCOPED_TRACE("file");
     TWavFileIn r;
     r.OpenMemory(file.data(), file.size());
-    ASSERT_EQ(r.ReadHeader(), rhOk);
+    ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "LIST", "data"}));
     EXPECT_EQ(r.DataSize(), 50000u);
     EXPECT_EQ(r.DeliverableDataBytes(), 50000u);
@@ -221,7 +221,7 @@ TEST(WavStreams, Rf64WithItsSizesLeftOpenRunsToTheEnd) {
   test::TPipeFeed feed(file);
   TWavFileIn r;
   ASSERT_TRUE(r.OpenStream(feed.fd()));
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_FALSE(r.DataSizeKnown());
   EXPECT_EQ(StreamedData(r), 50000u);
 }
@@ -236,7 +236,7 @@ TEST(WavStreams, ChunksBehindKnownDataComeAfterIt) {
   test::TPipeFeed feed(file);
   TWavFileIn r;
   ASSERT_TRUE(r.OpenStream(feed.fd()));
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(Names(r), (std::vector<std::string>{"fmt", "data"}));
   r.ReadTrailingChunks();  // not before the data has been read
   EXPECT_EQ(r.Chunks().size(), 2u);
@@ -257,7 +257,7 @@ TEST(WavStreams, AStreamThatEndsBeforeItsStatedSizeIsAFailure) {
     test::TPipeFeed feed(TBytes(file.begin(), file.begin() + 44 + 1002));
     TWavFileIn r;
     ASSERT_TRUE(r.OpenStream(feed.fd()));
-    ASSERT_EQ(r.ReadHeader(), rhOk);
+    ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_EQ(StreamedData(r), 1002u);
     EXPECT_EQ(r.ReadFailure(), TReadFailure::StreamEnded);
     EXPECT_EQ(r.ReadFailureText(), "the stream ended after 250 of 1000 frames");
@@ -269,7 +269,7 @@ TEST(WavStreams, AStreamThatEndsBeforeItsStatedSizeIsAFailure) {
     test::TPipeFeed feed(cut);
     TWavFileIn r;
     ASSERT_TRUE(r.OpenStream(feed.fd()));
-    ASSERT_EQ(r.ReadHeader(), rhOk);
+    ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
     EXPECT_EQ(StreamedData(r), 4000u);
     EXPECT_EQ(r.ReadFailure(), TReadFailure::None);
     r.ReadTrailingChunks();
@@ -288,7 +288,7 @@ TEST(WavChunks, Ds64SizesThatHideChunksAreSaidOrRefused) {
   for (int i = 0; i < 8; ++i) small[20 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
   TWavFileIn r;
   r.OpenMemory(small.data(), small.size());
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(Names(r), (std::vector<std::string>{"ds64", "fmt", "data"}));
   EXPECT_EQ(r.Notes(), std::vector<std::string>{std::to_string(small.size() - 480) +
                                                 " bytes behind the end the ds64 RIFF size "
@@ -296,7 +296,7 @@ TEST(WavChunks, Ds64SizesThatHideChunksAreSaidOrRefused) {
 
   const TBytes open = chunks.Rf64Bytes("RF64", UINT64_MAX);
   r.OpenMemory(open.data(), open.size());
-  EXPECT_EQ(r.ReadHeader(), rhMalformed);
+  EXPECT_EQ(r.ReadHeader(), TReadHeaderResult::Malformed);
   EXPECT_EQ(r.Problem(), "a ds64 data size of all ones under a RIFF size of " +
                              std::to_string(open.size() - 8) + " bytes");
 }

@@ -25,11 +25,11 @@ TBytes Image(const TWavFileIn& r) {
 }
 
 // The reader keeps reading from file: it must outlive the reads.
-std::int32_t ReadHeaderOf(TWavFileIn& r, const TBytes& file) {
+TReadHeaderResult ReadHeaderOf(TWavFileIn& r, const TBytes& file) {
   r.OpenMemory(file.data(), file.size());
   return r.ReadHeader();
 }
-std::int32_t ReadHeaderOf(TWavFileIn& r, TBytes&& file) = delete;
+TReadHeaderResult ReadHeaderOf(TWavFileIn& r, TBytes&& file) = delete;
 
 // What ReadBuffer raised, in order: "eof", or "ready:<l>".
 struct TEventLog {
@@ -46,7 +46,7 @@ struct TEventLog {
 TEST(WavReader, CanonicalFileImageIsTheFirst44Bytes) {
   const TBytes file = CanonicalWav(2, 44100, 16, 1000);
   TWavFileIn r;
-  ASSERT_EQ(ReadHeaderOf(r, file), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, file), TReadHeaderResult::Ok);
   EXPECT_EQ(r.DataStart(), 44u);
   EXPECT_EQ(r.DataRemaining(), 1000u);
   EXPECT_EQ(Image(r), TBytes(file.begin(), file.begin() + 44));
@@ -61,7 +61,7 @@ TEST(WavReader, CanonicalFileImageIsTheFirst44Bytes) {
 struct TCodeCase {
   const char* Name;
   TBytes File;
-  std::int32_t Expected;
+  TReadHeaderResult Expected;
 };
 
 TEST(WavReader, RefusedHeadersGiveTheCodeOfTheirFault) {
@@ -73,24 +73,29 @@ TEST(WavReader, RefusedHeadersGiveTheCodeOfTheirFault) {
   TBytes zero_in_id = canonical;
   zero_in_id[15] = 0;  // "fmt\0"
   const std::vector<TCodeCase> cases = {
-      {"empty file", {}, rhNoRiff},
-      {"lower-case riff", lower, rhNoRiff},
-      {"form type not WAVE", not_wave, rhNoWave},
-      {"zero byte in the fmt id", zero_in_id, rhNoFmt},
-      {"no fmt chunk", TWavBuilder().List(4).Data(8).Bytes(), rhNoFmt},
+      {"empty file", {}, TReadHeaderResult::NoRiff},
+      {"lower-case riff", lower, TReadHeaderResult::NoRiff},
+      {"form type not WAVE", not_wave, TReadHeaderResult::NoWave},
+      {"zero byte in the fmt id", zero_in_id, TReadHeaderResult::NoFmt},
+      {"no fmt chunk", TWavBuilder().List(4).Data(8).Bytes(), TReadHeaderResult::NoFmt},
       {"upper-case FMT",
-       TWavBuilder().Chunk("FMT ", test::FmtBody(1, 1, 48000, 16)).Data(8).Bytes(), rhNoFmt},
+       TWavBuilder().Chunk("FMT ", test::FmtBody(1, 1, 48000, 16)).Data(8).Bytes(),
+       TReadHeaderResult::NoFmt},
       {"fmt behind the RIFF size",
-       TWavBuilder().List(4).Fmt(1, 1, 48000, 16).Data(8).RiffSize(12).Bytes(), rhNoFmt},
+       TWavBuilder().List(4).Fmt(1, 1, 48000, 16).Data(8).RiffSize(12).Bytes(),
+       TReadHeaderResult::NoFmt},
       {"chunk ends behind the RIFF size",
-       TWavBuilder().Header("LIST", 0xFFFFFFF0u).Fmt(1, 1, 48000, 16).Bytes(), rhNoFmt},
+       TWavBuilder().Header("LIST", 0xFFFFFFF0u).Fmt(1, 1, 48000, 16).Bytes(),
+       TReadHeaderResult::NoFmt},
       {"chunk ends behind the file",
        TWavBuilder().Header("LIST", 0x7FFFFFF0u).Fmt(1, 1, 48000, 16).RiffSize(0xFFFFFFFFu).Bytes(),
-       rhNoFmt},
-      {"data before fmt", TWavBuilder().Data(8).Fmt(1, 1, 48000, 16).Bytes(), rhNoData},
-      {"fmt only", TWavBuilder().Fmt(1, 1, 48000, 16).Bytes(), rhNoData},
+       TReadHeaderResult::NoFmt},
+      {"data before fmt", TWavBuilder().Data(8).Fmt(1, 1, 48000, 16).Bytes(),
+       TReadHeaderResult::NoData},
+      {"fmt only", TWavBuilder().Fmt(1, 1, 48000, 16).Bytes(), TReadHeaderResult::NoData},
       {"chunk before data ends behind the RIFF size",
-       TWavBuilder().Fmt(1, 1, 48000, 16).Header("LIST", 0xFFFFFFF0u).Data(8).Bytes(), rhNoData},
+       TWavBuilder().Fmt(1, 1, 48000, 16).Header("LIST", 0xFFFFFFF0u).Data(8).Bytes(),
+       TReadHeaderResult::NoData},
       {"chunk before data ends behind the file",
        TWavBuilder()
            .Fmt(1, 1, 48000, 16)
@@ -98,7 +103,7 @@ TEST(WavReader, RefusedHeadersGiveTheCodeOfTheirFault) {
            .Data(8)
            .RiffSize(0xFFFFFFFFu)
            .Bytes(),
-       rhNoData},
+       TReadHeaderResult::NoData},
   };
   for (const auto& c : cases) {
     TWavFileIn r;
@@ -133,7 +138,7 @@ TEST(WavReader, WalksOverOtherChunksPadBytesAndLongFmt) {
   const TBytes expected_fields = test::FmtBody(1, 2, 44100, 16);
   for (const auto& c : cases) {
     TWavFileIn r;
-    ASSERT_EQ(ReadHeaderOf(r, c.File), rhOk) << c.Name;
+    ASSERT_EQ(ReadHeaderOf(r, c.File), TReadHeaderResult::Ok) << c.Name;
     const THeaderImage& h = r.HeaderImage();
     EXPECT_TRUE(h.IdIs(THeaderImage::kFmtId, "fmt ")) << c.Name;
     EXPECT_EQ(h.FmtSize(), 16u) << c.Name;
@@ -168,7 +173,7 @@ TEST(WavReader, ExtensibleFmtOfPcmOrFloatBecomesThePlainTag) {
   for (const auto& c : cases) {
     const TBytes file = TWavBuilder().Chunk("fmt ", c.Body).Data(12).Bytes();
     TWavFileIn r;
-    ASSERT_EQ(ReadHeaderOf(r, file), rhOk) << c.Name;
+    ASSERT_EQ(ReadHeaderOf(r, file), TReadHeaderResult::Ok) << c.Name;
     EXPECT_EQ(r.HeaderImage().FormatTag(), c.Tag) << c.Name;
     EXPECT_EQ(r.FormatTag(), c.Tag) << c.Name;
     EXPECT_EQ(r.HeaderImage().FmtSize(), c.FmtSize) << c.Name;
@@ -202,7 +207,7 @@ TEST(WavReader, AmbiguousOrShortChunksAreRefusedNamingWhatWasFound) {
   };
   for (const auto& c : cases) {
     TWavFileIn r;
-    EXPECT_EQ(ReadHeaderOf(r, c.File), rhMalformed) << c.Name;
+    EXPECT_EQ(ReadHeaderOf(r, c.File), TReadHeaderResult::Malformed) << c.Name;
     EXPECT_EQ(r.Problem(), c.Problem) << c.Name;
   }
 }
@@ -217,12 +222,12 @@ TEST(WavReader, TruncatedHeaderAtEveryLength) {
       TWavBuilder().Chunk("fmt ", TBytes(16, 0xAB)).Header("data", 0xABABABABu).Bytes();
   for (std::size_t length = 0; length < 70; ++length) {
     TWavFileIn r;
-    ASSERT_EQ(ReadHeaderOf(r, stale), rhOk);
+    ASSERT_EQ(ReadHeaderOf(r, stale), TReadHeaderResult::Ok);
     const TBytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length));
-    const std::int32_t expected = length < 4    ? rhNoRiff
-                                  : length < 12 ? rhNoWave
-                                  : length < 34 ? rhNoFmt
-                                                : rhNoData;
+    const TReadHeaderResult expected = length < 4    ? TReadHeaderResult::NoRiff
+                                       : length < 12 ? TReadHeaderResult::NoWave
+                                       : length < 34 ? TReadHeaderResult::NoFmt
+                                                     : TReadHeaderResult::NoData;
     EXPECT_EQ(ReadHeaderOf(r, cut), expected) << "length " << length;
     const TBytes image = Image(r);
     EXPECT_EQ(std::count(image.begin(), image.end(), 0xAB), 0) << "length " << length;
@@ -242,7 +247,7 @@ TEST(WavReader, TruncatedHeaderAtEveryLength) {
     }
   }
   TWavFileIn r;
-  EXPECT_EQ(ReadHeaderOf(r, full), rhOk);
+  EXPECT_EQ(ReadHeaderOf(r, full), TReadHeaderResult::Ok);
 }
 
 // Reads until the end event; the bytes delivered and the events raised.
@@ -285,7 +290,7 @@ TEST(WavReader, DeliversTheDataInBlocksAndSignalsTheEnd) {
   for (const auto& c : cases) {
     TWavFileIn r;
     TEventLog log(r);
-    ASSERT_EQ(ReadHeaderOf(r, c.File), rhOk) << c.Name;
+    ASSERT_EQ(ReadHeaderOf(r, c.File), TReadHeaderResult::Ok) << c.Name;
     std::vector<std::uint32_t> counts;
     const TBytes data = ReadAll(r, counts);
     EXPECT_EQ(counts, c.Counts) << c.Name;
@@ -304,7 +309,7 @@ TEST(WavReader, SampleRateZeroEndsAtTheFirstBlock) {
   TWavFileIn r;
   TEventLog log(r);
   const TBytes file = CanonicalWav(1, 0, 16, 100);
-  ASSERT_EQ(ReadHeaderOf(r, file), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, file), TReadHeaderResult::Ok);
   EXPECT_EQ(r.BlockBytes(), 0u);
   EXPECT_EQ(r.ReadBuffer(), 0u);
   EXPECT_EQ(log.Events, (std::vector<std::string>{"eof", "ready:0"}));
@@ -315,7 +320,7 @@ TEST(WavReader, RepeatFileStartsTheDataOver) {
   TEventLog log(r);
   r.RepeatFile = true;
   const TBytes file = CanonicalWav(1, 44100, 16, 100);
-  ASSERT_EQ(ReadHeaderOf(r, file), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, file), TReadHeaderResult::Ok);
   EXPECT_EQ(r.ReadBuffer(), 100u);
   EXPECT_EQ(r.ReadBuffer(), 0u);  // the end, turned into a rewind
   EXPECT_EQ(r.ReadBuffer(), 100u);
@@ -356,7 +361,7 @@ TEST(WavReader, BlockSizesOfAFreshReader) {
   for (const auto& c : cases) {
     TWavFileIn r;
     const TBytes file = CanonicalWav(c.Channels, c.Rate, c.Bits, 4);
-    ASSERT_EQ(ReadHeaderOf(r, file), rhOk);
+    ASSERT_EQ(ReadHeaderOf(r, file), TReadHeaderResult::Ok);
     const std::uint32_t align = c.Channels * c.Bits / 8u;
     EXPECT_EQ(r.TimeInterval(), c.Interval) << align << " bytes at " << c.Rate;
     EXPECT_EQ(r.BlockFrames(), c.Frames) << align << " bytes at " << c.Rate;
@@ -367,10 +372,10 @@ TEST(WavReader, BlockSizesOfAFreshReader) {
 TEST(WavReader, TimeIntervalCarriesOverToTheNextFile) {
   TWavFileIn r;
   const TBytes first = CanonicalWav(2, 96000, 32, 8);
-  ASSERT_EQ(ReadHeaderOf(r, first), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, first), TReadHeaderResult::Ok);
   EXPECT_EQ(r.TimeInterval(), 50u);
   const TBytes next = CanonicalWav(2, 44100, 16, 8);
-  ASSERT_EQ(ReadHeaderOf(r, next), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, next), TReadHeaderResult::Ok);
   EXPECT_EQ(r.TimeInterval(), 50u);
   EXPECT_EQ(r.BlockFrames(), 2205u);
   EXPECT_EQ(r.BlockBytes(), 8820u);
@@ -390,7 +395,7 @@ TEST(WavReader, BlocksNeverExceedTheBuffer) {
   // 2 channels of 32 bits at 960 kHz: 10 ms are 76800 bytes.
   TWavFileIn r;
   const TBytes fast = TWavBuilder().Fmt(1, 2, 960000, 32).Data(80000).Bytes();
-  ASSERT_EQ(ReadHeaderOf(r, fast), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, fast), TReadHeaderResult::Ok);
   EXPECT_EQ(r.BufferCapacity(), kWavBufferBytes);
   EXPECT_EQ(r.TimeInterval(), 10u);
   EXPECT_EQ(r.BlockFrames(), 4800u);
@@ -400,7 +405,7 @@ TEST(WavReader, BlocksNeverExceedTheBuffer) {
   // 64 channels of 32 bits at 384 kHz: 10 ms are 983040 bytes, beyond even
   // the wide buffer.
   const TBytes wide = TWavBuilder().Fmt(1, 64, 384000, 32).Data(1100000).Bytes();
-  ASSERT_EQ(ReadHeaderOf(r, wide), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, wide), TReadHeaderResult::Ok);
   EXPECT_EQ(r.BufferCapacity(), kWideBufferBytes);
   EXPECT_EQ(r.TimeInterval(), 10u);
   EXPECT_EQ(r.BlockFrames(), kWideBufferBytes / 256);
@@ -411,7 +416,7 @@ TEST(WavReader, BlocksNeverExceedTheBuffer) {
   // A later, longer interval is capped the same way; back at two channels
   // the buffer is the plain one again.
   const TBytes stereo = CanonicalWav(2, 96000, 32, 8);
-  ASSERT_EQ(ReadHeaderOf(r, stereo), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, stereo), TReadHeaderResult::Ok);
   EXPECT_EQ(r.BufferCapacity(), kWavBufferBytes);
   r.SetTimeInterval(500);
   EXPECT_EQ(r.BlockFrames(), 4800u);
@@ -420,7 +425,7 @@ TEST(WavReader, BlocksNeverExceedTheBuffer) {
   // A single frame larger than the buffer: no block at all.
   TBytes huge = CanonicalWav(1, 44100, 16, 8);
   huge[32] = huge[33] = 0xFF;
-  ASSERT_EQ(ReadHeaderOf(r, huge), rhOk);
+  ASSERT_EQ(ReadHeaderOf(r, huge), TReadHeaderResult::Ok);
   EXPECT_EQ(r.BlockFrames(), 0u);
   EXPECT_EQ(r.BlockBytes(), 0u);
   EXPECT_EQ(r.ReadBuffer(), 0u);
@@ -452,9 +457,9 @@ TEST_F(WavReaderFiles, FileGivesWhatMemoryGives) {
   from_file.Filename = Write("in.wav", bytes);
   ASSERT_TRUE(from_file.OpenFile());
   EXPECT_EQ(from_file.BufferPointer(), from_file.Buffer());
-  ASSERT_EQ(from_file.ReadHeader(), rhOk);
+  ASSERT_EQ(from_file.ReadHeader(), TReadHeaderResult::Ok);
   TWavFileIn from_memory;
-  ASSERT_EQ(ReadHeaderOf(from_memory, bytes), rhOk);
+  ASSERT_EQ(ReadHeaderOf(from_memory, bytes), TReadHeaderResult::Ok);
   EXPECT_EQ(Image(from_file), Image(from_memory));
   EXPECT_EQ(from_file.DataStart(), from_memory.DataStart());
   std::vector<std::uint32_t> file_counts, memory_counts;
@@ -471,7 +476,7 @@ TEST_F(WavReaderFiles, AFileCutWhileReadIsAFailureNotTheEnd) {
   TWavFileIn r;
   r.Filename = Write("claims.wav", claimsMore);
   ASSERT_TRUE(r.OpenFile());
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   std::vector<std::uint32_t> counts;
   EXPECT_EQ(ReadAll(r, counts).size(), 20000u);
   EXPECT_EQ(r.ReadFailure(), TReadFailure::None);
@@ -480,7 +485,7 @@ TEST_F(WavReaderFiles, AFileCutWhileReadIsAFailureNotTheEnd) {
   const std::string path = Write("cut.wav", TWavBuilder().Fmt(1, 2, 44100, 16).Data(60000).Bytes());
   r.Filename = path;
   ASSERT_TRUE(r.OpenFile());
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(r.ReadBuffer(), 17640u);
   EXPECT_EQ(r.ReadFailure(), TReadFailure::None);
   ASSERT_EQ(::truncate(path.c_str(), 44 + 17640 + 100), 0);
@@ -511,7 +516,7 @@ TEST_F(WavReaderFiles, OpenFileClosesTheFileOpenBefore) {
   r.Filename = Write("second.wav", CanonicalWav(2, 48000, 16, 4));
   ASSERT_TRUE(r.OpenFile());
   EXPECT_EQ(OpenDescriptors(), open_with_one);
-  ASSERT_EQ(r.ReadHeader(), rhOk);
+  ASSERT_EQ(r.ReadHeader(), TReadHeaderResult::Ok);
   EXPECT_EQ(r.SampleRate(), 48000u);
   r.CloseFile();
   EXPECT_FALSE(r.IsOpen());

@@ -27,11 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader.OnEOFReached = [&ended] { ended = true; };
   reader.OpenMemory(data, size);
 
-  const std::int32_t result = reader.ReadHeader();
-  Require(result >= zorv::rhMalformed && result <= zorv::rhOk);
+  const zorv::TReadHeaderResult result = reader.ReadHeader();
+  Require(result >= zorv::TReadHeaderResult::Ok && result <= zorv::TReadHeaderResult::ReadError);
   Require(reader.BlockBytes() <= reader.BufferCapacity());
-  Require((result == zorv::rhMalformed) == !reader.Problem().empty());
-  if (result != zorv::rhOk) return 0;
+  Require((result == zorv::TReadHeaderResult::Malformed) == !reader.Problem().empty());
+  if (result != zorv::TReadHeaderResult::Ok) return 0;
 
   // The chunk list: in file order, within the file, one fmt and one data,
   // bodies that are the file's own bytes.
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Reading the same header again gives the same image.
   const zorv::THeaderImage first = reader.HeaderImage();
-  Require(reader.ReadHeader() == zorv::rhOk);
+  Require(reader.ReadHeader() == zorv::TReadHeaderResult::Ok);
   Require(reader.HeaderImage().Bytes == first.Bytes);
   return 0;
 }
