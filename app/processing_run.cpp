@@ -12,35 +12,10 @@
 #include <utility>
 
 #include "app/channel_levels.h"
-#include "app/continuation.h"
 #include "app/messages.h"
-#include "wav/coding_history.h"
-#include "wav/little_endian.h"
-#include "zorv_version.h"
+#include "app/output_shape.h"
 
 namespace zorv {
-namespace {
-
-constexpr std::uint32_t kFmtBodyBytes = 16;
-
-// The input's own fmt body made to describe 32-bit float samples (format,
-// the fields of header): an EXTENSIBLE one keeps its channel mask and takes
-// the float sub-format; extra bytes stay.
-std::vector<std::uint8_t> FloatFmtBody(std::vector<std::uint8_t> body, const THeaderImage& header) {
-  constexpr std::size_t kValidBits = 18, kSubFormat = 24, kExtensibleBytes = 40;
-  const bool extensible =
-      body.size() >= kExtensibleBytes && GetLe16(body.data()) == kFormatExtensible;
-  std::copy(header.Bytes.begin() + THeaderImage::kFormatTag,
-            header.Bytes.begin() + THeaderImage::kDataId, body.begin());
-  if (extensible) {
-    SetLe16(body.data(), kFormatExtensible);
-    SetLe16(body.data() + kValidBits, 32);
-    SetLe16(body.data() + kSubFormat, kFormatIeeeFloat);
-  }
-  return body;
-}
-
-}  // namespace
 
 std::string_view StatusText(TRunStatus status) {
   switch (status) {
@@ -130,6 +105,10 @@ TStartResult TProcessingRun::Start() {
   return TStartResult::Started;
 }
 
+TOutputShape TProcessingRun::OutputShape() const {
+  return {OutputFloat_, CanonicalHeader_, DebugChannel_, MaxRiffSize_, InitialState_ != nullptr};
+}
+
 std::string TProcessingRun::CodingHistoryLine() const {
   std::string level;
   if (LevelText_) {
@@ -142,49 +121,16 @@ std::string TProcessingRun::CodingHistoryLine() const {
     }
     level = ReferenceLevelsText(levels);
   }
-  std::string what = std::string("Zorv Audio Decoder ") + ZORV_VERSION_TEXT + " decode;" + level;
-  if (DebugChannel_ >= 1 && DebugChannel_ <= 4) {
-    what += ";channel 2 is the control signal of band ";
-    what += static_cast<char>('A' + DebugChannel_ - 1);
-  }
-  // The line describes the output: one made float has 32-bit words, and
-  // the conversion is a step of its own.
-  const THeaderImage& header = Reader_.HeaderImage();
-  if (OutputFloat_ && header.FormatTag() != kFormatIeeeFloat) what += ";converted to 32-bit float";
-  // Its samples are those of the tape decoded on from the part before: not
-  // what this file decoded alone gives.
-  if (InitialState_) what += ";" + std::string(kContinuedHistory);
-  return zorv::CodingHistoryLine(header.SampleRate(), OutputFloat_ ? 32 : header.BitsPerSample(),
-                                 header.Channels(), what);
+  return DecodeCodingHistoryLine(Reader_.HeaderImage(), OutputShape(), level);
 }
 
 void TProcessingRun::BeginOutput() {
   // The writer's image holds the format fields of the output; its chunks and
   // sizes are laid out from the input's chunk list.
-  THeaderImage& header = Writer_.HeaderImage();
-  header = Reader_.HeaderImage();
-  if (OutputFloat_) {
-    header.SetFormatTag(kFormatIeeeFloat);
-    header.SetBitsPerSample(32);
-    header.SetBlockAlign(static_cast<std::uint16_t>(header.Channels() * 4));
-    header.SetDataSize(OutputBytes(header.DataSize()));
-  }
-  header.SetId(THeaderImage::kRiffId, "RIFF");
-  header.SetFmtSize(kFmtBodyBytes);
-  header.SetByteRate(header.SampleRate() * header.BlockAlign());
-
-  TOutputPlan plan;
-  plan.Canonical = CanonicalHeader_;
-  if (OutputFloat_) {
-    plan.FmtBody = CanonicalHeader_
-                       ? std::vector<std::uint8_t>(header.Bytes.begin() + THeaderImage::kFormatTag,
-                                                   header.Bytes.begin() + THeaderImage::kDataId)
-                       : FloatFmtBody(Reader_.FmtBody(), header);
-  }
-  plan.CodingHistoryLine = CodingHistoryLine();
-  plan.MaxRiffSize = MaxRiffSize_;
-  // Float samples made from integer ones: a fact chunk, as float files have.
-  plan.Fact = OutputFloat_ && Reader_.HeaderImage().FormatTag() != kFormatIeeeFloat;
+  const TOutputShape shape = OutputShape();
+  Writer_.HeaderImage() = OutputHeader(Reader_.HeaderImage(), shape);
+  const TOutputPlan plan =
+      OutputPlanOf(Reader_.HeaderImage(), Reader_.FmtBody(), shape, CodingHistoryLine());
   Output_ = std::make_unique<TOutputLayout>(Reader_, plan, Writer_.Seekable());
   Md5_.reset();
   if (Output_->NeedsMd5()) Md5_ = std::make_unique<TMd5>();
@@ -193,8 +139,7 @@ void TProcessingRun::BeginOutput() {
 }
 
 void TProcessingRun::ChooseOutputLayout() {
-  OutLayout_ = Layout_;
-  if (OutputFloat_) OutLayout_ = {TSampleFormat::Float32, Channels_};
+  OutLayout_ = OutputFrameLayout(Layout_, OutputShape());
   // Wider output frames: a block should still fit the writer's buffer (for
   // more than two channels, the reader's wide one). The decoder's results do
   // not depend on the block length. A block larger than the writer's buffer
@@ -210,16 +155,11 @@ void TProcessingRun::ChooseOutputLayout() {
 }
 
 std::uint32_t TProcessingRun::OutputBytes(std::uint32_t len) const {
-  if (OutLayout_ == Layout_ || BytesPerFrame_ == 0) return len;
-  // Whole frames only: a trailing part of a frame has no float counterpart.
-  const std::uint64_t frames = len / BytesPerFrame_;
-  const std::uint64_t bytes = frames * OutLayout_.BytesPerFrame();
-  return bytes > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(bytes);
+  return static_cast<std::uint32_t>(zorv::OutputBytes(len, BytesPerFrame_, Layout_, OutLayout_));
 }
 
 std::uint64_t TProcessingRun::WholeFrames(std::uint64_t bytes) const {
-  const std::uint64_t align = Writer_.HeaderImage().BlockAlign();
-  return align == 0 ? bytes : bytes - bytes % align;
+  return WholeFrameBytes(bytes, Writer_.HeaderImage().BlockAlign());
 }
 
 void TProcessingRun::CompleteOutput() {
@@ -231,7 +171,7 @@ void TProcessingRun::CompleteOutput() {
   if (LevelText_) Output_->SetCodingHistoryLine(CodingHistoryLine());
   Output_->WriteTail(Writer_, data, Md5_ ? Md5_->Digest() : TMd5Digest{});
   OutputContainer_ = Output_->Container();
-  header.SetDataSize(data > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(data));
+  header.SetDataSize(DataSizeField(data));
 
   namespace codes = warning_codes;
   Warnings_.clear();

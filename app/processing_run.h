@@ -22,6 +22,7 @@
 
 #include "app/block_pipeline.h"
 #include "app/input_faults.h"
+#include "app/output_shape.h"
 #include "app/run_settings.h"
 #include "app/run_warning.h"
 #include "app/sample_conversion.h"
@@ -183,6 +184,8 @@ class TProcessingRun {
   std::string CodingHistoryLine() const;
 
  private:
+  // The settings that shape the output.
+  TOutputShape OutputShape() const;
   void BeginOutput();
   // The output's frame layout (the input's, or float), with the reader's
   // interval shortened until a block fits the buffers and the decoder; and
