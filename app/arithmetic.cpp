@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "dsp/worker_pool.h"
+#include "app/worker_pool.h"
 
 namespace zorv {
 

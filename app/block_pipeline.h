@@ -13,12 +13,12 @@
 #include <memory>
 #include <vector>
 
+#include "app/block_work.h"
 #include "app/pool_choice.h"
-#include "dsp/block_work.h"
+#include "app/worker_pool.h"
 #include "dsp/channel_decoder.h"
 #include "dsp/meter_listener.h"
 #include "dsp/page_buffer.h"
-#include "dsp/worker_pool.h"
 #include "dsp/zorv_calc.h"
 
 namespace zorv {

@@ -76,7 +76,7 @@ std::uint64_t TProcessingRun::BlockFirstFrame() const {
 }
 
 void TProcessingRun::SetBlocksInFlight(int blocks) {
-  BlocksInFlight_ = std::clamp(blocks, 1, kMaxBlocksInFlight);
+  BlocksInFlight_ = std::clamp(blocks, 1, kMaxBlocksInHand);
 }
 
 const double* TProcessingRun::In(std::uint32_t channel) const {
@@ -464,16 +464,6 @@ void TProcessingRun::BeginDecode(TBlockSlot& slot) {
   // frame (where the next part of a tape goes on from).
   Pipeline_.BeginBlock(slot.In.data(), slot.Out.data(), slot.Whole, &slot);
   slot.Begun = true;
-}
-
-std::int32_t TProcessingRun::DecodeBlock(std::int32_t frames) {
-  if (frames == 0) return 0;
-  TBlockSlot& slot = Slots_[Hand_];
-  // Without buffers (outside a run) the decoder refuses the block.
-  Pipeline_.BeginBlock(BuffersAllocated_ ? slot.In.data() : nullptr,
-                       BuffersAllocated_ ? slot.Out.data() : nullptr,
-                       static_cast<std::uint32_t>(frames));
-  return FinishDecode();
 }
 
 std::int32_t TProcessingRun::FinishDecode() {

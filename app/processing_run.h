@@ -21,12 +21,12 @@
 #include <vector>
 
 #include "app/block_pipeline.h"
+#include "app/block_work.h"
 #include "app/input_faults.h"
 #include "app/output_shape.h"
 #include "app/run_settings.h"
 #include "app/run_warning.h"
 #include "app/sample_conversion.h"
-#include "dsp/block_work.h"
 #include "dsp/page_buffer.h"
 #include "dsp/zorv_calc.h"
 #include "wav/md5.h"
@@ -96,13 +96,14 @@ class TProcessingRun {
   std::shared_ptr<const TDecoderState> CaptureState() const;
   // The largest RIFF size written as plain RIFF; larger outputs are RF64.
   void SetMaxRiffSize(std::uint64_t bytes) { MaxRiffSize_ = bytes; }
-  // Blocks in flight at once: 1 reads, decodes and writes each block in
+  // Blocks in hand at once: 1 reads, decodes and writes each block in
   // turn; 2 reads the next block while one decodes; 3 also writes the
   // previous one meanwhile; 4 also begins the next block's decode before the
   // one in hand is finished; 5 (the default) reads and begins three blocks
   // ahead and waits for two at a time. The output, the meters, the progress
   // and the decoder's state after the run are the same in every case.
-  static constexpr int kMaxBlocksInFlight = 5;
+  // (The decoder's own limit of blocks begun is TBlockPipeline's.)
+  static constexpr int kMaxBlocksInHand = 5;
   void SetBlocksInFlight(int blocks);
   int BlocksInFlight() const { return BlocksInFlight_; }
 
@@ -115,11 +116,6 @@ class TProcessingRun {
 
   // The run itself; returns when it has ended or stalled.
   void StartProcess();
-  // Decodes frames of the working buffers of the block in hand and runs the
-  // event pass; the decoder's frame count (0 for 0 frames, without an event
-  // pass).
-  std::int32_t DecodeBlock(std::int32_t frames);
-
   // The Abort button: the run ends after the current block. After a stall it
   // also completes the output header with what was written, releases the
   // buffers and closes both files.
@@ -213,7 +209,7 @@ class TProcessingRun {
 
     void BeforeChannels(int first, int count) override;
   };
-  static constexpr int kSlots = 5;
+  static constexpr int kSlots = kMaxBlocksInHand;
 
   void AllocateBuffers();
   void ReleaseBuffers();
@@ -221,7 +217,8 @@ class TProcessingRun {
   bool ReadBlock(TBlockSlot& slot, const TBlockSlot* previous);
   void WriteBlock(const TBlockSlot& slot);
   void BeginDecode(TBlockSlot& slot);
-  // The rest of DecodeBlock, once the decoder has begun the block in hand.
+  // Finishes the decode of the block in hand and runs the event pass; the
+  // decoder's frame count.
   std::int32_t FinishDecode();
   std::uint32_t Now() const;
 
@@ -261,7 +258,7 @@ class TProcessingRun {
   std::vector<std::string> Notes_;
   std::vector<TRunWarning> Warnings_;
   std::uint64_t DroppedBytes_ = 0;
-  int BlocksInFlight_ = kMaxBlocksInFlight;
+  int BlocksInFlight_ = kMaxBlocksInHand;
   bool InputEnded_ = false;
 
   std::uint64_t DataBytes_ = 0;

@@ -19,8 +19,8 @@
 #include "app/reference_tone.h"
 #include "app/run_settings.h"
 #include "app/run_warning.h"
+#include "app/worker_pool.h"
 #include "cli/progress.h"
-#include "dsp/worker_pool.h"
 
 namespace zorv::cli {
 

@@ -96,8 +96,7 @@ void TChannelDecoder::Setup(std::uint32_t sampleRate) {
 }
 
 void TChannelDecoder::Decode(const double* in, double* out, std::uint32_t count, double level,
-                             std::uint32_t feedbackLaw, TMeterVolts& meters, double* debugOut,
-                             int debugBand) {
+                             TMeterVolts& meters, double* debugOut, int debugBand) {
   TFilterSection* split = Split;
   TControlSignalGenerator* generator = Generator;
   const TControlSignalGenerator& debugGenerator = Generator[debugBand];
@@ -111,9 +110,10 @@ void TChannelDecoder::Decode(const double* in, double* out, std::uint32_t count,
     band[2] = split[5].FirstOrderStep(split[4].FirstOrderStep(w));
     band[3] = split[6].FirstOrderStep(w);
     // Each detector listens to the full-band input; its gain factor divides
-    // the band sample of the same frame.
+    // the band sample of the same frame. The decoder's feedback law is 0:
+    // the square of the previous gain factor.
     for (int b = 0; b < kBands; ++b) {
-      const double gain = generator[b].Step(b, feedbackLaw, w);
+      const double gain = generator[b].Step(b, 0, w);
       band[b] = Store(Extended{band[b]} / gain);
     }
 

@@ -62,9 +62,8 @@ class TChannelDecoder {
   // reference; the control voltages at the block's meter points into meters.
   // debugOut, when given, receives band debugBand's control voltage as a
   // sample (6.5536 V full scale) for every frame.
-  void Decode(const double* in, double* out, std::uint32_t count, double level,
-              std::uint32_t feedbackLaw, TMeterVolts& meters, double* debugOut = nullptr,
-              int debugBand = 0);
+  void Decode(const double* in, double* out, std::uint32_t count, double level, TMeterVolts& meters,
+              double* debugOut = nullptr, int debugBand = 0);
 
   // The fast paths keep the state in Lanes for a block: PackLanes before it
   // (the coefficients and curves too when Setup has changed them since),

@@ -142,8 +142,8 @@ void TZorvCalc::DecodeJob(TBlock& block, int job) {
     return;
   }
   for (int c = first; c < first + channels; ++c) {
-    Decoders_[c].Decode(block.In[c], block.Out[c], block.Count, block.Level[c], FeedbackLaw_,
-                        block.Meters[c], c == 0 ? block.DebugOut : nullptr, block.DebugBand);
+    Decoders_[c].Decode(block.In[c], block.Out[c], block.Count, block.Level[c], block.Meters[c],
+                        c == 0 ? block.DebugOut : nullptr, block.DebugBand);
   }
 }
 

@@ -168,7 +168,6 @@ class TZorvCalc {
   std::uint32_t Channels() const { return Channels_; }
   std::uint32_t SampleRate() const { return SampleRate_; }
   std::uint32_t DebugChannel() const { return DebugChannel_; }
-  std::uint32_t FeedbackLaw() const { return FeedbackLaw_; }
   const TChannelDecoder& Channel(int channel) const { return Decoders_[channel]; }
   const TControlSignalGenerator& Generator(int channel, int band) const {
     return Decoders_[channel].Generator[band];
@@ -190,7 +189,6 @@ class TZorvCalc {
 
   std::uint32_t Channels_ = 0;
   std::uint32_t SampleRate_ = 0;
-  std::uint32_t FeedbackLaw_ = 0;
   std::uint32_t DebugChannel_ = 0;
   std::array<double, kMaxChannels> LevelDb_{};
   std::array<double, kMaxChannels> LevelFactor_{};

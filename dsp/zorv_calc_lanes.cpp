@@ -34,7 +34,6 @@ void TZorvCalc::DecodeLanes(TBlock& block, int first, int channels, fast::TLaneS
   double* const debugOut = first == 0 ? block.DebugOut : nullptr;
   lanes.DebugVolts = debugOut;
   lanes.DebugLane = block.DebugBand;
-  lanes.FeedbackLaw = FeedbackLaw_;
   lanes.Count = block.Count;
 
   fast::KernelFor(block.Path)(lanes);

@@ -72,7 +72,6 @@ class TWavFileIn {
 
   // Published properties.
   std::string Filename;
-  bool UseTimer = false;    // kept for the timer-driven mode; nothing reads it
   bool RepeatFile = false;  // at the end of the data, rewind instead of stopping
   TBufferReadyEvent OnBufferReady;
   TEOFReachedEvent OnEOFReached;

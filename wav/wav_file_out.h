@@ -21,10 +21,7 @@ namespace zorv {
 class TWavFileOut {
  public:
   // pb: start of Buffer; l: a byte count.
-  using TBufferReadyEvent = std::function<void(const std::uint8_t* pb, std::uint32_t l)>;
   using TBufferWrittenEvent = std::function<void(const std::uint8_t* pb, std::uint32_t l)>;
-
-  static constexpr const char* kDefaultFilename = "naltout.wav";
 
   TWavFileOut();
   ~TWavFileOut();  // closes a file still open
@@ -32,9 +29,7 @@ class TWavFileOut {
   TWavFileOut& operator=(const TWavFileOut&) = delete;
 
   // Published properties.
-  std::string Filename = kDefaultFilename;
-  bool UseTimer = false;
-  TBufferReadyEvent OnBufferReady;  // never raised
+  std::string Filename;
   TBufferWrittenEvent OnBufferWritten;
 
   std::uint32_t TimerInterval() const { return TimerInterval_; }

@@ -234,6 +234,7 @@ ZORV_LANE_INLINE V IntervalValue(const std::array<I, detector::kCurvePoints>& ab
   }
 }
 
+// Reproduces ChargeCurrent / SampleRate / Capacitance of TControlSignalGenerator::Step.
 // Charge step (volts per sample) of each lane's curve for the lane's detector
 // level. The interval is found by selects over the ascending breakpoints: no
 // per-lane loads, short dependency chains. On the staircase the step is the
@@ -269,6 +270,7 @@ ZORV_LANE_INLINE V ChargeStepOf(const zorv::fast::TLaneCurves& curves, V level) 
   return (V)((I)rising & above[0]);
 }
 
+// Reproduces GainFactorOf (dsp/control_signal_generator.cpp), lane by lane.
 // The gain factor 10^(-v / 3.64) of control voltages v, to within 1.5 units in
 // the last place of the exact value. It is 2^t with t = -v log2(10) / 3.64:
 // t = n + r with n an integer and |r| <= 1/2, r found without rounding t
@@ -426,17 +428,16 @@ struct TBandDetector {
     return L::Select(kBandD, first, Split2.FirstOrderStep(first));
   }
 
+  // Reproduces TControlSignalGenerator::Step from the rectifier to the voltage clamp.
   // The rectifier with the gain feedback, the charging current and the
   // capacitor, for the weighted input s...
-  template <bool Cube>
   void Detect(V s, const zorv::fast::TLaneCurves& curves) {
     // The level is the clamped input's magnitude: the magnitude clamped.
     // The input is s times positive gain factors, and its magnitude is
     // that of s times them (the products round alike for either sign):
     // the magnitude is taken of s, away from the feedback.
     const V absolute = (V)((I)s & kMagnitude);
-    const V magnitude =
-        Cube ? absolute * GainFactor * GainFactor * GainFactor : absolute * GainFactor * GainFactor;
+    const V magnitude = absolute * GainFactor * GainFactor;
     RectifierLevel = L::AtMost(kRectifierClamp, magnitude);
     LastInput = s;
     ChargeStep = ChargeStepOf(curves, RectifierLevel);
@@ -473,7 +474,7 @@ std::array<Part, G> LoadParts(const zorv::fast::TLaneBlock& block) {
 // Decodes G channels side by side, step by step: their dependency chains are
 // independent, and the processor overlaps them when their instructions stand
 // close together. Stage Whole decodes; Weigh and Detect run its two stages.
-template <int G, bool Cube, zorv::fast::TLaneStage Stage>
+template <int G, zorv::fast::TLaneStage Stage>
 void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   using zorv::fast::TLaneStage;
   constexpr bool kWeighs = zorv::fast::Weighs(Stage);
@@ -542,7 +543,7 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
           const V weighted = Stage == TLaneStage::Detect && kBeside
                                  ? L::Load(block.Weighted[g] + i * kLanes)
                                  : w[g].Weighted;
-          detector[g].template Detect<Cube>(weighted, block.State[g]->Curves);
+          detector[g].Detect(weighted, block.State[g]->Curves);
         }
 #pragma GCC unroll 4
         for (int g = 0; g < G; ++g) detector[g].UpdateGainFactor();
@@ -583,35 +584,31 @@ void DecodeLanes(const zorv::fast::TLaneBlock& block) {
   for (std::size_t g = 0; g < detector.size(); ++g) detector[g].Save(*block.State[g]);
 }
 
-template <bool Cube, zorv::fast::TLaneStage Stage>
+template <zorv::fast::TLaneStage Stage>
 void DecodeAnyLanesOf(const zorv::fast::TLaneBlock& block) {
   switch (block.Channels) {
     case 1:
-      return DecodeLanes<1, Cube, Stage>(block);
+      return DecodeLanes<1, Stage>(block);
     case 2:
-      return DecodeLanes<2, Cube, Stage>(block);
+      return DecodeLanes<2, Stage>(block);
     case 3:
-      return DecodeLanes<3, Cube, Stage>(block);
+      return DecodeLanes<3, Stage>(block);
     case 4:
-      return DecodeLanes<4, Cube, Stage>(block);
+      return DecodeLanes<4, Stage>(block);
     default:
       return;
   }
 }
 
-// The entry of each instruction set's build. The weighting does not depend
-// on the feedback law.
+// The entry of each instruction set's build.
 void DecodeAnyLanes(const zorv::fast::TLaneBlock& block) {
   using zorv::fast::TLaneStage;
-  const bool cube = block.FeedbackLaw != 0;
   switch (block.Stage) {
     case TLaneStage::Weigh:
-      return DecodeAnyLanesOf<false, TLaneStage::Weigh>(block);
+      return DecodeAnyLanesOf<TLaneStage::Weigh>(block);
     case TLaneStage::Detect:
-      return cube ? DecodeAnyLanesOf<true, TLaneStage::Detect>(block)
-                  : DecodeAnyLanesOf<false, TLaneStage::Detect>(block);
+      return DecodeAnyLanesOf<TLaneStage::Detect>(block);
     default:
-      return cube ? DecodeAnyLanesOf<true, TLaneStage::Whole>(block)
-                  : DecodeAnyLanesOf<false, TLaneStage::Whole>(block);
+      return DecodeAnyLanesOf<TLaneStage::Whole>(block);
   }
 }

@@ -104,7 +104,6 @@ struct TLaneBlock {
   // kLanes doubles): written by Weigh, read by Detect; unused by Whole.
   double* Weighted[kMaxGroups];
   TLaneStage Stage;
-  std::uint32_t FeedbackLaw;
   std::uint32_t Count;
 };
 

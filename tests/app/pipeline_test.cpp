@@ -33,7 +33,7 @@ using test::TWavFormat;
 struct TRunSetup {
   std::optional<TDecodePath> Path;  // else the run's default
   TWorkerPool* Pool = nullptr;
-  int BlocksInFlight = TProcessingRun::kMaxBlocksInFlight;
+  int BlocksInFlight = TProcessingRun::kMaxBlocksInHand;
   // Called in the event pass with the block's index.
   std::function<void(TProcessingRun&, int)> Pass;
   TMeterListener* Meters = nullptr;

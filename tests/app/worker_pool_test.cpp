@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The worker pool on its own: every job of every batch runs once, batches of
 // several callers at once, the caller's share of the threads.
-#include "dsp/worker_pool.h"
+#include "app/worker_pool.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "dsp/worker_pool.h"
+#include "app/worker_pool.h"
 
 #include <algorithm>
 
