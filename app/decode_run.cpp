@@ -152,6 +152,20 @@ void TDecodeRun::RequestLevel(double dB) {
   RequestedLevel_ = dB;
 }
 
+TLimitCounter::TBlockInHand TDecodeRun::BlockInHand(int channel) const {
+  const TProcessingRun& run = *Run_;
+  TLimitCounter::TBlockInHand block;
+  block.FirstFrame = run.BlockFirstFrame();
+  // The frames read up to the end of the block in hand: its data, without
+  // what a short last block holds behind it.
+  const std::uint64_t read = run.FramesRead();
+  block.Frames = static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(read > block.FirstFrame ? read - block.FirstFrame : 0,
+                              static_cast<std::uint64_t>(std::max(run.FramesPerBlock(), 0))));
+  block.Samples = run.In(static_cast<std::uint32_t>(channel));
+  return block;
+}
+
 bool TDecodeRun::Stopping() const {
   return Stop_ || (ExternalStop_ != nullptr && *ExternalStop_);
 }
@@ -160,7 +174,7 @@ void TDecodeRun::BetweenBlocks() {
   TProcessingRun& run = *Run_;
   // What the front end does between the blocks (and the level or the stop
   // it asks for meanwhile) applies from the next block.
-  if (BlockCallback_) BlockCallback_(run);
+  if (BlockCallback_) BlockCallback_(run.DataBytesRead());
   std::optional<double> level;
   {
     const std::lock_guard<std::mutex> hold(LevelLock_);

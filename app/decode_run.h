@@ -23,6 +23,7 @@
 
 #include "app/audio_files.h"
 #include "app/channel_levels.h"
+#include "app/limit_counter.h"
 #include "app/pending_file.h"
 #include "app/processing_run.h"
 #include "app/run_settings.h"
@@ -90,7 +91,6 @@ class TDecodeRun {
   void OpenOutputStream(int fd, const std::string& name);
 
   const TWavFileIn& Input() const { return Run_->Reader(); }
-  TProcessingRun& Engine() { return *Run_; }
   const TRunSettings& Settings() const { return Settings_; }
   // The level to begin with, when it is known only once the input is open
   // (measured from its reference tone): every channel's, or each channel's.
@@ -109,10 +109,16 @@ class TDecodeRun {
 
   // Receives the meter positions, on the thread of Run.
   void SetMeterListener(TMeterListener* listener) { Run_->SetMeterListener(listener); }
-  // Called after every block on the thread of Run (progress, meters).
-  void SetBlockCallback(std::function<void(const TProcessingRun&)> callback) {
-    BlockCallback_ = std::move(callback);
-  }
+  // Called after every block on the thread of Run with the input's data
+  // bytes read so far, the block in hand included (progress, meters).
+  using TBlockCallback = std::function<void(std::uint64_t dataBytesRead)>;
+  void SetBlockCallback(TBlockCallback callback) { BlockCallback_ = std::move(callback); }
+  // The block in hand while the decoder hands over its meter points (on the
+  // thread of Run, from a meter listener): its first frame, its frames of
+  // data (not what a short last block holds behind them) and the input
+  // samples of channel. Also the data bytes read up to its end.
+  TLimitCounter::TBlockInHand BlockInHand(int channel) const;
+  std::uint64_t DataBytesRead() const { return Run_->DataBytesRead(); }
   // From any thread: the level of the blocks after the one in hand. With a
   // level per channel, every channel moves by the change of the settings'
   // LevelDb (kept inside the level range).
@@ -156,7 +162,7 @@ class TDecodeRun {
   // is a noticeable share of a short run.
   std::optional<TMd5> Md5_;
   std::optional<TMd5> InputMd5_;
-  std::function<void(const TProcessingRun&)> BlockCallback_;
+  TBlockCallback BlockCallback_;
   std::atomic<bool> Stop_{false};
   const std::atomic<bool>* ExternalStop_ = nullptr;
   std::mutex LevelLock_;

@@ -289,8 +289,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
       return Refused(messages::kCannotCreate, *settings.MeterLog, Reason(logFile.Error()));
     }
     logStream = std::make_unique<TFdStream>(logFile.Descriptor());
-    meterLog = std::make_unique<TMeterLog>(*logStream, run.Engine(), reader.SampleRate(),
-                                           reader.Channels());
+    meterLog = std::make_unique<TMeterLog>(*logStream, run, reader.SampleRate(), reader.Channels());
   }
   TPendingFile plotFile;
   TGainHistory history;
@@ -319,11 +318,10 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const auto began = std::chrono::steady_clock::now();
   const double bytesPerSecond =
       static_cast<double>(reader.SampleRate()) * static_cast<double>(frameBytes);
-  StartLimitCount(limits, run.Engine(), settings.Plot ? &history : nullptr);
-  run.SetBlockCallback([&](const TProcessingRun& r) {
+  StartLimitCount(limits, run, settings.Plot ? &history : nullptr);
+  run.SetBlockCallback([&](std::uint64_t read) {
     const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - began;
-    board.Update(slot, {r.DataBytesRead(), total,
-                        static_cast<double>(r.DataBytesRead()) / bytesPerSecond, wall.count()});
+    board.Update(slot, {read, total, static_cast<double>(read) / bytesPerSecond, wall.count()});
   });
   run.SetStopFlag(&stop);
 

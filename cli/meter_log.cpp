@@ -7,7 +7,7 @@
 
 namespace zorv::cli {
 
-TMeterLog::TMeterLog(std::ostream& out, const TProcessingRun& run, std::uint32_t sampleRate,
+TMeterLog::TMeterLog(std::ostream& out, const TDecodeRun& run, std::uint32_t sampleRate,
                      std::uint32_t channels)
     : Out_(out), Run_(run), SampleRate_(sampleRate), Channels_(channels), Calls_(channels, 0) {
   Out_ << "# zorv-decode meter log: " << SampleRate_ << " Hz; one row per meter point (every "
@@ -31,8 +31,9 @@ void TMeterLog::MeterPosition(int channel, int band, std::int32_t position) {
   if (Run_.DataBytesRead() != BlockEnd_) {
     WriteRows();
     BlockEnd_ = Run_.DataBytesRead();
-    BlockFirstFrame_ = Run_.BlockFirstFrame();
-    FramesRead_ = Run_.FramesRead();
+    const TLimitCounter::TBlockInHand block = Run_.BlockInHand(channel);
+    BlockFirstFrame_ = block.FirstFrame;
+    FramesRead_ = block.FirstFrame + block.Frames;
     std::fill(Calls_.begin(), Calls_.end(), 0u);
     Positions_.clear();
   }

@@ -7,7 +7,7 @@
 #include <ostream>
 #include <vector>
 
-#include "app/processing_run.h"
+#include "app/decode_run.h"
 #include "dsp/meter_listener.h"
 
 namespace zorv::cli {
@@ -18,7 +18,7 @@ class TMeterLog final : public TMeterListener {
   // ("# zorv-decode meter log: 44100 Hz, ...") and the column names
   // "frame,seconds,A1,B1,C1,D1[,A2,B2,C2,D2]". The run tells which frames the
   // decoder is working on.
-  TMeterLog(std::ostream& out, const TProcessingRun& run, std::uint32_t sampleRate,
+  TMeterLog(std::ostream& out, const TDecodeRun& run, std::uint32_t sampleRate,
             std::uint32_t channels);
 
   // Rows "4400,0.099773,-123,-45,0,12,...": frame index from the start of the
@@ -33,7 +33,7 @@ class TMeterLog final : public TMeterListener {
   void WriteRows();
 
   std::ostream& Out_;
-  const TProcessingRun& Run_;
+  const TDecodeRun& Run_;
   const std::uint32_t SampleRate_;
   const std::uint32_t Channels_;
   // The positions of the block in hand: point p, channel c, band b at

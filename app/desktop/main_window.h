@@ -321,7 +321,7 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // Asks the run to end after the block in hand.
   void StopRun();
   // On the run's thread after every block.
-  void AfterBlock(const TProcessingRun& run);
+  void AfterBlock(std::uint64_t dataBytesRead);
   // The end-of-run reset of the controls, also on Abort.
   void ResetControls();
   // Measure and Save Plot are there when nothing runs and they have something to work on.

@@ -117,7 +117,7 @@ QString TForm1::RunChosenFiles(bool& created) {
     return text;
   }
   run->SetMeterListener(this);
-  run->SetBlockCallback([this](const TProcessingRun& engine) { AfterBlock(engine); });
+  run->SetBlockCallback([this](std::uint64_t read) { AfterBlock(read); });
   ShowRunStarted(*run);
   ActiveRun_ = std::move(run);
   RunThread_ = std::thread([this, active = ActiveRun_.get()] {
@@ -160,8 +160,8 @@ std::optional<QString> TForm1::ContinueQueueRow(TDecodeRun& run) {
   return std::nullopt;
 }
 
-void TForm1::AfterBlock(const TProcessingRun& run) {
-  RunBytesRead_ = run.DataBytesRead();
+void TForm1::AfterBlock(std::uint64_t dataBytesRead) {
+  RunBytesRead_ = dataBytesRead;
   const int block = BlocksDone_++;
   std::unique_lock<std::mutex> hold(PauseLock_);
   if (block != PauseBlock_ || !PauseAction_) return;
@@ -223,7 +223,7 @@ void TForm1::ShowRunStarted(TDecodeRun& run) {
                   TZorvCalc::kMeterInterval);
   // The count runs on the run's thread; its marks reach the plot's history
   // with the meter positions, in the order the decoder handed them over.
-  StartLimitCount(Limits_, run.Engine(), nullptr);
+  StartLimitCount(Limits_, run, nullptr);
   Limits_.SetMarkSink([this](std::uint64_t frame, int channel, int band, TBandLimit limit) {
     const std::lock_guard<std::mutex> hold(MeterLock_);
     MeterEvents_.push_back({channel, band, 0, true, limit, frame});

@@ -41,7 +41,7 @@ class LevelMovedDuringARun : public ::testing::Test {
     EXPECT_FALSE(run.OpenInput(in));
     EXPECT_FALSE(run.OpenOutput(out));
     int blocks = 0;
-    run.SetBlockCallback([&](const TProcessingRun&) {
+    run.SetBlockCallback([&](std::uint64_t) {
       if (++blocks == moveAt) run.RequestLevel(-17.5);
     });
     TOutcome outcome{run.Run(), {}};
@@ -137,7 +137,7 @@ TEST_F(LevelMovedDuringARun, AMoveAfterTheLastBlockChangesNothing) {
     test::WriteFile(in, input);
     ASSERT_FALSE(counter.OpenInput(in));
     ASSERT_FALSE(counter.OpenOutput(Dir.File("count.wav")));
-    counter.SetBlockCallback([&](const TProcessingRun&) { ++blocks; });
+    counter.SetBlockCallback([&](std::uint64_t) { ++blocks; });
     counter.Run();
   }
   ASSERT_GT(blocks, 2);

@@ -58,7 +58,7 @@ class PreviewEngineTest : public ::testing::Test {
     const std::string out = Dir.File("out" + std::to_string(++Outputs) + ".wav");
     EXPECT_FALSE(run.OpenOutput(out).has_value());
     int block = 0;
-    run.SetBlockCallback([&](const TProcessingRun&) {
+    run.SetBlockCallback([&](std::uint64_t) {
       if (block++ == changeAfterBlock) run.RequestLevel(changedDb);
     });
     const TRunResult result = run.Run();
