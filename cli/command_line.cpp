@@ -26,7 +26,7 @@
 #include "cli/progress.h"
 #include "cli/reference_level.h"
 #include "cli/report_target.h"
-#include "cli/run_report.h"
+#include "app/run_report.h"
 #include "cli/terminal_text.h"
 #include "zorv_version.h"
 
@@ -130,7 +130,7 @@ class TResults {
     const bool show = !Options_.Quiet || result.Failure() || result.Warned ||
                       result.Status == TJobStatus::Interrupted;
     if (show) Board_.Report(ShownLines(result));
-    if (Report_ != nullptr) *Report_ << ReportLine(Jobs_[i].Input, result);
+    if (Report_ != nullptr) *Report_ << ReportLine(ReportEntryOf(Jobs_[i].Input, result));
   }
 
   // The job's lines; quiet, of a decode that only warned, the first (which

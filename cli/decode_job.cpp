@@ -47,10 +47,6 @@ bool IsStandardStream(const std::string& path) {
   return path == kStandardStream;
 }
 
-std::string FormatName(std::uint32_t tag, std::uint32_t bits) {
-  return (tag == kFormatIeeeFloat ? "float" : "int") + std::to_string(bits);
-}
-
 // What is at path, without following a link: nothing, a link, a folder or
 // another file.
 enum class TPathKind { None, Link, Folder, File };
@@ -99,6 +95,23 @@ std::string_view JobStatusName(TJobStatus status) {
       return "interrupted";
   }
   return {};
+}
+
+TReportEntry ReportEntryOf(const std::string& input, const TJobResult& result) {
+  TReportEntry entry;
+  entry.Input = input;
+  entry.Output = result.Output;
+  entry.Status = std::string(JobStatusName(result.Status));
+  for (const std::string& part : result.Message) {
+    entry.Message += (entry.Message.empty() ? "" : "; ") + part;
+  }
+  entry.Warnings = result.Warnings;
+  entry.Facts = result.Facts;
+  entry.ContinuedFrom = result.ContinuedFrom;
+  entry.ContinuedFromMd5 = result.ContinuedFromMd5;
+  entry.Started = result.Started;
+  entry.Finished = result.Finished;
+  return entry;
 }
 
 TJobResult Decided(TJobStatus status, std::vector<std::string> lines) {
@@ -160,13 +173,6 @@ TJobResult ToneRefusal(const std::vector<std::string>& lines, const std::string&
   std::string found;
   for (std::size_t i = 1; i < lines.size(); ++i) found += (i == 1 ? "" : "; ") + lines[i];
   return Refused(first.substr(0, first.size() - input.size()), input, found);
-}
-
-// Bytes of the file at path; none when it is not a regular file.
-std::optional<std::uint64_t> FileSize(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return static_cast<std::uint64_t>(info.st_size);
 }
 
 // The level of each channel that the command line gave (the levels of a
@@ -331,21 +337,9 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   limits.Stop();
   if (meterLog) meterLog->Finish();
 
-  TDecodeFacts facts;
-  facts.SampleRate = reader.SampleRate();
-  facts.Channels = reader.Channels();
-  facts.Format = FormatName(reader.FormatTag(), reader.HeaderImage().BitsPerSample());
-  facts.OutputFormat = settings.Float ? "float32" : facts.Format;
-  facts.Arithmetic = std::string(PathName(decoded.Arithmetic));
-  facts.LevelsDb = decoded.Levels.front().LevelsDb;
-  facts.Levels = decoded.Levels;
-  facts.Frames = decoded.Frames;
-  facts.ClippedSamples = decoded.Stats.Clipped;
-  if (decoded.Stats.Peak > 0) facts.PeakDbfs = 20.0 * std::log10(decoded.Stats.Peak);
-  facts.ElapsedMs = decoded.ElapsedMs;
-  facts.Limits = LimitTimesOf(limits);
-  facts.InputMd5 = decoded.InputMd5;
-  if (!fromStream) facts.InputSize = FileSize(input);
+  TDecodeFacts facts = DecodeFactsOf(decoded, reader.FormatTag(),
+                                     reader.HeaderImage().BitsPerSample(), settings.Float, limits);
+  if (!fromStream) facts.InputSize = FileBytes(input);
 
   TJobResult result;
   result.Facts = facts;
@@ -431,7 +425,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     result.Status = TJobStatus::Decoded;
     result.Output = output;
     result.Facts->Md5 = decoded.Md5;
-    if (!toStream) result.Facts->OutputSize = FileSize(output);
+    if (!toStream) result.Facts->OutputSize = FileBytes(output);
     if (meterLog && !logFile.Commit(settings.Force)) {
       fail(kCannotWrite, *settings.MeterLog, Reason(logFile.Error()));
       result.Status = TJobStatus::Failed;
@@ -458,7 +452,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
     } else if (decoded.Kept) {
       result.Output = *decoded.Kept;
       result.Facts->Md5 = decoded.Md5;
-      result.Facts->OutputSize = FileSize(*decoded.Kept);
+      result.Facts->OutputSize = FileBytes(*decoded.Kept);
       say("Interrupted; what was decoded is in: " + *decoded.Kept);
       if (meterLog) logFile.CommitPartial(settings.Force);
       history.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));

@@ -17,6 +17,7 @@
 #include "app/decode_run.h"
 #include "app/limit_counter.h"
 #include "app/reference_tone.h"
+#include "app/run_report.h"
 #include "app/run_settings.h"
 #include "app/run_warning.h"
 #include "app/worker_pool.h"
@@ -86,28 +87,6 @@ enum class TJobStatus { Decoded, Skipped, Refused, Failed, Interrupted };
 // "decoded", "skipped", "refused", "failed", "interrupted"
 std::string_view JobStatusName(TJobStatus status);
 
-// What a decode found and did, for the report.
-struct TDecodeFacts {
-  std::uint32_t SampleRate = 0;
-  std::uint32_t Channels = 0;
-  std::string Format;            // of the input: "int16", "int24", "int32", "float32"
-  std::string OutputFormat;      // of the output
-  std::uint64_t Frames = 0;      // written
-  std::string Arithmetic;        // "extended", "portable", "avx2", "avx512"
-  std::vector<double> LevelsDb;  // the reference level of each channel decoded with
-  std::uint64_t ClippedSamples = 0;
-  std::optional<double> PeakDbfs;  // none for silence
-  std::int64_t ElapsedMs = 0;
-  std::optional<std::string> Md5;           // of the output's audio data, when it was kept
-  std::string InputMd5;                     // of the input's audio data as it was read
-  std::optional<std::uint64_t> InputSize;   // bytes of the input file (none for a stream)
-  std::optional<std::uint64_t> OutputSize;  // bytes of the kept output file
-  std::vector<TLevelChange> Levels;         // the level history of the decode
-  // Per channel and band, the time at the floor and at the ceiling (after
-  // the first second, outside digital silence), and each channel's silence.
-  TLimitTimes Limits;
-};
-
 struct TJobResult {
   TJobStatus Status = TJobStatus::Refused;
   // The report for stderr, line by line, unescaped: "in -> out" and the
@@ -135,6 +114,9 @@ struct TJobResult {
 
   bool Failure() const { return Status == TJobStatus::Refused || Status == TJobStatus::Failed; }
 };
+
+// The job's record for the --report file.
+TReportEntry ReportEntryOf(const std::string& input, const TJobResult& result);
 
 // A job decided before any decode: skipped, refused or interrupted with the
 // message lines given.

@@ -11,7 +11,7 @@
 #include "app/channel_levels.h"
 #include "app/messages.h"
 #include "cli/error_line.h"
-#include "cli/run_report.h"
+#include "app/run_report.h"
 #include "cli/terminal_text.h"
 
 namespace zorv::cli {

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -389,6 +390,12 @@ class TForm1 : public QMainWindow, public TMeterListener {
   QTimer* RunTimer_ = nullptr;
   std::uint32_t RunFrameBytes_ = 0;
   std::uint32_t RunSampleRate_ = 0;
+  // For the run's record: when it began, the input's format and the part of
+  // a tape it went on from.
+  std::chrono::system_clock::time_point RunStartedAt_;
+  std::uint32_t RunFormatTag_ = 0;
+  std::uint32_t RunBitsPerSample_ = 0;
+  std::optional<TPartEnd> RunContinuedFrom_;
   std::uint64_t RunDataBytes_ = 0;
   std::atomic<std::uint64_t> RunBytesRead_{0};
   // Meter positions from the run's thread, in the order handed over.

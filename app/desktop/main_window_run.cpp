@@ -141,6 +141,7 @@ std::optional<std::array<std::int64_t, 4>> TForm1::PartialIdentity(const std::st
 
 std::optional<QString> TForm1::ContinueQueueRow(TDecodeRun& run) {
   QueueRowNote_.clear();
+  RunContinuedFrom_.reset();
   if (!QueueRunning_ || !ContinueFromPrevious1->isChecked()) return std::nullopt;
   const TWavFileIn& reader = run.Input();
   QueueRowFormat_ = {reader.SampleRate(), reader.Channels(), reader.FormatTag(),
@@ -155,6 +156,7 @@ std::optional<QString> TForm1::ContinueQueueRow(TDecodeRun& run) {
     QueueTape_.Restart();
   } else if (const TPartEnd* previous = QueueTape_.Previous()) {
     run.SetContinueFrom(previous->State);
+    RunContinuedFrom_ = *previous;
     QueueRowNote_ = "continued from " + previous->Input;
   }
   return std::nullopt;
@@ -192,6 +194,9 @@ void TForm1::ShowRunStarted(TDecodeRun& run) {
   const TWavFileIn& reader = run.Input();
   RunFrameBytes_ = reader.BlockAlign();
   RunSampleRate_ = reader.SampleRate();
+  RunStartedAt_ = std::chrono::system_clock::now();
+  RunFormatTag_ = reader.FormatTag();
+  RunBitsPerSample_ = reader.HeaderImage().BitsPerSample();
   RunDataBytes_ = reader.DataSizeKnown() ? reader.DataSize() : 0;
   RunBytesRead_ = 0;
   BlocksDone_ = 0;

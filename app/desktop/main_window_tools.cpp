@@ -24,7 +24,9 @@
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "app/reference_tone.h"
+#include "app/run_report.h"
 #include "widgets/gain_history_plot.h"
+#include "zorv_version.h"
 
 namespace zorv {
 namespace {
@@ -98,8 +100,40 @@ QString TForm1::LimitStatusText() const {
 
 void TForm1::ShowRunRecord(const TRunResult& result) {
   const std::string limits = LimitSummary(Limits_, DecimalPoint());
+  // The same line as zorv-decode --report writes of the same decode.
+  TReportEntry entry;
+  entry.Input = LocalPath(InputFileName_);
+  entry.Output = result.Kept;
+  const bool kept = result.CommitErrno == 0;
+  entry.Status = result.Status == TRunStatus::Done && kept      ? "decoded"
+                 : result.Status == TRunStatus::Aborted && kept ? "interrupted"
+                                                                : "failed";
+  entry.Message = DoneLabel->text().toStdString();
+  entry.Warnings = result.Warnings;
+  if (result.Status == TRunStatus::Done) {
+    entry.Warnings.insert(entry.Warnings.end(), result.OutputWarnings.begin(),
+                          result.OutputWarnings.end());
+  }
+  TDecodeFacts facts =
+      DecodeFactsOf(result, RunFormatTag_, RunBitsPerSample_, /*floatOutput=*/false, Limits_);
+  facts.InputSize = FileBytes(entry.Input);
+  if (result.Kept) {
+    facts.Md5 = result.Md5;
+    facts.OutputSize = FileBytes(*result.Kept);
+  }
+  entry.Facts = std::move(facts);
+  if (RunContinuedFrom_) {
+    entry.ContinuedFrom = RunContinuedFrom_->Input;
+    entry.ContinuedFromMd5 = RunContinuedFrom_->OutputMd5;
+  }
+  entry.Tool = "zorv-audio-decoder " ZORV_VERSION_TEXT;
+  entry.Started = RunStartedAt_;
+  entry.Finished = std::chrono::system_clock::now();
+  std::string line = ReportLine(entry);
+  if (!line.empty() && line.back() == '\n') line.pop_back();
   RecordPanel->Show(
-      RunRecordText({InputFileName_, OutputFileName_, DoneLabel->text(), Text(limits)}, result));
+      RunRecordText({InputFileName_, OutputFileName_, DoneLabel->text(), Text(limits)}, result),
+      QString::fromStdString(line));
   if (LowerTabs->indexOf(RecordPanel) < 0) LowerTabs->addTab(RecordPanel, QStringLiteral("Record"));
   if (!QueueRunning_) LowerTabs->setCurrentWidget(RecordPanel);
 }

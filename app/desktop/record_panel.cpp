@@ -91,10 +91,11 @@ TRecordPanel::TRecordPanel(QWidget* parent) : QWidget(parent) {
   RecordText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   CopyButton = new QPushButton(QStringLiteral("Cop&y"), this);
   CopyButton->setObjectName(QStringLiteral("RecordCopyButton"));
-  CopyButton->setToolTip(QStringLiteral("Put the record on the clipboard"));
+  CopyButton->setToolTip(QStringLiteral(
+      "Put the record on the clipboard as one JSON line, as zorv-decode --report writes it"));
   CopyButton->setEnabled(false);
   connect(CopyButton, &QPushButton::clicked, this,
-          [this] { QGuiApplication::clipboard()->setText(Text()); });
+          [this] { QGuiApplication::clipboard()->setText(JsonLine_); });
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(CopyButton);
@@ -104,9 +105,10 @@ TRecordPanel::TRecordPanel(QWidget* parent) : QWidget(parent) {
   page->addLayout(buttons);
 }
 
-void TRecordPanel::Show(const QString& text) {
+void TRecordPanel::Show(const QString& text, const QString& jsonLine) {
   RecordText->setPlainText(text);
-  CopyButton->setEnabled(!text.isEmpty());
+  JsonLine_ = jsonLine;
+  CopyButton->setEnabled(!jsonLine.isEmpty());
 }
 
 QString TRecordPanel::Text() const {

@@ -2,7 +2,8 @@
 // The record of a finished run, in a tab under the controls: what was
 // decoded into what, each channel's reference level and its changes, the
 // output's peak, clipped samples and MD5, the bands at their limits, the
-// warnings and the time taken; Copy puts it on the clipboard.
+// warnings and the time taken; Copy puts it on the clipboard as the JSON
+// line zorv-decode --report writes of the same decode.
 #pragma once
 
 #include <QString>
@@ -32,11 +33,17 @@ class TRecordPanel : public QWidget {
  public:
   explicit TRecordPanel(QWidget* parent = nullptr);
 
-  void Show(const QString& text);
+  // The record as text, and as the JSON line that Copy puts on the
+  // clipboard.
+  void Show(const QString& text, const QString& jsonLine);
   QString Text() const;
+  QString JsonLine() const { return JsonLine_; }
 
   QPlainTextEdit* RecordText = nullptr;
   QPushButton* CopyButton = nullptr;
+
+ private:
+  QString JsonLine_;
 };
 
 }  // namespace zorv

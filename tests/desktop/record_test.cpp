@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The record of a finished run: what the Record tab says, checked against
-// the output file itself and the run's result, and the same text on the
-// clipboard after Copy.
+// the output file itself and the run's result; Copy puts the JSON line on
+// the clipboard that zorv-decode --report writes of the same decode.
 #include <QApplication>
 #include <QClipboard>
 #include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -70,9 +76,89 @@ TEST_F(WindowRecord, AFinishedRunShowsItsRecordAndCopiesIt) {
       QStringLiteral("Done (reference level -12.0 dB; -9.0 dB from 0:00:00.5)")))
       << Std(Form->DoneLabel->text());
 
+  // Copied as the report's JSON line: every channel's level history.
   QApplication::clipboard()->clear();
   Form->RecordPanel->CopyButton->click();
-  EXPECT_EQ(QApplication::clipboard()->text(), record);
+  const QJsonObject copied =
+      QJsonDocument::fromJson(QApplication::clipboard()->text().toUtf8()).object();
+  ASSERT_FALSE(copied.isEmpty()) << Std(QApplication::clipboard()->text());
+  const QJsonArray levels = copied[QStringLiteral("levels")].toArray();
+  ASSERT_EQ(levels.size(), 6);
+  for (const QJsonValue channel : levels) {
+    ASSERT_EQ(channel.toArray().size(), 2);
+    EXPECT_EQ(channel.toArray()[1].toObject()[QStringLiteral("frame")].toInteger(), changed);
+    EXPECT_EQ(channel.toArray()[1].toObject()[QStringLiteral("level_db")].toDouble(), -9.0);
+  }
+  EXPECT_EQ(copied[QStringLiteral("md5")].toString(), Field(record, QStringLiteral("Output MD5:")));
+}
+
+// What Copy puts on the clipboard is the line zorv-decode --report writes
+// of the same decode: the same fields, with the same values but for the
+// names, the times and the tool.
+TEST_F(WindowRecord, CopyGivesTheCommandLinesReportLine) {
+  struct TCase {
+    TWavFormat Format;
+    std::uint32_t Frames;
+    int Level;  // tenths of a dB
+  };
+  // A file cut short in a frame (warnings), and a float tape at 0 dB.
+  for (const TCase& c : {TCase{{1, 2, 44100, 16}, 44100 * 2 + 17, -120},
+                         TCase{{3, 1, 96000, 32}, 96000 * 3 / 2, 0}}) {
+    const QString input = WriteWav("tape.wav", c.Format, c.Frames);
+    if (c.Frames % 2 == 1) {
+      // Cut short by 1001 bytes: shorter than its header says, and ending in
+      // a partial frame; both are warnings.
+      ASSERT_TRUE(QFile::resize(input, QFileInfo(input).size() - 1001));
+    }
+    QFile::remove(Path("window.wav"));
+    MakeReady(input, Path("window.wav"));
+    Form->LevelBar->setValue(c.Level);
+    PressStart();
+    ASSERT_TRUE(Form->LastResult().has_value());
+    QApplication::clipboard()->clear();
+    Form->RecordPanel->CopyButton->click();
+    const QString text = QApplication::clipboard()->text();
+    EXPECT_FALSE(text.contains(QLatin1Char('\n'))) << "one line";
+    const QJsonObject window = QJsonDocument::fromJson(text.toUtf8()).object();
+    ASSERT_FALSE(window.isEmpty()) << Std(text);
+
+    const bool exact =
+        window[QStringLiteral("arithmetic")].toString() == QStringLiteral("extended");
+    QFile::remove(Path("cli.wav"));
+    QFile::remove(Path("report.jsonl"));
+    QProcess cli;
+    QStringList args{"-q",
+                     "-l",
+                     QString::number(c.Level / 10.0, 'f', 1),
+                     "-o",
+                     Path("cli.wav"),
+                     "--report",
+                     Path("report.jsonl"),
+                     input};
+    if (exact) args.prepend(QStringLiteral("--exact"));
+    cli.start(QStringLiteral(ZORV_DECODE_PATH), args);
+    ASSERT_TRUE(cli.waitForFinished(120000));
+    ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    QFile report(Path("report.jsonl"));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QJsonObject line = QJsonDocument::fromJson(report.readLine()).object();
+    ASSERT_FALSE(line.isEmpty());
+
+    EXPECT_EQ(window.keys(), line.keys()) << "the same fields";
+    for (const QString& key : line.keys()) {
+      if (key == QStringLiteral("input") || key == QStringLiteral("output") ||
+          key == QStringLiteral("message") || key == QStringLiteral("tool") ||
+          key == QStringLiteral("started") || key == QStringLiteral("finished") ||
+          key == QStringLiteral("elapsed_ms")) {
+        continue;
+      }
+      EXPECT_EQ(window[key], line[key]) << Std(key) << "\nwindow: " << Std(text);
+    }
+    EXPECT_EQ(window[QStringLiteral("input")].toString(), input);
+    EXPECT_EQ(window[QStringLiteral("output")].toString(), Path("window.wav"));
+    EXPECT_TRUE(window[QStringLiteral("tool")].toString().startsWith("zorv-audio-decoder "));
+    EXPECT_EQ(window[QStringLiteral("status")].toString(), QStringLiteral("decoded"));
+  }
 }
 
 }  // namespace

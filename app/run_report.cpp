@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/run_report.h"
+#include "app/run_report.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -9,9 +11,11 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
+#include "dsp/decode_path.h"
+#include "wav/header_image.h"
 #include "zorv_version.h"
 
-namespace zorv::cli {
+namespace zorv {
 namespace {
 
 // Bytes of the UTF-8 character at text[i]; 0 when none starts there
@@ -72,8 +76,9 @@ double Tenths(double value) {
 
 // The tool and the times: who wrote the line, and when it began and ended.
 void AddAudit(json& line, std::chrono::system_clock::time_point started,
-              std::chrono::system_clock::time_point finished) {
-  line["tool"] = "zorv-decode " ZORV_VERSION_TEXT;
+              std::chrono::system_clock::time_point finished,
+              const std::string& tool = "zorv-decode " ZORV_VERSION_TEXT) {
+  line["tool"] = tool;
   line["started"] = UtcTimeText(started);
   line["finished"] = UtcTimeText(finished);
 }
@@ -107,24 +112,53 @@ std::vector<std::vector<TChannelLevel>> LevelsPerChannel(const std::vector<TLeve
   return channels;
 }
 
-std::string ReportLine(const std::string& input, const TJobResult& result) {
+std::optional<std::uint64_t> FileBytes(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::string FormatName(std::uint32_t tag, std::uint32_t bits) {
+  return (tag == kFormatIeeeFloat ? "float" : "int") + std::to_string(bits);
+}
+
+TDecodeFacts DecodeFactsOf(const TRunResult& decoded, std::uint32_t formatTag,
+                           std::uint32_t bitsPerSample, bool floatOutput,
+                           const TLimitCounter& limits) {
+  TDecodeFacts facts;
+  facts.SampleRate = decoded.SampleRate;
+  facts.Channels = decoded.Channels;
+  facts.Format = FormatName(formatTag, bitsPerSample);
+  facts.OutputFormat = floatOutput ? "float32" : facts.Format;
+  facts.Arithmetic = std::string(PathName(decoded.Arithmetic));
+  if (!decoded.Levels.empty()) facts.LevelsDb = decoded.Levels.front().LevelsDb;
+  facts.Levels = decoded.Levels;
+  facts.Frames = decoded.Frames;
+  facts.ClippedSamples = decoded.Stats.Clipped;
+  if (decoded.Stats.Peak > 0) facts.PeakDbfs = 20.0 * std::log10(decoded.Stats.Peak);
+  facts.ElapsedMs = decoded.ElapsedMs;
+  facts.Limits = LimitTimesOf(limits);
+  facts.InputMd5 = decoded.InputMd5;
+  return facts;
+}
+
+std::string ReportLine(const TReportEntry& entry) {
   json line = json::object();
+  const std::string& input = entry.Input;
   line["input"] = input;
-  line["output"] = result.Output ? json(*result.Output) : json(nullptr);
+  line["output"] = entry.Output ? json(*entry.Output) : json(nullptr);
   // A name that is not UTF-8 shows U+FFFD for its stray bytes above, which
   // two names may share: its bytes follow in hex, to find the file by.
   if (!IsUtf8(input)) line["input_bytes"] = Hex(input);
-  if (result.Output && !IsUtf8(*result.Output)) line["output_bytes"] = Hex(*result.Output);
-  line["status"] = std::string(JobStatusName(result.Status));
-  std::string message;
-  for (const std::string& part : result.Message) message += (message.empty() ? "" : "; ") + part;
-  line["message"] = message;
+  if (entry.Output && !IsUtf8(*entry.Output)) line["output_bytes"] = Hex(*entry.Output);
+  line["status"] = entry.Status;
+  line["message"] = entry.Message;
   json warnings = json::array();
-  for (const TRunWarning& warning : result.Warnings) {
+  for (const TRunWarning& warning : entry.Warnings) {
     warnings.push_back({{"code", warning.Code}, {"message", warning.Message}});
   }
   line["warnings"] = warnings;
-  const TDecodeFacts* facts = result.Facts ? &*result.Facts : nullptr;
+  const TDecodeFacts* facts = entry.Facts ? &*entry.Facts : nullptr;
   const auto fact = [&](const char* key, auto value) {
     line[key] = facts != nullptr ? json(value) : json(nullptr);
   };
@@ -186,13 +220,17 @@ std::string ReportLine(const std::string& input, const TJobResult& result) {
   line["silence_seconds"] = facts != nullptr ? silence : json(nullptr);
   // A part of a tape decoded on from the part before (--continue): its MD5
   // is that of this file decoded after that part, not alone.
-  if (result.ContinuedFrom) {
-    line["continued_from"] = *result.ContinuedFrom;
-    if (!IsUtf8(*result.ContinuedFrom)) line["continued_from_bytes"] = Hex(*result.ContinuedFrom);
+  if (entry.ContinuedFrom) {
+    line["continued_from"] = *entry.ContinuedFrom;
+    if (!IsUtf8(*entry.ContinuedFrom)) line["continued_from_bytes"] = Hex(*entry.ContinuedFrom);
     line["continued_from_md5"] =
-        result.ContinuedFromMd5.empty() ? json(nullptr) : json(result.ContinuedFromMd5);
+        entry.ContinuedFromMd5.empty() ? json(nullptr) : json(entry.ContinuedFromMd5);
   }
-  AddAudit(line, result.Started, result.Finished);
+  if (entry.Tool.empty()) {
+    AddAudit(line, entry.Started, entry.Finished);
+  } else {
+    AddAudit(line, entry.Started, entry.Finished, entry.Tool);
+  }
   return Dumped(line);
 }
 
@@ -262,4 +300,4 @@ std::string MeasurementReportLine(const std::string& input, const TReferenceTone
   return Dumped(line);
 }
 
-}  // namespace zorv::cli
+}  // namespace zorv

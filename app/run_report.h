@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The --report file: one JSON object per input, one per line (JSON Lines).
+// The record of a decode as one JSON object on one line: what the command
+// line's --report file holds per input (JSON Lines) and what the window's
+// record copies.
 #pragma once
 
 #include <chrono>
@@ -8,11 +10,67 @@
 #include <string>
 #include <vector>
 
+#include "app/channel_levels.h"
+#include "app/decode_run.h"
 #include "app/level_range.h"
+#include "app/limit_counter.h"
 #include "app/reference_tone.h"
-#include "cli/decode_job.h"
+#include "app/run_warning.h"
 
-namespace zorv::cli {
+namespace zorv {
+
+// What a decode found and did, for the record.
+struct TDecodeFacts {
+  std::uint32_t SampleRate = 0;
+  std::uint32_t Channels = 0;
+  std::string Format;            // of the input: "int16", "int24", "int32", "float32"
+  std::string OutputFormat;      // of the output
+  std::uint64_t Frames = 0;      // written
+  std::string Arithmetic;        // "extended", "portable", "avx2", "avx512"
+  std::vector<double> LevelsDb;  // the reference level of each channel decoded with
+  std::uint64_t ClippedSamples = 0;
+  std::optional<double> PeakDbfs;  // none for silence
+  std::int64_t ElapsedMs = 0;
+  std::optional<std::string> Md5;           // of the output's audio data, when it was kept
+  std::string InputMd5;                     // of the input's audio data as it was read
+  std::optional<std::uint64_t> InputSize;   // bytes of the input file (none for a stream)
+  std::optional<std::uint64_t> OutputSize;  // bytes of the kept output file
+  std::vector<TLevelChange> Levels;         // the level history of the decode
+  // Per channel and band, the time at the floor and at the ceiling (after
+  // the first second, outside digital silence), and each channel's silence.
+  TLimitTimes Limits;
+};
+
+// Bytes of the file at path; none when it is not a regular file.
+std::optional<std::uint64_t> FileBytes(const std::string& path);
+
+// "int16", "int24", "int32", "float32"
+std::string FormatName(std::uint32_t tag, std::uint32_t bits);
+
+// The facts of a decode that ran, as its result and the limit count give
+// them; the input's format tag and bits name its format; the output is
+// float or of the input's format. The MD5 and the sizes are the caller's
+// to set (they depend on what was kept).
+TDecodeFacts DecodeFactsOf(const TRunResult& decoded, std::uint32_t formatTag,
+                           std::uint32_t bitsPerSample, bool floatOutput,
+                           const TLimitCounter& limits);
+
+// One decode's record.
+struct TReportEntry {
+  std::string Input;
+  std::optional<std::string> Output;  // the file that holds the result (a partial one too)
+  std::string Status;                 // "decoded", "skipped", "refused", "failed", "interrupted"
+  std::string Message;
+  std::vector<TRunWarning> Warnings;
+  std::optional<TDecodeFacts> Facts;  // once the decode began
+  // A part of a tape decoded on from the part before: that part's input and
+  // its output's MD5.
+  std::optional<std::string> ContinuedFrom;
+  std::string ContinuedFromMd5;
+  std::string Tool;  // "zorv-decode 0.9.1"
+  std::chrono::system_clock::time_point Started;
+  std::chrono::system_clock::time_point Finished;
+};
 
 // {"input":..., "output":..., "status":"decoded", "message":..., "rate":44100,
 //  "channels":2, "format":"int16", "output_format":"int16", "frames":...,
@@ -37,7 +95,7 @@ namespace zorv::cli {
 // data as it was read), "input_size" and "output_size" (bytes of the files;
 // null for a stream) after "md5"; and last "tool" ("zorv-decode 0.9.1"),
 // "started" and "finished" (UTC, "2026-12-09T10:41:07.123Z").
-std::string ReportLine(const std::string& input, const TJobResult& result);
+std::string ReportLine(const TReportEntry& entry);
 
 // --measure-level --report: one object per input, {"input", "status"
 // ("measured", "no_level" or "refused"), "message" (the printed line),
@@ -68,4 +126,4 @@ struct TChannelLevel {
 // all channels' levels.
 std::vector<std::vector<TChannelLevel>> LevelsPerChannel(const std::vector<TLevelChange>& history);
 
-}  // namespace zorv::cli
+}  // namespace zorv
