@@ -13,7 +13,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,6 +52,22 @@ class QToolButton;
 namespace zorv {
 
 class TALProgressBar;
+
+// What a window's run does, as it happens: a seam for whoever drives the
+// window from outside (a test holding a run between two blocks).
+class TRunObserver {
+ public:
+  virtual ~TRunObserver() = default;
+  // On the run's thread after each block (0: the first), before the run
+  // goes on with the next one: what changes meanwhile applies from there.
+  virtual void BlockDone(int block) = 0;
+  // On the window's thread at each tick of a run going on: before and after
+  // the meters, the progress and the times are shown.
+  virtual void TickBegins() = 0;
+  virtual void TickShown() = 0;
+  // On the window's thread: the run going on was asked to stop.
+  virtual void Stopping() = 0;
+};
 class TAboutBox;
 class TDocumentOpener;
 class TEntryField;
@@ -235,11 +250,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   // files must stay as they are.
   bool Busy() const { return RunThread_.joinable() || QueueRunning_; }
   bool RunActive() const { return RunThread_.joinable(); }
-  // For tests: after the given block (0: the first) of the next run that
-  // reaches it, the run waits while action runs on the window's thread (the
-  // meters shown first); what action changes applies from the block after.
-  // Abort or a close during the wait end it.
-  void PauseRunAfterBlock(int block, std::function<void()> action);
+  // Watches this window's runs (null: none); set while no run is going.
+  void SetRunObserver(TRunObserver* observer) { Observer_ = observer; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -410,14 +422,8 @@ class TForm1 : public QMainWindow, public TMeterListener {
   };
   std::mutex MeterLock_;
   std::vector<TMeterEvent> MeterEvents_;
-  // The pause of PauseRunAfterBlock.
-  std::mutex PauseLock_;
-  std::condition_variable PauseWake_;
-  int PauseBlock_ = -1;
-  std::function<void()> PauseAction_;
-  bool PauseReleased_ = false;
-  bool PauseDue_ = false;  // the run waits for the action
-  int BlocksDone_ = 0;     // of the run going on, counted on its thread
+  TRunObserver* Observer_ = nullptr;
+  int BlocksDone_ = 0;  // of the run going on, counted on its thread
   std::array<std::array<TALProgressBar*, 4>, 2> Meters_{};
   TGainHistory History_;
   TGainHistoryRecorder Recorder_{History_};

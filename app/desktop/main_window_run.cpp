@@ -165,29 +165,13 @@ std::optional<QString> TForm1::ContinueQueueRow(TDecodeRun& run) {
 void TForm1::AfterBlock(std::uint64_t dataBytesRead) {
   RunBytesRead_ = dataBytesRead;
   const int block = BlocksDone_++;
-  std::unique_lock<std::mutex> hold(PauseLock_);
-  if (block != PauseBlock_ || !PauseAction_) return;
-  // The action may ask for another pause.
-  PauseBlock_ = -1;
-  PauseReleased_ = false;
-  PauseDue_ = true;
-  // The window's timer runs the action and lets the run go on.
-  PauseWake_.wait(hold, [this] { return PauseReleased_; });
-}
-
-void TForm1::PauseRunAfterBlock(int block, std::function<void()> action) {
-  const std::lock_guard<std::mutex> hold(PauseLock_);
-  PauseBlock_ = block;
-  PauseAction_ = std::move(action);
+  if (Observer_ != nullptr) Observer_->BlockDone(block);
 }
 
 void TForm1::StopRun() {
   if (!ActiveRun_) return;
   ActiveRun_->RequestStop();
-  // A run held by a test's pause goes on to its end now.
-  const std::lock_guard<std::mutex> hold(PauseLock_);
-  PauseReleased_ = true;
-  PauseWake_.notify_all();
+  if (Observer_ != nullptr) Observer_->Stopping();
 }
 
 void TForm1::ShowRunStarted(TDecodeRun& run) {
@@ -364,23 +348,12 @@ void TForm1::RunTimerTick() {
     CollectRun(false);
     return;
   }
-  std::function<void()> pause;
-  {
-    const std::lock_guard<std::mutex> hold(PauseLock_);
-    if (PauseDue_) pause = std::exchange(PauseAction_, {});
-    PauseDue_ = false;
-  }
+  if (Observer_ != nullptr) Observer_->TickBegins();
   ShowMeterPositions();
   GainPlot->update();
   UpdateProgress(RunBytesRead_);
   UpdateRunningTimes();
-  if (pause) {
-    // A test's action after a block, the run waiting meanwhile.
-    pause();
-    const std::lock_guard<std::mutex> hold(PauseLock_);
-    PauseReleased_ = true;
-    PauseWake_.notify_all();
-  }
+  if (Observer_ != nullptr) Observer_->TickShown();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

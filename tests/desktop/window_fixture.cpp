@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QSettings>
+#include <utility>
 
 #include "app/format_check.h"
 
@@ -41,6 +42,42 @@ TBytes DirectDecode(const std::string& input, const std::string& output,
   EXPECT_EQ(run.Start(), TStartResult::Started);
   run.StartProcess();
   return ReadFile(output);
+}
+
+void TRunPause::Arm(int block, std::function<void()> action) {
+  const std::lock_guard<std::mutex> hold(Lock_);
+  Block_ = block;
+  Action_ = std::move(action);
+}
+
+void TRunPause::BlockDone(int block) {
+  std::unique_lock<std::mutex> hold(Lock_);
+  if (block != Block_ || !Action_) return;
+  // The action may ask for another pause.
+  Block_ = -1;
+  Released_ = false;
+  Due_ = true;
+  // The window's timer runs the action and lets the run go on.
+  Wake_.wait(hold, [this] { return Released_; });
+}
+
+void TRunPause::TickBegins() {
+  const std::lock_guard<std::mutex> hold(Lock_);
+  if (Due_) Taken_ = std::exchange(Action_, {});
+  Due_ = false;
+}
+
+void TRunPause::TickShown() {
+  if (!Taken_) return;
+  // The run waits meanwhile.
+  std::exchange(Taken_, {})();
+  Release();
+}
+
+void TRunPause::Release() {
+  const std::lock_guard<std::mutex> hold(Lock_);
+  Released_ = true;
+  Wake_.notify_all();
 }
 
 TFreshSettings::TFreshSettings() {

@@ -10,8 +10,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -68,6 +70,31 @@ TEnabling Enabling(const TForm1& form);
 TBytes DirectDecode(const std::string& input, const std::string& output,
                     const std::function<void(TProcessingRun&, int)>& pass = {});
 
+// A run held after a given block while an action runs on the window's
+// thread (the meters shown first); what the action changes applies from the
+// block after. A stop or a close during the wait lets the run go on.
+class TRunPause final : public TRunObserver {
+ public:
+  // After block (0: the first) of the next run that reaches it.
+  void Arm(int block, std::function<void()> action);
+
+  void BlockDone(int block) override;
+  void TickBegins() override;
+  void TickShown() override;
+  void Stopping() override { Release(); }
+
+ private:
+  void Release();
+
+  std::mutex Lock_;
+  std::condition_variable Wake_;
+  int Block_ = -1;
+  std::function<void()> Action_;
+  bool Released_ = false;
+  bool Due_ = false;             // the run waits for the action
+  std::function<void()> Taken_;  // the action of this tick
+};
+
 // Every window of a test starts from empty settings (those of the test
 // program's own temporary scope).
 struct TFreshSettings {
@@ -105,7 +132,8 @@ class WindowTest : public ::testing::Test {
   // action on the window's thread while the run waits after the given block
   // (0: the first); what it changes applies from the next block.
   void AfterBlock(int block, std::function<void()> action) {
-    Form->PauseRunAfterBlock(block, std::move(action));
+    Form->SetRunObserver(&Pause);
+    Pause.Arm(block, std::move(action));
   }
   // Input and output chosen; Start is enabled.
   void MakeReady(const QString& input, const QString& output);
@@ -113,6 +141,7 @@ class WindowTest : public ::testing::Test {
   TFreshSettings FreshSettings;
   TScratchDir Dir{ZORV_DESKTOP_SCRATCH};
   TScriptedDialogs Dialogs;
+  TRunPause Pause;  // outlives every window
   std::unique_ptr<TForm1> Form;
 };
 
