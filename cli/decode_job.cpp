@@ -203,43 +203,30 @@ std::optional<std::string> GivenLevels(const TJobSettings& settings, std::uint32
   return std::nullopt;
 }
 
-}  // namespace
-
-TJobResult DecodeFile(const std::string& input, const std::string& output,
-                      const TJobSettings& settings, TProgressBoard& board,
-                      const std::atomic<bool>& stop) {
-  if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
-  TRunSettings runSettings;
-  runSettings.LevelDb = settings.LevelDb;
-  runSettings.Exact = settings.Exact;
-  runSettings.Arithmetic = settings.Arithmetic;
-  runSettings.StageSplit = settings.StageSplit;
-  runSettings.DebugBand = settings.DebugBand;
-  runSettings.Float = settings.Float;
-  runSettings.CanonicalHeader = settings.CanonicalHeader;
-  runSettings.ReplaceOutput = settings.Force;
-  runSettings.ReplacePartial = settings.Force;
-  runSettings.Pool = settings.Pool;
+// The run's settings of a job, going on from previous when it is not null.
+TRunSettings RunSettingsOf(const TJobSettings& settings, const TPartEnd* previous) {
+  TRunSettings run;
+  run.LevelDb = settings.LevelDb;
+  run.Exact = settings.Exact;
+  run.Arithmetic = settings.Arithmetic;
+  run.StageSplit = settings.StageSplit;
+  run.DebugBand = settings.DebugBand;
+  run.Float = settings.Float;
+  run.CanonicalHeader = settings.CanonicalHeader;
+  run.ReplaceOutput = settings.Force;
+  run.ReplacePartial = settings.Force;
+  run.Pool = settings.Pool;
   // No pool: the user asked for no worker threads (ZORV_WORKERS=0).
-  runSettings.ChannelThreads = settings.Pool != nullptr;
-  runSettings.Digests = settings.Digest;
-  const TPartEnd* previous =
-      settings.Continuation != nullptr ? settings.Continuation->Previous() : nullptr;
-  if (previous != nullptr) runSettings.ContinueFrom = previous->State;
-  TDecodeRun run(runSettings);
-  const TWavFileIn& reader = run.Input();
+  run.ChannelThreads = settings.Pool != nullptr;
+  run.Digests = settings.Digest;
+  if (previous != nullptr) run.ContinueFrom = previous->State;
+  return run;
+}
 
-  const bool fromStream = IsStandardStream(input);
-  const bool toStream = IsStandardStream(output);
-  // Nobody types a WAV file: a terminal would only keep the program waiting.
-  if (fromStream && ::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
-  if (auto refusal = fromStream ? run.OpenInputStream(STDIN_FILENO, input) : run.OpenInput(input)) {
-    // A signal while the header was read is no refusal of the input.
-    if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
-    return RefusalResult(*refusal);
-  }
-  const TPartFormat format{reader.SampleRate(), reader.Channels(), reader.FormatTag(),
-                           reader.HeaderImage().BitsPerSample()};
+// The checks of a job whose input is open, before anything is written.
+std::optional<TJobResult> CheckOpenJob(const std::string& input, const std::string& output,
+                                       const TJobSettings& settings, const TPartFormat& format,
+                                       bool fromStream, bool toStream) {
   // A part of a tape that cannot go on from the part before is not decoded
   // from a state that is not the tape's.
   if (settings.Continuation != nullptr) {
@@ -249,13 +236,18 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   if (!fromStream && !toStream && SameFile(input, output)) {
     return Refused(messages::kInputAsOutput, output);
   }
-  if (auto refusal = CheckSideFiles(input, output, settings, fromStream, toStream)) {
-    return std::move(*refusal);
-  }
-  std::optional<std::string> toneLine;
+  return CheckSideFiles(input, output, settings, fromStream, toStream);
+}
+
+// Sets the levels the run begins with: those given, or measured from the
+// input's reference tone (then its line in toneLine).
+std::optional<TJobResult> SetStartLevels(TDecodeRun& run, const std::string& input,
+                                         const TJobSettings& settings,
+                                         const std::atomic<bool>& stop,
+                                         std::optional<std::string>& toneLine) {
   std::vector<double> levels;
   std::vector<std::optional<double>> byHand;
-  if (auto mismatch = GivenLevels(settings, reader.Channels(), levels, byHand)) {
+  if (auto mismatch = GivenLevels(settings, run.Input().Channels(), levels, byHand)) {
     return Refused(kLevelsNotChannels, input, std::move(*mismatch));
   }
   const bool oneByOne = std::any_of(byHand.begin(), byHand.end(),
@@ -277,6 +269,223 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   } else if (!settings.ChannelLevelsDb.empty() || oneByOne) {
     run.SetChannelLevels(std::move(levels));
   }
+  return std::nullopt;
+}
+
+// What a job writes besides the output, and the listeners of the run's
+// meters that feed them.
+struct TSideFiles {
+  TPendingFile LogFile;
+  std::unique_ptr<TFdStream> LogStream;
+  std::unique_ptr<TMeterLog> MeterLog;
+  TPendingFile PlotFile;
+  TGainHistory History;
+  TGainHistoryRecorder Recorder{History};
+  TLimitCounter Limits;
+  TMeterFanOut Listeners;
+};
+
+// Creates the meter log's and the plot's temporary files and listens to
+// the run's meters.
+std::optional<TJobResult> OpenSideFiles(TSideFiles& side, TDecodeRun& run,
+                                        const TJobSettings& settings) {
+  const TWavFileIn& reader = run.Input();
+  if (settings.MeterLog) {
+    if (!side.LogFile.Create(*settings.MeterLog)) {
+      return Refused(messages::kCannotCreate, *settings.MeterLog, Reason(side.LogFile.Error()));
+    }
+    side.LogStream = std::make_unique<TFdStream>(side.LogFile.Descriptor());
+    side.MeterLog =
+        std::make_unique<TMeterLog>(*side.LogStream, run, reader.SampleRate(), reader.Channels());
+  }
+  side.Listeners.Add(side.MeterLog.get());
+  if (settings.Plot) {
+    if (!side.PlotFile.Create(*settings.Plot)) {
+      return Refused(messages::kCannotCreate, *settings.Plot, Reason(side.PlotFile.Error()));
+    }
+    side.Listeners.Add(&side.Recorder);
+  }
+  side.Listeners.Add(&side.Limits);
+  run.SetMeterListener(&side.Listeners);
+  return std::nullopt;
+}
+
+// The decode, its progress on the board.
+TRunResult RunDecode(TDecodeRun& run, TSideFiles& side, const std::string& input,
+                     const TJobSettings& settings, TProgressBoard& board,
+                     const std::atomic<bool>& stop) {
+  const TWavFileIn& reader = run.Input();
+  // A stream that runs to its end has no length to tell progress by.
+  const std::uint64_t total = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
+  const std::uint32_t frameBytes = reader.BlockAlign();
+  if (settings.Plot) {
+    side.Recorder.Start(reader.Channels(), reader.SampleRate(), reader.BlockFrames(),
+                        frameBytes == 0 ? 0 : total / frameBytes, TZorvCalc::kMeterInterval);
+  }
+  const int slot = board.Add(Escaped(fs::path(input).filename().string()), total);
+  const auto began = std::chrono::steady_clock::now();
+  const double bytesPerSecond =
+      static_cast<double>(reader.SampleRate()) * static_cast<double>(frameBytes);
+  StartLimitCount(side.Limits, run, settings.Plot ? &side.History : nullptr);
+  run.SetBlockCallback([&](std::uint64_t read) {
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - began;
+    board.Update(slot, {read, total, static_cast<double>(read) / bytesPerSecond, wall.count()});
+  });
+  run.SetStopFlag(&stop);
+
+  TRunResult decoded = run.Decode();
+  board.Remove(slot);
+  run.SetMeterListener(nullptr);
+  side.Limits.Stop();
+  if (side.MeterLog) side.MeterLog->Finish();
+  return decoded;
+}
+
+// A line of the report that the message says too.
+void Say(TJobResult& result, std::string line) {
+  result.Lines.push_back(line);
+  result.Message.push_back(std::move(line));
+}
+
+// A per-file error: "zorv-decode: FILE: reason" on stderr, without the
+// program's name in the report.
+void Fail(TJobResult& result, std::string_view message, const std::string& path,
+          const std::string& detail) {
+  result.Lines.push_back(ErrorLine(message, path, detail));
+  result.Message.push_back(ErrorText(message, path, detail));
+}
+
+void Warn(TJobResult& result, const TRunWarning& warning) {
+  Say(result, warning.Message);
+  result.Warnings.push_back(warning);
+  result.Warned = true;
+}
+
+// The lines of a decode, up to its time: what happened and what it warned of.
+void DecodeLines(TJobResult& result, const TRunResult& decoded, const std::string& input,
+                 const std::string& output, bool toStream,
+                 const std::optional<std::string>& toneLine, const TLimitCounter& limits,
+                 const std::string& metadata) {
+  const std::string statusText(StatusText(decoded.Status));
+  result.Lines = {input + " -> " + output, statusText};
+  result.Message = {statusText};
+  if (toneLine) Say(result, *toneLine);
+  if (decoded.Status == TRunStatus::WriteError && !decoded.Reason.empty()) {
+    Fail(result, kCannotWrite, output, decoded.Reason);
+  } else if (decoded.Status == TRunStatus::ReadError && !decoded.Reason.empty()) {
+    Fail(result, messages::kCannotRead, input, decoded.Reason);
+  } else if (!decoded.Reason.empty()) {
+    Say(result, decoded.Reason);
+  }
+  if (decoded.Status == TRunStatus::ReadError && toStream) {
+    Say(result, std::string(kStreamNotTakenBack));
+  }
+  for (std::string& line : DescribeLimitTimes(limits)) Say(result, std::move(line));
+  if (!metadata.empty()) Say(result, metadata);
+  // What was left out or changed besides decoding (a partial frame, a
+  // chunk that ran past the end): warnings.
+  for (const TRunWarning& warning : decoded.Warnings) Warn(result, warning);
+  const bool stalled = decoded.Status == TRunStatus::SampleCountError;
+  if (!stalled) result.Lines.push_back(ElapsedTimeText(decoded.ElapsedMs));
+}
+
+// A complete decode whose output was committed (or not, CommitErrno): the
+// side files take their names.
+std::optional<TJobResult> KeepDone(TJobResult& result, TSideFiles& side, const TRunResult& decoded,
+                                   const std::string& output, const TJobSettings& settings,
+                                   bool toStream) {
+  if (decoded.CommitErrno != 0) {
+    const int error = decoded.CommitErrno;
+    // Made meanwhile (by another run over the same inputs): what it was
+    // told to skip. Its own decode is gone with its temporary file.
+    if (error == EEXIST && settings.SkipExisting) {
+      return Decided(TJobStatus::Skipped, {std::string(kSkippedExisting) + output});
+    }
+    if (error == EEXIST) {
+      Fail(result, kOutputExists, output, {});
+    } else {
+      Fail(result, kCannotWrite, output, Reason(error));
+    }
+    result.Status = error == EEXIST ? TJobStatus::Refused : TJobStatus::Failed;
+    return std::move(result);
+  }
+  result.Status = TJobStatus::Decoded;
+  result.Output = output;
+  result.Facts->Md5 = decoded.Md5;
+  if (!toStream) result.Facts->OutputSize = FileBytes(output);
+  if (side.MeterLog && !side.LogFile.Commit(settings.Force)) {
+    Fail(result, kCannotWrite, *settings.MeterLog, Reason(side.LogFile.Error()));
+    result.Status = TJobStatus::Failed;
+  }
+  if (settings.Plot) {
+    side.History.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));
+    const bool drawn = WriteGainPlot(side.History, side.PlotFile.Descriptor());
+    const int error = drawn ? 0 : errno;
+    if (!drawn || !side.PlotFile.Commit(settings.Force)) {
+      Fail(result, kCannotWrite, *settings.Plot, Reason(drawn ? side.PlotFile.Error() : error));
+      result.Status = TJobStatus::Failed;
+    }
+  }
+  for (const TRunWarning& warning : decoded.OutputWarnings) Warn(result, warning);
+  return std::nullopt;
+}
+
+// An interrupted decode: what was decoded is a complete file under the
+// partial name, and so are the side files.
+void KeepInterrupted(TJobResult& result, TSideFiles& side, const TRunResult& decoded,
+                     const std::string& output, const TJobSettings& settings, bool toStream) {
+  result.Status = TJobStatus::Interrupted;
+  if (toStream) {
+    // The stream holds a complete WAV of what was decoded.
+    result.Output = output;
+    result.Facts->Md5 = decoded.Md5;
+    Say(result, "Interrupted; what was decoded went to standard output");
+    if (side.MeterLog) side.LogFile.CommitPartial(settings.Force);
+  } else if (decoded.Kept) {
+    result.Output = *decoded.Kept;
+    result.Facts->Md5 = decoded.Md5;
+    result.Facts->OutputSize = FileBytes(*decoded.Kept);
+    Say(result, "Interrupted; what was decoded is in: " + *decoded.Kept);
+    if (side.MeterLog) side.LogFile.CommitPartial(settings.Force);
+    side.History.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));
+    if (settings.Plot && WriteGainPlot(side.History, side.PlotFile.Descriptor())) {
+      side.PlotFile.CommitPartial(settings.Force);
+    }
+  } else {
+    Fail(result, kCannotWrite, PartialName(output), Reason(decoded.CommitErrno));
+  }
+}
+
+}  // namespace
+
+TJobResult DecodeFile(const std::string& input, const std::string& output,
+                      const TJobSettings& settings, TProgressBoard& board,
+                      const std::atomic<bool>& stop) {
+  if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
+  const TPartEnd* previous =
+      settings.Continuation != nullptr ? settings.Continuation->Previous() : nullptr;
+  TDecodeRun run(RunSettingsOf(settings, previous));
+  const TWavFileIn& reader = run.Input();
+
+  // The checks: nothing is written before they pass.
+  const bool fromStream = IsStandardStream(input);
+  const bool toStream = IsStandardStream(output);
+  // Nobody types a WAV file: a terminal would only keep the program waiting.
+  if (fromStream && ::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
+  if (auto refusal = fromStream ? run.OpenInputStream(STDIN_FILENO, input) : run.OpenInput(input)) {
+    // A signal while the header was read is no refusal of the input.
+    if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
+    return RefusalResult(*refusal);
+  }
+  const TPartFormat format{reader.SampleRate(), reader.Channels(), reader.FormatTag(),
+                           reader.HeaderImage().BitsPerSample()};
+  if (auto refusal = CheckOpenJob(input, output, settings, format, fromStream, toStream)) {
+    return std::move(*refusal);
+  }
+  std::optional<std::string> toneLine;
+  if (auto refusal = SetStartLevels(run, input, settings, stop, toneLine)) {
+    return std::move(*refusal);
+  }
   if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
 
   // Everything is written under temporary names; nothing that exists is
@@ -287,181 +496,43 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   } else if (auto refusal = run.OpenOutput(output)) {
     return RefusalResult(*refusal);
   }
-  TPendingFile logFile;
-  std::unique_ptr<TFdStream> logStream;
-  std::unique_ptr<TMeterLog> meterLog;
-  if (settings.MeterLog) {
-    if (!logFile.Create(*settings.MeterLog)) {
-      return Refused(messages::kCannotCreate, *settings.MeterLog, Reason(logFile.Error()));
-    }
-    logStream = std::make_unique<TFdStream>(logFile.Descriptor());
-    meterLog = std::make_unique<TMeterLog>(*logStream, run, reader.SampleRate(), reader.Channels());
-  }
-  TPendingFile plotFile;
-  TGainHistory history;
-  TGainHistoryRecorder recorder(history);
-  TLimitCounter limits;
-  TMeterFanOut listeners;
-  listeners.Add(meterLog.get());
-  if (settings.Plot) {
-    if (!plotFile.Create(*settings.Plot)) {
-      return Refused(messages::kCannotCreate, *settings.Plot, Reason(plotFile.Error()));
-    }
-    listeners.Add(&recorder);
-  }
-  listeners.Add(&limits);
-  run.SetMeterListener(&listeners);
+  TSideFiles side;
+  if (auto refusal = OpenSideFiles(side, run, settings)) return std::move(*refusal);
   const std::string metadata = MetadataText(reader, settings.CanonicalHeader);
 
-  // A stream that runs to its end has no length to tell progress by.
-  const std::uint64_t total = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
-  const std::uint32_t frameBytes = reader.BlockAlign();
-  if (settings.Plot) {
-    recorder.Start(reader.Channels(), reader.SampleRate(), reader.BlockFrames(),
-                   frameBytes == 0 ? 0 : total / frameBytes, TZorvCalc::kMeterInterval);
-  }
-  const int slot = board.Add(Escaped(fs::path(input).filename().string()), total);
-  const auto began = std::chrono::steady_clock::now();
-  const double bytesPerSecond =
-      static_cast<double>(reader.SampleRate()) * static_cast<double>(frameBytes);
-  StartLimitCount(limits, run, settings.Plot ? &history : nullptr);
-  run.SetBlockCallback([&](std::uint64_t read) {
-    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - began;
-    board.Update(slot, {read, total, static_cast<double>(read) / bytesPerSecond, wall.count()});
-  });
-  run.SetStopFlag(&stop);
+  // The one run.
+  TRunResult decoded = RunDecode(run, side, input, settings, board, stop);
 
-  TRunResult decoded = run.Decode();
-  board.Remove(slot);
-  run.SetMeterListener(nullptr);
-  limits.Stop();
-  if (meterLog) meterLog->Finish();
-
-  TDecodeFacts facts = DecodeFactsOf(decoded, reader.FormatTag(),
-                                     reader.HeaderImage().BitsPerSample(), settings.Float, limits);
-  if (!fromStream) facts.InputSize = FileBytes(input);
-
+  // The lines.
   TJobResult result;
-  result.Facts = facts;
+  result.Facts = DecodeFactsOf(decoded, reader.FormatTag(), reader.HeaderImage().BitsPerSample(),
+                               settings.Float, side.Limits);
+  if (!fromStream) result.Facts->InputSize = FileBytes(input);
   result.Format = format;
   if (previous != nullptr) {
     result.ContinuedFrom = previous->Input;
     result.ContinuedFromMd5 = previous->OutputMd5;
   }
-  const std::string statusText(StatusText(decoded.Status));
-  result.Lines = {input + " -> " + output, statusText};
-  result.Message = {statusText};
-  const auto say = [&result](std::string line) {
-    result.Lines.push_back(line);
-    result.Message.push_back(std::move(line));
-  };
-  // A per-file error: "zorv-decode: FILE: reason" on stderr, without the
-  // program's name in the report.
-  const auto fail = [&result](std::string_view message, const std::string& path,
-                              const std::string& detail) {
-    result.Lines.push_back(ErrorLine(message, path, detail));
-    result.Message.push_back(ErrorText(message, path, detail));
-  };
-  const auto warn = [&](const TRunWarning& warning) {
-    say(warning.Message);
-    result.Warnings.push_back(warning);
-    result.Warned = true;
-  };
-  if (toneLine) say(*toneLine);
-  if (decoded.Status == TRunStatus::WriteError && !decoded.Reason.empty()) {
-    fail(kCannotWrite, output, decoded.Reason);
-  } else if (decoded.Status == TRunStatus::ReadError && !decoded.Reason.empty()) {
-    fail(messages::kCannotRead, input, decoded.Reason);
-  } else if (!decoded.Reason.empty()) {
-    say(decoded.Reason);
-  }
-  if (decoded.Status == TRunStatus::ReadError && toStream) say(std::string(kStreamNotTakenBack));
-  for (std::string& line : DescribeLimitTimes(limits)) say(std::move(line));
-  if (!metadata.empty()) {
-    result.Lines.push_back(metadata);
-    result.Message.push_back(metadata);
-  }
-  // What was left out or changed besides decoding (a partial frame, a
-  // chunk that ran past the end): warnings.
-  for (const TRunWarning& warning : decoded.Warnings) warn(warning);
-  const bool stalled = decoded.Status == TRunStatus::SampleCountError;
-  if (!stalled) result.Lines.push_back(ElapsedTimeText(decoded.ElapsedMs));
-
-  // The warnings of a complete decode, said below what its files did.
-  const std::vector<TRunWarning>& late = decoded.OutputWarnings;
+  DecodeLines(result, decoded, input, output, toStream, toneLine, side.Limits, metadata);
   // --strict: a complete decode that warns is a failure and keeps nothing.
   const bool doubtful = settings.Strict && decoded.Status == TRunStatus::Done &&
-                        (!decoded.Warnings.empty() || !late.empty());
-
-  const bool logFailed = logStream && (logStream->flush(), logStream->Error() != 0);
+                        (!decoded.Warnings.empty() || !decoded.OutputWarnings.empty());
+  const bool logFailed = side.LogStream && (side.LogStream->flush(), side.LogStream->Error() != 0);
   run.Commit(decoded, !logFailed && !doubtful);
   if (logFailed) {
     result.Status = TJobStatus::Failed;
-    fail(kCannotWrite, *settings.MeterLog, Reason(logStream->Error()));
+    Fail(result, kCannotWrite, *settings.MeterLog, Reason(side.LogStream->Error()));
   } else if (doubtful) {
-    for (const TRunWarning& warning : late) warn(warning);
+    // The warnings of a complete decode, said below what its files did.
+    for (const TRunWarning& warning : decoded.OutputWarnings) Warn(result, warning);
     result.Status = TJobStatus::Failed;
-    if (toStream) {
-      fail({}, output, "--strict and a warning: " + std::string(kStreamNotTakenBack));
-    } else {
-      fail({}, output, "not kept (--strict and a warning)");
-    }
+    Fail(result, {}, output,
+         toStream ? "--strict and a warning: " + std::string(kStreamNotTakenBack)
+                  : std::string("not kept (--strict and a warning)"));
   } else if (decoded.Status == TRunStatus::Done) {
-    if (decoded.CommitErrno != 0) {
-      const int error = decoded.CommitErrno;
-      // Made meanwhile (by another run over the same inputs): what it was
-      // told to skip. Its own decode is gone with its temporary file.
-      if (error == EEXIST && settings.SkipExisting) {
-        return Decided(TJobStatus::Skipped, {std::string(kSkippedExisting) + output});
-      }
-      if (error == EEXIST) {
-        fail(kOutputExists, output, {});
-      } else {
-        fail(kCannotWrite, output, Reason(error));
-      }
-      result.Status = error == EEXIST ? TJobStatus::Refused : TJobStatus::Failed;
-      return result;
-    }
-    result.Status = TJobStatus::Decoded;
-    result.Output = output;
-    result.Facts->Md5 = decoded.Md5;
-    if (!toStream) result.Facts->OutputSize = FileBytes(output);
-    if (meterLog && !logFile.Commit(settings.Force)) {
-      fail(kCannotWrite, *settings.MeterLog, Reason(logFile.Error()));
-      result.Status = TJobStatus::Failed;
-    }
-    if (settings.Plot) {
-      history.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));
-      const bool drawn = WriteGainPlot(history, plotFile.Descriptor());
-      const int error = drawn ? 0 : errno;
-      if (!drawn || !plotFile.Commit(settings.Force)) {
-        fail(kCannotWrite, *settings.Plot, Reason(drawn ? plotFile.Error() : error));
-        result.Status = TJobStatus::Failed;
-      }
-    }
-    for (const TRunWarning& warning : late) warn(warning);
+    if (auto kept = KeepDone(result, side, decoded, output, settings, toStream)) return *kept;
   } else if (decoded.Status == TRunStatus::Aborted) {
-    // Interrupted: what was decoded is a complete file under the partial name.
-    result.Status = TJobStatus::Interrupted;
-    if (toStream) {
-      // The stream holds a complete WAV of what was decoded.
-      result.Output = output;
-      result.Facts->Md5 = decoded.Md5;
-      say("Interrupted; what was decoded went to standard output");
-      if (meterLog) logFile.CommitPartial(settings.Force);
-    } else if (decoded.Kept) {
-      result.Output = *decoded.Kept;
-      result.Facts->Md5 = decoded.Md5;
-      result.Facts->OutputSize = FileBytes(*decoded.Kept);
-      say("Interrupted; what was decoded is in: " + *decoded.Kept);
-      if (meterLog) logFile.CommitPartial(settings.Force);
-      history.SetTitle(ReferenceLevelHistoryText(decoded.Levels, decoded.SampleRate));
-      if (settings.Plot && WriteGainPlot(history, plotFile.Descriptor())) {
-        plotFile.CommitPartial(settings.Force);
-      }
-    } else {
-      fail(kCannotWrite, PartialName(output), Reason(decoded.CommitErrno));
-    }
+    KeepInterrupted(result, side, decoded, output, settings, toStream);
   } else {
     result.Status = TJobStatus::Failed;
   }
