@@ -257,8 +257,6 @@ TRunResult TDecodeRun::Decode() {
     return result;
   }
   run.StartProcess();
-  // A stalled run is ended as Abort would: the files are let go.
-  if (run.Running()) run.Abort();
   run.SetEventPass({});
 
   result.Status = run.Status();

@@ -46,10 +46,7 @@ TProcessingRun::TProcessingRun() {
   Decoder_.SetPath(FastestPath());
 }
 
-TProcessingRun::~TProcessingRun() {
-  // A stalled run still holds its files: leave a consistent output behind.
-  if (Running_) Abort();
-}
+TProcessingRun::~TProcessingRun() = default;
 
 std::uint32_t TProcessingRun::Now() const {
   const auto since = std::chrono::steady_clock::now().time_since_epoch();
@@ -100,7 +97,6 @@ TStartResult TProcessingRun::Start() {
   EofReached_ = false;
   Running_ = true;
   AbortRequested_ = false;
-  Stalled_ = false;
   Status_ = TRunStatus::Working;
   return TStartResult::Started;
 }
@@ -386,6 +382,7 @@ void TProcessingRun::StartProcess() {
     }
   };
   const TBlockSlot* unwritten = nullptr;
+  bool stalled = false;
   int held = ReadBlock(Slots_[0], nullptr) ? 1 : 0;  // blocks read, from the one in hand on
   // The first failed write ends the run: nothing is written behind a gap.
   while (held > 0 && !AbortRequested_ && !Writer_.WriteFailed()) {
@@ -405,18 +402,14 @@ void TProcessingRun::StartProcess() {
     if (awaitPairs && !Pipeline_.BlockDecoded(0)) Pipeline_.AwaitBlock(1);
     ProcessedCount_ = FinishDecode();
     slot.Begun = false;
-    const bool stalled = ProcessedCount_ != static_cast<std::int32_t>(slot.Whole);
+    stalled = ProcessedCount_ != static_cast<std::int32_t>(slot.Whole);
     // Not the blocks behind a write that failed.
     if (stalled || Writer_.WriteFailed() || AbortRequested_ || Pipeline_.NewestBlockOutdated()) {
       dropBegunAhead();
     }
-    if (stalled) {
-      // Stalled: the files stay open and Running stays set until Abort.
-      Status_ = TRunStatus::SampleCountError;
-      Stalled_ = true;
-      return;
-    }
-    if (Writer_.WriteFailed()) break;
+    // A block the decoder did not take whole ends the run at once, with an
+    // error: what was written before it is kept as decoded.
+    if (stalled || Writer_.WriteFailed()) break;
     if (writeBehind) {
       unwritten = &slot;
     } else {
@@ -431,7 +424,7 @@ void TProcessingRun::StartProcess() {
   dropBegunAhead();
   // The block in hand when the loop ended (by Abort, or at the end) is
   // written too, unless a write failed.
-  if (unwritten != nullptr && !Writer_.WriteFailed()) WriteBlock(*unwritten);
+  if (unwritten != nullptr && !Writer_.WriteFailed() && !stalled) WriteBlock(*unwritten);
 
   // Also after a failed write: the header then states what the file took,
   // and nothing is written behind it.
@@ -445,7 +438,9 @@ void TProcessingRun::StartProcess() {
   // stop request ends the run as Abort does.
   const bool interrupted =
       Reader_.ReadFailure() == TReadFailure::Interrupted || Writer_.Interrupted();
-  if (Writer_.WriteFailed() && !interrupted) {
+  if (stalled) {
+    Status_ = TRunStatus::SampleCountError;
+  } else if (Writer_.WriteFailed() && !interrupted) {
     Status_ = TRunStatus::WriteError;
   } else if (Reader_.ReadFailure() != TReadFailure::None && !interrupted) {
     Status_ = TRunStatus::ReadError;
@@ -473,17 +468,8 @@ std::int32_t TProcessingRun::FinishDecode() {
 }
 
 void TProcessingRun::Abort() {
-  const bool finishStall = Running_ && Stalled_;
   Running_ = false;
   AbortRequested_ = true;
-  if (!finishStall) return;
-  // What was written before the stall is decoded output: the header is made
-  // to state it, and both files are let go. The status keeps the error.
-  Stalled_ = false;
-  CompleteOutput();
-  ReleaseBuffers();
-  Reader_.CloseFile();
-  Writer_.CloseFile();
 }
 
 }  // namespace zorv

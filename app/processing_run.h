@@ -41,7 +41,7 @@ enum class TRunStatus {
   Working,           // started
   Done,              // the input was decoded to its end
   Aborted,           // ended early by Abort
-  SampleCountError,  // the decoder did not process a block; the run stalls
+  SampleCountError,  // the decoder did not process a block whole; the run ended there
   WriteError,        // the output file did not take everything; nothing was written after
   ReadError,         // a read failed, or the input was cut shorter during the run
 };
@@ -114,11 +114,9 @@ class TProcessingRun {
   TStartResult Start();
   std::string_view RefusalMessage() const { return Refusal_; }
 
-  // The run itself; returns when it has ended or stalled.
+  // The run itself; returns when it has ended, the files closed.
   void StartProcess();
-  // The Abort button: the run ends after the current block. After a stall it
-  // also completes the output header with what was written, releases the
-  // buffers and closes both files.
+  // The run ends after the current block.
   void Abort();
   // Handler of the reader's end of data.
   void WavFilein1EOFReached() { EofReached_ = true; }
@@ -126,7 +124,6 @@ class TProcessingRun {
   bool Running() const { return Running_; }
   bool AbortRequested() const { return AbortRequested_; }
   bool EofReached() const { return EofReached_; }
-  bool Stalled() const { return Stalled_; }
   TRunStatus Status() const { return Status_; }
   std::string_view StatusText() const { return zorv::StatusText(Status_); }
   std::uint32_t StartTime() const { return StartTime_; }
@@ -233,7 +230,6 @@ class TProcessingRun {
   bool Running_ = false;
   bool AbortRequested_ = false;
   bool EofReached_ = false;
-  bool Stalled_ = false;
   TRunStatus Status_ = TRunStatus::Idle;
   std::uint32_t StartTime_ = 0;
   std::int32_t ElapsedTime_ = 0;
