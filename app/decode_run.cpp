@@ -252,10 +252,11 @@ TRunResult TDecodeRun::Decode() {
     return ReferenceLevelHistoryText(AppliedLevels(Levels_, frames), rate);
   });
 
-  if (!OutputOpen_ || run.Start() == TStartResult::Refused) {
+  if (!OutputOpen_) {
     result.Status = TRunStatus::Idle;
     return result;
   }
+  run.Start();
   run.StartProcess();
   run.SetEventPass({});
 

@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "app/channel_levels.h"
-#include "app/messages.h"
 #include "app/output_shape.h"
 
 namespace zorv {
@@ -86,19 +85,12 @@ const double* TProcessingRun::Out(std::uint32_t channel) const {
   return BuffersAllocated_ && channel < slot.Out.size() ? slot.Out[channel] : nullptr;
 }
 
-TStartResult TProcessingRun::Start() {
+void TProcessingRun::Start() {
   Channels_ = Reader_.Channels();
-  // The debug output takes channel 2's place: a stereo feature.
-  if (Channels_ != 2 && DebugChannel_ != 0) {
-    Refusal_ = messages::kDebugNeedsStereo;
-    return TStartResult::Refused;
-  }
-  Refusal_ = {};
   EofReached_ = false;
   Running_ = true;
   AbortRequested_ = false;
   Status_ = TRunStatus::Working;
-  return TStartResult::Started;
 }
 
 TOutputShape TProcessingRun::OutputShape() const {

@@ -50,8 +50,6 @@ std::string_view StatusText(TRunStatus status);
 // "elapsed time: N msec", N read as an unsigned number.
 std::string ElapsedTimeText(std::int32_t milliseconds);
 
-enum class TStartResult { Started, Refused };
-
 class TProcessingRun {
  public:
   // Called once per block, right after the decoder: the owner handles its
@@ -107,12 +105,11 @@ class TProcessingRun {
   void SetBlocksInFlight(int blocks);
   int BlocksInFlight() const { return BlocksInFlight_; }
 
-  // The start steps, with the reader and the writer open: takes the channel
-  // count, refuses a debug selection for an input that is not stereo
-  // (RefusalMessage), else clears the flags and marks the run as working.
-  // The owner then shows that the run is going and calls StartProcess.
-  TStartResult Start();
-  std::string_view RefusalMessage() const { return Refusal_; }
+  // The start steps, with the reader and the writer open (a debug output
+  // for a stereo input only: TDecodeRun refuses any other): takes the
+  // channel count, clears the flags and marks the run as working. The owner
+  // then calls StartProcess.
+  void Start();
 
   // The run itself; returns when it has ended, the files closed.
   void StartProcess();
@@ -225,7 +222,6 @@ class TProcessingRun {
   TBlockPipeline Pipeline_{Decoder_};
   TEventPass EventPass_;
   TLevelText LevelText_;
-  std::string_view Refusal_;
 
   bool Running_ = false;
   bool AbortRequested_ = false;

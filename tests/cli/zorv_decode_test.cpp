@@ -327,7 +327,7 @@ TEST_F(ZorvDecode, MeterLogHasARowPerMeterPointWithTheDecodersPositions) {
   ASSERT_TRUE(run.Reader().OpenFile());
   ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
   ASSERT_TRUE(run.Writer().OpenFileNamed(Dir.File("reference.wav")));
-  ASSERT_EQ(run.Start(), TStartResult::Started);
+  run.Start();
   run.StartProcess();
   // Per block: channel 1's points, then channel 2's, four bands each; the
   // last block is decoded to the input's last frame (150 frames: 2 points).
