@@ -199,6 +199,21 @@ TWavFileIn::TWalkEnd TWavFileIn::TrailingEnd(std::uint64_t position, bool betwee
   return TWalkEnd::Failed;
 }
 
+bool TWavFileIn::ChunksEndAtRiffEnd(std::uint64_t position) {
+  if (WalkEnd_ == kUnknownSize || WalkEnd_ == 0) return false;
+  const std::uint64_t riffEnd = WalkEnd_ + 8;
+  if (riffEnd > Source_->Size() || riffEnd <= position) return false;
+  for (std::size_t n = 0; position < riffEnd && n < kMaxChunks; ++n) {
+    std::uint8_t header[8] = {};
+    if (!SeekTo(position) || ReadSome(header, sizeof header) < sizeof header) return false;
+    TChunkInfo chunk;
+    std::copy_n(header, 4, chunk.Id.begin());
+    if (!ChunkSize(chunk.Id, GetLe32(header + 4), chunk.Size)) return false;
+    position = Advance(position + 8, chunk.Size);
+  }
+  return position == riffEnd;
+}
+
 TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
   const bool stream = !Source_->Seekable();
   // Chunks walked between two looks at the stop request.
@@ -257,11 +272,14 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       return TWalkEnd::Malformed;
     }
     if (!ChunkSize(chunk.Id, size32, chunk.Size)) {
-      Problem_ = "a chunk '" + chunk.Name() + "' without its size in ds64";
+      const std::string problem = "a chunk '" + chunk.Name() + "' without its size in ds64";
+      // Behind the data, a note: the file is not malformed, its samples are
+      // all there.
       if (DataFound_) {
-        Note(Problem_ + ": the rest left out");
+        Note(problem + ": the rest left out");
         return TWalkEnd::Done;
       }
+      Problem_ = problem;
       return TWalkEnd::Malformed;
     }
     std::uint64_t next = Advance(chunk.BodyOffset, chunk.Size);
@@ -295,7 +313,11 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       DataBeforeFmt_ = !FmtFound_;
       // A stream writer that cannot know the length in advance writes 0 or
       // 0xFFFFFFFF: the data runs to the end of the stream.
-      DataSizeZero_ = chunk.Size == 0;
+      // A size of 0 with chunks behind it that end where the RIFF size says
+      // is a data chunk of no frames (a complete file); without them, the
+      // sizes were never written.
+      DataSizeZero_ = chunk.Size == 0 && (stream || !ChunksEndAtRiffEnd(chunk.BodyOffset));
+      if (ReadFailure_ != TReadFailure::None) return TWalkEnd::Failed;
       if (stream && Container_ == TContainer::Riff && (size32 == 0 || size32 == 0xFFFFFFFFu)) {
         chunk.Size = kUnknownSize;
       }
@@ -318,7 +340,7 @@ TWavFileIn::TWalkEnd TWavFileIn::Walk(std::uint64_t position, bool trailing) {
       // left as it was begun) is read as unknown: the data runs to the end
       // of the file too, and whatever follows it, which cannot be told from
       // samples, is decoded as such (see DataSizeNote).
-      if (chunk.Size == 0) {
+      if (DataSizeZero_) {
         chunk.Size =
             stream ? kUnknownSize : Source_->Size() - std::min(chunk.BodyOffset, Source_->Size());
         next = Advance(chunk.BodyOffset, chunk.Size);

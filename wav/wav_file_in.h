@@ -176,6 +176,11 @@ class TWavFileIn {
   // malformed.
   enum class TWalkEnd { Done, Malformed, Failed };
   TWalkEnd Walk(std::uint64_t position, bool trailing);
+  // Whether the chunks from position on, walked by their sizes, end exactly
+  // where the RIFF size says the file ends, within the file: a data chunk of
+  // size 0 followed by them is then empty indeed (a file of no frames), not
+  // left unsized by a recorder that stopped.
+  bool ChunksEndAtRiffEnd(std::uint64_t position);
   bool ReadDs64(const std::uint8_t* body, std::uint64_t size);
   // ds64's RIFF and data sizes both 0 (or all ones): a stream writer's, which
   // cannot know them in advance.

@@ -108,6 +108,24 @@ TEST_F(ZeroDataSize, AHeaderAloneHoldsNoFrames) {
       EXPECT_EQ(report["warnings"], nlohmann::json::array()) << r.Err;
     }
   }
+  // Chunks behind an empty data chunk, ending where the RIFF size says (a
+  // decode of a file of no frames writes such a file): no frames, the
+  // chunks kept, not audio. (A stream cannot look ahead: there a data size
+  // of 0 runs to its end.)
+  test::TWavBuilder chunksBehind;
+  chunksBehind.Fmt(1, 2, 44100, 16).Header("data", 0).Chunk("LIST", TBytes(26, 'x'));
+  chunksBehind.Chunk(std::string(4, '\0'), {});
+  for (const TBytes& input : {chunksBehind.Bytes(), chunksBehind.Rf64Bytes("BW64")}) {
+    const TChildResult r = Decode(input, false);
+    ASSERT_EQ(r.ExitStatus, 0) << r.Err;
+    const auto report = nlohmann::json::parse(r.Out);
+    EXPECT_EQ(report["frames"], 0);
+    EXPECT_EQ(report["warnings"], nlohmann::json::array()) << r.Err;
+    const auto out = test::ParseChunks(Output());
+    ASSERT_TRUE(out && out->Consistent);
+    ASSERT_TRUE(out->Find("LIST"));
+    EXPECT_EQ(out->Find("LIST")->Body, TBytes(26, 'x'));
+  }
 }
 
 }  // namespace
