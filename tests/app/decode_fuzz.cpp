@@ -63,7 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       back.Container() == zorv::TContainer::Riff ? back.HeaderImage().RiffSize() : 0;
   if (back.Container() == zorv::TContainer::Riff) Require(riff == out.size() - 8);
   // At most the input's bytes, the growth of the data, a CodingHistory line
-  // with its line break, a ds64 chunk and a pad byte.
-  Require(out.size() <= size + (outData - deliverable / align * align) + line + 2 + 36 + 1);
+  // with its line break and the break that ends the input's last line, a
+  // ds64 chunk, a fact chunk (a float output has one) and a pad byte.
+  const std::uint64_t factChunk = toFloat ? 12 : 0;
+  Require(out.size() <=
+          size + (outData - deliverable / align * align) + line + 2 + 2 + 36 + factChunk + 1);
   return 0;
 }
