@@ -184,24 +184,30 @@ TEST_F(Continue, APartWithoutAKnownStartIsRefused) {
   }
 }
 
+// A 16-bit stereo tape: a 1 kHz tone for kTone frames at the channels'
+// levels (dBFS), then the signal, kFrames in all.
+constexpr std::uint32_t kTone = 3 * 44100, kFrames = kTone + 30000;
+TBytes TapeWithTone(double leftDb, double rightDb) {
+  TBytes tape = test::SignalBytes({1, 2, 44100, 16}, kFrames, 9);
+  for (int c = 0; c < 2; ++c) {
+    const double amplitude = 32767.0 * std::pow(10.0, (c == 0 ? leftDb : rightDb) / 20.0);
+    for (std::uint32_t i = 0; i < kTone; ++i) {
+      const auto v = static_cast<std::int16_t>(
+          std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * i / 44100)));
+      tape[i * 4 + c * 2] = static_cast<std::uint8_t>(v & 0xFF);
+      tape[i * 4 + c * 2 + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+    }
+  }
+  return tape;
+}
+
 // A continued part says so: its report line names the part before and the
 // MD5 that part's line states, its CodingHistory line ends in "continued
 // from the previous part"; the first part's say nothing of it. With -l tone
 // the first part's tone is every part's level (the later parts have none).
 TEST_F(Continue, AContinuedPartSaysWhatItContinuedFrom) {
-  const TWavFormat stereo{1, 2, 44100, 16};
   // A 1 kHz tone at -14 dBFS for 3 s, then the signal; cut inside the signal.
-  constexpr std::uint32_t kTone = 3 * 44100, kFrames = kTone + 30000;
-  TBytes tape = test::SignalBytes(stereo, kFrames, 9);
-  const double amplitude = 32767.0 * std::pow(10.0, -14.0 / 20.0);
-  for (std::uint32_t i = 0; i < kTone; ++i) {
-    const auto v =
-        static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * i / 44100)));
-    for (int c = 0; c < 2; ++c) {
-      tape[i * 4 + c * 2] = static_cast<std::uint8_t>(v & 0xFF);
-      tape[i * 4 + c * 2 + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-    }
-  }
+  const TBytes tape = TapeWithTone(-14.0, -14.0);
   const auto part = [&](const std::string& name, std::uint32_t from, std::uint32_t to) {
     return File(name, test::TWavBuilder()
                           .Chunk("bext", test::BextBody("reel 1", "A=ANALOGUE,M=stereo\r\n"))
@@ -243,6 +249,44 @@ TEST_F(Continue, AContinuedPartSaysWhatItContinuedFrom) {
   }
   // The parts at the first part's level are the tape's decode at its tone's.
   ASSERT_EQ(Run({"-q", "-d", Dir.File("out"), "-l", "tone", whole}).ExitStatus, 0);
+  TBytes joined;
+  for (const char* name : {"out/a_dec.wav", "out/b_dec.wav", "out/c_dec.wav"}) {
+    const TBytes data = Data(Dir.File(name));
+    joined.insert(joined.end(), data.begin(), data.end());
+  }
+  EXPECT_TRUE(joined == Data(Dir.File("out/tape_dec.wav")));
+}
+
+// -l tone --per-channel with --continue: each channel keeps the level of its
+// own tone in the first part through every part, and the parts joined are
+// the whole tape's decode at those levels.
+TEST_F(Continue, EachChannelKeepsItsFirstPartsToneLevel) {
+  const TBytes tape = TapeWithTone(-14.0, -20.0);
+  const auto part = [&](const std::string& name, std::uint32_t from, std::uint32_t to) {
+    return File(name, test::TWavBuilder()
+                          .Chunk("fmt ", test::FmtBody(1, 2, 44100, 16))
+                          .Chunk("data", TBytes(tape.begin() + from * 4, tape.begin() + to * 4))
+                          .Bytes());
+  };
+  const std::vector<std::string> parts = {part("a.wav", 0, kTone + 4321),
+                                          part("b.wav", kTone + 4321, kTone + 17777),
+                                          part("c.wav", kTone + 17777, kFrames)};
+  const std::string whole = part("tape.wav", 0, kFrames);
+  const std::string report = Dir.File("report.jsonl");
+  std::vector<std::string> args = {
+      "-q", "-d", Dir.File("out"), "-l", "tone", "--per-channel", "--continue", "--report", report};
+  args.insert(args.end(), parts.begin(), parts.end());
+  const test::TChildResult r = Run(args);
+  ASSERT_EQ(r.ExitStatus, 0) << r.Err;
+  const std::vector<nlohmann::json> lines = ReportLines(report);
+  ASSERT_EQ(lines.size(), 3u);
+  const nlohmann::json levels = lines[0]["reference_levels_db"];
+  ASSERT_EQ(levels.size(), 2u);
+  EXPECT_NEAR(levels[0].get<double>(), -14.0, 0.51);
+  EXPECT_NEAR(levels[1].get<double>(), -20.0, 0.51);
+  for (const nlohmann::json& each : lines) EXPECT_EQ(each["reference_levels_db"], levels);
+
+  ASSERT_EQ(Run({"-q", "-d", Dir.File("out"), "-l", "tone", "--per-channel", whole}).ExitStatus, 0);
   TBytes joined;
   for (const char* name : {"out/a_dec.wav", "out/b_dec.wav", "out/c_dec.wav"}) {
     const TBytes data = Data(Dir.File(name));
