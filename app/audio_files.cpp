@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 
 #include "app/format_check.h"
 #include "app/messages.h"
@@ -31,13 +32,14 @@ std::string FileStart(const std::string& path) {
 }
 
 // The header and the format of the opened input; the reader is closed when
-// they refuse it. A file's first bytes name the kind of a refused one.
-std::optional<TRefusal> CheckHeader(TWavFileIn& reader, const std::string& name, bool isFile) {
+// they refuse it. start: the input's first bytes, which name the kind of a
+// refused one (read only then, when it is a file: startOf).
+std::optional<TRefusal> CheckHeader(TWavFileIn& reader, const std::string& name,
+                                    const std::function<std::string()>& startOf) {
   using TStage = TRefusal::TStage;
   std::optional<TRefusal> refusal;
   if (const TReadHeaderResult code = reader.ReadHeader(); code != TReadHeaderResult::Ok) {
-    refusal = TRefusal{HeaderRefusal(reader, code), name,
-                       HeaderRefusalDetail(code, isFile ? FileStart(name) : std::string()),
+    refusal = TRefusal{HeaderRefusal(reader, code), name, HeaderRefusalDetail(code, startOf()),
                        TStage::Header};
   } else if (const std::int32_t format = CheckFormat(reader.HeaderImage()); format != fcOk) {
     refusal = TRefusal{std::string(CheckFormatMessage(format)), name,
@@ -53,21 +55,19 @@ std::optional<TRefusal> OpenDecodableInput(TWavFileIn& reader, const std::string
                                            std::shared_ptr<const TFlacFindings>* flac) {
   const TInputFile file = OpenInputFile(reader, path);
   if (flac != nullptr) *flac = file.Flac;
-  if (file.Opened()) return CheckHeader(reader, path, true);
+  if (file.Opened()) return CheckHeader(reader, path, [&] { return FileStart(path); });
+  return InputRefusal(file, path);
+}
+
+std::optional<TRefusal> CheckDecodable(TWavFileIn& reader, const std::string& name,
+                                       const std::string& start) {
+  return CheckHeader(reader, name, [&] { return start; });
+}
+
+TRefusal InputRefusal(const TInputFile& file, const std::string& path) {
   std::string detail;
   std::string message = InputFileMessage(file, &detail);
   return TRefusal{std::move(message), path, std::move(detail), TRefusal::TStage::Open};
-}
-
-std::optional<TRefusal> OpenDecodableStream(TWavFileIn& reader, int fd, const std::string& name) {
-  reader.CloseFile();
-  reader.Filename = name;
-  reader.OpenStream(fd);
-  return CheckHeader(reader, name, false);
-}
-
-std::optional<TRefusal> CheckDecodable(TWavFileIn& reader, const std::string& name) {
-  return CheckHeader(reader, name, false);
 }
 
 std::string InputProblem(const std::string& path) {
@@ -80,42 +80,48 @@ std::string InputProblem(const std::string& path) {
 }
 
 TInputFile OpenInputFile(TWavFileIn& reader, const std::string& path) {
-  using TResult = TInputFile::TResult;
   TInputFile input;
   reader.CloseFile();
   reader.Filename = path;
+  if (std::unique_ptr<TByteSource> source = OpenInputSource(path, input)) {
+    reader.OpenSource(std::move(source));
+  }
+  return input;
+}
+
+std::unique_ptr<TByteSource> OpenInputSource(const std::string& path, TInputFile& input) {
+  using TResult = TInputFile::TResult;
+  input = {};
   input.Problem = InputProblem(path);
-  if (!input.Problem.empty()) return input;
+  if (!input.Problem.empty()) return nullptr;
   std::unique_ptr<TByteSource> file = OpenFileSource(path);
   if (!file) {
     input.Problem = std::strerror(errno);
-    return input;
+    return nullptr;
   }
   std::uint8_t start[4] = {};
   const bool whole = file->Read(start, sizeof start) == sizeof start;
   if (!whole && file->ReadErrno() != 0) {
     input.Result = TResult::CannotRead;
     input.Problem = file->ReadErrorText();
-    return input;
+    return nullptr;
   }
   const bool flac = whole && IsFlacStart(start, 4);
   file->Seek(0);
   if (!flac) {
-    reader.OpenSource(std::move(file));
     input.Result = TResult::Opened;
-    return input;
+    return file;
   }
   bool readFailed = false;
   std::unique_ptr<TFlacSource> source =
       TFlacSource::Open(std::move(file), input.Problem, readFailed);
   if (!source) {
     input.Result = readFailed ? TResult::CannotRead : TResult::UnusableFlac;
-    return input;
+    return nullptr;
   }
   input.Flac = source->Findings();
-  reader.OpenSource(std::move(source));
   input.Result = TResult::Opened;
-  return input;
+  return source;
 }
 
 std::string InputFileMessage(const TInputFile& file, std::string* detail) {

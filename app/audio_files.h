@@ -37,10 +37,11 @@ struct TRefusal {
 // closed). flac, when given, receives what a FLAC file's source found.
 std::optional<TRefusal> OpenDecodableInput(TWavFileIn& reader, const std::string& path,
                                            std::shared_ptr<const TFlacFindings>* flac = nullptr);
-// The same for a WAV stream on the descriptor fd (standard input), named name.
-std::optional<TRefusal> OpenDecodableStream(TWavFileIn& reader, int fd, const std::string& name);
-// The same for what the caller opened for reader (a memory image), named name.
-std::optional<TRefusal> CheckDecodable(TWavFileIn& reader, const std::string& name);
+// The same for what the caller opened for reader (a memory image, a
+// stream), named name; start, when known, holds its first bytes (up to 12),
+// to name what kind of file a refused one is.
+std::optional<TRefusal> CheckDecodable(TWavFileIn& reader, const std::string& name,
+                                       const std::string& start = {});
 
 struct TInputFile {
   enum class TResult { Opened, CannotOpen, CannotRead, UnusableFlac };
@@ -57,6 +58,11 @@ struct TInputFile {
 // A regular file that can be read is opened (a folder, a device or a pipe is
 // not: CannotOpen with the reason).
 TInputFile OpenInputFile(TWavFileIn& reader, const std::string& path);
+// The same as a byte source for a reader (a FLAC file's source presents the
+// WAV file it was packed from); null when file says it was not opened.
+std::unique_ptr<TByteSource> OpenInputSource(const std::string& path, TInputFile& file);
+// The refusal of the input file at path that was not opened.
+TRefusal InputRefusal(const TInputFile& file, const std::string& path);
 // Why path cannot be opened as an input (not there, a folder, not a regular
 // file, not readable), in the system's words; empty when it can.
 std::string InputProblem(const std::string& path);

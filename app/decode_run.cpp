@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/decode_run.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -15,9 +11,9 @@
 
 #include "app/audio_files.h"
 #include "app/messages.h"
-#include "app/output_name.h"
 #include "dsp/reference_level_range.h"
 #include "wav/flac_sink.h"
+#include "wav/flac_source.h"
 
 namespace zorv {
 namespace {
@@ -83,68 +79,51 @@ std::optional<TRefusal> TDecodeRun::CheckSettings(const std::string& name) {
   return TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", name, {}};
 }
 
-std::optional<TRefusal> TDecodeRun::OpenInput(const std::string& path) {
-  InputName_ = path;
-  InputStream_ = false;
-  if (auto refusal = OpenDecodableInput(Run_->Reader(), path, &Flac_)) return refusal;
-  return CheckSettings(path);
-}
-
-std::optional<TRefusal> TDecodeRun::OpenInputStream(int fd, const std::string& name) {
+std::optional<TRefusal> TDecodeRun::OpenInput(std::unique_ptr<TByteSource> source,
+                                              const std::string& name) {
+  TWavFileIn& reader = Run_->Reader();
+  reader.CloseFile();
+  reader.Filename = name;
   InputName_ = name;
-  InputStream_ = true;
-  if (auto refusal = OpenDecodableStream(Run_->Reader(), fd, name)) return refusal;
+  Flac_.reset();
+  if (!source) {
+    return TRefusal{std::string(messages::kCannotOpen), name, Reason(EBADF),
+                    TRefusal::TStage::Open};
+  }
+  InputStream_ = !source->Seekable();
+  if (const auto* flac = dynamic_cast<const TFlacSource*>(source.get())) Flac_ = flac->Findings();
+  // The first bytes name what kind of file a refused one is (a stream's are
+  // gone once read).
+  std::string start;
+  if (!InputStream_) {
+    start.resize(12);
+    start.resize(source->Read(start.data(), start.size()));
+    source->Seek(0);
+  }
+  reader.OpenSource(std::move(source));
+  if (auto refusal = CheckDecodable(reader, name, start)) return refusal;
   return CheckSettings(name);
 }
 
-std::optional<TRefusal> TDecodeRun::OpenOutput(const std::string& path) {
-  OutputName_ = path;
-  OutputStream_ = false;
-  if (!InputStream_ && SameFile(InputName_, path)) {
-    return TRefusal{std::string(messages::kInputAsOutput), path, {}};
-  }
-  // Nor where an interrupted run keeps what it decoded: the input would be
-  // replaced by its own part.
-  if (const std::string partial = PartialName(path);
-      !InputStream_ && SameFile(InputName_, partial)) {
-    return TRefusal{std::string(messages::kInputAsOutput), partial, std::string(kPartialRole)};
-  }
-  // The complete output takes the name by a rename: a device or a pipe of
-  // that name would be replaced by a file.
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    return TRefusal{std::string(messages::kCannotCreate), path,
-                    S_ISDIR(info.st_mode) ? Reason(EISDIR) : "not a regular file"};
-  }
-  const bool flac = IsFlacName(path);
-  if (flac) {
-    const std::string problem =
-        FlacOutputProblem(Run_->Reader(), Settings_.Float, Settings_.CanonicalHeader);
-    if (!problem.empty()) return TRefusal{std::string(messages::kNotForFlac), path, problem};
-  }
-  if (!Output_.Create(path)) {
-    return TRefusal{std::string(messages::kCannotCreate), path, Reason(Output_.Error())};
-  }
-  // The writer closes its own descriptor at the end of the run; the pending
-  // file keeps one for the sync before the rename.
-  const int fd = ::fcntl(Output_.Descriptor(), F_DUPFD_CLOEXEC, 0);
-  const bool opened =
-      flac ? Run_->Writer().OpenSink(TFlacSink::Create(FileSink(fd)), Output_.TemporaryPath())
-           : Run_->Writer().AdoptFile(fd, Output_.TemporaryPath());
-  if (!opened) {
-    const int error = errno;
-    Output_.Discard();
-    return TRefusal{std::string(messages::kCannotCreate), path, Reason(error)};
-  }
-  OutputOpen_ = true;
-  return std::nullopt;
+std::optional<TRefusal> TDecodeRun::FlacRefusal(const std::string& name) const {
+  const std::string problem =
+      FlacOutputProblem(Run_->Reader(), Settings_.Float, Settings_.CanonicalHeader);
+  if (problem.empty()) return std::nullopt;
+  return TRefusal{std::string(messages::kNotForFlac), name, problem};
 }
 
-void TDecodeRun::OpenOutputStream(int fd, const std::string& name) {
+std::optional<TRefusal> TDecodeRun::OpenOutput(std::unique_ptr<TByteSink> sink,
+                                               const std::string& name) {
   OutputName_ = name;
-  OutputStream_ = true;
-  Run_->Writer().OpenStream(fd);
+  OutputOpen_ = false;
+  if (!sink) return TRefusal{std::string(messages::kCannotCreate), name, Reason(EBADF)};
+  if (dynamic_cast<const TFlacSink*>(sink.get()) != nullptr) {
+    if (auto refusal = FlacRefusal(name)) return refusal;
+  }
+  OutputStream_ = !sink->Seekable();
+  Run_->Writer().OpenSink(std::move(sink), name);
   OutputOpen_ = true;
+  return std::nullopt;
 }
 
 void TDecodeRun::RequestLevel(double dB) {
@@ -205,7 +184,7 @@ void TDecodeRun::BetweenBlocks() {
   if (Stopping()) run.Abort();
 }
 
-TRunResult TDecodeRun::Decode() {
+TRunResult TDecodeRun::Run() {
   TProcessingRun& run = *Run_;
   TRunResult result;
   const TWavFileIn& reader = run.Reader();
@@ -290,47 +269,12 @@ TRunResult TDecodeRun::Decode() {
   Levels_ = AppliedLevels(std::move(Levels_), result.Frames);
   result.Levels = Levels_;
   result.EndState = run.CaptureState();
-  return result;
-}
-
-void TDecodeRun::Commit(TRunResult& result, bool keep) {
-  if (!keep) {
-    Output_.Discard();
-    return;
-  }
-  if (result.Status == TRunStatus::Done) {
+  // Of what the output holds: everything, or what was decoded before a stop
+  // (a complete file too).
+  if (result.Status == TRunStatus::Done || result.Status == TRunStatus::Aborted) {
     if (Settings_.Digests) result.Md5 = HexDigest(Md5_->Digest());
-    if (OutputStream_) return;
-    if (!Output_.Commit(Settings_.ReplaceOutput)) {
-      result.CommitErrno = Output_.Error();
-      result.Md5.reset();
-      Output_.Discard();
-      return;
-    }
-    result.Kept = OutputName_;
-  } else if (result.Status == TRunStatus::Aborted) {
-    // Stopped: what was decoded is a complete file under the partial name.
-    if (Settings_.Digests) result.Md5 = HexDigest(Md5_->Digest());
-    result.Partial = true;
-    if (OutputStream_) return;
-    // An existing partial file is not this run's: it stays (unless it is
-    // to be replaced), and the part takes the next free partial name.
-    const std::optional<std::string> partial = Output_.CommitPartial(Settings_.ReplacePartial);
-    if (!partial) {
-      result.CommitErrno = Output_.Error();
-      result.Md5.reset();
-      Output_.Discard();
-      return;
-    }
-    result.Kept = *partial;
-  } else {
-    Output_.Discard();
+    result.Partial = result.Status == TRunStatus::Aborted;
   }
-}
-
-TRunResult TDecodeRun::Run(bool keep) {
-  TRunResult result = Decode();
-  Commit(result, keep);
   return result;
 }
 

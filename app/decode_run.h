@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One decode of one input into one output, the same for every front end:
-// settings in, the input and the output opened (or a refusal with its
-// reason), the blocks decoded, and a result out. The output is written under
-// a temporary name beside its final one and takes that name only when it is
-// complete; an interrupted decode keeps what it decoded under the partial
-// name, a failed one leaves nothing. An existing output is replaced only by
-// a complete one.
+// settings in, the input's bytes and the output's sink taken (or a refusal
+// with its reason), the blocks decoded, and a result out. The run opens no
+// file by name: where the bytes come from and where they go is the front
+// end's (app/file_target.h for files; memory or the front end's own streams
+// otherwise). The output is complete when the run is Done, a complete file
+// of what was decoded when it was stopped (Aborted), and of no use else.
 //
 // Run() steps the blocks on the calling thread; RequestLevel and
 // RequestStop may be called from any other thread meanwhile and take effect
@@ -24,9 +24,10 @@
 #include "app/audio_files.h"
 #include "app/channel_levels.h"
 #include "app/limit_counter.h"
-#include "app/pending_file.h"
 #include "app/processing_run.h"
 #include "app/run_settings.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 #include "wav/flac_source.h"
 
 namespace zorv {
@@ -55,14 +56,17 @@ struct TRunResult {
   TDecodePath Arithmetic = TDecodePath::Extended;
   std::int32_t ElapsedMs = 0;
   TContainer Container = TContainer::Riff;
-  // Of the output's audio data, when an output was kept.
+  // Of the output's audio data, of a complete or stopped run that computes
+  // digests (and, once the output is kept, only when it was).
   std::optional<std::string> Md5;
   // Of the input's audio data as it was read (the data chunk's bytes, all
   // of what the input held of them when it was read to its end).
   std::string InputMd5;
   // The file that holds the result: the output, or the partial file of an
-  // interrupted decode; none when nothing was kept (or for a stream).
+  // interrupted decode; none when nothing was kept (or for a stream). Set
+  // by the file target (app/file_target.h).
   std::optional<std::string> Kept;
+  // The output holds the part decoded before a stop.
   bool Partial = false;
   // The system's error when the complete (or partial) output could not take
   // its name: nothing was kept then. EEXIST: a file of that name appeared
@@ -79,16 +83,18 @@ class TDecodeRun {
   TDecodeRun(const TDecodeRun&) = delete;
   TDecodeRun& operator=(const TDecodeRun&) = delete;
 
-  // Opens the input file and checks it; a refusal when it cannot be
-  // decoded (the file's first bytes name what kind of file it is).
-  std::optional<TRefusal> OpenInput(const std::string& path);
-  // A WAV stream on a descriptor (standard input), named name.
-  std::optional<TRefusal> OpenInputStream(int fd, const std::string& name);
-  // Creates the output's temporary file beside path; refused when path is
-  // the input or the folder does not take it.
-  std::optional<TRefusal> OpenOutput(const std::string& path);
-  // The output as a WAV stream on a descriptor (standard output), named name.
-  void OpenOutputStream(int fd, const std::string& name);
+  // Takes the input's bytes, named name (a WAV file; a FLAC file through its
+  // source, wav/flac_source.h, whose findings become warnings), and checks
+  // its header and format: a refusal when it cannot be decoded. A source
+  // that cannot seek is a stream, whose length is what it delivers.
+  std::optional<TRefusal> OpenInput(std::unique_ptr<TByteSource> source, const std::string& name);
+  // Takes the sink of the output, named name. A FLAC sink (wav/flac_sink.h)
+  // makes a FLAC output: refused when the input's cannot be one (FlacRefusal);
+  // any other sink gets a WAV file, a sink that cannot seek a WAV stream.
+  std::optional<TRefusal> OpenOutput(std::unique_ptr<TByteSink> sink, const std::string& name);
+  // Why the output of the open input cannot be written as FLAC with these
+  // settings; none when it can.
+  std::optional<TRefusal> FlacRefusal(const std::string& name) const;
 
   const TWavFileIn& Input() const { return Run_->Reader(); }
   const TRunSettings& Settings() const { return Settings_; }
@@ -129,17 +135,15 @@ class TDecodeRun {
   // Also stops when this flag is set (the command line's signal flag).
   void SetStopFlag(const std::atomic<bool>* stop) { ExternalStop_ = stop; }
 
-  // Decodes everything (or until stopped), then completes the output: a
-  // complete decode takes the final name (keep: false leaves nothing, for a
-  // front end whose own files failed), an interrupted one the partial name.
-  TRunResult Run(bool keep = true);
-  // Run in two halves: Decode, then Commit with what the front end decided.
-  TRunResult Decode();
-  void Commit(TRunResult& result, bool keep);
+  // Decodes everything (or until stopped) and closes the output: the
+  // result says how the run ended (Done, Aborted, an error). What becomes of
+  // the output is the front end's (TFileTarget::Commit for a file).
+  TRunResult Run();
 
-  // The input's name as opened, the output's final name.
+  // The names the input and the output were given.
   const std::string& InputName() const { return InputName_; }
   const std::string& OutputName() const { return OutputName_; }
+  bool InputIsStream() const { return InputStream_; }
   bool OutputIsStream() const { return OutputStream_; }
 
  private:
@@ -150,7 +154,6 @@ class TDecodeRun {
 
   TRunSettings Settings_;
   std::unique_ptr<TProcessingRun> Run_;
-  TPendingFile Output_;
   // What the FLAC source of a FLAC input found (its checksum's verdict).
   std::shared_ptr<const TFlacFindings> Flac_;
   std::string InputName_;

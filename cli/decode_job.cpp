@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "app/decode_run.h"
+#include "app/file_target.h"
 #include "app/format_check.h"
 #include "app/gain_history.h"
 #include "app/limit_counter.h"
@@ -333,7 +334,7 @@ TRunResult RunDecode(TDecodeRun& run, TSideFiles& side, const std::string& input
   });
   run.SetStopFlag(&stop);
 
-  TRunResult decoded = run.Decode();
+  TRunResult decoded = run.Run();
   board.Remove(slot);
   run.SetMeterListener(nullptr);
   side.Limits.Stop();
@@ -465,6 +466,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const TPartEnd* previous =
       settings.Continuation != nullptr ? settings.Continuation->Previous() : nullptr;
   TDecodeRun run(RunSettingsOf(settings, previous));
+  TFileTarget files;
   const TWavFileIn& reader = run.Input();
 
   // The checks: nothing is written before they pass.
@@ -472,7 +474,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const bool toStream = IsStandardStream(output);
   // Nobody types a WAV file: a terminal would only keep the program waiting.
   if (fromStream && ::isatty(STDIN_FILENO) == 1) return Refused(kInputIsTerminal, input);
-  if (auto refusal = fromStream ? run.OpenInputStream(STDIN_FILENO, input) : run.OpenInput(input)) {
+  if (auto refusal = fromStream ? files.OpenInputStream(run, STDIN_FILENO, input)
+                                : files.OpenInput(run, input)) {
     // A signal while the header was read is no refusal of the input.
     if (stop) return Refused(kNotDecoded, input, {}, TJobStatus::Interrupted);
     return RefusalResult(*refusal);
@@ -492,8 +495,8 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   // touched before the decode is complete. Standard output is a stream of
   // its own, never a file.
   if (toStream) {
-    run.OpenOutputStream(STDOUT_FILENO, output);
-  } else if (auto refusal = run.OpenOutput(output)) {
+    files.OpenOutputStream(run, STDOUT_FILENO, output);
+  } else if (auto refusal = files.OpenOutput(run, output)) {
     return RefusalResult(*refusal);
   }
   TSideFiles side;
@@ -518,7 +521,7 @@ TJobResult DecodeFile(const std::string& input, const std::string& output,
   const bool doubtful = settings.Strict && decoded.Status == TRunStatus::Done &&
                         (!decoded.Warnings.empty() || !decoded.OutputWarnings.empty());
   const bool logFailed = side.LogStream && (side.LogStream->flush(), side.LogStream->Error() != 0);
-  run.Commit(decoded, !logFailed && !doubtful);
+  files.Commit(decoded, !logFailed && !doubtful);
   if (logFailed) {
     result.Status = TJobStatus::Failed;
     Fail(result, kCannotWrite, *settings.MeterLog, Reason(side.LogStream->Error()));

@@ -23,6 +23,7 @@
 #include "app/desktop/path_label.h"
 #include "app/desktop/text_conversion.h"
 #include "app/desktop/time_text.h"
+#include "app/file_target.h"
 #include "app/input_faults.h"
 #include "app/messages.h"
 #include "app/pending_file.h"
@@ -89,9 +90,10 @@ QString TForm1::RunChosenFiles(bool& created) {
   settings.StageSplit = Environment_.StageSplit;
   settings.ChannelThreads = Environment_.Workers.value_or(1) != 0;
   auto run = std::make_unique<TDecodeRun>(settings);
+  auto files = std::make_unique<TFileTarget>();
   // The window's own reader lets go of the input while the run reads it.
   Input_.CloseFile();
-  if (const std::optional<TRefusal> refusal = run->OpenInput(LocalPath(InputFileName_))) {
+  if (const std::optional<TRefusal> refusal = files->OpenInput(*run, LocalPath(InputFileName_))) {
     OpenAndCheckInput(false);
     // The debug refusal names no file: the message box says it.
     if (refusal->Message.rfind(messages::kDebugNeedsStereo, 0) == 0) {
@@ -106,7 +108,7 @@ QString TForm1::RunChosenFiles(bool& created) {
     OpenAndCheckInput(false);
     return *refusal;
   }
-  if (const std::optional<TRefusal> refusal = run->OpenOutput(LocalPath(OutputFileName_))) {
+  if (const std::optional<TRefusal> refusal = files->OpenOutput(*run, LocalPath(OutputFileName_))) {
     OpenAndCheckInput(false);
     created = false;
     const QString text =
@@ -120,8 +122,8 @@ QString TForm1::RunChosenFiles(bool& created) {
   run->SetBlockCallback([this](std::uint64_t read) { AfterBlock(read); });
   ShowRunStarted(*run);
   ActiveRun_ = std::move(run);
-  RunThread_ = std::thread([this, active = ActiveRun_.get()] {
-    TRunResult result = active->Run();
+  RunThread_ = std::thread([this, active = ActiveRun_.get(), files = std::move(files)] {
+    TRunResult result = files->Run(*active);
     // The window's timer collects it: the run's thread hands over through
     // the lock only.
     const std::lock_guard<std::mutex> hold(MeterLock_);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_target.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/wav/wav_builder.h"
 #include "tools/wav_test_file.h"
@@ -38,13 +39,14 @@ class LevelMovedDuringARun : public ::testing::Test {
     TRunSettings settings;
     settings.LevelDb = -10.0;
     TDecodeRun run(settings);
-    EXPECT_FALSE(run.OpenInput(in));
-    EXPECT_FALSE(run.OpenOutput(out));
+    TFileTarget files;
+    EXPECT_FALSE(files.OpenInput(run, in));
+    EXPECT_FALSE(files.OpenOutput(run, out));
     int blocks = 0;
     run.SetBlockCallback([&](std::uint64_t) {
       if (++blocks == moveAt) run.RequestLevel(-17.5);
     });
-    TOutcome outcome{run.Run(), {}};
+    TOutcome outcome{files.Run(run), {}};
     EXPECT_EQ(outcome.Result.Status, TRunStatus::Done) << name;
     EXPECT_EQ(test::ReadFile(in), input) << name;
     outcome.File = test::ReadFile(out);
@@ -135,10 +137,11 @@ TEST_F(LevelMovedDuringARun, AMoveAfterTheLastBlockChangesNothing) {
     TDecodeRun counter(settings);
     const std::string in = Dir.File("count_in.wav");
     test::WriteFile(in, input);
-    ASSERT_FALSE(counter.OpenInput(in));
-    ASSERT_FALSE(counter.OpenOutput(Dir.File("count.wav")));
+    TFileTarget files;
+    ASSERT_FALSE(files.OpenInput(counter, in));
+    ASSERT_FALSE(files.OpenOutput(counter, Dir.File("count.wav")));
     counter.SetBlockCallback([&](std::uint64_t) { ++blocks; });
-    counter.Run();
+    files.Run(counter);
   }
   ASSERT_GT(blocks, 2);
   const TOutcome late = Decode(input, "late", blocks);

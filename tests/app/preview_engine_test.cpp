@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/decode_run.h"
+#include "app/file_target.h"
 #include "app/preview_feeder.h"
 #include "tests/app/scratch_dir.h"
 #include "tools/wav_test_file.h"
@@ -54,14 +55,15 @@ class PreviewEngineTest : public ::testing::Test {
     settings.Float = true;
     settings.CanonicalHeader = true;
     TDecodeRun run(settings);
-    EXPECT_FALSE(run.OpenInput(in).has_value());
+    TFileTarget files;
+    EXPECT_FALSE(files.OpenInput(run, in).has_value());
     const std::string out = Dir.File("out" + std::to_string(++Outputs) + ".wav");
-    EXPECT_FALSE(run.OpenOutput(out).has_value());
+    EXPECT_FALSE(files.OpenOutput(run, out).has_value());
     int block = 0;
     run.SetBlockCallback([&](std::uint64_t) {
       if (block++ == changeAfterBlock) run.RequestLevel(changedDb);
     });
-    const TRunResult result = run.Run();
+    const TRunResult result = files.Run(run);
     EXPECT_EQ(result.Status, TRunStatus::Done);
     return FloatData(test::ReadFile(out));
   }

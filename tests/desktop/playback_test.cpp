@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/decode_run.h"
+#include "app/file_target.h"
 #include "tests/app/scratch_dir.h"
 #include "tools/wav_test_file.h"
 
@@ -158,9 +159,10 @@ class PlaybackTest : public ::testing::Test {
     settings.Float = true;
     settings.CanonicalHeader = true;
     TDecodeRun run(settings);
-    EXPECT_FALSE(run.OpenInput(input).has_value());
-    EXPECT_FALSE(run.OpenOutput(Dir.File("decoded.wav")).has_value());
-    EXPECT_EQ(run.Run().Status, TRunStatus::Done);
+    TFileTarget files;
+    EXPECT_FALSE(files.OpenInput(run, input).has_value());
+    EXPECT_FALSE(files.OpenOutput(run, Dir.File("decoded.wav")).has_value());
+    EXPECT_EQ(files.Run(run).Status, TRunStatus::Done);
     const auto image = test::ParseCanonical(test::ReadFile(Dir.File("decoded.wav")));
     EXPECT_TRUE(image.has_value());
     std::vector<float> decoded(image ? image->Data.size() / 4 : 0);
