@@ -129,8 +129,9 @@ class TDecodeRun {
   // level per channel, every channel moves by the change of the settings'
   // LevelDb (kept inside the level range).
   void RequestLevel(double dB);
-  // From any thread: the run ends after the block in hand and keeps what it
-  // decoded under the partial name.
+  // From any thread: the run ends after the block in hand, its output a
+  // complete file of what was decoded (kept under the partial name by the
+  // file target).
   void RequestStop() { Stop_ = true; }
   // Also stops when this flag is set (the command line's signal flag).
   void SetStopFlag(const std::atomic<bool>* stop) { ExternalStop_ = stop; }
