@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -67,13 +68,15 @@ std::vector<TRunWarning> OutputWarnings(const TRunResult& result, bool fromStrea
 
 }  // namespace
 
-TDecodeRun::TDecodeRun(const TRunSettings& settings)
-    : Settings_(settings), Run_(std::make_unique<TProcessingRun>()) {}
+TDecodeRun::TDecodeRun(const TRunSettings& settings) : Settings_(settings) {
+  Reader_.OnEOFReached = [this] { EofReached_ = true; };
+  Decoder_.SetPath(FastestPath());
+}
 
 TDecodeRun::~TDecodeRun() = default;
 
 std::optional<TRefusal> TDecodeRun::CheckSettings(const std::string& name) {
-  TWavFileIn& reader = Run_->Reader();
+  TWavFileIn& reader = Reader_;
   if (Settings_.DebugBand == 0 || reader.Channels() == 2) return std::nullopt;
   reader.CloseFile();
   return TRefusal{std::string(messages::kDebugNeedsStereo) + ": ", name, {}};
@@ -81,7 +84,7 @@ std::optional<TRefusal> TDecodeRun::CheckSettings(const std::string& name) {
 
 std::optional<TRefusal> TDecodeRun::OpenInput(std::unique_ptr<TByteSource> source,
                                               const std::string& name) {
-  TWavFileIn& reader = Run_->Reader();
+  TWavFileIn& reader = Reader_;
   reader.CloseFile();
   reader.Filename = name;
   InputName_ = name;
@@ -107,7 +110,7 @@ std::optional<TRefusal> TDecodeRun::OpenInput(std::unique_ptr<TByteSource> sourc
 
 std::optional<TRefusal> TDecodeRun::FlacRefusal(const std::string& name) const {
   const std::string problem =
-      FlacOutputProblem(Run_->Reader(), Settings_.Float, Settings_.CanonicalHeader);
+      FlacOutputProblem(Reader_, Settings_.Float, Settings_.CanonicalHeader);
   if (problem.empty()) return std::nullopt;
   return TRefusal{std::string(messages::kNotForFlac), name, problem};
 }
@@ -121,7 +124,7 @@ std::optional<TRefusal> TDecodeRun::OpenOutput(std::unique_ptr<TByteSink> sink,
     if (auto refusal = FlacRefusal(name)) return refusal;
   }
   OutputStream_ = !sink->Seekable();
-  Run_->Writer().OpenSink(std::move(sink), name);
+  Writer_.OpenSink(std::move(sink), name);
   OutputOpen_ = true;
   return std::nullopt;
 }
@@ -132,16 +135,17 @@ void TDecodeRun::RequestLevel(double dB) {
 }
 
 TLimitCounter::TBlockInHand TDecodeRun::BlockInHand(int channel) const {
-  const TProcessingRun& run = *Run_;
   TLimitCounter::TBlockInHand block;
-  block.FirstFrame = run.BlockFirstFrame();
+  block.FirstFrame = BlockFirstFrame();
   // The frames read up to the end of the block in hand: its data, without
   // what a short last block holds behind it.
-  const std::uint64_t read = run.FramesRead();
+  const std::uint64_t read = FramesRead();
   block.Frames = static_cast<std::uint32_t>(
       std::min<std::uint64_t>(read > block.FirstFrame ? read - block.FirstFrame : 0,
-                              static_cast<std::uint64_t>(std::max(run.FramesPerBlock(), 0))));
-  block.Samples = run.In(static_cast<std::uint32_t>(channel));
+                              static_cast<std::uint64_t>(std::max(FramesPerBlock_, 0))));
+  const TBlockSlot& slot = Slots_[Hand_];
+  const auto c = static_cast<std::size_t>(channel);
+  block.Samples = BuffersAllocated_ && c < slot.In.size() ? slot.In[c] : nullptr;
   return block;
 }
 
@@ -150,10 +154,9 @@ bool TDecodeRun::Stopping() const {
 }
 
 void TDecodeRun::BetweenBlocks() {
-  TProcessingRun& run = *Run_;
   // What the front end does between the blocks (and the level or the stop
   // it asks for meanwhile) applies from the next block.
-  if (BlockCallback_) BlockCallback_(run.DataBytesRead());
+  if (BlockCallback_) BlockCallback_(DataBytesRead_);
   std::optional<double> level;
   {
     const std::lock_guard<std::mutex> hold(LevelLock_);
@@ -172,22 +175,117 @@ void TDecodeRun::BetweenBlocks() {
                             kMinLevelDb, kMaxLevelDb);
     }
     BaseLevelDb_ = *level;
-    for (std::uint32_t c = 0; c < levels.size(); ++c) run.Decoder().SetChannelLevel(c, levels[c]);
+    for (std::uint32_t c = 0; c < levels.size(); ++c) Decoder_.SetChannelLevel(c, levels[c]);
     const std::uint64_t next =
-        run.BlockFirstFrame() + static_cast<std::uint64_t>(std::max(run.FramesPerBlock(), 0));
+        BlockFirstFrame() + static_cast<std::uint64_t>(std::max(FramesPerBlock_, 0));
     if (Levels_.back().Frame == next) {
       Levels_.back().LevelsDb = std::move(levels);
     } else {
       Levels_.push_back({next, std::move(levels)});
     }
   }
-  if (Stopping()) run.Abort();
+  if (Stopping()) Stopped_ = true;
+}
+
+std::uint64_t TDecodeRun::FramesRead() const {
+  return BytesPerFrame_ == 0 ? 0 : DataBytesRead_ / BytesPerFrame_;
+}
+
+std::uint64_t TDecodeRun::BlockFirstFrame() const {
+  return BytesPerFrame_ == 0 ? 0 : BlockFirstByte_ / BytesPerFrame_;
+}
+
+std::shared_ptr<const TDecoderState> TDecodeRun::CaptureState() const {
+  auto state = std::make_shared<TDecoderState>();
+  state->Channels.resize(Decoder_.Channels());
+  for (std::size_t c = 0; c < state->Channels.size(); ++c) {
+    Decoder_.Channel(static_cast<int>(c)).Save(state->Channels[c]);
+  }
+  return state;
+}
+
+TOutputShape TDecodeRun::OutputShape() const {
+  return {Settings_.Float, Settings_.CanonicalHeader, Settings_.DebugBand, Settings_.MaxRiffSize,
+          Settings_.ContinueFrom != nullptr};
+}
+
+std::string TDecodeRun::CodingHistoryLine() const {
+  // Every level the frames decoded so far were decoded at.
+  const std::string levels =
+      ReferenceLevelHistoryText(AppliedLevels(Levels_, FramesRead()), Reader_.SampleRate());
+  return DecodeCodingHistoryLine(Reader_.HeaderImage(), OutputShape(), levels);
+}
+
+void TDecodeRun::ChooseOutputLayout() {
+  OutLayout_ = OutputFrameLayout(Layout_, OutputShape());
+  // Wider output frames: a block should still fit the writer's buffer (for
+  // more than two channels, the reader's wide one). The decoder's results do
+  // not depend on the block length. A block larger than the writer's buffer
+  // is written in pieces. And the decoder takes at most its capacity in a
+  // block: a wide buffer could hold more frames than that of a few channels
+  // over a long interval.
+  const std::uint32_t outFrame = OutLayout_.BytesPerFrame();
+  while ((Reader_.BlockFrames() * outFrame > Reader_.BufferCapacity() ||
+          Reader_.BlockFrames() > TZorvCalc::BlockCapacity) &&
+         Reader_.TimeInterval() > TWavFileIn::kMinTimeInterval) {
+    Reader_.SetTimeInterval(Reader_.TimeInterval() / 2);
+  }
+}
+
+void TDecodeRun::BeginOutput() {
+  // The writer's image holds the format fields of the output; its chunks and
+  // sizes are laid out from the input's chunk list.
+  const TOutputShape shape = OutputShape();
+  Writer_.HeaderImage() = OutputHeader(Reader_.HeaderImage(), shape);
+  const TOutputPlan plan =
+      OutputPlanOf(Reader_.HeaderImage(), Reader_.FmtBody(), shape, CodingHistoryLine());
+  Output_ = std::make_unique<TOutputLayout>(Reader_, plan, Writer_.Seekable());
+  OutputMd5_.reset();
+  if (Output_->NeedsMd5()) OutputMd5_ = std::make_unique<TMd5>();
+  Output_->WriteHead(Writer_);
+  OutputContainer_ = Output_->Container();
+}
+
+void TDecodeRun::CompleteOutput() {
+  if (!Output_) return;
+  // A write that failed may have left part of a frame: the header states the
+  // whole frames before it, and nothing is written behind it.
+  const std::uint64_t data =
+      WholeFrameBytes(Writer_.TotalBytes(), Writer_.HeaderImage().BlockAlign());
+  Output_->SetCodingHistoryLine(CodingHistoryLine());
+  Output_->WriteTail(Writer_, data, OutputMd5_ ? OutputMd5_->Digest() : TMd5Digest{});
+  OutputContainer_ = Output_->Container();
+  Writer_.HeaderImage().SetDataSize(DataSizeField(data));
+
+  namespace codes = warning_codes;
+  Warnings_.clear();
+  if (std::string note = Reader_.DataSizeNote(); !note.empty()) {
+    Warnings_.push_back({codes::kDataSizeZero, std::move(note)});
+  }
+  // Everything the reader says it left out is a chunk (or what stood behind
+  // the end the header states).
+  for (const std::string& note : Reader_.Notes()) Warnings_.push_back({codes::kChunkLeftOut, note});
+  if (DroppedBytes_ != 0) {
+    Warnings_.push_back({codes::kPartialFrame, "a partial frame of " +
+                                                   std::to_string(DroppedBytes_) +
+                                                   (DroppedBytes_ == 1 ? " byte" : " bytes") +
+                                                   " at the end of the data: left out"});
+  }
+  for (std::size_t i = 0; i < Output_->Notes().size(); ++i) {
+    Warnings_.push_back({Output_->NoteCodes()[i], Output_->Notes()[i]});
+  }
+  // The lines of the input's faults: the non-finite samples' first.
+  std::vector<std::string> faults = InputFaultNotes(InputFaults_, SampleRate_);
+  for (std::size_t i = 0; i < faults.size(); ++i) {
+    const bool nonFinite = i == 0 && InputFaults_.NonFinite != 0;
+    Warnings_.push_back({nonFinite ? codes::kNonFiniteInput : codes::kInputClamped, faults[i]});
+  }
+  Output_.reset();
 }
 
 TRunResult TDecodeRun::Run() {
-  TProcessingRun& run = *Run_;
   TRunResult result;
-  const TWavFileIn& reader = run.Reader();
+  const TWavFileIn& reader = Reader_;
   result.SampleRate = reader.SampleRate();
   result.Channels = reader.Channels();
   result.FrameBytes = reader.BlockAlign();
@@ -198,53 +296,43 @@ TRunResult TDecodeRun::Run() {
   if (Settings_.Digests) {
     Md5_.emplace();
     InputMd5_.emplace();
-    run.Writer().OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
+    Writer_.OnBufferWritten = [this](const std::uint8_t* data, std::uint32_t size) {
       Md5_->Update(data, size);
     };
-    run.Reader().OnBufferReady = [this](const std::uint8_t* data, std::uint32_t size) {
+    Reader_.OnBufferReady = [this](const std::uint8_t* data, std::uint32_t size) {
       InputMd5_->Update(data, size);
     };
   }
-  run.SetDebugChannel(Settings_.DebugBand);
-  run.SetOutputFloat(Settings_.Float);
-  run.SetCanonicalHeader(Settings_.CanonicalHeader);
-  run.SetMaxRiffSize(Settings_.MaxRiffSize);
-  run.SetInitialState(Settings_.ContinueFrom);
-  run.Decoder().SetPath(Settings_.Exact ? TDecodePath::Extended
-                                        : Settings_.Arithmetic.value_or(FastestPath()));
-  result.Arithmetic = run.Decoder().Path();
+  Decoder_.SetPath(Settings_.Exact ? TDecodePath::Extended
+                                   : Settings_.Arithmetic.value_or(FastestPath()));
+  result.Arithmetic = Decoder_.Path();
   const std::vector<double> levels = StartLevels(Settings_, result.Channels);
-  run.Decoder().SetLevel(Settings_.LevelDb);
-  for (std::uint32_t c = 0; c < levels.size(); ++c) run.Decoder().SetChannelLevel(c, levels[c]);
+  Decoder_.SetLevel(Settings_.LevelDb);
+  for (std::uint32_t c = 0; c < levels.size(); ++c) Decoder_.SetChannelLevel(c, levels[c]);
   if (Settings_.Pool != nullptr) {
-    run.Pipeline().SetWorkerPool(Settings_.Pool);
+    Pipeline_.SetWorkerPool(Settings_.Pool);
   } else {
-    run.Pipeline().SetChannelThreads(Settings_.ChannelThreads &&
-                                     std::thread::hardware_concurrency() >= 2);
+    Pipeline_.SetChannelThreads(Settings_.ChannelThreads &&
+                                std::thread::hardware_concurrency() >= 2);
   }
-  run.Pipeline().SetStageSplit(Settings_.StageSplit);
+  Pipeline_.SetStageSplit(Settings_.StageSplit);
+  if (Settings_.PoolTrialBlocks > 0) {
+    Pipeline_.PoolChoice().SetTrial(std::chrono::nanoseconds(0), Settings_.PoolTrialBlocks);
+  }
+  // The CodingHistory names every level the samples were decoded at.
   Levels_ = {{0, levels}};
   BaseLevelDb_ = Settings_.LevelDb;
-  run.SetEventPass([this] { BetweenBlocks(); });
-  // The CodingHistory names every level the samples were decoded at.
-  run.SetLevelText([this, rate = result.SampleRate](std::uint64_t frames) {
-    return ReferenceLevelHistoryText(AppliedLevels(Levels_, frames), rate);
-  });
 
   if (!OutputOpen_) {
     result.Status = TRunStatus::Idle;
     return result;
   }
-  run.Start();
-  run.StartProcess();
-  run.SetEventPass({});
-
-  result.Status = run.Status();
-  result.Frames = run.FramesRead();
-  result.Stats = run.OutputStats();
-  result.InputFaults = run.InputFaults();
-  result.ElapsedMs = run.ElapsedTime();
-  result.Warnings = run.Warnings();
+  result.Status = DecodeBlocks();
+  result.Frames = FramesRead();
+  result.Stats = Stats_;
+  result.InputFaults = InputFaults_;
+  result.ElapsedMs = ElapsedMs_;
+  result.Warnings = Warnings_;
   if (Flac_) {
     std::vector<TRunWarning> flac;
     for (const std::string& note : Flac_->Notes) flac.push_back({warning_codes::kFlacChunks, note});
@@ -258,17 +346,17 @@ TRunResult TDecodeRun::Run() {
   if (result.Status == TRunStatus::Done)
     result.OutputWarnings = OutputWarnings(result, InputStream_);
   if (Settings_.Digests) result.InputMd5 = HexDigest(InputMd5_->Digest());
-  result.Container = run.OutputContainer();
+  result.Container = OutputContainer_;
   if (result.Status == TRunStatus::WriteError) {
     // Past 4 GiB the output is RF64: a size is never the reason.
-    result.Reason = Reason(run.Writer().WriteErrno() != 0 ? run.Writer().WriteErrno() : EIO);
+    result.Reason = Reason(Writer_.WriteErrno() != 0 ? Writer_.WriteErrno() : EIO);
   } else if (result.Status == TRunStatus::ReadError) {
     result.Reason = reader.ReadFailureText();
   }
   // A change asked for after the last block applied to nothing.
   Levels_ = AppliedLevels(std::move(Levels_), result.Frames);
   result.Levels = Levels_;
-  result.EndState = run.CaptureState();
+  result.EndState = CaptureState();
   // Of what the output holds: everything, or what was decoded before a stop
   // (a complete file too).
   if (result.Status == TRunStatus::Done || result.Status == TRunStatus::Aborted) {

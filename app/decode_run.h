@@ -10,25 +10,45 @@
 // Run() steps the blocks on the calling thread; RequestLevel and
 // RequestStop may be called from any other thread meanwhile and take effect
 // between two blocks.
+//
+// When the decoder has a worker pool, the file work overlaps the decoding:
+// while block k decodes, blocks k + 1 to k + 3 are read and begun (each is
+// split and decoded once the workers are through with the one before) and
+// block k - 1 is merged and written. Five blocks are in hand at most,
+// whatever the input's length (TRunSettings::BlocksInHand).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/audio_files.h"
+#include "app/block_pipeline.h"
+#include "app/block_work.h"
 #include "app/channel_levels.h"
+#include "app/input_faults.h"
 #include "app/limit_counter.h"
-#include "app/processing_run.h"
+#include "app/output_shape.h"
 #include "app/run_settings.h"
+#include "app/run_status.h"
+#include "app/run_warning.h"
+#include "app/sample_conversion.h"
+#include "dsp/page_buffer.h"
+#include "dsp/zorv_calc.h"
 #include "wav/byte_sink.h"
 #include "wav/byte_source.h"
 #include "wav/flac_source.h"
+#include "wav/md5.h"
+#include "wav/output_layout.h"
+#include "wav/wav_file_in.h"
+#include "wav/wav_file_out.h"
 
 namespace zorv {
 
@@ -96,7 +116,7 @@ class TDecodeRun {
   // settings; none when it can.
   std::optional<TRefusal> FlacRefusal(const std::string& name) const;
 
-  const TWavFileIn& Input() const { return Run_->Reader(); }
+  const TWavFileIn& Input() const { return Reader_; }
   const TRunSettings& Settings() const { return Settings_; }
   // The level to begin with, when it is known only once the input is open
   // (measured from its reference tone): every channel's, or each channel's.
@@ -114,7 +134,7 @@ class TDecodeRun {
   }
 
   // Receives the meter positions, on the thread of Run.
-  void SetMeterListener(TMeterListener* listener) { Run_->SetMeterListener(listener); }
+  void SetMeterListener(TMeterListener* listener) { Pipeline_.SetMeterListener(listener); }
   // Called after every block on the thread of Run with the input's data
   // bytes read so far, the block in hand included (progress, meters).
   using TBlockCallback = std::function<void(std::uint64_t dataBytesRead)>;
@@ -124,7 +144,7 @@ class TDecodeRun {
   // data (not what a short last block holds behind them) and the input
   // samples of channel. Also the data bytes read up to its end.
   TLimitCounter::TBlockInHand BlockInHand(int channel) const;
-  std::uint64_t DataBytesRead() const { return Run_->DataBytesRead(); }
+  std::uint64_t DataBytesRead() const { return DataBytesRead_; }
   // From any thread: the level of the blocks after the one in hand. With a
   // level per channel, every channel moves by the change of the settings'
   // LevelDb (kept inside the level range).
@@ -148,13 +168,64 @@ class TDecodeRun {
   bool OutputIsStream() const { return OutputStream_; }
 
  private:
+  // One block's bytes and its working buffers. The bytes read are split
+  // into the input buffers by the threads that decode the block (its work):
+  // the bytes pass from the run's thread to theirs, not the three times
+  // larger doubles.
+  struct TBlockSlot final : TBlockWork {
+    const TDecodeRun* Run = nullptr;
+    std::vector<double*> In;       // per channel of the input
+    std::vector<double*> Out;      // per channel
+    std::span<std::uint8_t> Read;  // the bytes read, in whole frames
+    std::uint32_t Len = 0;         // data bytes of the block
+    std::uint32_t Frames = 0;      // frames split, a cut-short last one counted
+    std::uint32_t Whole = 0;       // whole frames: those decoded
+    std::uint64_t FirstByte = 0;
+    bool Begun = false;                // the decoder has it in flight
+    std::vector<TInputFaults> Faults;  // per channel, set by its split
+
+    void BeforeChannels(int first, int count) override;
+  };
+  static constexpr int kSlots = kMaxBlocksInHand;
+
   // A debug output needs a stereo input.
   std::optional<TRefusal> CheckSettings(const std::string& name);
   bool Stopping() const;
+  // Between two blocks, on the run's thread: the block callback, then the
+  // level asked for meanwhile (from the next block on), then a stop.
   void BetweenBlocks();
 
+  // The settings that shape the output, and the CodingHistory line for
+  // them and the levels of the frames decoded so far.
+  TOutputShape OutputShape() const;
+  std::string CodingHistoryLine() const;
+  // The output's frame layout (the input's, or float), with the reader's
+  // interval shortened until a block fits the buffers and the decoder.
+  void ChooseOutputLayout();
+  void BeginOutput();
+  // The final header of what the output took, and the run's warnings.
+  void CompleteOutput();
+
+  // Decodes the open input into the open output, block by block, and
+  // closes both; how the run ended.
+  TRunStatus DecodeBlocks();
+  void AllocateBuffers();
+  void ReleaseBuffers();
+  // Reads the next block into slot; false at the end of the data.
+  bool ReadBlock(TBlockSlot& slot, const TBlockSlot* previous);
+  void WriteBlock(const TBlockSlot& slot);
+  void BeginDecode(TBlockSlot& slot);
+  std::uint64_t FramesRead() const;
+  // Frame index, from the start of the data, of the block in hand.
+  std::uint64_t BlockFirstFrame() const;
+  // The state of every channel of the decoder now.
+  std::shared_ptr<const TDecoderState> CaptureState() const;
+
   TRunSettings Settings_;
-  std::unique_ptr<TProcessingRun> Run_;
+  TWavFileIn Reader_;
+  TWavFileOut Writer_;
+  TZorvCalc Decoder_;
+  TBlockPipeline Pipeline_{Decoder_};
   // What the FLAC source of a FLAC input found (its checksum's verdict).
   std::shared_ptr<const TFlacFindings> Flac_;
   std::string InputName_;
@@ -169,12 +240,41 @@ class TDecodeRun {
   TBlockCallback BlockCallback_;
   std::atomic<bool> Stop_{false};
   const std::atomic<bool>* ExternalStop_ = nullptr;
+  // A stop seen between two blocks: the run ends after the block in hand.
+  bool Stopped_ = false;
   std::mutex LevelLock_;
   std::optional<double> RequestedLevel_;
   // The level that channels' offsets are measured from (LevelDb, then the
   // last one requested).
   double BaseLevelDb_ = 0.0;
   std::vector<TLevelChange> Levels_;
+
+  // The block loop's state.
+  std::uint32_t Channels_ = 0;
+  std::uint32_t SampleRate_ = 0;
+  std::uint32_t BytesPerFrame_ = 0;
+  std::int32_t FramesPerBlock_ = 0;
+  TFrameLayout Layout_;
+  TFrameLayout OutLayout_;
+  bool EofReached_ = false;  // the reader's end of data
+  bool InputEnded_ = false;
+  std::uint64_t DataBytesRead_ = 0;
+  std::uint64_t BlockFirstByte_ = 0;
+  std::uint64_t DroppedBytes_ = 0;
+  TSampleStats Stats_;
+  TInputFaults InputFaults_;
+  std::int32_t ElapsedMs_ = 0;
+  // The output's layout and the digest of its data a chunk states, from
+  // its head to its tail.
+  std::unique_ptr<TOutputLayout> Output_;
+  std::unique_ptr<TMd5> OutputMd5_;
+  TContainer OutputContainer_ = TContainer::Riff;
+  std::vector<TRunWarning> Warnings_;
+
+  std::array<TBlockSlot, kSlots> Slots_;
+  TPageBuffer SlotBuffers_;  // every slot's samples and bytes read
+  int Hand_ = 0;             // the slot of the block in hand
+  bool BuffersAllocated_ = false;
 };
 
 }  // namespace zorv

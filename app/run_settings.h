@@ -14,6 +14,9 @@ namespace zorv {
 
 class TWorkerPool;
 
+// The most blocks a run holds at once (TRunSettings::BlocksInHand).
+constexpr int kMaxBlocksInHand = 5;
+
 // Where the channels of a decoder stood at the end of a run: a run that
 // continues a tape (the next part of a reel transferred as several files)
 // begins from there instead of from the start-up state.
@@ -62,6 +65,19 @@ struct TRunSettings {
   // A block decoded in two stages on a pool that serves this run alone
   // (TBlockPipeline::SetStageSplit): the same output; off for benchmarks.
   bool StageSplit = true;
+  // Blocks in hand at once, 1 .. kMaxBlocksInHand: 1 reads, decodes and
+  // writes each block in turn; 2 reads the next block while one decodes; 3
+  // also writes the previous one meanwhile; 4 also begins the next block's
+  // decode (on a pool) before the one in hand is finished; 5 reads and
+  // begins three blocks ahead and waits for two at a time. The output, the
+  // meters, the progress and the decoder's state after the run are the same
+  // in every case; fewer blocks only overlap less.
+  int BlocksInHand = kMaxBlocksInHand;
+  // With a pool: the pool and the run's own thread are tried against each
+  // other (TPoolChoice) over trials of this many blocks, without a least
+  // time and without warm-up blocks, so the blocks change ways as often as
+  // they can; 0: the usual trials. The output is the same either way.
+  int PoolTrialBlocks = 0;
   // Null: every run begins from the decoder's start-up state. Otherwise the
   // channels begin where a previous run left them (channels it did not have
   // begin from the start-up state).

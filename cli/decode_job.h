@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // One input of zorv-decode: checked in full, then decoded into its output by a
-// processing run of its own (as the first run of a freshly started program).
+// decode run of its own (as the first run of a freshly started program).
 #pragma once
 
 #include <atomic>

@@ -20,7 +20,7 @@ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORV_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan -j"$jobs" --output-on-failure
 
-# Without --plot: the decoder, the reader and writer, the processing run and
+# Without --plot: the decoder, the reader and writer, the decode run and
 # zorv-decode need no Qt. The window is built too: its decode runs on a
 # thread of its own (Qt's own threads are left out by the suppressions; a
 # test that starts zorv-decode forks while the window's threads run).

@@ -2,7 +2,7 @@
 // The main window: file selection and validation, the WAV parameters line,
 // the reference level and its measurement from the input's reference tone,
 // the eight band meters and the plot of the band gains over the whole file,
-// the Start/Abort button that drives the processing run, help, home page and
+// the Start/Abort button that drives the decode run, help, home page and
 // about box.
 #pragma once
 

@@ -9,12 +9,13 @@
 #include <cstdio>
 #include <sstream>
 
-#include "app/format_check.h"
-#include "app/processing_run.h"
+#include "app/decode_run.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
 #include "tests/wav/wav_builder.h"
 #include "tools/wav_test_file.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 #include "wav/coding_history.h"
 #include "wav/md5.h"
 
@@ -25,23 +26,20 @@ using test::TBytes;
 
 class ArchivalRun : public ::testing::Test {
  protected:
-  // Decodes in into out with a fresh run; the run is configured by setup.
+  // Decodes in into out with a fresh run of the settings setup makes.
   TBytes Decode(const TBytes& in, const std::string& name,
-                const std::function<void(TProcessingRun&)>& setup = {}) {
+                const std::function<void(TRunSettings&)>& setup = {}) {
     const std::string inPath = Dir.File(name + "_in.wav");
     const std::string outPath = Dir.File(name + ".wav");
     test::WriteFile(inPath, in);
-    TProcessingRun run;
-    if (setup) setup(run);
-    run.Reader().Filename = inPath;
-    EXPECT_TRUE(run.Reader().OpenFile());
-    EXPECT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
-    EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
-    EXPECT_TRUE(run.Writer().OpenFileNamed(outPath));
-    run.Start();
-    run.StartProcess();
-    EXPECT_EQ(run.Status(), TRunStatus::Done);
-    Container = run.OutputContainer();
+    TRunSettings settings;
+    if (setup) setup(settings);
+    TDecodeRun run(settings);
+    EXPECT_FALSE(run.OpenInput(OpenFileSource(inPath), inPath));
+    EXPECT_FALSE(run.OpenOutput(CreateFileSink(outPath), outPath));
+    const TRunResult result = run.Run();
+    EXPECT_EQ(result.Status, TRunStatus::Done);
+    Container = result.Container;
     return test::ReadFile(outPath);
   }
 
@@ -82,10 +80,10 @@ TEST_F(ArchivalRun, CodingHistoryLineStatesFormatLevelAndDebugBand) {
        true},
   };
   for (const auto& c : cases) {
-    const TBytes out = Decode(c.Input, c.Name, [&](TProcessingRun& run) {
-      run.Decoder().SetLevel(c.Level);
-      run.SetDebugChannel(c.Debug);
-      run.SetOutputFloat(c.Float);
+    const TBytes out = Decode(c.Input, c.Name, [&](TRunSettings& settings) {
+      settings.LevelDb = c.Level;
+      settings.DebugBand = c.Debug;
+      settings.Float = c.Float;
     });
     const auto chunks = test::ParseChunks(out);
     ASSERT_TRUE(chunks && chunks->Consistent) << c.Name;
@@ -103,9 +101,8 @@ TEST_F(ArchivalRun, CodingHistoryLineStatesEachChannelsLevel) {
   const TBytes four =
       test::TWavBuilder().Chunk("bext", bext).Fmt(1, 4, 48000, 24).Data(12 * 400).Bytes();
   const auto line = [&](const std::vector<double>& levels) {
-    const TBytes out = Decode(four, "four", [&](TProcessingRun& run) {
-      for (std::uint32_t c = 0; c < levels.size(); ++c) run.Decoder().SetChannelLevel(c, levels[c]);
-    });
+    const TBytes out =
+        Decode(four, "four", [&](TRunSettings& settings) { settings.ChannelLevelsDb = levels; });
     const auto chunks = test::ParseChunks(out);
     return chunks ? CodingHistoryText(chunks->Find("bext")->Body) : std::string();
   };
@@ -130,7 +127,7 @@ TEST_F(ArchivalRun, OutputPastTheRf64LimitIsReadByOtherTools) {
   const TBytes plain = Decode(input, "riff");
   EXPECT_EQ(Container, TContainer::Riff);
   const TBytes wide =
-      Decode(input, "rf64", [](TProcessingRun& run) { run.SetMaxRiffSize(100000); });
+      Decode(input, "rf64", [](TRunSettings& settings) { settings.MaxRiffSize = 100000; });
   EXPECT_EQ(Container, TContainer::Rf64);
   const auto riff = test::ParseChunks(plain);
   const auto rf64 = test::ParseChunks(wide);
@@ -179,7 +176,7 @@ TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
           .Chunk("LIST", test::TextBytes(std::string_view("INFOICMT\x04\0\0\0note", 16)))
           .Bytes();
   const auto out = test::ParseChunks(
-      Decode(input, "float", [](TProcessingRun& run) { run.SetOutputFloat(true); }));
+      Decode(input, "float", [](TRunSettings& settings) { settings.Float = true; }));
   ASSERT_TRUE(out);
   EXPECT_TRUE(out->Consistent);
   EXPECT_EQ(out->Ids(), (std::vector<std::string>{"bext", "fmt ", "fact", "data", "LIST"}));
@@ -190,9 +187,9 @@ TEST_F(ArchivalRun, FloatOutputKeepsTheChunksAndStatesFloat) {
   AppendLe32(frames, 3001);
   EXPECT_EQ(out->Find("fact")->Body, frames);
 
-  const TBytes canonical = Decode(input, "float_canonical", [](TProcessingRun& run) {
-    run.SetOutputFloat(true);
-    run.SetCanonicalHeader(true);
+  const TBytes canonical = Decode(input, "float_canonical", [](TRunSettings& settings) {
+    settings.Float = true;
+    settings.CanonicalHeader = true;
   });
   const auto image = test::ParseCanonical(canonical);
   ASSERT_TRUE(image);
@@ -247,22 +244,19 @@ TEST_F(ArchivalRun, FailedWriteLeavesAHeaderOfTheFramesTheFileTook) {
   const std::uint64_t stated = 2 * kBlockBytes + 100 * kFrameBytes;
 
   const std::string path = Dir.File("failed.wav");
-  TProcessingRun run;
-  run.Reader().Filename = Dir.File("full_in.wav");
-  ASSERT_TRUE(run.Reader().OpenFile());
-  ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
-  ASSERT_TRUE(run.Writer().OpenFileNamed(path));
-  run.Start();
+  TDecodeRun run({});
+  ASSERT_FALSE(run.OpenInput(OpenFileSource(Dir.File("full_in.wav")), "full_in.wav"));
+  ASSERT_FALSE(run.OpenOutput(CreateFileSink(path), path));
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   const auto previous = std::signal(SIGXFSZ, SIG_IGN);
   rlimit limited = saved;
   limited.rlim_cur = limit;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  run.StartProcess();
+  const TRunResult result = run.Run();
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
-  EXPECT_EQ(run.Status(), TRunStatus::WriteError);
+  EXPECT_EQ(result.Status, TRunStatus::WriteError);
 
   TBytes file = test::ReadFile(path);
   ASSERT_EQ(file.size(), limit);

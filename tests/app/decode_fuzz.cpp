@@ -12,8 +12,11 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/format_check.h"
-#include "app/processing_run.h"
+#include "app/channel_levels.h"
+#include "app/decode_run.h"
+#include "app/output_shape.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 
 namespace {
 
@@ -24,36 +27,49 @@ void Require(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  zorv::TProcessingRun run;
-  run.Reader().OpenMemory(data, size);
-  if (run.Reader().ReadHeader() != zorv::TReadHeaderResult::Ok) return 0;
-  if (zorv::CheckFormat(run.Reader().HeaderImage()) != zorv::fcOk) return 0;
   const std::uint8_t choice = size > 0 ? data[size - 1] : 0;
-  run.SetCanonicalHeader((choice & 1) != 0);
-  if ((choice & 2) != 0) run.SetMaxRiffSize(size / 2);
+  zorv::TRunSettings settings;
+  settings.CanonicalHeader = (choice & 1) != 0;
+  if ((choice & 2) != 0) settings.MaxRiffSize = size / 2;
   const bool toFloat = (choice & 4) != 0;
-  run.SetOutputFloat(toFloat);
-  const std::uint64_t align = run.Reader().BlockAlign();
-  const std::uint64_t deliverable = run.Reader().DeliverableDataBytes();
+  settings.Float = toFloat;
+  settings.ChannelThreads = false;
+  zorv::TDecodeRun run(settings);
+  if (run.OpenInput(zorv::MemorySource(data, size), "fuzz.wav")) return 0;
+  const zorv::TWavFileIn& input = run.Input();
+  const std::uint64_t align = input.BlockAlign();
+  const std::uint64_t deliverable = input.DeliverableDataBytes();
   // A float output has 4 bytes per sample; its data grows by that much.
-  const std::uint64_t outAlign = toFloat ? 4u * run.Reader().Channels() : align;
+  const std::uint64_t outAlign = toFloat ? 4u * input.Channels() : align;
   const std::uint64_t outData = deliverable / align * outAlign;
-  const std::size_t line = run.CodingHistoryLine().size();
+  const std::uint32_t channels = input.HeaderImage().Channels();
+  const zorv::TOutputShape shape{toFloat, settings.CanonicalHeader, 0, settings.MaxRiffSize, false};
+  const std::vector<zorv::TLevelChange> levels{
+      {0, std::vector<double>(channels == 0 ? 1 : channels, settings.LevelDb)}};
+  const std::size_t line =
+      zorv::DecodeCodingHistoryLine(
+          input.HeaderImage(), shape,
+          zorv::ReferenceLevelHistoryText(levels, input.HeaderImage().SampleRate()))
+          .size();
+  const zorv::THeaderImage header = input.HeaderImage();
 
   std::vector<std::uint8_t> out;
-  run.Writer().OpenMemory(out);
-  run.Start();
-  run.StartProcess();
-  Require(run.Status() == zorv::TRunStatus::Done);
-  Require(run.DroppedBytes() == deliverable % align);
+  Require(!run.OpenOutput(zorv::MemorySink(out), "fuzz_out.wav"));
+  const zorv::TRunResult result = run.Run();
+  Require(result.Status == zorv::TRunStatus::Done);
+  bool partialFrame = false;
+  for (const zorv::TRunWarning& warning : result.Warnings) {
+    partialFrame = partialFrame || warning.Code == zorv::warning_codes::kPartialFrame;
+  }
+  Require(partialFrame == (deliverable % align != 0));
 
   // The output: what the reader accepts, with the input's format and whole
   // frames of its data.
   zorv::TWavFileIn back;
   back.OpenMemory(out.data(), out.size());
   Require(back.ReadHeader() == zorv::TReadHeaderResult::Ok);
-  Require(back.HeaderImage().Channels() == run.Reader().HeaderImage().Channels());
-  Require(back.HeaderImage().SampleRate() == run.Reader().HeaderImage().SampleRate());
+  Require(back.HeaderImage().Channels() == header.Channels());
+  Require(back.HeaderImage().SampleRate() == header.SampleRate());
   Require(back.DataSize() == outData);
   Require(back.BlockAlign() == outAlign);
   if (toFloat) Require(back.FormatTag() == zorv::kFormatIeeeFloat);

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "app/format_check.h"
-#include "app/processing_run.h"
+#include "app/decode_run.h"
 #include "app/sample_conversion.h"
 #include "tests/app/scratch_dir.h"
 #include "tools/wav_test_file.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 
 namespace zorv {
 namespace {
@@ -51,25 +52,30 @@ struct TRun {
 
 TRun Decode(const std::string& in, const std::string& out, TWorkerPool* pool, int inFlight) {
   TRun result;
-  TProcessingRun run;
-  run.Reader().Filename = in;
-  EXPECT_TRUE(run.Reader().OpenFile());
-  EXPECT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
-  EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
-  EXPECT_TRUE(run.Writer().OpenFileNamed(out));
-  run.Pipeline().SetWorkerPool(pool);
-  run.SetBlocksInFlight(inFlight);
+  TRunSettings settings;
+  settings.Pool = pool;
+  settings.ChannelThreads = false;
+  settings.BlocksInHand = inFlight;
+  TDecodeRun run(settings);
+  EXPECT_FALSE(run.OpenInput(OpenFileSource(in), in));
+  EXPECT_FALSE(run.OpenOutput(CreateFileSink(out), out));
   run.SetMeterListener(&result.Meters);
-  run.Start();
-  run.StartProcess();
+  // The first block's frames, from the data read once it is decoded.
+  std::uint64_t firstBlockBytes = 0;
+  run.SetBlockCallback([&](std::uint64_t read) {
+    if (firstBlockBytes == 0) firstBlockBytes = read;
+  });
+  const TRunResult decoded = run.Run();
+  const std::uint32_t frameBytes = decoded.FrameBytes;
+  EXPECT_NE(frameBytes, 0u);
+  result.FramesPerBlock =
+      frameBytes == 0 ? 0 : static_cast<std::int32_t>(firstBlockBytes / frameBytes);
   // The block fits the reader's buffer, in the output's format too.
-  EXPECT_LE(static_cast<std::uint64_t>(run.FramesPerBlock()) * run.BytesPerFrame(),
-            run.Reader().BufferCapacity());
-  EXPECT_LE(static_cast<std::uint32_t>(run.FramesPerBlock()), TZorvCalc::BlockCapacity);
-  result.Status = run.Status();
+  EXPECT_LE(firstBlockBytes, run.Input().BufferCapacity());
+  EXPECT_LE(static_cast<std::uint32_t>(result.FramesPerBlock), TZorvCalc::BlockCapacity);
+  result.Status = decoded.Status;
   result.File = ReadFile(out);
-  result.FramesPerBlock = run.FramesPerBlock();
-  result.Path = run.Decoder().Path();
+  result.Path = decoded.Arithmetic;
   return result;
 }
 

@@ -17,10 +17,11 @@
 #include <vector>
 
 #include "app/arithmetic.h"
-#include "app/format_check.h"
-#include "app/processing_run.h"
+#include "app/decode_run.h"
 #include "tests/app/scratch_dir.h"
 #include "tools/wav_test_file.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 
 namespace zorv {
 namespace {
@@ -32,14 +33,20 @@ using test::TWavFormat;
 
 struct TRunSetup {
   std::optional<TDecodePath> Path;  // else the run's default
+  // Null: the whole decode on the run's own thread.
   TWorkerPool* Pool = nullptr;
-  int BlocksInFlight = TProcessingRun::kMaxBlocksInHand;
-  // Called in the event pass with the block's index.
-  std::function<void(TProcessingRun&, int)> Pass;
+  int BlocksInHand = kMaxBlocksInHand;
+  // Called after each block with the block's index.
+  std::function<void(TDecodeRun&, int)> Pass;
   TMeterListener* Meters = nullptr;
   // The blocks change between the pool and the run's thread as often as
   // the pipeline's timing of the two can make them (trials of one block).
   bool Switching = false;
+  // The level to begin with, and where the channels begin.
+  double LevelDb = -10.0;
+  std::shared_ptr<const TDecoderState> ContinueFrom;
+  // Told of the run before it begins.
+  std::function<void(const TDecodeRun&)> Made;
 
   static TRunSetup On(TWorkerPool* pool, std::optional<TDecodePath> path = std::nullopt) {
     TRunSetup setup;
@@ -48,10 +55,10 @@ struct TRunSetup {
     return setup;
   }
   TRunSetup& InFlight(int blocks) {
-    BlocksInFlight = blocks;
+    BlocksInHand = blocks;
     return *this;
   }
-  TRunSetup& EachBlock(std::function<void(TProcessingRun&, int)> pass) {
+  TRunSetup& EachBlock(std::function<void(TDecodeRun&, int)> pass) {
     Pass = std::move(pass);
     return *this;
   }
@@ -63,43 +70,42 @@ struct TRunSetup {
     Switching = on;
     return *this;
   }
+  TRunSetup& GoingOnFrom(std::shared_ptr<const TDecoderState> state, double levelDb) {
+    ContinueFrom = std::move(state);
+    LevelDb = levelDb;
+    return *this;
+  }
 };
 
-struct TRunResult {
+struct TDecoded {
   TRunStatus Status = TRunStatus::Idle;
   TBytes File;
   std::uint64_t DataBytesRead = 0;
+  TDecodePath Path = TDecodePath::Extended;
+  std::shared_ptr<const TDecoderState> EndState;
 };
 
-void Open(TProcessingRun& run, const std::string& in, const std::string& out) {
-  run.Reader().Filename = in;
-  ASSERT_TRUE(run.Reader().OpenFile());
-  ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
-  ASSERT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
-  ASSERT_TRUE(run.Writer().OpenFileNamed(out));
-}
-
-TRunResult DecodeWith(TProcessingRun& run, const std::string& in, const std::string& out,
-                      const TRunSetup& setup) {
-  Open(run, in, out);
-  if (setup.Path) run.Decoder().SetPath(*setup.Path);
-  run.Pipeline().SetWorkerPool(setup.Pool);
-  if (setup.Switching) run.Pipeline().PoolChoice().SetTrial(std::chrono::nanoseconds(0), 1);
-  run.SetBlocksInFlight(setup.BlocksInFlight);
+TDecoded Decode(const std::string& in, const std::string& out, const TRunSetup& setup = {}) {
+  TRunSettings settings;
+  settings.Arithmetic = setup.Path;
+  settings.Pool = setup.Pool;
+  settings.ChannelThreads = false;
+  settings.BlocksInHand = setup.BlocksInHand;
+  settings.PoolTrialBlocks = setup.Switching ? 1 : 0;
+  settings.LevelDb = setup.LevelDb;
+  settings.ContinueFrom = setup.ContinueFrom;
+  TDecodeRun run(settings);
+  if (setup.Made) setup.Made(run);
+  EXPECT_FALSE(run.OpenInput(OpenFileSource(in), in));
+  EXPECT_FALSE(run.OpenOutput(CreateFileSink(out), out));
   run.SetMeterListener(setup.Meters);
   int block = 0;
-  run.SetEventPass([&] {
+  run.SetBlockCallback([&](std::uint64_t) {
     if (setup.Pass) setup.Pass(run, block);
     ++block;
   });
-  run.Start();
-  run.StartProcess();
-  return {run.Status(), ReadFile(out), run.DataBytesRead()};
-}
-
-TRunResult Decode(const std::string& in, const std::string& out, const TRunSetup& setup = {}) {
-  TProcessingRun run;
-  return DecodeWith(run, in, out, setup);
+  const TRunResult result = run.Run();
+  return {result.Status, ReadFile(out), run.DataBytesRead(), result.Arithmetic, result.EndState};
 }
 
 // The data bytes of a canonical file whose header states what it holds.
@@ -183,7 +189,7 @@ TEST_P(WideFiles, EveryChannelIsTheDecodeOfThatChannelAlone) {
   const std::string in = Input("wide.wav", c.Format, frames);
   TWorkerPool pool(2);
   TChannelMeters wideMeters;
-  const TRunResult wide =
+  const TDecoded wide =
       Decode(in, Dir.File("wide_dec.wav"), TRunSetup::On(&pool, c.Path).WithMeters(&wideMeters));
   ASSERT_EQ(wide.Status, TRunStatus::Done);
   const auto image = ParseCanonical(wide.File);
@@ -205,8 +211,8 @@ TEST_P(WideFiles, EveryChannelIsTheDecodeOfThatChannelAlone) {
     const std::string monoIn = Dir.File("mono.wav");
     test::WriteFile(monoIn, test::WavBytes(mono, ChannelOf(source, c.Format, ch)));
     TChannelMeters monoMeters;
-    const TRunResult alone = Decode(monoIn, Dir.File("mono_dec.wav"),
-                                    TRunSetup::On(nullptr, c.Path).WithMeters(&monoMeters));
+    const TDecoded alone = Decode(monoIn, Dir.File("mono_dec.wav"),
+                                  TRunSetup::On(nullptr, c.Path).WithMeters(&monoMeters));
     ASSERT_EQ(DataOf(alone.File), ChannelOf(decoded, c.Format, ch)) << "channel " << ch + 1;
     ASSERT_EQ(monoMeters.Seen.size(), 1u);
     if (sameBlocks) {
@@ -237,12 +243,17 @@ INSTANTIATE_TEST_SUITE_P(
         TWideCase{"Int32Three32kAvx512", {1, 3, 32000, 32}, TDecodePath::Avx512}),
     [](const auto& info) { return std::string(info.param.Name); });
 
-// What the owner sees per block: the meters with the block they belong to.
+// What the front end sees per block: the meters with the block they belong
+// to (its first frame, and the data read up to its end).
 class TBlockMeters : public TMeterListener {
  public:
-  explicit TBlockMeters(const TProcessingRun*& run) : Run_(run) {}
   void MeterPosition(int channel, int band, std::int32_t position) override {
-    Seen.push_back({Run_->BlockFirstFrame(), Run_->FramesRead(), channel, band, position});
+    Seen.push_back(
+        {Run->BlockInHand(channel).FirstFrame, Run->DataBytesRead(), channel, band, position});
+  }
+  // Watches the run a setup makes.
+  std::function<void(const TDecodeRun&)> Watch() {
+    return [this](const TDecodeRun& run) { Run = &run; };
   }
   struct TSeen {
     std::uint64_t first, read;
@@ -251,9 +262,7 @@ class TBlockMeters : public TMeterListener {
     bool operator==(const TSeen&) const = default;
   };
   std::vector<TSeen> Seen;
-
- private:
-  const TProcessingRun*& Run_;
+  const TDecodeRun* Run = nullptr;
 };
 
 TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
@@ -261,17 +270,17 @@ TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
     SCOPED_TRACE(std::to_string(format.Channels) + " channels");
     const std::string in = Input("in.wav", format, BlockFrames(format) * 5 + 77);
     // The plain way: one block at a time, on the run's own thread.
-    const TProcessingRun* current = nullptr;
-    TBlockMeters plainMeters(current);
+    TBlockMeters plainMeters;
     std::vector<std::uint64_t> plainProgress;
     const auto progress = [](std::vector<std::uint64_t>& into) {
-      return [&into](TProcessingRun& run, int) { into.push_back(run.DataBytesRead()); };
+      return [&into](TDecodeRun& run, int) { into.push_back(run.DataBytesRead()); };
     };
-    TProcessingRun plainRun;
-    current = &plainRun;
-    const TRunResult plain =
-        DecodeWith(plainRun, in, Dir.File("plain.wav"),
-                   {std::nullopt, nullptr, 1, progress(plainProgress), &plainMeters});
+    TRunSetup plainSetup = TRunSetup::On(nullptr)
+                               .InFlight(1)
+                               .EachBlock(progress(plainProgress))
+                               .WithMeters(&plainMeters);
+    plainSetup.Made = plainMeters.Watch();
+    const TDecoded plain = Decode(in, Dir.File("plain.wav"), plainSetup);
     ASSERT_EQ(plain.Status, TRunStatus::Done);
     for (const unsigned workers : {1u, 2u, 5u}) {
       TWorkerPool pool(workers);
@@ -279,13 +288,15 @@ TEST_F(PipelineTest, NeitherWorkersNorBlocksInFlightChangeAnything) {
         for (const bool switching : {false, true}) {
           SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(inFlight) +
                        " blocks in flight" + (switching ? ", switching ways" : ""));
-          TBlockMeters meters(current);
+          TBlockMeters meters;
           std::vector<std::uint64_t> seenProgress;
-          TProcessingRun run;
-          current = &run;
-          const TRunResult got = DecodeWith(
-              run, in, Dir.File("out.wav"),
-              {std::nullopt, &pool, inFlight, progress(seenProgress), &meters, switching});
+          TRunSetup setup = TRunSetup::On(&pool)
+                                .InFlight(inFlight)
+                                .EachBlock(progress(seenProgress))
+                                .WithMeters(&meters)
+                                .SwitchingWays(switching);
+          setup.Made = meters.Watch();
+          const TDecoded got = Decode(in, Dir.File("out.wav"), setup);
           EXPECT_EQ(got.Status, TRunStatus::Done);
           EXPECT_EQ(got.File, plain.File);
           EXPECT_EQ(seenProgress, plainProgress) << "the progress after each block";
@@ -331,12 +342,12 @@ TEST_F(PipelineTest, ASecondRunGoesOnFromTheStateTheFirstLeft) {
     const std::string in = Input("in.wav", format, BlockFrames(format) * 2 + 333);
     const TBytes source = ParseCanonical(ReadFile(in))->Data;
     TWorkerPool pool(2);
-    TProcessingRun window;
-    const TRunResult first = DecodeWith(window, in, Dir.File("first.wav"), TRunSetup::On(&pool));
-    const TRunResult second = DecodeWith(window, in, Dir.File("second.wav"), TRunSetup::On(&pool));
+    const TDecoded first = Decode(in, Dir.File("first.wav"), TRunSetup::On(&pool));
+    const TDecoded second =
+        Decode(in, Dir.File("second.wav"), TRunSetup::On(&pool).GoingOnFrom(first.EndState, -10.0));
 
     TZorvCalc model;
-    model.SetPath(window.Decoder().Path());
+    model.SetPath(first.Path);
     EXPECT_EQ(DataOf(first.File), SingleBufferDecode(model, source, format));
     EXPECT_EQ(DataOf(second.File), SingleBufferDecode(model, source, format));
     EXPECT_NE(DataOf(first.File), DataOf(second.File));
@@ -350,10 +361,10 @@ TEST_F(PipelineTest, AbortMidRunWritesTheBlockInHandAndStops) {
   const TBytes full = DataOf(Decode(in, Dir.File("full.wav")).File);
   TWorkerPool pool(2);
   for (const int inFlight : {1, 3, 4, 5}) {
-    const TRunResult aborted =
+    const TDecoded aborted =
         Decode(in, Dir.File("aborted.wav"),
-               TRunSetup::On(&pool).InFlight(inFlight).EachBlock([](TProcessingRun& run, int b) {
-                 if (b == 2) run.Abort();
+               TRunSetup::On(&pool).InFlight(inFlight).EachBlock([](TDecodeRun& run, int b) {
+                 if (b == 2) run.RequestStop();
                }));
     EXPECT_EQ(aborted.Status, TRunStatus::Aborted);
     const std::size_t bytes = std::size_t{3} * block * format.FrameBytes();
@@ -365,16 +376,17 @@ TEST_F(PipelineTest, AbortMidRunWritesTheBlockInHandAndStops) {
 }
 
 // A block begun ahead of the one in hand is dropped, and the decoder put
-// back, when the event pass changes the level or aborts: the output and the
-// state a later run goes on from are those of one block after the other.
+// back, when a level or a stop is asked for after the block in hand: the
+// output and the state a later run goes on from are those of one block after
+// the other.
 TEST_F(PipelineTest, BlocksBegunAheadGiveWayToALevelChangeAndAnAbort) {
   for (const TWavFormat format : {TWavFormat{1, 2, 44100, 16}, TWavFormat{1, 6, 48000, 24}}) {
     SCOPED_TRACE(std::to_string(format.Channels) + " channels");
     const std::string in = Input("in.wav", format, BlockFrames(format) * 7 + 5);
-    const auto changeThenAbort = [](TProcessingRun& run, int b) {
-      if (b == 1) run.Decoder().SetLevel(-17.5);
-      if (b == 3) run.Decoder().SetLevel(-4.0);
-      if (b == 5) run.Abort();
+    const auto changeThenAbort = [](TDecodeRun& run, int b) {
+      if (b == 1) run.RequestLevel(-17.5);
+      if (b == 3) run.RequestLevel(-4.0);
+      if (b == 5) run.RequestStop();
     };
     std::vector<TBytes> outputs;
     for (const int inFlight : {3, 4, 5}) {
@@ -384,15 +396,16 @@ TEST_F(PipelineTest, BlocksBegunAheadGiveWayToALevelChangeAndAnAbort) {
       // thread.
       for (const unsigned workers : {0u, 1u, 2u, 3u}) {
         TWorkerPool pool(std::min(workers, 2u));
-        TProcessingRun window;
-        const TRunResult aborted = DecodeWith(window, in, Dir.File("aborted.wav"),
-                                              TRunSetup::On(&pool)
-                                                  .InFlight(inFlight)
-                                                  .EachBlock(changeThenAbort)
-                                                  .SwitchingWays(workers == 3));
+        const TDecoded aborted = Decode(in, Dir.File("aborted.wav"),
+                                        TRunSetup::On(&pool)
+                                            .InFlight(inFlight)
+                                            .EachBlock(changeThenAbort)
+                                            .SwitchingWays(workers == 3));
         EXPECT_EQ(aborted.Status, TRunStatus::Aborted);
-        const TRunResult next =
-            DecodeWith(window, in, Dir.File("next.wav"), TRunSetup::On(&pool).InFlight(inFlight));
+        // Going on from where the stop left the channels, at the last level.
+        const TDecoded next =
+            Decode(in, Dir.File("next.wav"),
+                   TRunSetup::On(&pool).InFlight(inFlight).GoingOnFrom(aborted.EndState, -4.0));
         EXPECT_EQ(next.Status, TRunStatus::Done);
         outputs.push_back(DataOf(aborted.File));
         outputs.push_back(DataOf(next.File));
@@ -420,7 +433,7 @@ TEST_F(PipelineTest, AWriteFailureMidRunLeavesWhatWasWrittenAndFails) {
   small.rlim_cur = limit;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   TWorkerPool pool(2);
-  const TRunResult failed =
+  const TDecoded failed =
       Decode(in, Dir.File("failed.wav"), TRunSetup::On(&pool).SwitchingWays(true));
   ::setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
@@ -448,7 +461,7 @@ TEST_F(PipelineTest, RunsInParallelShareOnePool) {
     alone.push_back(Decode(inputs[i], Dir.File("alone" + std::to_string(i) + ".wav")).File);
   }
   TWorkerPool pool(2);
-  std::vector<TRunResult> together(std::size(formats));
+  std::vector<TDecoded> together(std::size(formats));
   {
     std::vector<std::jthread> jobs;
     for (std::size_t i = 0; i < std::size(formats); ++i) {

@@ -12,12 +12,14 @@
 #include <sstream>
 #include <thread>
 
+#include "app/decode_run.h"
 #include "app/output_name.h"
-#include "app/processing_run.h"
 #include "tests/app/scratch_dir.h"
 #include "tests/cli/child_process.h"
 #include "tests/support/recording_meters.h"
 #include "tools/wav_test_file.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 
 namespace zorv {
 namespace {
@@ -320,15 +322,12 @@ TEST_F(ZorvDecode, MeterLogHasARowPerMeterPointWithTheDecodersPositions) {
   const TChildResult r = Run({in, "--meter-log", log, "-q"});
   ASSERT_EQ(r.ExitStatus, 0) << r.Err;
 
-  TProcessingRun run;
+  TDecodeRun run({});
   test::TRecordingMeters meters;
   run.SetMeterListener(&meters);
-  run.Reader().Filename = in;
-  ASSERT_TRUE(run.Reader().OpenFile());
-  ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
-  ASSERT_TRUE(run.Writer().OpenFileNamed(Dir.File("reference.wav")));
-  run.Start();
-  run.StartProcess();
+  ASSERT_FALSE(run.OpenInput(OpenFileSource(in), in));
+  ASSERT_FALSE(run.OpenOutput(CreateFileSink(Dir.File("reference.wav")), "reference.wav"));
+  ASSERT_EQ(run.Run().Status, TRunStatus::Done);
   // Per block: channel 1's points, then channel 2's, four bands each; the
   // last block is decoded to the input's last frame (150 frames: 2 points).
   const std::size_t points[] = {45, 2};

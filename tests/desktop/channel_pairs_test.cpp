@@ -37,7 +37,7 @@ std::vector<std::array<std::int32_t, 4>> LastPositions(const std::string& input,
                                                        const std::string& output,
                                                        std::uint32_t channels) {
   TRecordingMeters meters;
-  DirectDecode(input, output, [&](TProcessingRun& run, int block) {
+  DirectDecode(input, output, [&](TDecodeRun& run, int block) {
     if (block == 0) run.SetMeterListener(&meters);
   });
   std::vector<std::array<std::int32_t, 4>> last(channels, {-350, -350, -350, -350});

@@ -318,8 +318,8 @@ TEST_F(WindowRun, LevelChangeDuringARunAppliesFromTheNextBlock) {
   EXPECT_EQ(Std(Form->DoneLabel->text()),
             "Done (reference level -10.0 dB; -20.0 dB from 0:00:00.1)");
   const TBytes changed =
-      DirectDecode(Std(input), Dir.File("changed.wav"), [](TProcessingRun& run, int block) {
-        if (block == 0) run.Decoder().SetLevel(-20.0);
+      DirectDecode(Std(input), Dir.File("changed.wav"), [](TDecodeRun& run, int block) {
+        if (block == 0) run.RequestLevel(-20.0);
       });
   EXPECT_EQ(ReadFile(Dir.File("out.wav")), changed);
   EXPECT_NE(changed, DirectDecode(Std(input), Dir.File("unchanged.wav")));

@@ -9,7 +9,8 @@
 #include <QSettings>
 #include <utility>
 
-#include "app/format_check.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 
 namespace zorv::test {
 
@@ -27,20 +28,16 @@ TEnabling Enabling(const TForm1& form) {
 }
 
 TBytes DirectDecode(const std::string& input, const std::string& output,
-                    const std::function<void(TProcessingRun&, int)>& pass) {
-  TProcessingRun run;
-  run.Reader().Filename = input;
-  EXPECT_TRUE(run.Reader().OpenFile());
-  EXPECT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
-  EXPECT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
-  EXPECT_TRUE(run.Writer().OpenFileNamed(output));
+                    const std::function<void(TDecodeRun&, int)>& pass) {
+  TDecodeRun run({});
+  EXPECT_FALSE(run.OpenInput(OpenFileSource(input), input));
+  EXPECT_FALSE(run.OpenOutput(CreateFileSink(output), output));
   int block = 0;
-  run.SetEventPass([&] {
+  run.SetBlockCallback([&](std::uint64_t) {
     if (pass) pass(run, block);
     ++block;
   });
-  run.Start();
-  run.StartProcess();
+  EXPECT_EQ(run.Run().Status, TRunStatus::Done);
   return ReadFile(output);
 }
 

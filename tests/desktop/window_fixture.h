@@ -64,11 +64,11 @@ struct TEnabling {
 
 TEnabling Enabling(const TForm1& form);
 
-// The decoded file that a TProcessingRun of its own makes of input, as the
-// first run of a fresh program; pass is called after each block's decoding
-// with the block's index.
+// The decoded file that a run of its own makes of input with the default
+// settings, as the first run of a fresh program; pass is called after each
+// block's decoding with the block's index.
 TBytes DirectDecode(const std::string& input, const std::string& output,
-                    const std::function<void(TProcessingRun&, int)>& pass = {});
+                    const std::function<void(TDecodeRun&, int)>& pass = {});
 
 // A run held after a given block while an action runs on the window's
 // thread (the meters shown first); what the action changes applies from the

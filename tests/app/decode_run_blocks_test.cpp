@@ -1,19 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/processing_run.h"
-
+// The run's blocks, end to end over files: every length of data written
+// whole and stated, the first failed write or read ending the run, float and
+// debug outputs, extensible headers, and the meters.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
-#include "app/format_check.h"
+#include "app/decode_run.h"
 #include "tests/app/scratch_dir.h"
 #include "tools/wav_test_file.h"
+#include "wav/byte_sink.h"
+#include "wav/byte_source.h"
 
 namespace zorv {
 namespace {
@@ -30,7 +37,34 @@ const TWavFormat kStereoFloat{3, 2, 44100, 32};
 constexpr std::uint32_t kBlock44 = 4410;
 constexpr std::uint32_t kBlock48 = 4800;
 
-class ProcessingRunTest : public ::testing::Test {
+// A file sink that counts the writes of samples.
+class TCountingSink final : public TByteSink {
+ public:
+  TCountingSink(std::unique_ptr<TByteSink> file, int& samples)
+      : File_(std::move(file)), Samples_(samples) {}
+  std::size_t Write(const void* data, std::size_t n) override {
+    return Took(File_->Write(data, n));
+  }
+  std::size_t WriteSamples(const void* data, std::size_t n) override {
+    ++Samples_;
+    return Took(File_->WriteSamples(data, n));
+  }
+  bool Seek(std::uint64_t position) override { return Took(File_->Seek(position)); }
+  std::uint64_t Position() const override { return File_->Position(); }
+  bool Seekable() const override { return File_->Seekable(); }
+  bool Close() override { return Took(File_->Close()); }
+
+ private:
+  template <typename T>
+  T Took(T result) {
+    Error_ = File_->Error();
+    return result;
+  }
+  std::unique_ptr<TByteSink> File_;
+  int& Samples_;
+};
+
+class DecodeRunBlocks : public ::testing::Test {
  protected:
   std::string Input(const TWavFormat& format, const TBytes& data,
                     std::optional<std::uint32_t> declared = std::nullopt) {
@@ -39,30 +73,33 @@ class ProcessingRunTest : public ::testing::Test {
     return path;
   }
 
-  // The input and output selections of the window, as far as a run needs them.
-  static void Open(TProcessingRun& run, const std::string& in, const std::string& out) {
-    run.Reader().Filename = in;
-    ASSERT_TRUE(run.Reader().OpenFile());
-    ASSERT_EQ(run.Reader().ReadHeader(), TReadHeaderResult::Ok);
-    ASSERT_EQ(CheckFormat(run.Reader().HeaderImage()), fcOk);
-    ASSERT_TRUE(run.Writer().OpenFileNamed(out));
+  struct TDecoded {
+    TRunResult Result;
+    int Blocks = 0;  // block callbacks
+    std::uint64_t DataBytesRead = 0;
+  };
+  // Decodes in into out (a file of that name, written directly); each is
+  // called after every block with the block's index.
+  static TDecoded Decode(const std::string& in, const std::string& out,
+                         const TRunSettings& settings = {},
+                         const std::function<void(TDecodeRun&, int)>& each = {},
+                         std::unique_ptr<TByteSink> sink = nullptr) {
+    TDecodeRun run(settings);
+    EXPECT_FALSE(run.OpenInput(OpenFileSource(in), in));
+    EXPECT_FALSE(run.OpenOutput(sink ? std::move(sink) : CreateFileSink(out), out));
+    TDecoded decoded;
+    run.SetBlockCallback([&](std::uint64_t) {
+      if (each) each(run, decoded.Blocks);
+      ++decoded.Blocks;
+    });
+    decoded.Result = run.Run();
+    decoded.DataBytesRead = run.DataBytesRead();
+    return decoded;
   }
 
-  // Opens, starts and runs; counts the event passes.
-  int Decode(TProcessingRun& run, const std::string& in, const std::string& out) {
-    Open(run, in, out);
-    int passes = 0;
-    run.SetEventPass([&] { ++passes; });
-    run.Start();
-    run.StartProcess();
-    return passes;
-  }
-
-  TBytes DecodeFresh(const std::string& in, const std::string& out, std::uint32_t debug = 0) {
-    TProcessingRun run;
-    run.SetDebugChannel(debug);
-    Decode(run, in, out);
-    EXPECT_EQ(run.Status(), TRunStatus::Done);
+  static TBytes DecodeFresh(const std::string& in, const std::string& out,
+                            const TRunSettings& settings = {}) {
+    EXPECT_EQ(Decode(in, out, settings).Result.Status, TRunStatus::Done);
     return ReadFile(out);
   }
 
@@ -97,7 +134,7 @@ void PrintTo(const LengthCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class RunLengths : public ProcessingRunTest, public ::testing::WithParamInterface<LengthCase> {};
+class RunLengths : public DecodeRunBlocks, public ::testing::WithParamInterface<LengthCase> {};
 
 TEST_P(RunLengths, WritesExactlyTheBytesReadAndStatesThem) {
   const LengthCase& c = GetParam();
@@ -106,20 +143,24 @@ TEST_P(RunLengths, WritesExactlyTheBytesReadAndStatesThem) {
   const std::string in = Input(c.format, data);
   const std::string out = Dir.File("out.wav");
 
-  TProcessingRun run;
-  EXPECT_EQ(Decode(run, in, out), c.blocks);
+  const TDecoded decoded = Decode(in, out);
+  EXPECT_EQ(decoded.Blocks, c.blocks);
 
-  EXPECT_EQ(run.Status(), TRunStatus::Done);
-  EXPECT_EQ(run.StatusText(), "Done");
-  EXPECT_FALSE(run.Running());
-  EXPECT_TRUE(run.AbortRequested());  // the end-of-run reset
-  EXPECT_FALSE(run.Reader().IsOpen());
-  EXPECT_FALSE(run.Writer().IsOpen());
-  EXPECT_EQ(run.OutLeft(), nullptr) << "buffers released";
-  EXPECT_EQ(run.DataBytesRead(), c.dataBytes);
-  EXPECT_EQ(run.FramesRead(), c.dataBytes / c.format.FrameBytes());
-  EXPECT_EQ(run.DroppedBytes(), c.droppedBytes);
-  EXPECT_EQ(run.Notes().size(), c.droppedBytes == 0 ? 0u : 1u);
+  const TRunResult& result = decoded.Result;
+  EXPECT_EQ(result.Status, TRunStatus::Done);
+  EXPECT_EQ(StatusText(result.Status), "Done");
+  EXPECT_EQ(decoded.DataBytesRead, c.dataBytes);
+  EXPECT_EQ(result.Frames, c.dataBytes / c.format.FrameBytes());
+  if (c.droppedBytes == 0) {
+    EXPECT_TRUE(result.Warnings.empty());
+  } else {
+    ASSERT_EQ(result.Warnings.size(), 1u);
+    EXPECT_EQ(result.Warnings[0].Code, warning_codes::kPartialFrame);
+    EXPECT_NE(result.Warnings[0].Message.find("partial frame of " + std::to_string(c.droppedBytes) +
+                                              " byte"),
+              std::string::npos)
+        << result.Warnings[0].Message;
+  }
 
   const TBytes file = ReadFile(out);
   ExpectConsistent(file, c.dataBytes - c.droppedBytes);
@@ -145,67 +186,27 @@ INSTANTIATE_TEST_SUITE_P(
         LengthCase{"FloatTwoBlocks", kStereoFloat, 2 * kBlock44 * 8, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProcessingRunTest, DataClaimingMoreThanTheFileIsDecodedAsFarAsItGoes) {
+TEST_F(DecodeRunBlocks, DataClaimingMoreThanTheFileIsDecodedAsFarAsItGoes) {
   const TBytes data = test::SignalBytes(kStereo16, kBlock44 + 500);
   const std::string out = Dir.File("out.wav");
-  TProcessingRun run;
-  Decode(run, Input(kStereo16, data, 10 * kBlock44 * 4), out);
-  EXPECT_EQ(run.Status(), TRunStatus::Done);
+  EXPECT_EQ(Decode(Input(kStereo16, data, 10 * kBlock44 * 4), out).Result.Status, TRunStatus::Done);
   ExpectConsistent(ReadFile(out), static_cast<std::uint32_t>(data.size()));
 }
 
-TEST_F(ProcessingRunTest, AbortInTheEventPassEndsAfterThatBlock) {
+TEST_F(DecodeRunBlocks, AStopAskedForAfterABlockEndsTheRunAfterThatBlock) {
   const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 3 * kBlock44));
   const std::string out = Dir.File("out.wav");
-  TProcessingRun run;
-  Open(run, in, out);
-  int passes = 0;
-  run.SetEventPass([&] {
-    ++passes;
-    run.Abort();
-  });
-  run.Start();
-  EXPECT_TRUE(run.Running());
-  EXPECT_EQ(run.StatusText(), "Working");
-  run.StartProcess();
+  const TDecoded decoded = Decode(in, out, {}, [](TDecodeRun& run, int) { run.RequestStop(); });
 
-  EXPECT_EQ(passes, 1);
-  EXPECT_EQ(run.Status(), TRunStatus::Aborted);
-  EXPECT_EQ(run.StatusText(), "aborted");
-  EXPECT_FALSE(run.Running());
-  EXPECT_FALSE(run.Writer().IsOpen());
-  // The block in hand when Abort came is still written.
+  EXPECT_EQ(decoded.Blocks, 1);
+  EXPECT_EQ(decoded.Result.Status, TRunStatus::Aborted);
+  EXPECT_EQ(StatusText(decoded.Result.Status), "aborted");
+  EXPECT_TRUE(decoded.Result.Partial);
+  // The block in hand when the stop came is still written.
   ExpectConsistent(ReadFile(out), kBlock44 * 4);
 }
 
-TEST_F(ProcessingRunTest, DecoderThatStopsWorkingEndsTheRunWithAnError) {
-  // Re-preparing the decoder with rate 0 inside the first event pass leaves
-  // it without a setup, so it processes nothing of the second block: the
-  // case the sample-count check is there for.
-  const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 3 * kBlock44));
-  const std::string out = Dir.File("out.wav");
-  TProcessingRun run;
-  Open(run, in, out);
-  int passes = 0;
-  run.SetEventPass([&] {
-    if (++passes == 1) run.Decoder().Prepare(0, 0, 0);
-  });
-  run.Start();
-  run.StartProcess();
-
-  EXPECT_EQ(passes, 2);
-  EXPECT_EQ(run.ProcessedCount(), 0);
-  EXPECT_EQ(run.Status(), TRunStatus::SampleCountError);
-  EXPECT_EQ(run.StatusText(), "Error: Number of processed samples does not match data");
-  // Ended at once: the files let go, the header stating the first block,
-  // all that was written.
-  EXPECT_FALSE(run.Running());
-  EXPECT_FALSE(run.Reader().IsOpen());
-  EXPECT_FALSE(run.Writer().IsOpen());
-  ExpectConsistent(ReadFile(out), kBlock44 * 4);
-}
-
-TEST_F(ProcessingRunTest, MonoRunsWithoutARightInputAndMatchesTheStereoLeft) {
+TEST_F(DecodeRunBlocks, MonoRunsWithoutARightInputAndMatchesTheStereoLeft) {
   // The same signal as a mono file and as the left channel of a stereo file.
   const TWavFormat stereo{1, 2, 48000, 16};
   const TBytes stereoData = test::SignalBytes(stereo, kBlock48 + 700);
@@ -214,29 +215,44 @@ TEST_F(ProcessingRunTest, MonoRunsWithoutARightInputAndMatchesTheStereoLeft) {
     monoData.insert(monoData.end(), stereoData.begin() + k, stereoData.begin() + k + 2);
   }
   const std::string monoOut = Dir.File("mono_out.wav");
-  TProcessingRun run;
-  Open(run, Input(kMono16, monoData), monoOut);
   bool rightInputSeen = true;
-  bool rightOutputSeen = false;
-  run.SetEventPass([&] {
-    rightInputSeen = run.InRight() != nullptr;
-    rightOutputSeen = run.OutRight() != nullptr;
+  bool leftInputSeen = false;
+  const TDecoded mono = Decode(Input(kMono16, monoData), monoOut, {}, [&](TDecodeRun& run, int) {
+    leftInputSeen = run.BlockInHand(0).Samples != nullptr;
+    rightInputSeen = run.BlockInHand(1).Samples != nullptr;
   });
-  run.Start();
-  run.StartProcess();
-  EXPECT_EQ(run.Status(), TRunStatus::Done);
+  EXPECT_EQ(mono.Result.Status, TRunStatus::Done);
+  EXPECT_TRUE(leftInputSeen);
   EXPECT_FALSE(rightInputSeen);
-  EXPECT_TRUE(rightOutputSeen);
 
   const TBytes stereoOut = DecodeFresh(Input(stereo, stereoData), Dir.File("stereo_out.wav"));
-  const auto mono = ParseCanonical(ReadFile(monoOut));
+  const auto monoImage = ParseCanonical(ReadFile(monoOut));
   const auto both = ParseCanonical(stereoOut);
-  ASSERT_TRUE(mono && both);
-  ASSERT_EQ(mono->Data.size() * 2, both->Data.size());
-  for (std::size_t frame = 0; frame < mono->Data.size() / 2; ++frame) {
-    ASSERT_EQ(mono->Data[2 * frame], both->Data[4 * frame]) << frame;
-    ASSERT_EQ(mono->Data[2 * frame + 1], both->Data[4 * frame + 1]) << frame;
+  ASSERT_TRUE(monoImage && both);
+  ASSERT_EQ(monoImage->Data.size() * 2, both->Data.size());
+  for (std::size_t frame = 0; frame < monoImage->Data.size() / 2; ++frame) {
+    ASSERT_EQ(monoImage->Data[2 * frame], both->Data[4 * frame]) << frame;
+    ASSERT_EQ(monoImage->Data[2 * frame + 1], both->Data[4 * frame + 1]) << frame;
   }
+}
+
+// The control voltage of channel 1's band after the first block of data,
+// from a decoder of its own.
+long double VoltageAfterFirstBlock(const TBytes& data, const TWavFormat& format, std::uint32_t band,
+                                   TDecodePath path) {
+  const TFrameLayout layout = FrameLayoutOf(format.FrameBytes(), format.Channels, format.Tag);
+  std::vector<std::vector<double>> in(format.Channels, std::vector<double>(kBlock44));
+  std::vector<std::vector<double>> out(format.Channels, std::vector<double>(kBlock44));
+  std::vector<double*> inPtr, outPtr;
+  for (auto& b : in) inPtr.push_back(b.data());
+  for (auto& b : out) outPtr.push_back(b.data());
+  SplitBlock(data.data(), kBlock44 * format.FrameBytes(), layout, inPtr.data());
+  TZorvCalc calc;
+  calc.SetPath(path);
+  calc.Prepare(format.SampleRate, format.Channels, band);
+  EXPECT_EQ(calc.ProcessBlock(inPtr.data(), outPtr.data(), kBlock44),
+            static_cast<std::int32_t>(kBlock44));
+  return static_cast<long double>(calc.Generator(0, static_cast<int>(band) - 1).ControlVoltage());
 }
 
 struct DebugCase {
@@ -248,27 +264,20 @@ void PrintTo(const DebugCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-class DebugOutput : public ProcessingRunTest, public ::testing::WithParamInterface<DebugCase> {};
+class DebugOutput : public DecodeRunBlocks, public ::testing::WithParamInterface<DebugCase> {};
 
 TEST_P(DebugOutput, PutsTheBandsControlVoltageIntoChannelTwo) {
   const DebugCase& c = GetParam();
   const std::string in = Input(c.format, test::SignalBytes(c.format, 2 * kBlock44));
   const std::string out = Dir.File("debug.wav");
-  TProcessingRun run;
-  run.SetDebugChannel(c.band);
-  Open(run, in, out);
+  TRunSettings settings;
+  settings.DebugBand = c.band;
+  const TRunResult result = Decode(in, out, settings).Result;
+  ASSERT_EQ(result.Status, TRunStatus::Done);
   // The voltage after the last frame of the first block, as full scale 6.5536 V.
-  long double expected = 0;
-  int passes = 0;
-  run.SetEventPass([&] {
-    if (++passes == 1) {
-      expected = static_cast<long double>(run.Decoder().Generator(0, c.band - 1).ControlVoltage()) /
-                 6.5536L;
-    }
-  });
-  run.Start();
-  run.StartProcess();
-  ASSERT_EQ(run.Status(), TRunStatus::Done);
+  const long double expected = VoltageAfterFirstBlock(ParseCanonical(ReadFile(in))->Data, c.format,
+                                                      c.band, result.Arithmetic) /
+                               6.5536L;
 
   const auto image = ParseCanonical(ReadFile(out));
   ASSERT_TRUE(image);
@@ -303,24 +312,23 @@ INSTANTIATE_TEST_SUITE_P(Bands, DebugOutput,
                                            DebugCase{"FloatBandC", kStereoFloat, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ProcessingRunTest, WriteFailureStopsTheRunAndIsReportedNotDone) {
+TEST_F(DecodeRunBlocks, WriteFailureStopsTheRunAndIsReportedNotDone) {
   if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full is not writable here";
-  TProcessingRun run;
   // Five blocks: the header's write failed, so not one block is read.
-  const int passes =
-      Decode(run, Input(kStereo16, test::SignalBytes(kStereo16, 5 * kBlock44)), "/dev/full");
-  EXPECT_EQ(passes, 0);
-  EXPECT_EQ(run.Status(), TRunStatus::WriteError);
-  EXPECT_EQ(run.StatusText(), "Error: could not write the output file");
-  EXPECT_FALSE(run.Running());
-  EXPECT_FALSE(run.Writer().IsOpen());
-  EXPECT_EQ(run.DataBytesRead(), 0u) << "a header that failed ends the run before any block";
+  const TDecoded decoded =
+      Decode(Input(kStereo16, test::SignalBytes(kStereo16, 5 * kBlock44)), "/dev/full");
+  EXPECT_EQ(decoded.Blocks, 0);
+  EXPECT_EQ(decoded.Result.Status, TRunStatus::WriteError);
+  EXPECT_EQ(StatusText(decoded.Result.Status), "Error: could not write the output file");
+  EXPECT_EQ(decoded.Result.Reason, std::strerror(ENOSPC));
+  EXPECT_FALSE(decoded.Result.Md5) << "no digest of an output that failed";
+  EXPECT_EQ(decoded.DataBytesRead, 0u) << "a header that failed ends the run before any block";
 }
 
 // A file size limit makes the writes fail from a byte on, as a full disk
 // would: the run writes no block after the first failure, and the header,
 // rewritten in place, states the whole frames the file took.
-TEST_F(ProcessingRunTest, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) {
+TEST_F(DecodeRunBlocks, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) {
   const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 10 * kBlock44));
   const std::string out = Dir.File("limited.wav");
   struct rlimit before {};
@@ -331,17 +339,17 @@ TEST_F(ProcessingRunTest, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) 
   struct rlimit limited = before;
   limited.rlim_cur = kLimit;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  TProcessingRun run;
   int written = 0;
-  run.Writer().OnBufferWritten = [&](const std::uint8_t*, std::uint32_t) { ++written; };
-  Decode(run, in, out);
+  const TDecoded decoded =
+      Decode(in, out, {}, {}, std::make_unique<TCountingSink>(CreateFileSink(out), written));
   ::setrlimit(RLIMIT_FSIZE, &before);
   ::signal(SIGXFSZ, oldHandler);
 
-  EXPECT_EQ(run.Status(), TRunStatus::WriteError);
-  EXPECT_EQ(run.Writer().WriteErrno(), EFBIG);
+  EXPECT_EQ(decoded.Result.Status, TRunStatus::WriteError);
+  EXPECT_EQ(decoded.Result.Reason, std::strerror(EFBIG));
   EXPECT_EQ(written, 3) << "two blocks, the one that failed, and no more";
-  EXPECT_EQ(run.DataBytesRead(), 3u * kBlock44 * 4);
+  EXPECT_EQ(decoded.DataBytesRead, 3u * kBlock44 * 4);
+  EXPECT_EQ(decoded.Result.Frames, 3u * kBlock44);
   const TBytes file = ReadFile(out);
   EXPECT_EQ(file.size(), kLimit);
   const auto image = ParseCanonical(file);
@@ -352,31 +360,29 @@ TEST_F(ProcessingRunTest, FirstFailedWriteEndsTheRunAndNothingIsWrittenAfterIt) 
 
 // An input cut shorter while the run reads it is a failed run, not a short
 // input: the blocks before the cut are in the output, stated by its header.
-// The run reads a block while the one before decodes: a cut after the first
-// block's decode spoils the third.
-TEST_F(ProcessingRunTest, InputCutDuringTheRunFailsTheRun) {
+// On the run's own thread, the run reads a block while the one before
+// decodes: a cut after the first block's decode spoils the third.
+TEST_F(DecodeRunBlocks, InputCutDuringTheRunFailsTheRun) {
   const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, 5 * kBlock44));
   const std::string out = Dir.File("cut.wav");
-  TProcessingRun run;
-  Open(run, in, out);
-  int passes = 0;
-  run.SetEventPass([&] {
-    if (++passes == 1) {
+  TRunSettings alone;
+  alone.ChannelThreads = false;
+  const TDecoded decoded = Decode(in, out, alone, [&](TDecodeRun&, int block) {
+    if (block == 0) {
       ASSERT_EQ(::truncate(in.c_str(), 44 + 2 * kBlock44 * 4 + 400), 0);
     }
   });
-  run.Start();
-  run.StartProcess();
-  EXPECT_EQ(run.Status(), TRunStatus::ReadError);
-  EXPECT_EQ(run.StatusText(), "Error: could not read the input file");
-  EXPECT_EQ(passes, 2) << "the spoilt block is not decoded";
+  EXPECT_EQ(decoded.Result.Status, TRunStatus::ReadError);
+  EXPECT_EQ(StatusText(decoded.Result.Status), "Error: could not read the input file");
+  EXPECT_FALSE(decoded.Result.Reason.empty());
+  EXPECT_EQ(decoded.Blocks, 2) << "the spoilt block is not decoded";
   ExpectConsistent(ReadFile(out), 2 * kBlock44 * 4);
 }
 
 // Float output of an integer input holds the decoded samples before the
 // integer conversion: converting them as the merge does gives the integer
 // output, and they show exactly the samples that output clipped.
-TEST_F(ProcessingRunTest, FloatOutputHoldsWhatTheIntegerOutputClipped) {
+TEST_F(DecodeRunBlocks, FloatOutputHoldsWhatTheIntegerOutputClipped) {
   // A loud input: the decode lifts it beyond full scale in places.
   TBytes data = test::SignalBytes(kStereo16, 3 * kBlock44 + 77, 5);
   for (std::size_t k = 0; k + 1 < data.size(); k += 2) {
@@ -386,12 +392,11 @@ TEST_F(ProcessingRunTest, FloatOutputHoldsWhatTheIntegerOutputClipped) {
     data[k + 1] = static_cast<std::uint8_t>(louder >> 8);
   }
   const std::string in = Input(kStereo16, data);
-  TProcessingRun integerRun;
-  Decode(integerRun, in, Dir.File("int.wav"));
-  TProcessingRun floatRun;
-  floatRun.SetOutputFloat(true);
-  Decode(floatRun, in, Dir.File("float.wav"));
-  ASSERT_EQ(floatRun.Status(), TRunStatus::Done);
+  const TRunResult integerRun = Decode(in, Dir.File("int.wav")).Result;
+  TRunSettings floatOutput;
+  floatOutput.Float = true;
+  const TRunResult floatRun = Decode(in, Dir.File("float.wav"), floatOutput).Result;
+  ASSERT_EQ(floatRun.Status, TRunStatus::Done);
 
   const auto ints = ParseCanonical(ReadFile(Dir.File("int.wav")));
   // Float samples made from integer ones come with a fact chunk.
@@ -418,30 +423,42 @@ TEST_F(ProcessingRunTest, FloatOutputHoldsWhatTheIntegerOutputClipped) {
     peak = std::max(peak, std::fabs(static_cast<double>(f)));
   }
   EXPECT_GT(clipped, 0u);
-  EXPECT_EQ(integerRun.OutputStats().Clipped, clipped);
-  EXPECT_EQ(floatRun.OutputStats().Clipped, 0u);
-  EXPECT_NEAR(integerRun.OutputStats().Peak, peak, 1e-6);
-  EXPECT_EQ(floatRun.OutputStats().Peak, integerRun.OutputStats().Peak);
+  EXPECT_EQ(integerRun.Stats.Clipped, clipped);
+  EXPECT_EQ(floatRun.Stats.Clipped, 0u);
+  EXPECT_NEAR(integerRun.Stats.Peak, peak, 1e-6);
+  EXPECT_EQ(floatRun.Stats.Peak, integerRun.Stats.Peak);
+  // Only the integer output says it clipped.
+  ASSERT_EQ(integerRun.OutputWarnings.size(), 1u);
+  EXPECT_EQ(integerRun.OutputWarnings[0].Code, warning_codes::kClipped);
+  EXPECT_TRUE(floatRun.OutputWarnings.empty());
 }
 
 // 100 ms of 16-bit stereo at 96 kHz fills the buffer; as float it would not
 // fit, so the blocks are shortened; the decoded samples are the same.
-TEST_F(ProcessingRunTest, FloatOutputOfFullBlocksUsesShorterBlocks) {
+TEST_F(DecodeRunBlocks, FloatOutputOfFullBlocksUsesShorterBlocks) {
   const TWavFormat format{1, 2, 96000, 16};
   const std::string in = Input(format, test::SignalBytes(format, 20000));
-  TProcessingRun floatRun;
-  floatRun.SetOutputFloat(true);
-  const int passes = Decode(floatRun, in, Dir.File("float96.wav"));
-  EXPECT_EQ(floatRun.Status(), TRunStatus::Done);
-  EXPECT_EQ(floatRun.FramesPerBlock(), 4800);
-  EXPECT_EQ(passes, 5);
+  // The frames of the first block, from the progress after it.
+  const auto firstBlock = [](std::uint64_t& frames) {
+    return [&frames](TDecodeRun& run, int block) {
+      if (block == 0) frames = run.DataBytesRead() / 4;
+    };
+  };
+  TRunSettings floatOutput;
+  floatOutput.Float = true;
+  std::uint64_t floatBlock = 0;
+  const TDecoded floatRun =
+      Decode(in, Dir.File("float96.wav"), floatOutput, firstBlock(floatBlock));
+  EXPECT_EQ(floatRun.Result.Status, TRunStatus::Done);
+  EXPECT_EQ(floatBlock, 4800u);
+  EXPECT_EQ(floatRun.Blocks, 5);
   std::uint32_t frames = 0;
   const TBytes floatFile = test::WithoutFact(ReadFile(Dir.File("float96.wav")), frames);
   EXPECT_EQ(frames, 20000u);
   ExpectConsistent(floatFile, 20000 * 8);
-  TProcessingRun integerRun;
-  Decode(integerRun, in, Dir.File("int96.wav"));
-  EXPECT_EQ(integerRun.FramesPerBlock(), 9600);
+  std::uint64_t integerBlock = 0;
+  Decode(in, Dir.File("int96.wav"), {}, firstBlock(integerBlock));
+  EXPECT_EQ(integerBlock, 9600u);
   const auto ints = ParseCanonical(ReadFile(Dir.File("int96.wav")));
   const auto floats = ParseCanonical(floatFile);
   ASSERT_TRUE(ints && floats);
@@ -453,7 +470,7 @@ TEST_F(ProcessingRunTest, FloatOutputOfFullBlocksUsesShorterBlocks) {
   }
 }
 
-TEST_F(ProcessingRunTest, FreshRunsGiveTheSameBytesAndLeaveTheInputAlone) {
+TEST_F(DecodeRunBlocks, FreshRunsGiveTheSameBytesAndLeaveTheInputAlone) {
   const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, kBlock44 + 321));
   const TBytes before = ReadFile(in);
   const TBytes first = DecodeFresh(in, Dir.File("first.wav"));
@@ -464,7 +481,7 @@ TEST_F(ProcessingRunTest, FreshRunsGiveTheSameBytesAndLeaveTheInputAlone) {
   EXPECT_NE(ParseCanonical(first)->Data, ParseCanonical(before)->Data);
 }
 
-TEST_F(ProcessingRunTest, ExtensibleInputKeepsItsFmtUnlessTheHeaderIsCanonical) {
+TEST_F(DecodeRunBlocks, ExtensibleInputKeepsItsFmtUnlessTheHeaderIsCanonical) {
   TWavFormat format{1, 2, 96000, 24};
   format.Extensible = true;
   const TBytes data = test::SignalBytes(format, 1000);
@@ -481,10 +498,9 @@ TEST_F(ProcessingRunTest, ExtensibleInputKeepsItsFmtUnlessTheHeaderIsCanonical) 
                          kept.begin()));
   EXPECT_NE(TBytes(kept.begin() + static_cast<std::ptrdiff_t>(dataStart), kept.end()), data);
 
-  TProcessingRun run;
-  run.SetCanonicalHeader(true);
-  Decode(run, in, Dir.File("canonical.wav"));
-  ASSERT_EQ(run.Status(), TRunStatus::Done);
+  TRunSettings canonicalHeader;
+  canonicalHeader.CanonicalHeader = true;
+  ASSERT_EQ(Decode(in, Dir.File("canonical.wav"), canonicalHeader).Result.Status, TRunStatus::Done);
   const TBytes canonical = ReadFile(Dir.File("canonical.wav"));
   ExpectConsistent(canonical, static_cast<std::uint32_t>(data.size()));
   EXPECT_EQ(ParseCanonical(canonical)->Tag, kFormatPcm);
@@ -504,11 +520,14 @@ class RecordingMeters final : public TMeterListener {
   std::vector<Call> Calls;
 };
 
-TEST_F(ProcessingRunTest, MeterUpdatesReachTheOwnersListener) {
+TEST_F(DecodeRunBlocks, MeterUpdatesReachTheFrontEndsListener) {
   RecordingMeters meters;
-  TProcessingRun run;
+  const std::string in = Input(kStereo16, test::SignalBytes(kStereo16, kBlock44 + 1));
+  TDecodeRun run({});
+  ASSERT_FALSE(run.OpenInput(OpenFileSource(in), in));
+  ASSERT_FALSE(run.OpenOutput(CreateFileSink(Dir.File("out.wav")), Dir.File("out.wav")));
   run.SetMeterListener(&meters);
-  Decode(run, Input(kStereo16, test::SignalBytes(kStereo16, kBlock44 + 1)), Dir.File("out.wav"));
+  ASSERT_EQ(run.Run().Status, TRunStatus::Done);
   // A whole block: 45 updates of four bands per channel; then the last
   // block, its one frame only (what lies behind the input's end is not
   // decoded): one update each.
