@@ -214,7 +214,6 @@ class TDecodeRun {
   // Reads the next block into slot; false at the end of the data.
   bool ReadBlock(TBlockSlot& slot, const TBlockSlot* previous);
   void WriteBlock(const TBlockSlot& slot);
-  void BeginDecode(TBlockSlot& slot);
   std::uint64_t FramesRead() const;
   // Frame index, from the start of the data, of the block in hand.
   std::uint64_t BlockFirstFrame() const;

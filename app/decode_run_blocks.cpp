@@ -153,14 +153,6 @@ void TDecodeRun::WriteBlock(const TBlockSlot& slot) {
   }
 }
 
-void TDecodeRun::BeginDecode(TBlockSlot& slot) {
-  // The block's whole frames only: a shorter last one ends where the input
-  // does, and the decoder's state after it is the state at the input's last
-  // frame (where the next part of a tape goes on from).
-  Pipeline_.BeginBlock(slot.In.data(), slot.Out.data(), slot.Whole, &slot);
-  slot.Begun = true;
-}
-
 TRunStatus TDecodeRun::DecodeBlocks() {
   const std::uint32_t startTime = Now();
   Warnings_.clear();
@@ -233,7 +225,13 @@ TRunStatus TDecodeRun::DecodeBlocks() {
         ++held;
       }
       TBlockSlot& block = slotAt(ahead);
-      if ((ahead == 0 || beginAhead) && !block.Begun) BeginDecode(block);
+      if ((ahead == 0 || beginAhead) && !block.Begun) {
+        // The block's whole frames only: a shorter last one ends where the
+        // input does, and the decoder's state after it is the state at the
+        // input's last frame (where the next part of a tape goes on from).
+        Pipeline_.BeginBlock(block.In.data(), block.Out.data(), block.Whole, &block);
+        block.Begun = true;
+      }
     }
     if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
     if (awaitPairs && !Pipeline_.BlockDecoded(0)) Pipeline_.AwaitBlock(1);
