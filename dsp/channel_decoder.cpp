@@ -6,6 +6,7 @@
 
 #include "dsp/charge_current.h"
 #include "dsp/rate_coefficients.h"
+#include "dsp/start_values.h"
 
 namespace zorv {
 namespace {
@@ -144,15 +145,11 @@ void TChannelDecoder::PackCoefficients() {
     st.VoltageMin[band] = g.VoltageMin;
     st.LeakStep[band] = g.LeakStep;
     st.InputScale[band] = g.InputScale;
-    const TCurrentTable& curve = *CurrentTableForBand(band);
-    for (std::size_t k = 0; k < curve.size(); ++k) {
+    for (int k = 0; k < detector::kCurvePoints; ++k) {
       // As the generator divides a current.
-      st.Curves.Charge[k][band] = Store(Extended{curve[k]} / g.SampleRate / g.Capacitance);
+      st.Curves.Charge[k][band] = start_values::Charge(g.SampleRate, band, k, g.Capacitance);
       st.Curves.ChargeSlope[k][band] =
-          static_cast<int>(k) < detector::kCurveFirstStep
-              ? Store((Extended{curve[k + 1]} - curve[k]) * detector::kCurveInterpolation /
-                      g.SampleRate / g.Capacitance)
-              : 0.0;
+          start_values::ChargeSlope(g.SampleRate, band, k, g.Capacitance);
     }
   }
   LaneCoefficientsLoaded_ = true;

@@ -5,27 +5,36 @@
 
 #include "dsp/charge_current.h"
 #include "dsp/detector_constants.h"
-#include "dsp/power_of_ten.h"
 #include "dsp/rate_coefficients.h"
 #include "dsp/sample_rates.h"
+#include "dsp/start_values.h"
+#ifndef ZORV_NO_EXTENDED
+#include "dsp/power_of_ten.h"
+#endif
 
 namespace zorv {
 
 using namespace detector;
 
 double GainFactorOf(double voltage) {
+#ifndef ZORV_NO_EXTENDED
   return Store(PowerOfTen(-Extended{voltage} / kVoltsPerDecade));
+#else
+  // Without the reference arithmetic there is no extended-precision path,
+  // which alone steps a generator; the lane kernels have their own.
+  return std::pow(10.0, -voltage / 3.64);
+#endif
 }
 
 void TControlSignalGenerator::Init() {
   InputScale = kInputScale;
   Capacitance = kBandCapacitance[1];
   SampleRate = 96000;
-  UpdateLeakStep();
+  UpdateLeakStep(1);
   VoltageMin = kVoltageMin;
   VoltageMax = kVoltageMax;
   ResetVoltage();
-  GainFactor = GainFactorOf(Voltage);
+  GainFactor = start_values::RestingGainFactor();
   GainVoltage_ = Voltage;
   ChargeStep = 0;
   RectifierInput = 0;
@@ -37,17 +46,17 @@ void TControlSignalGenerator::Init() {
   Filter5.Init();
 }
 
-void TControlSignalGenerator::UpdateLeakStep() {
+void TControlSignalGenerator::UpdateLeakStep(int band) {
   // The discharge current over the capacitance is the slope in volts per
   // second; over the rate, volts per sample.
-  LeakStep = Store(kDischargeCurrent / SampleRate / Capacitance);
+  LeakStep = start_values::LeakStep(SampleRate, band, Capacitance);
 }
 
 void TControlSignalGenerator::Setup(std::int32_t band, std::uint32_t sampleRate) {
   if (band < 0 || band > 3) return;  // no such band: nothing to set up
   Capacitance = kBandCapacitance[band];
   SampleRate = static_cast<double>(sampleRate);
-  UpdateLeakStep();
+  UpdateLeakStep(band);
 
   const int rate = RateIndex(sampleRate);
   if (rate < 0) return;

@@ -58,7 +58,8 @@ class TControlSignalGenerator {
   TFilterSection Filter4;
 
  private:
-  void UpdateLeakStep();
+  // The leak step of the rate and capacitance, those of band.
+  void UpdateLeakStep(int band);
 
   // The voltage GainFactor was last computed from.
   double GainVoltage_ = 0;

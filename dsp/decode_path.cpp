@@ -6,13 +6,26 @@ namespace zorv {
 bool PathSupported(TDecodePath path) {
   switch (path) {
     case TDecodePath::Extended:
+#ifdef ZORV_NO_EXTENDED
+      // No 64-bit significand: the reference arithmetic is not built.
+      return false;
+#else
+      return true;
+#endif
     case TDecodePath::Portable:
       return true;
+#if defined(__x86_64__)
     case TDecodePath::Avx2:
       return __builtin_cpu_supports("avx2");
     case TDecodePath::Avx512:
       return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
              __builtin_cpu_supports("avx512vl");
+#else
+    case TDecodePath::Avx2:
+    case TDecodePath::Avx512:
+      // Kernels of an instruction set that this processor family lacks.
+      return false;
+#endif
   }
   return false;
 }

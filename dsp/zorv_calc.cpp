@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/zorv_calc.h"
 
+#include <cmath>
+
 #include "dsp/level_factors.h"
-#include "dsp/power_of_ten.h"
 #include "dsp/reference_level_range.h"
+#ifndef ZORV_NO_EXTENDED
+#include "dsp/power_of_ten.h"
+#endif
 
 namespace zorv {
 namespace {
@@ -23,7 +27,14 @@ double TZorvCalc::LevelFactorOf(double dB) {
 }
 
 double TZorvCalc::LevelFactorByPower(double dB) {
+#ifndef ZORV_NO_EXTENDED
   return Store(PowerOfTen(Extended{dB} / 20.0L));
+#else
+  // Without the reference arithmetic a level off the grid of tenths has no
+  // factor bit for bit the reference's: the front ends of such a build take
+  // levels on the grid alone, whose factors come from the table.
+  return std::pow(10.0, dB / 20.0);
+#endif
 }
 
 TZorvCalc::TZorvCalc() : Decoders_(kInitialChannels) {

@@ -8,10 +8,12 @@ namespace zorv {
 
 fast::TKernel fast::KernelFor(TDecodePath path) {
   switch (path) {
+#if defined(__x86_64__)
     case TDecodePath::Avx512:
       return DecodeLanesAvx512;
     case TDecodePath::Avx2:
       return DecodeLanesAvx2;
+#endif
     default:
       return DecodeLanesPortable;
   }

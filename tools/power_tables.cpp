@@ -3,8 +3,12 @@
 
 #include <cstdio>
 
+#include "dsp/charge_current.h"
+#include "dsp/detector_constants.h"
 #include "dsp/power_of_ten.h"
 #include "dsp/reference_level_range.h"
+#include "dsp/sample_rates.h"
+#include "dsp/start_values.h"
 #include "dsp/zorv_calc.h"
 
 namespace zorv::tables {
@@ -24,6 +28,13 @@ std::string ExtendedText(Extended value) {
 std::string SplitText(const TSplit& split) {
   char text[128];
   std::snprintf(text, sizeof text, "{%LaL, %LaL}", split.Hi, split.Lo);
+  return text;
+}
+
+// Exact: hexadecimal.
+std::string DoubleText(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%a", value);
   return text;
 }
 
@@ -114,6 +125,71 @@ std::string LevelFactorsText() {
       "// clang-format on\n"
       "\n"
       "}  // namespace zorv\n";
+  return text;
+}
+
+std::string StartConstantsText() {
+  std::string text =
+      "// SPDX-License-Identifier: GPL-3.0-or-later\n"
+      "// Written by zorv-power-tables (tools/write_power_tables.cpp) from the\n"
+      "// reference computations of dsp/start_values.h. Do not edit: run the program\n"
+      "// again. What a detector computes in extended precision when it is set up,\n"
+      "// rounded once to double, exactly (hexadecimal): every build reads them here.\n"
+      "#pragma once\n"
+      "\n"
+      "#include \"dsp/detector_constants.h\"\n"
+      "#include \"dsp/sample_rates.h\"\n"
+      "\n"
+      "namespace zorv::start {\n"
+      "\n"
+      "// clang-format off\n"
+      "\n"
+      "// 10^(-VoltageMin / 3.64): the gain factor of a detector at rest.\n"
+      "inline constexpr double kRestingGainFactor = ";
+  (text += DoubleText(start_values::ReferenceRestingGainFactor())) += ";\n";
+  text +=
+      "\n"
+      "// A band's steps at a rate: the discharge current's leak, and the charge\n"
+      "// steps of its current curve with their slopes, per breakpoint.\n"
+      "struct TBandSteps {\n"
+      "  double LeakStep;\n"
+      "  double Charge[detector::kCurvePoints];\n"
+      "  double ChargeSlope[detector::kCurvePoints];\n"
+      "};\n"
+      "\n"
+      "// [RateIndex(rate)][band A..D]\n"
+      "inline constexpr TBandSteps kBandSteps[kRateCount][detector::kBands] = {\n";
+  std::uint32_t byIndex[kRateCount] = {};
+  for (std::uint32_t rate : kSupportedRates) byIndex[RateIndex(rate)] = rate;
+  for (int index = 0; index < kRateCount; ++index) {
+    const double rate = byIndex[index];
+    char line[64];
+    std::snprintf(line, sizeof line, "    {  // %u Hz\n", byIndex[index]);
+    text += line;
+    for (int band = 0; band < detector::kBands; ++band) {
+      const double capacitance = detector::kBandCapacitance[band];
+      const TCurrentTable& curve = *CurrentTableForBand(band);
+      ((text += "        {") += DoubleText(start_values::ReferenceLeakStep(rate, capacitance))) +=
+          ",\n         {";
+      for (int k = 0; k < detector::kCurvePoints; ++k) {
+        if (k != 0) text += k % 4 == 0 ? ",\n          " : ", ";
+        text += DoubleText(start_values::ReferenceCharge(curve, k, rate, capacitance));
+      }
+      text += "},\n         {";
+      for (int k = 0; k < detector::kCurvePoints; ++k) {
+        if (k != 0) text += k % 4 == 0 ? ",\n          " : ", ";
+        text += DoubleText(start_values::ReferenceChargeSlope(curve, k, rate, capacitance));
+      }
+      text += "}},\n";
+    }
+    text += "    },\n";
+  }
+  text +=
+      "};\n"
+      "\n"
+      "// clang-format on\n"
+      "\n"
+      "}  // namespace zorv::start\n";
   return text;
 }
 

@@ -4,6 +4,7 @@
 //
 //   zorv-power-tables powers > dsp/power_of_ten_table.h
 //   zorv-power-tables levels > dsp/level_factors.h
+//   zorv-power-tables start > dsp/start_constants.h
 //
 // The levels come from the power of ten as built, so after a change of the
 // first table build again before writing the second.
@@ -18,8 +19,10 @@ int main(int argc, char** argv) {
     std::fputs(zorv::tables::PowerOfTenTableText().c_str(), stdout);
   } else if (which == "levels") {
     std::fputs(zorv::tables::LevelFactorsText().c_str(), stdout);
+  } else if (which == "start") {
+    std::fputs(zorv::tables::StartConstantsText().c_str(), stdout);
   } else {
-    std::fprintf(stderr, "usage: zorv-power-tables powers|levels\n");
+    std::fprintf(stderr, "usage: zorv-power-tables powers|levels|start\n");
     return 2;
   }
   return 0;
