@@ -42,15 +42,4 @@ TMd5Digest TMd5::Digest() const {
   return digest;
 }
 
-std::string HexDigest(const TMd5Digest& digest) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * digest.size());
-  for (const std::uint8_t byte : digest) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 15];
-  }
-  return text;
-}
-
 }  // namespace zorv

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <random>
 #include <string>
+#include <vector>
+
+#include "wav/md5_portable.h"
 
 namespace zorv {
 namespace {
@@ -31,6 +36,39 @@ TEST(Md5, PiecesGiveTheDigestOfTheWholeAndFeedingGoesOnAfterADigest) {
   EXPECT_EQ(HexDigest(md5.Digest()), "f96b697d7cb7938d525a2f31aaf161d0");
   md5.Reset();
   EXPECT_EQ(HexDigest(md5.Digest()), "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+// The portable MD5 (builds without libcrypto) gives libcrypto's digests:
+// lengths around every block and padding boundary, and random data fed in
+// pieces cut at random points, with digests taken along the way.
+TEST(Md5, ThePortableDigestsAreLibcryptos) {
+  std::mt19937_64 random(20261209);
+  std::vector<std::uint8_t> bytes(70000);
+  for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(random());
+  for (std::size_t size = 0; size <= 200; ++size) {
+    TMd5 reference;
+    TPortableMd5 portable;
+    reference.Update(bytes.data(), size);
+    portable.Update(bytes.data(), size);
+    ASSERT_EQ(HexDigest(portable.Digest()), HexDigest(reference.Digest())) << size << " bytes";
+  }
+  for (int round = 0; round < 20; ++round) {
+    TMd5 reference;
+    TPortableMd5 portable;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+      const std::size_t piece = std::min<std::size_t>(bytes.size() - at, random() % 9000);
+      reference.Update(bytes.data() + at, piece);
+      portable.Update(bytes.data() + at, piece);
+      at += piece;
+      if (random() % 4 == 0) {
+        ASSERT_EQ(HexDigest(portable.Digest()), HexDigest(reference.Digest())) << at;
+      }
+    }
+    EXPECT_EQ(HexDigest(portable.Digest()), HexDigest(reference.Digest()));
+    portable.Reset();
+    EXPECT_EQ(HexDigest(portable.Digest()), "d41d8cd98f00b204e9800998ecf8427e");
+  }
 }
 
 }  // namespace
