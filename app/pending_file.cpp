@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,11 +44,19 @@ void SyncFolder(const std::string& path) {
 // Renames without replacing: atomically where the file system can, else by
 // a link (which fails on an existing name) and an unlink.
 int RenameNoReplace(const std::string& from, const std::string& to) {
+#ifdef __EMSCRIPTEN__
+  // A page's file system has neither renameat2 nor links, and no other
+  // process: a look, then the rename.
+  struct stat info {};
+  if (::lstat(to.c_str(), &info) == 0) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+#else
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   if (::link(from.c_str(), to.c_str()) != 0) return errno;
   ::unlink(from.c_str());
   return 0;
+#endif
 }
 
 // The longest file name the usual file systems take, in bytes.

@@ -120,8 +120,10 @@ class TFileSink final : public TByteSink {
   static constexpr std::uint64_t kWritebackBytes = std::uint64_t{4} << 20;
   void StartWriteback() {
     if (Position_ < WritebackFrom_ + kWritebackBytes) return;
+#ifndef __EMSCRIPTEN__  // a page's file system has no disk behind it to start
     ::sync_file_range(Fd_, static_cast<off_t>(WritebackFrom_),
                       static_cast<off_t>(Position_ - WritebackFrom_), SYNC_FILE_RANGE_WRITE);
+#endif
     WritebackFrom_ = Position_;
   }
 

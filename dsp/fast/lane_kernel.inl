@@ -29,7 +29,8 @@ namespace detector = zorv::detector;
 using zorv::fast::kLanes;
 
 typedef double TDouble4 __attribute__((vector_size(4 * sizeof(double))));
-typedef long TInt4 __attribute__((vector_size(4 * sizeof(double))));
+// 64-bit lanes whatever the width of long (32 bits in WebAssembly).
+typedef std::int64_t TInt4 __attribute__((vector_size(4 * sizeof(double))));
 
 // A vector of the four lanes of one channel.
 struct TLanes {
@@ -43,7 +44,7 @@ struct TLanes {
   }
   static void Save(double* p, V v) { std::memcpy(p, &v, sizeof v); }
   static V Splat(double x) { return V{x, x, x, x}; }
-  static I SplatI(long x) { return I{x, x, x, x}; }
+  static I SplatI(std::int64_t x) { return I{x, x, x, x}; }
   // Whether any lane of a mask is true.
 #if ZORV_LANE_AVX
   static bool Any(I mask) {
@@ -145,22 +146,31 @@ struct TSection {
   }
 };
 
+// std::bit_cast, which the WebAssembly build's C++ library lacks.
+template <typename To, typename From>
+constexpr To BitCast(const From& from) {
+  return __builtin_bit_cast(To, from);
+}
+
 // The largest double not above an extended-precision value: a double d lies
-// above the extended breakpoint b exactly when it lies above this.
+// above the extended breakpoint b exactly when it lies above this. The
+// breakpoints are decimals of a few digits, which lie much farther from any
+// double than a long double's rounding moves them: a long double of 113 bits
+// (WebAssembly) gives the same thresholds as the x87 one.
 constexpr double DoubleBelow(long double x) {
   double d = static_cast<double>(x);
   if (static_cast<long double>(d) > x) {
-    d = std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) - (d > 0 ? 1 : -1));
+    d = BitCast<double>(BitCast<std::uint64_t>(d) - (d > 0 ? 1 : -1));
   }
   return d;
 }
 
 // The neighbours of a positive double (the levels near the breakpoints are).
 constexpr double NextUp(double d) {
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) + 1);
+  return BitCast<double>(BitCast<std::uint64_t>(d) + 1);
 }
 constexpr double NextDown(double d) {
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(d) - 1);
+  return BitCast<double>(BitCast<std::uint64_t>(d) - 1);
 }
 
 // The largest level whose distance above the offset, level - offset as the

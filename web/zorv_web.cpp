@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The decoder in a web page: the run every front end uses, driven from a
+// Web Worker (or from Node for the tests). The worker mounts the input
+// where the run opens it and calls these functions; each answers with one
+// JSON object. Progress and the meters of a decode go to the worker's
+// Module.onBlock after every block.
+#include <emscripten.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "app/decode_run.h"
+#include "app/format_check.h"
+#include "app/level_range.h"
+#include "app/limit_counter.h"
+#include "app/meter_fan_out.h"
+#include "app/reference_tone.h"
+#include "app/run_limits.h"
+#include "app/run_report.h"
+#include "cli/error_line.h"
+#include "cli/reference_level.h"
+#include "dsp/meter_listener.h"
+#include "dsp/reference_level_range.h"
+#include "zorv_version.h"
+
+// The worker's hook: data bytes read of the total, and the meter positions
+// of the block (channels x 4, tenths of a dB of band gain).
+EM_JS(void, zorv_on_block, (double read, double total, const int* meters, int count), {
+  if (Module.onBlock)
+    Module.onBlock(read, total, HEAP32.subarray(meters >> 2, (meters >> 2) + count));
+});
+
+namespace zorv::web {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kTool = "zorv-web " ZORV_VERSION_TEXT;
+
+std::string& Answer() {
+  static std::string answer;
+  return answer;
+}
+
+const char* Give(const json& value) {
+  Answer() = value.dump(-1, ' ', false, json::error_handler_t::replace);
+  return Answer().c_str();
+}
+
+// The name the user knows the file by: the path without the mount's folder.
+std::string ShownName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+json RefusalOf(const TRefusal& refusal, const std::string& path) {
+  const std::string name = ShownName(path);
+  std::string window = refusal.Message + name;
+  if (!refusal.Detail.empty()) window += " (" + refusal.Detail + ")";
+  return {{"refused", true},
+          {"window", window},
+          {"cli", cli::ErrorText(refusal.Message, name, refusal.Detail)}};
+}
+
+// The last meter positions of every channel and band.
+class TLastMeters final : public TMeterListener {
+ public:
+  explicit TLastMeters(std::uint32_t channels) : Positions_(channels * 4, 0) {}
+  void MeterPosition(int channel, int band, std::int32_t position) override {
+    const std::size_t at = static_cast<std::size_t>(channel) * 4 + band;
+    if (at < Positions_.size()) Positions_[at] = position;
+  }
+  const std::vector<int>& Positions() const { return Positions_; }
+
+ private:
+  std::vector<int> Positions_;
+};
+
+// A level the run takes: on the grid of tenths inside the range; the
+// factors of others are not the native build's bit for bit.
+bool LevelTaken(double dB) {
+  if (!(dB >= kMinLevelDb && dB <= kMaxLevelDb)) return false;
+  return std::round(dB * 10.0) / 10.0 == dB;
+}
+
+}  // namespace
+}  // namespace zorv::web
+
+using namespace zorv;
+using namespace zorv::web;
+
+extern "C" {
+
+// The input's format line and metadata, or its refusal.
+EMSCRIPTEN_KEEPALIVE const char* zorv_inspect(const char* input) {
+  TRunSettings settings;
+  settings.ChannelThreads = false;
+  TDecodeRun run(settings);
+  if (auto refusal = run.OpenInput(input)) return Give(RefusalOf(*refusal, input));
+  const TWavFileIn& reader = run.Input();
+  json answer = {{"refused", false},
+                 {"format", ShowWavParams(reader.HeaderImage())},
+                 {"metadata", MetadataText(reader, false)},
+                 {"rate", reader.SampleRate()},
+                 {"channels", reader.Channels()},
+                 {"frameBytes", reader.BlockAlign()},
+                 {"dataBytes", reader.DeliverableDataBytes()}};
+  return Give(answer);
+}
+
+// The reference tone's level and the range of levels, as zorv-decode
+// --measure-level reports them.
+EMSCRIPTEN_KEEPALIVE const char* zorv_measure(const char* input) {
+  const auto started = std::chrono::system_clock::now();
+  const std::string name = ShownName(input);
+  const TReferenceTone tone = MeasureReferenceTone(std::string(input));
+  std::optional<TLevelRange> range;
+  if (tone.Suggestion.Verdict != TToneVerdict::Unreadable) range = AnalyseLevelRange(input);
+  const std::string line = cli::MeasurementLine(name, tone, range);
+  std::string report =
+      MeasurementReportLine(name, tone, range, line, started, std::chrono::system_clock::now());
+  if (!report.empty() && report.back() == '\n') report.pop_back();
+  json answer = json::parse(report, nullptr, false);
+  answer["line"] = line;
+  return Give(answer);
+}
+
+// Decodes input into output at levelDb (every channel).
+EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* output,
+                                             double levelDb) {
+  const auto started = std::chrono::system_clock::now();
+  if (!LevelTaken(levelDb)) {
+    return Give({{"refused", true},
+                 {"window", "The reference level is -30.0 .. 0.0 dB in steps of 0.1 dB"},
+                 {"cli", "the reference level is -30.0 .. 0.0 dB in steps of 0.1 dB"}});
+  }
+  TRunSettings settings;
+  settings.LevelDb = levelDb;
+  settings.ChannelThreads = false;
+  settings.ReplaceOutput = true;
+  settings.ReplacePartial = true;
+  TDecodeRun run(settings);
+  if (auto refusal = run.OpenInput(input)) return Give(RefusalOf(*refusal, input));
+  if (auto refusal = run.OpenOutput(output)) return Give(RefusalOf(*refusal, output));
+  const TWavFileIn& reader = run.Input();
+  const std::uint64_t total = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
+  const std::uint32_t formatTag = reader.FormatTag();
+  const std::uint32_t bits = reader.HeaderImage().BitsPerSample();
+
+  TLimitCounter limits;
+  TLastMeters meters(reader.Channels());
+  TMeterFanOut listeners;
+  listeners.Add(&meters);
+  listeners.Add(&limits);
+  run.SetMeterListener(&listeners);
+  StartLimitCount(limits, run, nullptr);
+  run.SetBlockCallback([&](std::uint64_t read) {
+    zorv_on_block(static_cast<double>(read), static_cast<double>(total), meters.Positions().data(),
+                  static_cast<int>(meters.Positions().size()));
+  });
+  TRunResult result = run.Decode();
+  run.SetMeterListener(nullptr);
+  limits.Stop();
+  run.Commit(result, true);
+
+  TReportEntry entry;
+  entry.Input = ShownName(input);
+  if (result.Kept) entry.Output = ShownName(*result.Kept);
+  const bool kept = result.CommitErrno == 0;
+  entry.Status = result.Status == TRunStatus::Done && kept      ? "decoded"
+                 : result.Status == TRunStatus::Aborted && kept ? "interrupted"
+                                                                : "failed";
+  entry.Message = std::string(StatusText(result.Status));
+  if (!result.Reason.empty()) entry.Message += "; " + result.Reason;
+  entry.Warnings = result.Warnings;
+  if (result.Status == TRunStatus::Done) {
+    entry.Warnings.insert(entry.Warnings.end(), result.OutputWarnings.begin(),
+                          result.OutputWarnings.end());
+  }
+  TDecodeFacts facts = DecodeFactsOf(result, formatTag, bits, false, limits);
+  facts.InputSize = FileBytes(input);
+  if (result.Kept) {
+    facts.Md5 = result.Md5;
+    facts.OutputSize = FileBytes(*result.Kept);
+  }
+  entry.Facts = std::move(facts);
+  entry.Tool = kTool;
+  entry.Started = started;
+  entry.Finished = std::chrono::system_clock::now();
+  std::string record = ReportLine(entry);
+  if (!record.empty() && record.back() == '\n') record.pop_back();
+  json answer = {{"refused", false},
+                 {"status", entry.Status},
+                 {"message", entry.Message},
+                 {"kept", result.Kept ? json(*result.Kept) : json(nullptr)},
+                 {"record", record}};
+  json warnings = json::array();
+  for (const TRunWarning& warning : entry.Warnings) warnings.push_back(warning.Message);
+  answer["warnings"] = warnings;
+  return Give(answer);
+}
+
+}  // extern "C"
