@@ -3,6 +3,7 @@
 # Installs what the build, the package, the tests and the benchmarks need on
 # Debian 12.
 # Idempotent: packages that are already there are left alone.
+#   scripts/install-deps.sh [--web]
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,15 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   lintian appstream desktop-file-utils man-db gzip shellcheck parallel jq procps
 )
+
+# --web: also what the web page needs: the WebAssembly compiler (its system
+# libraries come prebuilt with it; node-acorn is its JavaScript optimiser's
+# parser) and the browsers its tests drive.
+if [ "${1:-}" = --web ]; then
+  packages+=(emscripten node-acorn nodejs chromium firefox-esr)
+  # Where nodejs brings no npm of its own, Debian's npm.
+  command -v npm >/dev/null || packages+=(npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

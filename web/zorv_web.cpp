@@ -19,6 +19,7 @@
 #include "app/level_range.h"
 #include "app/limit_counter.h"
 #include "app/meter_fan_out.h"
+#include "app/output_name.h"
 #include "app/reference_tone.h"
 #include "app/run_limits.h"
 #include "app/run_report.h"
@@ -95,6 +96,12 @@ using namespace zorv;
 using namespace zorv::web;
 
 extern "C" {
+
+// The name the window proposes for the output of input.
+EMSCRIPTEN_KEEPALIVE const char* zorv_output_name(const char* input) {
+  Answer() = ProposeOutputName(input);
+  return Answer().c_str();
+}
 
 // The input's format line and metadata, or its refusal.
 EMSCRIPTEN_KEEPALIVE const char* zorv_inspect(const char* input) {

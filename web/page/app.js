@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The page: the controls, the meters and the plot. The decoding happens in
+// worker.js; nothing here leaves the machine.
+'use strict';
+
+const $ = (id) => document.getElementById(id);
+const worker = new Worker('worker.js');
+const params = new URLSearchParams(location.search);
+// Where the browser offers it, the result goes into a file the user picks;
+// ?save=download asks for the download link instead.
+const pickFile = typeof window.showSaveFilePicker === 'function' && params.get('save') !== 'download';
+const kLevelWords = 'The reference level is -30.0 .. 0.0 dB in steps of 0.1 dB';
+const kBands = ['A', 'B', 'C', 'D'];
+const kMeterMin = -320;
+const kMeterMax = 100;
+
+let info = null;
+let busy = false;
+let ready = false;
+let history = [];
+let decodedBlob = null;
+let inputFile = null;
+
+function setStatus(text, refused = false, cli = '') {
+  $('status').textContent = text;
+  $('status').classList.toggle('refused', refused);
+  if (cli) $('status').dataset.cli = cli;
+  else delete $('status').dataset.cli;
+}
+
+// The level as typed: a number of -30.0 .. 0.0 with at most one decimal,
+// else null (refused, and left as it was typed).
+function levelOf(text) {
+  if (!/^\s*[-+]?\d{1,2}(\.\d)?\s*$/.test(text)) return null;
+  const value = Number(text);
+  if (!(value >= -30 && value <= 0)) return null;
+  return Math.round(value * 10) / 10;
+}
+
+function checkLevel() {
+  const ok = levelOf($('level').value) !== null;
+  $('level').classList.toggle('refused', !ok);
+  $('level').setAttribute('aria-invalid', ok ? 'false' : 'true');
+  $('level-note').textContent = ok ? '' : kLevelWords;
+  updateButtons();
+  return ok;
+}
+
+function updateButtons() {
+  const open = ready && info && !info.refused && !busy;
+  $('measure').disabled = !open;
+  $('decode').disabled = !open || levelOf($('level').value) === null;
+}
+
+function openFile(file) {
+  if (!file || busy) return;
+  inputFile = file;
+  info = null;
+  history = [];
+  decodedBlob = null;
+  $('result').hidden = true;
+  $('result').removeAttribute('href');
+  $('record').textContent = '';
+  $('format').textContent = file.name;
+  $('metadata').textContent = '';
+  setStatus('Reading ' + file.name);
+  worker.postMessage({ type: 'open', file });
+  updateButtons();
+}
+
+function fillPairs(channels) {
+  const pair = $('pair');
+  pair.textContent = '';
+  for (let c = 1; c <= channels; c += 2) {
+    const option = document.createElement('option');
+    option.value = String(c - 1);
+    option.textContent = c < channels ? `Ch ${c} + ${c + 1}` : `Ch ${c}`;
+    pair.appendChild(option);
+  }
+}
+
+function drawMeters(meters) {
+  const canvas = $('meters');
+  const g = canvas.getContext('2d');
+  g.clearRect(0, 0, canvas.width, canvas.height);
+  const first = Number($('pair').value || 0);
+  const channels = info ? Math.min(2, info.channels - first) : 0;
+  const rows = channels * 4;
+  const height = canvas.height / Math.max(rows, 1);
+  const zero = ((0 - kMeterMin) / (kMeterMax - kMeterMin)) * (canvas.width - 60) + 60;
+  g.font = '10px sans-serif';
+  for (let c = 0; c < channels; ++c) {
+    for (let b = 0; b < 4; ++b) {
+      const row = c * 4 + b;
+      const value = meters[(first + c) * 4 + b] ?? kMeterMin;
+      const x = ((value - kMeterMin) / (kMeterMax - kMeterMin)) * (canvas.width - 60) + 60;
+      g.fillStyle = '#333';
+      g.fillText(`Ch ${first + c + 1} ${kBands[b]}`, 2, row * height + height - 3);
+      g.fillStyle = value < 0 ? '#3a7' : '#c83';
+      g.fillRect(Math.min(x, zero), row * height + 2, Math.abs(x - zero), height - 4);
+    }
+  }
+  g.fillStyle = '#000';
+  g.fillRect(zero, 0, 1, canvas.height);
+}
+
+function drawPlot() {
+  const canvas = $('plot');
+  const g = canvas.getContext('2d');
+  g.clearRect(0, 0, canvas.width, canvas.height);
+  const y = (v) => ((kMeterMax - v) / (kMeterMax - kMeterMin)) * canvas.height;
+  g.strokeStyle = '#bbb';
+  g.beginPath();
+  g.moveTo(0, y(0));
+  g.lineTo(canvas.width, y(0));
+  g.stroke();
+  const colours = ['#c33', '#3a3', '#33c', '#a3a'];
+  const first = Number($('pair').value || 0);
+  for (let b = 0; b < 4; ++b) {
+    g.strokeStyle = colours[b];
+    g.beginPath();
+    history.forEach((point, i) => {
+      const x = point.at * canvas.width;
+      const v = point.meters[first * 4 + b] ?? kMeterMin;
+      if (i === 0) g.moveTo(x, y(v));
+      else g.lineTo(x, y(v));
+    });
+    g.stroke();
+    g.fillStyle = colours[b];
+    g.fillText(kBands[b], canvas.width - 40 + b * 10, 12);
+  }
+}
+
+worker.onmessage = (event) => {
+  const m = event.data;
+  if (m.type === 'ready') {
+    ready = true;
+    updateButtons();
+  } else if (m.type === 'opened') {
+    info = m.info;
+    if (info.refused) {
+      $('format').textContent = 'no file selected';
+      setStatus(info.window, true, info.cli);
+    } else {
+      $('format').textContent = info.format;
+      $('metadata').textContent = info.metadata;
+      fillPairs(info.channels);
+      setStatus('');
+      drawMeters([]);
+    }
+    updateButtons();
+  } else if (m.type === 'measured') {
+    busy = false;
+    const r = m.result;
+    if (typeof r.suggested_level_db === 'number') {
+      $('level').value = r.suggested_level_db.toFixed(1);
+      checkLevel();
+    }
+    setStatus(r.line, r.suggested_level_db == null);
+    updateButtons();
+  } else if (m.type === 'progress') {
+    $('progress').value = m.total > 0 ? m.read / m.total : 0;
+    drawMeters(m.meters);
+    history.push({ at: m.total > 0 ? m.read / m.total : 0, meters: m.meters });
+    drawPlot();
+  } else if (m.type === 'decoded') {
+    busy = false;
+    const a = m.answer;
+    if (a.refused) {
+      setStatus(a.window, true, a.cli);
+    } else {
+      $('progress').value = 1;
+      let text = a.message;
+      if (a.warnings.length) text += ' — ' + a.warnings.join('; ');
+      if (m.saved) text += ` — saved as ${a.name}`;
+      if (a.saveError) text += ` — not saved (${a.saveError}): download it below`;
+      setStatus(text, a.status !== 'decoded');
+      $('record').textContent = a.record;
+      if (m.blob) {
+        decodedBlob = m.blob;
+        $('result').href = URL.createObjectURL(m.blob);
+        $('result').download = a.name;
+        $('result').textContent = `Save ${a.name} (${(a.size / 1048576).toFixed(1)} MiB)`;
+        $('result').hidden = false;
+      }
+      $('play').disabled = false;
+      $('ab').disabled = false;
+      $('position').disabled = false;
+      drawPlot();
+    }
+    updateButtons();
+  }
+};
+
+$('file').addEventListener('change', () => openFile($('file').files[0]));
+const drop = $('drop');
+drop.addEventListener('dragover', (e) => {
+  e.preventDefault();
+  drop.classList.add('over');
+});
+drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+drop.addEventListener('drop', (e) => {
+  e.preventDefault();
+  drop.classList.remove('over');
+  openFile(e.dataTransfer.files[0]);
+});
+$('level').addEventListener('input', checkLevel);
+$('measure').addEventListener('click', () => {
+  busy = true;
+  updateButtons();
+  setStatus('Measuring the reference tone ...');
+  worker.postMessage({ type: 'measure' });
+});
+$('decode').addEventListener('click', async () => {
+  const level = levelOf($('level').value);
+  if (level === null || !info || info.refused) return;
+  let handle = null;
+  if (pickFile) {
+    const stem = inputFile.name.replace(/\.[^.]*$/, '');
+    try {
+      handle = await window.showSaveFilePicker({
+        suggestedName: stem + '_dec.wav',
+        types: [{ description: 'WAV file', accept: { 'audio/wav': ['.wav'] } }],
+      });
+    } catch (e) {
+      return; // the user chose no file
+    }
+  }
+  busy = true;
+  history = [];
+  $('result').hidden = true;
+  $('record').textContent = '';
+  updateButtons();
+  setStatus('Decoding at ' + level.toFixed(1) + ' dB ...');
+  worker.postMessage({ type: 'decode', level, handle });
+});
+$('pair').addEventListener('change', () => {
+  drawPlot();
+  drawMeters(history.length ? history[history.length - 1].meters : []);
+});
+$('limit').textContent = pickFile
+  ? 'The decoded file is written into a file you pick when the decode starts.'
+  : 'This browser offers the decoded file as a download kept in its memory: ' +
+    'up to about 2 GB of output. In Chromium-based browsers it is written into a file you pick.';
+checkLevel();
+
+// Listening: the selected pair of the decoded file, or of the input (A/B),
+// from the position chosen.
+let audio = null;
+let source = null;
+const buffers = new Map();
+async function bufferOf(blob) {
+  if (!buffers.has(blob)) {
+    audio = audio || new AudioContext();
+    buffers.set(blob, await audio.decodeAudioData(await blob.arrayBuffer()));
+  }
+  return buffers.get(blob);
+}
+async function play() {
+  if (source) {
+    source.stop();
+    source = null;
+    $('play').textContent = 'Play';
+    return;
+  }
+  const blob = $('ab').checked ? inputFile : decodedBlob;
+  if (!blob) return;
+  let buffer;
+  try {
+    buffer = await bufferOf(blob);
+  } catch (e) {
+    setStatus('This browser cannot play this file: ' + e.message, true);
+    return;
+  }
+  const first = Number($('pair').value || 0);
+  source = audio.createBufferSource();
+  source.buffer = buffer;
+  const split = audio.createChannelSplitter(buffer.numberOfChannels);
+  const merge = audio.createChannelMerger(2);
+  source.connect(split);
+  split.connect(merge, Math.min(first, buffer.numberOfChannels - 1), 0);
+  split.connect(merge, Math.min(first + 1, buffer.numberOfChannels - 1), 1);
+  merge.connect(audio.destination);
+  source.start(0, Number($('position').value) * buffer.duration);
+  source.onended = () => {
+    source = null;
+    $('play').textContent = 'Play';
+  };
+  $('play').textContent = 'Stop';
+}
+$('play').addEventListener('click', play);
+$('ab').addEventListener('change', () => {
+  if (source) {
+    play().then(play);
+  }
+});
