@@ -2,11 +2,12 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Builds and runs every test: the normal build, the AddressSanitizer +
 # UndefinedBehaviorSanitizer build, the threaded decoder under ThreadSanitizer,
-# and the fuzzers (the WAV reader, the whole decode in memory).
+# the web page (WebAssembly, in Chromium and Firefox) and the fuzzers (the
+# WAV reader, the whole decode in memory).
 # Installs what it needs first (Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --web
 
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
@@ -31,6 +32,11 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j"$jobs" --output-on-f
 TSAN_OPTIONS="halt_on_error=1 die_after_fork=0 suppressions=$PWD/tests/support/tsan-qt.supp" \
   ctest --test-dir build-tsan -j"$jobs" --output-on-failure \
   -R '^(WindowRun|WindowQueue|WindowChannelLevels|WindowTrialRuns|WindowListen|WindowMeasure)\.'
+
+# The page: the WebAssembly core under Node and the page in headless
+# Chromium and Firefox, each against zorv-decode of the normal build.
+echo "== the web page: WebAssembly core under Node, the page in Chromium and Firefox"
+scripts/web.sh test
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzzing the WAV reader and the whole decode"

@@ -144,7 +144,7 @@ for (const name of browsers) {
       const page = await openPage(browser, requests);
       const eight = wavFile({ rate: 22050, channels: 2, bits: 16, seconds: 0.1 });
       fs.writeFileSync(path.join(dir, 'rate22k.wav'), eight);
-      const ran = spawnSync(native, ['rate22k.wav', '-o', 'rate22k.out.wav'], { cwd: dir });
+      const ran = spawnSync(native, ['-f', 'rate22k.wav', '-o', 'rate22k.out.wav'], { cwd: dir });
       const line = ran.stderr.toString().split('\n')[0].replace(/^zorv-decode: /, '');
       await choose(page, 'rate22k.wav');
       await page.waitForFunction(() => document.getElementById('status').classList.contains('refused'));
@@ -167,9 +167,10 @@ for (const name of browsers) {
 
     test('Measure sets the level zorv-decode --measure-level measures', async () => {
       fs.writeFileSync(path.join(dir, 'tone.wav'), wavFile({ rate: 48000, channels: 2, bits: 24, seconds: 8 }));
-      const ran = spawnSync(native, ['--measure-level', '--report', 'tone.json', 'tone.wav'], { cwd: dir });
+      const json = `tone-${name}.json`;
+      const ran = spawnSync(native, ['--measure-level', '--report', json, 'tone.wav'], { cwd: dir });
       assert.equal(ran.status, 0, ran.stderr.toString());
-      const report = JSON.parse(fs.readFileSync(path.join(dir, 'tone.json'), 'utf8').trim());
+      const report = JSON.parse(fs.readFileSync(path.join(dir, json), 'utf8').trim());
       const page = await openPage(browser, requests);
       await choose(page, 'tone.wav');
       await page.waitForFunction(() => !document.getElementById('measure').disabled, { timeout: 20000 });
