@@ -5,6 +5,12 @@ add_library(zorv_options INTERFACE)
 # Headers are included by their path from the project root ("dsp/zorv_calc.h").
 target_include_directories(zorv_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_options(zorv_options INTERFACE -Wall -Wextra -Wpedantic)
+if(EMSCRIPTEN)
+  # WebAssembly's 128-bit vectors for the lane kernels (every browser of the
+  # last years and Node run them): two doubles an instruction, the same
+  # IEEE operations as one at a time.
+  target_compile_options(zorv_options INTERFACE -msimd128)
+endif()
 if(NOT ZORV_REFERENCE_ARITHMETIC)
   target_compile_definitions(zorv_options INTERFACE ZORV_NO_EXTENDED)
 endif()
