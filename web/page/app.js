@@ -185,6 +185,7 @@ worker.onmessage = (event) => {
         $('result').textContent = `Save ${a.name} (${(a.size / 1048576).toFixed(1)} MiB)`;
         $('result').hidden = false;
       }
+      if (a.history && a.history.length) history = a.history;
       $('play').disabled = false;
       $('ab').disabled = false;
       $('position').disabled = false;

@@ -35,7 +35,19 @@ function decode(level, handle) {
   const inPath = '/in/' + input.name;
   const outPath = '/out/' + call('zorv_output_name', input.name);
   let last = 0;
+  // The band gains over the whole file, for the plot: a point per block, at
+  // most about 2000 of them (every other one dropped when there are more).
+  let history = [];
+  let stride = 1;
+  let blocks = 0;
   core.onBlock = (read, total, meters) => {
+    if (blocks++ % stride === 0) {
+      history.push({ at: total > 0 ? read / total : 0, meters: Array.from(meters) });
+      if (history.length > 2000) {
+        history = history.filter((_, i) => i % 2 === 0);
+        stride *= 2;
+      }
+    }
     const now = performance.now();
     if (now - last < 100 && read < total) return;
     last = now;
@@ -45,6 +57,7 @@ function decode(level, handle) {
   const answer = JSON.parse(call('zorv_decode', inPath, outPath, level));
   core.onBlock = null;
   answer.seconds = (performance.now() - began) / 1000;
+  answer.history = history;
   if (answer.refused || !answer.kept) {
     postMessage({ type: 'decoded', answer });
     return;
