@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder in a web page: the run every front end uses, driven from a
 // Web Worker (or from Node for the tests). The worker mounts the input
-// where the run opens it and calls these functions; each answers with one
-// JSON object. Progress and the meters of a decode go to the worker's
-// Module.onBlock after every block.
+// where the run opens it (read in slices as the run asks for them), sets
+// Module.sink where the output goes (web/js_sink.h) and calls these
+// functions; each answers with one JSON object. Progress and the meters of
+// a decode go to the worker's Module.onBlock after every block.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "app/decode_run.h"
+#include "app/file_target.h"
 #include "app/format_check.h"
 #include "app/level_range.h"
 #include "app/limit_counter.h"
@@ -27,6 +29,7 @@
 #include "cli/reference_level.h"
 #include "dsp/meter_listener.h"
 #include "dsp/reference_level_range.h"
+#include "web/js_sink.h"
 #include "zorv_version.h"
 
 // The worker's hook: data bytes read of the total, and the meter positions
@@ -108,7 +111,8 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_inspect(const char* input) {
   TRunSettings settings;
   settings.ChannelThreads = false;
   TDecodeRun run(settings);
-  if (auto refusal = run.OpenInput(input)) return Give(RefusalOf(*refusal, input));
+  TFileTarget files;
+  if (auto refusal = files.OpenInput(run, input)) return Give(RefusalOf(*refusal, input));
   const TWavFileIn& reader = run.Input();
   json answer = {{"refused", false},
                  {"format", ShowWavParams(reader.HeaderImage())},
@@ -137,7 +141,9 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_measure(const char* input) {
   return Give(answer);
 }
 
-// Decodes input into output at levelDb (every channel).
+// Decodes input at levelDb (every channel) into Module.sink, the output
+// named output. The answer's "kept" is the output's name when it is
+// complete; otherwise what the sink holds is to be thrown away.
 EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* output,
                                              double levelDb) {
   const auto started = std::chrono::system_clock::now();
@@ -149,11 +155,13 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   TRunSettings settings;
   settings.LevelDb = levelDb;
   settings.ChannelThreads = false;
-  settings.ReplaceOutput = true;
-  settings.ReplacePartial = true;
   TDecodeRun run(settings);
-  if (auto refusal = run.OpenInput(input)) return Give(RefusalOf(*refusal, input));
-  if (auto refusal = run.OpenOutput(output)) return Give(RefusalOf(*refusal, output));
+  TFileTarget files;
+  if (auto refusal = files.OpenInput(run, input)) return Give(RefusalOf(*refusal, input));
+  const auto sink = std::make_shared<TJsSinkState>();
+  if (auto refusal = run.OpenOutput(std::make_unique<TJsSink>(sink), output)) {
+    return Give(RefusalOf(*refusal, output));
+  }
   const TWavFileIn& reader = run.Input();
   const std::uint64_t total = reader.DataSizeKnown() ? reader.DeliverableDataBytes() : 0;
   const std::uint32_t formatTag = reader.FormatTag();
@@ -170,30 +178,29 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
     zorv_on_block(static_cast<double>(read), static_cast<double>(total), meters.Positions().data(),
                   static_cast<int>(meters.Positions().size()));
   });
-  TRunResult result = run.Decode();
+  TRunResult result = run.Run();
   run.SetMeterListener(nullptr);
   limits.Stop();
-  run.Commit(result, true);
+  const bool done = result.Status == TRunStatus::Done;
+  if (done) result.Kept = output;
 
   TReportEntry entry;
   entry.Input = ShownName(input);
-  if (result.Kept) entry.Output = ShownName(*result.Kept);
-  const bool kept = result.CommitErrno == 0;
-  entry.Status = result.Status == TRunStatus::Done && kept      ? "decoded"
-                 : result.Status == TRunStatus::Aborted && kept ? "interrupted"
-                                                                : "failed";
+  if (done) entry.Output = ShownName(output);
+  entry.Status = done ? "decoded" : "failed";
   entry.Message = std::string(StatusText(result.Status));
   if (!result.Reason.empty()) entry.Message += "; " + result.Reason;
+  if (!done && !sink->Reason.empty()) entry.Message += " (" + sink->Reason + ")";
   entry.Warnings = result.Warnings;
-  if (result.Status == TRunStatus::Done) {
+  if (done) {
     entry.Warnings.insert(entry.Warnings.end(), result.OutputWarnings.begin(),
                           result.OutputWarnings.end());
   }
   TDecodeFacts facts = DecodeFactsOf(result, formatTag, bits, false, limits);
   facts.InputSize = FileBytes(input);
-  if (result.Kept) {
+  if (done) {
     facts.Md5 = result.Md5;
-    facts.OutputSize = FileBytes(*result.Kept);
+    facts.OutputSize = sink->End;
   }
   entry.Facts = std::move(facts);
   entry.Tool = kTool;
@@ -201,11 +208,9 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   entry.Finished = std::chrono::system_clock::now();
   std::string record = ReportLine(entry);
   if (!record.empty() && record.back() == '\n') record.pop_back();
-  json answer = {{"refused", false},
-                 {"status", entry.Status},
-                 {"message", entry.Message},
-                 {"kept", result.Kept ? json(*result.Kept) : json(nullptr)},
-                 {"record", record}};
+  json answer = {{"refused", false},         {"status", entry.Status},
+                 {"message", entry.Message}, {"kept", done ? json(output) : json(nullptr)},
+                 {"size", sink->End},        {"record", record}};
   json warnings = json::array();
   for (const TRunWarning& warning : entry.Warnings) warnings.push_back(warning.Message);
   answer["warnings"] = warnings;

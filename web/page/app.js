@@ -183,9 +183,11 @@ worker.onmessage = (event) => {
         $('result').href = URL.createObjectURL(m.blob);
         $('result').download = a.name;
         $('result').textContent = `Save ${a.name} (${(a.size / 1048576).toFixed(1)} MiB)`;
+        $('result').dataset.storage = a.storage;
         $('result').hidden = false;
       }
       if (a.history && a.history.length) history = a.history;
+      if (a.storage === 'memory') $('limit').textContent = kMemoryLimit;
       $('play').disabled = false;
       $('ab').disabled = false;
       $('position').disabled = false;
@@ -241,10 +243,13 @@ $('pair').addEventListener('change', () => {
   drawPlot();
   drawMeters(history.length ? history[history.length - 1].meters : []);
 });
-$('limit').textContent = pickFile
-  ? 'The decoded file is written into a file you pick when the decode starts.'
-  : 'This browser offers the decoded file as a download kept in its memory: ' +
-    'up to about 2 GB of output. In Chromium-based browsers it is written into a file you pick.';
+const kMemoryLimit = 'This browser keeps the decoded file in its memory until it is saved: ' +
+  'up to about 2 GB of output.';
+$('limit').textContent = (pickFile
+  ? 'The decoded file is written into a file you pick when the decode starts. '
+  : 'The decoded file is offered as a download. ') +
+  'It is written as it is made into the browser\'s own storage on this computer, so its size is ' +
+  'limited only by the disk; where a browser has no such storage, it is kept in memory (up to about 2 GB).';
 checkLevel();
 
 // Listening: the selected pair of the decoded file, or of the input (A/B),

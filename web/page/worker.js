@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The page's decoder, on a thread of its own: the WebAssembly build of the
 // run. The input is the user's File, mounted read-only and read in slices
-// as the run asks for them (never whole); the output is made in the
-// worker's memory and handed over when it is complete.
+// as the run asks for them (never whole); the output is written as it is
+// made (makeTarget) and handed over when it is complete.
 'use strict';
 
 importScripts('zorv_web.js');
@@ -12,7 +12,6 @@ let input = null; // the File
 const ready = ZorvModule({ print: () => {}, printErr: () => {} }).then((m) => {
   core = m;
   core.FS.mkdir('/in');
-  core.FS.mkdir('/out');
   postMessage({ type: 'ready' });
 });
 
@@ -31,9 +30,73 @@ function mount(file) {
   input = file;
 }
 
-function decode(level, handle) {
+// Where the output goes as it is made: a file in the browser's private
+// storage (origin private file system), written in place, so that its size
+// is limited by the disk and not by memory; where there is none, the
+// worker's memory.
+async function makeTarget() {
+  if (self.navigator.storage && navigator.storage.getDirectory) {
+    try {
+      const root = await navigator.storage.getDirectory();
+      // What earlier decodes left there.
+      for await (const name of root.keys()) {
+        if (name.startsWith('decode-')) await root.removeEntry(name).catch(() => {});
+      }
+      const name = 'decode-' + Date.now() + '.wav';
+      const file = await root.getFileHandle(name, { create: true });
+      const access = await file.createSyncAccessHandle();
+      return {
+        sink: {
+          write: (position, bytes) => access.write(bytes, { at: position }),
+          read: (position, n) => {
+            const bytes = new Uint8Array(n);
+            return bytes.subarray(0, access.read(bytes, { at: position }));
+          },
+          close: () => {
+            access.flush();
+            access.close();
+            return true;
+          },
+        },
+        result: () => file.getFile(),
+        discard: () => root.removeEntry(name).catch(() => {}),
+        storage: 'disk',
+      };
+    } catch (e) {
+      // no private storage here: memory
+    }
+  }
+  let bytes = new Uint8Array(1 << 20);
+  let end = 0;
+  return {
+    sink: {
+      write: (position, data) => {
+        const need = position + data.length;
+        if (need > bytes.length) {
+          const grown = new Uint8Array(Math.max(need, Math.min(2 * bytes.length, 2 ** 31 - 1)));
+          grown.set(bytes.subarray(0, end));
+          bytes = grown;
+        }
+        bytes.set(data, position);
+        end = Math.max(end, need);
+        return data.length;
+      },
+      read: (position, n) => bytes.slice(position, Math.min(end, position + n)),
+      close: () => true,
+    },
+    result: async () => new Blob([bytes.subarray(0, end)], { type: 'audio/wav' }),
+    discard: async () => {
+      bytes = null;
+    },
+    storage: 'memory',
+  };
+}
+
+async function decode(level, handle) {
   const inPath = '/in/' + input.name;
-  const outPath = '/out/' + call('zorv_output_name', input.name);
+  const outName = call('zorv_output_name', input.name);
+  const target = await makeTarget();
+  core.sink = target.sink;
   let last = 0;
   // The band gains over the whole file, for the plot: a point per block, at
   // most about 2000 of them (every other one dropped when there are more).
@@ -54,33 +117,33 @@ function decode(level, handle) {
     postMessage({ type: 'progress', read, total, meters: Array.from(meters) });
   };
   const began = performance.now();
-  const answer = JSON.parse(call('zorv_decode', inPath, outPath, level));
+  const answer = JSON.parse(call('zorv_decode', inPath, outName, level));
   core.onBlock = null;
+  core.sink = null;
   answer.seconds = (performance.now() - began) / 1000;
   answer.history = history;
+  answer.storage = target.storage;
   if (answer.refused || !answer.kept) {
+    await target.discard();
     postMessage({ type: 'decoded', answer });
     return;
   }
-  const kept = answer.kept;
-  const bytes = core.FS.readFile(kept);
-  core.FS.unlink(kept);
-  answer.name = kept.substring(kept.lastIndexOf('/') + 1);
-  answer.size = bytes.length;
-  const blob = new Blob([bytes], { type: 'audio/wav' });
+  answer.name = outName;
+  const result = await target.result();
   if (handle) {
-    // Into the file the user picked.
-    handle.createWritable().then(async (writable) => {
-      await writable.write(blob);
-      await writable.close();
+    // Into the file the user picked, streamed from where it was made.
+    try {
+      const writable = await handle.createWritable();
+      await result.stream().pipeTo(writable);
+      await target.discard();
       postMessage({ type: 'decoded', answer, saved: true });
-    }).catch((error) => {
+    } catch (error) {
       answer.saveError = String(error);
-      postMessage({ type: 'decoded', answer, blob });
-    });
+      postMessage({ type: 'decoded', answer, blob: result });
+    }
     return;
   }
-  postMessage({ type: 'decoded', answer, blob });
+  postMessage({ type: 'decoded', answer, blob: result });
 }
 
 onmessage = async (event) => {
@@ -92,6 +155,6 @@ onmessage = async (event) => {
   } else if (message.type === 'measure') {
     postMessage({ type: 'measured', result: JSON.parse(call('zorv_measure', '/in/' + input.name)) });
   } else if (message.type === 'decode') {
-    decode(message.level, message.handle);
+    await decode(message.level, message.handle);
   }
 };

@@ -36,6 +36,36 @@ const core = await loadCore();
 const call = (name, ...args) =>
   JSON.parse(core.ccall(name, 'string', args.map((a) => (typeof a === 'number' ? 'number' : 'string')), args));
 
+// The page's decode of name into out (in the test's folder), written where
+// the core's sink puts it; failAfter: the sink fails once that many bytes
+// have been written. What is not kept is removed, as the page does.
+function webDecode(name, out, level, failAfter = Infinity) {
+  const file = path.join(dir, out);
+  let fd = null;
+  let written = 0;
+  core.sink = {
+    write(position, bytes) {
+      if (written + bytes.length > failAfter) throw new Error('No space left on the test disk');
+      if (fd === null) fd = fs.openSync(file, 'w+');
+      written += bytes.length;
+      return fs.writeSync(fd, bytes, 0, bytes.length, position);
+    },
+    read(position, n) {
+      const bytes = Buffer.alloc(n);
+      return bytes.subarray(0, fs.readSync(fd, bytes, 0, n, position));
+    },
+    close() {
+      if (fd !== null) fs.closeSync(fd);
+      fd = null;
+      return true;
+    },
+  };
+  const answer = call('zorv_decode', `/work/${name}`, out, level);
+  if (fd !== null) fs.closeSync(fd);
+  if (!answer.kept) fs.rmSync(file, { force: true });
+  return answer;
+}
+
 function nativeDecode(name, level, output, report) {
   const args = ['-f', '-l', level.toFixed(1), name, '-o', output];
   if (report) args.push('--report', report);
@@ -70,7 +100,7 @@ test('decodes every format byte for byte as zorv-decode does, and keeps the same
     const stem = c.name.replace('.wav', '');
     const ran = nativeDecode(c.name, c.level, `${stem}.native.wav`, `${stem}.report.json`);
     assert.equal(ran.status, 0, `${c.name}: ${ran.stderr}`);
-    const web = call('zorv_decode', `/work/${c.name}`, `/work/${stem}.web.wav`, c.level);
+    const web = webDecode(c.name, `${stem}.web.wav`, c.level);
     assert.equal(web.status, 'decoded', `${c.name}: ${JSON.stringify(web)}`);
     sameBytes(`${stem}.native.wav`, `${stem}.web.wav`, c.name);
 
@@ -94,13 +124,30 @@ test('a file cut at random points decodes as zorv-decode decodes it', () => {
     const cut = 200 + (seed % (whole.length - 200));
     write('cut.wav', whole.subarray(0, cut));
     const ran = nativeDecode('cut.wav', -12.5, 'cut.native.wav');
-    const web = call('zorv_decode', '/work/cut.wav', '/work/cut.web.wav', -12.5);
+    const web = webDecode('cut.wav', 'cut.web.wav', -12.5);
     if (ran.status !== 0) {
       assert.equal(web.refused || web.status !== 'decoded', true, `cut at ${cut}: ${ran.stderr}`);
       continue;
     }
     assert.equal(web.status, 'decoded', `cut at ${cut}: ${JSON.stringify(web)}`);
     sameBytes('cut.native.wav', 'cut.web.wav', `cut at ${cut}`);
+  }
+});
+
+test('a sink that fails at a random point fails the decode with its reason, and nothing is kept', () => {
+  write('fail.wav', wavFile({ rate: 48000, channels: 2, bits: 24, chunks: true, seconds: 1, seed: 5 }));
+  const whole = webDecode('fail.wav', 'fail.whole.wav', -10);
+  assert.equal(whole.status, 'decoded');
+  let seed = 777;
+  for (let round = 0; round < 5; ++round) {
+    seed = (seed * 1103515245 + 12345) % 2147483648;
+    const failAfter = seed % whole.size;
+    const web = webDecode('fail.wav', 'fail.web.wav', -10, failAfter);
+    assert.equal(web.status, 'failed', `failing after ${failAfter} bytes: ${JSON.stringify(web)}`);
+    assert.equal(web.kept, null);
+    assert.match(web.message, /No space left on the test disk/);
+    assert.equal(fs.existsSync(path.join(dir, 'fail.web.wav')), false);
+    assert.equal(JSON.parse(web.record).md5, null);
   }
 });
 
@@ -117,7 +164,7 @@ test('refuses what zorv-decode refuses, in its words', () => {
     write(name, bytes);
     const ran = nativeDecode(name, -10, `${name}.out.wav`);
     assert.notEqual(ran.status, 0, name);
-    const web = call('zorv_decode', `/work/${name}`, `/work/${name}.web.wav`, -10);
+    const web = webDecode(name, `${name}.web.wav`, -10);
     assert.equal(web.refused, true, name);
     assert.equal(fs.existsSync(path.join(dir, `${name}.web.wav`)), false, name);
     const line = ran.stderr.toString().split('\n')[0].replace(/^zorv-decode: /, '');
@@ -136,7 +183,7 @@ test('refuses what zorv-decode refuses, in its words', () => {
 test('a level off the grid or outside the range is refused, never changed', () => {
   write('level.wav', wavFile({ rate: 44100, channels: 2, bits: 16, seconds: 0.2 }));
   for (const level of [-30.1, 0.1, -10.05, NaN, -100]) {
-    const web = call('zorv_decode', '/work/level.wav', '/work/level.web.wav', level);
+    const web = webDecode('level.wav', 'level.web.wav', level);
     assert.equal(web.refused, true, String(level));
     assert.equal(fs.existsSync(path.join(dir, 'level.web.wav')), false);
   }

@@ -133,6 +133,8 @@ for (const name of browsers) {
         const expected = fs.readFileSync(path.join(dir, file + '.native.wav'));
         assert.equal(got.length, expected.length, `${file}: ${status}`);
         assert.ok(got.equals(expected), `${file}: the decoded bytes differ`);
+        // Written as it was made into the browser's own storage, not memory.
+        assert.equal(await page.$eval('#result', (e) => e.dataset.storage), 'disk', file);
         const record = JSON.parse(await page.$eval('#record', (e) => e.textContent));
         assert.equal(record.status, 'decoded');
         assert.deepEqual(record.reference_levels_db.every((l) => l === f.level), true);
