@@ -5,7 +5,8 @@
 #   scripts/web.sh serve [PORT]  builds, then serves dist/web/ on localhost (default 8080),
 #                                cross-origin isolated
 #   scripts/web.sh test          the core under Node and the page in Chromium and Firefox,
-#                                against the native zorv-decode (built in build/)
+#                                against the native zorv-decode (built in build/); a 1 GB
+#                                input in Chromium
 # Installs what it needs first (Debian 12).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,6 +45,8 @@ case "$command" in
     (cd web/tests && npm ci --no-audit --no-fund --silent)
     node --test web/tests/core.test.mjs
     node --test --test-concurrency=1 web/tests/page.test.mjs
+    # 1 GB through the page in Chromium (about a minute and a half).
+    node --test web/tests/large.test.mjs
     ;;
   *)
     echo "usage: scripts/web.sh build | serve [PORT] | test" >&2

@@ -29,6 +29,7 @@
 #include "cli/reference_level.h"
 #include "dsp/meter_listener.h"
 #include "dsp/reference_level_range.h"
+#include "wav/md5.h"
 #include "web/js_sink.h"
 #include "zorv_version.h"
 
@@ -49,6 +50,11 @@ constexpr const char* kTool = "zorv-web " ZORV_VERSION_TEXT;
 std::string& Answer() {
   static std::string answer;
   return answer;
+}
+
+TMd5& Digest() {
+  static TMd5 md5;
+  return md5;
 }
 
 const char* Give(const json& value) {
@@ -215,6 +221,20 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   for (const TRunWarning& warning : entry.Warnings) warnings.push_back(warning.Message);
   answer["warnings"] = warnings;
   return Give(answer);
+}
+
+// An MD5 of bytes fed in pieces (the page checks what it wrote with it).
+EMSCRIPTEN_KEEPALIVE void zorv_md5_reset() {
+  Digest().Reset();
+}
+
+EMSCRIPTEN_KEEPALIVE void zorv_md5_update(const std::uint8_t* data, std::size_t n) {
+  Digest().Update(data, n);
+}
+
+EMSCRIPTEN_KEEPALIVE const char* zorv_md5_hex() {
+  Answer() = HexDigest(Digest().Digest());
+  return Answer().c_str();
 }
 
 }  // extern "C"

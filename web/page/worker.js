@@ -9,6 +9,7 @@ importScripts('zorv_web.js');
 
 let core = null;
 let input = null; // the File
+let lastResult = null; // the last decode's output (a File or Blob)
 const ready = ZorvModule({ print: () => {}, printErr: () => {} }).then((m) => {
   core = m;
   core.FS.mkdir('/in');
@@ -130,6 +131,7 @@ async function decode(level, handle) {
   }
   answer.name = outName;
   const result = await target.result();
+  lastResult = result;
   if (handle) {
     // Into the file the user picked, streamed from where it was made.
     try {
@@ -146,6 +148,22 @@ async function decode(level, handle) {
   postMessage({ type: 'decoded', answer, blob: result });
 }
 
+// The MD5 of the last output as it lies where it was written, read back in
+// slices.
+function digest() {
+  const reader = new FileReaderSync();
+  const piece = 1 << 20;
+  const buffer = core._malloc(piece);
+  core.ccall('zorv_md5_reset', null, [], []);
+  for (let at = 0; at < lastResult.size; at += piece) {
+    const bytes = new Uint8Array(reader.readAsArrayBuffer(lastResult.slice(at, at + piece)));
+    core.HEAPU8.set(bytes, buffer);
+    core.ccall('zorv_md5_update', null, ['number', 'number'], [buffer, bytes.length]);
+  }
+  core._free(buffer);
+  return core.ccall('zorv_md5_hex', 'string', [], []);
+}
+
 onmessage = async (event) => {
   await ready;
   const message = event.data;
@@ -156,5 +174,7 @@ onmessage = async (event) => {
     postMessage({ type: 'measured', result: JSON.parse(call('zorv_measure', '/in/' + input.name)) });
   } else if (message.type === 'decode') {
     await decode(message.level, message.handle);
+  } else if (message.type === 'digest') {
+    postMessage({ type: 'digest', md5: lastResult ? digest() : null, size: lastResult?.size, heap: core.HEAPU8.length });
   }
 };
