@@ -25,7 +25,7 @@ build_page() {
   cmake --build build-wasm -j"$jobs" --target zorv_web
   rm -rf dist/web
   mkdir -p dist/web
-  cp web/page/index.html web/page/app.js web/page/worker.js web/page/style.css dist/web/
+  cp web/page/index.html web/page/app.js web/page/worker.js web/page/listen.js web/page/style.css dist/web/
   cp build-wasm/web/zorv_web.js build-wasm/web/zorv_web.wasm dist/web/
   echo "The page is in dist/web/ ($(du -sk dist/web | cut -f1) KiB)"
 }

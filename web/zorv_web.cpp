@@ -22,6 +22,7 @@
 #include "app/limit_counter.h"
 #include "app/meter_fan_out.h"
 #include "app/output_name.h"
+#include "app/preview_engine.h"
 #include "app/reference_tone.h"
 #include "app/run_limits.h"
 #include "app/run_report.h"
@@ -50,6 +51,18 @@ constexpr const char* kTool = "zorv-web " ZORV_VERSION_TEXT;
 std::string& Answer() {
   static std::string answer;
   return answer;
+}
+
+// What the page plays: the decode from any point at the level set, or the
+// input (A/B), as the window plays it.
+TPreviewEngine& Preview() {
+  static TPreviewEngine preview;
+  return preview;
+}
+
+std::vector<float>& PreviewBlock() {
+  static std::vector<float> block;
+  return block;
 }
 
 TMd5& Digest() {
@@ -221,6 +234,52 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   for (const TRunWarning& warning : entry.Warnings) warnings.push_back(warning.Message);
   answer["warnings"] = warnings;
   return Give(answer);
+}
+
+// Opens input for listening: its rate, channels and frames, or its refusal.
+EMSCRIPTEN_KEEPALIVE const char* zorv_preview_open(const char* input) {
+  if (auto refusal = Preview().Open(input)) return Give(RefusalOf(*refusal, input));
+  return Give({{"refused", false},
+               {"rate", Preview().SampleRate()},
+               {"channels", Preview().Channels()},
+               {"frames", Preview().Frames()}});
+}
+
+// Plays from frame on (the detectors settled on the seconds before it).
+EMSCRIPTEN_KEEPALIVE int zorv_preview_start(double frame) {
+  return Preview().Start(static_cast<std::uint64_t>(std::max(0.0, frame))) ? 1 : 0;
+}
+
+// The next blocks, up to frames frames of every channel interleaved into
+// out; the frames rendered, 0 at the end (or after a failed read).
+EMSCRIPTEN_KEEPALIVE int zorv_preview_render(float* out, int frames) {
+  TPreviewEngine& preview = Preview();
+  const std::uint32_t channels = preview.Channels();
+  int done = 0;
+  while (done + static_cast<int>(preview.BlockFrames()) <= frames && !preview.AtEnd()) {
+    const std::uint32_t got = preview.Render(PreviewBlock());
+    if (got == 0) break;
+    std::copy(PreviewBlock().begin(), PreviewBlock().begin() + got * channels,
+              out + static_cast<std::size_t>(done) * channels);
+    done += static_cast<int>(got);
+  }
+  return done;
+}
+
+EMSCRIPTEN_KEEPALIVE int zorv_preview_block_frames() {
+  return static_cast<int>(Preview().BlockFrames());
+}
+
+// The level of the blocks rendered from now on (a level the run takes).
+EMSCRIPTEN_KEEPALIVE int zorv_preview_level(double levelDb) {
+  if (!LevelTaken(levelDb)) return 0;
+  Preview().SetLevel(levelDb);
+  return 1;
+}
+
+// 1: the input from now on (crossfaded), 0: the decode.
+EMSCRIPTEN_KEEPALIVE void zorv_preview_input(int input) {
+  Preview().SetListenToInput(input != 0);
 }
 
 // An MD5 of bytes fed in pieces (the page checks what it wrote with it).

@@ -18,7 +18,6 @@ let info = null;
 let busy = false;
 let ready = false;
 let history = [];
-let decodedBlob = null;
 let inputFile = null;
 
 function setStatus(text, refused = false, cli = '') {
@@ -57,7 +56,6 @@ function openFile(file) {
   inputFile = file;
   info = null;
   history = [];
-  decodedBlob = null;
   $('result').hidden = true;
   $('result').removeAttribute('href');
   $('record').textContent = '';
@@ -65,6 +63,8 @@ function openFile(file) {
   $('metadata').textContent = '';
   setStatus('Reading ' + file.name);
   worker.postMessage({ type: 'open', file });
+  listen.postMessage({ type: 'open', file });
+  $('position').value = '0';
   updateButtons();
 }
 
@@ -179,7 +179,6 @@ worker.onmessage = (event) => {
       $('status').dataset.seconds = String(a.seconds);
       $('record').textContent = a.record;
       if (m.blob) {
-        decodedBlob = m.blob;
         $('result').href = URL.createObjectURL(m.blob);
         $('result').download = a.name;
         $('result').textContent = `Save ${a.name} (${(a.size / 1048576).toFixed(1)} MiB)`;
@@ -188,9 +187,6 @@ worker.onmessage = (event) => {
       }
       if (a.history && a.history.length) history = a.history;
       if (a.storage === 'memory') $('limit').textContent = kMemoryLimit;
-      $('play').disabled = false;
-      $('ab').disabled = false;
-      $('position').disabled = false;
       drawPlot();
     }
     updateButtons();
@@ -252,53 +248,97 @@ $('limit').textContent = (pickFile
   'limited only by the disk; where a browser has no such storage, it is kept in memory (up to about 2 GB).';
 checkLevel();
 
-// Listening: the selected pair of the decoded file, or of the input (A/B),
-// from the position chosen.
+// Listening (listen.js): the decode of the selected pair from the position
+// chosen, at the level set, or the input (A/B), while it plays.
+const listen = new Worker('listen.js');
+let listenInfo = null;
 let audio = null;
-let source = null;
-const buffers = new Map();
-async function bufferOf(blob) {
-  if (!buffers.has(blob)) {
-    audio = audio || new AudioContext();
-    buffers.set(blob, await audio.decodeAudioData(await blob.arrayBuffer()));
-  }
-  return buffers.get(blob);
+let playing = false;
+let nextTime = 0;
+let asked = false;
+let ticker = 0;
+
+function stopPlaying() {
+  playing = false;
+  clearInterval(ticker);
+  if (audio) audio.close();
+  audio = null;
+  $('play').textContent = 'Play';
 }
-async function play() {
-  if (source) {
-    source.stop();
-    source = null;
-    $('play').textContent = 'Play';
+
+function askMore() {
+  if (!playing || asked || nextTime - audio.currentTime > 0.6) return;
+  asked = true;
+  listen.postMessage({ type: 'more' });
+}
+
+listen.onmessage = (event) => {
+  const m = event.data;
+  if (m.type === 'opened') {
+    listenInfo = m.info.refused ? null : m.info;
+    $('play').disabled = !listenInfo;
+    $('ab').disabled = !listenInfo;
+    $('position').disabled = !listenInfo;
+  } else if (m.type === 'started') {
+    if (!m.ok) stopPlaying();
+    else askMore();
+  } else if (m.type === 'chunk') {
+    asked = false;
+    if (!playing) return;
+    if (m.frames === 0) {
+      setTimeout(stopPlaying, Math.max(0, (nextTime - audio.currentTime) * 1000));
+      return;
+    }
+    const buffer = audio.createBuffer(2, m.frames, m.rate);
+    buffer.copyToChannel(m.left, 0);
+    buffer.copyToChannel(m.right, 1);
+    const source = audio.createBufferSource();
+    source.buffer = buffer;
+    source.connect(audio.destination);
+    nextTime = Math.max(nextTime, audio.currentTime + 0.05);
+    source.start(nextTime);
+    nextTime += m.frames / m.rate;
+    $('position').value = String(Math.min(1, Number($('position').value) + m.frames / listenInfo.frames));
+    askMore();
+  }
+};
+
+function play() {
+  if (playing) {
+    stopPlaying();
     return;
   }
-  const blob = $('ab').checked ? inputFile : decodedBlob;
-  if (!blob) return;
-  let buffer;
+  if (!listenInfo) return;
   try {
-    buffer = await bufferOf(blob);
+    audio = new AudioContext({ sampleRate: listenInfo.rate });
   } catch (e) {
-    setStatus('This browser cannot play this file: ' + e.message, true);
-    return;
+    audio = new AudioContext();
   }
-  const first = Number($('pair').value || 0);
-  source = audio.createBufferSource();
-  source.buffer = buffer;
-  const split = audio.createChannelSplitter(buffer.numberOfChannels);
-  const merge = audio.createChannelMerger(2);
-  source.connect(split);
-  split.connect(merge, Math.min(first, buffer.numberOfChannels - 1), 0);
-  split.connect(merge, Math.min(first + 1, buffer.numberOfChannels - 1), 1);
-  merge.connect(audio.destination);
-  source.start(0, Number($('position').value) * buffer.duration);
-  source.onended = () => {
-    source = null;
-    $('play').textContent = 'Play';
-  };
+  playing = true;
+  asked = false;
+  nextTime = 0;
   $('play').textContent = 'Stop';
+  const level = levelOf($('level').value);
+  if (level !== null) listen.postMessage({ type: 'level', level });
+  listen.postMessage({ type: 'input', on: $('ab').checked });
+  listen.postMessage({
+    type: 'play',
+    frame: Math.floor(Number($('position').value) * listenInfo.frames),
+    first: Number($('pair').value || 0),
+  });
+  ticker = setInterval(askMore, 100);
 }
+
 $('play').addEventListener('click', play);
-$('ab').addEventListener('change', () => {
-  if (source) {
-    play().then(play);
+$('ab').addEventListener('change', () => listen.postMessage({ type: 'input', on: $('ab').checked }));
+$('level').addEventListener('input', () => {
+  const level = levelOf($('level').value);
+  if (level !== null) listen.postMessage({ type: 'level', level });
+});
+$('pair').addEventListener('change', () => listen.postMessage({ type: 'pair', first: Number($('pair').value || 0) }));
+$('position').addEventListener('change', () => {
+  if (playing) {
+    stopPlaying();
+    play();
   }
 });

@@ -205,6 +205,84 @@ test('measures the reference tone as zorv-decode --measure-level does', () => {
   assert.equal(typeof theirs.suggested_level_db, 'number');
 });
 
+// The samples of a float WAV file written by zorv-decode --float (its data
+// chunk found by walking the chunks).
+function floatSamples(file) {
+  const bytes = fs.readFileSync(file);
+  let at = 12;
+  while (at + 8 <= bytes.length) {
+    const id = bytes.toString('latin1', at, at + 4);
+    const size = bytes.readUInt32LE(at + 4);
+    if (id === 'data') {
+      return new Float32Array(bytes.buffer.slice(bytes.byteOffset + at + 8, bytes.byteOffset + at + 8 + size));
+    }
+    at += 8 + size + (size % 2);
+  }
+  throw new Error('no data chunk in ' + file);
+}
+
+// What is heard: every channel as zorv-decode --float writes it at the level
+// set, from the start and from a point chosen at random; a level set while
+// playing from the block after; A/B: the input itself.
+test('listening plays what a float decode at the level writes, and the input on A/B', () => {
+  const rate = 44100;
+  write('listen.wav', wavFile({ rate, channels: 3, bits: 24, chunks: true, seconds: 14, seed: 9 }));
+  const levels = [-10.0, -17.5];
+  const decoded = levels.map((level) => {
+    const out = `listen${level}.native.wav`;
+    const ran = spawnSync(native, ['-f', '--float', '-l', level.toFixed(1), 'listen.wav', '-o', out], { cwd: dir });
+    assert.equal(ran.status, 0, ran.stderr.toString());
+    return floatSamples(path.join(dir, out));
+  });
+  const open = call('zorv_preview_open', '/work/listen.wav');
+  assert.equal(open.refused, false);
+  assert.equal(open.channels, 3);
+  const channels = 3;
+  const frames = rate;
+  const buffer = core._malloc(frames * channels * 4);
+  const render = () => {
+    const got = core.ccall('zorv_preview_render', 'number', ['number', 'number'], [buffer, frames]);
+    return new Float32Array(core.HEAPU8.buffer, buffer, got * channels).slice();
+  };
+  const same = (heard, expected, from, what) => {
+    for (let i = 0; i < heard.length; ++i) {
+      if (heard[i] !== expected[from * channels + i]) {
+        assert.fail(`${what}: sample ${i} is ${heard[i]}, the float decode's ${expected[from * channels + i]}`);
+      }
+    }
+  };
+  assert.equal(core.ccall('zorv_preview_level', 'number', ['number'], [levels[0]]), 1);
+  assert.equal(core.ccall('zorv_preview_start', 'number', ['number'], [0]), 1);
+  const first = render();
+  assert.ok(first.length >= (frames / 2) * channels);
+  same(first, decoded[0], 0, 'from the start');
+  // From 11.3 s, past the 10 s the detectors settle on: within the float
+  // decode's rounding of the whole file (the decoder started afresh).
+  const from = Math.round(11.3 * rate);
+  assert.equal(core.ccall('zorv_preview_start', 'number', ['number'], [from]), 1);
+  const later = render();
+  let largest = 0;
+  for (let i = 0; i < later.length; ++i) largest = Math.max(largest, Math.abs(later[i] - decoded[0][from * channels + i]));
+  assert.ok(largest < 1e-3, `from 11.3 s the play differs from the decode by ${largest}`);
+  // A level set while playing: the following blocks are the other level's
+  // (the decoder's state carries on, so they are compared at the start
+  // only where nothing was heard before).
+  assert.equal(core.ccall('zorv_preview_level', 'number', ['number'], [-10.05]), 0);
+  assert.equal(core.ccall('zorv_preview_level', 'number', ['number'], [levels[1]]), 1);
+  assert.equal(core.ccall('zorv_preview_start', 'number', ['number'], [0]), 1);
+  same(render(), decoded[1], 0, 'at the second level');
+  // A/B: after the crossfade, the input's samples.
+  core.ccall('zorv_preview_input', null, ['number'], [1]);
+  const input = render();
+  const source = fs.readFileSync(path.join(dir, 'listen.wav'));
+  const dataAt = source.indexOf('data') + 8;
+  const position = frames * 2 - input.length / channels;
+  const tail = input.length - channels;
+  const sample = source.readIntLE(dataAt + (position * channels + tail) * 3, 3) / 8388608;
+  assert.ok(Math.abs(input[tail] - sample) < 1e-6, `A/B: ${input[tail]} is not the input's ${sample}`);
+  core._free(buffer);
+});
+
 test('the format line and metadata of a file', () => {
   write('info.wav', wavFile({ rate: 48000, channels: 2, bits: 24, chunks: true, seconds: 0.2 }));
   const seen = call('zorv_inspect', '/work/info.wav');
