@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/audio_files.h"
 #include "app/decode_run.h"
 #include "app/file_target.h"
 #include "app/format_check.h"
@@ -30,8 +31,10 @@
 #include "cli/reference_level.h"
 #include "dsp/meter_listener.h"
 #include "dsp/reference_level_range.h"
+#include "wav/flac_source.h"
 #include "wav/md5.h"
 #include "web/js_sink.h"
+#include "web/js_source.h"
 #include "zorv_version.h"
 
 // The worker's hook: data bytes read of the total, and the meter positions
@@ -104,6 +107,25 @@ class TLastMeters final : public TMeterListener {
   std::vector<int> Positions_;
 };
 
+// Module.source as the run's input, as a file target opens a file: a FLAC
+// file through its source (which this build refuses with the reason).
+std::unique_ptr<TByteSource> OpenWebInput(const std::string& name, std::uint64_t& size,
+                                          std::optional<TRefusal>& refused) {
+  std::unique_ptr<TByteSource> source = std::make_unique<TJsSource>();
+  size = source->Size();
+  std::uint8_t start[4] = {};
+  const std::size_t got = source->Read(start, sizeof start);
+  source->Seek(0);
+  if (!IsFlacStart(start, got)) return source;
+  TInputFile file;
+  bool readFailed = false;
+  auto flac = TFlacSource::Open(std::move(source), file.Problem, readFailed);
+  if (flac) return flac;
+  file.Result = readFailed ? TInputFile::TResult::CannotRead : TInputFile::TResult::UnusableFlac;
+  refused = InputRefusal(file, name);
+  return nullptr;
+}
+
 // A level the run takes: on the grid of tenths inside the range; the
 // factors of others are not the native build's bit for bit.
 bool LevelTaken(double dB) {
@@ -160,9 +182,10 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_measure(const char* input) {
   return Give(answer);
 }
 
-// Decodes input at levelDb (every channel) into Module.sink, the output
-// named output. The answer's "kept" is the output's name when it is
-// complete; otherwise what the sink holds is to be thrown away.
+// Decodes Module.source, the input named input, at levelDb (every channel)
+// into Module.sink, the output named output. The answer's "kept" is the
+// output's name when it is complete; otherwise what the sink holds is to be
+// thrown away.
 EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* output,
                                              double levelDb) {
   const auto started = std::chrono::system_clock::now();
@@ -175,8 +198,13 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   settings.LevelDb = levelDb;
   settings.ChannelThreads = false;
   TDecodeRun run(settings);
-  TFileTarget files;
-  if (auto refusal = files.OpenInput(run, input)) return Give(RefusalOf(*refusal, input));
+  std::uint64_t inputSize = 0;
+  std::optional<TRefusal> refused;
+  auto source = OpenWebInput(input, inputSize, refused);
+  if (refused) return Give(RefusalOf(*refused, input));
+  if (auto refusal = run.OpenInput(std::move(source), input)) {
+    return Give(RefusalOf(*refusal, input));
+  }
   const auto sink = std::make_shared<TJsSinkState>();
   if (auto refusal = run.OpenOutput(std::make_unique<TJsSink>(sink), output)) {
     return Give(RefusalOf(*refusal, output));
@@ -216,7 +244,7 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
                           result.OutputWarnings.end());
   }
   TDecodeFacts facts = DecodeFactsOf(result, formatTag, bits, false, limits);
-  facts.InputSize = FileBytes(input);
+  facts.InputSize = inputSize;
   if (done) {
     facts.Md5 = result.Md5;
     facts.OutputSize = sink->End;

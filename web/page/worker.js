@@ -93,8 +93,28 @@ async function makeTarget() {
   };
 }
 
+// The user's File as the decode's input: read in slices of a few MiB, each
+// read once, as the run goes through it.
+function sourceOf(file) {
+  const reader = new FileReaderSync();
+  const slice = 4 << 20;
+  let cache = new Uint8Array(0);
+  let cacheAt = 0;
+  return {
+    size: file.size,
+    read(position, n) {
+      if (position < cacheAt || position + n > cacheAt + cache.length) {
+        const end = Math.min(file.size, position + Math.max(n, slice));
+        cache = new Uint8Array(reader.readAsArrayBuffer(file.slice(position, end)));
+        cacheAt = position;
+      }
+      const from = position - cacheAt;
+      return cache.subarray(from, Math.min(cache.length, from + n));
+    },
+  };
+}
+
 async function decode(level, handle) {
-  const inPath = '/in/' + input.name;
   const outName = call('zorv_output_name', input.name);
   const target = await makeTarget();
   core.sink = target.sink;
@@ -118,9 +138,11 @@ async function decode(level, handle) {
     postMessage({ type: 'progress', read, total, meters: Array.from(meters) });
   };
   const began = performance.now();
-  const answer = JSON.parse(call('zorv_decode', inPath, outName, level));
+  core.source = sourceOf(input);
+  const answer = JSON.parse(call('zorv_decode', input.name, outName, level));
   core.onBlock = null;
   core.sink = null;
+  core.source = null;
   answer.seconds = (performance.now() - began) / 1000;
   answer.history = history;
   answer.storage = target.storage;

@@ -39,8 +39,17 @@ const call = (name, ...args) =>
 // The page's decode of name into out (in the test's folder), written where
 // the core's sink puts it; failAfter: the sink fails once that many bytes
 // have been written. What is not kept is removed, as the page does.
-function webDecode(name, out, level, failAfter = Infinity) {
+function webDecode(name, out, level, failAfter = Infinity, readFailsAt = Infinity) {
   const file = path.join(dir, out);
+  const input = fs.openSync(path.join(dir, name), 'r');
+  core.source = {
+    size: fs.fstatSync(input).size,
+    read(position, n) {
+      if (position + n > readFailsAt) throw new Error('Input/output error on the test disk');
+      const bytes = Buffer.alloc(n);
+      return bytes.subarray(0, fs.readSync(input, bytes, 0, n, position));
+    },
+  };
   let fd = null;
   let written = 0;
   core.sink = {
@@ -60,7 +69,8 @@ function webDecode(name, out, level, failAfter = Infinity) {
       return true;
     },
   };
-  const answer = call('zorv_decode', `/work/${name}`, out, level);
+  const answer = call('zorv_decode', name, out, level);
+  fs.closeSync(input);
   if (fd !== null) fs.closeSync(fd);
   if (!answer.kept) fs.rmSync(file, { force: true });
   return answer;
@@ -148,6 +158,21 @@ test('a sink that fails at a random point fails the decode with its reason, and 
     assert.match(web.message, /No space left on the test disk/);
     assert.equal(fs.existsSync(path.join(dir, 'fail.web.wav')), false);
     assert.equal(JSON.parse(web.record).md5, null);
+  }
+});
+
+test('an input whose reads fail at a random point fails the decode with the reason, and nothing is kept', () => {
+  write('unread.wav', wavFile({ rate: 44100, channels: 2, bits: 16, chunks: true, seconds: 1, seed: 6 }));
+  const size = fs.statSync(path.join(dir, 'unread.wav')).size;
+  let seed = 4242;
+  for (let round = 0; round < 5; ++round) {
+    seed = (seed * 1103515245 + 12345) % 2147483648;
+    const failsAt = 2000 + (seed % (size - 2000));
+    const web = webDecode('unread.wav', 'unread.web.wav', -10, Infinity, failsAt);
+    assert.notEqual(web.status, 'decoded', `reads failing from ${failsAt}: ${JSON.stringify(web)}`);
+    assert.equal(web.kept ?? null, null);
+    assert.match(web.message ?? web.window, /Input\/output error on the test disk/);
+    assert.equal(fs.existsSync(path.join(dir, 'unread.web.wav')), false);
   }
 });
 
