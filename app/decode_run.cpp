@@ -146,6 +146,7 @@ TLimitCounter::TBlockInHand TDecodeRun::BlockInHand(int channel) const {
   const TBlockSlot& slot = Slots_[Hand_];
   const auto c = static_cast<std::size_t>(channel);
   block.Samples = BuffersAllocated_ && c < slot.In.size() ? slot.In[c] : nullptr;
+  if (c < SplitInHand_.size()) block.Samples = SplitInHand_[c];
   return block;
 }
 
@@ -357,6 +358,7 @@ TRunResult TDecodeRun::Run() {
   Levels_ = AppliedLevels(std::move(Levels_), result.Frames);
   result.Levels = Levels_;
   result.EndState = CaptureState();
+  result.TimeSplit = SplitReport_;
   // Of what the output holds: everything, or what was decoded before a stop
   // (a complete file too).
   if (result.Status == TRunStatus::Done || result.Status == TRunStatus::Aborted) {

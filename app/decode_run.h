@@ -94,6 +94,16 @@ struct TRunResult {
   int CommitErrno = 0;
   // Where the decoder's channels ended: a next run may go on from there.
   std::shared_ptr<const TDecoderState> EndState;
+  // Of a decode split along time: the segments begun (0: not split), the
+  // seconds each joined segment took to agree with the chain before it,
+  // and the seconds decoded twice (by a segment's chain before it joined,
+  // and by chains whose work was not used).
+  struct TTimeSplit {
+    int Segments = 0;
+    std::vector<double> JoinedAfter;
+    int NotJoined = 0;
+    double RedoneSeconds = 0.0;
+  } TimeSplit;
 };
 
 class TDecodeRun {
@@ -134,7 +144,10 @@ class TDecodeRun {
   }
 
   // Receives the meter positions, on the thread of Run.
-  void SetMeterListener(TMeterListener* listener) { Pipeline_.SetMeterListener(listener); }
+  void SetMeterListener(TMeterListener* listener) {
+    MeterListener_ = listener;
+    Pipeline_.SetMeterListener(listener);
+  }
   // Called after every block on the thread of Run with the input's data
   // bytes read so far, the block in hand included (progress, meters).
   using TBlockCallback = std::function<void(std::uint64_t dataBytesRead)>;
@@ -209,6 +222,10 @@ class TDecodeRun {
   // Decodes the open input into the open output, block by block, and
   // closes both; how the run ended.
   TRunStatus DecodeBlocks();
+  // The same for a file decoded in segments along time (decode_run_split.cpp):
+  // whether it is, and its block loop, which ends as DecodeBlocks' does.
+  bool SplitsInTime() const;
+  bool DecodeSplitBlocks(bool& stalled);
   void AllocateBuffers();
   void ReleaseBuffers();
   // Reads the next block into slot; false at the end of the data.
@@ -237,6 +254,10 @@ class TDecodeRun {
   std::optional<TMd5> Md5_;
   std::optional<TMd5> InputMd5_;
   TBlockCallback BlockCallback_;
+  TMeterListener* MeterListener_ = nullptr;
+  // The input of the block in hand of a decode split along time, per channel.
+  std::vector<const double*> SplitInHand_;
+  TRunResult::TTimeSplit SplitReport_;
   std::atomic<bool> Stop_{false};
   const std::atomic<bool>* ExternalStop_ = nullptr;
   // A stop seen between two blocks: the run ends after the block in hand.

@@ -210,57 +210,63 @@ TRunStatus TDecodeRun::DecodeBlocks() {
       slotAt(ahead).Begun = false;
     }
   };
-  const TBlockSlot* unwritten = nullptr;
   bool stalled = false;
-  int held = ReadBlock(Slots_[0], nullptr) ? 1 : 0;  // blocks read, from the one in hand on
-  // The first failed write ends the run: nothing is written behind a gap.
-  while (held > 0 && !Stopped_ && !Writer_.WriteFailed()) {
-    TBlockSlot& slot = slotAt(0);
-    BlockFirstByte_ = slot.FirstByte;
-    DataBytesRead_ = slot.FirstByte + slot.Len;
+  SplitReport_ = {};
+  SplitInHand_.clear();
+  if (SplitsInTime()) {
+    DecodeSplitBlocks(stalled);
+  } else {
+    const TBlockSlot* unwritten = nullptr;
+    int held = ReadBlock(Slots_[0], nullptr) ? 1 : 0;  // blocks read, from the one in hand on
+    // The first failed write ends the run: nothing is written behind a gap.
+    while (held > 0 && !Stopped_ && !Writer_.WriteFailed()) {
+      TBlockSlot& slot = slotAt(0);
+      BlockFirstByte_ = slot.FirstByte;
+      DataBytesRead_ = slot.FirstByte + slot.Len;
 
-    for (int ahead = 0; ahead <= readAhead; ++ahead) {
-      if (ahead >= held) {
-        if (!ReadBlock(slotAt(ahead), &slotAt(ahead - 1))) break;
-        ++held;
+      for (int ahead = 0; ahead <= readAhead; ++ahead) {
+        if (ahead >= held) {
+          if (!ReadBlock(slotAt(ahead), &slotAt(ahead - 1))) break;
+          ++held;
+        }
+        TBlockSlot& block = slotAt(ahead);
+        if ((ahead == 0 || beginAhead) && !block.Begun) {
+          // The block's whole frames only: a shorter last one ends where the
+          // input does, and the decoder's state after it is the state at the
+          // input's last frame (where the next part of a tape goes on from).
+          Pipeline_.BeginBlock(block.In.data(), block.Out.data(), block.Whole, &block);
+          block.Begun = true;
+        }
       }
-      TBlockSlot& block = slotAt(ahead);
-      if ((ahead == 0 || beginAhead) && !block.Begun) {
-        // The block's whole frames only: a shorter last one ends where the
-        // input does, and the decoder's state after it is the state at the
-        // input's last frame (where the next part of a tape goes on from).
-        Pipeline_.BeginBlock(block.In.data(), block.Out.data(), block.Whole, &block);
-        block.Begun = true;
+      if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
+      if (awaitPairs && !Pipeline_.BlockDecoded(0)) Pipeline_.AwaitBlock(1);
+      const std::int32_t processed = Pipeline_.FinishBlock();
+      slot.Begun = false;
+      BetweenBlocks();
+      stalled = processed != static_cast<std::int32_t>(slot.Whole);
+      // Not the blocks behind a write that failed.
+      if (stalled || Writer_.WriteFailed() || Stopped_ || Pipeline_.NewestBlockOutdated()) {
+        dropBegunAhead();
       }
+      // A block the decoder did not take whole ends the run at once, with an
+      // error: what was written before it is kept as decoded.
+      if (stalled || Writer_.WriteFailed()) break;
+      if (writeBehind) {
+        unwritten = &slot;
+      } else {
+        WriteBlock(slot);
+      }
+      --held;
+      Hand_ = (Hand_ + 1) % kSlots;
+      // Read in turn, when nothing is read ahead.
+      if (held == 0 && ReadBlock(slotAt(0), &slot)) held = 1;
     }
-    if (unwritten != nullptr) WriteBlock(*std::exchange(unwritten, nullptr));
-    if (awaitPairs && !Pipeline_.BlockDecoded(0)) Pipeline_.AwaitBlock(1);
-    const std::int32_t processed = Pipeline_.FinishBlock();
-    slot.Begun = false;
-    BetweenBlocks();
-    stalled = processed != static_cast<std::int32_t>(slot.Whole);
-    // Not the blocks behind a write that failed.
-    if (stalled || Writer_.WriteFailed() || Stopped_ || Pipeline_.NewestBlockOutdated()) {
-      dropBegunAhead();
-    }
-    // A block the decoder did not take whole ends the run at once, with an
-    // error: what was written before it is kept as decoded.
-    if (stalled || Writer_.WriteFailed()) break;
-    if (writeBehind) {
-      unwritten = &slot;
-    } else {
-      WriteBlock(slot);
-    }
-    --held;
-    Hand_ = (Hand_ + 1) % kSlots;
-    // Read in turn, when nothing is read ahead.
-    if (held == 0 && ReadBlock(slotAt(0), &slot)) held = 1;
+    // Blocks begun ahead of a run that ended (a failed write) are dropped.
+    dropBegunAhead();
+    // The block in hand when the loop ended (by a stop, or at the end) is
+    // written too, unless a write failed.
+    if (unwritten != nullptr && !Writer_.WriteFailed() && !stalled) WriteBlock(*unwritten);
   }
-  // Blocks begun ahead of a run that ended (a failed write) are dropped.
-  dropBegunAhead();
-  // The block in hand when the loop ended (by a stop, or at the end) is
-  // written too, unless a write failed.
-  if (unwritten != nullptr && !Writer_.WriteFailed() && !stalled) WriteBlock(*unwritten);
 
   // Also after a failed write: the header then states what the file took,
   // and nothing is written behind it.

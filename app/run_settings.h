@@ -82,6 +82,18 @@ struct TRunSettings {
   // channels begin where a previous run left them (channels it did not have
   // begin from the start-up state).
   std::shared_ptr<const TDecoderState> ContinueFrom;
+  // A file (not a stream) is decoded in segments along time as well as by
+  // channel: each segment's chain begins from the start-up state and its
+  // output is taken from the first block end where its whole state equals
+  // the chain before it. The output is the same either way; off, every
+  // channel is one chain from its first frame to its last.
+  bool TimeSplit = true;
+  // The length of a segment in frames (tests make it short, and need not
+  // end on a block) and segments decoded at once per channel; 0: chosen
+  // from the file's length, its channels and the cores. A length given
+  // splits any file, also one too short to gain from it.
+  std::uint64_t TimeSplitFrames = 0;
+  int TimeSplitSegments = 0;
 };
 
 }  // namespace zorv

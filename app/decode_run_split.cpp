@@ -1,0 +1,443 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A file's blocks decoded in segments along time as well as by channel.
+//
+// The blocks are taken in rounds of a few segments per channel. The first
+// segment's chain goes on from where the last round ended; every other
+// segment's chain begins from the start-up state at its first frame. All
+// chains decode side by side, one block each at a time, as the channels of
+// one decoder (so that the lane kernels run several chains in one job). A
+// chain compares its whole state after every block with the states the
+// chains after it had at the end of the same block; from the first block
+// where they are bit-identical on, the later chain's output is the one
+// the decode would have given, and the earlier chain stops. Where no later
+// chain ever agrees, the earlier one decodes on to the end of the round:
+// that is the sequential decode, only slower. The output of a block, its
+// meter positions and the state after it are always those of one chain.
+//
+// What is held: the round's input (as doubles), the output, meter
+// positions and state of every chain's every block until the round is
+// written. A round is a few segments (30 s each when chosen), whatever the
+// file's length.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include "app/decode_run.h"
+
+namespace zorv {
+namespace {
+
+constexpr double kSegmentSeconds = 30.0;
+// A segment chosen shorter than this gains too little over its redone
+// start (the chains need up to some 25 s to agree).
+constexpr double kShortestSegmentSeconds = 20.0;
+
+struct TSplitShape {
+  int Segments = 0;  // per channel and round; below 2: no split
+  std::uint64_t Frames = 0;
+};
+
+TSplitShape ChooseSplit(const TRunSettings& settings, std::uint32_t channels,
+                        std::uint32_t sampleRate, std::uint64_t fileFrames, bool onPool) {
+  if (!settings.TimeSplit || channels == 0 || sampleRate == 0) return {};
+  const bool forced = settings.TimeSplitFrames > 0;
+  if (!onPool && !forced) return {};
+  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  // Two chains side by side in each job on every core.
+  int segments = settings.TimeSplitSegments > 0
+                     ? settings.TimeSplitSegments
+                     : (2 * cores + static_cast<int>(channels) - 1) / static_cast<int>(channels);
+  segments = std::min(segments, static_cast<int>(kMaxChannels / channels));
+  if (segments < 2) return {};
+  if (forced) return {segments, settings.TimeSplitFrames};
+  const auto perSegment = static_cast<std::uint64_t>(kSegmentSeconds * sampleRate);
+  const std::uint64_t frames =
+      std::min(perSegment, fileFrames / static_cast<std::uint64_t>(segments));
+  if (static_cast<double>(frames) < kShortestSegmentSeconds * sampleRate) return {};
+  return {segments, frames};
+}
+
+// The meter calls of one chain's block, per channel, as they came.
+struct TMeterCall {
+  bool Position = false;
+  int Band = 0;
+  double Value = 0.0;
+};
+
+class TMeterRecorder final : public TMeterListener {
+ public:
+  void MeterPosition(int channel, int band, std::int32_t position) override {
+    Calls[static_cast<std::size_t>(channel)].push_back({true, band, static_cast<double>(position)});
+  }
+  void MeterVoltage(int channel, int band, double volts) override {
+    Calls[static_cast<std::size_t>(channel)].push_back({false, band, volts});
+  }
+  std::vector<std::vector<TMeterCall>> Calls;
+};
+
+// A block read, as the decoder takes it.
+struct TSplitBlock {
+  std::vector<double> In;  // channel after channel, a block's frames each
+  std::uint32_t Len = 0;
+  std::uint32_t Frames = 0;
+  std::uint32_t Whole = 0;
+  std::uint64_t FirstByte = 0;
+  std::vector<TInputFaults> Faults;
+};
+
+// What one chain made of one block.
+struct TChainBlock {
+  std::vector<double> Out;  // channel after channel
+  std::vector<TChannelDecoder::TState> States;
+  std::vector<std::vector<TMeterCall>> Meters;
+};
+
+bool SameState(const TChannelDecoder::TState& a, const TChannelDecoder::TState& b) {
+  // Doubles only, no padding: the bits are the state.
+  return std::memcmp(&a, &b, sizeof(TChannelDecoder::TState)) == 0;
+}
+
+}  // namespace
+
+bool TDecodeRun::SplitsInTime() const {
+  if (InputStream_ || Settings_.DebugBand != 0 || !Reader_.DataSizeKnown() || BytesPerFrame_ == 0 ||
+      FramesPerBlock_ <= 0) {
+    return false;
+  }
+  const std::uint64_t frames = Reader_.DeliverableDataBytes() / BytesPerFrame_;
+  return ChooseSplit(Settings_, Channels_, SampleRate_, frames, Pipeline_.WorkerPool() != nullptr)
+             .Segments >= 2;
+}
+
+bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
+  const std::uint32_t channels = Channels_;
+  const auto blockFrames = static_cast<std::uint32_t>(FramesPerBlock_);
+  const TSplitShape shape =
+      ChooseSplit(Settings_, channels, SampleRate_, Reader_.DeliverableDataBytes() / BytesPerFrame_,
+                  Pipeline_.WorkerPool() != nullptr);
+  const auto segmentBlocks =
+      static_cast<std::size_t>((shape.Frames + blockFrames - 1) / blockFrames);
+  const std::size_t roundBlocks = static_cast<std::size_t>(shape.Segments) * segmentBlocks;
+
+  auto chains = std::make_unique<TZorvCalc>();
+  TBlockPipeline pipe(*chains);
+  if (Pipeline_.WorkerPool() != nullptr) {
+    pipe.SetWorkerPool(Pipeline_.WorkerPool());
+    pipe.SetPoolChosenByTime(false);
+  }
+  pipe.SetStageSplit(false);
+  TMeterRecorder recorder;
+  if (MeterListener_ != nullptr) chains->SetMeterListener(&recorder);
+  chains->SetPath(Decoder_.Path());
+
+  TChannelDecoder::TState startUp;
+  {
+    auto fresh = std::make_unique<TZorvCalc>();
+    fresh->Prepare(SampleRate_, 1, 0);
+    fresh->SaveChannel(0, startUp);
+  }
+  std::vector<TChannelDecoder::TState> trueState(channels);
+  for (std::uint32_t c = 0; c < channels; ++c) {
+    Decoder_.SaveChannel(static_cast<int>(c), trueState[c]);
+  }
+  const auto putBack = [&] {
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      Decoder_.RestoreChannel(static_cast<int>(c), trueState[c]);
+    }
+  };
+
+  // Reading: whole blocks in order, split and made safe as the decoder
+  // takes them.
+  std::deque<TSplitBlock> blocks;
+  TBlockSlot& reading = Slots_[2];
+  TBlockSlot& before = Slots_[3];
+  bool pending = false;
+  const bool writeBehind = std::clamp(Settings_.BlocksInHand, 1, kMaxBlocksInHand) >= 3;
+  bool readAny = false;
+  const auto readUpTo = [&](std::size_t count) {
+    while (blocks.size() < count) {
+      if (!ReadBlock(reading, readAny ? &before : nullptr)) break;
+      readAny = true;
+      reading.BeforeChannels(0, static_cast<int>(channels));
+      TSplitBlock block;
+      block.In.assign(std::size_t{channels} * blockFrames, 0.0);
+      for (std::uint32_t c = 0; c < channels; ++c) {
+        std::copy_n(reading.In[c], std::min(reading.Frames, blockFrames),
+                    block.In.begin() + static_cast<std::ptrdiff_t>(c * blockFrames));
+      }
+      block.Len = reading.Len;
+      block.Frames = reading.Frames;
+      block.Whole = reading.Whole;
+      block.FirstByte = reading.FirstByte;
+      block.Faults = reading.Faults;
+      blocks.push_back(std::move(block));
+      before.FirstByte = reading.FirstByte;
+      before.Len = reading.Len;
+    }
+  };
+
+  std::vector<double> dummyIn(blockFrames, 0.0);
+  std::vector<double> dummyOut(blockFrames, 0.0);
+  SplitInHand_.assign(channels, nullptr);
+  const double rate = SampleRate_;
+
+  for (;;) {
+    // A round; the file's rest goes into it when it would make a short one.
+    readUpTo(roundBlocks + segmentBlocks);
+    if (blocks.empty()) break;
+    const std::size_t n = blocks.size() < roundBlocks + segmentBlocks ? blocks.size() : roundBlocks;
+
+    // Where the segments begin: block and frame within it.
+    std::vector<std::size_t> first;
+    std::vector<std::uint32_t> offset;
+    for (int k = 0; k < shape.Segments; ++k) {
+      const std::uint64_t frame = static_cast<std::uint64_t>(k) * shape.Frames;
+      const auto j = static_cast<std::size_t>(frame / blockFrames);
+      const auto o = static_cast<std::uint32_t>(frame % blockFrames);
+      if (j >= n || o >= blocks[j].Whole) break;
+      first.push_back(j);
+      offset.push_back(o);
+    }
+    const int segments = static_cast<int>(first.size());
+    const auto lanes = static_cast<std::uint32_t>(segments) * channels;
+    chains->Prepare(SampleRate_, lanes, 0);
+    chains->SetPath(Decoder_.Path());
+    for (std::uint32_t v = 0; v < lanes; ++v) {
+      chains->SetChannelLevel(v, Decoder_.LevelDb(v % channels));
+      chains->RestoreChannel(static_cast<int>(v), v < channels ? trueState[v] : startUp);
+    }
+    recorder.Calls.assign(lanes, {});
+
+    const auto at = [&](int k, std::uint32_t c) {
+      return static_cast<std::size_t>(k) * channels + c;
+    };
+    std::vector<std::vector<std::unique_ptr<TChainBlock>>> made(static_cast<std::size_t>(segments));
+    std::vector<int> joinTo(lanes, -1);
+    std::vector<std::ptrdiff_t> last(lanes, -1);
+    std::vector<char> done(lanes, 0);
+    std::uint64_t chainFrames = 0;
+
+    std::vector<const double*> in(lanes);
+    std::vector<double*> out(lanes);
+    std::vector<std::uint32_t> count(static_cast<std::size_t>(segments));
+    for (std::size_t step = 0;; ++step) {
+      bool any = false;
+      for (int k = 0; k < segments; ++k) {
+        const std::size_t j = first[k] + step;
+        count[k] = 0;
+        bool needed = false;
+        for (std::uint32_t c = 0; c < channels; ++c) needed = needed || !done[at(k, c)];
+        if (j >= n || !needed) continue;
+        auto block = std::make_unique<TChainBlock>();
+        block->Out.assign(std::size_t{channels} * blockFrames, 0.0);
+        block->States.resize(channels);
+        block->Meters.resize(channels);
+        made[k].push_back(std::move(block));
+        count[k] = blocks[j].Whole - (step == 0 ? offset[k] : 0);
+        chainFrames += count[k];
+        any = true;
+      }
+      if (!any) break;
+      // Chains of one length decode together; a chain of another length
+      // (the file's short last block, a segment's first part) waits,
+      // put back as it was.
+      std::vector<std::uint32_t> lengths;
+      for (int k = 0; k < segments; ++k) {
+        if (count[k] > 0 && std::find(lengths.begin(), lengths.end(), count[k]) == lengths.end()) {
+          lengths.push_back(count[k]);
+        }
+      }
+      for (const std::uint32_t length : lengths) {
+        std::vector<std::pair<std::uint32_t, TChannelDecoder::TState>> waiting;
+        for (int k = 0; k < segments; ++k) {
+          const bool ours = count[k] == length;
+          const std::size_t j = first[k] + step;
+          const std::uint32_t from = step == 0 ? offset[k] : 0;
+          for (std::uint32_t c = 0; c < channels; ++c) {
+            const std::size_t v = at(k, c);
+            if (ours) {
+              in[v] = blocks[j].In.data() + std::size_t{c} * blockFrames + from;
+              out[v] = made[k].back()->Out.data() + std::size_t{c} * blockFrames + from;
+            } else {
+              if (made[k].size() == step + 1) {
+                waiting.emplace_back(static_cast<std::uint32_t>(v), TChannelDecoder::TState{});
+                chains->SaveChannel(static_cast<int>(v), waiting.back().second);
+              }
+              in[v] = dummyIn.data();
+              out[v] = dummyOut.data();
+            }
+          }
+        }
+        for (auto& calls : recorder.Calls) calls.clear();
+        if (pipe.ProcessBlock(in.data(), out.data(), length) != static_cast<std::int32_t>(length)) {
+          stalled = true;
+          putBack();
+          return true;
+        }
+        for (int k = 0; k < segments; ++k) {
+          if (count[k] != length) continue;
+          for (std::uint32_t c = 0; c < channels; ++c) {
+            made[k].back()->Meters[c] = std::move(recorder.Calls[at(k, c)]);
+          }
+        }
+        for (const auto& [v, state] : waiting) chains->RestoreChannel(static_cast<int>(v), state);
+      }
+      for (int k = 0; k < segments; ++k) {
+        if (made[k].size() != step + 1) continue;
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          chains->SaveChannel(static_cast<int>(at(k, c)), made[k].back()->States[c]);
+        }
+      }
+      // Joins: a chain agrees with a later one at the end of this block.
+      for (int k = 0; k < segments; ++k) {
+        const std::size_t j = first[k] + step;
+        if (j >= n || made[k].size() != step + 1) continue;
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          const std::size_t v = at(k, c);
+          if (done[v]) continue;
+          for (int m = k + 1; m < segments && first[m] <= j; ++m) {
+            const std::size_t index = j - first[m];
+            if (index < made[m].size() &&
+                SameState(made[k][step]->States[c], made[m][index]->States[c])) {
+              joinTo[v] = m;
+              break;
+            }
+          }
+          if (joinTo[v] >= 0 || j + 1 == n) {
+            done[v] = 1;
+            last[v] = static_cast<std::ptrdiff_t>(j);
+          }
+        }
+      }
+      // Chains before the one that now decodes a channel for the output
+      // are of no more use.
+      for (std::uint32_t c = 0; c < channels; ++c) {
+        int owner = 0;
+        while (joinTo[at(owner, c)] >= 0) owner = joinTo[at(owner, c)];
+        for (int k = 0; k < owner; ++k) done[at(k, c)] = 1;
+      }
+    }
+
+    // Which chain's block each channel takes.
+    std::vector<std::vector<int>> owner(channels, std::vector<int>(n, 0));
+    std::vector<double> joinedAfter(static_cast<std::size_t>(segments), -1.0);
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      int k = 0;
+      std::size_t from = 0;
+      while (from < n) {
+        const auto end = static_cast<std::size_t>(std::max<std::ptrdiff_t>(last[at(k, c)], 0));
+        for (std::size_t j = from; j <= end && j < n; ++j) owner[c][j] = k;
+        from = end + 1;
+        const int next = joinTo[at(k, c)];
+        if (next < 0) break;
+        const double seconds = (static_cast<double>(end + 1) * blockFrames -
+                                static_cast<double>(next) * shape.Frames) /
+                               rate;
+        joinedAfter[next] = std::max(joinedAfter[next], seconds);
+        k = next;
+      }
+    }
+    SplitReport_.Segments += segments;
+    for (int k = 1; k < segments; ++k) {
+      bool everyChannel = true;
+      for (std::uint32_t c = 0; c < channels; ++c) {
+        everyChannel =
+            everyChannel && std::find(owner[c].begin(), owner[c].end(), k) != owner[c].end();
+      }
+      if (everyChannel && joinedAfter[k] >= 0) {
+        SplitReport_.JoinedAfter.push_back(joinedAfter[k]);
+      } else {
+        ++SplitReport_.NotJoined;
+      }
+    }
+    std::uint64_t roundFrames = 0;
+    for (std::size_t j = 0; j < n; ++j) roundFrames += blocks[j].Whole;
+    SplitReport_.RedoneSeconds +=
+        static_cast<double>(chainFrames - std::min(chainFrames, roundFrames)) / rate;
+
+    // The round's blocks in order, as the sequential decode hands them over:
+    // each block's meters and the calls between blocks, then (behind, when
+    // the run writes behind) its output.
+    std::vector<double> levels(channels);
+    bool levelChanged = false;
+    for (std::size_t j = 0; j < n && !levelChanged; ++j) {
+      const TSplitBlock& block = blocks.front();
+      TBlockSlot& hand = Slots_[0];
+      hand.Len = block.Len;
+      hand.Frames = block.Frames;
+      hand.Whole = block.Whole;
+      hand.FirstByte = block.FirstByte;
+      hand.Faults = block.Faults;
+      for (std::uint32_t c = 0; c < channels; ++c) {
+        const int k = owner[c][j];
+        const TChainBlock& chosen = *made[k][j - first[k]];
+        std::copy_n(chosen.Out.data() + std::size_t{c} * blockFrames, block.Whole, hand.Out[c]);
+        SplitInHand_[c] = hand.In[c];
+        std::copy_n(block.In.data() + std::size_t{c} * blockFrames, blockFrames, hand.In[c]);
+        trueState[c] = chosen.States[c];
+        levels[c] = Decoder_.LevelDb(c);
+      }
+      BlockFirstByte_ = block.FirstByte;
+      DataBytesRead_ = block.FirstByte + block.Len;
+      if (pending) WriteBlock(Slots_[1]);
+      pending = false;
+      if (MeterListener_ != nullptr) {
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          const int k = owner[c][j];
+          for (const TMeterCall& call : made[k][j - first[k]]->Meters[c]) {
+            if (call.Position) {
+              MeterListener_->MeterPosition(static_cast<int>(c), call.Band,
+                                            static_cast<std::int32_t>(call.Value));
+            } else {
+              MeterListener_->MeterVoltage(static_cast<int>(c), call.Band, call.Value);
+            }
+          }
+        }
+      }
+      BetweenBlocks();
+      blocks.pop_front();
+      if (Writer_.WriteFailed()) {
+        SplitInHand_.clear();
+        putBack();
+        return true;
+      }
+      if (writeBehind) {
+        // The block waits in the second slot (the first takes the next).
+        TBlockSlot& behind = Slots_[1];
+        behind.Len = hand.Len;
+        behind.Frames = hand.Frames;
+        behind.Whole = hand.Whole;
+        behind.FirstByte = hand.FirstByte;
+        behind.Faults = hand.Faults;
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          std::copy_n(hand.Out[c], hand.Whole, behind.Out[c]);
+        }
+        pending = true;
+      } else {
+        WriteBlock(hand);
+        if (Writer_.WriteFailed()) {
+          SplitInHand_.clear();
+          putBack();
+          return true;
+        }
+      }
+      if (Stopped_) break;
+      // A new level applies from the next block: the rest of the round is
+      // decoded again from here.
+      for (std::uint32_t c = 0; c < channels; ++c) {
+        levelChanged = levelChanged || levels[c] != Decoder_.LevelDb(c);
+      }
+    }
+    if (Stopped_) break;
+  }
+  if (pending && !Writer_.WriteFailed()) WriteBlock(Slots_[1]);
+  SplitInHand_.clear();
+  putBack();
+  return true;
+}
+
+}  // namespace zorv
