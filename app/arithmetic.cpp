@@ -8,8 +8,8 @@
 
 namespace zorv {
 
-TRunEnvironment ParseRunEnvironment(const char* arithmetic, const char* stages,
-                                    const char* workers) {
+TRunEnvironment ParseRunEnvironment(const char* arithmetic, const char* stages, const char* workers,
+                                    const char* timeSplit) {
   TRunEnvironment environment;
   // Set to nothing is not set.
   if (arithmetic != nullptr && *arithmetic != '\0') {
@@ -28,6 +28,7 @@ TRunEnvironment ParseRunEnvironment(const char* arithmetic, const char* stages,
     }
   }
   environment.StageSplit = stages == nullptr || std::strcmp(stages, "0") != 0;
+  environment.TimeSplit = timeSplit == nullptr || std::strcmp(timeSplit, "0") != 0;
   if (workers != nullptr) {
     unsigned count = 0;
     const char* end = workers + std::strlen(workers);

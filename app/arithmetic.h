@@ -20,6 +20,8 @@ inline constexpr unsigned kMaxWorkers = 256;
 // "0" turns the stage split off (TBlockPipeline::SetStageSplit); it is on
 // otherwise.
 inline constexpr const char* kStagesVariable = "ZORV_STAGES";
+// "0" turns the split of a file along time off (TRunSettings::TimeSplit).
+inline constexpr const char* kTimeSplitVariable = "ZORV_TIME_SPLIT";
 
 // What the three variables ask for.
 struct TRunEnvironment {
@@ -31,6 +33,7 @@ struct TRunEnvironment {
   // in the last place of a float at -120 dBFS: 2^-43 of full scale).
   std::optional<TDecodePath> Arithmetic;
   bool StageSplit = true;
+  bool TimeSplit = true;
   // One of 0..256; none: as many as the cores (DefaultWorkers).
   std::optional<unsigned> Workers;
   // Why the arithmetic asked for is not used (a name the program does not
@@ -40,8 +43,8 @@ struct TRunEnvironment {
 };
 
 // The values of the variables as the front end found them (null: not set).
-TRunEnvironment ParseRunEnvironment(const char* arithmetic, const char* stages,
-                                    const char* workers);
+TRunEnvironment ParseRunEnvironment(const char* arithmetic, const char* stages, const char* workers,
+                                    const char* timeSplit = nullptr);
 
 // The path a decoder uses: the one forced, else the fastest.
 TDecodePath ArithmeticOf(const TRunEnvironment& environment);

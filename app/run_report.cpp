@@ -137,9 +137,33 @@ TDecodeFacts DecodeFactsOf(const TRunResult& decoded, std::uint32_t formatTag,
   facts.ClippedSamples = decoded.Stats.Clipped;
   if (decoded.Stats.Peak > 0) facts.PeakDbfs = 20.0 * std::log10(decoded.Stats.Peak);
   facts.ElapsedMs = decoded.ElapsedMs;
+  facts.Segments = decoded.TimeSplit.Segments;
+  facts.JoinedAfter = decoded.TimeSplit.JoinedAfter;
+  facts.NotJoined = decoded.TimeSplit.NotJoined;
+  facts.RedoneSeconds = decoded.TimeSplit.RedoneSeconds;
   facts.Limits = LimitTimesOf(limits);
   facts.InputMd5 = decoded.InputMd5;
   return facts;
+}
+
+std::string TimeSplitText(int segments, const std::vector<double>& joinedAfter, int notJoined,
+                          double redoneSeconds) {
+  if (segments <= 0) return {};
+  const auto tenths = [](double s) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", s);
+    return std::string(text);
+  };
+  std::string line = std::to_string(segments) + " segments";
+  if (!joinedAfter.empty()) {
+    line += ", joined after ";
+    for (std::size_t i = 0; i < joinedAfter.size(); ++i) {
+      line += (i == 0 ? "" : ", ") + tenths(joinedAfter[i]);
+    }
+    line += " s";
+  }
+  if (notJoined > 0) line += ", " + std::to_string(notJoined) + " not joined";
+  return line + "; " + tenths(redoneSeconds) + " s decoded twice";
 }
 
 std::string ReportLine(const TReportEntry& entry) {
@@ -195,6 +219,17 @@ std::string ReportLine(const TReportEntry& entry) {
   line["peak_dbfs"] =
       facts && facts->PeakDbfs ? json(std::round(*facts->PeakDbfs * 10.0) / 10.0) : json(nullptr);
   fact("elapsed_ms", facts ? facts->ElapsedMs : 0);
+  // The decode split along time: null when it was not.
+  if (facts != nullptr && facts->Segments > 0) {
+    json joined = json::array();
+    for (const double s : facts->JoinedAfter) joined.push_back(std::round(s * 10.0) / 10.0);
+    line["time_split"] = {{"segments", facts->Segments},
+                          {"joined_after_seconds", joined},
+                          {"not_joined", facts->NotJoined},
+                          {"redone_seconds", std::round(facts->RedoneSeconds * 10.0) / 10.0}};
+  } else {
+    line["time_split"] = nullptr;
+  }
   line["md5"] = facts && facts->Md5 ? json(*facts->Md5) : json(nullptr);
   line["input_md5"] = facts && !facts->InputMd5.empty() ? json(facts->InputMd5) : json(nullptr);
   line["input_size"] = facts && facts->InputSize ? json(*facts->InputSize) : json(nullptr);

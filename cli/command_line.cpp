@@ -17,6 +17,7 @@
 #include "app/messages.h"
 #include "app/output_name.h"
 #include "app/pending_file.h"
+#include "app/run_report.h"
 #include "cli/batch_plan.h"
 #include "cli/decode_job.h"
 #include "cli/error_line.h"
@@ -26,7 +27,6 @@
 #include "cli/progress.h"
 #include "cli/reference_level.h"
 #include "cli/report_target.h"
-#include "app/run_report.h"
 #include "cli/terminal_text.h"
 #include "zorv_version.h"
 
@@ -335,6 +335,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   settings.Exact = options.Exact;
   settings.Arithmetic = environment.Arithmetic;
   settings.StageSplit = environment.StageSplit;
+  settings.TimeSplit = environment.TimeSplit;
   settings.Float = options.Float;
   settings.CanonicalHeader = options.CanonicalHeader;
   settings.Strict = options.Strict;

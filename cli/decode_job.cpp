@@ -26,6 +26,7 @@
 #include "app/pending_file.h"
 #include "app/refusal_detail.h"
 #include "app/run_limits.h"
+#include "app/run_report.h"
 #include "cli/error_line.h"
 #include "cli/fd_stream.h"
 #include "cli/gain_plot_file.h"
@@ -211,6 +212,7 @@ TRunSettings RunSettingsOf(const TJobSettings& settings, const TPartEnd* previou
   run.Exact = settings.Exact;
   run.Arithmetic = settings.Arithmetic;
   run.StageSplit = settings.StageSplit;
+  run.TimeSplit = settings.TimeSplit;
   run.DebugBand = settings.DebugBand;
   run.Float = settings.Float;
   run.CanonicalHeader = settings.CanonicalHeader;
@@ -388,6 +390,11 @@ void DecodeLines(TJobResult& result, const TRunResult& decoded, const std::strin
   for (const TRunWarning& warning : decoded.Warnings) Warn(result, warning);
   const bool stalled = decoded.Status == TRunStatus::SampleCountError;
   if (!stalled) result.Lines.push_back(ElapsedTimeText(decoded.ElapsedMs));
+  const TRunResult::TTimeSplit& split = decoded.TimeSplit;
+  if (split.Segments > 0) {
+    result.Lines.push_back(
+        TimeSplitText(split.Segments, split.JoinedAfter, split.NotJoined, split.RedoneSeconds));
+  }
 }
 
 // A complete decode whose output was committed (or not, CommitErrno): the

@@ -67,6 +67,8 @@ struct TJobSettings {
   std::optional<TDecodePath> Arithmetic;
   // Off: no block decoded in two stages (for benchmarks).
   bool StageSplit = true;
+  // Off: no file decoded in segments along time (for benchmarks).
+  bool TimeSplit = true;
   bool Float = false;
   bool CanonicalHeader = false;
   // A decode with a warning fails, and its output is not kept (what went to

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
   // Read once: every decode of the call uses the same values.
   const zorv::TRunEnvironment environment = zorv::ParseRunEnvironment(
       std::getenv(zorv::kArithmeticVariable), std::getenv(zorv::kStagesVariable),
-      std::getenv(zorv::kWorkersVariable));
+      std::getenv(zorv::kWorkersVariable), std::getenv(zorv::kTimeSplitVariable));
   const int status =
       zorv::cli::RunCommandLine({argv + 1, argv + argc}, out, err, isatty(STDERR_FILENO) == 1,
                                 zorv::cli::InterruptRequest(), environment);

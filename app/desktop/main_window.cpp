@@ -73,8 +73,9 @@ TForm1::TForm1(TFileDialogs& dialogs, QWidget* parent) : QMainWindow(parent), Di
   DoneLabel->hide();
   DebugBand_ = static_cast<std::uint32_t>(DebugButtons->checkedId());
   DebugGroup->hide();
-  Environment_ = ParseRunEnvironment(std::getenv(kArithmeticVariable), std::getenv(kStagesVariable),
-                                     std::getenv(kWorkersVariable));
+  Environment_ =
+      ParseRunEnvironment(std::getenv(kArithmeticVariable), std::getenv(kStagesVariable),
+                          std::getenv(kWorkersVariable), std::getenv(kTimeSplitVariable));
   Listen->Preview().Engine().SetArithmetic(ArithmeticOf(Environment_));
   if (!Environment_.Warning.empty()) {
     ShowStatus(QStringLiteral("Warning: ") + Text(Environment_.Warning), true);

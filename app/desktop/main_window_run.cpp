@@ -88,6 +88,7 @@ QString TForm1::RunChosenFiles(bool& created) {
   settings.ReplacePartial = partial && KeptPartials_.contains(*partial);
   settings.Arithmetic = Environment_.Arithmetic;
   settings.StageSplit = Environment_.StageSplit;
+  settings.TimeSplit = Environment_.TimeSplit;
   settings.ChannelThreads = Environment_.Workers.value_or(1) != 0;
   auto run = std::make_unique<TDecodeRun>(settings);
   auto files = std::make_unique<TFileTarget>();
