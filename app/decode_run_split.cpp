@@ -32,9 +32,6 @@ namespace zorv {
 namespace {
 
 constexpr double kSegmentSeconds = 30.0;
-// A segment chosen shorter than this gains too little over its redone
-// start (the chains need up to some 25 s to agree).
-constexpr double kShortestSegmentSeconds = 20.0;
 
 struct TSplitShape {
   int Segments = 0;  // per channel and round; below 2: no split
@@ -55,10 +52,10 @@ TSplitShape ChooseSplit(const TRunSettings& settings, std::uint32_t channels,
   if (segments < 2) return {};
   if (forced) return {segments, settings.TimeSplitFrames};
   const auto perSegment = static_cast<std::uint64_t>(kSegmentSeconds * sampleRate);
-  const std::uint64_t frames =
-      std::min(perSegment, fileFrames / static_cast<std::uint64_t>(segments));
-  if (static_cast<double>(frames) < kShortestSegmentSeconds * sampleRate) return {};
-  return {segments, frames};
+  // A file shorter than a round and a segment more gains too little: its
+  // redone starts are a large share of it.
+  if (fileFrames < static_cast<std::uint64_t>(segments + 1) * perSegment) return {};
+  return {segments, perSegment};
 }
 
 // The meter calls of one chain's block, per channel, as they came.
@@ -123,10 +120,30 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       static_cast<std::size_t>((shape.Frames + blockFrames - 1) / blockFrames);
   const std::size_t roundBlocks = static_cast<std::size_t>(shape.Segments) * segmentBlocks;
 
+  // The chains' jobs go to a pool of a worker per core (the run's own pool
+  // keeps a core for the run's thread, which here only waits), or to the
+  // pool the run shares with others, in the run's place there.
+  std::unique_ptr<TWorkerPool> ownPool;
+  TWorkerPool* pool = Pipeline_.WorkerPool();
+  if (pool != nullptr && Settings_.Pool == nullptr) {
+    ownPool = std::make_unique<TWorkerPool>(TWorkerPool::DefaultThreads());
+    pool = ownPool.get();
+  }
+  struct TInPlaceOf {
+    TWorkerPool* Shared;
+    explicit TInPlaceOf(TWorkerPool* shared) : Shared(shared) {
+      if (Shared != nullptr) Shared->Detach();
+    }
+    ~TInPlaceOf() {
+      if (Shared != nullptr) Shared->Attach();
+    }
+    TInPlaceOf(const TInPlaceOf&) = delete;
+    TInPlaceOf& operator=(const TInPlaceOf&) = delete;
+  } inPlaceOf(ownPool == nullptr ? pool : nullptr);
   auto chains = std::make_unique<TZorvCalc>();
   TBlockPipeline pipe(*chains);
-  if (Pipeline_.WorkerPool() != nullptr) {
-    pipe.SetWorkerPool(Pipeline_.WorkerPool());
+  if (pool != nullptr) {
+    pipe.SetWorkerPool(pool);
     pipe.SetPoolChosenByTime(false);
   }
   pipe.SetStageSplit(false);
