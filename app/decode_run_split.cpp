@@ -49,6 +49,10 @@ TSplitShape ChooseSplit(const TRunSettings& settings, std::uint32_t channels,
                      ? settings.TimeSplitSegments
                      : (2 * cores + static_cast<int>(channels) - 1) / static_cast<int>(channels);
   segments = std::min(segments, static_cast<int>(kMaxChannels / channels));
+  // With a channel for every core the cores are busy without it (a stereo
+  // file on two cores runs in two stages): the chains begun twice and the
+  // rounds' waits for the slowest join would only cost.
+  if (settings.TimeSplitSegments == 0 && static_cast<int>(channels) >= cores) return {};
   if (segments < 2) return {};
   if (forced) return {segments, settings.TimeSplitFrames};
   const auto perSegment = static_cast<std::uint64_t>(kSegmentSeconds * sampleRate);
@@ -202,6 +206,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
   SplitInHand_.assign(channels, nullptr);
   const double rate = SampleRate_;
 
+  std::vector<std::unique_ptr<TChainBlock>> spare;
   for (;;) {
     // A round; the file's rest goes into it when it would make a short one.
     readUpTo(roundBlocks + segmentBlocks);
@@ -249,10 +254,18 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
         bool needed = false;
         for (std::uint32_t c = 0; c < channels; ++c) needed = needed || !done[at(k, c)];
         if (j >= n || !needed) continue;
-        auto block = std::make_unique<TChainBlock>();
-        block->Out.assign(std::size_t{channels} * blockFrames, 0.0);
-        block->States.resize(channels);
-        block->Meters.resize(channels);
+        // The blocks of the round before, again: their pages are touched.
+        std::unique_ptr<TChainBlock> block;
+        if (!spare.empty()) {
+          block = std::move(spare.back());
+          spare.pop_back();
+        } else {
+          block = std::make_unique<TChainBlock>();
+          block->Out.resize(std::size_t{channels} * blockFrames);
+          block->States.resize(channels);
+          block->Meters.resize(channels);
+        }
+        for (auto& calls : block->Meters) calls.clear();
         made[k].push_back(std::move(block));
         count[k] = blocks[j].Whole - (step == 0 ? offset[k] : 0);
         chainFrames += count[k];
@@ -450,6 +463,9 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       }
     }
     if (Stopped_) break;
+    for (auto& chain : made) {
+      for (auto& block : chain) spare.push_back(std::move(block));
+    }
   }
   if (pending && !Writer_.WriteFailed()) WriteBlock(Slots_[1]);
   SplitInHand_.clear();

@@ -48,10 +48,10 @@ class TimeSplitCli : public ::testing::Test {
 
 TEST_F(TimeSplitCli, ASplitFileDecodesAsTheWholeChainAndSaysSo) {
   if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no pool, no split";
-  // 100 s of stereo: rounds of two 30 s segments per channel and the rest.
-  const test::TWavFormat format{1, 2, 44100, 16};
+  // 160 s of mono: with fewer channels than cores, rounds of 30 s segments.
+  const test::TWavFormat format{1, 1, 44100, 16};
   const std::string in = Dir.File("long.wav");
-  test::WriteFile(in, test::WavBytes(format, test::SignalBytes(format, 100 * 44100, 3)));
+  test::WriteFile(in, test::WavBytes(format, test::SignalBytes(format, 160 * 44100, 3)));
   const TDecoded split = Decode(in, "split", {});
   const TDecoded whole = Decode(in, "whole", {std::string(kTimeSplitVariable) + "=0"});
   const TDecoded one = Decode(in, "one", {std::string(kWorkersVariable) + "=0"});
