@@ -124,12 +124,13 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       static_cast<std::size_t>((shape.Frames + blockFrames - 1) / blockFrames);
   const std::size_t roundBlocks = static_cast<std::size_t>(shape.Segments) * segmentBlocks;
 
-  // The chains' jobs go to a pool of a worker per core (the run's own pool
-  // keeps a core for the run's thread, which here only waits), or to the
-  // pool the run shares with others, in the run's place there.
+  // The chains' jobs go to a pool of a worker per core (the run's pool,
+  // of its own or its alone, keeps a core for the run's thread, which here
+  // only waits), or to the pool the run shares with other runs, in the
+  // run's place there.
   std::unique_ptr<TWorkerPool> ownPool;
   TWorkerPool* pool = Pipeline_.WorkerPool();
-  if (pool != nullptr && Settings_.Pool == nullptr) {
+  if (pool != nullptr && (Settings_.Pool == nullptr || pool->Users() <= 1)) {
     ownPool = std::make_unique<TWorkerPool>(TWorkerPool::DefaultThreads());
     pool = ownPool.get();
   }
