@@ -62,22 +62,17 @@ TSplitShape ChooseSplit(const TRunSettings& settings, std::uint32_t channels,
   return {segments, perSegment};
 }
 
-// The meter calls of one chain's block, per channel, as they came.
-struct TMeterCall {
-  bool Position = false;
-  int Band = 0;
-  double Value = 0.0;
-};
-
+// The meter voltages of one chain's block, per channel, in the order they
+// came (points, bands A..D); the positions follow from them when the block
+// is handed over.
 class TMeterRecorder final : public TMeterListener {
  public:
-  void MeterPosition(int channel, int band, std::int32_t position) override {
-    Calls[static_cast<std::size_t>(channel)].push_back({true, band, static_cast<double>(position)});
+  void MeterPosition(int, int, std::int32_t) override {}
+  void MeterVoltage(int channel, int, double volts) override {
+    Volts[static_cast<std::size_t>(channel)].push_back(volts);
   }
-  void MeterVoltage(int channel, int band, double volts) override {
-    Calls[static_cast<std::size_t>(channel)].push_back({false, band, volts});
-  }
-  std::vector<std::vector<TMeterCall>> Calls;
+  bool WantsPositions() const override { return false; }
+  std::vector<std::vector<double>> Volts;
 };
 
 // A block read, as the decoder takes it.
@@ -94,7 +89,7 @@ struct TSplitBlock {
 struct TChainBlock {
   std::vector<double> Out;  // channel after channel
   std::vector<TChannelDecoder::TState> States;
-  std::vector<std::vector<TMeterCall>> Meters;
+  std::vector<std::vector<double>> Meters;
 };
 
 bool SameState(const TChannelDecoder::TState& a, const TChannelDecoder::TState& b) {
@@ -233,7 +228,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       chains->SetChannelLevel(v, Decoder_.LevelDb(v % channels));
       chains->RestoreChannel(static_cast<int>(v), v < channels ? trueState[v] : startUp);
     }
-    recorder.Calls.assign(lanes, {});
+    recorder.Volts.assign(lanes, {});
 
     const auto at = [&](int k, std::uint32_t c) {
       return static_cast<std::size_t>(k) * channels + c;
@@ -303,7 +298,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
             }
           }
         }
-        for (auto& calls : recorder.Calls) calls.clear();
+        for (auto& calls : recorder.Volts) calls.clear();
         if (pipe.ProcessBlock(in.data(), out.data(), length) != static_cast<std::int32_t>(length)) {
           stalled = true;
           putBack();
@@ -312,7 +307,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
         for (int k = 0; k < segments; ++k) {
           if (count[k] != length) continue;
           for (std::uint32_t c = 0; c < channels; ++c) {
-            made[k].back()->Meters[c] = std::move(recorder.Calls[at(k, c)]);
+            std::swap(made[k].back()->Meters[c], recorder.Volts[at(k, c)]);
           }
         }
         for (const auto& [v, state] : waiting) chains->RestoreChannel(static_cast<int>(v), state);
@@ -419,13 +414,11 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       if (MeterListener_ != nullptr) {
         for (std::uint32_t c = 0; c < channels; ++c) {
           const int k = owner[c][j];
-          for (const TMeterCall& call : made[k][j - first[k]]->Meters[c]) {
-            if (call.Position) {
-              MeterListener_->MeterPosition(static_cast<int>(c), call.Band,
-                                            static_cast<std::int32_t>(call.Value));
-            } else {
-              MeterListener_->MeterVoltage(static_cast<int>(c), call.Band, call.Value);
-            }
+          const std::vector<double>& volts = made[k][j - first[k]]->Meters[c];
+          for (std::size_t i = 0; i < volts.size(); ++i) {
+            const int band = static_cast<int>(i % kBands);
+            MeterListener_->MeterVoltage(static_cast<int>(c), band, volts[i]);
+            MeterListener_->MeterPosition(static_cast<int>(c), band, MeterPositionOf(volts[i]));
           }
         }
       }

@@ -218,6 +218,14 @@ void TChannelDecoder::Restore(const TState& state) {
 void EmitMeterPositions(TMeterListener& listener, int channel, const TMeterVolts& volts,
                         std::uint32_t count) {
   const std::uint32_t points = (count + kMeterInterval - 1) / kMeterInterval;
+  if (!listener.WantsPositions()) {
+    for (std::uint32_t p = 0; p < points; ++p) {
+      for (int band = 0; band < detector::kBands; ++band) {
+        listener.MeterVoltage(channel, band, volts.At[p][band]);
+      }
+    }
+    return;
+  }
   for (std::uint32_t p = 0; p < points; ++p) {
     for (int band = 0; band < detector::kBands; ++band) {
       listener.MeterVoltage(channel, band, volts.At[p][band]);

@@ -16,6 +16,10 @@ class TMeterListener {
   // position cannot tell a band pinned at its lower limit (-319) from one
   // within a tenth of a dB of it; a listener that needs to know overrides this.
   virtual void MeterVoltage(int /*channel*/, int /*band*/, double /*volts*/) {}
+  // False: the listener takes the voltages alone (a listener that keeps
+  // them to hand over later, with the positions then); MeterPosition is
+  // not called.
+  virtual bool WantsPositions() const { return true; }
 
  protected:
   ~TMeterListener() = default;
