@@ -92,6 +92,21 @@ struct TChainBlock {
   std::vector<std::vector<double>> Meters;
 };
 
+// One round: its blocks, where its segments begin, what its chains made
+// and which chain each channel's block is taken from.
+struct TRound {
+  std::vector<const TSplitBlock*> Blocks;
+  std::vector<std::size_t> First;
+  std::vector<std::uint32_t> Offset;
+  std::vector<TChannelDecoder::TState> Start;
+  std::vector<double> LevelsDb;
+  std::vector<std::vector<std::unique_ptr<TChainBlock>>> Made;
+  std::vector<std::vector<int>> Owner;
+  std::vector<double> JoinedAfter;
+  std::uint64_t ChainFrames = 0;
+  bool Stalled = false;
+};
+
 bool SameState(const TChannelDecoder::TState& a, const TChannelDecoder::TState& b) {
   // Doubles only, no padding: the bits are the state.
   return std::memcmp(&a, &b, sizeof(TChannelDecoder::TState)) == 0;
@@ -203,41 +218,52 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
   const double rate = SampleRate_;
 
   std::vector<std::unique_ptr<TChainBlock>> spare;
-  for (;;) {
-    // A round; the file's rest goes into it when it would make a short one.
-    readUpTo(roundBlocks + segmentBlocks);
-    if (blocks.empty()) break;
-    const std::size_t n = blocks.size() < roundBlocks + segmentBlocks ? blocks.size() : roundBlocks;
-
+  const auto at = [&](int k, std::uint32_t c) {
+    return static_cast<std::size_t>(k) * channels + c;
+  };
+  // A round of the blocks from the from-th read on (the file's rest goes
+  // into it when it would make a short one), its chains to begin from
+  // start; false when no block is left.
+  const auto setUp = [&](TRound& round, std::size_t from,
+                         const std::vector<TChannelDecoder::TState>& start) {
+    if (blocks.size() <= from) return false;
+    const std::size_t left = blocks.size() - from;
+    const std::size_t n = left < roundBlocks + segmentBlocks ? left : roundBlocks;
+    for (std::size_t j = 0; j < n; ++j) round.Blocks.push_back(&blocks[from + j]);
     // Where the segments begin: block and frame within it.
-    std::vector<std::size_t> first;
-    std::vector<std::uint32_t> offset;
     for (int k = 0; k < shape.Segments; ++k) {
       const std::uint64_t frame = static_cast<std::uint64_t>(k) * shape.Frames;
       const auto j = static_cast<std::size_t>(frame / blockFrames);
       const auto o = static_cast<std::uint32_t>(frame % blockFrames);
-      if (j >= n || o >= blocks[j].Whole) break;
-      first.push_back(j);
-      offset.push_back(o);
+      if (j >= n || o >= round.Blocks[j]->Whole) break;
+      round.First.push_back(j);
+      round.Offset.push_back(o);
     }
+    round.Start = start;
+    for (std::uint32_t c = 0; c < channels; ++c) round.LevelsDb.push_back(Decoder_.LevelDb(c));
+    return true;
+  };
+  // Decodes a round's chains (on any one thread at a time).
+  const auto decode = [&](TRound& round) {
+    const std::size_t n = round.Blocks.size();
+    const auto& first = round.First;
+    const auto& offset = round.Offset;
     const int segments = static_cast<int>(first.size());
     const auto lanes = static_cast<std::uint32_t>(segments) * channels;
     chains->Prepare(SampleRate_, lanes, 0);
     chains->SetPath(Decoder_.Path());
     for (std::uint32_t v = 0; v < lanes; ++v) {
-      chains->SetChannelLevel(v, Decoder_.LevelDb(v % channels));
-      chains->RestoreChannel(static_cast<int>(v), v < channels ? trueState[v] : startUp);
+      chains->SetChannelLevel(v, round.LevelsDb[v % channels]);
+      chains->RestoreChannel(static_cast<int>(v), v < channels ? round.Start[v] : startUp);
     }
     recorder.Volts.assign(lanes, {});
 
-    const auto at = [&](int k, std::uint32_t c) {
-      return static_cast<std::size_t>(k) * channels + c;
-    };
-    std::vector<std::vector<std::unique_ptr<TChainBlock>>> made(static_cast<std::size_t>(segments));
+    auto& made = round.Made;
+    made.resize(static_cast<std::size_t>(segments));
     std::vector<int> joinTo(lanes, -1);
     std::vector<std::ptrdiff_t> last(lanes, -1);
     std::vector<char> done(lanes, 0);
-    std::uint64_t chainFrames = 0;
+    std::uint64_t& chainFrames = round.ChainFrames;
 
     std::vector<const double*> in(lanes);
     std::vector<double*> out(lanes);
@@ -263,7 +289,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
         }
         for (auto& calls : block->Meters) calls.clear();
         made[k].push_back(std::move(block));
-        count[k] = blocks[j].Whole - (step == 0 ? offset[k] : 0);
+        count[k] = round.Blocks[j]->Whole - (step == 0 ? offset[k] : 0);
         chainFrames += count[k];
         any = true;
       }
@@ -286,7 +312,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
           for (std::uint32_t c = 0; c < channels; ++c) {
             const std::size_t v = at(k, c);
             if (ours) {
-              in[v] = blocks[j].In.data() + std::size_t{c} * blockFrames + from;
+              in[v] = round.Blocks[j]->In.data() + std::size_t{c} * blockFrames + from;
               out[v] = made[k].back()->Out.data() + std::size_t{c} * blockFrames + from;
             } else {
               if (made[k].size() == step + 1) {
@@ -300,9 +326,8 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
         }
         for (auto& calls : recorder.Volts) calls.clear();
         if (pipe.ProcessBlock(in.data(), out.data(), length) != static_cast<std::int32_t>(length)) {
-          stalled = true;
-          putBack();
-          return true;
+          round.Stalled = true;
+          return;
         }
         for (int k = 0; k < segments; ++k) {
           if (count[k] != length) continue;
@@ -349,8 +374,10 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
     }
 
     // Which chain's block each channel takes.
-    std::vector<std::vector<int>> owner(channels, std::vector<int>(n, 0));
-    std::vector<double> joinedAfter(static_cast<std::size_t>(segments), -1.0);
+    auto& owner = round.Owner;
+    owner.assign(channels, std::vector<int>(n, 0));
+    auto& joinedAfter = round.JoinedAfter;
+    joinedAfter.assign(static_cast<std::size_t>(segments), -1.0);
     for (std::uint32_t c = 0; c < channels; ++c) {
       int k = 0;
       std::size_t from = 0;
@@ -367,27 +394,52 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
         k = next;
       }
     }
+  };
+  // The state of every channel after the round's last block.
+  const auto endOf = [&](const TRound& round) {
+    std::vector<TChannelDecoder::TState> states(channels);
+    const std::size_t j = round.Blocks.size() - 1;
+    for (std::uint32_t c = 0; c < channels; ++c) {
+      const int k = round.Owner[c][j];
+      states[c] = round.Made[k][j - round.First[k]]->States[c];
+    }
+    return states;
+  };
+  const auto report = [&](const TRound& round) {
+    const int segments = static_cast<int>(round.First.size());
     SplitReport_.Segments += segments;
     for (int k = 1; k < segments; ++k) {
       bool everyChannel = true;
       for (std::uint32_t c = 0; c < channels; ++c) {
-        everyChannel =
-            everyChannel && std::find(owner[c].begin(), owner[c].end(), k) != owner[c].end();
+        const auto& owner = round.Owner[c];
+        everyChannel = everyChannel && std::find(owner.begin(), owner.end(), k) != owner.end();
       }
-      if (everyChannel && joinedAfter[k] >= 0) {
-        SplitReport_.JoinedAfter.push_back(joinedAfter[k]);
+      if (everyChannel && round.JoinedAfter[k] >= 0) {
+        SplitReport_.JoinedAfter.push_back(round.JoinedAfter[k]);
       } else {
         ++SplitReport_.NotJoined;
       }
     }
     std::uint64_t roundFrames = 0;
-    for (std::size_t j = 0; j < n; ++j) roundFrames += blocks[j].Whole;
+    for (const TSplitBlock* block : round.Blocks) roundFrames += block->Whole;
     SplitReport_.RedoneSeconds +=
-        static_cast<double>(chainFrames - std::min(chainFrames, roundFrames)) / rate;
-
+        static_cast<double>(round.ChainFrames - std::min(round.ChainFrames, roundFrames)) / rate;
+  };
+  const auto recycle = [&](TRound& round) {
+    for (auto& chain : round.Made) {
+      for (auto& block : chain) spare.push_back(std::move(block));
+    }
+    round = {};
+  };
+  enum { kWhole, kLevelChanged, kEnded };
+  const auto commit = [&](TRound& round) {
     // The round's blocks in order, as the sequential decode hands them over:
     // each block's meters and the calls between blocks, then (behind, when
     // the run writes behind) its output.
+    const std::size_t n = round.Blocks.size();
+    const auto& owner = round.Owner;
+    const auto& made = round.Made;
+    const auto& first = round.First;
     std::vector<double> levels(channels);
     bool levelChanged = false;
     for (std::size_t j = 0; j < n && !levelChanged; ++j) {
@@ -424,11 +476,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       }
       BetweenBlocks();
       blocks.pop_front();
-      if (Writer_.WriteFailed()) {
-        SplitInHand_.clear();
-        putBack();
-        return true;
-      }
+      if (Writer_.WriteFailed()) return kEnded;
       if (writeBehind) {
         // The block waits in the second slot (the first takes the next).
         TBlockSlot& behind = Slots_[1];
@@ -443,25 +491,62 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
         pending = true;
       } else {
         WriteBlock(hand);
-        if (Writer_.WriteFailed()) {
-          SplitInHand_.clear();
-          putBack();
-          return true;
-        }
+        if (Writer_.WriteFailed()) return kEnded;
       }
-      if (Stopped_) break;
+      if (Stopped_) return kEnded;
       // A new level applies from the next block: the rest of the round is
       // decoded again from here.
       for (std::uint32_t c = 0; c < channels; ++c) {
         levelChanged = levelChanged || levels[c] != Decoder_.LevelDb(c);
       }
     }
-    if (Stopped_) break;
-    for (auto& chain : made) {
-      for (auto& block : chain) spare.push_back(std::move(block));
+    return levelChanged ? kLevelChanged : kWhole;
+  };
+
+  // Round after round: while one is handed over (written, its meters and
+  // progress reported) on this thread, the next decodes on another, and
+  // the blocks of the one after it are read. A level asked for meanwhile
+  // drops the round decoded ahead: it is decoded again from the block after
+  // the change.
+  struct TAhead {
+    std::thread Thread;
+    ~TAhead() {
+      if (Thread.joinable()) Thread.join();
     }
+  };
+  TRound current;
+  bool more = true;
+  const auto decodeFromHere = [&] {
+    readUpTo(roundBlocks + segmentBlocks);
+    if (!setUp(current, 0, trueState)) return false;
+    decode(current);
+    readUpTo(current.Blocks.size() + roundBlocks + segmentBlocks);
+    return true;
+  };
+  more = decodeFromHere();
+  while (more && !current.Stalled) {
+    report(current);
+    TRound next;
+    const bool haveNext = setUp(next, current.Blocks.size(), endOf(current));
+    int ended = kWhole;
+    {
+      TAhead ahead;
+      if (haveNext) ahead.Thread = std::thread([&] { decode(next); });
+      ended = commit(current);
+      if (ended == kWhole) readUpTo(next.Blocks.size() + roundBlocks + segmentBlocks);
+    }
+    recycle(current);
+    if (ended == kEnded) break;
+    if (ended == kLevelChanged) {
+      recycle(next);
+      more = decodeFromHere();
+      continue;
+    }
+    more = haveNext;
+    current = std::move(next);
   }
-  if (pending && !Writer_.WriteFailed()) WriteBlock(Slots_[1]);
+  if (more && current.Stalled) stalled = true;
+  if (pending && !Writer_.WriteFailed() && !stalled) WriteBlock(Slots_[1]);
   SplitInHand_.clear();
   putBack();
   return true;
