@@ -213,7 +213,10 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
   };
 
   std::vector<double> dummyIn(blockFrames, 0.0);
-  std::vector<double> dummyOut(blockFrames, 0.0);
+  // A lane that waits writes where no other does: the jobs of a block run
+  // at once.
+  std::vector<double> dummyOut(static_cast<std::size_t>(shape.Segments) * channels * blockFrames,
+                               0.0);
   SplitInHand_.assign(channels, nullptr);
   const double rate = SampleRate_;
 
@@ -320,7 +323,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
                 chains->SaveChannel(static_cast<int>(v), waiting.back().second);
               }
               in[v] = dummyIn.data();
-              out[v] = dummyOut.data();
+              out[v] = dummyOut.data() + v * blockFrames;
             }
           }
         }
