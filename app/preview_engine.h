@@ -5,9 +5,13 @@
 // that what is heard at a level is, sample for sample, what a float decode
 // at that level writes there.
 //
-// Playing from a frame first decodes the 10 s before it silently, so that
-// the detectors have settled (from the start of the file nothing is skipped,
-// and the samples are those of the whole file's decode). A level set while
+// Playing from a frame first decodes the 30 s before it silently, so that
+// the decoder's state has become the whole file's decode's (a decoder begun
+// from its start-up state on the same input reaches the same state, bit for
+// bit, within 5-11 s of programme and within 23 s of speech with pauses, in
+// every case measured; in a long stretch of silence it may not, and the
+// first seconds played may then differ slightly). From the start of the file
+// nothing is skipped, and the samples are those of the whole file's decode. A level set while
 // playing applies from the next block; blocks are short (20 ms) so that a
 // change is heard at once. The A/B switch fades between the decoded signal
 // and the input over 10 ms; the decoder keeps running under the input.
@@ -38,7 +42,7 @@ namespace zorv {
 class TPreviewEngine {
  public:
   // Decoded silently before the play position.
-  static constexpr double kSettleSeconds = 10.0;
+  static constexpr double kSettleSeconds = 30.0;
   // The A/B crossfade.
   static constexpr double kCrossfadeSeconds = 0.010;
   // The length of a block.

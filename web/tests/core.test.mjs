@@ -281,8 +281,9 @@ test('listening plays what a float decode at the level writes, and the input on 
   const first = render();
   assert.ok(first.length >= (frames / 2) * channels);
   same(first, decoded[0], 0, 'from the start');
-  // From 11.3 s, past the 10 s the detectors settle on: within the float
-  // decode's rounding of the whole file (the decoder started afresh).
+  // From 11.3 s (the decoder settles on the 30 s before a position, here
+  // from the file's start): within the float decode's rounding of the
+  // whole file.
   const from = Math.round(11.3 * rate);
   assert.equal(core.ccall('zorv_preview_start', 'number', ['number'], [from]), 1);
   const later = render();
