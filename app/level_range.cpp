@@ -10,6 +10,9 @@
 #include "app/limit_counter.h"
 #include "app/sample_conversion.h"
 #include "dsp/fast/kernel_for.h"
+#include "dsp/reference_level_range.h"
+#include "dsp/start_constants.h"
+#include "dsp/start_values.h"
 #include "dsp/zorv_calc.h"
 #include "wav/io_stop.h"
 
@@ -46,11 +49,19 @@ double TenthsToDb(int tenths) {
 
 }  // namespace
 
+static_assert(TLevelAnalysis::kAnalysisLevelDb == start::kShiftFromTenths / 10.0,
+              "the table of shifts is from the analysis level");
+
 double VoltageShift(double fromDb, double toDb) {
-  // Half the level's change in gain: 3.64 / 2 V per decade of level.
-  return static_cast<double>(detector::kVoltsPerDecade / 2 *
-                             std::log10(static_cast<long double>(LevelFactor(fromDb)) /
-                                        static_cast<long double>(LevelFactor(toDb))));
+  // Half the level's change in gain: 3.64 / 2 V per decade of level. From
+  // the analysis level to a level on the grid, every build reads the
+  // extended computation's value from the table.
+  const double toTenths = std::round(toDb * 10.0);
+  if (fromDb == TLevelAnalysis::kAnalysisLevelDb && toTenths / 10.0 == toDb &&
+      toTenths >= kMinLevelTenths && toTenths <= kMaxLevelTenths) {
+    return start_values::LevelShift(static_cast<int>(toTenths));
+  }
+  return start_values::ReferenceVoltageShift(LevelFactor(fromDb), LevelFactor(toDb));
 }
 
 TLevelAnalysis::TLevelAnalysis(std::uint32_t channels, std::uint32_t sampleRate,

@@ -52,6 +52,12 @@ double ReferenceRestingGainFactor() {
 #endif
 }
 
+double ReferenceVoltageShift(double fromFactor, double toFactor) {
+  return static_cast<double>(
+      detector::kVoltsPerDecade / 2 *
+      std::log10(static_cast<long double>(fromFactor) / static_cast<long double>(toFactor)));
+}
+
 double LeakStep(double sampleRate, int band, double capacitance) {
   const start::TBandSteps* entry = TableEntry(sampleRate, band, capacitance);
   return entry != nullptr ? entry->LeakStep : ReferenceLeakStep(sampleRate, capacitance);
@@ -72,6 +78,10 @@ double ChargeSlope(double sampleRate, int band, int k, double capacitance) {
 
 double RestingGainFactor() {
   return start::kRestingGainFactor;
+}
+
+double LevelShift(int tenths) {
+  return start::kLevelShifts[tenths - kMinLevelTenths];
 }
 
 }  // namespace zorv::start_values

@@ -26,6 +26,9 @@ double ReferenceChargeSlope(const TCurrentTable& curve, int k, double sampleRate
                             double capacitance);
 // 10^(-VoltageMin / 3.64): the gain factor at the voltage a detector starts with.
 double ReferenceRestingGainFactor();
+// The control voltage a reference level of factor toFactor adds to the one
+// at a level of factor fromFactor: 3.64 / 2 x log10(fromFactor / toFactor).
+double ReferenceVoltageShift(double fromFactor, double toFactor);
 
 // What the decoder takes: the table's value at a supported rate, the
 // reference computation at any other.
@@ -33,5 +36,9 @@ double LeakStep(double sampleRate, int band, double capacitance);
 double Charge(double sampleRate, int band, int k, double capacitance);
 double ChargeSlope(double sampleRate, int band, int k, double capacitance);
 double RestingGainFactor();
+// The voltage shift from the level start::kShiftFromTenths to the level of
+// tenths of a dB (kMinLevelTenths .. kMaxLevelTenths), factors as the
+// decoder holds them: the table's.
+double LevelShift(int tenths);
 
 }  // namespace zorv::start_values

@@ -138,6 +138,7 @@ std::string StartConstantsText() {
       "#pragma once\n"
       "\n"
       "#include \"dsp/detector_constants.h\"\n"
+      "#include \"dsp/reference_level_range.h\"\n"
       "#include \"dsp/sample_rates.h\"\n"
       "\n"
       "namespace zorv::start {\n"
@@ -183,6 +184,23 @@ std::string StartConstantsText() {
       text += "}},\n";
     }
     text += "    },\n";
+  }
+  text +=
+      "};\n"
+      "\n"
+      "// The control voltage a reference level adds to the one at -15.0 dB (the\n"
+      "// level range's analysis decode), 3.64 / 2 x log10(factor(-15.0) /\n"
+      "// factor(level)), of the factors as the decoder holds them.\n"
+      "inline constexpr int kShiftFromTenths = -150;\n"
+      "// [tenths of a dB - kMinLevelTenths]\n"
+      "inline constexpr double kLevelShifts[kMaxLevelTenths - kMinLevelTenths + 1] = {\n";
+  const double from = TZorvCalc::LevelFactorOf(-15.0);
+  for (int tenths = kMinLevelTenths; tenths <= kMaxLevelTenths; ++tenths) {
+    const double to = TZorvCalc::LevelFactorOf(tenths / 10.0);
+    char line[48];
+    std::snprintf(line, sizeof line, "  // %.1f dB\n", tenths / 10.0);
+    ((text += "    ") += DoubleText(start_values::ReferenceVoltageShift(from, to))) += ",";
+    text += line;
   }
   text +=
       "};\n"

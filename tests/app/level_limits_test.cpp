@@ -433,6 +433,22 @@ TEST(LevelRange, TheShiftIsHalfTheLevelChangeInGain) {
   EXPECT_NEAR(VoltageShift(-15.0, -25.0), 0.91, 1e-9);
   EXPECT_NEAR(VoltageShift(-15.0, -5.0), -0.91, 1e-9);
   EXPECT_EQ(VoltageShift(-12.3, -12.3), 0.0);
+  // From the analysis level to every level of the grid: the extended
+  // computation of the factors the decoder holds, rounded once (the table
+  // every build reads); off the grid, the same computation.
+  for (int tenths = -300; tenths <= 0; ++tenths) {
+    const double dB = tenths / 10.0;
+    const long double expected =
+        3.64L / 2 *
+        std::log10(static_cast<long double>(TZorvCalc::LevelFactorOf(-15.0)) /
+                   static_cast<long double>(TZorvCalc::LevelFactorOf(dB)));
+    ASSERT_EQ(VoltageShift(-15.0, dB), static_cast<double>(expected)) << dB;
+  }
+  const long double offGrid =
+      3.64L / 2 *
+      std::log10(static_cast<long double>(TZorvCalc::LevelFactorOf(-15.0)) /
+                 static_cast<long double>(TZorvCalc::LevelFactorOf(-12.34)));
+  EXPECT_EQ(VoltageShift(-15.0, -12.34), static_cast<double>(offGrid));
   TLevelRange range;
   range.Analysed = true;
   range.Found = true;
