@@ -23,10 +23,12 @@
 #include "app/limit_counter.h"
 #include "app/meter_fan_out.h"
 #include "app/output_name.h"
+#include "app/pending_file.h"
 #include "app/preview_engine.h"
 #include "app/reference_tone.h"
 #include "app/run_limits.h"
 #include "app/run_report.h"
+#include "app/worker_pool.h"
 #include "cli/error_line.h"
 #include "cli/reference_level.h"
 #include "dsp/meter_listener.h"
@@ -38,10 +40,11 @@
 #include "zorv_version.h"
 
 // The worker's hook: data bytes read of the total, and the meter positions
-// of the block (channels x 4, tenths of a dB of band gain).
-EM_JS(void, zorv_on_block, (double read, double total, const int* meters, int count), {
-  if (Module.onBlock)
-    Module.onBlock(read, total, HEAP32.subarray(meters >> 2, (meters >> 2) + count));
+// of the block (channels x 4, tenths of a dB of band gain). A true answer
+// stops the decode after the block in hand (the page's Stop).
+EM_JS(int, zorv_on_block, (double read, double total, const int* meters, int count), {
+  if (!Module.onBlock) return 0;
+  return Module.onBlock(read, total, HEAP32.subarray(meters >> 2, (meters >> 2) + count)) ? 1 : 0;
 });
 
 namespace zorv::web {
@@ -126,6 +129,27 @@ std::unique_ptr<TByteSource> OpenWebInput(const std::string& name, std::uint64_t
   return nullptr;
 }
 
+#ifdef ZORV_WEB_THREADS
+// The page's Module.workers: the threads started with the module, which a
+// pool can take while the page's worker is busy in a call.
+EM_JS(int, zorv_started_workers, (), { return Module.workers | 0; });
+#endif
+
+// The decode's worker threads, made at the first decode and kept: the
+// threads started with the module, a core each less the page worker's (as
+// natively); none in the build without threads, or when none were started.
+TWorkerPool* DecodePool() {
+#ifdef ZORV_WEB_THREADS
+  static const unsigned threads = std::min<unsigned>(
+      TWorkerPool::HelpedThreads(), static_cast<unsigned>(std::max(0, zorv_started_workers())));
+  if (threads == 0) return nullptr;
+  static TWorkerPool pool(threads);
+  return &pool;
+#else
+  return nullptr;
+#endif
+}
+
 // A level the run takes: on the grid of tenths inside the range; the
 // factors of others are not the native build's bit for bit.
 bool LevelTaken(double dB) {
@@ -140,6 +164,13 @@ using namespace zorv;
 using namespace zorv::web;
 
 extern "C" {
+
+// The worker threads a decode runs on besides the caller's: 0 in the build
+// without threads.
+EMSCRIPTEN_KEEPALIVE int zorv_workers() {
+  TWorkerPool* pool = DecodePool();
+  return pool == nullptr ? 0 : static_cast<int>(pool->Threads());
+}
 
 // The name the window proposes for the output of input.
 EMSCRIPTEN_KEEPALIVE const char* zorv_output_name(const char* input) {
@@ -184,8 +215,9 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_measure(const char* input) {
 
 // Decodes Module.source, the input named input, at levelDb (every channel)
 // into Module.sink, the output named output. The answer's "kept" is the
-// output's name when it is complete; otherwise what the sink holds is to be
-// thrown away.
+// output's name when it is complete, its partial name when the page stopped
+// the decode (a complete file of what was decoded); otherwise what the sink
+// holds is to be thrown away.
 EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* output,
                                              double levelDb) {
   const auto started = std::chrono::system_clock::now();
@@ -196,7 +228,8 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   }
   TRunSettings settings;
   settings.LevelDb = levelDb;
-  settings.ChannelThreads = false;
+  settings.Pool = DecodePool();
+  settings.ChannelThreads = settings.Pool != nullptr;
   TDecodeRun run(settings);
   std::uint64_t inputSize = 0;
   std::optional<TRefusal> refused;
@@ -222,19 +255,25 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   run.SetMeterListener(&listeners);
   StartLimitCount(limits, run, nullptr);
   run.SetBlockCallback([&](std::uint64_t read) {
-    zorv_on_block(static_cast<double>(read), static_cast<double>(total), meters.Positions().data(),
-                  static_cast<int>(meters.Positions().size()));
+    if (zorv_on_block(static_cast<double>(read), static_cast<double>(total),
+                      meters.Positions().data(), static_cast<int>(meters.Positions().size()))) {
+      run.RequestStop();
+    }
   });
   TRunResult result = run.Run();
   run.SetMeterListener(nullptr);
   limits.Stop();
+  // Stopped, the output is a complete file of what was decoded, kept under
+  // the partial name as the window keeps it.
+  const bool stopped = result.Status == TRunStatus::Aborted;
   const bool done = result.Status == TRunStatus::Done;
-  if (done) result.Kept = output;
+  const std::string kept = done ? std::string(output) : stopped ? PartialName(output) : "";
+  if (!kept.empty()) result.Kept = kept;
 
   TReportEntry entry;
   entry.Input = ShownName(input);
-  if (done) entry.Output = ShownName(output);
-  entry.Status = done ? "decoded" : "failed";
+  if (!kept.empty()) entry.Output = ShownName(kept);
+  entry.Status = done ? "decoded" : stopped ? "interrupted" : "failed";
   entry.Message = std::string(StatusText(result.Status));
   if (!result.Reason.empty()) entry.Message += "; " + result.Reason;
   if (!done && !sink->Reason.empty()) entry.Message += " (" + sink->Reason + ")";
@@ -245,7 +284,7 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   }
   TDecodeFacts facts = DecodeFactsOf(result, formatTag, bits, false, limits);
   facts.InputSize = inputSize;
-  if (done) {
+  if (!kept.empty()) {
     facts.Md5 = result.Md5;
     facts.OutputSize = sink->End;
   }
@@ -256,7 +295,7 @@ EMSCRIPTEN_KEEPALIVE const char* zorv_decode(const char* input, const char* outp
   std::string record = ReportLine(entry);
   if (!record.empty() && record.back() == '\n') record.pop_back();
   json answer = {{"refused", false},         {"status", entry.Status},
-                 {"message", entry.Message}, {"kept", done ? json(output) : json(nullptr)},
+                 {"message", entry.Message}, {"kept", kept.empty() ? json(nullptr) : json(kept)},
                  {"size", sink->End},        {"record", record}};
   json warnings = json::array();
   for (const TRunWarning& warning : entry.Warnings) warnings.push_back(warning.Message);

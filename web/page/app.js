@@ -4,7 +4,7 @@
 'use strict';
 
 const $ = (id) => document.getElementById(id);
-const worker = new Worker('worker.js');
+let worker = null;
 const params = new URLSearchParams(location.search);
 // Where the browser offers it, the result goes into a file the user picks;
 // ?save=download asks for the download link instead.
@@ -19,6 +19,11 @@ let busy = false;
 let ready = false;
 let history = [];
 let inputFile = null;
+// The decode's Stop: a flag on shared memory the worker reads after every
+// block, where the page is cross-origin isolated; elsewhere the worker is
+// ended and a new one started (nothing kept).
+let stopFlag = null;
+let stopping = false;
 
 function setStatus(text, refused = false, cli = '') {
   $('status').textContent = text;
@@ -49,7 +54,11 @@ function updateButtons() {
   const open = ready && info && !info.refused && !busy;
   $('measure').disabled = !open;
   $('decode').disabled = !open || levelOf($('level').value) === null;
+  $('stop').disabled = !decoding || stopping;
 }
+
+let decoding = false;
+let reopening = false;
 
 function openFile(file) {
   if (!file || busy) return;
@@ -131,13 +140,24 @@ function drawPlot() {
   }
 }
 
-worker.onmessage = (event) => {
+function onWorkerMessage(event) {
   const m = event.data;
   if (m.type === 'ready') {
     ready = true;
+    $('build').textContent = m.threads > 0
+      ? `The decode runs on ${m.threads + 1} threads.`
+      : 'The decode runs on one thread.';
+    $('build').dataset.threads = String(m.threads + 1);
+    // A worker started again after a Stop opens the file the page has.
+    if (restarted && inputFile) {
+      reopening = true;
+      worker.postMessage({ type: 'open', file: inputFile });
+    }
     updateButtons();
   } else if (m.type === 'opened') {
     info = m.info;
+    const wasReopening = reopening;
+    reopening = false;
     if (info.refused) {
       $('format').textContent = 'no file selected';
       setStatus(info.window, true, info.cli);
@@ -145,7 +165,7 @@ worker.onmessage = (event) => {
       $('format').textContent = info.format;
       $('metadata').textContent = info.metadata;
       fillPairs(info.channels);
-      setStatus('');
+      if (!wasReopening) setStatus('');
       drawMeters([]);
     }
     updateButtons();
@@ -165,6 +185,8 @@ worker.onmessage = (event) => {
     drawPlot();
   } else if (m.type === 'decoded') {
     busy = false;
+    decoding = false;
+    stopping = false;
     const a = m.answer;
     if (a.refused) {
       setStatus(a.window, true, a.cli);
@@ -172,9 +194,13 @@ worker.onmessage = (event) => {
       $('progress').value = 1;
       let text = a.message;
       if (a.warnings.length) text += ' — ' + a.warnings.join('; ');
+      if (a.status === 'interrupted') {
+        text = a.kept ? `Stopped; what was decoded is in ${a.kept}` : 'Stopped; nothing was kept';
+      }
       if (m.saved) text += ` — saved as ${a.name}`;
       if (a.saveError) text += ` — not saved (${a.saveError}): download it below`;
-      setStatus(text, a.status !== 'decoded');
+      setStatus(text, a.status === 'failed');
+      $('status').dataset.state = a.status;
       // The decode's own time in the worker (for the benchmark).
       $('status').dataset.seconds = String(a.seconds);
       $('record').textContent = a.record;
@@ -191,7 +217,16 @@ worker.onmessage = (event) => {
     }
     updateButtons();
   }
-};
+}
+
+let restarted = false;
+function startWorker(again = false) {
+  restarted = again;
+  ready = false;
+  worker = new Worker('worker.js');
+  worker.onmessage = onWorkerMessage;
+}
+startWorker();
 
 $('file').addEventListener('change', () => openFile($('file').files[0]));
 const drop = $('drop');
@@ -228,12 +263,35 @@ $('decode').addEventListener('click', async () => {
     }
   }
   busy = true;
+  decoding = true;
+  stopping = false;
   history = [];
   $('result').hidden = true;
   $('record').textContent = '';
+  delete $('status').dataset.state;
+  stopFlag = self.crossOriginIsolated ? new Int32Array(new SharedArrayBuffer(4)) : null;
   updateButtons();
   setStatus('Decoding at ' + level.toFixed(1) + ' dB ...');
-  worker.postMessage({ type: 'decode', level, handle });
+  worker.postMessage({ type: 'decode', level, handle, stop: stopFlag });
+});
+$('stop').addEventListener('click', () => {
+  if (!decoding || stopping) return;
+  stopping = true;
+  updateButtons();
+  if (stopFlag) {
+    // Ends after the block in hand; the worker answers with what was decoded.
+    Atomics.store(stopFlag, 0, 1);
+    setStatus('Stopping ...');
+    return;
+  }
+  worker.terminate();
+  busy = false;
+  decoding = false;
+  stopping = false;
+  setStatus('Stopped; nothing was kept');
+  $('status').dataset.state = 'interrupted';
+  startWorker(true);
+  updateButtons();
 });
 $('pair').addEventListener('change', () => {
   drawPlot();

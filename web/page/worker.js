@@ -5,15 +5,20 @@
 // made (makeTarget) and handed over when it is complete.
 'use strict';
 
+// The build without threads: the one with threads (ZORV_WEB_THREADS) does
+// not yet finish a decode whose blocks go to its workers.
 importScripts('zorv_web.js');
 
 let core = null;
 let input = null; // the File
 let lastResult = null; // the last decode's output (a File or Blob)
-const ready = ZorvModule({ print: () => {}, printErr: () => {} }).then((m) => {
+const ready = ZorvModule({
+  print: () => {},
+  printErr: () => {},
+}).then((m) => {
   core = m;
   core.FS.mkdir('/in');
-  postMessage({ type: 'ready' });
+  postMessage({ type: 'ready', threads: core.ccall('zorv_workers', 'number', [], []) });
 });
 
 function call(name, ...args) {
@@ -114,7 +119,9 @@ function sourceOf(file) {
   };
 }
 
-async function decode(level, handle) {
+// stop: an Int32Array on shared memory that the page sets to end the decode
+// after the block in hand (none where the page has no shared memory).
+async function decode(level, handle, stop) {
   const outName = call('zorv_output_name', input.name);
   const target = await makeTarget();
   core.sink = target.sink;
@@ -132,10 +139,12 @@ async function decode(level, handle) {
         stride *= 2;
       }
     }
+    const stopping = stop ? Atomics.load(stop, 0) !== 0 : false;
     const now = performance.now();
-    if (now - last < 100 && read < total) return;
+    if (now - last < 100 && read < total) return stopping;
     last = now;
     postMessage({ type: 'progress', read, total, meters: Array.from(meters) });
+    return stopping;
   };
   const began = performance.now();
   core.source = sourceOf(input);
@@ -151,10 +160,12 @@ async function decode(level, handle) {
     postMessage({ type: 'decoded', answer });
     return;
   }
-  answer.name = outName;
+  answer.name = answer.kept;
   const result = await target.result();
   lastResult = result;
-  if (handle) {
+  // A stopped decode's part is offered under its partial name, never put
+  // into the file picked for the whole output.
+  if (handle && answer.kept === outName) {
     // Into the file the user picked, streamed from where it was made.
     try {
       const writable = await handle.createWritable();
@@ -195,7 +206,7 @@ onmessage = async (event) => {
   } else if (message.type === 'measure') {
     postMessage({ type: 'measured', result: JSON.parse(call('zorv_measure', '/in/' + input.name)) });
   } else if (message.type === 'decode') {
-    await decode(message.level, message.handle);
+    await decode(message.level, message.handle, message.stop);
   } else if (message.type === 'digest') {
     postMessage({ type: 'digest', md5: lastResult ? digest() : null, size: lastResult?.size, heap: core.HEAPU8.length });
   }

@@ -3,7 +3,8 @@
 // zorv-decode of the same source: the decoded files byte for byte, the
 // record, the measured level, the refusals.
 //   node --test web/tests/core.test.mjs   (ZORV_WEB_BUILD, ZORV_DECODE: where
-//   zorv_web.js and zorv-decode are; build-wasm/web and build/cli by default)
+//   zorv_web.js and zorv-decode are; build-wasm/web and build/cli by default;
+//   ZORV_WEB_THREADS=N: the build with threads, zorv_web_mt.js, N of them)
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -20,11 +21,27 @@ const webBuild = process.env.ZORV_WEB_BUILD ?? path.join(root, 'build-wasm/web')
 const native = process.env.ZORV_DECODE ?? path.join(root, 'build/cli/zorv-decode');
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zorv-web-'));
 
+const threads = Number(process.env.ZORV_WEB_THREADS ?? 0);
+const coreName = threads > 0 ? 'zorv_web_mt' : 'zorv_web';
+
 async function loadCore() {
   const require = createRequire(import.meta.url);
-  const factory = require(path.join(webBuild, 'zorv_web.js'));
+  if (threads > 0) {
+    // The module's threads live as long as it does: they must not keep the
+    // test's process alive once the tests are through.
+    const workerThreads = require('node:worker_threads');
+    const Worker = workerThreads.Worker;
+    workerThreads.Worker = class extends Worker {
+      constructor(...args) {
+        super(...args);
+        this.unref();
+      }
+    };
+  }
+  const factory = require(path.join(webBuild, coreName + '.js'));
   const core = await factory({
-    wasmBinary: fs.readFileSync(path.join(webBuild, 'zorv_web.wasm')),
+    wasmBinary: fs.readFileSync(path.join(webBuild, coreName + '.wasm')),
+    workers: threads,
     print: () => {},
     printErr: () => {},
   });
@@ -102,7 +119,20 @@ const cases = [
   { name: 'rf64.wav', level: -30.0, options: { rate: 48000, channels: 2, bits: 24, rf64: true, chunks: true, seconds: 1 } },
   { name: 'rate32k.wav', level: -7.9, options: { rate: 32000, channels: 2, bits: 16, chunks: true, seconds: 1 } },
   { name: 'rate192k.wav', level: -18.0, options: { rate: 192000, channels: 3, bits: 24, seconds: 0.3 } },
+  // Many channels: spread over the worker threads where there are some.
+  { name: 'tracks24.wav', level: -12.4, options: { rate: 48000, channels: 24, bits: 24, seconds: 0.5 } },
 ];
+
+test('the build with threads decodes on worker threads, the other on its own', () => {
+  const workers = core.ccall('zorv_workers', 'number', [], []);
+  if (threads === 0) {
+    assert.equal(workers, 0);
+  } else {
+    // A core each less the caller's, of the threads started with the module.
+    assert.ok(workers >= 1 && workers <= threads, `${workers} workers of ${threads} started`);
+    assert.equal(workers, Math.min(threads, Math.max(1, os.availableParallelism() - 1)));
+  }
+});
 
 test('decodes every format byte for byte as zorv-decode does, and keeps the same record', () => {
   for (const c of cases) {

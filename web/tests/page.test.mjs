@@ -204,6 +204,68 @@ for (const name of browsers) {
       await page.close();
     });
 
+    // The data chunk of a WAV file: where its bytes begin, and how many.
+    function dataOf(bytes) {
+      for (let at = 12; at + 8 <= bytes.length;) {
+        const size = bytes.readUInt32LE(at + 4);
+        if (bytes.toString('latin1', at, at + 4) === 'data') return bytes.subarray(at + 8, at + 8 + size);
+        at += 8 + size + (size & 1);
+      }
+      return null;
+    }
+
+    test('Stop ends the decode after the block in hand and offers what was decoded as NAME.partial.wav',
+      { skip: name !== 'chromium' && 'Chromium only (the page is the same)' }, async () => {
+        // Long enough that the decode is still running when Stop is pressed.
+        const long = 'long.wav';
+        if (!fs.existsSync(path.join(dir, long))) {
+          fs.writeFileSync(path.join(dir, long), wavFile({ rate: 48000, channels: 2, bits: 16, seconds: 150, seed: 7 }));
+          const ran = spawnSync(native, ['-f', '-l', '-11.0', long, '-o', 'long.native.wav'], { cwd: dir });
+          assert.equal(ran.status, 0, ran.stderr.toString());
+        }
+        const page = await openPage(browser, requests);
+        assert.equal(await page.$eval('#stop', (e) => e.disabled), true, 'Stop before a decode');
+        await choose(page, long);
+        await page.waitForFunction(() => !document.getElementById('decode').disabled, { timeout: 20000 });
+        await page.$eval('#level', (e) => {
+          e.value = '-11.0';
+          e.dispatchEvent(new Event('input'));
+        });
+        await page.click('#decode');
+        // Some way in (progress shown), not through.
+        await page.waitForFunction(() => {
+          const p = document.getElementById('progress').value;
+          return p > 0.05 && p < 0.5;
+        }, { timeout: 60000, polling: 10 });
+        // From the keyboard, as a user without a mouse stops it.
+        await page.focus('#stop');
+        await page.keyboard.press('Enter');
+        await page.waitForFunction(() => document.getElementById('status').dataset.state !== undefined, { timeout: 60000 });
+        const status = await page.$eval('#status', (e) => e.textContent);
+        assert.equal(await page.$eval('#status', (e) => e.dataset.state), 'interrupted', status);
+        assert.match(status, /^Stopped; what was decoded is in long_dec\.partial\.wav/);
+        assert.equal(await page.$eval('#result', (e) => e.download), 'long_dec.partial.wav');
+        const record = JSON.parse(await page.$eval('#record', (e) => e.textContent));
+        assert.equal(record.status, 'interrupted');
+
+        // A complete file of what was decoded: its data the beginning of
+        // zorv-decode's, whole frames, fewer than all.
+        const got = await resultBytes(page);
+        const whole = fs.readFileSync(path.join(dir, 'long.native.wav'));
+        const part = dataOf(got);
+        const all = dataOf(whole);
+        assert.ok(part && all, 'both have a data chunk');
+        assert.equal(got.readUInt32LE(4), got.length - 8, 'the RIFF size is the file\'s');
+        assert.ok(part.length > 0 && part.length < all.length, `${part.length} of ${all.length} bytes`);
+        assert.equal(part.length % 4, 0, 'whole frames');
+        assert.ok(part.equals(all.subarray(0, part.length)), 'the part is the beginning of the whole decode');
+
+        // And the page decodes again afterwards, whole.
+        assert.equal(await page.$eval('#stop', (e) => e.disabled), true, 'Stop after the decode');
+        assert.equal(await page.$eval('#decode', (e) => e.disabled), false);
+        await page.close();
+      });
+
     test('no request leaves localhost', () => {
       assert.ok(requests.length > 0);
       for (const url of requests) {
