@@ -5,8 +5,17 @@
 #include <sanitizer/asan_interface.h>
 #endif
 
+// Under AddressSanitizer from the heap, where it watches the bounds; in
+// WebAssembly too, whose memory has no pages to map (and whose emulated
+// mappings, trimmed as below, never return in a build with threads).
+#if defined(__SANITIZE_ADDRESS__) || defined(__EMSCRIPTEN__)
+#define ZORV_HEAP_PAGES 1
+#endif
+
+#ifndef ZORV_HEAP_PAGES
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +25,7 @@
 namespace zorv {
 namespace {
 
+#ifndef ZORV_HEAP_PAGES
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 constexpr std::size_t kLargeFrom = std::size_t{256} << 10;
 
@@ -23,9 +33,8 @@ std::size_t RoundUp(std::size_t bytes, std::size_t unit) {
   return (bytes + unit - 1) / unit * unit;
 }
 
-// Zeroed pages for bytes, and how many bytes they span from the pointer
-// (not called under AddressSanitizer).
-[[maybe_unused]] std::byte* MapPages(std::size_t bytes, std::size_t& mappingSize) {
+// Zeroed pages for bytes, and how many bytes they span from the pointer.
+std::byte* MapPages(std::size_t bytes, std::size_t& mappingSize) {
   const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
   const bool large = bytes >= kLargeFrom;
   const std::size_t unit = large ? kLargePage : page;
@@ -53,13 +62,13 @@ std::size_t RoundUp(std::size_t bytes, std::size_t unit) {
   mappingSize = used;
   return begin;
 }
+#endif
 
 }  // namespace
 
 TPageBuffer::TPageBuffer(std::size_t bytes) {
   if (bytes == 0) return;
-#ifdef __SANITIZE_ADDRESS__
-  // Under AddressSanitizer from the heap, where it watches the bounds.
+#ifdef ZORV_HEAP_PAGES
   Data_ = static_cast<std::byte*>(std::calloc(bytes, 1));
   if (Data_ == nullptr) throw std::bad_alloc();
 #else
@@ -88,9 +97,11 @@ TPageBuffer& TPageBuffer::operator=(TPageBuffer&& other) noexcept {
 }
 
 void TPageBuffer::Release() {
+#ifdef ZORV_HEAP_PAGES
 #ifdef __SANITIZE_ADDRESS__
   // Whatever its user marked as no one's is the heap's again.
   if (Data_ != nullptr) ASAN_UNPOISON_MEMORY_REGION(Data_, Size_);
+#endif
   std::free(Data_);
 #else
   if (Data_ != nullptr) munmap(Data_, MappingSize_);

@@ -23,10 +23,18 @@ build_page() {
     -DZORV_REFERENCE_ARITHMETIC=OFF -DZORV_FLAC=OFF -DZORV_BUILD_GUI=OFF -DZORV_BUILD_PLOT=OFF \
     -DZORV_BUILD_PLUGIN=OFF -DZORV_BUILD_TESTS=OFF >/dev/null
   cmake --build build-wasm -j"$jobs" --target zorv_web
+  # With threads, for a cross-origin isolated page: every object built for
+  # shared memory, in a tree of its own.
+  emcmake cmake -S . -B build-wasm-mt -DCMAKE_BUILD_TYPE=Release -DZORV_WERROR=ON -DZORV_WEB_THREADS=ON \
+    -DZORV_REFERENCE_ARITHMETIC=OFF -DZORV_FLAC=OFF -DZORV_BUILD_GUI=OFF -DZORV_BUILD_PLOT=OFF \
+    -DZORV_BUILD_PLUGIN=OFF -DZORV_BUILD_TESTS=OFF >/dev/null
+  cmake --build build-wasm-mt -j"$jobs" --target zorv_web
   rm -rf dist/web
   mkdir -p dist/web
   cp web/page/index.html web/page/app.js web/page/worker.js web/page/listen.js web/page/style.css dist/web/
   cp build-wasm/web/zorv_web.js build-wasm/web/zorv_web.wasm dist/web/
+  cp build-wasm-mt/web/zorv_web_mt.js build-wasm-mt/web/zorv_web_mt.wasm \
+    build-wasm-mt/web/zorv_web_mt.worker.js dist/web/
   echo "The page is in dist/web/ ($(du -sk dist/web | cut -f1) KiB)"
 }
 
@@ -44,6 +52,7 @@ case "$command" in
     cmake --build build -j"$jobs" --target zorv-decode
     (cd web/tests && npm ci --no-audit --no-fund --silent)
     node --test web/tests/core.test.mjs
+    ZORV_WEB_BUILD="$PWD/build-wasm-mt/web" ZORV_WEB_THREADS=3 node --test web/tests/core.test.mjs
     node --test --test-concurrency=1 web/tests/page.test.mjs
     # 1 GB through the page in Chromium (about a minute and a half).
     node --test web/tests/large.test.mjs

@@ -145,8 +145,9 @@ function onWorkerMessage(event) {
   if (m.type === 'ready') {
     ready = true;
     $('build').textContent = m.threads > 0
-      ? `The decode runs on ${m.threads + 1} threads.`
-      : 'The decode runs on one thread.';
+      ? `The decode runs on ${m.threads + 1} threads (this page is cross-origin isolated).`
+      : 'The decode runs on one thread' + (self.crossOriginIsolated ? '.'
+        : ' (this page is not cross-origin isolated, so it has no shared memory for more).');
     $('build').dataset.threads = String(m.threads + 1);
     // A worker started again after a Stop opens the file the page has.
     if (restarted && inputFile) {
@@ -223,7 +224,7 @@ let restarted = false;
 function startWorker(again = false) {
   restarted = again;
   ready = false;
-  worker = new Worker('worker.js');
+  worker = new Worker(params.get('threads') === 'off' ? 'worker.js?threads=off' : 'worker.js');
   worker.onmessage = onWorkerMessage;
 }
 startWorker();

@@ -5,16 +5,27 @@
 // made (makeTarget) and handed over when it is complete.
 'use strict';
 
-// The build without threads: the one with threads (ZORV_WEB_THREADS) does
-// not yet finish a decode whose blocks go to its workers.
-importScripts('zorv_web.js');
+// A cross-origin isolated page has shared memory: the build with threads,
+// whose decode spreads channels and stages over the cores; elsewhere (or
+// asked with ?threads=off) the build without.
+const threaded = self.crossOriginIsolated === true && typeof SharedArrayBuffer === 'function' &&
+  new URLSearchParams(self.location.search).get('threads') !== 'off';
+const coreScript = threaded ? 'zorv_web_mt.js' : 'zorv_web.js';
+importScripts(coreScript);
 
 let core = null;
 let input = null; // the File
 let lastResult = null; // the last decode's output (a File or Blob)
+// The threads started with the module, a core each less this worker's: the
+// decode takes them while this worker is busy in the call.
+const workers = threaded ? Math.max(1, Math.min(15, (navigator.hardwareConcurrency || 2) - 1)) : 0;
 const ready = ZorvModule({
   print: () => {},
   printErr: () => {},
+  workers,
+  // The threads load the module from here (this worker has no script
+  // element to tell them).
+  mainScriptUrlOrBlob: coreScript,
 }).then((m) => {
   core = m;
   core.FS.mkdir('/in');

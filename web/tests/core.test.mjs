@@ -26,18 +26,6 @@ const coreName = threads > 0 ? 'zorv_web_mt' : 'zorv_web';
 
 async function loadCore() {
   const require = createRequire(import.meta.url);
-  if (threads > 0) {
-    // The module's threads live as long as it does: they must not keep the
-    // test's process alive once the tests are through.
-    const workerThreads = require('node:worker_threads');
-    const Worker = workerThreads.Worker;
-    workerThreads.Worker = class extends Worker {
-      constructor(...args) {
-        super(...args);
-        this.unref();
-      }
-    };
-  }
   const factory = require(path.join(webBuild, coreName + '.js'));
   const core = await factory({
     wasmBinary: fs.readFileSync(path.join(webBuild, coreName + '.wasm')),
@@ -350,4 +338,9 @@ test('the format line and metadata of a file', () => {
   assert.match(seen.metadata, /iXML/);
 });
 
-test.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+test.after(() => {
+  fs.rmSync(dir, { recursive: true, force: true });
+  // The module's threads live as long as it does: ended here, so that the
+  // test's process ends.
+  if (threads > 0) core.PThread.terminateAllThreads();
+});

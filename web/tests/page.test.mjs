@@ -23,6 +23,9 @@ const native = process.env.ZORV_DECODE ?? path.join(root, 'build/cli/zorv-decode
 const site = process.env.ZORV_WEB_DIST ?? path.join(root, 'dist/web');
 const browsers = (process.env.ZORV_BROWSERS ?? 'chromium,firefox').split(',');
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zorv-page-'));
+// ZORV_PAGE_THREADS=off: the build without threads, though the page is
+// cross-origin isolated.
+const singleThread = process.env.ZORV_PAGE_THREADS === 'off';
 
 const files = {
   'bwf24.wav': { level: -14.3, options: { rate: 48000, channels: 2, bits: 24, chunks: true, seconds: 2 } },
@@ -74,7 +77,7 @@ function launch(name) {
 async function openPage(browser, requests) {
   const page = await browser.newPage();
   page.on('request', (request) => requests.push(request.url()));
-  await page.goto(origin + '/?save=download');
+  await page.goto(origin + '/?save=download' + (singleThread ? '&threads=off' : ''));
   await page.waitForFunction(() => document.getElementById('level') !== null);
   return page;
 }
@@ -110,6 +113,12 @@ for (const name of browsers) {
 
     test('decodes each file byte for byte as zorv-decode does', async () => {
       const page = await openPage(browser, requests);
+      // The page says which build it runs: served cross-origin isolated, the
+      // one with threads (a core each), unless told otherwise.
+      await page.waitForFunction(() => document.getElementById('build').dataset.threads !== undefined);
+      const threads = Number(await page.$eval('#build', (e) => e.dataset.threads));
+      const cores = await page.evaluate(() => navigator.hardwareConcurrency);
+      assert.equal(threads, singleThread ? 1 : Math.max(2, Math.min(16, cores)), 'threads of the decode');
       for (const [file, f] of Object.entries(files)) {
         await choose(page, file);
         await page.waitForFunction(() => !document.getElementById('decode').disabled, { timeout: 20000 });
