@@ -2,7 +2,8 @@
 // Speed of the web page against the native decoder, in one run: a 60 s
 // 44.1 kHz stereo file and a 24-track 48 kHz file, decoded by zorv-decode on
 // one thread (ZORV_WORKERS=0) and by the page in headless Chromium and
-// Firefox. Prints times and x real time; a figure, not a test.
+// Firefox, with threads and without (?threads=off). Prints the median time
+// of ZORV_RUNS runs (3) and x real time; a figure, not a test.
 //   node bench/web-speed.mjs   (run by bench/web-speed.sh)
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
@@ -18,6 +19,8 @@ const { wavFile } = await import(path.join(root, 'web/tests/wav_files.mjs'));
 const native = path.join(root, 'build/cli/zorv-decode');
 const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'zorv-speed-'));
 const trackSeconds = Number(process.env.ZORV_TRACK_SECONDS ?? 20);
+const runs = Number(process.env.ZORV_RUNS ?? 3);
+const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
 const inputs = [
   { name: 'stereo-44k-60s.wav', seconds: 60, options: { rate: 44100, channels: 2, bits: 16, seconds: 60, chunks: true } },
@@ -31,11 +34,15 @@ function row(what, name, seconds, audio) {
 }
 
 for (const input of inputs) {
-  const began = process.hrtime.bigint();
-  const ran = spawnSync(native, ['-f', '-l', '-10', input.name, '-o', 'native.wav'],
-    { cwd: dir, env: { ...process.env, ZORV_WORKERS: '0' } });
-  if (ran.status !== 0) throw new Error(ran.stderr.toString());
-  row('native, one thread', input.name, Number(process.hrtime.bigint() - began) / 1e9, input.seconds);
+  const times = [];
+  for (let r = 0; r < runs; ++r) {
+    const began = process.hrtime.bigint();
+    const ran = spawnSync(native, ['-f', '-l', '-10', input.name, '-o', 'native.wav'],
+      { cwd: dir, env: { ...process.env, ZORV_WORKERS: '0' } });
+    if (ran.status !== 0) throw new Error(ran.stderr.toString());
+    times.push(Number(process.hrtime.bigint() - began) / 1e9);
+  }
+  row('native, one thread', input.name, median(times), input.seconds);
 }
 
 const server = spawn(process.execPath, [path.join(root, 'web/serve.mjs'), path.join(root, 'dist/web'), '0']);
@@ -51,19 +58,26 @@ const browsers = {
 };
 try {
   for (const [name, launch] of Object.entries(browsers)) {
-    const browser = await launch();
-    const page = await browser.newPage();
-    await page.goto(origin + '/?save=download');
-    for (const input of inputs) {
-      await (await page.$('#file')).uploadFile(path.join(dir, input.name));
-      await page.waitForFunction(() => !document.getElementById('decode').disabled, { timeout: 60000 });
-      await page.$eval('#status', (e) => delete e.dataset.seconds);
-      await page.click('#decode');
-      await page.waitForFunction(() => document.getElementById('status').dataset.seconds, { timeout: 600000 });
-      const seconds = Number(await page.$eval('#status', (e) => e.dataset.seconds));
-      row(`${name} (page)`, input.name, seconds, input.seconds);
+    for (const threads of ['on', 'off']) {
+      const browser = await launch();
+      const page = await browser.newPage();
+      await page.goto(origin + '/?save=download' + (threads === 'off' ? '&threads=off' : ''));
+      await page.waitForFunction(() => document.getElementById('build').dataset.threads !== undefined);
+      const count = await page.$eval('#build', (e) => e.dataset.threads);
+      for (const input of inputs) {
+        await (await page.$('#file')).uploadFile(path.join(dir, input.name));
+        const times = [];
+        for (let r = 0; r < runs; ++r) {
+          await page.waitForFunction(() => !document.getElementById('decode').disabled, { timeout: 60000 });
+          await page.$eval('#status', (e) => delete e.dataset.seconds);
+          await page.click('#decode');
+          await page.waitForFunction(() => document.getElementById('status').dataset.seconds, { timeout: 600000 });
+          times.push(Number(await page.$eval('#status', (e) => e.dataset.seconds)));
+        }
+        row(`${name}, ${count} thread${count === '1' ? '' : 's'}`, input.name, median(times), input.seconds);
+      }
+      await browser.close();
     }
-    await browser.close();
   }
 } finally {
   server.kill();
