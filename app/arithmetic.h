@@ -20,7 +20,7 @@ inline constexpr unsigned kMaxWorkers = 256;
 // "0" turns the stage split off (TBlockPipeline::SetStageSplit); it is on
 // otherwise.
 inline constexpr const char* kStagesVariable = "ZORV_STAGES";
-// "0" turns the split of a file along time off (TRunSettings::TimeSplit).
+// "1" turns the split of a file along time on (TRunSettings::TimeSplit).
 inline constexpr const char* kTimeSplitVariable = "ZORV_TIME_SPLIT";
 
 // What the three variables ask for.
@@ -33,7 +33,7 @@ struct TRunEnvironment {
   // in the last place of a float at -120 dBFS: 2^-43 of full scale).
   std::optional<TDecodePath> Arithmetic;
   bool StageSplit = true;
-  bool TimeSplit = true;
+  bool TimeSplit = false;
   // One of 0..256; none: as many as the cores (DefaultWorkers).
   std::optional<unsigned> Workers;
   // Why the arithmetic asked for is not used (a name the program does not

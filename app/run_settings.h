@@ -85,9 +85,9 @@ struct TRunSettings {
   // A file (not a stream) is decoded in segments along time as well as by
   // channel: each segment's chain begins from the start-up state and its
   // output is taken from the first block end where its whole state equals
-  // the chain before it. The output is the same either way; off, every
-  // channel is one chain from its first frame to its last.
-  bool TimeSplit = true;
+  // the chain before it. The output is the same either way; off (the
+  // default), every channel is one chain from its first frame to its last.
+  bool TimeSplit = false;
   // The length of a segment in frames (tests make it short, and need not
   // end on a block) and segments decoded at once per channel; 0: chosen
   // from the file's length, its channels and the cores. A length given

@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
     test::WriteFile(in, test::WavBytes(format, test::SignalBytes(format, c.Seconds * c.Rate, 7)));
     TRunSettings settings;
     settings.Digests = false;
+    settings.TimeSplit = true;
     const TTimed split = Decode(in, out, settings, repeats);
     settings.TimeSplit = false;
     const TTimed whole = Decode(in, out, settings, repeats);
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
       // Split although the channels fill the cores: what it would give.
       settings = {};
       settings.Digests = false;
+      settings.TimeSplit = true;
       settings.TimeSplitSegments = 2;
       const TTimed forced = Decode(in, out, settings, repeats);
       std::printf("%-26s %9.0f %9s %9s %7.2fx %7.1f%% %8.2f   (split forced, %d segments)\n",

@@ -341,6 +341,8 @@ TEST_F(TimeSplit, AFileTooShortToGainIsNotSplitUnlessTold) {
   // Two segments of 30 s and a third: 89 s are not split, 91 s are.
   const std::string in = Input(format, Channels(TMaterial::Silences, 44100, 89.0, 2, 3));
   TRunSettings settings;
+  EXPECT_FALSE(settings.TimeSplit);  // only when asked
+  settings.TimeSplit = true;
   settings.TimeSplitSegments = 2;
   EXPECT_EQ(Decode(in, settings).Result.TimeSplit.Segments, 0);
   const std::string longer = Input(format, Channels(TMaterial::Silences, 44100, 91.0, 2, 3));

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zorv-decode on a file long enough to be decoded in segments along time:
-// the output and the meter log the same as with ZORV_TIME_SPLIT=0 and on
-// one thread, the segments named in the summary and the report; a pipe of
-// the same bytes is never split.
+// zorv-decode on a file long enough to be decoded in segments along time
+// (ZORV_TIME_SPLIT=1): the output and the meter log the same as without the
+// split (by default and with ZORV_TIME_SPLIT=0) and on one thread, the segments named in the
+// summary and the report; a pipe of the same bytes is never split.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -52,9 +52,12 @@ TEST_F(TimeSplitCli, ASplitFileDecodesAsTheWholeChainAndSaysSo) {
   const test::TWavFormat format{1, 1, 44100, 16};
   const std::string in = Dir.File("long.wav");
   test::WriteFile(in, test::WavBytes(format, test::SignalBytes(format, 160 * 44100, 3)));
-  const TDecoded split = Decode(in, "split", {});
+  const TDecoded split = Decode(in, "split", {std::string(kTimeSplitVariable) + "=1"});
   const TDecoded whole = Decode(in, "whole", {std::string(kTimeSplitVariable) + "=0"});
   const TDecoded one = Decode(in, "one", {std::string(kWorkersVariable) + "=0"});
+  const TDecoded plain = Decode(in, "plain", {});  // off unless asked for
+  EXPECT_TRUE(plain.Report["time_split"].is_null());
+  EXPECT_EQ(plain.Report["md5"], whole.Report["md5"]);
   EXPECT_TRUE(split.Output == whole.Output);
   EXPECT_TRUE(split.Log == whole.Log);
   EXPECT_TRUE(one.Output == whole.Output);
@@ -81,11 +84,11 @@ TEST_F(TimeSplitCli, ASplitFileDecodesAsTheWholeChainAndSaysSo) {
 
   // The same bytes through a pipe: a stream is read once, never split.
   const std::string report = Dir.File("pipe.jsonl");
-  const test::TChildResult r =
-      test::RunProgram("/bin/sh",
-                       {"-c", "cat '" + in + "' | '" + ZORV_DECODE_PATH + "' -q -f -o '" +
-                                  Dir.File("pipe.wav") + "' --report '" + report + "' -"},
-                       Dir.Path().string());
+  const test::TChildResult r = test::RunProgram(
+      "/bin/sh",
+      {"-c", "cat '" + in + "' | ZORV_TIME_SPLIT=1 '" + ZORV_DECODE_PATH + "' -q -f -o '" +
+                 Dir.File("pipe.wav") + "' --report '" + report + "' -"},
+      Dir.Path().string());
   ASSERT_EQ(r.ExitStatus, 0) << r.Err;
   const TBytes line = ReadFile(report);
   const auto piped = nlohmann::json::parse(std::string(line.begin(), line.end()));
