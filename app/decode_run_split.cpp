@@ -107,6 +107,17 @@ struct TRound {
   bool Stalled = false;
 };
 
+// Where a block lies in the data and what its split found, from a slot or a
+// block read to another.
+template <class From, class To>
+void CopyExtent(const From& from, To& to) {
+  to.Len = from.Len;
+  to.Frames = from.Frames;
+  to.Whole = from.Whole;
+  to.FirstByte = from.FirstByte;
+  to.Faults = from.Faults;
+}
+
 bool SameState(const TChannelDecoder::TState& a, const TChannelDecoder::TState& b) {
   // Doubles only, no padding: the bits are the state.
   return std::memcmp(&a, &b, sizeof(TChannelDecoder::TState)) == 0;
@@ -201,11 +212,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
         std::copy_n(reading.In[c], std::min(reading.Frames, blockFrames),
                     block.In.begin() + static_cast<std::ptrdiff_t>(c * blockFrames));
       }
-      block.Len = reading.Len;
-      block.Frames = reading.Frames;
-      block.Whole = reading.Whole;
-      block.FirstByte = reading.FirstByte;
-      block.Faults = reading.Faults;
+      CopyExtent(reading, block);
       blocks.push_back(std::move(block));
       before.FirstByte = reading.FirstByte;
       before.Len = reading.Len;
@@ -448,11 +455,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
     for (std::size_t j = 0; j < n && !levelChanged; ++j) {
       const TSplitBlock& block = blocks.front();
       TBlockSlot& hand = Slots_[0];
-      hand.Len = block.Len;
-      hand.Frames = block.Frames;
-      hand.Whole = block.Whole;
-      hand.FirstByte = block.FirstByte;
-      hand.Faults = block.Faults;
+      CopyExtent(block, hand);
       for (std::uint32_t c = 0; c < channels; ++c) {
         const int k = owner[c][j];
         const TChainBlock& chosen = *made[k][j - first[k]];
@@ -483,11 +486,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       if (writeBehind) {
         // The block waits in the second slot (the first takes the next).
         TBlockSlot& behind = Slots_[1];
-        behind.Len = hand.Len;
-        behind.Frames = hand.Frames;
-        behind.Whole = hand.Whole;
-        behind.FirstByte = hand.FirstByte;
-        behind.Faults = hand.Faults;
+        CopyExtent(hand, behind);
         for (std::uint32_t c = 0; c < channels; ++c) {
           std::copy_n(hand.Out[c], hand.Whole, behind.Out[c]);
         }
