@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,36 @@ TEST(MeterPosition, TruncatesTheExtendedQuotient) {
   EXPECT_EQ(MeterPositionOf(-1.82), -100);
   EXPECT_EQ(MeterPositionOf(0.0182), 1);
   EXPECT_EQ(MeterPositionOf(-0.0181), 0);
+}
+
+// Positions are worked out in doubles away from the steps: across the whole
+// range, and at the doubles nearest every step, they must be the extended
+// quotient's.
+TEST(MeterPosition, AgreesWithTheExtendedQuotientEverywhere) {
+  const auto extended = [](double v) {
+    return static_cast<std::int32_t>(Extended{v} * detector::kMeterScale /
+                                     detector::kVoltsPerDecade);
+  };
+  std::mt19937_64 random(20261211);
+  std::uniform_real_distribution<double> voltage(detector::kVoltageMin, detector::kVoltageMax);
+  for (int i = 0; i < 200000; ++i) {
+    const double v = voltage(random);
+    ASSERT_EQ(MeterPositionOf(v), extended(v)) << v;
+  }
+  int fromBelow = 0;
+  for (int n = -320; n <= 100; ++n) {
+    double v = static_cast<double>(static_cast<Extended>(n) * detector::kVoltsPerDecade /
+                                   detector::kMeterScale);
+    for (int k = 0; k < 16; ++k) v = std::nextafter(v, -10.0);
+    for (int k = 0; k < 32; ++k, v = std::nextafter(v, 10.0)) {
+      if (v < detector::kVoltageMin || v > detector::kVoltageMax) continue;
+      ASSERT_EQ(MeterPositionOf(v), extended(v)) << std::hexfloat << v;
+      fromBelow += extended(v) != extended(std::nextafter(v, -10.0));
+    }
+  }
+  // The doubles walked really cross the steps (all but 0, where positions
+  // of -0 and +0 are alike).
+  EXPECT_GE(fromBelow, 400);
 }
 
 TEST(ZorvCalc, StartsAtMinusTenDecibelsAndConvertsLevels) {
