@@ -28,9 +28,9 @@ TRunEnvironment ParseRunEnvironment(const char* arithmetic, const char* stages, 
     }
   }
   environment.StageSplit = stages == nullptr || std::strcmp(stages, "0") != 0;
-  // Opt-in: on a machine busy with other work the rounds wait for their
-  // slowest join and the split gains nothing, holding far more memory.
-  environment.TimeSplit = timeSplit != nullptr && std::strcmp(timeSplit, "1") == 0;
+  // Measured against one chain per channel, also with a core busy beside
+  // it: a gain, never a loss (docs/performance.md).
+  environment.TimeSplit = timeSplit == nullptr || std::strcmp(timeSplit, "0") != 0;
   if (workers != nullptr) {
     unsigned count = 0;
     const char* end = workers + std::strlen(workers);

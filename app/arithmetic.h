@@ -20,7 +20,8 @@ inline constexpr unsigned kMaxWorkers = 256;
 // "0" turns the stage split off (TBlockPipeline::SetStageSplit); it is on
 // otherwise.
 inline constexpr const char* kStagesVariable = "ZORV_STAGES";
-// "1" turns the split of a file along time on (TRunSettings::TimeSplit).
+// "0" turns the split of a file along time off (TRunSettings::TimeSplit);
+// it is on otherwise.
 inline constexpr const char* kTimeSplitVariable = "ZORV_TIME_SPLIT";
 
 // What the three variables ask for.
@@ -33,7 +34,7 @@ struct TRunEnvironment {
   // in the last place of a float at -120 dBFS: 2^-43 of full scale).
   std::optional<TDecodePath> Arithmetic;
   bool StageSplit = true;
-  bool TimeSplit = false;
+  bool TimeSplit = true;
   // One of 0..256; none: as many as the cores (DefaultWorkers).
   std::optional<unsigned> Workers;
   // Why the arithmetic asked for is not used (a name the program does not

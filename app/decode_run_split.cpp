@@ -19,10 +19,13 @@
 // written. A round is a few segments (30 s each when chosen), whatever the
 // file's length.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -32,10 +35,15 @@ namespace zorv {
 namespace {
 
 constexpr double kSegmentSeconds = 30.0;
+constexpr double kShortestSegmentSeconds = 15.0;
+constexpr std::uint64_t kRoundInputBytes = std::uint64_t{48} << 20;
 
 struct TSplitShape {
   int Segments = 0;  // per channel and round; below 2: no split
   std::uint64_t Frames = 0;
+  // Decoders that run side by side, each taking neighbouring segments: one
+  // per core, or one per segment where the segments were given.
+  int Groups = 1;
 };
 
 TSplitShape ChooseSplit(const TRunSettings& settings, std::uint32_t channels,
@@ -54,12 +62,21 @@ TSplitShape ChooseSplit(const TRunSettings& settings, std::uint32_t channels,
   // rounds' waits for the slowest join would only cost.
   if (settings.TimeSplitSegments == 0 && static_cast<int>(channels) >= cores) return {};
   if (segments < 2) return {};
-  if (forced) return {segments, settings.TimeSplitFrames};
-  const auto perSegment = static_cast<std::uint64_t>(kSegmentSeconds * sampleRate);
+  const int groups = settings.TimeSplitSegments > 0 ? segments : std::min(cores, segments);
+  if (forced) return {segments, settings.TimeSplitFrames, groups};
+  // A round's input as doubles within kRoundInputBytes (a decode holds
+  // about five times that: the round written, the round decoded and the
+  // next one read, with their chains' output), however many channels and
+  // however high the rate; segments shorter than kShortestSegmentSeconds
+  // would join too late to gain.
+  const auto perSegment = std::min(
+      static_cast<std::uint64_t>(kSegmentSeconds * sampleRate),
+      kRoundInputBytes / (sizeof(double) * static_cast<std::uint64_t>(segments) * channels));
+  if (perSegment < static_cast<std::uint64_t>(kShortestSegmentSeconds * sampleRate)) return {};
   // A file shorter than a round and a segment more gains too little: its
   // redone starts are a large share of it.
   if (fileFrames < static_cast<std::uint64_t>(segments + 1) * perSegment) return {};
-  return {segments, perSegment};
+  return {segments, perSegment, groups};
 }
 
 // The meter voltages of one chain's block, per channel, in the order they
@@ -90,6 +107,15 @@ struct TChainBlock {
   std::vector<double> Out;  // channel after channel
   std::vector<TChannelDecoder::TState> States;
   std::vector<std::vector<double>> Meters;
+};
+
+// A decoder of some of a round's chains side by side, with its own meter
+// record and room for the output of chains that wait.
+struct TChainGroup {
+  std::unique_ptr<TZorvCalc> Chains;
+  std::unique_ptr<TBlockPipeline> Pipe;
+  TMeterRecorder Recorder;
+  std::vector<double> DummyOut;
 };
 
 // One round: its blocks, where its segments begin, what its chains made
@@ -166,16 +192,21 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
     TInPlaceOf(const TInPlaceOf&) = delete;
     TInPlaceOf& operator=(const TInPlaceOf&) = delete;
   } inPlaceOf(ownPool == nullptr ? pool : nullptr);
-  auto chains = std::make_unique<TZorvCalc>();
-  TBlockPipeline pipe(*chains);
-  if (pool != nullptr) {
-    pipe.SetWorkerPool(pool);
-    pipe.SetPoolChosenByTime(false);
+  // The round's segments are shared out in runs of neighbours, a group to
+  // each worker: a group decodes its chains side by side (as the channels
+  // of one decoder, so that the lane kernels run several in one job) block
+  // after block, never waiting for the others except where a chain of its
+  // own is to be compared with a later group's chain that has not yet
+  // decoded that block. Groups wait only for later ones, so they cannot
+  // wait in a circle; without a pool there is one group.
+  const int groupCount = pool == nullptr ? 1 : shape.Groups;
+  std::vector<TChainGroup> groups(static_cast<std::size_t>(groupCount));
+  for (TChainGroup& group : groups) {
+    group.Chains = std::make_unique<TZorvCalc>();
+    group.Pipe = std::make_unique<TBlockPipeline>(*group.Chains);
+    group.Pipe->SetStageSplit(false);
+    if (MeterListener_ != nullptr) group.Chains->SetMeterListener(&group.Recorder);
   }
-  pipe.SetStageSplit(false);
-  TMeterRecorder recorder;
-  if (MeterListener_ != nullptr) chains->SetMeterListener(&recorder);
-  chains->SetPath(Decoder_.Path());
 
   TChannelDecoder::TState startUp;
   {
@@ -220,14 +251,11 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
   };
 
   std::vector<double> dummyIn(blockFrames, 0.0);
-  // A lane that waits writes where no other does: the jobs of a block run
-  // at once.
-  std::vector<double> dummyOut(static_cast<std::size_t>(shape.Segments) * channels * blockFrames,
-                               0.0);
   SplitInHand_.assign(channels, nullptr);
   const double rate = SampleRate_;
 
   std::vector<std::unique_ptr<TChainBlock>> spare;
+  std::mutex spareMutex;
   const auto at = [&](int k, std::uint32_t c) {
     return static_cast<std::size_t>(k) * channels + c;
   };
@@ -253,135 +281,220 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
     for (std::uint32_t c = 0; c < channels; ++c) round.LevelsDb.push_back(Decoder_.LevelDb(c));
     return true;
   };
-  // Decodes a round's chains (on any one thread at a time).
+  // Decodes a round's chains (one round at a time), its groups on the pool.
   const auto decode = [&](TRound& round) {
     const std::size_t n = round.Blocks.size();
     const auto& first = round.First;
     const auto& offset = round.Offset;
     const int segments = static_cast<int>(first.size());
+    const int groupsNow = std::min(groupCount, segments);
     const auto lanes = static_cast<std::uint32_t>(segments) * channels;
-    chains->Prepare(SampleRate_, lanes, 0);
-    chains->SetPath(Decoder_.Path());
-    for (std::uint32_t v = 0; v < lanes; ++v) {
-      chains->SetChannelLevel(v, round.LevelsDb[v % channels]);
-      chains->RestoreChannel(static_cast<int>(v), v < channels ? round.Start[v] : startUp);
-    }
-    recorder.Volts.assign(lanes, {});
 
     auto& made = round.Made;
+    made.clear();
     made.resize(static_cast<std::size_t>(segments));
-    std::vector<int> joinTo(lanes, -1);
+    for (auto& chain : made) chain.resize(n);
+    // What the groups tell each other, under board's lock: how many blocks
+    // each chain has made (its states are then in place), which chains will
+    // make no more, and the joins.
+    struct TBoard {
+      std::mutex Mutex;
+      std::condition_variable Changed;
+      std::vector<std::size_t> Made;
+      std::vector<char> Finished;
+      std::vector<int> JoinTo;
+    } board;
+    board.Made.assign(static_cast<std::size_t>(segments), 0);
+    board.Finished.assign(static_cast<std::size_t>(segments), 0);
+    board.JoinTo.assign(lanes, -1);
+    // Written only by the chain's own group.
     std::vector<std::ptrdiff_t> last(lanes, -1);
     std::vector<char> done(lanes, 0);
-    std::uint64_t& chainFrames = round.ChainFrames;
+    std::atomic<std::uint64_t> chainFrames{0};
+    std::atomic<bool> stalled{false};
 
-    std::vector<const double*> in(lanes);
-    std::vector<double*> out(lanes);
-    std::vector<std::uint32_t> count(static_cast<std::size_t>(segments));
-    for (std::size_t step = 0;; ++step) {
-      bool any = false;
-      for (int k = 0; k < segments; ++k) {
-        const std::size_t j = first[k] + step;
-        count[k] = 0;
-        bool needed = false;
-        for (std::uint32_t c = 0; c < channels; ++c) needed = needed || !done[at(k, c)];
-        if (j >= n || !needed) continue;
-        // The blocks of the round before, again: their pages are touched.
-        std::unique_ptr<TChainBlock> block;
-        if (!spare.empty()) {
-          block = std::move(spare.back());
-          spare.pop_back();
-        } else {
-          block = std::make_unique<TChainBlock>();
-          block->Out.resize(std::size_t{channels} * blockFrames);
-          block->States.resize(channels);
-          block->Meters.resize(channels);
-        }
-        for (auto& calls : block->Meters) calls.clear();
-        made[k].push_back(std::move(block));
-        count[k] = round.Blocks[j]->Whole - (step == 0 ? offset[k] : 0);
-        chainFrames += count[k];
-        any = true;
-      }
-      if (!any) break;
-      // Chains of one length decode together; a chain of another length
-      // (the file's short last block, a segment's first part) waits,
-      // put back as it was.
-      std::vector<std::uint32_t> lengths;
-      for (int k = 0; k < segments; ++k) {
-        if (count[k] > 0 && std::find(lengths.begin(), lengths.end(), count[k]) == lengths.end()) {
-          lengths.push_back(count[k]);
+    const auto runGroup = [&](int g) {
+      TChainGroup& group = groups[static_cast<std::size_t>(g)];
+      const int k0 = g * segments / groupsNow;
+      const int k1 = (g + 1) * segments / groupsNow;
+      const auto local = [&](int k, std::uint32_t c) {
+        return static_cast<std::size_t>(k - k0) * channels + c;
+      };
+      const auto groupLanes = static_cast<std::uint32_t>(k1 - k0) * channels;
+      TZorvCalc& calc = *group.Chains;
+      calc.Prepare(SampleRate_, groupLanes, 0);
+      calc.SetPath(Decoder_.Path());
+      for (int k = k0; k < k1; ++k) {
+        for (std::uint32_t c = 0; c < channels; ++c) {
+          const auto v = static_cast<int>(local(k, c));
+          calc.SetChannelLevel(static_cast<std::uint32_t>(v), round.LevelsDb[c]);
+          calc.RestoreChannel(v, k == 0 ? round.Start[c] : startUp);
         }
       }
-      for (const std::uint32_t length : lengths) {
-        std::vector<std::pair<std::uint32_t, TChannelDecoder::TState>> waiting;
-        for (int k = 0; k < segments; ++k) {
-          const bool ours = count[k] == length;
+      group.Recorder.Volts.assign(groupLanes, {});
+      // A lane that waits writes where no other does.
+      group.DummyOut.assign(std::size_t{groupLanes} * blockFrames, 0.0);
+      std::vector<const double*> in(groupLanes);
+      std::vector<double*> out(groupLanes);
+      std::vector<std::uint32_t> count(static_cast<std::size_t>(segments));
+      const auto finish = [&] {
+        std::lock_guard lock(board.Mutex);
+        for (int k = k0; k < k1; ++k) board.Finished[static_cast<std::size_t>(k)] = 1;
+        board.Changed.notify_all();
+      };
+      for (std::size_t step = 0;; ++step) {
+        bool any = false;
+        for (int k = k0; k < k1; ++k) {
           const std::size_t j = first[k] + step;
-          const std::uint32_t from = step == 0 ? offset[k] : 0;
+          count[k] = 0;
+          bool needed = false;
+          for (std::uint32_t c = 0; c < channels; ++c) needed = needed || !done[at(k, c)];
+          if (j >= n || !needed) continue;
+          // The blocks of the round before, again: their pages are touched.
+          std::unique_ptr<TChainBlock> block;
+          {
+            std::lock_guard lock(spareMutex);
+            if (!spare.empty()) {
+              block = std::move(spare.back());
+              spare.pop_back();
+            }
+          }
+          if (block == nullptr) {
+            block = std::make_unique<TChainBlock>();
+            block->Out.resize(std::size_t{channels} * blockFrames);
+            block->States.resize(channels);
+            block->Meters.resize(channels);
+          }
+          for (auto& calls : block->Meters) calls.clear();
+          made[k][step] = std::move(block);
+          count[k] = round.Blocks[j]->Whole - (step == 0 ? offset[k] : 0);
+          chainFrames += count[k];
+          any = true;
+        }
+        if (!any) break;
+        // Chains of one length decode together; a chain of another length
+        // (the file's short last block, a segment's first part) waits,
+        // put back as it was.
+        std::vector<std::uint32_t> lengths;
+        for (int k = k0; k < k1; ++k) {
+          if (count[k] > 0 &&
+              std::find(lengths.begin(), lengths.end(), count[k]) == lengths.end()) {
+            lengths.push_back(count[k]);
+          }
+        }
+        for (const std::uint32_t length : lengths) {
+          std::vector<std::pair<std::uint32_t, TChannelDecoder::TState>> waiting;
+          for (int k = k0; k < k1; ++k) {
+            const bool ours = count[k] == length;
+            const std::size_t j = first[k] + step;
+            const std::uint32_t from = step == 0 ? offset[k] : 0;
+            for (std::uint32_t c = 0; c < channels; ++c) {
+              const std::size_t v = local(k, c);
+              if (ours) {
+                in[v] = round.Blocks[j]->In.data() + std::size_t{c} * blockFrames + from;
+                out[v] = made[k][step]->Out.data() + std::size_t{c} * blockFrames + from;
+              } else {
+                if (count[k] > 0) {
+                  waiting.emplace_back(static_cast<std::uint32_t>(v), TChannelDecoder::TState{});
+                  calc.SaveChannel(static_cast<int>(v), waiting.back().second);
+                }
+                in[v] = dummyIn.data();
+                out[v] = group.DummyOut.data() + v * blockFrames;
+              }
+            }
+          }
+          for (auto& calls : group.Recorder.Volts) calls.clear();
+          if (group.Pipe->ProcessBlock(in.data(), out.data(), length) !=
+              static_cast<std::int32_t>(length)) {
+            stalled = true;
+            finish();
+            return;
+          }
+          for (int k = k0; k < k1; ++k) {
+            if (count[k] != length) continue;
+            for (std::uint32_t c = 0; c < channels; ++c) {
+              std::swap(made[k][step]->Meters[c], group.Recorder.Volts[local(k, c)]);
+            }
+          }
+          for (const auto& [v, state] : waiting) calc.RestoreChannel(static_cast<int>(v), state);
+        }
+        for (int k = k0; k < k1; ++k) {
+          if (count[k] == 0) continue;
+          for (std::uint32_t c = 0; c < channels; ++c) {
+            calc.SaveChannel(static_cast<int>(local(k, c)), made[k][step]->States[c]);
+          }
+        }
+        std::unique_lock lock(board.Mutex);
+        for (int k = k0; k < k1; ++k) {
+          if (count[k] > 0) board.Made[static_cast<std::size_t>(k)] = step + 1;
+        }
+        // Joins: a chain agrees with a later one at the end of this block.
+        for (int k = k0; k < k1; ++k) {
+          const std::size_t j = first[k] + step;
+          if (count[k] == 0) continue;
           for (std::uint32_t c = 0; c < channels; ++c) {
             const std::size_t v = at(k, c);
-            if (ours) {
-              in[v] = round.Blocks[j]->In.data() + std::size_t{c} * blockFrames + from;
-              out[v] = made[k].back()->Out.data() + std::size_t{c} * blockFrames + from;
-            } else {
-              if (made[k].size() == step + 1) {
-                waiting.emplace_back(static_cast<std::uint32_t>(v), TChannelDecoder::TState{});
-                chains->SaveChannel(static_cast<int>(v), waiting.back().second);
+            if (done[v]) continue;
+            for (int m = k + 1; m < segments && first[m] <= j; ++m) {
+              const std::size_t index = j - first[m];
+              const auto mm = static_cast<std::size_t>(m);
+              // A later group's chain that will still make the block.
+              if (m >= k1) {
+                board.Changed.wait(lock,
+                                   [&] { return board.Made[mm] > index || board.Finished[mm]; });
               }
-              in[v] = dummyIn.data();
-              out[v] = dummyOut.data() + v * blockFrames;
+              if (index < board.Made[mm] &&
+                  SameState(made[k][step]->States[c], made[m][index]->States[c])) {
+                board.JoinTo[v] = m;
+                break;
+              }
+            }
+            if (board.JoinTo[v] >= 0 || j + 1 == n) {
+              done[v] = 1;
+              last[v] = static_cast<std::ptrdiff_t>(j);
             }
           }
         }
-        for (auto& calls : recorder.Volts) calls.clear();
-        if (pipe.ProcessBlock(in.data(), out.data(), length) != static_cast<std::int32_t>(length)) {
-          round.Stalled = true;
-          return;
-        }
-        for (int k = 0; k < segments; ++k) {
-          if (count[k] != length) continue;
-          for (std::uint32_t c = 0; c < channels; ++c) {
-            std::swap(made[k].back()->Meters[c], recorder.Volts[at(k, c)]);
-          }
-        }
-        for (const auto& [v, state] : waiting) chains->RestoreChannel(static_cast<int>(v), state);
-      }
-      for (int k = 0; k < segments; ++k) {
-        if (made[k].size() != step + 1) continue;
+        // Chains before the one that now decodes a channel for the output
+        // are of no more use.
         for (std::uint32_t c = 0; c < channels; ++c) {
-          chains->SaveChannel(static_cast<int>(at(k, c)), made[k].back()->States[c]);
+          int owner = 0;
+          while (board.JoinTo[at(owner, c)] >= 0) owner = board.JoinTo[at(owner, c)];
+          for (int k = k0; k < std::min(owner, k1); ++k) done[at(k, c)] = 1;
         }
-      }
-      // Joins: a chain agrees with a later one at the end of this block.
-      for (int k = 0; k < segments; ++k) {
-        const std::size_t j = first[k] + step;
-        if (j >= n || made[k].size() != step + 1) continue;
-        for (std::uint32_t c = 0; c < channels; ++c) {
-          const std::size_t v = at(k, c);
-          if (done[v]) continue;
-          for (int m = k + 1; m < segments && first[m] <= j; ++m) {
-            const std::size_t index = j - first[m];
-            if (index < made[m].size() &&
-                SameState(made[k][step]->States[c], made[m][index]->States[c])) {
-              joinTo[v] = m;
-              break;
-            }
-          }
-          if (joinTo[v] >= 0 || j + 1 == n) {
-            done[v] = 1;
-            last[v] = static_cast<std::ptrdiff_t>(j);
-          }
+        for (int k = k0; k < k1; ++k) {
+          bool finished = true;
+          for (std::uint32_t c = 0; c < channels; ++c) finished = finished && done[at(k, c)];
+          if (finished) board.Finished[static_cast<std::size_t>(k)] = 1;
         }
+        board.Changed.notify_all();
       }
-      // Chains before the one that now decodes a channel for the output
-      // are of no more use.
-      for (std::uint32_t c = 0; c < channels; ++c) {
-        int owner = 0;
-        while (joinTo[at(owner, c)] >= 0) owner = joinTo[at(owner, c)];
-        for (int k = 0; k < owner; ++k) done[at(k, c)] = 1;
-      }
+      finish();
+    };
+
+    // The groups run on the pool, the last first: it waits for no other.
+    struct TGroupJobs {
+      const decltype(runGroup)* Run;
+      int Count;
+    } jobs{&runGroup, groupsNow};
+    if (pool == nullptr || groupsNow == 1) {
+      for (int g = groupsNow - 1; g >= 0; --g) runGroup(g);
+    } else {
+      TWorkerPool::TBatch batch;
+      batch.Context = &jobs;
+      batch.Count = groupsNow;
+      batch.Run = [](void* context, int job) {
+        const auto& j = *static_cast<const TGroupJobs*>(context);
+        (*j.Run)(j.Count - 1 - job);
+      };
+      pool->Post(batch, true);
+      pool->Wait(batch);
     }
+    round.Stalled = stalled;
+    round.ChainFrames = chainFrames;
+    if (round.Stalled) return;
+    std::vector<int> joinTo = board.JoinTo;
+    for (int k = 0; k < segments; ++k) made[k].resize(board.Made[static_cast<std::size_t>(k)]);
 
     // Which chain's block each channel takes.
     auto& owner = round.Owner;

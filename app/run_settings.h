@@ -85,13 +85,17 @@ struct TRunSettings {
   // A file (not a stream) is decoded in segments along time as well as by
   // channel: each segment's chain begins from the start-up state and its
   // output is taken from the first block end where its whole state equals
-  // the chain before it. The output is the same either way; off (the
-  // default), every channel is one chain from its first frame to its last.
+  // the chain before it. The output is the same either way; off, every
+  // channel is one chain from its first frame to its last. Off unless the
+  // front end turns it on (zorv-decode and the window do, unless
+  // ZORV_TIME_SPLIT=0; the web page, whose memory is bounded, does not).
   bool TimeSplit = false;
   // The length of a segment in frames (tests make it short, and need not
   // end on a block) and segments decoded at once per channel; 0: chosen
   // from the file's length, its channels and the cores. A length given
-  // splits any file, also one too short to gain from it.
+  // splits any file, also one too short to gain from it. Segments given run
+  // on as many decoders side by side, one segment each; chosen, they run
+  // on one decoder per core.
   std::uint64_t TimeSplitFrames = 0;
   int TimeSplitSegments = 0;
 };

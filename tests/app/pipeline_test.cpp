@@ -511,8 +511,8 @@ TEST(RunEnvironment, ForcesAPathOrSaysWhyNot) {
   EXPECT_NE(unknown.Warning.find("extended, portable, avx2, avx512"), std::string::npos);
   EXPECT_FALSE(unknown.StageSplit);
   EXPECT_TRUE(ParseRunEnvironment(nullptr, "1", nullptr).StageSplit);
-  // The split along time only when asked for.
-  EXPECT_FALSE(ParseRunEnvironment(nullptr, nullptr, nullptr, nullptr).TimeSplit);
+  // The split along time unless turned off.
+  EXPECT_TRUE(ParseRunEnvironment(nullptr, nullptr, nullptr, nullptr).TimeSplit);
   EXPECT_FALSE(ParseRunEnvironment(nullptr, nullptr, nullptr, "0").TimeSplit);
   EXPECT_TRUE(ParseRunEnvironment(nullptr, nullptr, nullptr, "1").TimeSplit);
   EXPECT_TRUE(ParseRunEnvironment("", nullptr, nullptr).Warning.empty()) << "set to nothing";
