@@ -19,6 +19,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <thread>
 
 #include "tests/desktop/window_fixture.h"
 #include "widgets/al_progress_bar.h"
@@ -323,6 +324,28 @@ TEST_F(WindowRun, LevelChangeDuringARunAppliesFromTheNextBlock) {
       });
   EXPECT_EQ(ReadFile(Dir.File("out.wav")), changed);
   EXPECT_NE(changed, DirectDecode(Std(input), Dir.File("unchanged.wav")));
+}
+
+// A file long enough to be decoded in segments along time (160 s of mono:
+// on two cores, rounds of 30 s segments), the level moved while it decodes:
+// the decode of one chain, changed after the same block.
+TEST_F(WindowRun, ALongFileDecodedInSegmentsEqualsOneChainWithALevelChange) {
+  const QString input = WriteWav("long.wav", kMono16, 1600 * kBlock44);
+  MakeReady(input, Path("out.wav"));
+  AfterBlock(700, [this] { Form->LevelBar->setValue(-140); });
+  PressStart();
+  EXPECT_EQ(Std(Form->DoneLabel->text()),
+            "Done (reference level -10.0 dB; -14.0 dB from 0:01:10.1)");
+  const TBytes changed =
+      DirectDecode(Std(input), Dir.File("changed.wav"), [](TDecodeRun& run, int block) {
+        if (block == 700) run.RequestLevel(-14.0);
+      });
+  EXPECT_EQ(ReadFile(Dir.File("out.wav")), changed);
+  // More cores take more segments a round: 160 s are then too short to split.
+  if (std::thread::hardware_concurrency() == 2) {
+    ASSERT_TRUE(Form->LastResult().has_value());
+    EXPECT_GE(Form->LastResult()->TimeSplit.Segments, 2);
+  }
 }
 
 TEST_F(WindowRun, MonoRunKeepsChannel2MetersDownWithoutTextUntilAStereoRun) {
