@@ -36,7 +36,7 @@ namespace {
 
 constexpr double kSegmentSeconds = 30.0;
 constexpr double kShortestSegmentSeconds = 15.0;
-constexpr std::uint64_t kRoundInputBytes = std::uint64_t{48} << 20;
+constexpr std::uint64_t kRoundInputBytesPerCore = std::uint64_t{24} << 20;
 
 struct TSplitShape {
   int Segments = 0;  // per channel and round; below 2: no split
@@ -64,14 +64,15 @@ TSplitShape ChooseSplit(const TRunSettings& settings, std::uint32_t channels,
   if (segments < 2) return {};
   const int groups = settings.TimeSplitSegments > 0 ? segments : std::min(cores, segments);
   if (forced) return {segments, settings.TimeSplitFrames, groups};
-  // A round's input as doubles within kRoundInputBytes (a decode holds
+  // A round's input as doubles within kRoundInputBytesPerCore a core (a decode holds
   // about five times that: the round written, the round decoded and the
   // next one read, with their chains' output), however many channels and
   // however high the rate; segments shorter than kShortestSegmentSeconds
   // would join too late to gain.
-  const auto perSegment = std::min(
-      static_cast<std::uint64_t>(kSegmentSeconds * sampleRate),
-      kRoundInputBytes / (sizeof(double) * static_cast<std::uint64_t>(segments) * channels));
+  const auto perSegment =
+      std::min(static_cast<std::uint64_t>(kSegmentSeconds * sampleRate),
+               kRoundInputBytesPerCore * static_cast<std::uint64_t>(cores) /
+                   (sizeof(double) * static_cast<std::uint64_t>(segments) * channels));
   if (perSegment < static_cast<std::uint64_t>(kShortestSegmentSeconds * sampleRate)) return {};
   // A file shorter than a round and a segment more gains too little: its
   // redone starts are a large share of it.
