@@ -223,8 +223,7 @@ for (const name of browsers) {
       return null;
     }
 
-    test('Stop ends the decode after the block in hand and offers what was decoded as NAME.partial.wav',
-      { skip: name !== 'chromium' && 'Chromium only (the page is the same)' }, async () => {
+    test('Stop ends the decode after the block in hand and offers what was decoded as NAME.partial.wav', async () => {
         // Long enough that the decode is still running when Stop is pressed.
         const long = 'long.wav';
         if (!fs.existsSync(path.join(dir, long))) {
