@@ -304,12 +304,15 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
       std::vector<std::size_t> Made;
       std::vector<char> Finished;
       std::vector<int> JoinTo;
+      // The block after which each channel's chain gave way to a later one
+      // or ended.
+      std::vector<std::ptrdiff_t> Last;
     } board;
     board.Made.assign(static_cast<std::size_t>(segments), 0);
     board.Finished.assign(static_cast<std::size_t>(segments), 0);
     board.JoinTo.assign(lanes, -1);
+    board.Last.assign(lanes, -1);
     // Written only by the chain's own group.
-    std::vector<std::ptrdiff_t> last(lanes, -1);
     std::vector<char> done(lanes, 0);
     std::atomic<std::uint64_t> chainFrames{0};
     std::atomic<bool> stalled{false};
@@ -444,6 +447,15 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
                 board.Changed.wait(lock,
                                    [&] { return board.Made[mm] > index || board.Finished[mm]; });
               }
+              // Its channel gave way to a chain after it before this block: a
+              // chain that still runs for other channels goes on decoding
+              // this one, but its blocks from then on are not the ones
+              // taken, so the chain it gave way to is compared instead (it
+              // is the same from there).
+              const std::size_t w = at(m, c);
+              if (board.JoinTo[w] >= 0 && board.Last[w] < static_cast<std::ptrdiff_t>(j)) {
+                continue;
+              }
               if (index < board.Made[mm] &&
                   SameState(made[k][step]->States[c], made[m][index]->States[c])) {
                 board.JoinTo[v] = m;
@@ -452,7 +464,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
             }
             if (board.JoinTo[v] >= 0 || j + 1 == n) {
               done[v] = 1;
-              last[v] = static_cast<std::ptrdiff_t>(j);
+              board.Last[v] = static_cast<std::ptrdiff_t>(j);
             }
           }
         }
@@ -494,7 +506,8 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
     round.Stalled = stalled;
     round.ChainFrames = chainFrames;
     if (round.Stalled) return;
-    std::vector<int> joinTo = board.JoinTo;
+    const std::vector<int>& joinTo = board.JoinTo;
+    const std::vector<std::ptrdiff_t>& last = board.Last;
     for (int k = 0; k < segments; ++k) made[k].resize(board.Made[static_cast<std::size_t>(k)]);
 
     // Which chain's block each channel takes.

@@ -308,6 +308,32 @@ TEST_F(TimeSplit, AReleaseThatNeverAgreesFallsBackToOneChainAndStaysExact) {
   EXPECT_GT(split.Result.TimeSplit.RedoneSeconds, 5.0);
 }
 
+// A chain that has given way to the next in one channel runs on for the
+// other: in channel 0 the second and third chains, begun in the silence
+// after a burst, agree at once, and the first (which saw the burst) only
+// once programme returns; in channel 1 a burst just before the third
+// chain begins keeps the second running long after that. The first chain
+// then agrees with the second in channel 0 too, but only the chain the
+// second gave way to may take over from it (joined to the second, the
+// blocks between the two joins would be taken from the third chain, not
+// the first).
+TEST_F(TimeSplit, AChainThatGaveWayInOneChannelIsNotJoinedThere) {
+  const double rate = 44100;
+  const auto at = [rate](double seconds) { return static_cast<std::size_t>(seconds * rate); };
+  std::vector<std::vector<double>> channels = Channels(TMaterial::Programme, rate, 60.0, 2, 21);
+  const auto burstThenSilence = [&](std::vector<double>& channel, double from, double to,
+                                    double until) {
+    for (std::size_t k = at(from); k < at(until); ++k) {
+      channel[k] = k < at(to) ? 3.0 * channel[k] : 0.0;
+    }
+  };
+  burstThenSilence(channels[0], 3.0, 4.0, 22.0);
+  burstThenSilence(channels[1], 18.5, 19.0, 45.0);
+  const TWavFormat format{3, 2, 44100, 32};
+  const TOutcome split = ExpectSameAsOneChain(Input(format, channels), {}, at(10.0), 3);
+  EXPECT_FALSE(split.Result.TimeSplit.JoinedAfter.empty());
+}
+
 TEST_F(TimeSplit, AStopALevelChangeAndAFailedWriteMidwayEndAsWithOneChain) {
   const TWavFormat format{1, 2, 44100, 16};
   const std::string in = Input(format, Channels(TMaterial::Programme, 44100, 30.0, 2, 9));
