@@ -114,7 +114,6 @@ struct TChainBlock {
 // record and room for the output of chains that wait.
 struct TChainGroup {
   std::unique_ptr<TZorvCalc> Chains;
-  std::unique_ptr<TBlockPipeline> Pipe;
   TMeterRecorder Recorder;
   std::vector<double> DummyOut;
 };
@@ -204,8 +203,6 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
   std::vector<TChainGroup> groups(static_cast<std::size_t>(groupCount));
   for (TChainGroup& group : groups) {
     group.Chains = std::make_unique<TZorvCalc>();
-    group.Pipe = std::make_unique<TBlockPipeline>(*group.Chains);
-    group.Pipe->SetStageSplit(false);
     if (MeterListener_ != nullptr) group.Chains->SetMeterListener(&group.Recorder);
   }
 
@@ -408,7 +405,7 @@ bool TDecodeRun::DecodeSplitBlocks(bool& stalled) {
             }
           }
           for (auto& calls : group.Recorder.Volts) calls.clear();
-          if (group.Pipe->ProcessBlock(in.data(), out.data(), length) !=
+          if (calc.ProcessBlock(in.data(), out.data(), length) !=
               static_cast<std::int32_t>(length)) {
             stalled = true;
             finish();
