@@ -362,6 +362,34 @@ TEST_F(TimeSplit, AStopALevelChangeAndAFailedWriteMidwayEndAsWithOneChain) {
   }
 }
 
+// Chosen on two cores: a stereo file keeps both busy without the split; a
+// round of mono at 96 kHz fits the memory held for it in segments of 16 s
+// (90 s would be too short for segments of 30 s), at 192 kHz only in
+// segments too short to gain (160 s would be split in segments of 30 s).
+TEST_F(TimeSplit, AsManyChannelsAsCoresOrARateTooHighToHoldAreNotSplit) {
+  if (std::thread::hardware_concurrency() != 2) GTEST_SKIP() << "the choice made for two cores";
+  TRunSettings settings;
+  settings.TimeSplit = true;
+  struct TCase {
+    TWavFormat Format;
+    double Seconds;
+    bool Split;
+  };
+  for (const TCase& c :
+       {TCase{{1, 2, 44100, 16}, 160.0, false}, TCase{{1, 1, 96000, 16}, 90.0, true},
+        TCase{{1, 1, 192000, 16}, 160.0, false}}) {
+    SCOPED_TRACE(::testing::Message()
+                 << c.Format.Channels << " channels at " << c.Format.SampleRate);
+    const std::string in = Input(c.Format, Channels(TMaterial::Programme, c.Format.SampleRate,
+                                                    c.Seconds, c.Format.Channels, 17));
+    if (c.Split) {
+      EXPECT_GE(ExpectSameAsOneChain(in, settings, 0, 0).Result.TimeSplit.Segments, 4);
+    } else {
+      EXPECT_EQ(Decode(in, settings).Result.TimeSplit.Segments, 0);
+    }
+  }
+}
+
 TEST_F(TimeSplit, AFileTooShortToGainIsNotSplitUnlessTold) {
   const TWavFormat format{1, 2, 44100, 16};
   // Two segments of 30 s and a third: 89 s are not split, 91 s are.
